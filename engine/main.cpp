@@ -1,0 +1,7 @@
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  (void)argc;
+  (void)argv;
+  return 0;
+}

@@ -1,0 +1,75 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+
+namespace platform {
+
+FileContent ReadWholeFile(const std::string& path) {
+  FileContent result;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    result.status = (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::NotFound : ReadStatus::OpenFailed;
+    return result;
+  }
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    result.status = ReadStatus::OpenFailed;
+    return result;
+  }
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    result.status = ReadStatus::OpenFailed;
+    return result;
+  }
+  try {
+    result.data.resize(static_cast<std::size_t>(st.st_size));
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    result.status = ReadStatus::OutOfMemory;
+    return result;
+  }
+  std::size_t done = 0;
+  while (done < result.data.size()) {
+    ssize_t n = ::read(fd, result.data.data() + done, result.data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // a file that shrank while being read keeps what was read
+    done += static_cast<std::size_t>(n);
+  }
+  if (done < result.data.size()) {
+    // Either a read error or the file shrank; tell them apart by one more read.
+    char probe;
+    if (::read(fd, &probe, 1) < 0) {
+      ::close(fd);
+      result.data.clear();
+      result.status = ReadStatus::ReadFailed;
+      return result;
+    }
+    result.data.resize(done);
+  }
+  ::close(fd);
+  result.status = ReadStatus::Ok;
+  return result;
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+}  // namespace platform

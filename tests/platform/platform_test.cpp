@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/module.h"
+#include "tests/support/test_support.h"
+#ifdef _WIN32
+#include "tests/support/box_answerer.h"
+#endif
+
+namespace olvex::test {
+namespace {
+
+TEST(Files, ReadsWholeFilesAndTellsMissingFromUnreadable) {
+  ScratchDir dir;
+  std::string bytes("a\0b\r\n\xff", 6);
+  std::string path = dir.Write("x.oxm", bytes);
+  auto content = platform::ReadWholeFile(path);
+  EXPECT_EQ(content.status, platform::ReadStatus::Ok);
+  EXPECT_EQ(content.data, bytes);
+  EXPECT_EQ(platform::FileSize(path), 6u);
+  EXPECT_TRUE(platform::PathExists(path));
+  EXPECT_FALSE(platform::IsFolder(path));
+
+  auto empty = platform::ReadWholeFile(dir.Write("empty", ""));
+  EXPECT_EQ(empty.status, platform::ReadStatus::Ok);
+  EXPECT_TRUE(empty.data.empty());
+
+  EXPECT_EQ(platform::ReadWholeFile(dir.File("missing")).status, platform::ReadStatus::NotFound);
+  EXPECT_EQ(platform::ReadWholeFile(dir.File("no/such/dir/x")).status, platform::ReadStatus::NotFound);
+  EXPECT_FALSE(platform::FileSize(dir.File("missing")));
+  EXPECT_FALSE(platform::PathExists(dir.File("missing")));
+
+  std::string folder = dir.path().string();
+  EXPECT_TRUE(platform::IsFolder(folder));
+  EXPECT_FALSE(platform::FileSize(folder));
+  EXPECT_EQ(platform::ReadWholeFile(folder).status, platform::ReadStatus::OpenFailed);
+}
+
+TEST(Module, KnowsItsPathAndCarriesTheCatalog) {
+  std::string self = platform::ModulePath();
+  EXPECT_NE(self.find("olvex_platform_tests"), std::string::npos) << self;
+  EXPECT_TRUE(platform::PathExists(self));
+  auto catalog = platform::ReadModuleResource(9001);
+  ASSERT_TRUE(catalog);
+  EXPECT_FALSE(catalog->empty());
+  EXPECT_FALSE(platform::ReadModuleResource(4242));
+  EXPECT_FALSE(platform::ReadFileResource(self, 4242));
+}
+
+TEST(Dialogs, DefaultAnswerFollowsButtonsAndDefaultButton) {
+  using namespace platform::box;
+  EXPECT_EQ(DefaultAnswer(kOk | kIconExclamation), kAnswerOk);
+  EXPECT_EQ(DefaultAnswer(kOkCancel), kAnswerOk);
+  EXPECT_EQ(DefaultAnswer(kOkCancel | kDefaultButton2), kAnswerCancel);
+  EXPECT_EQ(DefaultAnswer(kYesNo), kAnswerYes);
+  EXPECT_EQ(DefaultAnswer(kYesNo | kDefaultButton2), kAnswerNo);
+  EXPECT_EQ(DefaultAnswer(kYesNoCancel | kDefaultButton3), kAnswerCancel);
+  EXPECT_EQ(DefaultAnswer(kAbortRetryIgnore | kDefaultButton2), kAnswerRetry);
+  EXPECT_EQ(DefaultAnswer(kRetryCancel), kAnswerRetry);
+}
+
+TEST(Dialogs, ATestCanPutARecordingFakeInPlace) {
+  {
+    RecordingDialogs fake;
+    fake.answers = {platform::box::kAnswerNo};
+    EXPECT_EQ(platform::dialogs().ShowMessage("t", "T", platform::box::kYesNo), platform::box::kAnswerNo);
+    EXPECT_EQ(platform::dialogs().ShowMessage("u", "U", platform::box::kYesNo), platform::box::kAnswerYes);
+    ASSERT_EQ(fake.boxes.size(), 2u);
+    EXPECT_EQ(fake.boxes[0].text, "t");
+    EXPECT_EQ(fake.boxes[1].title, "U");
+  }
+  EXPECT_EQ(dynamic_cast<RecordingDialogs*>(&platform::dialogs()), nullptr);
+}
+
+#ifdef _WIN32
+TEST(Dialogs, RealMessageBoxIsAnsweredByTheHelper) {
+  BoxAnswerer answerer(platform::box::kAnswerCancel);
+  int answer = platform::dialogs().ShowMessage("Line one\n\nLine two", "Olvex Test",
+                                               platform::box::kOkCancel | platform::box::kIconExclamation |
+                                                   platform::box::kTaskModal | platform::box::kSetForeground);
+  EXPECT_EQ(answer, platform::box::kAnswerCancel);
+  auto seen = answerer.WaitFor(1);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].title, "Olvex Test");
+  EXPECT_EQ(seen[0].text, "Line one\n\nLine two");
+}
+#endif
+
+}  // namespace
+}  // namespace olvex::test

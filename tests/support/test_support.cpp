@@ -1,0 +1,50 @@
+#include "tests/support/test_support.h"
+
+#include <atomic>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "platform/module.h"
+
+namespace olvex::test {
+
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir() {
+  static std::atomic<int> counter{0};
+  std::random_device rd;
+  for (;;) {
+    path_ = fs::temp_directory_path() /
+            ("olvex-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
+    std::error_code ec;
+    if (fs::create_directory(path_, ec)) break;
+  }
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::string ScratchDir::File(const std::string& name) const { return (path_ / name).string(); }
+
+std::string ScratchDir::Write(const std::string& name, const std::string& bytes) const {
+  std::string p = File(name);
+  std::ofstream(p, std::ios::binary) << bytes;
+  return p;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string RuntimePath() {
+  fs::path self = platform::ModulePath();
+  return (self.parent_path() / ("olvex" + self.extension().string())).string();
+}
+
+}  // namespace olvex::test

@@ -1,0 +1,67 @@
+#pragma once
+// Helpers shared by the test programs.
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/dialogs.h"
+
+namespace olvex::test {
+
+// A folder of its own below the temporary folder, removed with everything in it.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // Path of `name` inside the folder, as the runtime's 8-bit text.
+  std::string File(const std::string& name) const;
+  // Writes `bytes` to `name` and returns its path.
+  std::string Write(const std::string& name, const std::string& bytes) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string ReadBytes(const std::string& path);
+
+// Path of the built runtime (olvex or olvex.exe beside the test program).
+std::string RuntimePath();
+
+struct ChildResult {
+  int exit_code = -1;
+  bool timed_out = false;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs a program with standard input closed and waits for it at most `timeout`.
+ChildResult RunChild(const std::vector<std::string>& args,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+// A dialogs service that records every message box and answers from a script.
+class RecordingDialogs : public platform::Dialogs {
+ public:
+  struct Box {
+    std::string text, title;
+    unsigned style;
+  };
+  RecordingDialogs() { platform::SetDialogsForTest(this); }
+  ~RecordingDialogs() override { platform::SetDialogsForTest(nullptr); }
+  int ShowMessage(const std::string& text, const std::string& title, unsigned style) override {
+    boxes.push_back({text, title, style});
+    if (!answers.empty()) {
+      int a = answers.front();
+      answers.erase(answers.begin());
+      return a;
+    }
+    return platform::box::DefaultAnswer(style);
+  }
+  std::vector<Box> boxes;
+  std::vector<int> answers;  // answers to give, in order; then the default button
+};
+
+}  // namespace olvex::test

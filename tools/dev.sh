@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# tools/dev.sh example | test
+#   example: builds the runtime and runs examples/hello.oxm
+#   test:    builds everything and runs every test: native (ASan+UBSan),
+#            the fuzzers briefly, and the Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=$(nproc)
+
+need() {
+  local missing=()
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || missing+=("$pkg")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "== installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+base_packages=(cmake ninja-build g++ make)
+
+configure() {  # configure DIR ARGS...
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+}
+
+example() {
+  need "${base_packages[@]}"
+  mkdir -p build
+  configure build/release -DCMAKE_BUILD_TYPE=Release -DOLVEX_TESTS=OFF
+  cmake --build build/release -j "$jobs" --target olvex
+  echo "== running examples/hello.oxm"
+  build/release/bin/olvex -r examples/hello.oxm
+}
+
+test_all() {
+  need "${base_packages[@]}" googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
+       wine wine64 g++-mingw-w64-x86-64 xvfb unixodbc-dev libsqliteodbc socat libpugixml-dev libmuparser-dev zlib1g-dev
+  mkdir -p build
+  echo "== house rules"
+  bash tools/check-portable.sh
+
+  echo "== native build (AddressSanitizer + UBSan)"
+  configure build/native -DCMAKE_BUILD_TYPE=Debug -DOLVEX_SANITIZE=ON -DOLVEX_WERROR=ON -DOLVEX_BENCH=ON
+  cmake --build build/native -j "$jobs"
+  (cd build/native && ctest -j "$jobs" --output-on-failure --timeout 600)
+
+  echo "== fuzzers (short runs)"
+  configure build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+    -DOLVEX_FUZZ=ON -DOLVEX_SANITIZE=ON -DOLVEX_TESTS=OFF
+  cmake --build build/fuzz -j "$jobs"
+  for f in build/fuzz/bin/fuzz_*; do
+    [ -x "$f" ] || continue
+    corpus="fuzz/corpus/$(basename "$f" | sed 's/^fuzz_//')"
+    args=(-max_total_time="${OLVEX_FUZZ_SECONDS:-10}" -timeout=10 -rss_limit_mb=4096)
+    if [ -d "$corpus" ]; then "$f" "${args[@]}" "$corpus" 2>"$f.log"; else "$f" "${args[@]}" 2>"$f.log"; fi \
+      || { tail -40 "$f.log"; echo "fuzzer $(basename "$f") failed"; exit 1; }
+    echo "$(basename "$f"): $(grep -E '^Done|^#[0-9]+.*DONE' "$f.log" | tail -1)"
+  done
+
+  echo "== Windows build (mingw-w64), tests under Wine"
+  configure build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release -DOLVEX_WERROR=ON
+  cmake --build build/win -j "$jobs"
+  cmake/wine-session.sh bash -c "cd build/win && ctest -j $jobs --output-on-failure --timeout 600"
+}
+
+case "${1:-}" in
+  example) example ;;
+  test) test_all ;;
+  *) echo "usage: tools/dev.sh example|test" >&2; exit 2 ;;
+esac
