@@ -1,0 +1,82 @@
+#pragma once
+// The registry: keys under five roots, each holding named values of a type
+// with the bytes their writer gave.
+//
+// Windows: the real registry of the current user and machine. POSIX: a
+// store with the same path rules in a folder of its own (OLVEX_REGISTRY, else
+// $XDG_CONFIG_HOME/olvex/registry, else ~/.config/olvex/registry): one folder
+// per key, one file per value, each value replaced atomically, so that several
+// processes can share it and a writer that dies mid-write damages nothing.
+//
+// Key paths are relative to the root and separated by `\`; key and value names
+// compare without regard to case (ASCII) and keep the case they were written
+// with. A value name may hold any byte but NUL, `\` included; the empty name
+// is the key's default value.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+enum class RegistryRoot { kClassesRoot, kCurrentUser, kLocalMachine, kUsers, kCurrentConfig };
+
+// Value types; the numbers are those of the Win32 API.
+namespace regtype {
+constexpr std::uint32_t kNone = 0, kSz = 1, kExpandSz = 2, kBinary = 3, kDword = 4, kDwordBigEndian = 5,
+                        kLink = 6, kMultiSz = 7, kQword = 11;
+}
+
+enum class RegistryStatus {
+  kOk,
+  kNotFound,      // no such key or value
+  kRefused,       // the value is too large to be stored
+  kAccessDenied,
+  kBadName,       // an empty key component, a NUL in a name, a name too long
+  kCorrupt,       // POSIX: the stored file is damaged (it is left alone)
+  kFailed,        // any other failure of the system
+};
+
+struct RegistryData {
+  std::uint32_t type = regtype::kNone;
+  std::string data;
+};
+
+// Reads a value (type and bytes).
+RegistryStatus ReadRegistryValue(RegistryRoot root, std::string_view key, std::string_view name,
+                                 RegistryData* out);
+// Stores a value, creating the key and its parents when missing.
+RegistryStatus WriteRegistryValue(RegistryRoot root, std::string_view key, std::string_view name,
+                                  std::uint32_t type, std::string_view data);
+RegistryStatus DeleteRegistryValue(RegistryRoot root, std::string_view key, std::string_view name);
+
+bool RegistryKeyExists(RegistryRoot root, std::string_view key);
+RegistryStatus CreateRegistryKey(RegistryRoot root, std::string_view key);
+// Deletes a key with all its subkeys and values. A root itself (empty key) is never deleted.
+RegistryStatus DeleteRegistryKey(RegistryRoot root, std::string_view key);
+
+// Names of a key's values or subkeys, as written.
+RegistryStatus ListRegistryValues(RegistryRoot root, std::string_view key, std::vector<std::string>* names);
+RegistryStatus ListRegistrySubkeys(RegistryRoot root, std::string_view key, std::vector<std::string>* names);
+// How many values or subkeys a key has; nothing when the key cannot be opened.
+std::optional<std::size_t> CountRegistryValues(RegistryRoot root, std::string_view key);
+std::optional<std::size_t> CountRegistrySubkeys(RegistryRoot root, std::string_view key);
+
+// "HKEY_CURRENT_USER" and so on.
+const char* RegistryRootName(RegistryRoot root);
+// Where the store lives: the folder on POSIX, "the Windows registry" on Windows.
+std::string RegistryLocation();
+
+// Limits of names, as the Windows registry has them.
+constexpr std::size_t kMaxRegistryKeyName = 255;     // one component of a key path
+constexpr std::size_t kMaxRegistryValueName = 16383;
+// POSIX: values larger than this are refused unless a test set another limit.
+constexpr std::size_t kDefaultRegistryValueLimit = 1024 * 1024;
+
+// Tests: values larger than `bytes` are refused (kRefused) without touching
+// the store, on Windows as on POSIX; 0 puts the platform's own rule back.
+void SetRegistryValueLimitForTest(std::size_t bytes);
+
+}  // namespace platform

@@ -1,0 +1,442 @@
+#include "vars/registry_value.h"
+
+#include <algorithm>
+#include <cctype>
+#include <mutex>
+#include <vector>
+
+#include "platform/environment.h"
+
+namespace olvex {
+
+namespace {
+
+using platform::RegistryRoot;
+using platform::RegistryStatus;
+
+std::mutex g_override_mutex;
+std::string g_override;  // empty: no override
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool StartsNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && SameNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+std::size_t FindNoCase(std::string_view s, std::string_view what) {
+  if (what.size() > s.size()) return std::string_view::npos;
+  for (std::size_t i = 0; i + what.size() <= s.size(); ++i)
+    if (SameNoCase(s.substr(i, what.size()), what)) return i;
+  return std::string_view::npos;
+}
+
+void ApplyOverride(std::string* path) {
+  std::string name;
+  {
+    std::lock_guard<std::mutex> lock(g_override_mutex);
+    if (g_override.empty()) return;
+    name = g_override;
+  }
+  std::size_t at = FindNoCase(*path, "\\Olvex\\");
+  if (at != std::string::npos) path->replace(at + 1, 5, name);
+}
+
+// A key path is usable when no component is empty (the root itself is "").
+bool KeyPathOk(std::string_view key) {
+  if (key.empty()) return true;
+  if (key.front() == '\\' || key.back() == '\\') return false;
+  return key.find("\\\\") == std::string_view::npos;
+}
+
+std::string_view SpillReference(std::string_view data) {
+  if (data.substr(0, kSpillPrefix.size()) != kSpillPrefix) return {};
+  std::string_view ref = data.substr(0, kRegistryPathMax);
+  ref.remove_prefix(kSpillPrefix.size());
+  return ref.substr(0, ref.find('\0'));
+}
+
+bool IsSpilled(std::string_view data) { return data.substr(0, kSpillPrefix.size()) == kSpillPrefix; }
+
+// The spill file of a value is removed only when it is the one this value's
+// own path spills to: a copied reference, or one written by hand, never
+// takes another value's file (or any other file) with it.
+void RemoveOwnSpillFile(const RegistryPath& p, std::string_view data) {
+  if (!IsSpilled(data)) return;
+  std::optional<std::string> own = SpillFilePath(p);
+  std::string_view ref = SpillReference(data);
+  if (own && SameNoCase(*own, ref)) platform::RemoveFile(*own);
+}
+
+std::string EscapeValueName(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    out += c;
+    if (c == '\\') out += '\\';
+  }
+  return out;
+}
+
+// Before a key goes: the spill files of the values in it and below it.
+void RemoveSpillFilesUnder(RegistryRoot root, const std::string& key) {
+  std::vector<std::string> names;
+  if (platform::ListRegistryValues(root, key, &names) == RegistryStatus::kOk) {
+    for (const auto& name : names) {
+      platform::RegistryData v;
+      if (platform::ReadRegistryValue(root, key, name, &v) != RegistryStatus::kOk || !IsSpilled(v.data)) continue;
+      RegistryPath p;
+      p.ok = true;
+      p.root = root;
+      p.rest = key + "\\" + EscapeValueName(name);
+      p.key = key;
+      p.name = name;
+      RemoveOwnSpillFile(p, v.data);
+    }
+  }
+  std::vector<std::string> subkeys;
+  if (platform::ListRegistrySubkeys(root, key, &subkeys) == RegistryStatus::kOk)
+    for (const auto& sub : subkeys) RemoveSpillFilesUnder(root, key + "\\" + sub);
+}
+
+std::size_t Fail(int mode, std::string* buffer) {
+  if (mode == kRegRead && buffer) buffer->clear();
+  return 0;
+}
+
+std::size_t QueryOrRead(int mode, std::uint32_t* type, std::string* buffer, std::size_t size,
+                        const RegistryPath& p) {
+  platform::RegistryData v;
+  if (platform::ReadRegistryValue(p.root, p.key, p.name, &v) != RegistryStatus::kOk) return Fail(mode, buffer);
+  if (type) *type = v.type;
+  if (IsSpilled(v.data)) {
+    std::string spill(SpillReference(v.data));
+    if (mode == kRegQuerySize) {
+      auto bytes = platform::RegularFileSize(spill);
+      return bytes ? static_cast<std::size_t>(*bytes) : 0;
+    }
+    platform::FileRead file = platform::ReadRegularFile(spill, size);
+    if (file.status != platform::FileStatus::kOk) return Fail(mode, buffer);
+    *buffer = std::move(file.data);
+    return buffer->size();
+  }
+  if (mode == kRegQuerySize) return v.data.size();
+  if (v.type == platform::regtype::kMultiSz) v.data = MultiSzToText(v.data);
+  if (v.data.size() > size) return Fail(mode, buffer);
+  *buffer = std::move(v.data);
+  return buffer->size();
+}
+
+std::size_t Write(std::uint32_t type, std::string_view data, const RegistryPath& p) {
+  std::string converted;
+  if (type == platform::regtype::kMultiSz) {
+    converted = TextToMultiSz(data);
+    data = converted;
+  }
+  RegistryStatus status = platform::WriteRegistryValue(p.root, p.key, p.name, type, data);
+  if (status == RegistryStatus::kOk) return 1;
+  if (data.size() <= kSpillThreshold || status == RegistryStatus::kBadName) return 0;
+
+  std::optional<std::string> spill = SpillFilePath(p);
+  if (!spill || !platform::WriteFileReplacing(*spill, std::string(data))) return 0;
+  std::string ref = std::string(kSpillPrefix) + *spill;
+  ref.push_back('\0');
+  if (platform::WriteRegistryValue(p.root, p.key, p.name, platform::regtype::kSz, ref) == RegistryStatus::kOk)
+    return 1;
+  // The value may already refer to this file (an earlier spill): then the new
+  // contents are in force and the write took effect.
+  platform::RegistryData now;
+  if (platform::ReadRegistryValue(p.root, p.key, p.name, &now) == RegistryStatus::kOk && now.data == ref) return 1;
+  platform::RemoveFile(*spill);
+  return 0;
+}
+
+std::size_t Delete(const RegistryPath& p) {
+  bool deleted = false;
+  if (!p.rest.empty() && KeyPathOk(p.rest) && platform::RegistryKeyExists(p.root, p.rest)) {
+    RemoveSpillFilesUnder(p.root, p.rest);
+    deleted = platform::DeleteRegistryKey(p.root, p.rest) == RegistryStatus::kOk;
+  }
+  platform::RegistryData v;
+  if (platform::ReadRegistryValue(p.root, p.key, p.name, &v) == RegistryStatus::kOk) RemoveOwnSpillFile(p, v.data);
+  if (platform::DeleteRegistryValue(p.root, p.key, p.name) == RegistryStatus::kOk) deleted = true;
+  return deleted ? 1 : 0;
+}
+
+}  // namespace
+
+std::string FormatPath(std::string_view format, std::span<const PathArg> args) {
+  std::string out;
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    char c = format[i];
+    if (c != '%') {
+      out += c;
+      continue;
+    }
+    if (i + 1 < format.size() && format[i + 1] == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    // %[-0]*[width][.precision][h|hh|l|ll|I64]conversion
+    std::size_t j = i + 1;
+    bool left = false, zero = false;
+    while (j < format.size() && (format[j] == '-' || format[j] == '0')) (format[j++] == '-' ? left : zero) = true;
+    std::size_t width = 0;
+    while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+      width = std::min<std::size_t>(width * 10 + static_cast<std::size_t>(format[j++] - '0'), kRegistryPathMax);
+    std::size_t precision = std::string::npos;
+    if (j < format.size() && format[j] == '.') {
+      precision = 0;
+      ++j;
+      while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+        precision = std::min<std::size_t>(precision * 10 + static_cast<std::size_t>(format[j++] - '0'), 4096);
+    }
+    if (format.substr(j, 3) == "I64") j += 3;
+    while (j < format.size() && (format[j] == 'l' || format[j] == 'h')) ++j;
+    char conv = j < format.size() ? format[j] : '\0';
+    bool wants_text = conv == 's';
+    bool wants_number = conv == 'd' || conv == 'i' || conv == 'u' || conv == 'x' || conv == 'X' || conv == 'c';
+    if ((!wants_text && !wants_number) || next >= args.size() || args[next].is_text != wants_text) {
+      out += c;  // not a conversion this formatter fills: keep it as written
+      continue;
+    }
+    const PathArg& a = args[next++];
+    std::string piece;
+    if (conv == 's') {
+      piece = std::string(a.text.substr(0, precision));
+    } else if (conv == 'c') {
+      piece = std::string(1, static_cast<char>(a.number));
+    } else {
+      bool negative = (conv == 'd' || conv == 'i') && a.number < 0;
+      unsigned long long v = negative ? 0ull - static_cast<unsigned long long>(a.number)
+                                      : static_cast<unsigned long long>(a.number);
+      if (conv != 'd' && conv != 'i' && a.number < 0) v = static_cast<std::uint32_t>(a.number);  // 32-bit, as printf
+      const char* digits = conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+      unsigned base = (conv == 'x' || conv == 'X') ? 16 : 10;
+      do {
+        piece.insert(piece.begin(), digits[v % base]);
+        v /= base;
+      } while (v);
+      if (zero && !left)
+        while (piece.size() + (negative ? 1 : 0) < width) piece.insert(piece.begin(), '0');
+      if (negative) piece.insert(piece.begin(), '-');
+    }
+    if (piece.size() < width) {
+      if (left)
+        piece.append(width - piece.size(), ' ');
+      else
+        piece.insert(0, width - piece.size(), ' ');
+    }
+    out += piece;
+    i = j;
+  }
+  return out;
+}
+
+platform::RegistryRoot RegistryRootFromPath(std::string* path) {
+  static const struct {
+    const char* prefix;
+    RegistryRoot root;
+  } kRoots[] = {
+      {"HKEY_CLASSES_ROOT\\", RegistryRoot::kClassesRoot},   {"KEY_CLASSES_ROOT\\", RegistryRoot::kClassesRoot},
+      {"HKEY_LOCAL_MACHINE\\", RegistryRoot::kLocalMachine}, {"KEY_LOCAL_MACHINE\\", RegistryRoot::kLocalMachine},
+      {"HKEY_CURRENT_CONFIG\\", RegistryRoot::kCurrentConfig}, {"KEY_CURRENT_CONFIG\\", RegistryRoot::kCurrentConfig},
+      {"HKEY_USERS\\", RegistryRoot::kUsers},
+      {"HKEY_CURRENT_USER\\", RegistryRoot::kCurrentUser},   {"KEY_CURRENT_USER\\", RegistryRoot::kCurrentUser},
+  };
+  for (const auto& r : kRoots) {
+    std::string_view prefix = r.prefix;
+    if (StartsNoCase(*path, prefix)) {
+      path->erase(0, prefix.size());
+      return r.root;
+    }
+  }
+  return RegistryRoot::kCurrentUser;
+}
+
+RegistryPath PrepareRegistryPath(std::string_view path, std::span<const PathArg> args) {
+  RegistryPath p;
+  std::string text = args.empty() ? std::string(path) : FormatPath(path, args);
+  if (text.empty() || text.size() > kRegistryPathMax) return p;
+  ApplyOverride(&text);
+  p.root = RegistryRootFromPath(&text);
+  p.rest = text;
+  // The separator is the first `\` of the last run of backslashes of odd length.
+  std::size_t sep = std::string::npos;
+  for (std::size_t i = text.size(); i > 0;) {
+    if (text[i - 1] != '\\') {
+      --i;
+      continue;
+    }
+    std::size_t start = i - 1;
+    while (start > 0 && text[start - 1] == '\\') --start;
+    if ((i - start) % 2 == 1) {
+      sep = start;
+      break;
+    }
+    i = start;
+  }
+  std::string_view raw_name = sep == std::string::npos ? std::string_view(text) : std::string_view(text).substr(sep + 1);
+  for (std::size_t i = 0; i < raw_name.size(); ++i) {
+    p.name += raw_name[i];
+    if (raw_name[i] == '\\') ++i;  // `\\` is one backslash of the name
+  }
+  p.key = sep == std::string::npos ? std::string() : text.substr(0, sep);
+  p.ok = !p.name.empty() && KeyPathOk(p.key);
+  return p;
+}
+
+std::optional<std::string> SpillFilePath(const RegistryPath& path) {
+  std::optional<std::string> folder = platform::TempFolder();
+  if (!folder) return std::nullopt;
+  std::string name = path.rest;
+  for (char& c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' ||
+        c == '|')
+      c = '_';
+  }
+  return *folder + name + ".dat";
+}
+
+std::string TextToMultiSz(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  std::string out;
+  out.reserve(text.size() + 2);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      out += '\0';
+      ++i;
+    } else if (c == '\r' || c == '\n') {
+      out += '\0';
+    } else {
+      out += c;
+    }
+  }
+  // The list ends with two zero bytes.
+  while (out.size() < 2 || out[out.size() - 1] != '\0' || out[out.size() - 2] != '\0') out += '\0';
+  return out;
+}
+
+std::string MultiSzToText(std::string_view data) {
+  std::size_t end = data.find(std::string_view("\0\0", 2));
+  if (!data.empty() && data.front() == '\0') end = 0;  // an empty list
+  data = data.substr(0, end);
+  while (!data.empty() && data.back() == '\0') data.remove_suffix(1);
+  std::string out;
+  out.reserve(data.size() + 16);
+  for (char c : data) {
+    if (c == '\0')
+      out += "\r\n";
+    else
+      out += c;
+  }
+  out += '\0';
+  return out;
+}
+
+std::size_t RegistryValueV(int mode, std::uint32_t* type, std::string* buffer, std::size_t size,
+                           std::string_view path, std::span<const PathArg> args) {
+  if (mode < kRegQuerySize || mode > kRegDelete) return Fail(mode, buffer);
+  if (mode == kRegRead && buffer) buffer->clear();
+  if (path.empty() || ((mode == kRegWrite || mode == kRegRead) && !buffer)) return 0;
+  if (mode == kRegWrite && (!type || size > buffer->size())) return 0;
+  RegistryPath p = PrepareRegistryPath(path, args);
+  if (!p.ok) return 0;
+  switch (mode) {
+    case kRegWrite: return Write(*type, std::string_view(*buffer).substr(0, size), p);
+    case kRegDelete: return Delete(p);
+    default: return QueryOrRead(mode, type, buffer, size, p);
+  }
+}
+
+std::size_t RegistryQuerySize(std::string_view path, std::uint32_t* type) {
+  return RegistryValue(kRegQuerySize, type, nullptr, 0, path);
+}
+
+bool RegistryWrite(std::string_view path, std::uint32_t type, std::string_view data) {
+  RegistryPath p = PrepareRegistryPath(path);
+  return !path.empty() && p.ok && Write(type, data, p) != 0;
+}
+
+std::optional<std::string> RegistryRead(std::string_view path, std::uint32_t* type) {
+  RegistryPath p = PrepareRegistryPath(path);
+  if (path.empty() || !p.ok) return std::nullopt;
+  std::string value;
+  platform::RegistryData v;
+  if (platform::ReadRegistryValue(p.root, p.key, p.name, &v) != RegistryStatus::kOk) return std::nullopt;
+  if (type) *type = v.type;
+  if (IsSpilled(v.data)) {
+    platform::FileRead file = platform::ReadRegularFile(std::string(SpillReference(v.data)), ~std::uint64_t{0});
+    if (file.status != platform::FileStatus::kOk) return std::nullopt;
+    return std::move(file.data);
+  }
+  if (v.type == platform::regtype::kMultiSz) return MultiSzToText(v.data);
+  return std::move(v.data);
+}
+
+bool RegistryDelete(std::string_view path) { return RegistryValue(kRegDelete, nullptr, nullptr, 0, path) != 0; }
+
+bool RegistryExists(std::string_view path) {
+  RegistryPath p = PrepareRegistryPath(path);
+  return !path.empty() && p.ok && platform::ReadRegistryValue(p.root, p.key, p.name, nullptr) == RegistryStatus::kOk;
+}
+
+namespace {
+struct KeyAt {
+  bool ok = false;
+  RegistryRoot root = RegistryRoot::kCurrentUser;
+  std::string key;
+};
+
+KeyAt PrepareKeyPath(std::string_view key_path) {
+  KeyAt k;
+  std::string text(key_path);
+  if (text.size() >= 2 && text[0] == '*' && text[1] == '\\') text = "HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\" + text.substr(2);
+  if (text.size() > kRegistryPathMax) return k;
+  ApplyOverride(&text);
+  k.root = RegistryRootFromPath(&text);
+  while (!text.empty() && text.back() == '\\') text.pop_back();
+  k.key = std::move(text);
+  k.ok = KeyPathOk(k.key);
+  return k;
+}
+}  // namespace
+
+bool RegistryKeyExistsAt(std::string_view key_path) {
+  KeyAt k = PrepareKeyPath(key_path);
+  return k.ok && platform::RegistryKeyExists(k.root, k.key);
+}
+
+bool RegistryDeleteKeyAt(std::string_view key_path) {
+  KeyAt k = PrepareKeyPath(key_path);
+  if (!k.ok || k.key.empty() || !platform::RegistryKeyExists(k.root, k.key)) return false;
+  RemoveSpillFilesUnder(k.root, k.key);
+  return platform::DeleteRegistryKey(k.root, k.key) == RegistryStatus::kOk;
+}
+
+std::size_t CountRegistryEntries(std::string_view key_path, bool subkeys) {
+  KeyAt k = PrepareKeyPath(key_path);
+  if (!k.ok) return 0;
+  auto count = subkeys ? platform::CountRegistrySubkeys(k.root, k.key) : platform::CountRegistryValues(k.root, k.key);
+  return count.value_or(0);
+}
+
+void SetRegistryKeyOverride(std::string_view name) {
+  std::string value(name.substr(0, 128));
+  if (SameNoCase(value, "Olvex")) value.clear();
+  std::lock_guard<std::mutex> lock(g_override_mutex);
+  g_override = value;
+}
+
+std::string RegistryKeyOverride() {
+  std::lock_guard<std::mutex> lock(g_override_mutex);
+  return g_override;
+}
+
+}  // namespace olvex

@@ -1,0 +1,161 @@
+#include "vars/variable_actions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace olvex {
+
+namespace {
+
+constexpr std::size_t kMaxErrorText = 2047;
+constexpr std::size_t kIndexBuffer = 64;
+
+bool Contains(std::string_view text, std::string_view word) {
+  if (word.size() > text.size()) return false;
+  for (std::size_t i = 0; i + word.size() <= text.size(); ++i) {
+    bool same = true;
+    for (std::size_t j = 0; j < word.size() && same; ++j)
+      same = std::tolower(static_cast<unsigned char>(text[i + j])) == std::tolower(static_cast<unsigned char>(word[j]));
+    if (same) return true;
+  }
+  return false;
+}
+
+void Log(const StepHost& host, const std::string& line) {
+  if (host.log) host.log(line);
+}
+
+void Save(const StepHost& host, const VariableStep& step, std::string_view data) {
+  if (host.save_output)
+    host.save_output(data);
+  else
+    SaveToVariableDestination(host.context, step.output, step.output_option, data, host.log);
+}
+
+// Delete Variable of a name: the index of `name[index]` is expanded first.
+std::string DeletedName(const StepHost& host, std::string name) {
+  if (!name.empty() && name.front() == '%') name.erase(0, 1);
+  std::size_t open = name.find('['), close = name.rfind(']');
+  if (open != std::string::npos && close != std::string::npos && close > open) {
+    std::string index = ExpandIntoBuffer(host.context, std::string_view(name).substr(open + 1, close - open - 1),
+                                         kIndexBuffer);
+    name = name.substr(0, open + 1) + index + name.substr(close);
+  }
+  return name;
+}
+
+}  // namespace
+
+double LeadingDecimal(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  std::size_t start = i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, ++digits;
+  }
+  if (digits == 0) return 0;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    std::size_t e = i + 1;
+    if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+    if (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) {
+      while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) ++e;
+      i = e;
+    }
+  }
+  std::string_view number = text.substr(start, i - start);
+  bool negative = !number.empty() && number.front() == '-';
+  if (!number.empty() && (number.front() == '+' || number.front() == '-')) number.remove_prefix(1);
+  double value = 0;
+  auto [end, err] = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (err != std::errc()) return 0;
+  return negative ? -value : value;
+}
+
+// At most 15 significant digits, trailing zeros dropped: 42 is "42", 2.5 is
+// "2.5", 1/3 is "0.33333333333333". (The number formatting of the formula
+// language writes numbers the same way.)
+std::string FormatVariableNumber(double value) {
+  if (value == 0 || !std::isfinite(value)) return "0";
+  double magnitude = std::fabs(value);
+  int integer_digits = magnitude < 1 ? 1 : static_cast<int>(std::log10(magnitude)) + 1;
+  char buf[400];
+  std::string text;
+  if (integer_digits <= 15) {
+    std::snprintf(buf, sizeof buf, "%#.*f", 15 - integer_digits, value);
+    text = buf;
+    text.resize(std::min<std::size_t>(text.size(), 31));
+    if (text.find('.') != std::string::npos) {
+      while (text.back() == '0') text.pop_back();
+      if (text.back() == '.') text.pop_back();
+    }
+  } else {
+    std::snprintf(buf, sizeof buf, "%#.*e", 14, value);
+    text = buf;
+    std::size_t e = text.find('e');
+    std::string mantissa = text.substr(0, e), exponent = text.substr(e);
+    while (mantissa.back() == '0') mantissa.pop_back();
+    if (mantissa.back() == '.') mantissa.pop_back();
+    text = mantissa + exponent;
+  }
+  if (text.front() == '.') text = '0' + text;
+  return text;
+}
+
+StepOutcome RunVariableAction(VariableStep& step, const StepHost& host) {
+  StepOutcome outcome;
+  const std::string& action = step.action;
+  if (step.output_option.empty() && !Contains(action, "Delete")) Log(host, "    WARNING: No variable name provided");
+
+  std::string value;
+  if (Contains(step.options, "No Variable Expansion")) {
+    value = step.text.substr(0, step.text.find('\0'));
+  } else if (Contains(step.options, "Single")) {
+    value = Expand(host.context, step.text, ExpandMode::kSingle);
+    value.resize(std::min(value.size(), value.find('\0')));
+  } else {
+    value = Expand(host.context, step.text, ExpandMode::kFull);  // its size is the reported length
+  }
+
+  bool set = Contains(action, "Set") || Contains(action, "Create") || Contains(action, "Update");
+  if (set && !Contains(action, "Environment")) {
+    Save(host, step, value);
+    return outcome;
+  }
+  if (Contains(action, "Environment")) {
+    std::string error;
+    bool ok = SetEnvironmentVariableEverywhere(step.output_option, value, &error);
+    if (step.output_option.empty() || step.output_option.front() != '%') step.output_option = '%' + step.output_option;
+    if (step.output_option.size() < 2 || step.output_option.back() != '%') step.output_option += '%';
+    if (!ok) {
+      outcome.result = 0;
+      outcome.error = error.substr(0, kMaxErrorText);
+    }
+    return outcome;
+  }
+  if (Contains(action, "Delete")) {
+    if (Contains(step.options, "All")) {
+      ResetUserVariables();
+      FreeAllMemorySlots();
+    } else if (step.output_option.size() == 3 && step.output_option[0] == '{' && step.output_option[2] == '}') {
+      FreeMemorySlot(std::clamp(step.output_option[1] - '0', 1, kMemorySlots));
+    } else {
+      DeleteUserVariable(DeletedName(host, step.output_option));
+    }
+    return outcome;
+  }
+  bool increment = Contains(action, "Increment");
+  if (increment || Contains(action, "Decrement")) {
+    double current = LeadingDecimal(Expand(host.context, step.output_option, ExpandMode::kFull));
+    Save(host, step, FormatVariableNumber(increment ? current + 1 : current - 1));
+  }
+  return outcome;
+}
+
+}  // namespace olvex
