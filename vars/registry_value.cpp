@@ -45,11 +45,18 @@ void ApplyOverride(std::string* path) {
   if (at != std::string::npos) path->replace(at + 1, 5, name);
 }
 
-// A key path is usable when no component is empty (the root itself is "").
+// A key path is usable when no component is empty or longer than 255 characters
+// (the root itself is "").
 bool KeyPathOk(std::string_view key) {
-  if (key.empty()) return true;
-  if (key.front() == '\\' || key.back() == '\\') return false;
-  return key.find("\\\\") == std::string_view::npos;
+  std::size_t start = 0;
+  while (!key.empty()) {
+    std::size_t end = key.find('\\', start);
+    std::size_t length = (end == std::string_view::npos ? key.size() : end) - start;
+    if (length == 0 || length > platform::kMaxRegistryKeyName) return false;
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return true;
 }
 
 std::string_view SpillReference(std::string_view data) {

@@ -1,0 +1,191 @@
+// Several processes sharing the registry: two writers and a reader at once,
+// and a writer killed at a random moment. The workers are this program run
+// again with a filter that selects one of the disabled RegistryWorker tests;
+// OLVEX_TEST_WORKER_KEY names the key they work in.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+#include "platform/environment.h"
+#include "platform/module.h"
+#include "platform/registry.h"
+#include "tests/settings/store_sandbox.h"
+
+namespace olvex::test {
+namespace {
+
+using platform::RegistryRoot;
+using platform::RegistryStatus;
+namespace regtype = platform::regtype;
+
+constexpr RegistryRoot kHKCU = RegistryRoot::kCurrentUser;
+constexpr int kWritesPerWriter = 5000;
+constexpr char kKeyVariable[] = "OLVEX_TEST_WORKER_KEY";
+
+std::uint32_t Fnv(std::string_view s) {
+  std::uint32_t h = 2166136261u;
+  for (unsigned char c : s) h = (h ^ c) * 16777619u;
+  return h;
+}
+
+// A value that checks itself: "<writer>:<seq>:<filler>:<checksum>".
+std::string Payload(char writer, int seq) {
+  std::size_t length = 10 + static_cast<std::size_t>((seq * 7919) % 3000);
+  std::string body = std::string(1, writer) + ":" + std::to_string(seq) + ":";
+  for (std::size_t i = 0; i < length; ++i) body += static_cast<char>('a' + (seq + static_cast<int>(i)) % 26);
+  char sum[16];
+  std::snprintf(sum, sizeof sum, ":%08x", Fnv(body));
+  return body + sum;
+}
+
+bool Valid(const std::string& value) {
+  if (value.size() < 10) return false;
+  std::string body = value.substr(0, value.size() - 9);
+  char sum[16];
+  std::snprintf(sum, sizeof sum, ":%08x", Fnv(body));
+  if (value.substr(value.size() - 9) != sum) return false;
+  int seq = std::atoi(value.c_str() + 2);
+  return value == Payload(value[0], seq);
+}
+
+std::string NameFor(char writer, int seq) {
+  // Every fourth write goes to a name both writers use.
+  return seq % 4 == 0 ? "shared" + std::to_string(seq / 4 % 400) : std::string(1, writer) + std::to_string(seq);
+}
+
+std::string WorkerKey() { return platform::ReadEnv(kKeyVariable).value_or(""); }
+
+void Write(char writer) {
+  std::string key = WorkerKey();
+  ASSERT_FALSE(key.empty());
+  for (int seq = 0; seq < kWritesPerWriter; ++seq)
+    ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key, NameFor(writer, seq), regtype::kBinary, Payload(writer, seq)),
+              RegistryStatus::kOk)
+        << seq;
+}
+
+TEST(RegistryWorker, DISABLED_WriterA) { Write('A'); }
+TEST(RegistryWorker, DISABLED_WriterB) { Write('B'); }
+
+TEST(RegistryWorker, DISABLED_Reader) {
+  std::string key = WorkerKey();
+  ASSERT_FALSE(key.empty());
+  std::mt19937 random(42);
+  long reads = 0, found = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (std::chrono::steady_clock::now() < deadline) {
+    platform::RegistryData v;
+    if (platform::ReadRegistryValue(kHKCU, key, "stop", nullptr) == RegistryStatus::kOk) break;
+    char writer = random() % 2 ? 'A' : 'B';
+    int seq = static_cast<int>(random() % kWritesPerWriter);
+    RegistryStatus s = platform::ReadRegistryValue(kHKCU, key, NameFor(writer, seq), &v);
+    ++reads;
+    if (s == RegistryStatus::kNotFound) continue;
+    ASSERT_EQ(s, RegistryStatus::kOk) << NameFor(writer, seq);
+    ASSERT_TRUE(Valid(v.data)) << NameFor(writer, seq) << ": " << v.data.substr(0, 40);
+    ++found;
+  }
+  std::printf("reads=%ld found=%ld\n", reads, found);
+  EXPECT_GT(found, 0);
+}
+
+// Writes until it is killed: large values, so that a kill often lands mid-write.
+TEST(RegistryWorker, DISABLED_Endless) {
+  std::string key = WorkerKey();
+  ASSERT_FALSE(key.empty());
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (int seq = 0; std::chrono::steady_clock::now() < deadline; ++seq) {
+    std::string big = Payload('E', seq) + std::string(static_cast<std::size_t>(seq % 7) * 40000, 'Z');
+    platform::WriteRegistryValue(kHKCU, key, "churn" + std::to_string(seq % 20), regtype::kBinary, big);
+    platform::WriteRegistryValue(kHKCU, key + "\\Sub" + std::to_string(seq % 5), "x", regtype::kSz, "y");
+    if (seq % 10 == 9) platform::DeleteRegistryKey(kHKCU, key + "\\Sub" + std::to_string(seq % 5));
+  }
+}
+
+ChildResult RunWorker(const std::string& test, std::chrono::milliseconds timeout) {
+  return RunChild({platform::ModulePath(), "--gtest_filter=RegistryWorker.DISABLED_" + test,
+                   "--gtest_also_run_disabled_tests"},
+                  timeout);
+}
+
+class RegistryConcurrency : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    key_ = "SOFTWARE\\" + box_.key() + "\\Shared";
+    platform::WriteEnv(kKeyVariable, key_);
+  }
+  void TearDown() override { platform::RemoveEnv(kKeyVariable); }
+  StoreSandbox box_;
+  std::string key_;
+};
+
+TEST_F(RegistryConcurrency, TwoWritersAndAReaderSeeNoTornValue) {
+  ChildResult a, b, reader;
+  std::thread reading([&] { reader = RunWorker("Reader", std::chrono::seconds(180)); });
+  std::thread writing_a([&] { a = RunWorker("WriterA", std::chrono::seconds(180)); });
+  std::thread writing_b([&] { b = RunWorker("WriterB", std::chrono::seconds(180)); });
+  writing_a.join();
+  writing_b.join();
+  ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "stop", regtype::kSz, "1"), RegistryStatus::kOk);
+  reading.join();
+  EXPECT_EQ(a.exit_code, 0) << a.out << a.err;
+  EXPECT_EQ(b.exit_code, 0) << b.out << b.err;
+  EXPECT_EQ(reader.exit_code, 0) << reader.out << reader.err;
+  EXPECT_NE(reader.out.find("reads="), std::string::npos) << reader.out;
+
+  // Afterwards: every value whole, each writer's own names hold its last write.
+  std::vector<std::string> names;
+  ASSERT_EQ(platform::ListRegistryValues(kHKCU, key_, &names), RegistryStatus::kOk);
+  EXPECT_EQ(names.size(), 1u + 400u + 2u * (kWritesPerWriter - kWritesPerWriter / 4));
+  for (const auto& name : names) {
+    if (name == "stop") continue;
+    platform::RegistryData v;
+    ASSERT_EQ(platform::ReadRegistryValue(kHKCU, key_, name, &v), RegistryStatus::kOk) << name;
+    ASSERT_TRUE(Valid(v.data)) << name;
+    if (name[0] == 'A' || name[0] == 'B') {
+      EXPECT_EQ(v.data, Payload(name[0], std::atoi(name.c_str() + 1))) << name;
+    }
+  }
+}
+
+TEST_F(RegistryConcurrency, AWriterKilledMidwayHarmsNoOtherValue) {
+  for (int i = 0; i < 200; ++i)
+    ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "keep" + std::to_string(i), regtype::kBinary, Payload('K', i)),
+              RegistryStatus::kOk);
+  std::mt19937 random(std::random_device{}());
+#ifdef _WIN32
+  const int base_ms = 1500;  // a Wine process takes a while to start
+#else
+  const int base_ms = 150;
+#endif
+  for (int round = 0; round < 3; ++round) {
+    auto timeout = std::chrono::milliseconds(base_ms + static_cast<int>(random() % 500));
+    ChildResult killed = RunWorker("Endless", timeout);
+    EXPECT_TRUE(killed.timed_out) << killed.out << killed.err;
+  }
+  std::vector<std::string> names;
+  ASSERT_EQ(platform::ListRegistryValues(kHKCU, key_, &names), RegistryStatus::kOk);
+  int churn = 0;
+  for (const auto& name : names) {
+    platform::RegistryData v;
+    ASSERT_EQ(platform::ReadRegistryValue(kHKCU, key_, name, &v), RegistryStatus::kOk) << name;
+    if (name.rfind("churn", 0) == 0) {
+      ++churn;
+      EXPECT_TRUE(Valid(v.data.substr(0, v.data.find('Z')))) << name;
+    }
+  }
+  EXPECT_GT(churn, 0) << "the writer never got to write";
+  for (int i = 0; i < 200; ++i) {
+    platform::RegistryData v;
+    ASSERT_EQ(platform::ReadRegistryValue(kHKCU, key_, "keep" + std::to_string(i), &v), RegistryStatus::kOk);
+    EXPECT_EQ(v.data, Payload('K', i));
+  }
+  // The store still takes writes, sub-keys included.
+  EXPECT_EQ(platform::WriteRegistryValue(kHKCU, key_ + "\\Sub1", "after", regtype::kSz, "ok"), RegistryStatus::kOk);
+}
+
+}  // namespace
+}  // namespace olvex::test
