@@ -36,6 +36,14 @@ std::string Upper(std::string s) {
   return s;
 }
 
+// Names in the order people expect: without regard to case.
+void SortNames(std::vector<std::string>* names) {
+  std::sort(names->begin(), names->end(), [](const std::string& a, const std::string& b) {
+    std::string ua = Upper(a), ub = Upper(b);
+    return ua != ub ? ua < ub : a < b;
+  });
+}
+
 int Usage() {
   std::fputs(
       "Usage:\n"
@@ -218,8 +226,8 @@ int QueryKey(const KeyName& key, bool recursive) {
   if (platform::ListRegistryValues(key.root, key.path, &names) != RegistryStatus::kOk ||
       platform::ListRegistrySubkeys(key.root, key.path, &subkeys) != RegistryStatus::kOk)
     return 1;
-  std::sort(names.begin(), names.end());
-  std::sort(subkeys.begin(), subkeys.end());
+  SortNames(&names);
+  SortNames(&subkeys);
   std::printf("\n%s\n", key.Full().c_str());
   for (const auto& name : names) {
     platform::RegistryData v;
@@ -411,7 +419,7 @@ void ExportKey(const KeyName& key, std::FILE* out) {
   std::fprintf(out, "[%s]\n", key.Full().c_str());
   std::vector<std::string> names, subkeys;
   platform::ListRegistryValues(key.root, key.path, &names);
-  std::sort(names.begin(), names.end());
+  SortNames(&names);
   for (const auto& name : names) {
     platform::RegistryData v;
     if (platform::ReadRegistryValue(key.root, key.path, name, &v) == RegistryStatus::kOk)
@@ -419,7 +427,7 @@ void ExportKey(const KeyName& key, std::FILE* out) {
   }
   std::fprintf(out, "\n");
   platform::ListRegistrySubkeys(key.root, key.path, &subkeys);
-  std::sort(subkeys.begin(), subkeys.end());
+  SortNames(&subkeys);
   for (const auto& sub : subkeys) ExportKey({key.root, key.path.empty() ? sub : key.path + "\\" + sub}, out);
 }
 

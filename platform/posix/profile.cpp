@@ -156,9 +156,16 @@ std::optional<std::string> ReadProfileValue(const std::string& file, const std::
                                             const std::string& key) {
   if (Trim(key).empty()) return std::nullopt;
   Profile p = Load(file);
-  std::size_t header = FindSection(p, section);
-  if (header == std::string::npos) return std::nullopt;
-  std::size_t at = FindKey(p, header, key);
+  std::size_t at = std::string::npos;
+  if (Trim(section).empty()) {
+    // The lines before the first section answer to an empty section name.
+    for (std::size_t i = 0; i < p.lines.size() && p.lines[i].kind != Line::kSection && at == std::string::npos; ++i)
+      if (p.lines[i].kind == Line::kKey && SameNoCase(p.lines[i].name, Trim(key))) at = i;
+  } else {
+    std::size_t header = FindSection(p, section);
+    if (header == std::string::npos) return std::nullopt;
+    at = FindKey(p, header, key);
+  }
   if (at == std::string::npos || !p.lines[at].has_value) return std::nullopt;
   std::string value = p.lines[at].value;
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())

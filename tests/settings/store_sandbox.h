@@ -47,6 +47,13 @@ class StoreSandbox {
   StoreSandbox(const StoreSandbox&) = delete;
   StoreSandbox& operator=(const StoreSandbox&) = delete;
 
+  // SetUpSettings for a program path; when its INI file names no registry
+  // key, the sandbox's key stays in force.
+  void SetUpSettingsFor(const std::string& program_path) const {
+    SetUpSettings(program_path);
+    if (RegistryKeyOverride().empty()) SetRegistryKeyOverride(key_);
+  }
+
   // The key that stands in for "Olvex": HKEY_CURRENT_USER\SOFTWARE\<key()>.
   const std::string& key() const { return key_; }
   // The registry key path of the user variables, below HKEY_CURRENT_USER.

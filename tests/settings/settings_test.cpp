@@ -1,0 +1,203 @@
+// The settings store in registry mode and in INI mode.
+#include "engine/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/profile.h"
+#include "tests/settings/store_sandbox.h"
+#include "vars/variables.h"
+
+namespace olvex::test {
+namespace {
+
+using platform::RegistryRoot;
+namespace regtype = platform::regtype;
+using namespace std::string_literals;
+
+std::optional<platform::RegistryData> RawValue(const std::string& key, const std::string& name) {
+  platform::RegistryData v;
+  if (platform::ReadRegistryValue(RegistryRoot::kCurrentUser, key, name, &v) != platform::RegistryStatus::kOk)
+    return std::nullopt;
+  return v;
+}
+
+TEST(SettingsRegistry, NumbersAndStringsUnderTheOwnRoot) {
+  StoreSandbox box;
+  std::string root = "SOFTWARE\\" + box.key();
+  EXPECT_EQ(ReadSettingNumber("*\\InterStepDelay"), 0);
+  EXPECT_EQ(ReadSettingString("*\\Logfile"), "");
+  EXPECT_FALSE(SettingExists("*\\InterStepDelay"));
+
+  // *\X and the full path name one value.
+  ASSERT_TRUE(WriteSetting("*\\InterStepDelay", 250));
+  EXPECT_EQ(ReadSettingNumber("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\InterStepDelay"), 250);
+  EXPECT_EQ(ReadSettingNumber("SOFTWARE\\Olvex\\InterStepDelay"), 250);
+  auto stored = RawValue(root, "InterStepDelay");
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->type, regtype::kDword);
+  EXPECT_EQ(stored->data, "\xfa\0\0\0"s);
+  EXPECT_TRUE(SettingExists("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\InterStepDelay"));
+  EXPECT_EQ(ReadSettingString("*\\InterStepDelay"), "250");
+
+  ASSERT_TRUE(WriteSetting(SettingKey("*\\InterStepDelay-%d", 3), -40));
+  EXPECT_EQ(ReadSettingNumber("*\\InterStepDelay-3"), -40);
+  EXPECT_EQ(ReadSettingString("*\\InterStepDelay-3"), "-40");
+
+  ASSERT_TRUE(WriteSetting("*\\Accelerators\\Stop", "19|0"));
+  stored = RawValue(root + "\\Accelerators", "Stop");
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->type, regtype::kSz);
+  EXPECT_EQ(stored->data, "19|0\0"s);
+  EXPECT_EQ(ReadSettingString("*\\Accelerators\\Stop"), "19|0");
+  EXPECT_EQ(ReadSettingString("*\\Accelerators\\Stop", 2), "19");
+  EXPECT_EQ(ReadSettingNumber("*\\Accelerators\\Stop"), 19);
+
+  // The first-number rule on strings.
+  for (const auto& [text, number] : {std::pair<const char*, int>{"abc-12x5", -12}, {"  7", 7}, {"none", 0},
+                                     {"-", 0}, {"x- 4", 4}, {"99999999999", 2147483647}}) {
+    ASSERT_TRUE(WriteSetting("*\\Text", text));
+    EXPECT_EQ(ReadSettingNumber("*\\Text"), number) << text;
+  }
+}
+
+TEST(SettingsRegistry, DeleteValuesAndWholeKeys) {
+  StoreSandbox box;
+  ASSERT_TRUE(WriteSetting("*\\Accelerators\\Stop", "19|0"));
+  ASSERT_TRUE(WriteSetting("*\\Accelerators\\Other", 1));
+  ASSERT_TRUE(WriteSetting("*\\LogLevel", 2));
+  EXPECT_TRUE(SettingExists("*\\Accelerators\\"));
+  EXPECT_TRUE(DeleteSetting("*\\Accelerators\\Other"));
+  EXPECT_FALSE(SettingExists("*\\Accelerators\\Other"));
+  EXPECT_TRUE(SettingExists("*\\Accelerators\\Stop"));
+  EXPECT_TRUE(DeleteSetting("*\\Accelerators\\"));
+  EXPECT_FALSE(SettingExists("*\\Accelerators\\"));
+  EXPECT_FALSE(SettingExists("*\\Accelerators\\Stop"));
+  EXPECT_EQ(ReadSettingNumber("*\\LogLevel"), 2);
+  EXPECT_TRUE(DeleteSetting("SOFTWARE\\Olvex\\LogLevel"));
+  EXPECT_EQ(ReadSettingNumber("*\\LogLevel"), 0);
+  EXPECT_FALSE(DeleteSetting("*\\LogLevel"));
+}
+
+std::string ProgramIn(const StoreSandbox& box) { return box.dir().File("Olvex.exe"); }
+std::string IniIn(const StoreSandbox& box) { return box.dir().File("Olvex.ini"); }
+
+TEST(SettingsRegistry, UserRegistryKeyMovesSettingsAndVariables) {
+  StoreSandbox box;
+  std::string acme = "Acme" + box.key();
+  box.dir().Write("Olvex.ini", "[Olvex Studio]\r\nUserRegistryKey=" + acme + "\r\n");
+  box.SetUpSettingsFor(ProgramIn(box));
+  SettingsState state = CurrentSettingsState();
+  EXPECT_EQ(state.ini_path, IniIn(box));
+  EXPECT_EQ(state.user_registry_key, acme);
+  EXPECT_FALSE(state.ini_mode);
+
+  ASSERT_TRUE(platform::WriteRegistryValue(RegistryRoot::kCurrentUser, "SOFTWARE\\" + acme, "LogLevel", regtype::kDword,
+                                           "\x03\0\0\0"s) == platform::RegistryStatus::kOk);
+  EXPECT_EQ(ReadSettingNumber("*\\LogLevel"), 3);
+  ASSERT_TRUE(WriteSetting("*\\Logfile", "log.txt"));
+  ASSERT_TRUE(WriteUserVariable("count", "5"));
+  EXPECT_EQ(RawValue("SOFTWARE\\" + acme, "Logfile")->data, "log.txt\0"s);
+  EXPECT_EQ(RawValue("SOFTWARE\\" + acme + "\\UserVariables", "count")->data, "5\0"s);
+  EXPECT_FALSE(RawValue("SOFTWARE\\" + box.key(), "Logfile"));
+  RegistryDeleteKeyAt("HKEY_CURRENT_USER\\SOFTWARE\\" + acme);
+
+  // "Olvex" names the program's own key: no override; the file is a settings file.
+  box.dir().Write("Olvex.ini", "[Olvex Studio]\r\nUserRegistryKey=Olvex\r\n");
+  box.SetUpSettingsFor(ProgramIn(box));
+  EXPECT_EQ(CurrentSettingsState().user_registry_key, "");
+  EXPECT_TRUE(CurrentSettingsState().ini_mode);
+  // At most 63 characters of the name count.
+  box.dir().Write("Olvex.ini", "[Olvex Studio]\r\nUserRegistryKey=" + std::string(80, 'K') + "\r\n");
+  box.SetUpSettingsFor(ProgramIn(box));
+  EXPECT_EQ(CurrentSettingsState().user_registry_key, std::string(63, 'K'));
+}
+
+TEST(SettingsIni, SmallOrMissingFilesLeaveRegistryMode) {
+  StoreSandbox box;
+  box.SetUpSettingsFor(ProgramIn(box));
+  EXPECT_FALSE(CurrentSettingsState().ini_mode);
+  box.dir().Write("Olvex.ini", "[Olvex]\nA=");  // 10 bytes
+  box.SetUpSettingsFor(ProgramIn(box));
+  EXPECT_FALSE(CurrentSettingsState().ini_mode);
+  ASSERT_TRUE(WriteSetting("*\\A", 7));
+  EXPECT_EQ(ReadSettingNumber("*\\A"), 7);
+  EXPECT_EQ(platform::ReadProfileValue(IniIn(box), "Olvex", "A"), "");
+  box.dir().Write("Olvex.ini", "[Olvex]\nA=5");  // 11 bytes
+  box.SetUpSettingsFor(ProgramIn(box));
+  EXPECT_TRUE(CurrentSettingsState().ini_mode);
+  EXPECT_EQ(ReadSettingNumber("*\\A"), 5);
+  // A program path without .exe gets .ini appended.
+  box.SetUpSettingsFor(box.dir().File("olvex"));
+  EXPECT_EQ(CurrentSettingsState().ini_path, box.dir().File("olvex.ini"));
+  box.SetUpSettingsFor(box.dir().File("Prog.EXE"));
+  EXPECT_EQ(CurrentSettingsState().ini_path, box.dir().File("Prog.ini"));
+}
+
+TEST(SettingsIni, KeyPathsMapToSections) {
+  const struct {
+    const char *key, *section, *name;
+  } cases[] = {
+      {"*\\LogLevel", "Olvex", "LogLevel"},
+      {"SOFTWARE\\Olvex\\LogLevel", "Olvex", "LogLevel"},
+      {"HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\FailStep", "Olvex", "FailStep"},
+      {"software\\olvex\\FailStep", "Olvex", "FailStep"},
+      {"*\\InterStepDelay-2", "Olvex", "InterStepDelay-2"},
+      {"*\\Palettes\\MainList\\IndentNewColumns", "Palettes", "IndentNewColumns"},
+      {"*\\Palettes\\Output\\Width", "Palettes", "Width"},
+      {"*\\Palettes\\Other\\Width", "Palettes", "Other\\Width"},
+      {"*\\Accelerators\\Stop", "Accelerators", "Stop"},
+      {"SOFTWARE\\Olvex\\Colors\\ResultSuccessFill", "Colors", "ResultSuccessFill"},
+      {"SOFTWARE\\Olvex\\Report\\stats_active", "Report", "stats_active"},
+      {"*\\Compile\\x", "Compile", "x"},
+      {"*\\Favorites\\x", "Favorites", "x"},
+      {"*\\Foo\\Bar", "Olvex", "Foo\\Bar"},
+      {"*\\A*B", "Olvex", "AB"},
+      {"*\\Accelerators\\", "Accelerators", ""},
+  };
+  for (const auto& c : cases) {
+    IniLocation at = IniLocationOf(c.key);
+    EXPECT_EQ(at.section, c.section) << c.key;
+    EXPECT_EQ(at.name, c.name) << c.key;
+  }
+}
+
+TEST(SettingsIni, ReadWriteDeleteAndExistenceGoToTheFile) {
+  StoreSandbox box;
+  std::string ini = box.dir().Write("Olvex.ini",
+                                    "[Olvex]\r\nLogLevel=2\r\nHex=0x1F\r\nNeg= -3 \r\nWord=abc\r\nZero=0\r\nEmpty=\r\n"
+                                    "[Accelerators]\r\nStop=19|0\r\n[Palettes]\r\nIndentNewColumns=1\r\n");
+  box.SetUpSettingsFor(ProgramIn(box));
+  ASSERT_TRUE(CurrentSettingsState().ini_mode);
+  EXPECT_EQ(ReadSettingNumber("*\\LogLevel"), 2);
+  EXPECT_EQ(ReadSettingNumber("*\\Hex"), 31);
+  EXPECT_EQ(ReadSettingNumber("*\\Neg"), -3);
+  EXPECT_EQ(ReadSettingNumber("*\\Word"), 0);
+  EXPECT_EQ(ReadSettingNumber("*\\Missing"), 0);
+  EXPECT_EQ(ReadSettingString("*\\Accelerators\\Stop"), "19|0");
+  EXPECT_EQ(ReadSettingNumber("*\\Palettes\\MainList\\IndentNewColumns"), 1);
+  EXPECT_TRUE(SettingExists("*\\Zero"));
+  EXPECT_FALSE(SettingExists("*\\Empty"));
+  EXPECT_FALSE(SettingExists("*\\Missing"));
+  EXPECT_TRUE(SettingExists("*\\Accelerators\\"));
+  EXPECT_FALSE(SettingExists("*\\Colors\\"));
+
+  ASSERT_TRUE(WriteSetting("*\\InterStepDelay", 100));
+  ASSERT_TRUE(WriteSetting("*\\Colors\\ResultSuccessFill", "15532012"));
+  EXPECT_EQ(platform::ReadProfileValue(ini, "Olvex", "InterStepDelay"), "100");
+  EXPECT_EQ(platform::ReadProfileValue(ini, "Colors", "ResultSuccessFill"), "15532012");
+  EXPECT_EQ(ReadSettingNumber("SOFTWARE\\Olvex\\Colors\\ResultSuccessFill"), 15532012);
+  EXPECT_TRUE(DeleteSetting("*\\LogLevel"));
+  EXPECT_EQ(platform::ReadProfileValue(ini, "Olvex", "LogLevel"), std::nullopt);
+  EXPECT_TRUE(DeleteSetting("*\\Accelerators\\"));
+  EXPECT_FALSE(SettingExists("*\\Accelerators\\Stop"));
+  EXPECT_EQ(platform::ReadProfileValue(ini, "Olvex", "Word"), "abc");
+
+  // Nothing of it went to the registry; user variables stay there.
+  EXPECT_FALSE(RawValue("SOFTWARE\\" + box.key(), "InterStepDelay"));
+  ASSERT_TRUE(WriteUserVariable("v", "1"));
+  EXPECT_TRUE(RawValue(box.VariablesKey(), "v"));
+  EXPECT_EQ(platform::ReadProfileValue(ini, "Olvex", "v"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace olvex::test

@@ -1,0 +1,164 @@
+// User variables, memory slots and the Variable destination of a step's output.
+#include "vars/variables.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/settings/store_sandbox.h"
+
+namespace olvex::test {
+namespace {
+
+using namespace std::string_literals;
+namespace regtype = platform::regtype;
+
+std::optional<std::string> Stored(const StoreSandbox& box, const std::string& name) {
+  platform::RegistryData v;
+  if (platform::ReadRegistryValue(platform::RegistryRoot::kCurrentUser, box.VariablesKey(), name, &v) !=
+      platform::RegistryStatus::kOk)
+    return std::nullopt;
+  EXPECT_EQ(v.type, regtype::kSz) << name;
+  return v.data;
+}
+
+TEST(UserVariables, StoredAsStringsWithTheirZero) {
+  StoreSandbox box;
+  ASSERT_TRUE(WriteUserVariable("%count", "42"));
+  EXPECT_EQ(Stored(box, "count"), "42\0"s);
+  EXPECT_EQ(ReadUserVariable("count"), "42");
+  EXPECT_EQ(ReadUserVariable("%COUNT"), "42");
+  ASSERT_TRUE(WriteUserVariable("empty", ""));
+  EXPECT_EQ(Stored(box, "empty"), "\0"s);
+  EXPECT_EQ(ReadUserVariable("empty"), "");
+  ASSERT_TRUE(WriteUserVariable("binary", "a\0b\xff"s));
+  EXPECT_EQ(Stored(box, "binary"), "a\0b\xff\0"s);
+  EXPECT_EQ(ReadUserVariable("binary"), "a\0b\xff"s);
+  // A backslash in a name never reaches another key.
+  ASSERT_TRUE(WriteUserVariable("a\\b", "x"));
+  EXPECT_EQ(Stored(box, "a\\b"), "x\0"s);
+  EXPECT_FALSE(WriteUserVariable("%", "x"));
+  EXPECT_TRUE(AnyUserVariables());
+
+  EXPECT_TRUE(DeleteUserVariable("%count"));
+  EXPECT_EQ(ReadUserVariable("count"), std::nullopt);
+  EXPECT_FALSE(DeleteUserVariable("count"));
+  EXPECT_FALSE(DeleteUserVariable(""));  // never the whole key
+  EXPECT_EQ(ReadUserVariable("empty"), "");
+
+  int cleared = 0;
+  SetVariablesListClearer([&] { ++cleared; });
+  ResetUserVariables();
+  SetVariablesListClearer(nullptr);
+  EXPECT_EQ(cleared, 1);
+  EXPECT_FALSE(AnyUserVariables());
+  EXPECT_EQ(ReadUserVariable("empty"), std::nullopt);
+  ResetUserVariables();  // nothing left: still fine
+}
+
+TEST(UserVariables, LargeValuesSpillAndTheirFilesGoAtExit) {
+  StoreSandbox box;
+  platform::SetRegistryValueLimitForTest(300);
+  std::string big(5000, 'B');
+  ASSERT_TRUE(WriteUserVariable("big", big));
+  EXPECT_EQ(ReadUserVariable("big"), big);
+  EXPECT_EQ(Stored(box, "big")->substr(0, 6), "FILE::");
+  EXPECT_EQ(RemoveUserVariableSpillFiles(), 1u);
+  EXPECT_EQ(ReadUserVariable("big"), std::nullopt);
+}
+
+TEST(MemorySlots, NineSlotsOfTheProcess) {
+  FreeAllMemorySlots();
+  SetMemorySlot(1, "one");
+  SetMemorySlot(9, "nine\0binary"s);
+  SetMemorySlot(0, "no");
+  SetMemorySlot(10, "no");
+  EXPECT_EQ(ReadMemorySlot(1), "one");
+  EXPECT_EQ(ReadMemorySlot(9), "nine\0binary"s);
+  EXPECT_EQ(ReadMemorySlot(2), std::nullopt);
+  EXPECT_EQ(ReadMemorySlot(0), std::nullopt);
+  SetMemorySlot(1, std::string(200000, 'x'));  // a larger value replaces a smaller one
+  EXPECT_EQ(ReadMemorySlot(1)->size(), 200000u);
+  FreeMemorySlot(1);
+  EXPECT_EQ(ReadMemorySlot(1), std::nullopt);
+  EXPECT_EQ(ReadMemorySlot(9), "nine\0binary"s);
+  FreeAllMemorySlots();
+  EXPECT_EQ(ReadMemorySlot(9), std::nullopt);
+}
+
+TEST(VariableNames, RunsAndSlots) {
+  EXPECT_EQ(VariableNameRun("%total"), "%total");
+  EXPECT_EQ(VariableNameRun("list[3] and more"), "list[3]");
+  EXPECT_EQ(VariableNameRun("a.b_c{1}%x-y"), "a.b_c{1}%x");
+  EXPECT_EQ(VariableNameRun(std::string(80, 'n')), std::string(63, 'n'));
+  EXPECT_EQ(VariableNameRun(" lead"), "");
+  EXPECT_EQ(MemorySlotOf("{3}"), 3);
+  EXPECT_EQ(MemorySlotOf("{0}"), 0);
+  EXPECT_EQ(MemorySlotOf("{10}"), 0);
+  EXPECT_EQ(MemorySlotOf("{3} "), 0);
+}
+
+struct Saved {
+  std::vector<std::string> log;
+  std::function<void(const std::string&)> sink() {
+    return [this](const std::string& line) { log.push_back(line); };
+  }
+};
+
+TEST(VariableDestination, SlotsVariablesAndTheLog) {
+  StoreSandbox box;
+  FreeAllMemorySlots();
+  Saved s;
+  ExpandContext ctx;
+  EXPECT_TRUE(SaveToVariableDestination(ctx, "Memory", "{3}", "slot text", s.sink()));
+  EXPECT_EQ(ReadMemorySlot(3), "slot text");
+  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "{4}", "also a slot", s.sink()));
+  EXPECT_EQ(ReadMemorySlot(4), "also a slot");
+  EXPECT_TRUE(SaveToVariableDestination(ctx, "variable", "%total", "42", s.sink()));
+  EXPECT_EQ(Stored(box, "total"), "42\0"s);
+  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "name with words", "hello", s.sink()));
+  EXPECT_EQ(ReadUserVariable("name"), "hello");
+  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "bin", "\x01\x02", s.sink()));
+  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "long", std::string(300, 'L'), s.sink()));
+  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "  ", "nothing", s.sink()));
+  EXPECT_FALSE(SaveToVariableDestination(ctx, "Clipboard", "x", "data", s.sink()));
+  EXPECT_FALSE(SaveToVariableDestination(ctx, "", "x", "data", s.sink()));
+  EXPECT_FALSE(SaveToVariableDestination(ctx, "Memory", "x", "data", s.sink()));
+  ASSERT_EQ(s.log.size(), 6u);
+  EXPECT_EQ(s.log[0], "    {3} = \"slot text\" (9 bytes)");
+  EXPECT_EQ(s.log[2], "    %total = \"42\"");
+  EXPECT_EQ(s.log[3], "    name = \"hello\" (5 bytes)");
+  EXPECT_EQ(s.log[4], "    bin = 2 bytes (binary)");
+  EXPECT_EQ(s.log[5], "    long = \"" + std::string(228, 'L') + "...\" (300 bytes)");
+  FreeAllMemorySlots();
+}
+
+TEST(VariableDestination, NamesWithBracesOrSeveralPercentsAreExpanded) {
+  StoreSandbox box;
+  ExpandContext seen;
+  std::vector<std::string> texts;
+  SetExpander([&](const ExpandContext& c, std::string_view text, ExpandMode) {
+    seen = c;
+    texts.emplace_back(text);
+    std::string out(text);
+    if (auto at = out.find("%i"); at != std::string::npos) out = out.substr(0, at) + "3" + out.substr(at + 2);
+    if (auto at = out.find("{loop}"); at != std::string::npos) out = out.substr(0, at) + "7" + out.substr(at + 6);
+    return out;
+  });
+  ExpandContext ctx{2, 14};
+  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "%list[%i]", "third", {}));
+  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "row{loop}", "seventh", {}));
+  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "%plain", "as is", {}));
+  SetExpander(nullptr);
+  EXPECT_EQ(texts, (std::vector<std::string>{"list[%i]", "row{loop}"}));
+  EXPECT_EQ(seen.slot, 2);
+  EXPECT_EQ(seen.step_index, 14);
+  EXPECT_EQ(ReadUserVariable("list[3]"), "third");
+  EXPECT_EQ(ReadUserVariable("row7"), "seventh");
+  EXPECT_EQ(ReadUserVariable("plain"), "as is");
+  // Without an expander installed, expansion copies.
+  EXPECT_EQ(Expand(ctx, "%x{y}"), "%x{y}");
+  EXPECT_EQ(ExpandIntoBuffer(ctx, "abcdef", 4), "abc");
+  EXPECT_EQ(ExpandIntoBuffer(ctx, "abc", 0), "");
+}
+
+}  // namespace
+}  // namespace olvex::test
