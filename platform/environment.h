@@ -36,8 +36,9 @@ struct FileRead {
 FileRead ReadRegularFile(const std::string& path, std::uint64_t max_bytes);
 // Size of a regular file; nothing when missing or not a regular file.
 std::optional<std::uint64_t> RegularFileSize(const std::string& path);
-// Replaces a file's contents (created for this user only on POSIX). On POSIX
-// the new contents appear at once: a reader sees the old file or the new one.
+// Replaces a file's contents. On POSIX the new contents appear at once (a
+// reader sees the old file or the new one), an existing file keeps its
+// permissions and a new one is for this user only.
 bool WriteFileReplacing(const std::string& path, const std::string& data);
 bool RemoveFile(const std::string& path);
 // Removes the files of `folder` whose names begin with `prefix` and end with

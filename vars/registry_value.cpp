@@ -78,15 +78,6 @@ void RemoveOwnSpillFile(const RegistryPath& p, std::string_view data) {
   if (own && SameNoCase(*own, ref)) platform::RemoveFile(*own);
 }
 
-std::string EscapeValueName(std::string_view name) {
-  std::string out;
-  for (char c : name) {
-    out += c;
-    if (c == '\\') out += '\\';
-  }
-  return out;
-}
-
 // Before a key goes: the spill files of the values in it and below it.
 void RemoveSpillFilesUnder(RegistryRoot root, const std::string& key) {
   std::vector<std::string> names;
@@ -97,7 +88,7 @@ void RemoveSpillFilesUnder(RegistryRoot root, const std::string& key) {
       RegistryPath p;
       p.ok = true;
       p.root = root;
-      p.rest = key + "\\" + EscapeValueName(name);
+      p.rest = key + "\\" + EscapeRegistryName(name);
       p.key = key;
       p.name = name;
       RemoveOwnSpillFile(p, v.data);
@@ -308,6 +299,15 @@ std::optional<std::string> SpillFilePath(const RegistryPath& path) {
       c = '_';
   }
   return *folder + name + ".dat";
+}
+
+std::string EscapeRegistryName(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    out += c;
+    if (c == '\\') out += '\\';
+  }
+  return out;
 }
 
 std::string TextToMultiSz(std::string_view text) {

@@ -112,6 +112,9 @@ platform::RegistryRoot RegistryRootFromPath(std::string* path);
 // turned into `_`, and ".dat". Nothing when there is no usable temp folder.
 std::optional<std::string> SpillFilePath(const RegistryPath& path);
 
+// A name as the last component of a path: every `\` doubled.
+std::string EscapeRegistryName(std::string_view name);
+
 // REG_MULTI_SZ: text lines to the stored list and back.
 std::string TextToMultiSz(std::string_view text);
 std::string MultiSzToText(std::string_view data);

@@ -24,22 +24,13 @@ std::array<std::optional<std::string>, kMemorySlots> g_slots;
 
 std::mutex g_hooks_mutex;
 Expander g_expander;
+FormulaEvaluator g_formula;
 std::function<void()> g_list_clearer;
-
-// A name as the last component of an accessor path: a `\` of the name is doubled.
-std::string PathComponent(std::string_view name) {
-  std::string out;
-  for (char c : name) {
-    out += c;
-    if (c == '\\') out += '\\';
-  }
-  return out;
-}
 
 std::string VariablePath(std::string_view name) {
   if (!name.empty() && name.front() == '%') name.remove_prefix(1);
   if (name.empty()) return {};
-  return std::string(kUserVariablesKey) + "\\" + PathComponent(name);
+  return std::string(kUserVariablesKey) + "\\" + EscapeRegistryName(name);
 }
 
 bool IsBinary(std::string_view data) {
@@ -147,14 +138,28 @@ void SetExpander(Expander expander) {
   g_expander = std::move(expander);
 }
 
+void SetFormulaEvaluator(FormulaEvaluator evaluator) {
+  std::lock_guard<std::mutex> lock(g_hooks_mutex);
+  g_formula = std::move(evaluator);
+}
+
+bool IsFormula(std::string_view text) {
+  std::size_t first = text.find_first_not_of(" \t\r\n");
+  return first != std::string_view::npos && text[first] == '=' && text.find("SUM(") == std::string_view::npos &&
+         text.find_first_of("0123456789(&") != std::string_view::npos;
+}
+
 std::string Expand(const ExpandContext& context, std::string_view text, ExpandMode mode) {
   Expander expander;
+  FormulaEvaluator formula;
   {
     std::lock_guard<std::mutex> lock(g_hooks_mutex);
     expander = g_expander;
+    formula = g_formula;
   }
-  if (!expander) return std::string(text);
-  return expander(context, text, mode);
+  if (expander) return expander(context, text, mode);
+  if (formula && mode == ExpandMode::kFull && IsFormula(text)) return formula(text);
+  return std::string(text);
 }
 
 std::string ExpandIntoBuffer(const ExpandContext& context, std::string_view text, std::size_t size) {
@@ -203,8 +208,8 @@ bool SaveToVariableDestination(const ExpandContext& context, std::string_view ou
 bool SetEnvironmentVariableEverywhere(std::string_view name, std::string_view value, std::string* error) {
   std::string n(name.substr(0, kMaxEnvironmentName));
   n.erase(std::remove(n.begin(), n.end(), '%'), n.end());
-  std::string user_path = kUserEnvironmentKey + PathComponent(n);
-  std::string machine_path = kMachineEnvironmentKey + PathComponent(n);
+  std::string user_path = kUserEnvironmentKey + EscapeRegistryName(n);
+  std::string machine_path = kMachineEnvironmentKey + EscapeRegistryName(n);
   bool ok;
   if (value.empty()) {
     ok = platform::RemoveEnv(n, error);

@@ -54,9 +54,16 @@ struct ExpandContext {
   int slot = 0;        // the script document
   int step_index = 0;
 };
-// The expander in force. Until one is installed, expansion copies the text.
+// The expander in force. Until one is installed, expansion copies the text,
+// except that a formula (first non-blank character `=`, not in single mode,
+// no "SUM(", holding a digit, `(` or `&`) goes to the formula evaluator when
+// one is installed.
 using Expander = std::function<std::string(const ExpandContext&, std::string_view text, ExpandMode mode)>;
 void SetExpander(Expander expander);  // an empty function puts the copying one back
+// The formula evaluator: the formula text (with its `=`) in, the result text out.
+using FormulaEvaluator = std::function<std::string(std::string_view formula)>;
+void SetFormulaEvaluator(FormulaEvaluator evaluator);
+bool IsFormula(std::string_view text);
 std::string Expand(const ExpandContext& context, std::string_view text, ExpandMode mode = ExpandMode::kFull);
 // Expands into a caller's buffer of `size` bytes: the result is cut to `size` - 1 characters.
 std::string ExpandIntoBuffer(const ExpandContext& context, std::string_view text, std::size_t size);

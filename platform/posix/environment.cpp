@@ -136,8 +136,11 @@ bool WriteFileReplacing(const std::string& path, const std::string& data) {
   static const unsigned salt = std::random_device{}();
   std::string temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(salt) + "-" +
                      std::to_string(counter++);
+  struct stat st;
+  bool existed = ::stat(path.c_str(), &st) == 0;
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return false;
+  if (existed) ::fchmod(fd, st.st_mode & 07777);
   const char* p = data.data();
   std::size_t left = data.size();
   bool ok = true;

@@ -1,15 +1,8 @@
 // INI files on POSIX, read and written by the rules of the Windows profile API.
 #include "platform/profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <cerrno>
-#include <random>
 #include <string_view>
 #include <vector>
 
@@ -123,31 +116,7 @@ std::size_t FindKey(const Profile& p, std::size_t header, std::string_view key) 
 bool Save(const std::string& file, const Profile& p) {
   std::string out;
   for (const Line& l : p.lines) out += l.text + l.ending;
-  struct stat st;
-  mode_t mode = ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-  static std::atomic<unsigned> counter{0};
-  static const unsigned salt = std::random_device{}();
-  std::string temp = file + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(salt) + "-" +
-                     std::to_string(counter++);
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = true;
-  const char* data = out.data();
-  std::size_t left = out.size();
-  while (ok && left > 0) {
-    ssize_t n = ::write(fd, data, left);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) {
-      data += n;
-      left -= static_cast<std::size_t>(n);
-    }
-  }
-  if (ok && mode) ok = ::fchmod(fd, mode) == 0;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), file.c_str()) == 0) return true;
-  ::unlink(temp.c_str());
-  return false;
+  return WriteFileReplacing(file, out);
 }
 
 }  // namespace

@@ -485,42 +485,48 @@ RegistryStatus DeleteRegistryKey(RegistryRoot root, std::string_view key) {
   return RegistryStatus::kOk;
 }
 
-RegistryStatus ListRegistryValues(RegistryRoot root, std::string_view key, std::vector<std::string>* names) {
+namespace {
+// The names of a key folder's entries that begin with `prefix`, as `name_of` reads them.
+template <class F>
+RegistryStatus ListEntries(RegistryRoot root, std::string_view key, char prefix, std::vector<std::string>* names,
+                           F&& name_of) {
   KeyPath k = SplitKey(key);
   if (k.status != RegistryStatus::kOk) return k.status;
   std::string folder = KeyFolder(root, k);
   names->clear();
-  if (k.folders.empty() && ::access(folder.c_str(), F_OK) != 0) return RegistryStatus::kOk;
+  if (k.folders.empty() && ::access(folder.c_str(), F_OK) != 0) return RegistryStatus::kOk;  // an unused root
   return ForEachEntry(folder, [&](const std::string& entry) {
-    if (entry[0] != 'v') return;
+    if (entry[0] != prefix) return;
+    if (std::optional<std::string> name = name_of(folder + "/" + entry, entry)) names->push_back(std::move(*name));
+  });
+}
+}  // namespace
+
+RegistryStatus ListRegistryValues(RegistryRoot root, std::string_view key, std::vector<std::string>* names) {
+  return ListEntries(root, key, 'v', names, [](const std::string& path, const std::string&) -> std::optional<std::string> {
     std::string bytes;
-    if (ReadFileBytes(folder + "/" + entry, &bytes) != RegistryStatus::kOk) return;
+    if (ReadFileBytes(path, &bytes) != RegistryStatus::kOk) return std::nullopt;
     ParsedValue v = ParseValue(bytes);
-    if (v.status == RegistryStatus::kOk) names->emplace_back(v.name);  // damaged files are skipped
+    if (v.status != RegistryStatus::kOk) return std::nullopt;  // damaged files are left out
+    return std::string(v.name);
   });
 }
 
 RegistryStatus ListRegistrySubkeys(RegistryRoot root, std::string_view key, std::vector<std::string>* names) {
-  KeyPath k = SplitKey(key);
-  if (k.status != RegistryStatus::kOk) return k.status;
-  std::string folder = KeyFolder(root, k);
-  names->clear();
-  if (k.folders.empty() && ::access(folder.c_str(), F_OK) != 0) return RegistryStatus::kOk;
-  return ForEachEntry(folder, [&](const std::string& entry) {
-    if (entry[0] != 'k') return;
+  return ListEntries(root, key, 'k', names, [](const std::string& path, const std::string& entry) -> std::optional<std::string> {
     std::string name;
-    int fd = ::open((folder + "/" + entry + "/" + kKeyNameFile).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    int fd = ::open((path + "/" + kKeyNameFile).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd >= 0) {
       char buf[kMaxRegistryKeyName + 1];
       ssize_t n = ::read(fd, buf, sizeof buf);
       ::close(fd);
       if (n > 0 && static_cast<std::size_t>(n) <= kMaxRegistryKeyName) name.assign(buf, static_cast<std::size_t>(n));
     }
-    if (name.empty() || FoldName(name).empty() || EncodeName('k', name) != entry) {
-      if (IsHashedName(entry)) return;  // no way to know its name
+    if (name.empty() || EncodeName('k', name) != entry) {
+      if (IsHashedName(entry)) return std::nullopt;  // no way to know its name
       name = Decode(std::string_view(entry).substr(1));
     }
-    names->push_back(name);
+    return name;
   });
 }
 

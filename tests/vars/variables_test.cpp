@@ -154,8 +154,17 @@ TEST(VariableDestination, NamesWithBracesOrSeveralPercentsAreExpanded) {
   EXPECT_EQ(ReadUserVariable("list[3]"), "third");
   EXPECT_EQ(ReadUserVariable("row7"), "seventh");
   EXPECT_EQ(ReadUserVariable("plain"), "as is");
-  // Without an expander installed, expansion copies.
+  // Without an expander installed, expansion copies, and formulas go to the evaluator.
   EXPECT_EQ(Expand(ctx, "%x{y}"), "%x{y}");
+  EXPECT_EQ(Expand(ctx, "=1+2"), "=1+2");
+  SetFormulaEvaluator([](std::string_view f) { return "[" + std::string(f) + "]"; });
+  EXPECT_EQ(Expand(ctx, " =1+2"), "[ =1+2]");
+  EXPECT_EQ(Expand(ctx, "=A&B"), "[=A&B]");
+  EXPECT_EQ(Expand(ctx, "=1+2", ExpandMode::kSingle), "=1+2");
+  EXPECT_EQ(Expand(ctx, "=SUM(1,2)"), "=SUM(1,2)");
+  EXPECT_EQ(Expand(ctx, "=abc"), "=abc");
+  EXPECT_EQ(Expand(ctx, "1=1"), "1=1");
+  SetFormulaEvaluator(nullptr);
   EXPECT_EQ(ExpandIntoBuffer(ctx, "abcdef", 4), "abc");
   EXPECT_EQ(ExpandIntoBuffer(ctx, "abc", 0), "");
 }
