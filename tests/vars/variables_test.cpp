@@ -157,7 +157,11 @@ TEST(VariableDestination, NamesWithBracesOrSeveralPercentsAreExpanded) {
   // Without an expander installed, expansion copies, and formulas go to the evaluator.
   EXPECT_EQ(Expand(ctx, "%x{y}"), "%x{y}");
   EXPECT_EQ(Expand(ctx, "=1+2"), "=1+2");
-  SetFormulaEvaluator([](std::string_view f) { return "[" + std::string(f) + "]"; });
+  SetFormulaEvaluator([](std::string_view f) {
+    std::string out(1, '[');
+    out.append(f);
+    return out + ']';
+  });
   EXPECT_EQ(Expand(ctx, " =1+2"), "[ =1+2]");
   EXPECT_EQ(Expand(ctx, "=A&B"), "[=A&B]");
   EXPECT_EQ(Expand(ctx, "=1+2", ExpandMode::kSingle), "=1+2");
