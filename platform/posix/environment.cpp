@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <random>
 
@@ -50,18 +51,25 @@ bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
 
 }  // namespace
 
+// setenv may move the environment while getenv reads it: the runtime's own
+// reads and writes take turns.
+std::mutex g_env_mutex;
+
 std::optional<std::string> ReadEnv(const std::string& name) {
+  std::lock_guard<std::mutex> lock(g_env_mutex);
   const char* v = std::getenv(name.c_str());
   if (!v) return std::nullopt;
   return std::string(v);
 }
 
 bool WriteEnv(const std::string& name, const std::string& value, std::string* error) {
+  std::lock_guard<std::mutex> lock(g_env_mutex);
   if (::setenv(name.c_str(), value.c_str(), 1) != 0) return Fail(error, errno);
   return true;
 }
 
 bool RemoveEnv(const std::string& name, std::string* error) {
+  std::lock_guard<std::mutex> lock(g_env_mutex);
   if (::unsetenv(name.c_str()) != 0) return Fail(error, errno);
   return true;
 }
@@ -69,8 +77,8 @@ bool RemoveEnv(const std::string& name, std::string* error) {
 void BroadcastEnvironmentChange() {}
 
 std::optional<std::string> TempFolder() {
-  const char* tmpdir = std::getenv("TMPDIR");
-  std::string base = (tmpdir && *tmpdir == '/') ? tmpdir : "/tmp";
+  std::string base = ReadEnv("TMPDIR").value_or("");
+  if (base.empty() || base[0] != '/') base = "/tmp";
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   std::string folder = base + "/olvex-" + std::to_string(::getuid());
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;

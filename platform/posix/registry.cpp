@@ -32,6 +32,7 @@
 #include <new>
 #include <random>
 
+#include "platform/environment.h"
 #include "platform/registry.h"
 
 namespace platform {
@@ -128,7 +129,7 @@ RegistryStatus FromErrno(int err) {
 }
 
 std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  if (std::string home = ReadEnv("HOME").value_or(""); !home.empty()) return home;
   struct passwd pw, *found = nullptr;
   char buf[4096];
   if (getpwuid_r(getuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_dir) return found->pw_dir;
@@ -136,8 +137,9 @@ std::string HomeFolder() {
 }
 
 std::string StoreFolder() {
-  if (const char* own = std::getenv("OLVEX_REGISTRY"); own && *own) return own;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') return std::string(xdg) + "/olvex/registry";
+  if (std::string own = ReadEnv("OLVEX_REGISTRY").value_or(""); !own.empty()) return own;
+  if (std::string xdg = ReadEnv("XDG_CONFIG_HOME").value_or(""); !xdg.empty() && xdg[0] == '/')
+    return xdg + "/olvex/registry";
   return HomeFolder() + "/.config/olvex/registry";
 }
 
