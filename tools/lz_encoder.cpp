@@ -15,6 +15,8 @@ constexpr std::uint32_t kNone = 0xFFFFFFFF;
 // Positions whose matches and parse are worked out together; bounds the
 // encoder's memory to a few megabytes whatever the input's size.
 constexpr std::size_t kChunk = std::size_t{1} << 18;
+// Zeros at the end of the empty window that can start a match.
+constexpr std::size_t kZeroSources = 64;
 
 struct Geometry {
   WindowParams wp;
@@ -84,9 +86,17 @@ class Matcher {
         size_(ws.size()),
         g_(g),
         max_chain_(max_chain < 1 ? 1 : max_chain),
-        head_(std::size_t{1} << 16, kNone),
-        prev_(std::bit_ceil(std::size_t{g.wp.size}), kNone),
-        ring_mask_(prev_.size() - 1) {}
+        // Of the window's zeros only the last few serve as match sources: no
+        // match is longer than L0 + 15.
+        inserted_(g.wp.size - kZeroSources) {
+    // Both tables sized to the positions there are, up to a window's worth:
+    // a chain slot is then never reused while the position is in the window.
+    const std::size_t positions = std::min<std::size_t>(g.wp.size, size_ - inserted_);
+    hash_shift_ = 32 - std::clamp(static_cast<int>(std::bit_width(positions)), 10, 16);
+    head_.assign(std::size_t{1} << (32 - hash_shift_), kNone);
+    prev_.assign(std::bit_ceil(positions), kNone);
+    ring_mask_ = prev_.size() - 1;
+  }
 
   // The longest match, at most `limit` bytes, for the bytes at stream position
   // k (k >= W); sets `position` to its window position. 0 when none reaches L0.
@@ -117,9 +127,9 @@ class Matcher {
   unsigned char Byte(std::size_t j, std::size_t k) const { return j < k ? ws_[j] : 0; }
 
   std::uint32_t Hash(std::size_t j) const {
-    if (g_.wp.min_match == 2) return ws_[j] | std::uint32_t{ws_[j + 1]} << 8;
-    std::uint32_t v = ws_[j] | std::uint32_t{ws_[j + 1]} << 8 | std::uint32_t{ws_[j + 2]} << 16;
-    return (v * 2654435761u) >> 16;
+    std::uint32_t v = ws_[j] | std::uint32_t{ws_[j + 1]} << 8;
+    if (g_.wp.min_match == 3) v |= std::uint32_t{ws_[j + 2]} << 16;
+    return (v * 2654435761u) >> hash_shift_;
   }
 
   void InsertUpTo(std::size_t k) {
@@ -135,10 +145,11 @@ class Matcher {
   std::size_t size_;
   const Geometry& g_;
   int max_chain_;
+  std::size_t inserted_;
+  int hash_shift_;
   std::vector<std::uint32_t> head_;
   std::vector<std::uint32_t> prev_;
   std::size_t ring_mask_;
-  std::size_t inserted_ = 0;
 };
 
 class Encoder {
