@@ -318,7 +318,8 @@ std::size_t CountOccurrences(std::string_view text, std::string_view part) {
   return count;
 }
 
-// Every `old` replaced by `replacement`; nothing when the result would pass the limit.
+// Every `old` replaced by `replacement`; nothing when the result would be longer
+// than 4096 characters.
 std::optional<std::string> Substitute(std::string_view text, std::string_view old, std::string_view replacement,
                                       bool ignore_case) {
   if (old.empty()) return std::string(text);
@@ -331,10 +332,10 @@ std::optional<std::string> Substitute(std::string_view text, std::string_view ol
     result.append(text.substr(from, at - from));
     result.append(replacement);
     from = at + old.size();
-    if (result.size() > kMaxText) return std::nullopt;
+    if (result.size() > kMaxText + 1) return std::nullopt;
   }
   result.append(text.substr(from));
-  if (result.size() > kMaxText) return std::nullopt;
+  if (result.size() > kMaxText + 1) return std::nullopt;
   return result;
 }
 
