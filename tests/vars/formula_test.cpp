@@ -17,6 +17,11 @@
 #include "platform/screen.h"
 #include "platform/windows.h"
 #include "tests/support/test_support.h"
+#ifdef _WIN32
+#include <windows.h>
+
+#include "tests/support/box_answerer.h"
+#endif
 
 namespace olvex::test {
 namespace {
@@ -431,6 +436,139 @@ TEST_F(Formula, RunStartsProgramsAndReportsFailure) {
   EXPECT_EQ(EvaluateFormula("=RUN(\"" + dir.File("no-such-program.exe") + "\")").number, -12349);
   EXPECT_EQ(EvaluateFormula("=RUN(\"\")").number, -12349);
 }
+
+#ifdef _WIN32
+// ---------------------------------------------------------------------------
+// The Win32 services for real, against windows of this test.
+
+// A borderless window of one colour at a place of the screen.
+class ColourWindow {
+ public:
+  ColourWindow(const std::string& title, COLORREF colour, int x, int y) {
+    static ATOM atom = [] {
+      WNDCLASSA wc{};
+      wc.lpfnWndProc = DefWindowProcA;
+      wc.hInstance = GetModuleHandleA(nullptr);
+      wc.lpszClassName = "OlvexFormulaTestWindow";
+      return RegisterClassA(&wc);
+    }();
+    (void)atom;
+    brush_ = CreateSolidBrush(colour);
+    hwnd_ = CreateWindowExA(WS_EX_TOPMOST, "OlvexFormulaTestWindow", title.c_str(), WS_POPUP | WS_VISIBLE, x, y, 120,
+                            80, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetClassLongPtrA(hwnd_, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(brush_));
+    InvalidateRect(hwnd_, nullptr, TRUE);
+    Pump(300);
+  }
+  ~ColourWindow() {
+    if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
+    DeleteObject(brush_);
+  }
+  HWND hwnd() const { return hwnd_; }
+  std::string Id() const { return std::to_string(reinterpret_cast<std::uintptr_t>(hwnd_) & 0xFFFFFFFFu); }
+  static void Pump(int ms) {
+    DWORD end = GetTickCount() + ms;
+    while (static_cast<int>(end - GetTickCount()) > 0) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+      Sleep(10);
+    }
+  }
+
+ private:
+  HBRUSH brush_ = nullptr;
+  HWND hwnd_ = nullptr;
+};
+
+double Number(const std::string& formula) { return EvaluateFormula(formula).number; }
+
+TEST_F(Formula, WindowsFoundFocusedAndClosedForReal) {
+  ColourWindow first("Olvex formula window one", RGB(10, 20, 30), 100, 100);
+  ColourWindow second("Olvex formula window two", RGB(200, 150, 100), 300, 100);
+  ASSERT_TRUE(first.hwnd() && second.hwnd());
+  EXPECT_EQ(Number("=FINDWINDOW(\"Olvex formula window one\")"), std::stod(first.Id()));
+  EXPECT_EQ(Number("=ISWINDOW(" + second.Id() + ")"), 1);
+  EXPECT_EQ(Number("=ISWINDOW(" + second.Id() + "+2)"), 0);
+
+  EXPECT_EQ(Number("=SETFOCUS(" + first.Id() + ")"), 1);
+  ColourWindow::Pump(100);
+  EXPECT_EQ(Number("=TOPWINDOW()"), std::stod(first.Id()));
+  EXPECT_EQ(GetForegroundWindow(), first.hwnd());
+  EXPECT_EQ(Number("=SETFOCUS(" + second.Id() + ")"), 1);
+  ColourWindow::Pump(100);
+  EXPECT_EQ(Number("=TOPWINDOW()"), std::stod(second.Id()));
+  // Partial titles are found by walking the windows down from the foreground window.
+  EXPECT_EQ(Number("=FINDWINDOW(\"OLVEX FORMULA WINDOW O\")"), std::stod(first.Id()));
+  EXPECT_EQ(Number("=FINDWINDOW(\"mula window on\")"), std::stod(first.Id()));
+  EXPECT_EQ(Number("=FINDWINDOW(\"no such formula window\")"), 0);
+
+  EXPECT_EQ(Number("=CLOSEWINDOW(" + first.Id() + ")"), 1);
+  ColourWindow::Pump(100);
+  EXPECT_FALSE(IsWindow(first.hwnd()));
+  EXPECT_EQ(Number("=ISWINDOW(" + first.Id() + ")"), 0);
+  EXPECT_EQ(Number("=FINDWINDOW(\"Olvex formula window one\")"), 0);
+  EXPECT_EQ(Number("=SETFOCUS(" + first.Id() + ")"), 0);
+}
+
+TEST_F(Formula, PixelsAndScreenReadForReal) {
+  ColourWindow window("Olvex formula pixels", RGB(0x12, 0x34, 0x56), 500, 300);
+  SetForegroundWindow(window.hwnd());
+  ColourWindow::Pump(200);
+  EXPECT_EQ(EvaluateFormula("=GETPIXEL(540,330)").text, "#123456");
+  EXPECT_EQ(EvaluateFormula("=GETPIXEL(" + std::to_string(GetSystemMetrics(SM_CXSCREEN) + 50) + ",5)").text, "");
+  EXPECT_EQ(Number("=INFO(\"screenx\")"), GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_EQ(Number("=INFO(\"screeny\")"), GetSystemMetrics(SM_CYSCREEN));
+  EXPECT_EQ(Number("=INFO(\"monitor\")"), 1);
+  EXPECT_GE(Number("=INFO(\"bpp\")"), 24);
+}
+
+TEST_F(Formula, KeysHeldAndLocksReadForReal) {
+  ColourWindow window("Olvex formula keys", RGB(0, 0, 0), 100, 400);
+  SetForegroundWindow(window.hwnd());
+  ColourWindow::Pump(100);
+  const int f24 = 0x87;
+  EXPECT_EQ(Number("=ISKEYPRESSED(135)"), 0);
+  keybd_event(f24, 0, 0, 0);
+  ColourWindow::Pump(100);
+  EXPECT_EQ(Number("=ISKEYPRESSED(135)"), 1);
+  keybd_event(f24, 0, KEYEVENTF_KEYUP, 0);
+  ColourWindow::Pump(100);
+  EXPECT_EQ(Number("=ISKEYPRESSED(135)"), 0);
+
+  double caps = Number("=ISKEYPRESSED({CapsLock})");
+  for (int round = 0; round < 2; ++round) {
+    keybd_event(VK_CAPITAL, 0, 0, 0);
+    keybd_event(VK_CAPITAL, 0, KEYEVENTF_KEYUP, 0);
+    ColourWindow::Pump(150);
+    EXPECT_EQ(Number("=ISKEYPRESSED(20)"), round == 0 ? 1 - caps : caps) << round;
+  }
+}
+
+TEST_F(Formula, MessageBoxShownForReal) {
+  BoxAnswerer answerer(IDOK);
+  EXPECT_EQ(Number("=IF(1,MSGBOX(\"Formula says \"&6*7,\"Formula box\"),0)"), IDOK);
+  auto seen = answerer.WaitFor(1);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].title, "Formula box");
+  EXPECT_EQ(seen[0].text, "Formula says 42");
+}
+
+// Text order of the comparisons follows the system's string comparison.
+TEST_F(Formula, TextOrderAgreesWithTheSystem) {
+  const char* texts[] = {"a", "A", "b", "B", "ab", "aB", "Ab", "abc", "abd", "1", "10", "9", "a1", "a9",
+                         "1a", " ", " a", "a ", "", "Z", "z", "zz", "0", "00"};
+  for (const char* x : texts)
+    for (const char* y : texts) {
+      std::string formula = std::string("=(\"") + x + "\"<\"" + y + "\")";
+      if (!*x && !*y) continue;
+      std::string xs = x, ys = y;
+      EXPECT_EQ(Number(formula), lstrcmpA(xs.c_str(), ys.c_str()) < 0 ? 1 : 0) << x << " < " << y;
+    }
+}
+#endif
 
 // ---------------------------------------------------------------------------
 // Key names.
