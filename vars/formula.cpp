@@ -462,17 +462,27 @@ std::string TextOf(const Value& v) {
 
 enum ItemKind : std::uint8_t { kNumberItem, kTextItem, kOperationItem };
 
+// Queue items and stack entries are plain records: the fixed arrays that hold
+// them are not cleared for each evaluation.
+struct Span {
+  const char* data;
+  std::uint32_t size;
+  std::string_view view() const { return {data, size}; }
+};
+
+Span SpanOf(std::string_view text) { return {text.data(), static_cast<std::uint32_t>(text.size())}; }
+
 struct Item {
-  double number = 0;
-  std::string_view text;  // operand text; for an operation its name or characters
-  std::uint8_t code = 0;
-  std::uint8_t kind = kNumberItem;
+  double number;
+  Span text;  // operand text; for an operation its name or characters
+  std::uint8_t code;
+  std::uint8_t kind;
 };
 
 struct Pending {
-  std::uint8_t code = 0;
-  bool paren = false;
-  std::string_view source;
+  std::uint8_t code;
+  bool paren;
+  Span source;
 };
 
 class Evaluation {
@@ -506,10 +516,11 @@ class Evaluation {
   // IF performs only the branch it selects: for each IF of the queue whose
   // branches can be told apart, where its branches start and its decision.
   bool lazy_ = false;
-  std::array<std::int16_t, kMaxQueue> branch_a_of_{};  // queue index -> IF whose first branch starts here
-  std::array<std::int16_t, kMaxQueue> branch_b_of_{};  // queue index -> IF whose second branch starts here
-  std::array<std::int16_t, kMaxQueue> branch_b_start_{};
-  std::array<bool, kMaxQueue> condition_{};
+  // Filled by PlanBranches when the queue holds an IF.
+  std::array<std::int16_t, kMaxQueue> branch_a_of_;  // queue index -> IF whose first branch starts here
+  std::array<std::int16_t, kMaxQueue> branch_b_of_;  // queue index -> IF whose second branch starts here
+  std::array<std::int16_t, kMaxQueue> branch_b_start_;
+  std::array<bool, kMaxQueue> condition_;
 };
 
 // Key names in the formula ("{CapsLock}") become their virtual-key codes.
@@ -554,9 +565,16 @@ bool ReplaceKeyNames(std::string_view formula, std::string& out) {
   return changed;
 }
 
+// Formulas without any digit, "(" or "&" are not evaluated.
+bool WorthEvaluating(std::string_view formula) {
+  for (char c : formula)
+    if (IsDigit(c) || c == '(' || c == '&') return true;
+  return false;
+}
+
 FormulaResult Evaluation::Run(std::string_view formula) {
   FormulaResult result;
-  if (formula.find_first_of("0123456789(&") == std::string_view::npos) {
+  if (!WorthEvaluating(formula)) {
     result.text = std::string(formula);
     return result;
   }
@@ -600,13 +618,13 @@ bool Evaluation::PushOperation(std::uint8_t code, std::string_view source) {
     --operator_count_;
   }
   if (operator_count_ == kMaxOperators) return Fail(kTooManyValues);
-  operators_[operator_count_++] = {code, false, source};
+  operators_[operator_count_++] = {code, false, SpanOf(source)};
   return true;
 }
 
 bool Evaluation::PushParen() {
   if (operator_count_ == kMaxOperators) return Fail(kTooManyValues);
-  operators_[operator_count_++] = {0, true, {}};
+  operators_[operator_count_++] = {0, true, {nullptr, 0}};
   return true;
 }
 
@@ -635,7 +653,7 @@ bool Evaluation::Compile(std::string_view body) {
       std::string_view text = body.substr(i + 1, end - i - 1);
       i = close == std::string_view::npos ? n : close + 1;
       if (c == kMarker && text.empty() && close != std::string_view::npos) continue;
-      if (!Queue({0, text, 0, kTextItem})) return false;
+      if (!Queue({0, SpanOf(text), 0, kTextItem})) return false;
       last = c;
       continue;
     }
@@ -664,7 +682,7 @@ bool Evaluation::Compile(std::string_view body) {
           if (!IsRemovable(d)) number_scratch_ += d;
         digits = number_scratch_;
       }
-      if (!Queue({ReadDigits(digits), {}, 0, kNumberItem})) return false;
+      if (!Queue({ReadDigits(digits), {nullptr, 0}, 0, kNumberItem})) return false;
       i = j;
       last = '0';
       continue;
@@ -750,7 +768,7 @@ bool Evaluation::Compile(std::string_view body) {
     // A bare word: an unquoted text up to the next "," or ")", blanks kept.
     std::size_t end = body.find_first_of(",)", i);
     if (end == std::string_view::npos) end = n;
-    if (!Queue({0, body.substr(i, end - i), 0, kTextItem})) return false;
+    if (!Queue({0, SpanOf(body.substr(i, end - i)), 0, kTextItem})) return false;
     last = 'A';
     i = end;
   }
@@ -825,10 +843,10 @@ bool Evaluation::Execute() {
     if (item.kind == kOperationItem) {
       if (!Apply(item)) return false;
     } else {
-      if (item.kind == kTextItem && item.text.size() > kMaxText) return Fail(kParameterTooBig);
+      if (item.kind == kTextItem && item.text.size > kMaxText) return Fail(kParameterTooBig);
       Value value;
       if (item.kind == kTextItem) {
-        value.text.assign(item.text);
+        value.text.assign(item.text.view());
         value.is_text = true;
       } else {
         value.number = item.number;
@@ -858,7 +876,7 @@ bool Evaluation::Apply(const Item& item) {
   if (value_count_ < arity) {
     char message[96];
     std::snprintf(message, sizeof message, "Formula Error: \"%.*s\" requires %d parameters",
-                  static_cast<int>(item.text.size()), item.text.data(), arity);
+                  static_cast<int>(item.text.size), item.text.data, arity);
     return Fail(message);
   }
   int base = value_count_ - arity;
