@@ -287,6 +287,20 @@ int SerialWeekday(double serial) {
   return static_cast<int>(FloorMod(s + 6, 7));
 }
 
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 0;
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+int DayOfYear(const CalendarDate& date) {
+  long long year = std::clamp(date.year, -1000000, 1000000);
+  int month = std::clamp(date.month, 1, 12);
+  return static_cast<int>(JulianDay(year, month, date.day) - JulianDay(year, 1, 1) + 1);
+}
+
 // ---------------------------------------------------------------------------
 // The TEXT format codes
 
@@ -702,8 +716,7 @@ int WeekNumber() {
 int WeekNumber(const CalendarDate& date) {
   static const int kSakamoto[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
   long long year = std::clamp(date.year, -1000000, 1000000);
-  int month = std::clamp(date.month, 1, 12);
-  long long day_of_year = JulianDay(year, month, date.day) - JulianDay(year, 1, 1) + 1;
+  long long day_of_year = DayOfYear(date);
   // Weekday of 1 January (0 Sunday), with the year before for January and February.
   long long y = year - 1;
   int sunday_based = static_cast<int>(FloorMod(y + FloorDiv(y, 4) - FloorDiv(y, 100) + FloorDiv(y, 400) + kSakamoto[0] + 1, 7));

@@ -27,18 +27,20 @@ enum NameKind { kWeekdayName = 1, kWeekdayShortName = 2, kMonthName = 3, kMonthS
 // `value` as text, at most 31 characters, trailing zeros removed: with
 // digits >= 1 that many significant digits ("%#.*f", or "%#.*e" when the
 // integer part has more digits); with digits < 1 as many decimals as it takes
-// for the remaining fraction to fall below the tolerance `digits`. 0 gives "0".
+// for the remaining fraction to fall below the tolerance `digits` (at most
+// 15). 0 gives "0"; NaN and infinities give "nan", "inf", "-inf".
 std::string FormatNumber(double value, double digits);
 
 // Removes trailing zeros and a trailing "." when `text` has a "."; a leading
 // "." gets a "0" in front; with minimum_decimals > 0 pads to that many decimals.
 std::string TrimNumber(const std::string& text, int minimum_decimals);
 
-// ROUND: `x` rounded half away from zero to `digits` decimals (negative
-// digits round to tens, hundreds, ...).
+// ROUND: `x` rounded half away from zero to `digits` decimals; negative
+// digits cut to tens, hundreds, ... after adding 0.555555 (1235 gives 1230,
+// 1239.5 gives 1240). NaN and infinities come back unchanged.
 double RoundTo(double x, double digits);
 
-// TRUNC: `x` cut toward zero to |digits| decimals.
+// TRUNC: `x` cut toward zero to |digits| decimals (1.15 stays 1.15).
 double CutTo(double x, double digits);
 
 // TEXT: `value` written with a number format ("$#,##0.00", "(0)"), a date and
@@ -62,13 +64,22 @@ TimeOfDay SerialToTime(double serial);
 // one day earlier so that the phantom 29 February 1900 does not shift them.
 int SerialWeekday(double serial);
 
+// Gregorian calendar facts (1900 is not a leap year here; the phantom
+// 29 February 1900 exists only in serial numbers).
+bool IsLeapYear(int year);
+// Days of `month` (1-12) of `year`; 0 for another month number.
+int DaysInMonth(int year, int month);
+// Day of the year, 1 for 1 January.
+int DayOfYear(const CalendarDate& date);
+
 // Reads a date ("7/4/12", "2012-07-04", "July 4, 2012", "4 Jul") in the
 // locale's field order; nothing for texts shorter than 3 characters.
 // Missing years are taken from `today` (the locale's clock when not given).
 std::optional<CalendarDate> ParseDate(const std::string& text);
 std::optional<CalendarDate> ParseDate(const std::string& text, const CalendarDate& today);
 
-// Reads a time ("3:07:09 PM", "15.07", "7/4/2012 15:07:09"); missing fields are 0.
+// Reads a time ("3:07:09 PM", "15.07", "7/4/2012 15:07:09"); missing fields
+// are 0; "12:30 AM" is half past midnight.
 TimeOfDay ParseTime(const std::string& text);
 
 // Locale name of weekday `number` (0 Sunday) or month `number` (1-12) of the

@@ -320,6 +320,17 @@ TEST_F(FormatTest, TimesOfDay) {
   for (const Weekday& w : weekdays) EXPECT_EQ(SerialWeekday(w.serial), w.weekday) << w.serial;
 }
 
+TEST_F(FormatTest, CalendarFacts) {
+  for (int year : {1900, 2023, 2100}) EXPECT_FALSE(IsLeapYear(year)) << year;
+  for (int year : {2000, 2024, 1600}) EXPECT_TRUE(IsLeapYear(year)) << year;
+  struct Case { int year, month, days; };
+  const Case cases[] = {{2024, 2, 29}, {1900, 2, 28}, {2023, 4, 30}, {2023, 12, 31}, {2023, 13, 0}, {2023, 0, 0}};
+  for (const Case& c : cases) EXPECT_EQ(DaysInMonth(c.year, c.month), c.days) << c.year << "-" << c.month;
+  EXPECT_EQ(DayOfYear({2024, 12, 31}), 366);
+  EXPECT_EQ(DayOfYear({2023, 3, 1}), 60);
+  EXPECT_EQ(DayOfYear({2023, 1, 1}), 1);
+}
+
 // --- Reading dates and times -----------------------------------------------
 
 TEST_F(FormatTest, ParseDate) {
@@ -496,6 +507,8 @@ TEST(PlatformLocaleTest, Win32UserLocaleIsEnglishUnitedStates) {
   EXPECT_EQ(locale.DayName(0, false), "Sunday");
   EXPECT_EQ(locale.DayName(3, true), "Wed");
   EXPECT_EQ(locale.YearText(2012, 7, 4, 4), "2012");
+  EXPECT_EQ(locale.YearText(2012, 7, 4, 3), "2012");
+  EXPECT_EQ(locale.YearText(1500, 7, 4, 4), "1500");  // before the calendar functions' range
   EXPECT_EQ(locale.ShortDate(2012, 7, 4), "7/4/2012");
   EXPECT_EQ(locale.TimeText(15, 7, 9), "3:07:09 PM");
   EXPECT_EQ(locale.ShortDateOrder(), platform::DateOrder::MonthDayYear);
