@@ -214,10 +214,7 @@ std::size_t ToCount(double x) {
 }
 
 // A number written as text with at most 15 significant digits.
-std::string NumberText(double x) {
-  if (std::isinf(x)) return x > 0 ? "inf" : "-inf";
-  return FormatNumber(x, 15);
-}
+std::string NumberText(double x) { return FormatNumber(x, 15); }
 
 // Digits and dots as a number ("1.2.3" reads 1.2; "." reads 0).
 double ReadDigits(std::string_view digits) {
@@ -259,14 +256,15 @@ int Random15() {
 
 double SafeSerial(double serial) { return std::clamp(Finite(serial), -1e7, 1e7); }
 
-bool IsLeapInSerials(int year) {
-  return year == 1900 || (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0));
+// Serial numbers count 29 February 1900, so 1900 has 366 days here.
+bool IsLeapInSerials(int year) { return year == 1900 || IsLeapYear(year); }
+
+int DaysInSerialMonth(int year, int month) {
+  return (year == 1900 && month == 2) ? 29 : DaysInMonth(year, month);
 }
 
-int DaysInMonth(int year, int month) {
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  month = std::clamp(month, 1, 12);
-  return (month == 2 && IsLeapInSerials(year)) ? 29 : kDays[month - 1];
+int DayOfSerialYear(const CalendarDate& date) {
+  return DayOfYear(date) + ((date.year == 1900 && date.month > 2) ? 1 : 0);
 }
 
 double TodaySerial(bool with_time) {
@@ -1156,12 +1154,8 @@ bool Evaluation::Apply(const Item& item) {
       else if (item.code == kMonth) r = d.month;
       else if (item.code == kDay) r = d.day;
       else if (item.code == kDaysInYear) r = IsLeapInSerials(d.year) ? 366 : 365;
-      else if (item.code == kDaysInMonth) r = DaysInMonth(d.year, d.month);
-      else {
-        int days = d.day;
-        for (int m = 1; m < std::clamp(d.month, 1, 13); ++m) days += DaysInMonth(d.year, m);
-        r = days;
-      }
+      else if (item.code == kDaysInMonth) r = DaysInSerialMonth(d.year, d.month);
+      else r = DayOfSerialYear(d);
       SetNumber(out, r);
       break;
     }
