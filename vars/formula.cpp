@@ -12,7 +12,6 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "input/key_names.h"
 #include "platform/dialogs.h"
@@ -548,8 +547,8 @@ bool ReplaceKeyNames(std::string_view formula, std::string& out) {
       continue;
     }
     if (c == '{') {
-      std::size_t close = formula.find('}', i + 1);
-      if (close != std::string_view::npos && close - i < 32)
+      std::size_t close = formula.substr(0, i + 32).find('}', i + 1);
+      if (close != std::string_view::npos)
         if (int code = VirtualKeyOfName(formula.substr(i, close - i + 1))) {
           out += std::to_string(code);
           i = close + 1;
@@ -1295,13 +1294,15 @@ std::string PartText(std::string_view part, const FormulaResult& result) {
 }
 
 bool EvaluateTerm(std::string term) {
+  // An odd number of "=", three or more, loses its first and last "=" until
+  // one is left: the middle one.
   std::size_t equals = static_cast<std::size_t>(std::count(term.begin(), term.end(), '='));
   if (equals >= 3 && equals % 2 == 1) {
-    while (equals > 1) {
-      term.erase(term.find('='), 1);
-      term.erase(term.rfind('='), 1);
-      equals -= 2;
-    }
+    std::string kept;
+    std::size_t seen = 0;
+    for (char c : term)
+      if (c != '=' || seen++ == equals / 2) kept += c;
+    term = std::move(kept);
   }
   std::size_t at = std::string::npos;
   for (std::size_t p = 0; p < term.size(); ++p) {
