@@ -4,11 +4,14 @@
 set(OLVEX_GENERATED ${CMAKE_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${OLVEX_GENERATED})
 
-# The action catalog, resource 9001, stored compressed.
+include(${CMAKE_CURRENT_LIST_DIR}/OlvexHostTools.cmake)
+
+# The action catalog, resource 9001, stored as a compressed block.
 add_custom_command(
   OUTPUT ${OLVEX_GENERATED}/catalog.bin
-  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/engine/catalog.txt ${OLVEX_GENERATED}/catalog.bin
-  DEPENDS ${CMAKE_SOURCE_DIR}/engine/catalog.txt
+  COMMAND ${OLVEX_LZ_COMMAND} ${CMAKE_SOURCE_DIR}/engine/catalog.txt ${OLVEX_GENERATED}/catalog.bin
+  DEPENDS ${CMAKE_SOURCE_DIR}/engine/catalog.txt ${OLVEX_LZ_DEPENDS}
+  COMMENT "Compressing the action catalog"
   VERBATIM)
 
 set(OLVEX_RESOURCE_IDS 9001)

@@ -1,7 +1,6 @@
 #include "engine/compress.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -17,50 +16,68 @@ std::uint32_t LoadLE32(const unsigned char* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
+std::uint64_t LoadLE64(const unsigned char* p) {
+  std::uint64_t v;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&v, p, 8);
+  } else {
+    v = 0;
+    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+  }
+  return v;
+}
+
+// The longest a token other than a run writes: L0 + 15 with L0 = 3.
+constexpr std::uint32_t kMaxMatch = 18;
+// The most bits one token takes: a run with B = 16.
+constexpr int kMaxTokenBits = 1 + 16 + 32;
+
 // Streams bits least significant first; past the end of the data it reads zeros.
 class BitReader {
  public:
   BitReader(const unsigned char* data, std::size_t size, std::size_t start_byte)
-      : data_(data), size_(size), next_(start_byte), consumed_bits_(start_byte * 8) {}
+      : data_(data), size_(size), next_(start_byte) {}
 
-  std::uint32_t Take(int k) {
-    if (count_ < k) Refill();
-    std::uint32_t v = static_cast<std::uint32_t>(buf_ & ((std::uint64_t{1} << k) - 1));
-    buf_ >>= k;
-    count_ -= k;
-    consumed_bits_ += static_cast<std::uint64_t>(k);
-    return v;
-  }
-  // Whole bytes of the stream consumed so far, counted from the block's start.
-  std::uint64_t BytePosition() const { return consumed_bits_ / 8; }
-
- private:
+  // Makes at least kMaxTokenBits bits available.
   void Refill() {
-    while (count_ <= 56) {
-      std::uint64_t byte = next_ < size_ ? data_[next_] : 0;
-      ++next_;
-      buf_ |= byte << count_;
-      count_ += 8;
+    if (count_ >= kMaxTokenBits) return;
+    if (next_ <= size_ && size_ - next_ >= 8) {
+      // Bits above count_ that this load also brings in are the stream's own
+      // next bits; a later load ORs the same values over them.
+      buf_ |= LoadLE64(data_ + next_) << count_;
+      next_ += static_cast<std::size_t>((63 - count_) >> 3);
+      count_ |= 56;
+    } else {
+      while (count_ <= 56) {
+        std::uint64_t byte = next_ < size_ ? data_[next_] : 0;
+        ++next_;
+        buf_ |= byte << count_;
+        count_ += 8;
+      }
     }
   }
+  std::uint32_t Peek(int k) const { return static_cast<std::uint32_t>(buf_ & ((std::uint64_t{1} << k) - 1)); }
+  void Drop(int k) {
+    buf_ >>= k;
+    count_ -= k;
+  }
+  std::uint32_t Take(int k) {
+    std::uint32_t v = Peek(k);
+    Drop(k);
+    return v;
+  }
+  // Bits consumed so far, counted from the start of the block.
+  std::uint64_t Position() const { return static_cast<std::uint64_t>(next_) * 8 - static_cast<std::uint64_t>(count_); }
+
+ private:
   const unsigned char* data_;
   std::size_t size_;
   std::size_t next_;
-  std::uint64_t consumed_bits_;
   std::uint64_t buf_ = 0;
   int count_ = 0;
 };
 
 }  // namespace
-
-WindowParams WindowParamsFor(std::uint8_t window_byte) {
-  WindowParams p;
-  p.size = 1024u * (window_byte ? window_byte : 1u);
-  p.mask = p.size - 1;
-  p.min_match = p.size < 4096 ? 2 : 3;
-  p.offset_bits = 10 + static_cast<std::uint32_t>(std::popcount(p.mask & 0xFC00u));
-  return p;
-}
 
 std::uint32_t ReadBits(std::string_view block, std::uint64_t bit_position, int k) {
   std::uint32_t v = 0;
@@ -75,57 +92,77 @@ std::uint32_t ReadBits(std::string_view block, std::uint64_t bit_position, int k
 std::string Decompress(std::string_view block) {
   if (block.size() < 6) return {};
   const auto* data = reinterpret_cast<const unsigned char*>(block.data());
-  const std::uint32_t total = LoadLE32(data);
+  const std::uint64_t total = LoadLE32(data);
   const WindowParams wp = WindowParamsFor(data[4]);
   const std::uint32_t W = wp.size;
   const int B = static_cast<int>(wp.offset_bits);
+  const std::uint64_t end_bits = static_cast<std::uint64_t>(block.size()) * 8;
 
+  // `history` holds the bytes that passed through the window: W zeros, then
+  // what literals and matches wrote (runs bypass the window). Window position p
+  // is history[head - W + p]; positions at or past W read zeros, as the
+  // window's zero tail does. Those bytes are also the output between runs: they
+  // go to `out` in bulk, when a run comes, when the history slides back to its
+  // start, and at the end.
+  const std::size_t span = static_cast<std::size_t>(std::min<std::uint64_t>(
+      std::max<std::uint64_t>(std::uint64_t{1} << 20, 4 * std::uint64_t{W}), std::max<std::uint64_t>(total, 4096)));
+  std::vector<unsigned char> history;
   std::string out;
-  // The window is a ring: window position p lives at ring[(head + p) % W].
-  // Positions at or past W read zeros, as the window's zero tail does.
-  std::vector<unsigned char> ring;
   try {
-    out.reserve(std::min<std::size_t>(total, std::size_t{64} << 20));
-    ring.assign(W, 0);
+    history.assign(W + span + kMaxMatch, 0);
+    // Without runs a block yields less than 10 bytes per byte: no need to
+    // believe a larger size before the bytes come.
+    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(total, 10 * std::uint64_t{block.size()} + 64)));
   } catch (const std::bad_alloc&) {
     return {};
   }
-  std::uint32_t head = 0;
-  BitReader bits(data, block.size(), 5);
+  unsigned char* const hist = history.data();
+  std::size_t head = W;     // next history byte
+  std::size_t flushed = W;  // history bytes before this are in `out`
+  std::uint64_t produced = 0;
+  auto flush = [&] {
+    std::size_t room = static_cast<std::size_t>(total - out.size());
+    out.append(reinterpret_cast<const char*>(hist + flushed), std::min(head - flushed, room));
+    flushed = head;
+  };
 
+  BitReader bits(data, block.size(), 5);
   try {
-    while (out.size() < total) {
-      if (bits.BytePosition() >= block.size()) break;  // the stream ended early
-      if (bits.Take(1) == 0) {
-        auto c = static_cast<unsigned char>(bits.Take(8));
-        out.push_back(static_cast<char>(c));
-        ring[head] = c;
-        head = head + 1 == W ? 0 : head + 1;
-        continue;
-      }
-      std::uint32_t f = bits.Take(B);
-      if (f == wp.mask) {
-        std::uint32_t word = bits.Take(32);
-        std::size_t count = std::min<std::size_t>(word & 0xFFFFFF, total - out.size());
-        out.append(count, static_cast<char>(word >> 24));
-        continue;
-      }
-      std::uint32_t n = bits.Take(4) + wp.min_match;
-      // Output byte i replaces the ring slot of old position i; the match reads
-      // old position f + i >= i, which is still intact.
-      for (std::uint32_t i = 0; i < n; ++i) {
-        std::uint32_t pos = f + i;
-        unsigned char c = 0;
-        if (pos < W) {
-          std::uint32_t at = head + pos;
-          c = ring[at >= W ? at - W : at];
+    while (produced < total && bits.Position() < end_bits) {
+      bits.Refill();
+      if ((bits.Peek(1)) == 0) {  // literal
+        hist[head++] = static_cast<unsigned char>(bits.Peek(9) >> 1);
+        bits.Drop(9);
+        ++produced;
+      } else {
+        bits.Drop(1);
+        const std::uint32_t f = bits.Take(B);
+        if (f == wp.mask) {  // run: output only, the window stays as it is
+          const std::uint32_t word = bits.Take(32);
+          const std::uint64_t count = std::min<std::uint64_t>(word & 0xFFFFFF, total - produced);
+          flush();
+          out.append(static_cast<std::size_t>(count), static_cast<char>(word >> 24));
+          produced += count;
+          continue;
         }
-        if (out.size() < total) out.push_back(static_cast<char>(c));
-        std::uint32_t slot = head + i;
-        ring[slot >= W ? slot - W : slot] = c;
+        const std::uint32_t n = bits.Take(4) + wp.min_match;
+        unsigned char* dst = hist + head;
+        const unsigned char* src = dst - W + f;
+        if (f + kMaxMatch <= W) {
+          std::memcpy(dst, src, kMaxMatch);  // src + kMaxMatch <= dst: no overlap
+        } else {
+          for (std::uint32_t i = 0; i < n; ++i) dst[i] = f + i < W ? src[i] : 0;
+        }
+        head += n;
+        produced += n;  // may pass the size; the flush cuts the output there
       }
-      head = (head + n) % W;
+      if (head > W + span) {
+        flush();
+        std::memmove(hist, hist + head - W, W);
+        head = flushed = W;
+      }
     }
+    flush();
   } catch (const std::bad_alloc&) {
     return {};
   }

@@ -6,6 +6,7 @@
 // then an LSB-first bit stream of tokens: literal (0 + 8 bits), match
 // (1 + B-bit window position + 4-bit length), run (1 + B bits all set to the
 // window mask + 32 bits: count in the low 24, byte value in the high 8).
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,7 +26,17 @@ struct WindowParams {
   std::uint32_t min_match;    // L0
   std::uint32_t offset_bits;  // B
 };
-WindowParams WindowParamsFor(std::uint8_t window_byte);
+// W = 1024 x the window byte (0 counts as 1); L0 = 2 below 4 KiB, else 3;
+// B = 10 + the set bits among bits 10 to 15 of the mask (log2 W for a power of
+// two up to 64 KiB). Inline so that build-side tools need no other code.
+inline WindowParams WindowParamsFor(std::uint8_t window_byte) {
+  WindowParams p;
+  p.size = 1024u * (window_byte ? window_byte : 1u);
+  p.mask = p.size - 1;
+  p.min_match = p.size < 4096 ? 2 : 3;
+  p.offset_bits = 10 + static_cast<std::uint32_t>(std::popcount(p.mask & 0xFC00u));
+  return p;
+}
 
 // The k-bit field (k <= 32) at `bit_position` of the block, least significant bit
 // first; bits past the end of the block read as 0.

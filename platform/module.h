@@ -16,4 +16,9 @@ std::optional<std::string> ReadModuleResource(int id);
 // has no such resource or the platform cannot read resources of files.
 std::optional<std::string> ReadFileResource(const std::string& path, int id);
 
+// Writes `bytes` as RCDATA resource `id` (language neutral) into the executable
+// file `path`, replacing one of that id. The file may be rewritten as a whole.
+// False when it cannot be done; POSIX cannot write resources into files.
+bool WriteFileResource(const std::string& path, int id, const std::string& bytes);
+
 }  // namespace platform

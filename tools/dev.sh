@@ -54,11 +54,14 @@ test_all() {
   cmake --build build/fuzz -j "$jobs"
   for f in build/fuzz/bin/fuzz_*; do
     [ -x "$f" ] || continue
-    corpus="fuzz/corpus/$(basename "$f" | sed 's/^fuzz_//')"
-    args=(-max_total_time="${OLVEX_FUZZ_SECONDS:-10}" -timeout=10 -rss_limit_mb=4096)
-    if [ -d "$corpus" ]; then "$f" "${args[@]}" "$corpus" 2>"$f.log"; else "$f" "${args[@]}" 2>"$f.log"; fi \
-      || { tail -40 "$f.log"; echo "fuzzer $(basename "$f") failed"; exit 1; }
-    echo "$(basename "$f"): $(grep -E '^Done|^#[0-9]+.*DONE' "$f.log" | tail -1)"
+    name=$(basename "$f" | sed 's/^fuzz_//')
+    # The fuzzer adds what it finds to its corpus folder: give it a copy of the seeds.
+    corpus=$(mktemp -d)
+    [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
+    "$f" -max_total_time="${OLVEX_FUZZ_SECONDS:-10}" -timeout=10 -rss_limit_mb=4096 "$corpus" 2>"$f.log" \
+      || { tail -40 "$f.log"; rm -rf "$corpus"; echo "fuzzer $name failed"; exit 1; }
+    rm -rf "$corpus"
+    echo "fuzz_$name: $(grep -E '^Done' "$f.log" | tail -1)"
   done
 
   echo "== Windows build (mingw-w64), tests under Wine"

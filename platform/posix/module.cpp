@@ -26,4 +26,8 @@ std::optional<std::string> ReadFileResource(const std::string&, int) {
   return std::nullopt;  // resources of executable files are a Windows affair
 }
 
+bool WriteFileResource(const std::string&, int, const std::string&) {
+  return false;  // resources of executable files are a Windows affair
+}
+
 }  // namespace platform

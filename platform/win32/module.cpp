@@ -40,4 +40,15 @@ std::optional<std::string> ReadFileResource(const std::string& path, int id) {
   return result;
 }
 
+bool WriteFileResource(const std::string& path, int id, const std::string& bytes) {
+  if (bytes.size() > 0xFFFFFFFFu) return false;
+  HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
+  if (!update) return false;
+  BOOL ok = UpdateResourceA(update, MAKEINTRESOURCEA(10) /* RT_RCDATA */, MAKEINTRESOURCEA(id),
+                            MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), const_cast<char*>(bytes.data()),
+                            static_cast<DWORD>(bytes.size()));
+  // Ending the update without writing when the update itself failed.
+  return EndUpdateResourceA(update, ok ? FALSE : TRUE) && ok;
+}
+
 }  // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+// The keyboard and mouse buttons as the user holds them. The service is an
+// interface so that tests can put a fake in place of the real one
+// (SetInputForTest).
+
+namespace platform {
+
+// Virtual-key codes the runtime names itself (the numbers of the Win32 API).
+namespace key {
+constexpr int kLeftButton = 0x01, kRightButton = 0x02;
+constexpr int kCapsLock = 0x14, kNumLock = 0x90, kScrollLock = 0x91;
+}  // namespace key
+
+class Input {
+ public:
+  virtual ~Input() = default;
+  // True while the key or mouse button with this virtual-key code is held down.
+  virtual bool IsKeyDown(int virtual_key) = 0;
+  // True when a lock key (Caps Lock, Num Lock, Scroll Lock) is switched on.
+  virtual bool IsKeyToggled(int virtual_key) = 0;
+};
+
+// The input service in force: the platform's own, or the one a test installed.
+Input& input();
+// Tests: install a fake (nullptr puts the platform's own back).
+void SetInputForTest(Input* fake);
+
+}  // namespace platform

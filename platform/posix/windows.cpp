@@ -1,0 +1,27 @@
+// No desktop: there are no windows to find, activate or close.
+#include "platform/windows.h"
+
+namespace platform {
+namespace {
+
+class NoWindows : public Windows {
+ public:
+  WindowId FindTopLevel(const std::string&, const std::string&) override { return 0; }
+  bool Exists(WindowId) override { return false; }
+  WindowId Foreground() override { return 0; }
+  WindowId NextInZOrder(WindowId) override { return 0; }
+  bool IsVisible(WindowId) override { return false; }
+  std::string Title(WindowId, std::size_t, int) override { return {}; }
+  bool Activate(WindowId) override { return false; }
+  bool PostClose(WindowId) override { return false; }
+  bool Destroy(WindowId) override { return false; }
+};
+
+}  // namespace
+
+Windows& PlatformWindows() {
+  static NoWindows instance;
+  return instance;
+}
+
+}  // namespace platform

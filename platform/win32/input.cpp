@@ -1,0 +1,28 @@
+#include <windows.h>
+
+#include "platform/input.h"
+
+namespace platform {
+namespace {
+
+class Win32Input : public Input {
+ public:
+  // The live state of the keyboard (a worker thread has no input state of its own).
+  bool IsKeyDown(int virtual_key) override {
+    if (virtual_key <= 0 || virtual_key > 0xFF) return false;
+    return (GetAsyncKeyState(virtual_key) & 0x8000) != 0;
+  }
+  bool IsKeyToggled(int virtual_key) override {
+    if (virtual_key <= 0 || virtual_key > 0xFF) return false;
+    return (GetKeyState(virtual_key) & 1) != 0;
+  }
+};
+
+}  // namespace
+
+Input& PlatformInput() {
+  static Win32Input instance;
+  return instance;
+}
+
+}  // namespace platform
