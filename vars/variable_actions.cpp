@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cmath>
-#include <cstdio>
+
+#include "vars/format.h"
 
 namespace olvex {
 
@@ -78,35 +78,7 @@ double LeadingDecimal(std::string_view text) {
   return negative ? -value : value;
 }
 
-// At most 15 significant digits, trailing zeros dropped: 42 is "42", 2.5 is
-// "2.5", 1/3 is "0.33333333333333". (The number formatting of the formula
-// language writes numbers the same way.)
-std::string FormatVariableNumber(double value) {
-  if (value == 0 || !std::isfinite(value)) return "0";
-  double magnitude = std::fabs(value);
-  int integer_digits = magnitude < 1 ? 1 : static_cast<int>(std::log10(magnitude)) + 1;
-  char buf[400];
-  std::string text;
-  if (integer_digits <= 15) {
-    std::snprintf(buf, sizeof buf, "%#.*f", 15 - integer_digits, value);
-    text = buf;
-    text.resize(std::min<std::size_t>(text.size(), 31));
-    if (text.find('.') != std::string::npos) {
-      while (text.back() == '0') text.pop_back();
-      if (text.back() == '.') text.pop_back();
-    }
-  } else {
-    std::snprintf(buf, sizeof buf, "%#.*e", 14, value);
-    text = buf;
-    std::size_t e = text.find('e');
-    std::string mantissa = text.substr(0, e), exponent = text.substr(e);
-    while (mantissa.back() == '0') mantissa.pop_back();
-    if (mantissa.back() == '.') mantissa.pop_back();
-    text = mantissa + exponent;
-  }
-  if (text.front() == '.') text = '0' + text;
-  return text;
-}
+std::string FormatVariableNumber(double value) { return FormatNumber(value, 15); }
 
 StepOutcome RunVariableAction(VariableStep& step, const StepHost& host) {
   StepOutcome outcome;

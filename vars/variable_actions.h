@@ -38,7 +38,8 @@ struct StepOutcome {
 StepOutcome RunVariableAction(VariableStep& step, const StepHost& host);
 
 // Increment and Decrement: the number a text begins with (decimal, 0 when
-// there is none) and a number as text with at most 15 significant digits.
+// there is none) and a number as text with at most 15 significant digits
+// (FormatNumber of the number formatting).
 double LeadingDecimal(std::string_view text);
 std::string FormatVariableNumber(double value);
 

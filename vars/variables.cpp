@@ -7,6 +7,8 @@
 
 #include "platform/environment.h"
 #include "platform/registry.h"
+#include "vars/format.h"
+#include "vars/formula.h"
 #include "vars/registry_value.h"
 
 namespace olvex {
@@ -158,7 +160,11 @@ std::string Expand(const ExpandContext& context, std::string_view text, ExpandMo
     formula = g_formula;
   }
   if (expander) return expander(context, text, mode);
-  if (formula && mode == ExpandMode::kFull && IsFormula(text)) return formula(text);
+  if (mode == ExpandMode::kFull && IsFormula(text)) {
+    if (formula) return formula(text);
+    FormulaResult result = EvaluateFormula(text.substr(text.find('=')));
+    return result.failed || !result.text.empty() ? result.text : FormatNumber(result.number, 15);
+  }
   return std::string(text);
 }
 

@@ -56,11 +56,12 @@ struct ExpandContext {
 };
 // The expander in force. Until one is installed, expansion copies the text,
 // except that a formula (first non-blank character `=`, not in single mode,
-// no "SUM(", holding a digit, `(` or `&`) goes to the formula evaluator when
-// one is installed.
+// no "SUM(", holding a digit, `(` or `&`) is evaluated: its result text, or
+// its number with at most 15 significant digits, replaces the text.
 using Expander = std::function<std::string(const ExpandContext&, std::string_view text, ExpandMode mode)>;
 void SetExpander(Expander expander);  // an empty function puts the copying one back
-// The formula evaluator: the formula text (with its `=`) in, the result text out.
+// Tests: an evaluator in place of EvaluateFormula (the formula text with its
+// `=` in, the result text out); an empty function puts EvaluateFormula back.
 using FormulaEvaluator = std::function<std::string(std::string_view formula)>;
 void SetFormulaEvaluator(FormulaEvaluator evaluator);
 bool IsFormula(std::string_view text);

@@ -156,7 +156,9 @@ TEST(VariableDestination, NamesWithBracesOrSeveralPercentsAreExpanded) {
   EXPECT_EQ(ReadUserVariable("plain"), "as is");
   // Without an expander installed, expansion copies, and formulas go to the evaluator.
   EXPECT_EQ(Expand(ctx, "%x{y}"), "%x{y}");
-  EXPECT_EQ(Expand(ctx, "=1+2"), "=1+2");
+  EXPECT_EQ(Expand(ctx, "=2.5+1"), "3.5");
+  EXPECT_EQ(Expand(ctx, " =1-1"), "0");
+  EXPECT_EQ(Expand(ctx, "=\"a\"&\"b\""), "ab");
   SetFormulaEvaluator([](std::string_view f) {
     std::string out(1, '[');
     out.append(f);
