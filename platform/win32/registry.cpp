@@ -80,14 +80,13 @@ RegistryStatus ReadRegistryValue(RegistryRoot root, std::string_view key, std::s
   if (LONG err = k.Open(root, key, KEY_QUERY_VALUE | ReadView()); err != ERROR_SUCCESS) return FromError(err);
   std::string value_name(name);
   DWORD type = 0;
+  if (!out) return FromError(RegQueryValueExA(k.get(), value_name.c_str(), nullptr, &type, nullptr, nullptr));
   char small[4096];
   DWORD size = sizeof small;
   LONG err = RegQueryValueExA(k.get(), value_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(small), &size);
   if (err == ERROR_SUCCESS) {
-    if (out) {
-      out->type = type;
-      out->data.assign(small, size);
-    }
+    out->type = type;
+    out->data.assign(small, size);
     return RegistryStatus::kOk;
   }
   std::string big;
@@ -101,11 +100,9 @@ RegistryStatus ReadRegistryValue(RegistryRoot root, std::string_view key, std::s
     return RegistryStatus::kFailed;
   }
   if (err != ERROR_SUCCESS) return FromError(err);
-  if (out) {
-    big.resize(size);
-    out->type = type;
-    out->data = std::move(big);
-  }
+  big.resize(size);
+  out->type = type;
+  out->data = std::move(big);
   return RegistryStatus::kOk;
 }
 
