@@ -169,14 +169,19 @@ TEST_F(RegistryConcurrency, AWriterKilledMidwayHarmsNoOtherValue) {
               RegistryStatus::kOk);
   std::mt19937 random(std::random_device{}());
 #ifdef _WIN32
-  const int base_ms = 1500;  // a Wine process takes a while to start
+  int base_ms = 1500;  // a Wine process takes a while to start
 #else
-  const int base_ms = 150;
+  int base_ms = 300;
 #endif
-  for (int round = 0; round < 3; ++round) {
+  // Three kills at random moments; more (and later ones) when a slow start
+  // kept the writer from writing anything yet.
+  for (int round = 0; round < 8; ++round) {
     auto timeout = std::chrono::milliseconds(base_ms + static_cast<int>(random() % 500));
     ChildResult killed = RunWorker("Endless", timeout);
     EXPECT_TRUE(killed.timed_out) << killed.out << killed.err;
+    bool wrote = platform::CountRegistrySubkeys(kHKCU, key_).value_or(0) > 0;
+    if (round >= 2 && wrote) break;
+    if (!wrote) base_ms *= 2;
   }
   std::vector<std::string> names;
   ASSERT_EQ(platform::ListRegistryValues(kHKCU, key_, &names), RegistryStatus::kOk);
