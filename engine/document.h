@@ -1,0 +1,177 @@
+#pragma once
+// Script documents: the 8 open scripts, their steps, and the loader and parser
+// that turn a script file (or a script carried inside an executable) into steps.
+//
+// A script is text holding `<step>` elements; each names one action of the
+// catalog and carries its parameters as tags (`<text>`, `<options>`,
+// `<output value="x">Variable</output>`, ...). Old action and option names are
+// brought up to date while parsing.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace olvex {
+
+inline constexpr int kMaxDocuments = 8;
+inline constexpr std::size_t kMaxSteps = 100000;
+
+// Length limits of step fields, in characters.
+inline constexpr std::size_t kShortFieldMax = 63;  // action, output, fail_mode
+inline constexpr std::size_t kFieldMax = 259;      // every other fixed field and attribute values
+inline constexpr std::size_t kFileNameMax = 259;
+inline constexpr std::size_t kPreambleMax = 258;
+inline constexpr std::size_t kOpeningTagMax = 255;         // attributes are looked for in this much
+inline constexpr std::size_t kStepTextMax = 33554431;      // a longer step is read over this much
+inline constexpr int kRunStatusDisabled = 0x1, kRunStatusBreakpoint = 0x2;
+
+// Source layout flags of a document (the characters after the first "step>").
+inline constexpr std::uint32_t kSourceLf = 0x1000;    // the first line break is a lone LF
+inline constexpr std::uint32_t kSourceCr = 0x2000;    // ... a CR not followed by LF
+inline constexpr std::uint32_t kSourceCrLf = 0x4000;  // ... CR LF
+inline constexpr std::uint32_t kSourceTab = 0x100;    // the next line begins with a tab
+inline constexpr std::uint32_t kSourceIndentMask = 0xFF;  // spaces and tabs indenting it (at most 32)
+
+// The integer value of a text: its first run of decimal digits, negative when
+// a '-' stands right before it, 0 when there is none (clamped to the int range).
+int FirstNumber(std::string_view text);
+
+// Replaces, in this order, "&amp;" "&#038;" by '&', "&lt;" "&#060;" "&#60;" by '<',
+// "&gt;" "&#062;" "&#62;" by '>', "&apos;" "&#039;" "&#39;" by '\'', "&quot;"
+// "&#034;" "&#34;" by '"'. An '&' decoded in the first round can begin an
+// entity of a later round ("&amp;lt;" gives '<').
+std::string DecodeEntities(std::string_view text);
+void DecodeEntitiesInto(std::string_view text, std::string& out);  // replaces `out`
+
+// An attribute to read from an opening tag.
+struct TagAttribute {
+  std::string_view name;
+  bool found = false;
+  std::string value;  // decoded, at most 259 characters
+};
+
+struct ExtractedTag {
+  bool found = false;       // the opening tag is there
+  std::size_t length = 0;   // length of the content as written
+  std::string content;      // cut at max_len characters, then decoded (empty when max_len < 0)
+  int number = 0;           // FirstNumber of `content`
+};
+
+// Reads the first `<tag` of `source` (case-insensitive; `<tag` also finds
+// `<tag attr="x">`). The content runs from after the opening tag's '>' to the
+// closing `</tag`, or to the end of `source` without one. Attributes are looked
+// for in the opening tag (at most 255 characters); a name is matched whole,
+// outside quoted values. With max_len < 0 only `found` and `length` are filled.
+ExtractedTag ExtractTag(std::string_view source, std::string_view tag, std::ptrdiff_t max_len,
+                        std::span<TagAttribute> attributes = {});
+
+// Fields of a step that most steps leave empty; a step allocates them only when
+// one is set.
+struct StepExtras {
+  std::string data;
+  std::array<std::string, 8> values;  // value1 .. value8
+  std::string custom;
+  std::array<int, 8> embedded_ids{};  // embedded_ID_1 .. embedded_ID_8
+};
+
+class Step {
+ public:
+  Step() = default;
+  Step(const Step& other);
+  Step& operator=(const Step& other);
+  Step(Step&&) noexcept = default;
+  Step& operator=(Step&&) noexcept = default;
+
+  std::string action;         // at most 63 characters
+  std::string text;           // any length
+  std::string comment;        // any length
+  std::string options;        // at most 259
+  std::string timeout;        // at most 259
+  std::string output;         // at most 63
+  std::string output_option;  // at most 259
+  std::string fail_mode;      // at most 63
+  std::string fail_option;    // at most 259
+  std::int32_t category = 0;
+  std::int32_t action_id = 0;
+  std::int32_t run_status = 0;
+  std::int32_t indents = 0;
+  std::int32_t grid_text_column = 0;
+  std::int32_t fail_snapshot = 0;
+  std::int32_t fail_log = 0;
+  std::int32_t run_attempts = 0;
+  std::uint8_t saves_output = 0;
+  std::uint8_t can_fail = 0;
+  std::uint8_t run_result = 0;  // 0 not run, 1 started, 2 completed, 3 failed, 4 ignored/false
+
+  const std::string& data() const;
+  const std::string& value(int n) const;  // n = 1 .. 8; empty outside
+  const std::string& custom() const;
+  int embedded_id(int n) const;  // n = 1 .. 8; 0 outside
+  // Setters cut to 259 characters; setting an empty text allocates nothing.
+  void set_data(std::string_view v);
+  void set_value(int n, std::string_view v);
+  void set_custom(std::string_view v);
+  void set_embedded_id(int n, int id);
+  bool has_extras() const { return extras_ != nullptr; }
+
+ private:
+  StepExtras& Extras();
+  std::unique_ptr<StepExtras> extras_;
+};
+
+struct ScriptDocument {
+  std::string file_name;  // at most 259 characters; empty or "Untitled" when the slot is free
+  std::string preamble;   // text before the magic tag, at most 258 characters
+  std::uint32_t source_flags = 0;
+  bool in_use = false;    // held by a run: not free even when unnamed
+  std::vector<Step> steps;
+
+  bool IsFree() const;
+  void Clear();  // back to a free slot
+};
+
+// Document slot 0 .. 7 (callers check the range).
+ScriptDocument& Document(int slot);
+// The first free slot, or -1.
+int FirstFreeDocument();
+void CloseDocument(int slot);
+void CloseAllDocuments();
+
+// Loads a script file into `slot` (negative: the first free slot). Returns the
+// number of steps plus one, or 0 when the load failed; every failure has been
+// shown in a message box.
+int LoadDocument(const std::string& path, int slot);
+
+enum class ParseStatus {
+  Parsed,                // every step was read
+  NothingToParse,        // no step, or no <action: nothing added, nothing shown
+  StoppedAtEmptyAction,  // a step without action ended the parse; the steps before it were added
+  StepCountError,        // too many steps for the document: nothing added
+  MemoryError,           // out of memory: nothing added
+};
+struct ParseResult {
+  ParseStatus status = ParseStatus::NothingToParse;
+  int added = 0;
+};
+
+// Parses every step of `text` into document `slot`, inserting the new steps
+// before index `insert_at` (clamped to 0 .. step count; -1 appends). `flags`
+// non-zero marks steps inserted into an open document (indents may be derived).
+// Pass the text by move to spare a copy.
+ParseResult ParseSteps(std::string text, int slot, int insert_at, int flags);
+
+// The post-load pass over every step of the document: Label texts and output
+// and failure fields trimmed, variable names given their '%'.
+void FixUpDocument(int slot);
+
+// Tests: the loader reads files through `reader` (nullptr: the platform's).
+using FileReader = platform::FileContent (*)(const std::string& path);
+void SetFileReaderForTest(FileReader reader);
+
+}  // namespace olvex
