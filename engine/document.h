@@ -51,6 +51,7 @@ void DecodeEntitiesInto(std::string_view text, std::string& out);  // replaces `
 
 // An attribute to read from an opening tag.
 struct TagAttribute {
+  TagAttribute(std::string_view attribute_name = {}) : name(attribute_name) {}  // NOLINT: {"value"} reads well
   std::string_view name;
   bool found = false;
   std::string value;  // decoded, at most 259 characters
