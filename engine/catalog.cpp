@@ -51,6 +51,23 @@ std::size_t FindNoCase(std::string_view haystack, std::string_view needle, std::
   return std::string_view::npos;
 }
 
+bool ReplaceAll(std::string& s, std::string_view from, std::string_view to, bool ignore_case) {
+  if (from.empty()) return false;
+  std::size_t at = ignore_case ? FindNoCase(s, from) : s.find(from);
+  if (at == std::string::npos) return false;
+  std::string out;
+  std::size_t done = 0;
+  while (at != std::string::npos) {
+    out.append(s, done, at - done);
+    out.append(to);
+    done = at + from.size();
+    at = ignore_case ? FindNoCase(s, from, done) : s.find(from, done);
+  }
+  out.append(s, done, std::string::npos);
+  s.swap(out);
+  return true;
+}
+
 std::size_t NoCaseHash::operator()(std::string_view s) const {
   std::uint64_t h = 1469598103934665603ull;  // FNV-1a
   for (char c : s) {
@@ -80,14 +97,6 @@ int FieldNumber(std::string_view field) {
 
 bool IsPlainCatalogText(unsigned char first) {
   return first == '\r' || first == '\n' || first == '\t' || first == ' ' || (first >= 'A' && first <= 'Z');
-}
-
-void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
-  std::size_t at = 0;
-  while ((at = s.find(from, at)) != std::string::npos) {
-    s.replace(at, from.size(), to);
-    at += to.size();
-  }
 }
 
 }  // namespace
@@ -171,8 +180,8 @@ int LookupAction(const Catalog* catalog, std::string_view name, ActionInfo& out,
   const std::size_t first = tags.find_first_not_of(' ');
   tags.erase(0, first == std::string::npos ? tags.size() : first);
   tags.erase(tags.find_last_not_of(' ') + 1);
-  ReplaceAll(tags, "\\r", "\r");
-  ReplaceAll(tags, "\\n", "\n");
+  ReplaceAll(tags, "\\r", "\r", false);
+  ReplaceAll(tags, "\\n", "\n", false);
   if (!ContainsNoCase(tags, "<step>")) tags.insert(0, "<step>");
   if (!ContainsNoCase(tags, "<action>")) {
     const std::size_t at = FindNoCase(tags, "<step>");

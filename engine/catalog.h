@@ -35,6 +35,10 @@ inline bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
   return FindNoCase(haystack, needle) != std::string_view::npos;
 }
 
+// Replaces every occurrence of `from`, scanning on after each replacement.
+// Returns whether anything was replaced.
+bool ReplaceAll(std::string& s, std::string_view from, std::string_view to, bool ignore_case);
+
 struct NoCaseHash {
   std::size_t operator()(std::string_view s) const;
 };

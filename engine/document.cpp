@@ -48,13 +48,7 @@ void TrimSpaces(std::string& s) {
 
 // Replaces every occurrence of `from` (case-insensitive); the field stays within `max`.
 bool ReplaceAllNoCase(std::string& s, std::string_view from, std::string_view to, std::size_t max = std::string::npos) {
-  bool changed = false;
-  std::size_t at = 0;
-  while ((at = FindNoCase(s, from, at)) != std::string::npos) {
-    s.replace(at, from.size(), to);
-    at += to.size();
-    changed = true;
-  }
+  const bool changed = ReplaceAll(s, from, to, true);
   if (s.size() > max) s.resize(max);
   return changed;
 }
@@ -444,20 +438,24 @@ constexpr Rewrite kOsOptionRewrites[] = {
 // "{step_actionN}" becomes "{step[N].action}".
 void ConvertStepActionVariables(std::string& s, std::size_t max) {
   constexpr std::string_view kOld = "{step_action";
-  std::size_t at = 0;
-  while ((at = FindNoCase(s, kOld, at)) != std::string::npos) {
-    std::size_t d = at + kOld.size();
+  std::size_t at = FindNoCase(s, kOld);
+  if (at == std::string::npos) return;
+  std::string out;
+  std::size_t done = 0;
+  for (; at != std::string::npos; at = FindNoCase(s, kOld, at)) {
+    const std::size_t d = at + kOld.size();
     std::size_t digits_end = d;
     while (digits_end < s.size() && s[digits_end] >= '0' && s[digits_end] <= '9') ++digits_end;
     if (digits_end == d || digits_end >= s.size() || s[digits_end] != '}') {
       at = d;
       continue;
     }
-    const std::string replacement =
-        "{step[" + std::to_string(FirstNumber(std::string_view(s).substr(d, digits_end - d))) + "].action}";
-    s.replace(at, digits_end + 1 - at, replacement);
-    at += replacement.size();
+    out.append(s, done, at - done);
+    out += "{step[" + std::to_string(FirstNumber(std::string_view(s).substr(d, digits_end - d))) + "].action}";
+    done = at = digits_end + 1;
   }
+  out.append(s, done, std::string::npos);
+  s.swap(out);
   if (s.size() > max) s.resize(max);
 }
 

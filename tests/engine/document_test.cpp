@@ -191,7 +191,7 @@ TEST_F(Documents, ReadsEveryFieldOfAStep) {
   EXPECT_EQ(s.embedded_id(1), 11);
   EXPECT_EQ(s.embedded_id(2), 0);
   EXPECT_EQ(s.embedded_id(8), -4);
-  for (int n = 1; n <= 8; ++n) EXPECT_EQ(s.value(n), "v" + std::to_string(n));
+  for (int n = 1; n <= 8; ++n) EXPECT_EQ(s.value(n), std::string("v").append(std::to_string(n)));
   EXPECT_EQ(s.value(0), "");
   EXPECT_EQ(s.value(9), "");
   EXPECT_EQ(s.output, "Variable");

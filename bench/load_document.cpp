@@ -1,0 +1,179 @@
+// Loading a 100,000-step script (about 300 bytes a step): LoadDocument beside
+// pugixml parsing the same file. Each benchmark reports the peak heap it used
+// while loading, as bytes and as a multiple of the file's size.
+//
+// Goal: LoadDocument takes at most twice pugixml's time, and its peak heap is
+// at most three times the file's size.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <string>
+
+#include <pugixml.hpp>
+
+#include "engine/document.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Heap accounting: every allocation carries its size in a 16-byte header.
+
+std::atomic<std::size_t> g_live{0};
+std::atomic<std::size_t> g_peak{0};
+
+void* CountedAlloc(std::size_t size) {
+  void* raw = std::malloc(size + 16);
+  if (!raw) return nullptr;
+  *static_cast<std::size_t*>(raw) = size;
+  const std::size_t live = g_live.fetch_add(size, std::memory_order_relaxed) + size;
+  std::size_t peak = g_peak.load(std::memory_order_relaxed);
+  while (live > peak && !g_peak.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
+  }
+  return static_cast<char*>(raw) + 16;
+}
+
+void CountedFree(void* p) {
+  if (!p) return;
+  void* raw = static_cast<char*>(p) - 16;
+  g_live.fetch_sub(*static_cast<std::size_t*>(raw), std::memory_order_relaxed);
+  std::free(raw);
+}
+
+// Peak heap above what was live when the scope began.
+class PeakScope {
+ public:
+  PeakScope() : base_(g_live.load()) { g_peak.store(base_); }
+  std::size_t Peak() const { return g_peak.load() - base_; }
+
+ private:
+  std::size_t base_;
+};
+
+// ---------------------------------------------------------------------------
+// The script
+
+constexpr int kSteps = 100000;
+
+std::string Step(unsigned n) {
+  const std::string i = std::to_string(n);
+  switch (n % 8) {
+    case 0:
+      return "<step><action>Use Window</action><text>Untitled - Notepad " + i +
+             "</text><options>Partial Title,Activate,First</options><timeout>3</timeout>"
+             "<comment>bring the editor to the front</comment><onfail value=\"retry_" + i +
+             "\">JUMP</onfail></step>";
+    case 1:
+      return "<step><action>Type</action><text>Dear customer &amp; friend, order " + i +
+             " ships today.{ENTER}</text><options>Let Olvex decide</options><value1>10</value1>"
+             "<comment>type the greeting line</comment></step>";
+    case 2:
+      return "<step><action>Mouse Click</action><text>" + std::to_string(n % 1280) + "," +
+             std::to_string(n % 1024) +
+             "</text><options>Left,Down+Up</options><comment>press the Save button of the toolbar</comment>"
+             "<indents>1</indents></step>";
+    case 3:
+      return "<step><action>Set Variable</action><text>=%count+" + i +
+             "</text><output value=\"count\">Variable</output><comment>advance the counter of "
+             "processed orders</comment><status>0x0</status></step>";
+    case 4:
+      return "<step><action>IF Text</action><text>%status</text><options>Contains,Insensitive</options>"
+             "<value1>shipped</value1><comment>only orders that have left the warehouse</comment>"
+             "<indents>2</indents></step>";
+    case 5:
+      return "<step><action>Read File</action><text>C:\\Orders\\order_" + i +
+             ".txt</text><options>All</options><output value=\"order_text\">Variable</output>"
+             "<onfail value=\"\">CONTINUE</onfail><comment>read the order</comment></step>";
+    case 6:
+      return "<step><action>Wait for Window</action><text>Save As</text><options>Partial Title</options>"
+             "<value1>Open</value1><timeout>10</timeout><comment>the dialog must appear first of all</comment>"
+             "</step>";
+    default:
+      return "<step><action>Write to Log</action><text>Order " + i +
+             " done at {NOW} &lt;ok&gt;</text><comment>leave a trace of every order in the run log "
+             "for the morning report</comment><indents>1</indents></step>";
+  }
+}
+
+const std::string& ScriptPath() {
+  static const std::string path = [] {
+    const auto p = std::filesystem::temp_directory_path() / "olvex_bench_100000_steps.oxm";
+    std::ofstream out(p, std::ios::binary);
+    out << "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Olvex>\r\n";
+    for (unsigned n = 0; n < kSteps; ++n) out << "\t" << Step(n) << "\r\n";
+    out << "</Olvex>\r\n";
+    return p.string();
+  }();
+  return path;
+}
+
+void Report(benchmark::State& state, std::size_t peak) {
+  const auto file_size = static_cast<double>(std::filesystem::file_size(ScriptPath()));
+  state.counters["file_MB"] = file_size / 1e6;
+  state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+  state.counters["peak_x_file"] = static_cast<double>(peak) / file_size;
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(file_size));
+}
+
+void BM_LoadDocument(benchmark::State& state) {
+  const std::string& path = ScriptPath();
+  std::size_t peak = 0;
+  for (auto _ : state) {
+    PeakScope scope;
+    const int loaded = olvex::LoadDocument(path, 0);
+    if (loaded != kSteps + 1) state.SkipWithError("the script did not load whole");
+    peak = std::max(peak, scope.Peak());
+    state.PauseTiming();
+    olvex::CloseDocument(0);
+    state.ResumeTiming();
+  }
+  Report(state, peak);
+}
+
+void BM_PugixmlLoad(benchmark::State& state) {
+  const std::string& path = ScriptPath();
+  std::size_t peak = 0;
+  for (auto _ : state) {
+    PeakScope scope;
+    {
+      pugi::xml_document doc;
+      const pugi::xml_parse_result result = doc.load_file(path.c_str());
+      if (!result) state.SkipWithError(result.description());
+      peak = std::max(peak, scope.Peak());
+      state.PauseTiming();
+    }
+    state.ResumeTiming();
+  }
+  Report(state, peak);
+}
+
+const bool g_pugixml_counted = [] {
+  pugi::set_memory_management_functions(CountedAlloc, CountedFree);
+  return true;
+}();
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (void* p = CountedAlloc(size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+  if (void* p = CountedAlloc(size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return CountedAlloc(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return CountedAlloc(size); }
+void operator delete(void* p) noexcept { CountedFree(p); }
+void operator delete[](void* p) noexcept { CountedFree(p); }
+void operator delete(void* p, std::size_t) noexcept { CountedFree(p); }
+void operator delete[](void* p, std::size_t) noexcept { CountedFree(p); }
+
+BENCHMARK(BM_LoadDocument)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_PugixmlLoad)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+BENCHMARK_MAIN();

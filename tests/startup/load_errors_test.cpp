@@ -1,0 +1,167 @@
+// The runtime as a program: `olvex -r path` loads the script and reports the
+// steps it loaded; every load error is shown as a message box with its title
+// and text (natively written to standard error, under Windows a real box).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/compress.h"
+#include "tests/support/test_support.h"
+#ifdef _WIN32
+#include "tests/support/box_answerer.h"
+#endif
+
+namespace olvex::test {
+namespace {
+
+#ifdef _WIN32
+// Standard output is a text stream: its newline is CR LF on Windows.
+std::string WithLineFeeds(std::string out) {
+  for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;) out.erase(at, 1);
+  return out;
+}
+#endif
+
+struct Box {
+  std::string title, text;
+};
+
+struct RuntimeRun {
+  ChildResult child;
+  std::vector<Box> boxes;
+};
+
+// Runs the runtime with `args`; `boxes` are the message boxes it showed.
+RuntimeRun RunRuntime(const std::vector<std::string>& args, std::size_t expected_boxes) {
+  std::vector<std::string> command = {RuntimePath()};
+  command.insert(command.end(), args.begin(), args.end());
+  RuntimeRun run;
+#ifdef _WIN32
+  BoxAnswerer answerer(platform::box::kAnswerOk);
+  run.child = RunChild(command);
+  run.child.out = WithLineFeeds(run.child.out);
+  for (const auto& b : answerer.WaitFor(expected_boxes, std::chrono::seconds(expected_boxes ? 20 : 0)))
+    run.boxes.push_back({b.title, b.text});
+#else
+  run.child = RunChild(command);
+  // A box reads "<title>: <text>" and a line break on standard error.
+  const std::string& err = run.child.err;
+  std::size_t start = 0;
+  while (start < err.size()) {
+    const std::size_t colon = err.find(": ", start);
+    if (colon == std::string::npos) break;
+    // The text runs to the next box ("\nOlvex " begins every other title) or the end.
+    std::size_t end = err.find("\nOlvex ", colon);
+    end = end == std::string::npos ? err.size() - 1 : end;
+    run.boxes.push_back({err.substr(start, colon - start), err.substr(colon + 2, end - colon - 2)});
+    start = end + 1;
+  }
+#endif
+  EXPECT_FALSE(run.child.timed_out);
+  EXPECT_EQ(run.child.exit_code, 0);
+  return run;
+}
+
+std::string S(const std::string& action) { return "<step><action>" + action + "</action></step>"; }
+
+// A compressed block of literals only.
+std::string LiteralBlock(const std::string& text) {
+  std::string block(5, '\0');
+  const auto size = static_cast<std::uint32_t>(text.size());
+  for (int i = 0; i < 4; ++i) block[static_cast<std::size_t>(i)] = static_cast<char>(size >> (8 * i));
+  block[4] = 4;
+  std::uint64_t bit = 0;
+  auto put = [&](unsigned value, int k) {
+    for (int i = 0; i < k; ++i, ++bit) {
+      if (bit / 8 + 5 >= block.size()) block.push_back('\0');
+      if (value >> i & 1) block[5 + bit / 8] = static_cast<char>(block[5 + bit / 8] | (1 << (bit % 8)));
+    }
+  };
+  for (unsigned char c : text) {
+    put(0, 1);
+    put(c, 8);
+  }
+  return block;
+}
+
+// `image` with `script` appended in the carried form.
+std::string WithCarriedScript(std::string image, const std::string& script) {
+  std::string block = LiteralBlock(script);
+  ScrambleCarriedBlock(block);
+  image += block;
+  const auto n = static_cast<std::uint32_t>(block.size());
+  for (int i = 0; i < 4; ++i) image.push_back(static_cast<char>(n >> (8 * i)));
+  return image;
+}
+
+TEST(Startup, ReportsTheStepsItLoaded) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir.path() / "a b");
+  const std::string path = dir.Write("a b/s.oxm", "<Olvex>\r\n" + S("Delay") + S("Type") + "</Olvex>\r\n");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-r", path}, {"/R", path}, {"-s", "2", "-R", "\"" + path + "\""}}) {
+    SCOPED_TRACE(args[0]);
+    RuntimeRun run = RunRuntime(args, 0);
+    EXPECT_EQ(run.child.out, path + ": 2 steps loaded\n");
+    EXPECT_TRUE(run.boxes.empty()) << run.child.err;
+  }
+
+  const std::string carrier = dir.Write("carrier.exe", WithCarriedScript("MZ" + std::string(64, '\0'), S("Delay")));
+  EXPECT_EQ(RunRuntime({"-r", carrier}, 0).child.out, carrier + ": 1 steps loaded\n");
+}
+
+#ifdef _WIN32
+TEST(Startup, WithoutAScriptFileItLoadsTheScriptItCarries) {
+  ScratchDir dir;
+  const std::string copy = dir.Write("carried.exe", WithCarriedScript(ReadBytes(RuntimePath()), S("Delay") + S("Type")));
+  BoxAnswerer answerer(platform::box::kAnswerOk);
+  ChildResult child = RunChild({copy});
+  EXPECT_EQ(WithLineFeeds(child.out), copy + ": 2 steps loaded\n");
+  EXPECT_TRUE(answerer.Seen().empty());
+
+  // The runtime itself carries no script: its tail is taken for a block and
+  // decodes to no script (which error depends on the bytes the tail holds).
+  RuntimeRun run = RunRuntime({}, 1);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_NE(run.boxes[0].text.find(RuntimePath()), std::string::npos) << run.boxes[0].text;
+  EXPECT_EQ(run.child.out, "");
+}
+#endif
+
+TEST(Startup, EveryLoadErrorIsShownWithItsTitleAndText) {
+  ScratchDir dir;
+  const std::string missing = dir.File("missing.oxm");
+  const std::string folder = dir.path().string();
+  const std::string plain_exe = dir.Write("plain.exe", "MZ" + std::string(100, 'x') + std::string(4, '\0'));
+  const std::string notes = dir.Write("notes.txt", "nothing to see");
+  std::string many;
+  for (int i = 0; i < 100001; ++i) many += S("Delay");
+  const std::string too_many = dir.Write("many.oxm", many);
+  const std::string empty_action = dir.Write("empty.oxm", S(""));
+
+  const struct {
+    std::string path, title, text, out;
+  } cases[] = {
+      {missing, "Olvex Error", "Unable to open file '" + missing + "'\n\nFile does not exist", ""},
+      {folder, "Olvex Error",
+       "Unable to open file '" + folder + "'!\n\nPlease verify that the file is not open in another program.", ""},
+      {plain_exe, "Olvex Error", "Unable to read \"" + plain_exe + "\"", ""},
+      {notes, notes, "\"" + notes + "\" does not appear to contain Olvex actions", ""},
+      {too_many, "Olvex Error", "Internal Memory Error (step count)", ""},
+      {empty_action, "Olvex Error", "Empty <action> tag in step #1\n\nDiscontinuing file load at step #1",
+       empty_action + ": 0 steps loaded\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    RuntimeRun run = RunRuntime({"-r", c.path}, 1);
+    ASSERT_EQ(run.boxes.size(), 1u) << run.child.err;
+    EXPECT_EQ(run.boxes[0].title, c.title);
+    EXPECT_EQ(run.boxes[0].text, c.text);
+    EXPECT_EQ(run.child.out, c.out);
+  }
+}
+
+}  // namespace
+}  // namespace olvex::test
