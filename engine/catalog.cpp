@@ -9,45 +9,16 @@
 
 namespace olvex {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 std::size_t FindNoCase(std::string_view haystack, std::string_view needle, std::size_t from) {
   if (needle.empty()) return from <= haystack.size() ? from : std::string_view::npos;
   if (from >= haystack.size() || haystack.size() - from < needle.size()) return std::string_view::npos;
-  const char first_lower = AsciiLower(needle[0]);
-  const char first_upper = (first_lower >= 'a' && first_lower <= 'z') ? static_cast<char>(first_lower - 32) : first_lower;
+  const char first = AsciiLower(needle[0]);
+  const unsigned char fold = (first >= 'a' && first <= 'z') ? 0x20 : 0;
   const std::string_view rest = needle.substr(1);
-  const char* base = haystack.data();
-  const std::size_t last = haystack.size() - needle.size();  // last start position
-  std::size_t i = from;
-  while (i <= last) {
-    // Find the next byte that can begin a match.
-    const char* p;
-    if (first_lower == first_upper) {
-      p = static_cast<const char*>(std::memchr(base + i, first_lower, last - i + 1));
-      if (!p) return std::string_view::npos;
-    } else {
-      p = nullptr;
-      for (std::size_t j = i; j <= last; ++j)
-        if (base[j] == first_lower || base[j] == first_upper) {
-          p = base + j;
-          break;
-        }
-      if (!p) return std::string_view::npos;
-    }
-    i = static_cast<std::size_t>(p - base);
-    if (EqualsNoCase(std::string_view(p + 1, rest.size()), rest)) return i;
-    ++i;
-  }
+  // Only the positions where the whole needle still fits.
+  const std::string_view starts = haystack.substr(0, haystack.size() - needle.size() + 1);
+  for (std::size_t i = FindByte(starts, from, first, fold); i < starts.size(); i = FindByte(starts, i + 1, first, fold))
+    if (EqualsNoCase(haystack.substr(i + 1, rest.size()), rest)) return i;
   return std::string_view::npos;
 }
 

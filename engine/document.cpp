@@ -96,10 +96,18 @@ enum TagIndex : int {
   kTagCount
 };
 
-// The tag whose name `after_lt` (the text after '<' or "</") begins with, or -1.
+// `s` begins with `lower_name`, which is written in lower case.
+inline bool BeginsWithLower(std::string_view s, std::string_view lower_name) {
+  if (s.size() < lower_name.size()) return false;
+  for (std::size_t i = 0; i < lower_name.size(); ++i)
+    if (AsciiLower(s[i]) != lower_name[i]) return false;
+  return true;
+}
+
+// The tag whose name `s` (the text after '<' or "</") begins with, or -1.
 // No name of the set begins another, so at most one matches.
 int TagAt(std::string_view s) {
-  auto is = [&](std::string_view name) { return StartsWithNoCase(s, name); };
+  auto is = [&](std::string_view name) { return BeginsWithLower(s, name); };
   if (s.empty()) return -1;
   switch (AsciiLower(s[0])) {
     case 'a': return is("action") ? kTagAction : -1;
@@ -120,26 +128,26 @@ int TagAt(std::string_view s) {
   }
 }
 
-std::size_t TagNameLength(int tag) {
-  static constexpr std::size_t kLengths[] = {6, 9, 4, 7, 7, 4, 7, 6, 7, 6};
-  if (tag < kTagEmbedded1) return kLengths[tag];
-  if (tag < kTagValue1) return 13;
-  if (tag < kTagOutput) return 6;
-  return 6;  // output, onfail
-}
+// The names of the tags, in lower case, by TagIndex.
+constexpr std::string_view kTagNames[kTagCount] = {
+    "action", "recording", "text", "comment", "options", "data", "timeout", "status", "indents", "custom",
+    "embedded_id_1", "embedded_id_2", "embedded_id_3", "embedded_id_4", "embedded_id_5", "embedded_id_6",
+    "embedded_id_7", "embedded_id_8", "value1", "value2", "value3", "value4", "value5", "value6", "value7", "value8",
+    "output", "onfail",
+};
+std::size_t TagNameLength(int tag) { return kTagNames[tag].size(); }
 
 // Where a tag stands in a text: the '<' of its first opening, the start of its
 // content (after the opening's '>'), and its closing "</" (or the text's end).
 struct TagSpan {
-  std::size_t open = npos;
-  std::size_t content = npos;
-  std::size_t close = npos;
+  std::size_t open;
+  std::size_t content;
+  std::size_t close;
 };
 
 // Locates the opening `<name` at `open`: content start and closing tag.
 TagSpan SpanFrom(std::string_view source, std::size_t open, std::size_t name_length, std::string_view name) {
-  TagSpan span;
-  span.open = open;
+  TagSpan span{open, npos, npos};
   const std::size_t gt = source.find('>', open + 1 + name_length);
   span.content = gt == npos ? source.size() : gt + 1;
   for (std::size_t at = span.content; (at = source.find("</", at)) != npos; at += 2) {
@@ -199,33 +207,40 @@ std::optional<std::string_view> AttributeIn(std::string_view opening, std::strin
 class StepTags {
  public:
   explicit StepTags(std::string_view step) : step_(step) {
-    const char* base = step.data();
     const std::size_t n = step.size();
-    std::size_t i = 0;
-    while (i < n) {
-      const void* hit = std::memchr(base + i, '<', n - i);
-      if (!hit) break;
-      const std::size_t lt = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
-      const bool closing = lt + 1 < n && base[lt + 1] == '/';
+    std::size_t lt = FindByte(step, 0, '<');
+    while (lt < n) {
+      const bool closing = lt + 1 < n && step[lt + 1] == '/';
       const std::size_t name_at = lt + 1 + (closing ? 1 : 0);
       const int tag = TagAt(step.substr(name_at, 16));
+      const std::size_t next = FindByte(step, lt + 1, '<');
       if (tag >= 0) {
         TagSpan& span = spans_[tag];
+        const std::uint64_t bit = std::uint64_t{1} << tag;
         if (!closing) {
-          if (span.open == npos) {
+          if (!(seen_ & bit)) {
+            seen_ |= bit;
             span.open = lt;
-            const std::size_t gt = step.find('>', name_at + TagNameLength(tag));
-            span.content = gt == npos ? n : gt + 1;
+            const std::size_t gt = FindByte(step, name_at + TagNameLength(tag), '>');
+            span.content = gt == n ? n : gt + 1;
+            span.close = npos;
+            // Mostly the closing tag follows the content: take it without looking it up.
+            if (next >= span.content && next + 1 < n && step[next + 1] == '/' &&
+                BeginsWithLower(step.substr(next + 2, TagNameLength(tag)), kTagNames[tag])) {
+              span.close = next;
+              lt = FindByte(step, next + 1, '<');
+              continue;
+            }
           }
-        } else if (span.open != npos && span.close == npos && lt >= span.content) {
+        } else if ((seen_ & bit) && span.close == npos && lt >= span.content) {
           span.close = lt;
         }
       }
-      i = lt + 1;
+      lt = next;
     }
   }
 
-  bool Has(int tag) const { return spans_[tag].open != npos; }
+  bool Has(int tag) const { return (seen_ >> tag) & 1; }
   std::string_view Content(int tag) const { return Has(tag) ? ContentOf(step_, spans_[tag]) : std::string_view(); }
   std::string_view Opening(int tag) const { return Has(tag) ? OpeningOf(step_, spans_[tag]) : std::string_view(); }
 
@@ -241,7 +256,7 @@ class StepTags {
   int Number(int tag) const {
     if (!Has(tag)) return 0;
     std::string_view raw = Content(tag);
-    // Entities hold no digits that survive decoding, except the numeric ones.
+    // Numeric entities ("&#60;") hold digits that decoding removes.
     if (raw.find('&') == npos) return FirstNumber(raw);
     return FirstNumber(DecodeEntities(raw));
   }
@@ -253,6 +268,7 @@ class StepTags {
 
  private:
   std::string_view step_;
+  std::uint64_t seen_ = 0;   // tags whose opening was found; only their spans are set
   TagSpan spans_[kTagCount];
 };
 
@@ -399,21 +415,6 @@ constexpr std::string_view kOutputWords[] = {
     "Time Add", "Time Difference", "Clock Ticks", "Get Weekday", "Format Number", "Random Number", "Number to Words",
 };
 
-void ApplyTextFunctionRule(Step& step) {
-  for (const TextFunction& f : kTextFunctions) {
-    if (!EqualsNoCase(step.action, f.name)) continue;
-    step.category = 12;
-    step.action_id = f.action_id;
-    if (f.sets_grid_column) step.grid_text_column = 1;
-    break;
-  }
-  for (std::string_view word : kOutputWords)
-    if (ContainsNoCase(step.action, word)) {
-      step.saves_output = 1;
-      break;
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Option conversions
 
@@ -459,6 +460,131 @@ void ConvertStepActionVariables(std::string& s, std::size_t max) {
   if (s.size() > max) s.resize(max);
 }
 
+// ---------------------------------------------------------------------------
+// What an action name decides, worked out once per distinct name of a parse.
+
+enum ActionFlag : std::uint32_t {
+  kIsIfText = 1u << 0,
+  kIsType = 1u << 1,
+  kIsWaitForWindow = 1u << 2,
+  kIsSqlQuery = 1u << 3,
+  kIsChop = 1u << 4,
+  kIsBasic = 1u << 5,
+  kIsImageAction = 1u << 6,
+  kIsSettingChange = 1u << 7,
+  kIsComputerInfo = 1u << 8,
+  kIsOsDetails = 1u << 9,
+  kIsGetCell = 1u << 10,
+  kIsSetCellFormat = 1u << 11,
+  kSkipsDefaultOutput = 1u << 12,
+};
+
+std::uint32_t FlagsOf(std::string_view a) {
+  std::uint32_t f = 0;
+  if (EqualsNoCase(a, "IF Text")) f |= kIsIfText;
+  if (EqualsNoCase(a, "Type")) f |= kIsType;
+  if (EqualsNoCase(a, "Wait for Window")) f |= kIsWaitForWindow;
+  if (EqualsNoCase(a, "Execute SQL Query")) f |= kIsSqlQuery;
+  if (EqualsNoCase(a, "Chop")) f |= kIsChop;
+  if (ContainsNoCase(a, "BASIC ")) f |= kIsBasic;
+  if (EqualsNoCase(a, "Move to Image") || EqualsNoCase(a, "Click on Image") || EqualsNoCase(a, "Wait for Image") ||
+      EqualsNoCase(a, "IF Image is Visible"))
+    f |= kIsImageAction;
+  if (EqualsNoCase(a, "Olvex Setting Change")) f |= kIsSettingChange;
+  if (EqualsNoCase(a, "Get Computer Information")) f |= kIsComputerInfo;
+  if (EqualsNoCase(a, "Operating System Details")) f |= kIsOsDetails;
+  if (EqualsNoCase(a, "Get Cell")) f |= kIsGetCell;
+  if (EqualsNoCase(a, "Set Cell Format")) f |= kIsSetCellFormat;
+  // Steps that choose their own output destination.
+  if (EqualsNoCase(a, "Use Window") || (ContainsNoCase(a, "Start") && ContainsNoCase(a, "Loop")) ||
+      EqualsNoCase(a, "Call DLL Function") || EqualsNoCase(a, "Call Script") || EqualsNoCase(a, "Move to Image") ||
+      EqualsNoCase(a, "Click on Image") || ContainsNoCase(a, "Wait for ") || ContainsNoCase(a, "IF ") ||
+      EqualsNoCase(a, "Windows API"))
+    f |= kSkipsDefaultOutput;
+  return f;
+}
+
+struct ActionProfile {
+  std::string action;   // the name after the conversions
+  std::string options;  // what the conversions wrote into `options`
+  std::string value1;   // ... and into `value1`
+  int category = 0;
+  int action_id = 0;
+  int grid_text_column = 0;
+  bool saves_output = false;
+  bool can_fail = false;
+  std::uint32_t flags = 0;
+  bool depends_on_text = false;  // the File/Folder rule chose by the step's text
+};
+
+// Conversions, catalog lookup and the text-function rule for the name `raw`.
+// `text` is the step's text, which the File/Folder rule tests as written
+// (variables are not expanded at load time).
+ActionProfile BuildProfile(std::string_view raw, const std::string& text) {
+  ActionProfile p;
+  p.action.assign(raw);
+  for (const ActionConversion& c : kActionConversions) {
+    if (!NameMatches(c.rule, p.action, c.old_name)) continue;
+    if (c.rule == NameRule::kFileOrFolder) {
+      p.depends_on_text = true;
+      p.action = platform::IsFolder(text) ? "Wait for Folder" : "Wait for File";
+    } else {
+      p.action.assign(c.new_name);
+    }
+    if (!c.add_options.empty()) AddOption(p.options, c.add_options);
+    if (!c.set_options.empty()) p.options.assign(c.set_options);
+    if (!c.set_value1.empty()) p.value1.assign(c.set_value1);
+  }
+  if (const Catalog* catalog = ProgramCatalog()) {
+    if (const CatalogEntry* e = catalog->Find(p.action)) {
+      p.category = e->category;
+      p.action_id = e->action_id;
+      p.grid_text_column = e->grid_text_column;
+      p.saves_output = e->saves_output;
+      p.can_fail = e->can_fail;
+    }
+  }
+  for (const TextFunction& f : kTextFunctions) {
+    if (!EqualsNoCase(p.action, f.name)) continue;
+    p.category = 12;
+    p.action_id = f.action_id;
+    if (f.sets_grid_column) p.grid_text_column = 1;
+    break;
+  }
+  for (std::string_view word : kOutputWords)
+    if (ContainsNoCase(p.action, word)) {
+      p.saves_output = true;
+      break;
+    }
+  p.flags = FlagsOf(p.action);
+  return p;
+}
+
+struct ExactHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
+// Profiles of the names met so far in one parse.
+class ProfileCache {
+ public:
+  const ActionProfile& Get(const std::string& raw, const std::string& text) {
+    auto it = profiles_.find(std::string_view(raw));
+    if (it != profiles_.end() && !it->second.depends_on_text) return it->second;
+    scratch_ = BuildProfile(raw, text);
+    if (it == profiles_.end() && profiles_.size() < kMaxNames) profiles_.emplace(raw, scratch_);
+    return scratch_;
+  }
+
+ private:
+  static constexpr std::size_t kMaxNames = 4096;
+  std::unordered_map<std::string, ActionProfile, ExactHash, std::equal_to<>> profiles_;
+  ActionProfile scratch_;
+};
+
+// ---------------------------------------------------------------------------
+// Option conversions
+
 void ConvertGetComputerInformation(Step& step) {
   std::string& o = step.options;
   step.category = 15;
@@ -492,63 +618,73 @@ void ConvertGetComputerInformation(Step& step) {
   }
 }
 
-void ConvertOptions(Step& step) {
+// The option word "Snap" (not "Snap to Position" already) becomes "Snap to Position".
+void ConvertSnap(std::string& o) {
+  std::string out;
+  std::size_t start = 0;
+  while (start <= o.size()) {
+    std::size_t comma = o.find(',', start);
+    if (comma == std::string::npos) comma = o.size();
+    const std::string_view word = std::string_view(o).substr(start, comma - start);
+    std::string_view trimmed = word;
+    while (!trimmed.empty() && trimmed.front() == ' ') trimmed.remove_prefix(1);
+    while (!trimmed.empty() && trimmed.back() == ' ') trimmed.remove_suffix(1);
+    if (start) out += ',';
+    out += EqualsNoCase(trimmed, "Snap") ? std::string_view("Snap to Position") : word;
+    start = comma + 1;
+  }
+  Assign(o, out, kFieldMax);
+}
+
+// Replaces text in an out-of-line field.
+void ReplaceInField(Step& step, StepField f, std::string_view from, std::string_view to) {
+  if (!ContainsNoCase(step.field(f), from)) return;
+  std::string v(step.field(f));
+  ReplaceAllNoCase(v, from, to);
+  step.set_field(f, v);
+}
+
+void ConvertOptions(Step& step, std::uint32_t flags) {
   std::string& o = step.options;
-  const std::string& a = step.action;
-  if (EqualsNoCase(a, "IF Text")) {
+  if (flags & kIsIfText) {
     if (ContainsNoCase(o, "Contains Any") && !ContainsNoCase(o, "Characters"))
       ReplaceAllNoCase(o, "Contains Any", "Contains Any Characters from List", kFieldMax);
     if (ContainsNoCase(o, "Contains Only") && !ContainsNoCase(o, "Characters"))
       ReplaceAllNoCase(o, "Contains Only", "Contains Only Characters from List", kFieldMax);
   }
-  if (EqualsNoCase(a, "Type")) {
+  if (flags & kIsType) {
     for (const Rewrite& r : kTypeOptionRewrites) ReplaceAllNoCase(o, r.from, r.to, kFieldMax);
     ReplaceAllNoCase(step.text, "{WinKey}", "{WinKeyDown}{WinKeyUp}");
   }
-  if (EqualsNoCase(a, "Wait for Window") && !step.value(1).empty()) {
-    std::string v(step.value(1));
-    ReplaceAllNoCase(v, "Disappear", "Close");
-    ReplaceAllNoCase(v, "Appear", "Open");
-    step.set_value(1, v);
+  if (flags & kIsWaitForWindow) {
+    ReplaceInField(step, ValueField(1), "Disappear", "Close");
+    ReplaceInField(step, ValueField(1), "Appear", "Open");
   }
-  if (step.category == 6 && ContainsNoCase(o, "Snap")) {
-    // The option word "Snap" (not "Snap to Position" already) becomes "Snap to Position".
-    std::string out;
-    std::size_t start = 0;
-    while (start <= o.size()) {
-      std::size_t comma = o.find(',', start);
-      if (comma == std::string::npos) comma = o.size();
-      std::string_view word = std::string_view(o).substr(start, comma - start);
-      if (start) out += ',';
-      std::string_view trimmed = word;
-      while (!trimmed.empty() && trimmed.front() == ' ') trimmed.remove_prefix(1);
-      while (!trimmed.empty() && trimmed.back() == ' ') trimmed.remove_suffix(1);
-      out += EqualsNoCase(trimmed, "Snap") ? std::string_view("Snap to Position") : word;
-      start = comma + 1;
-    }
-    Assign(o, out, kFieldMax);
-  }
-  if (EqualsNoCase(a, "Execute SQL Query")) ReplaceAllNoCase(o, "ColumnsNames", "ColumnNames", kFieldMax);
-  if (EqualsNoCase(a, "Chop")) {
+  if (step.category == 6 && ContainsNoCase(o, "Snap")) ConvertSnap(o);
+  if (flags & kIsSqlQuery) ReplaceAllNoCase(o, "ColumnsNames", "ColumnNames", kFieldMax);
+  if (flags & kIsChop) {
     ReplaceAllNoCase(o, "Chop Everything After", "Chop After and Including", kFieldMax);
     ReplaceAllNoCase(o, "Chop Everything Before", "Chop Before", kFieldMax);
   }
-  if (ContainsNoCase(a, "BASIC ")) step.category = 16;
-  if (EqualsNoCase(a, "Move to Image") || EqualsNoCase(a, "Click on Image") || EqualsNoCase(a, "Wait for Image") ||
-      EqualsNoCase(a, "IF Image is Visible") || ContainsNoCase(o, "Image (Graphic)")) {
+  if (flags & kIsBasic) step.category = 16;
+  if ((flags & kIsImageAction) || ContainsNoCase(o, "Image (Graphic)")) {
     if (ContainsNoCase(o, "Slow") && !ContainsNoCase(o, "Slow Pixel Scan"))
       ReplaceAllNoCase(o, "Slow", "Slow Pixel Scan", kFieldMax);
   }
-  if (EqualsNoCase(a, "Olvex Setting Change")) {
+  if (flags & kIsSettingChange) {
     if (EqualsNoCase(o, "OFF"))
       o = "Off (0)";
     else if (EqualsNoCase(o, "ON"))
       o = "On (1)";
   }
-  if (EqualsNoCase(a, "Get Computer Information")) ConvertGetComputerInformation(step);
-  if (EqualsNoCase(step.action, "Operating System Details") && ContainsNoCase(o, "OS"))
+  bool os_details = (flags & kIsOsDetails) != 0;
+  if (flags & kIsComputerInfo) {
+    ConvertGetComputerInformation(step);
+    os_details = EqualsNoCase(step.action, "Operating System Details");
+  }
+  if (os_details && ContainsNoCase(o, "OS"))
     for (const Rewrite& r : kOsOptionRewrites) ReplaceAllNoCase(o, r.from, r.to, kFieldMax);
-  if (EqualsNoCase(a, "Get Cell")) {
+  if (flags & kIsGetCell) {
     ReplaceAllNoCase(o, "Get Data", "");
     if (ContainsNoCase(o, "Get Formatting")) {
       step.action = "Get Cell Format";
@@ -556,13 +692,13 @@ void ConvertOptions(Step& step) {
       o = "Data Format";
     }
   }
-  if (EqualsNoCase(a, "Set Cell Format") && ContainsNoCase(step.value(3), "Cell Formatting")) {
-    std::string v(step.value(3));
-    ReplaceAllNoCase(v, "Cell Formatting", "Data Format");
-    step.set_value(3, v);
-  }
+  if (flags & kIsSetCellFormat) ReplaceInField(step, ValueField(3), "Cell Formatting", "Data Format");
   ConvertStepActionVariables(step.text, std::string::npos);
-  ConvertStepActionVariables(step.fail_option, kFieldMax);
+  if (ContainsNoCase(step.fail_option(), "{step_action")) {
+    std::string v(step.fail_option());
+    ConvertStepActionVariables(v, kFieldMax);
+    step.set_fail_option(v);
+  }
   if (step.category == 11) ReplaceAllNoCase(o, "Full Tag Source", "Raw Inner Tag", kFieldMax);
 }
 
@@ -570,6 +706,9 @@ void ConvertOptions(Step& step) {
 void TidyOptions(std::string& o) {
   if (!o.empty() && o.front() == ',') o.erase(0, 1);
   if (!o.empty() && o.back() == ',') o.pop_back();
+  bool doubled = false;
+  for (std::size_t i = 1; i < o.size() && !doubled; ++i) doubled = o[i] == o[i - 1] && (o[i] == ',' || o[i] == ' ');
+  if (!doubled) return;
   std::string out;
   out.reserve(o.size());
   for (char c : o) {
@@ -582,38 +721,34 @@ void TidyOptions(std::string& o) {
 // ---------------------------------------------------------------------------
 // Settings a parse reads, each once.
 
+struct TextPair {
+  std::string first, second;
+};
+
 class ParseSettings {
  public:
   // The default output, or nothing when it is unset or "(do not save)".
-  const std::pair<std::string, std::string>* DefaultOutput() {
+  const TextPair* DefaultOutput() {
     if (!output_read_) {
       output_read_ = true;
       std::string to = ReadSettingString("*\\DefaultOutputTo", kShortFieldMax);
       if (!to.empty() && !EqualsNoCase(to, "(do not save)"))
-        output_.emplace(std::move(to), ReadSettingString("*\\DefaultOutputTo_Option", kFieldMax));
+        output_ = TextPair{std::move(to), ReadSettingString("*\\DefaultOutputTo_Option", kFieldMax)};
     }
     return output_ ? &*output_ : nullptr;
   }
-  const std::pair<std::string, std::string>& DefaultFailure() {
-    if (!failure_) {
-      failure_.emplace(ReadSettingString("*\\DefaultFailureMode", kShortFieldMax),
-                       ReadSettingString("*\\DefaultFailureMode_Option", kFieldMax));
-    }
+  const TextPair& DefaultFailure() {
+    if (!failure_)
+      failure_ = TextPair{ReadSettingString("*\\DefaultFailureMode", kShortFieldMax),
+                          ReadSettingString("*\\DefaultFailureMode_Option", kFieldMax)};
     return *failure_;
   }
 
  private:
   bool output_read_ = false;
-  std::optional<std::pair<std::string, std::string>> output_;
-  std::optional<std::pair<std::string, std::string>> failure_;
+  std::optional<TextPair> output_;
+  std::optional<TextPair> failure_;
 };
-
-bool SkipsDefaultOutput(std::string_view a) {
-  return EqualsNoCase(a, "Use Window") || (ContainsNoCase(a, "Start") && ContainsNoCase(a, "Loop")) ||
-         EqualsNoCase(a, "Call DLL Function") || EqualsNoCase(a, "Call Script") || EqualsNoCase(a, "Move to Image") ||
-         EqualsNoCase(a, "Click on Image") || ContainsNoCase(a, "Wait for ") || ContainsNoCase(a, "IF ") ||
-         EqualsNoCase(a, "Windows API");
-}
 
 bool OpensBlock(std::string_view a) {
   return StartsWithNoCase(a, "IF ") || ContainsNoCase(a, "Quick") || EqualsNoCase(a, "ELSE") ||
@@ -623,142 +758,158 @@ bool ClosesBlock(std::string_view a) {
   return EqualsNoCase(a, "END IF") || EqualsNoCase(a, "NEXT LOOP") || EqualsNoCase(a, "ELSE");
 }
 
-// Reads one step. False when its action is empty.
-bool ParseStep(std::string_view source, Step& step) {
+// Reads one step into `step`; returns its profile's flags through `flags`.
+// False when its action is empty.
+bool ParseStep(std::string_view source, Step& step, ProfileCache& profiles, std::uint32_t& flags) {
   const StepTags tags(source);
   tags.Read(kTagAction, step.action, kShortFieldMax);
   TrimSpaces(step.action);
   if (step.action.empty()) return false;
+  tags.Read(tags.Has(kTagRecording) ? kTagRecording : kTagText, step.text);
 
-  const int text_tag = tags.Has(kTagRecording) ? kTagRecording : kTagText;
-  for (const ActionConversion& c : kActionConversions) {
-    if (!NameMatches(c.rule, step.action, c.old_name)) continue;
-    if (c.rule == NameRule::kFileOrFolder) {
-      // The folder test takes the text as written (variables are not expanded here).
-      std::string text;
-      tags.Read(text_tag, text);
-      step.action = platform::IsFolder(text) ? "Wait for Folder" : "Wait for File";
-    } else {
-      step.action.assign(c.new_name);
-    }
-    if (!c.add_options.empty()) AddOption(step.options, c.add_options);
-    if (!c.set_options.empty()) step.options.assign(c.set_options);
-    if (!c.set_value1.empty()) step.set_value(1, c.set_value1);
-  }
+  const ActionProfile& p = profiles.Get(step.action, step.text);
+  if (p.action != step.action) step.action = p.action;
+  step.category = p.category;
+  step.action_id = p.action_id;
+  step.grid_text_column = p.grid_text_column;
+  step.saves_output = p.saves_output;
+  step.can_fail = p.can_fail;
+  flags = p.flags;
+  step.options = p.options;
 
-  if (const Catalog* catalog = ProgramCatalog()) {
-    if (const CatalogEntry* e = catalog->Find(step.action)) {
-      step.category = e->category;
-      step.action_id = e->action_id;
-      step.grid_text_column = e->grid_text_column;
-      step.saves_output = e->saves_output;
-      step.can_fail = e->can_fail;
-    }
-  }
-  ApplyTextFunctionRule(step);
+  std::size_t extras = (p.value1.empty() ? 0 : 1) + (tags.Has(kTagOutput) ? 2 : 0) + (tags.Has(kTagOnfail) ? 2 : 0);
+  for (int t : {kTagData, kTagTimeout, kTagCustom}) extras += tags.Has(t) ? 1 : 0;
+  for (int n = 0; n < 8; ++n) extras += (tags.Has(kTagEmbedded1 + n) ? 1 : 0) + (tags.Has(kTagValue1 + n) ? 1 : 0);
+  if (extras) step.ReserveExtras(extras);
+  if (!p.value1.empty()) step.set_value(1, p.value1);
 
-  tags.Read(text_tag, step.text);
+  std::string v;
+  auto read_field = [&](int tag, StepField f) {
+    if (!tags.Has(tag)) return;
+    tags.Read(tag, v, FieldLimit(f));
+    step.take_field(f, std::move(v));
+  };
   tags.Read(kTagComment, step.comment);
   if (step.options.empty()) tags.Read(kTagOptions, step.options, kFieldMax);
-  if (tags.Has(kTagData)) {
-    std::string v;
-    tags.Read(kTagData, v, kFieldMax);
-    step.set_data(v);
-  }
-  tags.Read(kTagTimeout, step.timeout, kFieldMax);
+  read_field(kTagData, StepField::kData);
+  read_field(kTagTimeout, StepField::kTimeout);
   if (tags.Has(kTagStatus)) {
-    std::string v;
     tags.Read(kTagStatus, v, kFieldMax);
     step.run_status = HexStatus(v);
   }
   step.indents = tags.Number(kTagIndents);
-  if (tags.Has(kTagCustom)) {
-    std::string v;
-    tags.Read(kTagCustom, v, kFieldMax);
-    step.set_custom(v);
-  }
+  read_field(kTagCustom, StepField::kCustom);
   for (int n = 1; n <= 8; ++n)
     if (tags.Has(kTagEmbedded1 + n - 1)) step.set_embedded_id(n, tags.Number(kTagEmbedded1 + n - 1));
-  for (int n = 1; n <= 8; ++n) {
-    if (!step.value(n).empty() || !tags.Has(kTagValue1 + n - 1)) continue;
-    std::string v;
-    tags.Read(kTagValue1 + n - 1, v, kFieldMax);
-    step.set_value(n, v);
-  }
+  for (int n = 1; n <= 8; ++n)
+    if (step.value(n).empty()) read_field(kTagValue1 + n - 1, ValueField(n));
   if (tags.Has(kTagOutput)) {
-    tags.Read(kTagOutput, step.output, kShortFieldMax);
-    step.output_option = tags.Attribute(kTagOutput, "value");
+    read_field(kTagOutput, StepField::kOutput);
+    step.take_field(StepField::kOutputOption, tags.Attribute(kTagOutput, "value"));
   }
   if (tags.Has(kTagOnfail)) {
-    tags.Read(kTagOnfail, step.fail_mode, kShortFieldMax);
-    step.fail_option = tags.Attribute(kTagOnfail, "value");
+    read_field(kTagOnfail, StepField::kFailMode);
+    step.take_field(StepField::kFailOption, tags.Attribute(kTagOnfail, "value"));
     step.fail_snapshot = FirstNumber(tags.Attribute(kTagOnfail, "image"));
     step.fail_log = FirstNumber(tags.Attribute(kTagOnfail, "log"));
   }
   return true;
 }
 
-// Default output and failure settings, option conversions and tidying.
-void FinishStep(Step& step, ParseSettings& settings) {
-  if (step.output.empty() && step.saves_output && !SkipsDefaultOutput(step.action)) {
-    if (const auto* d = settings.DefaultOutput()) {
-      step.output = d->first;
-      step.output_option = d->second;
+// A variable destination gets its '%' (a '{' destination is a memory slot).
+bool WantsPercent(std::string_view mode, std::string_view option) {
+  return !option.empty() && option[0] != '%' && option[0] != '{' && ContainsNoCase(mode, "Variable");
+}
+bool HasOuterSpace(const std::string& s) { return !s.empty() && (s.front() == ' ' || s.back() == ' '); }
+
+// The post-load pass over one step; a second pass changes nothing.
+void FixUpStep(Step& step) {
+  if (EqualsNoCase(step.action, "Label")) TrimSpaces(step.text);
+  if (HasOuterSpace(step.output()) || HasOuterSpace(step.output_option()) ||
+      WantsPercent(step.output(), step.output_option())) {
+    std::string output(step.output()), option(step.output_option());
+    TrimSpaces(output);
+    TrimSpaces(option);
+    if (WantsPercent(output, option)) option.insert(0, 1, '%');
+    step.take_field(StepField::kOutput, std::move(output));
+    step.take_field(StepField::kOutputOption, std::move(option));
+  }
+  if (WantsPercent(step.fail_mode(), step.fail_option())) step.set_fail_option("%" + step.fail_option());
+}
+
+// Default output and failure settings, option conversions and tidying, then
+// the post-load pass.
+void FinishStep(Step& step, std::uint32_t flags, ParseSettings& settings) {
+  if (step.saves_output && !(flags & kSkipsDefaultOutput) && step.output().empty()) {
+    if (const TextPair* d = settings.DefaultOutput()) {
+      step.set_output(d->first);
+      step.set_output_option(d->second);
     }
   }
-  if (step.fail_mode.empty() && step.can_fail) {
-    const auto& d = settings.DefaultFailure();
-    step.fail_mode = d.first;
-    step.fail_option = d.second;
+  if (step.can_fail && step.fail_mode().empty()) {
+    const TextPair& d = settings.DefaultFailure();
+    step.set_fail_mode(d.first);
+    step.set_fail_option(d.second);
   }
-  ConvertOptions(step);
+  ConvertOptions(step, flags);
   TidyOptions(step.options);
+  FixUpStep(step);
+}
+
+// Position of the next "<!--" at or after `from`, or npos. Looks for the rare
+// '!' rather than the many '<'.
+std::size_t FindCommentOpen(std::string_view text, std::size_t from) {
+  for (std::size_t bang = text.find('!', from + 1); bang != npos; bang = text.find('!', bang + 1))
+    if (text[bang - 1] == '<' && text.substr(bang + 1, 2) == "--") return bang - 1;
+  return npos;
 }
 
 // Deletes every "<!--" .. "-->" (to the end when unclosed), in place.
 void RemoveComments(std::string& text) {
-  std::size_t at = text.find("<!--");
-  if (at == std::string::npos) return;
-  std::size_t write = at;
-  std::size_t read = at;
+  std::size_t open = FindCommentOpen(text, 0);
+  if (open == npos) return;
+  std::size_t write = open;
+  std::size_t read = open;
   while (read < text.size()) {
-    const std::size_t open = text.find("<!--", read);
-    const std::size_t keep_end = open == std::string::npos ? text.size() : open;
+    open = FindCommentOpen(text, read);
+    const std::size_t keep_end = open == npos ? text.size() : open;
     if (write != read) std::memmove(text.data() + write, text.data() + read, keep_end - read);
     write += keep_end - read;
-    if (open == std::string::npos) break;
+    if (open == npos) break;
     const std::size_t close = text.find("-->", open + 4);
-    read = close == std::string::npos ? text.size() : close + 3;
+    read = close == npos ? text.size() : close + 3;
   }
   text.resize(write);
 }
 
 // The steps of a text: each from its "<step" to its "</step" (or the text's
 // end for a last step left open). A "<step" followed by another "<step" before
-// any "</step" is dropped.
+// any "</step" is dropped. Also tells whether the text holds "<action".
 struct StepRange {
   std::size_t begin, end;
 };
-std::vector<StepRange> FindSteps(std::string_view text) {
+struct StepRanges {
   std::vector<StepRange> ranges;
+  bool has_action = false;
+};
+StepRanges FindSteps(std::string_view text) {
+  StepRanges found;
   std::size_t pending = npos;
-  const char* base = text.data();
   const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const void* hit = std::memchr(base + i, '<', n - i);
-    if (!hit) break;
-    const std::size_t lt = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
-    if (StartsWithNoCase(text.substr(lt + 1, 4), "step")) {
-      pending = lt;  // an earlier pending one had no close before this: dropped
-    } else if (lt + 1 < n && base[lt + 1] == '/' && StartsWithNoCase(text.substr(lt + 2, 4), "step")) {
-      if (pending != npos) ranges.push_back({pending, lt});
+  // Every "<step" and "</step" has its 'p' four or five bytes after the '<';
+  // a 'p' is much rarer than a '<'.
+  for (std::size_t p = FindByte(text, 4, 'p', 0x20); p < n; p = FindByte(text, p + 1, 'p', 0x20)) {
+    if (!BeginsWithLower(text.substr(p - 3, 3), "ste")) continue;
+    if (text[p - 4] == '<') {
+      pending = p - 4;  // an earlier pending one had no close before this: dropped
+    } else if (p >= 5 && text[p - 4] == '/' && text[p - 5] == '<') {
+      if (pending != npos) found.ranges.push_back({pending, p - 5});
       pending = npos;
     }
-    i = lt + 1;
   }
-  if (pending != npos) ranges.push_back({pending, n});
-  return ranges;
+  if (pending != npos) found.ranges.push_back({pending, n});
+  found.has_action = !found.ranges.empty() && FindNoCase(text, "<action") != npos;
+  return found;
 }
 
 std::uint32_t SourceFlags(std::string_view text) {
@@ -805,8 +956,8 @@ int FirstNumber(std::string_view text) {
 
 void DecodeEntitiesInto(std::string_view text, std::string& out) {
   out.clear();
-  std::size_t amp = text.find('&');
-  if (amp == npos) {
+  std::size_t amp = FindByte(text, 0, '&');
+  if (amp == text.size()) {
     out.assign(text);
     return;
   }
@@ -882,63 +1033,65 @@ namespace {
 const std::string kEmpty;
 }
 
-Step::Step(const Step& other)
-    : action(other.action),
-      text(other.text),
-      comment(other.comment),
-      options(other.options),
-      timeout(other.timeout),
-      output(other.output),
-      output_option(other.output_option),
-      fail_mode(other.fail_mode),
-      fail_option(other.fail_option),
-      category(other.category),
-      action_id(other.action_id),
-      run_status(other.run_status),
-      indents(other.indents),
-      grid_text_column(other.grid_text_column),
-      fail_snapshot(other.fail_snapshot),
-      fail_log(other.fail_log),
-      run_attempts(other.run_attempts),
-      saves_output(other.saves_output),
-      can_fail(other.can_fail),
-      run_result(other.run_result),
-      extras_(other.extras_ ? std::make_unique<StepExtras>(*other.extras_) : nullptr) {}
+std::size_t FieldLimit(StepField field) {
+  return (field == StepField::kOutput || field == StepField::kFailMode) ? kShortFieldMax : kFieldMax;
+}
 
-Step& Step::operator=(const Step& other) {
-  if (this != &other) {
-    Step copy(other);
-    *this = std::move(copy);
+StepExtra* Step::Find(StepField f) {
+  for (StepExtra& e : extras_)
+    if (e.field == f) return &e;
+  return nullptr;
+}
+
+const std::string& Step::field(StepField f) const {
+  for (const StepExtra& e : extras_)
+    if (e.field == f) return e.text;
+  return kEmpty;
+}
+
+void Step::set_field(StepField f, std::string_view v) { take_field(f, std::string(v.substr(0, FieldLimit(f)))); }
+
+void Step::take_field(StepField f, std::string&& v) {
+  if (v.size() > FieldLimit(f)) v.resize(FieldLimit(f));
+  StepExtra* e = Find(f);
+  if (v.empty()) {
+    if (e) extras_.erase(extras_.begin() + (e - extras_.data()));
+    return;
   }
-  return *this;
+  if (!e) {
+    e = &extras_.emplace_back();
+    e->field = f;
+  }
+  e->text = std::move(v);
 }
 
-StepExtras& Step::Extras() {
-  if (!extras_) extras_ = std::make_unique<StepExtras>();
-  return *extras_;
-}
-
-const std::string& Step::data() const { return extras_ ? extras_->data : kEmpty; }
-const std::string& Step::custom() const { return extras_ ? extras_->custom : kEmpty; }
 const std::string& Step::value(int n) const {
-  return (extras_ && n >= 1 && n <= 8) ? extras_->values[static_cast<std::size_t>(n - 1)] : kEmpty;
-}
-int Step::embedded_id(int n) const {
-  return (extras_ && n >= 1 && n <= 8) ? extras_->embedded_ids[static_cast<std::size_t>(n - 1)] : 0;
-}
-void Step::set_data(std::string_view v) {
-  if (!v.empty() || extras_) Assign(Extras().data, v, kFieldMax);
-}
-void Step::set_custom(std::string_view v) {
-  if (!v.empty() || extras_) Assign(Extras().custom, v, kFieldMax);
+  return (n >= 1 && n <= 8) ? field(ValueField(n)) : kEmpty;
 }
 void Step::set_value(int n, std::string_view v) {
-  if (n < 1 || n > 8) return;
-  if (!v.empty() || extras_) Assign(Extras().values[static_cast<std::size_t>(n - 1)], v, kFieldMax);
+  if (n >= 1 && n <= 8) set_field(ValueField(n), v);
+}
+
+int Step::embedded_id(int n) const {
+  if (n < 1 || n > 8) return 0;
+  const auto f = EmbeddedIdField(n);
+  for (const StepExtra& e : extras_)
+    if (e.field == f) return e.number;
+  return 0;
 }
 void Step::set_embedded_id(int n, int id) {
   if (n < 1 || n > 8) return;
-  if (id != 0 || extras_) Extras().embedded_ids[static_cast<std::size_t>(n - 1)] = id;
+  const auto f = EmbeddedIdField(n);
+  StepExtra* e = Find(f);
+  if (id == 0) {
+    if (e) extras_.erase(extras_.begin() + (e - extras_.data()));
+    return;
+  }
+  if (!e) {
+    e = &extras_.emplace_back();
+    e->field = f;
+  }
+  e->number = id;
 }
 
 // ---------------------------------------------------------------------------
@@ -982,8 +1135,9 @@ ParseResult ParseSteps(std::string text, int slot, int insert_at, int flags) {
   std::vector<Step> parsed;
   try {
     RemoveComments(text);
-    ranges = FindSteps(text);
-    if (ranges.empty() || FindNoCase(text, "<action") == npos) return result;
+    StepRanges found = FindSteps(text);
+    if (found.ranges.empty() || !found.has_action) return result;
+    ranges = std::move(found.ranges);
     if (ranges.size() > kMaxSteps || doc.steps.size() + ranges.size() > kMaxSteps) {
       ShowErrorBox("Internal Memory Error (step count)");
       result.status = ParseStatus::StepCountError;
@@ -997,6 +1151,7 @@ ParseResult ParseSteps(std::string text, int slot, int insert_at, int flags) {
   }
 
   ParseSettings settings;
+  ProfileCache profiles;
   const bool derive_indents = flags != 0 && ReadSettingNumber("*\\Palettes\\MainList\\IndentNewColumns") != 0;
   result.status = ParseStatus::Parsed;
   int empty_at = 0;
@@ -1004,19 +1159,20 @@ ParseResult ParseSteps(std::string text, int slot, int insert_at, int flags) {
     const std::string_view all(text);
     for (std::size_t i = 0; i < ranges.size(); ++i) {
       const std::size_t length = std::min(ranges[i].end - ranges[i].begin, kStepTextMax);
-      Step step;
-      if (!ParseStep(all.substr(ranges[i].begin, length), step)) {
+      Step& step = parsed.emplace_back();
+      std::uint32_t action_flags = 0;
+      if (!ParseStep(all.substr(ranges[i].begin, length), step, profiles, action_flags)) {
+        parsed.pop_back();
         empty_at = static_cast<int>(i) + 1;
         break;
       }
-      if (derive_indents && !parsed.empty()) {
-        const Step& previous = parsed.back();
+      if (derive_indents && parsed.size() > 1) {
+        const Step& previous = parsed[parsed.size() - 2];
         int indent = previous.indents + (OpensBlock(previous.action) ? 1 : 0);
         if (ClosesBlock(step.action)) indent = std::max(0, indent - 1);
         step.indents = indent;
       }
-      FinishStep(step, settings);
-      parsed.push_back(std::move(step));
+      FinishStep(step, action_flags, settings);
     }
   } catch (const std::bad_alloc&) {
     ShowErrorBox("Internal Memory Error");
@@ -1026,6 +1182,7 @@ ParseResult ParseSteps(std::string text, int slot, int insert_at, int flags) {
   // The text is no longer needed: give its memory back before the steps move in.
   std::string().swap(text);
 
+  const bool had_steps = !doc.steps.empty();
   try {
     const std::size_t count = doc.steps.size();
     const std::size_t at = insert_at < 0 ? count : std::min<std::size_t>(static_cast<std::size_t>(insert_at), count);
@@ -1047,25 +1204,14 @@ ParseResult ParseSteps(std::string text, int slot, int insert_at, int flags) {
     const std::string good = std::to_string(std::max(1, empty_at - 1));
     ShowErrorBox("Empty <action> tag in step #" + n + "\n\nDiscontinuing file load at step #" + good);
   }
-  FixUpDocument(slot);
+  // The new steps had the post-load pass one by one; the others get it now.
+  if (had_steps) FixUpDocument(slot);
   return result;
 }
 
 void FixUpDocument(int slot) {
   if (slot < 0 || slot >= kMaxDocuments) return;
-  auto give_percent = [](const std::string& mode, std::string& option) {
-    if (ContainsNoCase(mode, "Variable") && !option.empty() && option[0] != '%' && option[0] != '{') {
-      option.insert(0, 1, '%');
-      if (option.size() > kFieldMax) option.resize(kFieldMax);
-    }
-  };
-  for (Step& step : g_documents[static_cast<std::size_t>(slot)].steps) {
-    if (EqualsNoCase(step.action, "Label")) TrimSpaces(step.text);
-    TrimSpaces(step.output);
-    TrimSpaces(step.output_option);
-    give_percent(step.output, step.output_option);
-    give_percent(step.fail_mode, step.fail_option);
-  }
+  for (Step& step : g_documents[static_cast<std::size_t>(slot)].steps) FixUpStep(step);
 }
 
 int LoadDocument(const std::string& path, int slot) {
@@ -1109,7 +1255,9 @@ int LoadDocument(const std::string& path, int slot) {
       }
     } else {
       text = std::move(file.data);
-      const std::size_t magic = std::min(text.find("<Olvex"), text.find("<Corvinate"));
+      // The magic tag that comes first; the second is looked for only before the first.
+      std::size_t magic = text.find("<Olvex");
+      magic = std::min(magic, std::string_view(text).substr(0, magic).find("<Corvinate"));
       if (magic != std::string::npos) preamble = text.substr(0, std::min(magic, kPreambleMax));
     }
     if (!ContainsNoCase(text, "<action") && !ContainsNoCase(text, "<Olvex") && !ContainsNoCase(text, "<Corvinate")) {

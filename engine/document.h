@@ -9,7 +9,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -72,32 +71,40 @@ struct ExtractedTag {
 ExtractedTag ExtractTag(std::string_view source, std::string_view tag, std::ptrdiff_t max_len,
                         std::span<TagAttribute> attributes = {});
 
-// Fields of a step that most steps leave empty; a step allocates them only when
-// one is set.
-struct StepExtras {
-  std::string data;
-  std::array<std::string, 8> values;  // value1 .. value8
-  std::string custom;
-  std::array<int, 8> embedded_ids{};  // embedded_ID_1 .. embedded_ID_8
+// The fields of a step that many steps leave empty. A step holds only those it
+// has, in one small array, so that a script of many steps stays compact.
+enum class StepField : std::uint8_t {
+  kTimeout,        // at most 259 characters
+  kOutput,         // at most 63
+  kOutputOption,   // at most 259
+  kFailMode,       // at most 63
+  kFailOption,     // at most 259
+  kData,           // at most 259
+  kCustom,         // at most 259
+  kValue1,         // .. kValue1 + 7: value1 .. value8, at most 259 each
+  kEmbeddedId1 = kValue1 + 8,  // .. + 7: embedded_ID_1 .. 8 (numbers)
+  kCount = kEmbeddedId1 + 8
+};
+// value1 .. value8 and embedded_ID_1 .. 8 by number (1 .. 8).
+constexpr StepField ValueField(int n) { return static_cast<StepField>(static_cast<int>(StepField::kValue1) + n - 1); }
+constexpr StepField EmbeddedIdField(int n) {
+  return static_cast<StepField>(static_cast<int>(StepField::kEmbeddedId1) + n - 1);
+}
+// The length limit of a text field.
+std::size_t FieldLimit(StepField field);
+
+struct StepExtra {
+  StepField field = StepField::kTimeout;
+  std::int32_t number = 0;  // embedded ids
+  std::string text;         // the text fields
 };
 
 class Step {
  public:
-  Step() = default;
-  Step(const Step& other);
-  Step& operator=(const Step& other);
-  Step(Step&&) noexcept = default;
-  Step& operator=(Step&&) noexcept = default;
-
-  std::string action;         // at most 63 characters
-  std::string text;           // any length
-  std::string comment;        // any length
-  std::string options;        // at most 259
-  std::string timeout;        // at most 259
-  std::string output;         // at most 63
-  std::string output_option;  // at most 259
-  std::string fail_mode;      // at most 63
-  std::string fail_option;    // at most 259
+  std::string action;    // at most 63 characters
+  std::string text;      // any length
+  std::string comment;   // any length
+  std::string options;   // at most 259
   std::int32_t category = 0;
   std::int32_t action_id = 0;
   std::int32_t run_status = 0;
@@ -110,20 +117,38 @@ class Step {
   std::uint8_t can_fail = 0;
   std::uint8_t run_result = 0;  // 0 not run, 1 started, 2 completed, 3 failed, 4 ignored/false
 
-  const std::string& data() const;
+  // A text field held out of line (empty when the step does not have it).
+  const std::string& field(StepField f) const;
+  // Sets a text field, cut to its limit; an empty text is not stored.
+  void set_field(StepField f, std::string_view v);
+  void take_field(StepField f, std::string&& v);  // the same, taking the text over
+
+  const std::string& timeout() const { return field(StepField::kTimeout); }
+  const std::string& output() const { return field(StepField::kOutput); }
+  const std::string& output_option() const { return field(StepField::kOutputOption); }
+  const std::string& fail_mode() const { return field(StepField::kFailMode); }
+  const std::string& fail_option() const { return field(StepField::kFailOption); }
+  const std::string& data() const { return field(StepField::kData); }
+  const std::string& custom() const { return field(StepField::kCustom); }
   const std::string& value(int n) const;  // n = 1 .. 8; empty outside
-  const std::string& custom() const;
-  int embedded_id(int n) const;  // n = 1 .. 8; 0 outside
-  // Setters cut to 259 characters; setting an empty text allocates nothing.
-  void set_data(std::string_view v);
+  int embedded_id(int n) const;           // n = 1 .. 8; 0 outside
+
+  void set_timeout(std::string_view v) { set_field(StepField::kTimeout, v); }
+  void set_output(std::string_view v) { set_field(StepField::kOutput, v); }
+  void set_output_option(std::string_view v) { set_field(StepField::kOutputOption, v); }
+  void set_fail_mode(std::string_view v) { set_field(StepField::kFailMode, v); }
+  void set_fail_option(std::string_view v) { set_field(StepField::kFailOption, v); }
+  void set_data(std::string_view v) { set_field(StepField::kData, v); }
+  void set_custom(std::string_view v) { set_field(StepField::kCustom, v); }
   void set_value(int n, std::string_view v);
-  void set_custom(std::string_view v);
-  void set_embedded_id(int n, int id);
-  bool has_extras() const { return extras_ != nullptr; }
+  void set_embedded_id(int n, int id);  // 0 is not stored
+
+  bool has_extras() const { return !extras_.empty(); }
+  void ReserveExtras(std::size_t n) { extras_.reserve(n); }
 
  private:
-  StepExtras& Extras();
-  std::unique_ptr<StepExtras> extras_;
+  StepExtra* Find(StepField f);
+  std::vector<StepExtra> extras_;
 };
 
 struct ScriptDocument {

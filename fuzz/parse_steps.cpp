@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   olvex::ParseSteps(text, 0, static_cast<int>(size % 3), 1);
   for (const olvex::Step& step : olvex::Document(0).steps) {
     if (step.action.size() > olvex::kShortFieldMax || step.options.size() > olvex::kFieldMax ||
-        step.output_option.size() > olvex::kFieldMax || step.value(1).size() > olvex::kFieldMax)
+        step.output_option().size() > olvex::kFieldMax || step.value(1).size() > olvex::kFieldMax)
       __builtin_trap();
   }
   olvex::CloseDocument(0);

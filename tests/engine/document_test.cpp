@@ -184,7 +184,7 @@ TEST_F(Documents, ReadsEveryFieldOfAStep) {
   EXPECT_EQ(s.comment, "c & d");
   EXPECT_EQ(s.options, "x");
   EXPECT_EQ(s.data(), "dd");
-  EXPECT_EQ(s.timeout, "5");
+  EXPECT_EQ(s.timeout(), "5");
   EXPECT_EQ(s.run_status, 3);
   EXPECT_EQ(s.indents, 2);
   EXPECT_EQ(s.custom(), "cu");
@@ -194,10 +194,10 @@ TEST_F(Documents, ReadsEveryFieldOfAStep) {
   for (int n = 1; n <= 8; ++n) EXPECT_EQ(s.value(n), std::string("v").append(std::to_string(n)));
   EXPECT_EQ(s.value(0), "");
   EXPECT_EQ(s.value(9), "");
-  EXPECT_EQ(s.output, "Variable");
-  EXPECT_EQ(s.output_option, "%res");
-  EXPECT_EQ(s.fail_mode, "JUMP");
-  EXPECT_EQ(s.fail_option, "lbl");
+  EXPECT_EQ(s.output(), "Variable");
+  EXPECT_EQ(s.output_option(), "%res");
+  EXPECT_EQ(s.fail_mode(), "JUMP");
+  EXPECT_EQ(s.fail_option(), "lbl");
   EXPECT_EQ(s.fail_snapshot, 1);
   EXPECT_EQ(s.fail_log, 1);
   EXPECT_EQ(s.run_result, 0);
@@ -245,10 +245,10 @@ TEST_F(Documents, FieldsKeepTheirLengthLimits) {
   EXPECT_EQ(s.text, long_text);
   EXPECT_EQ(s.comment, long_text);
   EXPECT_EQ(s.options.size(), 259u);
-  EXPECT_EQ(s.timeout.size(), 259u);
+  EXPECT_EQ(s.timeout().size(), 259u);
   EXPECT_EQ(s.value(1).size(), 259u);
-  EXPECT_EQ(s.output.size(), 63u);
-  EXPECT_EQ(s.fail_mode.size(), 63u);
+  EXPECT_EQ(s.output().size(), 63u);
+  EXPECT_EQ(s.fail_mode().size(), 63u);
 }
 
 TEST_F(Documents, CatalogGivesCategoryIdAndFlags) {
@@ -446,7 +446,7 @@ TEST_F(Documents, OptionsAreConvertedAndTidied) {
     std::string got = field == "text" ? s.text
                       : field == "value1" ? s.value(1)
                       : field == "value3" ? s.value(3)
-                      : field == "fail_option" ? s.fail_option
+                      : field == "fail_option" ? s.fail_option()
                       : field == "action" ? s.action
                       : std::to_string(s.category);
     EXPECT_EQ(got, c.expected);
@@ -484,16 +484,16 @@ TEST_F(Documents, GetComputerInformationBecomesADetailsAction) {
 
 TEST_F(Documents, PostLoadPassFixesVariableNames) {
   Step s = One(A("Set Variable") + "<output value=\"result\">Variable</output>");
-  EXPECT_EQ(s.output, "Variable");
-  EXPECT_EQ(s.output_option, "%result");
-  EXPECT_EQ(One(A("Set Variable") + "<output value=\"{result}\">Variable</output>").output_option, "{result}");
-  EXPECT_EQ(One(A("Set Variable") + "<output value=\"%r\">Variable</output>").output_option, "%r");
-  EXPECT_EQ(One(A("Set Variable") + "<output value=\"r\">Clipboard</output>").output_option, "r");
+  EXPECT_EQ(s.output(), "Variable");
+  EXPECT_EQ(s.output_option(), "%result");
+  EXPECT_EQ(One(A("Set Variable") + "<output value=\"{result}\">Variable</output>").output_option(), "{result}");
+  EXPECT_EQ(One(A("Set Variable") + "<output value=\"%r\">Variable</output>").output_option(), "%r");
+  EXPECT_EQ(One(A("Set Variable") + "<output value=\"r\">Clipboard</output>").output_option(), "r");
   Step trimmed = One(A("Set Variable") + "<output value=\"  v  \">  Variable  </output>");
-  EXPECT_EQ(trimmed.output, "Variable");
-  EXPECT_EQ(trimmed.output_option, "%v");
+  EXPECT_EQ(trimmed.output(), "Variable");
+  EXPECT_EQ(trimmed.output_option(), "%v");
   Step fail = One(A("Delay") + "<onfail value=\"code\">Set Variable</onfail>");
-  EXPECT_EQ(fail.fail_option, "%code");
+  EXPECT_EQ(fail.fail_option(), "%code");
   EXPECT_EQ(One(A("Label") + "<text>  here  </text>").text, "here");
   EXPECT_EQ(One(A("Comment") + "<text>  here  </text>").text, "  here  ");
 }
