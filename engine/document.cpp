@@ -834,7 +834,11 @@ void FixUpStep(Step& step) {
     step.take_field(StepField::kOutput, std::move(output));
     step.take_field(StepField::kOutputOption, std::move(option));
   }
-  if (WantsPercent(step.fail_mode(), step.fail_option())) step.set_fail_option("%" + step.fail_option());
+  if (WantsPercent(step.fail_mode(), step.fail_option())) {
+    std::string option(1, '%');
+    option += step.fail_option();
+    step.take_field(StepField::kFailOption, std::move(option));
+  }
 }
 
 // Default output and failure settings, option conversions and tidying, then
@@ -1005,7 +1009,8 @@ ExtractedTag ExtractTag(std::string_view source, std::string_view tag, std::ptrd
     a.value.clear();
   }
   if (tag.empty()) return result;
-  const std::string open_key = "<" + std::string(tag);
+  std::string open_key(1, '<');
+  open_key += tag;
   const std::size_t open = FindNoCase(source, open_key);
   if (open == npos) return result;
   const TagSpan span = SpanFrom(source, open, tag.size(), tag);
