@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/catalog.h"
-#include "engine/compress.h"
 #include "platform/module.h"
+#include "tests/startup/carried_script.h"
 
 namespace olvex::test {
 namespace {
@@ -254,26 +254,6 @@ const Expected kActions[] = {
     {"Shutdown", 16, 88, false, true},
     {"Windows API", 16, 120, true, true},
 };
-
-// A compressed block of literals only: the decoder's simplest valid input.
-std::string LiteralBlock(const std::string& text) {
-  std::string block(5, '\0');
-  const auto size = static_cast<std::uint32_t>(text.size());
-  for (int i = 0; i < 4; ++i) block[static_cast<std::size_t>(i)] = static_cast<char>(size >> (8 * i));
-  block[4] = 4;  // 4 KiB window
-  std::uint64_t bit = 0;
-  auto put = [&](unsigned value, int k) {
-    for (int i = 0; i < k; ++i, ++bit) {
-      if (bit / 8 + 5 >= block.size()) block.push_back('\0');
-      if (value >> i & 1) block[5 + bit / 8] = static_cast<char>(block[5 + bit / 8] | (1 << (bit % 8)));
-    }
-  };
-  for (unsigned char c : text) {
-    put(0, 1);
-    put(c, 8);
-  }
-  return block;
-}
 
 TEST(Catalog, HoldsEveryActionWithItsCategoryIdAndFlags) {
   const Catalog* catalog = ProgramCatalog();

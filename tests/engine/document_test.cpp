@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/compress.h"
 #include "engine/document.h"
 #include "platform/dialogs.h"
+#include "tests/startup/carried_script.h"
 #include "tests/support/test_support.h"
 
 namespace olvex::test {
@@ -17,36 +17,6 @@ constexpr unsigned kErrorStyle = platform::box::kOk | platform::box::kIconExclam
 
 std::string S(const std::string& inner) { return "<step>" + inner + "</step>"; }
 std::string A(const std::string& action) { return "<action>" + action + "</action>"; }
-
-// A compressed block of literals only.
-std::string LiteralBlock(const std::string& text) {
-  std::string block(5, '\0');
-  const auto size = static_cast<std::uint32_t>(text.size());
-  for (int i = 0; i < 4; ++i) block[static_cast<std::size_t>(i)] = static_cast<char>(size >> (8 * i));
-  block[4] = 4;
-  std::uint64_t bit = 0;
-  auto put = [&](unsigned value, int k) {
-    for (int i = 0; i < k; ++i, ++bit) {
-      if (bit / 8 + 5 >= block.size()) block.push_back('\0');
-      if (value >> i & 1) block[5 + bit / 8] = static_cast<char>(block[5 + bit / 8] | (1 << (bit % 8)));
-    }
-  };
-  for (unsigned char c : text) {
-    put(0, 1);
-    put(c, 8);
-  }
-  return block;
-}
-
-// An executable image carrying `script` in the appended, scrambled form.
-std::string CarryingExecutable(const std::string& script) {
-  std::string block = LiteralBlock(script);
-  ScrambleCarriedBlock(block);
-  std::string exe = "MZ" + std::string(200, '\x90') + block;
-  const auto n = static_cast<std::uint32_t>(block.size());
-  for (int i = 0; i < 4; ++i) exe.push_back(static_cast<char>(n >> (8 * i)));
-  return exe;
-}
 
 class Documents : public ::testing::Test {
  protected:
@@ -615,7 +585,7 @@ TEST_F(Documents, LoadErrorsAreShownWithTheirTexts) {
   EXPECT_EQ(LoadDocument(folder, 0), 0);
   const std::string mz = dir.Write("plain.exe", "MZ" + std::string(100, 'x') + std::string(4, '\0'));
   EXPECT_EQ(LoadDocument(mz, 0), 0);
-  const std::string tiny = dir.Write("tiny.exe", CarryingExecutable("").substr(0, 2) + std::string("\x01\x02\x03\x03\x00\x00\x00", 7));
+  const std::string tiny = dir.Write("tiny.exe", "MZ" + std::string("\x01\x02\x03\x03\x00\x00\x00", 7));
   EXPECT_EQ(LoadDocument(tiny, 0), 0);
   const std::string text = dir.Write("notes.txt", "just some text");
   EXPECT_EQ(LoadDocument(text, 0), 0);
@@ -650,7 +620,7 @@ TEST_F(Documents, LoadsScriptsFilesAndCarriedScripts) {
   EXPECT_EQ(Document(0).file_name, path);
   EXPECT_EQ(Document(0).steps[1].text, "hi");
 
-  const std::string exe = dir.Write("carrier.exe", CarryingExecutable(script));
+  const std::string exe = dir.Write("carrier.exe", WithCarriedScript("MZ" + std::string(200, '\x90'), script));
   EXPECT_EQ(LoadDocument(exe, 5), 3);
   EXPECT_EQ(Document(5).steps[1].action, "Type");
   EXPECT_EQ(Document(5).file_name, exe);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/compress.h"
+#include "tests/startup/carried_script.h"
 #include "tests/support/test_support.h"
 #ifdef _WIN32
 #include "tests/support/box_answerer.h"
@@ -65,36 +65,6 @@ RuntimeRun RunRuntime(const std::vector<std::string>& args, std::size_t expected
 }
 
 std::string S(const std::string& action) { return "<step><action>" + action + "</action></step>"; }
-
-// A compressed block of literals only.
-std::string LiteralBlock(const std::string& text) {
-  std::string block(5, '\0');
-  const auto size = static_cast<std::uint32_t>(text.size());
-  for (int i = 0; i < 4; ++i) block[static_cast<std::size_t>(i)] = static_cast<char>(size >> (8 * i));
-  block[4] = 4;
-  std::uint64_t bit = 0;
-  auto put = [&](unsigned value, int k) {
-    for (int i = 0; i < k; ++i, ++bit) {
-      if (bit / 8 + 5 >= block.size()) block.push_back('\0');
-      if (value >> i & 1) block[5 + bit / 8] = static_cast<char>(block[5 + bit / 8] | (1 << (bit % 8)));
-    }
-  };
-  for (unsigned char c : text) {
-    put(0, 1);
-    put(c, 8);
-  }
-  return block;
-}
-
-// `image` with `script` appended in the carried form.
-std::string WithCarriedScript(std::string image, const std::string& script) {
-  std::string block = LiteralBlock(script);
-  ScrambleCarriedBlock(block);
-  image += block;
-  const auto n = static_cast<std::uint32_t>(block.size());
-  for (int i = 0; i < 4; ++i) image.push_back(static_cast<char>(n >> (8 * i)));
-  return image;
-}
 
 TEST(Startup, ReportsTheStepsItLoaded) {
   ScratchDir dir;
