@@ -1,0 +1,685 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "engine/document.h"
+#include "platform/dialogs.h"
+#include "tests/startup/carried_script.h"
+#include "tests/support/test_support.h"
+
+namespace olvex::test {
+namespace {
+
+constexpr unsigned kErrorStyle = platform::box::kOk | platform::box::kIconExclamation | platform::box::kTaskModal |
+                                 platform::box::kSetForeground;
+
+std::string S(const std::string& inner) { return "<step>" + inner + "</step>"; }
+std::string A(const std::string& action) { return "<action>" + action + "</action>"; }
+
+class Documents : public ::testing::Test {
+ protected:
+  void SetUp() override { CloseAllDocuments(); }
+  void TearDown() override {
+    CloseAllDocuments();
+    SetFileReaderForTest(nullptr);
+  }
+  // Parses `text` into an empty slot 0 and returns its steps.
+  const std::vector<Step>& Parse(const std::string& text, ParseStatus expected = ParseStatus::Parsed) {
+    CloseDocument(0);
+    EXPECT_EQ(ParseSteps(text, 0, -1, 0).status, expected) << text;
+    return Document(0).steps;
+  }
+  // The single step `inner` parses to.
+  Step One(const std::string& inner) {
+    const auto& steps = Parse(S(inner));
+    EXPECT_EQ(steps.size(), 1u) << inner;
+    return steps.empty() ? Step() : steps[0];
+  }
+  RecordingDialogs dialogs_;
+};
+
+// ---------------------------------------------------------------------------
+// Text helpers
+
+TEST(FirstNumber, TakesTheFirstRunOfDigits) {
+  const struct {
+    const char* text;
+    int value;
+  } cases[] = {
+      {"", 0},          {"abc", 0},        {"12", 12},       {"-5", -5},     {"x-7y", -7},   {"a - 7", 7},
+      {"3-4", 3},       {"007", 7},        {"v1.5", 1},      {"--2", -2},    {"-", 0},       {"99999999999", INT_MAX},
+      {"-99999999999", INT_MIN}, {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FirstNumber(c.text), c.value) << c.text;
+}
+
+TEST(Entities, DecodeInRoundsWithAmpFirst) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"a &amp;lt; b", "a < b"},
+      {"&amp; &#038;", "& &"},
+      {"&lt;&#060;&#60;", "<<<"},
+      {"&gt;&#062;&#62;", ">>>"},
+      {"&apos;&#039;&#39;", "'''"},
+      {"&quot;&#034;&#34;", "\"\"\""},
+      {"&amp;quot;&#038;#62;", "\">"},
+      {"&amp;amp;", "&amp;"},     // one round of '&' only
+      {"&amp;amp;lt;", "&amp;lt;"},
+      {"&amp;&amp;lt;", "&<"},
+      {"&foo; & &", "&foo; & &"},
+      {"&LT;", "&LT;"},           // entities are written in lower case
+      {"&", "&"},
+      {"&#", "&#"},
+      {"plain", "plain"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DecodeEntities(c.in), c.out) << c.in;
+}
+
+TEST(ExtractTag, ReadsContentLengthAndNumber) {
+  auto t = ExtractTag("<step><Text>a &amp;lt; b</TEXT></step>", "text", 4095);
+  EXPECT_TRUE(t.found);
+  EXPECT_EQ(t.content, "a < b");
+  EXPECT_EQ(t.length, 12u);
+
+  t = ExtractTag("<x><indents> -12abc</indents>", "INDENTS", 10);
+  EXPECT_EQ(t.number, -12);
+
+  t = ExtractTag("<text>&amp;amp</text>", "text", 3);  // cut before decoding
+  EXPECT_EQ(t.content, "&am");
+
+  t = ExtractTag("<text>abcdef</text>", "text", -1);  // length only
+  EXPECT_TRUE(t.found);
+  EXPECT_EQ(t.length, 6u);
+  EXPECT_TRUE(t.content.empty());
+
+  t = ExtractTag("<text>abc", "text", 100);  // no closing tag: to the end
+  EXPECT_EQ(t.content, "abc");
+  t = ExtractTag("<text", "text", 100);  // no '>': no content
+  EXPECT_TRUE(t.found);
+  EXPECT_EQ(t.content, "");
+  t = ExtractTag("</text><text>a</text>", "text", 100);  // a closing tag before the content is not it
+  EXPECT_EQ(t.content, "a");
+  t = ExtractTag("<textual>x</textual>", "text", 100);  // the opening is searched without its '>'
+  EXPECT_EQ(t.content, "x");
+
+  t = ExtractTag("<comment>x</comment>", "text", 100);
+  EXPECT_FALSE(t.found);
+  EXPECT_EQ(t.number, 0);
+  EXPECT_FALSE(ExtractTag("", "text", 10).found);
+  EXPECT_FALSE(ExtractTag("<text>", "", 10).found);
+}
+
+TEST(ExtractTag, ReadsAttributesOfTheOpeningTag) {
+  TagAttribute attrs[4] = {{"value"}, {"image"}, {"log"}, {"missing"}};
+  auto t = ExtractTag(R"(<onfail value="Catalog &amp; more" image="1" LOG="2">JUMP</onfail>)", "onfail", 63, attrs);
+  EXPECT_EQ(t.content, "JUMP");
+  EXPECT_TRUE(attrs[0].found);
+  EXPECT_EQ(attrs[0].value, "Catalog & more");
+  EXPECT_EQ(attrs[1].value, "1");
+  EXPECT_EQ(attrs[2].value, "2");  // "log" inside the value above is not the attribute
+  EXPECT_FALSE(attrs[3].found);
+
+  TagAttribute value[1] = {{"value"}};
+  ExtractTag("<output value='single'>Variable</output>", "output", 63, value);
+  EXPECT_EQ(value[0].value, "single");
+  ExtractTag("<output value=bare>Variable</output>", "output", 63, value);
+  EXPECT_EQ(value[0].value, "bare");
+  ExtractTag("<output value=\"unclosed", "output", 63, value);
+  EXPECT_EQ(value[0].value, "unclosed");
+  ExtractTag("<output   value=\"x\"/>", "output", 63, value);
+  EXPECT_EQ(value[0].value, "x");
+  // Attributes are read from the first 255 characters of the opening tag.
+  ExtractTag("<output " + std::string(250, ' ') + "value=\"far\">V</output>", "output", 63, value);
+  EXPECT_FALSE(value[0].found);
+}
+
+// ---------------------------------------------------------------------------
+// Steps
+
+TEST_F(Documents, ReadsEveryFieldOfAStep) {
+  std::string values;
+  for (int n = 1; n <= 8; ++n) values += "<value" + std::to_string(n) + ">v" + std::to_string(n) + "</value" + std::to_string(n) + ">";
+  Step s = One(A("  Type  ") + "<text>typed</text><recording>recorded</recording><comment>c &amp; d</comment>"
+               "<options>x</options><data>dd</data><timeout>5</timeout><status>0x3</status><indents>2</indents>"
+               "<custom>cu</custom><embedded_ID_1>11</embedded_ID_1><EMBEDDED_ID_8>-4</EMBEDDED_ID_8>" + values +
+               "<output value=\"res\">Variable</output><onfail value=\"lbl\" image=\"1\" log=\"1\">JUMP</onfail>");
+  EXPECT_EQ(s.action, "Type");
+  EXPECT_EQ(s.category, 4);
+  EXPECT_EQ(s.action_id, 23);
+  EXPECT_EQ(s.text, "recorded");  // <recording> wins over <text>
+  EXPECT_EQ(s.comment, "c & d");
+  EXPECT_EQ(s.options, "x");
+  EXPECT_EQ(s.data(), "dd");
+  EXPECT_EQ(s.timeout(), "5");
+  EXPECT_EQ(s.run_status, 3);
+  EXPECT_EQ(s.indents, 2);
+  EXPECT_EQ(s.custom(), "cu");
+  EXPECT_EQ(s.embedded_id(1), 11);
+  EXPECT_EQ(s.embedded_id(2), 0);
+  EXPECT_EQ(s.embedded_id(8), -4);
+  for (int n = 1; n <= 8; ++n) EXPECT_EQ(s.value(n), std::string("v").append(std::to_string(n)));
+  EXPECT_EQ(s.value(0), "");
+  EXPECT_EQ(s.value(9), "");
+  EXPECT_EQ(s.output(), "Variable");
+  EXPECT_EQ(s.output_option(), "%res");
+  EXPECT_EQ(s.fail_mode(), "JUMP");
+  EXPECT_EQ(s.fail_option(), "lbl");
+  EXPECT_EQ(s.fail_snapshot, 1);
+  EXPECT_EQ(s.fail_log, 1);
+  EXPECT_EQ(s.run_result, 0);
+  EXPECT_TRUE(dialogs_.boxes.empty());
+
+  // A step with none of the rarely used fields allocates nothing for them.
+  Step plain = One(A("Delay") + "<text>100</text>");
+  EXPECT_FALSE(plain.has_extras());
+  EXPECT_EQ(plain.data(), "");
+  Step copy = s;
+  EXPECT_EQ(copy.value(8), "v8");
+  EXPECT_EQ(copy.custom(), "cu");
+}
+
+TEST_F(Documents, RunStatusIsHexadecimal) {
+  const struct {
+    const char* status;
+    int value;
+  } cases[] = {
+      {"3", 3},          {"0x1F", 31}, {"0X2", 2},        {"ff", 255},   {"abc\\1A", 26}, {"a\\b\\3", 3},
+      {" 0x10", 16},     {"zz", 0},    {"", 0},           {"0x", 0},     {"12g4", 0x12},
+      {"FFFFFFFF", -1},  {"123456789", -1},  // past 32 bits: all bits set
+      {"000000000000000000000000000001", 1}, {"0000000000000000000000000000001", 0},  // 30 digits at most
+  };
+  for (const auto& c : cases) EXPECT_EQ(One(A("Delay") + "<status>" + c.status + "</status>").run_status, c.value) << c.status;
+}
+
+TEST_F(Documents, NumbersFollowTheFirstNumberRule) {
+  Step s = One(A("Delay") + "<indents>level -3</indents><embedded_ID_2>id 42x</embedded_ID_2>"
+               "<onfail image=\"yes 7\" log=\"-1\">STOP</onfail>");
+  EXPECT_EQ(s.indents, -3);
+  EXPECT_EQ(s.embedded_id(2), 42);
+  EXPECT_EQ(s.fail_snapshot, 7);
+  EXPECT_EQ(s.fail_log, -1);
+  EXPECT_EQ(One(A("Delay") + "<indents>none</indents>").indents, 0);
+}
+
+TEST_F(Documents, FieldsKeepTheirLengthLimits) {
+  const std::string long_text(100000, 't');
+  Step s = One(A(std::string(70, 'a')) + "<text>" + long_text + "</text><comment>" + long_text + "</comment><options>" +
+               std::string(300, 'o') + "</options><timeout>" + std::string(300, '1') + "</timeout><value1>" +
+               std::string(300, 'v') + "</value1><output>" + std::string(80, 'p') + "</output><onfail>" +
+               std::string(80, 'f') + "</onfail>");
+  EXPECT_EQ(s.action.size(), 63u);
+  EXPECT_EQ(s.text, long_text);
+  EXPECT_EQ(s.comment, long_text);
+  EXPECT_EQ(s.options.size(), 259u);
+  EXPECT_EQ(s.timeout().size(), 259u);
+  EXPECT_EQ(s.value(1).size(), 259u);
+  EXPECT_EQ(s.output().size(), 63u);
+  EXPECT_EQ(s.fail_mode().size(), 63u);
+}
+
+TEST_F(Documents, CatalogGivesCategoryIdAndFlags) {
+  Step s = One(A("mouse click"));
+  EXPECT_EQ(s.action, "mouse click");  // the name stays as written
+  EXPECT_EQ(s.category, 6);
+  EXPECT_EQ(s.action_id, 24);
+  EXPECT_EQ(s.can_fail, 1);
+  EXPECT_EQ(s.grid_text_column, 1);
+  Step unknown = One(A("No Such Action"));
+  EXPECT_EQ(unknown.category, 0);
+  EXPECT_EQ(unknown.action_id, 0);
+  EXPECT_EQ(unknown.saves_output, 0);
+  Step set = One(A("Olvex Setting Change"));
+  EXPECT_EQ(set.category, 16);
+  EXPECT_EQ(set.grid_text_column, 0);
+  EXPECT_EQ(set.can_fail, 0);
+}
+
+struct Conversion {
+  const char* old_name;
+  const char* new_name;
+  int category, action_id;
+  const char* options;  // expected options
+  const char* value1;   // expected value1
+};
+
+TEST_F(Documents, OldActionNamesAreConverted) {
+  // Each step also carries <options>file</options> and <value1>file</value1>:
+  // they are read only where no conversion filled the field.
+  const Conversion table[] = {
+      {"Press Button/Control", "Child Control Action", 3, 10, "file", "file"},
+      {"Old Custom Message Box", "Custom Message", 8, 133, "file", "file"},
+      {"Math Calculation", "Math Functions", 0, 0, "file", "file"},
+      {"Send Email: &quot;mailto&quot;", "Send Email: mailto", 11, 105, "file", "file"},
+      {"Exit Corvinate", "Exit Olvex Studio", 13, 71, "file", "file"},
+      {"Wait for Window to Appear", "Wait for Window", 7, 162, "file", "Open"},
+      {"wait for window to disappear", "Wait for Window", 7, 162, "file", "Close"},
+      {"Wait for Mouse Click", "Wait for Mouse", 7, 144, "Click", "file"},
+      {"Wait for Mouse Movement", "Wait for Mouse", 7, 144, "Move", "file"},
+      {"Wait for Image to Appear", "Wait for Image", 7, 154, "file", "file"},
+      {"Activate Window", "Use Window", 3, 9, "file", "file"},
+      {"IF String", "IF Text", 14, 195, "file", "file"},
+      {"Clock Ticks to String", "Clock Ticks to Text", 12, 178, "file", "file"},
+      {"Left String", "Left Text String", 12, 181, "file", "file"},
+      {"Right String", "Right Text String", 12, 181, "file", "file"},
+      {"Mid String", "Mid String", 12, 216, "file", "file"},
+      {"Mid Text String", "Mid String", 12, 216, "file", "file"},
+      {"IF Process Exists", "IF Process is Running", 14, 161, "file", "file"},
+      {"if processes", "IF Process is Running", 14, 161, "file", "file"},
+      {"Save Web Page Text to File", "Get Web Page Text", 11, 97, "file", "file"},
+      {"Control Panel: System", "Control Panel", 0, 0, "file", "file"},
+      {"Create/Set Variable", "Set Variable", 16, 63, "file", "file"},
+      {"Uppercase", "Change Case", 12, 181, "Upper", "file"},
+      {"Lowercase", "Change Case", 12, 181, "Lower", "file"},
+      {"Buffered Virtual Keys", "Type", 4, 23, "Event Messages", "file"},
+      {"Left Button Click", "Mouse Click", 6, 24, "Left,Down+Up", "file"},
+      {"Right Button Click", "Mouse Click", 6, 24, "Right,Down+Up", "file"},
+      {"Left Button Double-Click", "Mouse Click", 6, 24, "Left,Double-Click", "file"},
+      {"Left Button Down + Hold", "Mouse Click", 6, 24, "Left,Down", "file"},
+      {"Left Button Up", "Mouse Click", 6, 24, "Left,Up", "file"},
+      {"Mouse Wheel Up", "Mouse Click", 6, 24, "Wheel Scroll,Up", "file"},
+      {"Mouse Wheel Down", "Mouse Click", 6, 24, "Wheel Scroll,Down", "file"},
+      {"Move Relative", "Move", 6, 148, "file", "file"},
+      {"IF Pixel Color", "IF Pixel Equals", 14, 58, "file", "file"},
+      {"Divide File", "Split File", 9, 201, "file", "file"},
+      {"Win32 API", "Windows API", 16, 120, "file", "file"},
+      {"WinAPI", "Windows API", 16, 120, "file", "file"},
+      {"Post WM_COMMAND", "Send Command", 2, 177, "file", "file"},
+      {"Choose from a List", "Select from List", 8, 53, "file", "file"},
+      {"Choose a File", "Select File", 8, 54, "file", "file"},
+      {"Choose a Folder", "Select Folder", 8, 137, "file", "file"},
+      {"Choose a Drive", "Select Drive", 8, 149, "file", "file"},
+      {"Choose Date", "Select Date", 8, 152, "file", "file"},
+      {"Get Sub Text", "Get Sub String", 12, 216, "file", "file"},
+      {"Extract Sub Data", "Get Sub String", 12, 216, "file", "file"},
+      {"Sort Data", "Sort", 12, 33, "file", "file"},
+      {"Sort Text", "Sort", 12, 33, "file", "file"},
+      {"Binary Function", "Binary Data", 12, 176, "file", "file"},
+      {"Video Display Mode", "Change Display Settings", 15, 75, "file", "file"},
+      {"Format Cell", "Set Cell Format", 10, 207, "file", "file"},
+      {"Count Sub String", "Count Items", 12, 216, "file", "file"},
+      {"Count String", "Count Items", 12, 216, "file", "file"},
+      {"Replace Text", "Replace", 12, 216, "file", "file"},
+      {"Replace String", "Replace", 12, 216, "file", "file"},
+      {"Insert Text", "Insert", 12, 216, "file", "file"},
+      {"Insert String", "Insert", 12, 216, "file", "file"},
+      {"Find String", "Find", 12, 216, "file", "file"},
+      {"Window Image Capture", "Image Capture", 16, 92, "file", "file"},
+      {"Screen Image Capture", "Image Capture", 16, 92, "file", "file"},
+      {"IF Connected to Internet", "IF Internet", 14, 188, "file", "file"},
+      // Equals rules want the whole name.
+      {"Uppercase Letters", "Uppercase Letters", 0, 0, "file", "file"},
+  };
+  for (const Conversion& c : table) {
+    SCOPED_TRACE(c.old_name);
+    Step s = One(A(c.old_name) + "<options>file</options><value1>file</value1>");
+    EXPECT_EQ(s.action, c.new_name);
+    EXPECT_EQ(s.category, c.category);
+    EXPECT_EQ(s.action_id, c.action_id);
+    EXPECT_EQ(s.options, c.options);
+    EXPECT_EQ(s.value(1), c.value1);
+  }
+}
+
+TEST_F(Documents, WaitForFileOrFolderLooksAtTheText) {
+  ScratchDir dir;
+  const std::string file = dir.Write("ready.txt", "x");
+  Step folder = One(A("Wait for File/Folder") + "<text>" + dir.path().string() + "</text>");
+  EXPECT_EQ(folder.action, "Wait for Folder");
+  EXPECT_EQ(folder.action_id, 165);
+  Step plain = One(A("Wait for File/Folder") + "<text>" + file + "</text>");
+  EXPECT_EQ(plain.action, "Wait for File");
+  EXPECT_EQ(plain.action_id, 157);
+  EXPECT_EQ(One(A("Wait for File/Folder")).action, "Wait for File");
+}
+
+TEST_F(Documents, TextFunctionsGetTheirCategoryAndOutput) {
+  const struct {
+    const char* name;
+    int action_id, grid;
+  } table[] = {
+      {"Change Case", 181, 1},   {"Trim", 181, 1},           {"Contains", 181, 1},      {"Pad Text", 181, 1},
+      {"Find Text", 181, 1},     {"Left Text String", 181, 1}, {"Right Text String", 181, 1},
+      {"Format Number", 182, 1}, {"Random Number", 182, 1},  {"Number to Words", 182, 1},
+      {"Date Add", 178, 0},      {"Date Difference", 178, 0}, {"Time Add", 178, 0},     {"Time Difference", 178, 0},
+      {"Clock Ticks to Text", 178, 0}, {"Get Weekday", 178, 0},
+  };
+  for (const auto& t : table) {
+    SCOPED_TRACE(t.name);
+    Step s = One(A(t.name));
+    EXPECT_EQ(s.category, 12);
+    EXPECT_EQ(s.action_id, t.action_id);
+    EXPECT_EQ(s.grid_text_column, t.grid);
+    EXPECT_EQ(s.saves_output, t.name != std::string("Contains")) << "output follows the word list";
+  }
+  EXPECT_EQ(One(A("My Trim Helper")).saves_output, 1);
+  EXPECT_EQ(One(A("My Trim Helper")).category, 0);
+}
+
+struct OptionCase {
+  const char* action;
+  const char* tags;
+  const char* options;  // expected
+  const char* field;    // which other field to check: "text", "value1", "value3", "fail_option", "action", "category"
+  const char* expected;
+};
+
+TEST_F(Documents, OptionsAreConvertedAndTidied) {
+  const OptionCase table[] = {
+      {"IF Text", "<options>Contains Any</options>", "Contains Any Characters from List", nullptr, nullptr},
+      {"IF Text", "<options>Contains Only,Insensitive</options>", "Contains Only Characters from List,Insensitive", nullptr, nullptr},
+      {"IF Text", "<options>Contains Any Characters from List</options>", "Contains Any Characters from List", nullptr, nullptr},
+      {"Type", "<options>Normal Mode</options>", "Let Olvex decide", nullptr, nullptr},
+      {"Type", "<options>Always use ASCII codes</options>", "Simulated Keypress (ASCII)", nullptr, nullptr},
+      {"Type", "<options>Use ANSI mode</options>", "Simulated Keypress (ANSI)", nullptr, nullptr},
+      {"Type", "<options>Never use any codes</options>", "Simulated Keypress (OEM 7-bit)", nullptr, nullptr},
+      {"Type", "<text>a{WinKey}b{winkey}</text>", "", "text", "a{WinKeyDown}{WinKeyUp}b{WinKeyDown}{WinKeyUp}"},
+      {"Wait for Window", "<value1>Appear</value1>", "", "value1", "Open"},
+      {"Wait for Window", "<value1>Disappear</value1>", "", "value1", "Close"},
+      {"Mouse Click", "<options>Left,Snap</options>", "Left,Snap to Position", nullptr, nullptr},
+      {"Move", "<options>Snap to Position</options>", "Snap to Position", nullptr, nullptr},
+      {"Type", "<options>Snap</options>", "Snap", nullptr, nullptr},
+      {"Execute SQL Query", "<options>ColumnsNames</options>", "ColumnNames", nullptr, nullptr},
+      {"Chop", "<options>Chop Everything After</options>", "Chop After and Including", nullptr, nullptr},
+      {"Chop", "<options>Chop Everything Before</options>", "Chop Before", nullptr, nullptr},
+      {"Run BASIC Script", "", "", "category", "16"},
+      {"Move to Image", "<options>Slow</options>", "Slow Pixel Scan", nullptr, nullptr},
+      {"IF Image is Visible", "<options>Slow Pixel Scan</options>", "Slow Pixel Scan", nullptr, nullptr},
+      {"Type", "<options>Image (Graphic),Slow</options>", "Image (Graphic),Slow Pixel Scan", nullptr, nullptr},
+      {"Type", "<options>Slow</options>", "Slow", nullptr, nullptr},
+      {"Olvex Setting Change", "<options>OFF</options>", "Off (0)", nullptr, nullptr},
+      {"Olvex Setting Change", "<options>on</options>", "On (1)", nullptr, nullptr},
+      {"Olvex Setting Change", "<options>ONE</options>", "ONE", nullptr, nullptr},
+      {"Operating System Details", "<options>OS Major.Minor Version</options>", "Version", nullptr, nullptr},
+      {"Operating System Details", "<options>OS Build Number,OS Service Packs</options>", "Build Number,Service Packs", nullptr, nullptr},
+      {"Operating System Details", "<options>OS Description</options>", "Description", nullptr, nullptr},
+      {"Get Cell", "<options>Get Data,Value</options>", "Value", nullptr, nullptr},
+      {"Get Cell", "<options>Get Data,Get Formatting</options>", "Data Format", "action", "Get Cell Format"},
+      {"Set Cell Format", "<value3>Cell Formatting</value3>", "", "value3", "Data Format"},
+      {"Delay", "<text>{step_action12} and {STEP_ACTION007}</text>", "", "text", "{step[12].action} and {step[7].action}"},
+      {"Delay", "<text>{step_actionX} {step_action3</text>", "", "text", "{step_actionX} {step_action3"},
+      {"Delay", "<onfail value=\"{step_action2}\">JUMP</onfail>", "", "fail_option", "{step[2].action}"},
+      {"Extract Web Tag/Link", "<options>Full Tag Source</options>", "Raw Inner Tag", nullptr, nullptr},
+      {"Type", "<options>Full Tag Source</options>", "Full Tag Source", nullptr, nullptr},
+      {"Delay", "<options>,a,,,b  c,</options>", "a,b c", nullptr, nullptr},
+      {"Delay", "<options>,,a,,</options>", ",a,", nullptr, nullptr},
+  };
+  for (const OptionCase& c : table) {
+    SCOPED_TRACE(std::string(c.action) + " " + c.tags);
+    Step s = One(A(c.action) + c.tags);
+    EXPECT_EQ(s.options, c.options);
+    if (!c.field) continue;
+    const std::string field = c.field;
+    std::string got = field == "text" ? s.text
+                      : field == "value1" ? s.value(1)
+                      : field == "value3" ? s.value(3)
+                      : field == "fail_option" ? s.fail_option()
+                      : field == "action" ? s.action
+                      : std::to_string(s.category);
+    EXPECT_EQ(got, c.expected);
+  }
+  EXPECT_EQ(One(A("Get Cell") + "<options>Get Formatting</options>").action_id, 215);
+}
+
+TEST_F(Documents, GetComputerInformationBecomesADetailsAction) {
+  const struct {
+    const char* options;
+    const char* action;
+    int action_id;
+    const char* new_options;
+  } table[] = {
+      {"OS Description", "Operating System Details", 29, "Description"},
+      {"OS Major Version", "Operating System Details", 29, "Major Version"},
+      {"Total Memory (MB)", "Memory Details", 199, "Total Memory,Megabyte (MB)"},
+      {"Total Memory", "Memory Details", 199, "Total Memory"},
+      {"Free Memory (MB)", "Memory Details", 199, "Free Memory,Megabyte (MB)"},
+      {"Free Memory", "Memory Details", 199, "Free Memory"},
+      {"Number of Monitors", "Video Details", 78, "Number of Monitors"},
+      {"Color Depth", "Video Details", 78, "Color Depth"},
+      {"Computer Name", "Operating System Details", 29, "Computer Name"},
+      {"Something", "Get Computer Information", 0, "Something"},
+  };
+  for (const auto& t : table) {
+    SCOPED_TRACE(t.options);
+    Step s = One(A("Get Computer Information") + "<options>" + t.options + "</options>");
+    EXPECT_EQ(s.category, 15);
+    EXPECT_EQ(s.action, t.action);
+    EXPECT_EQ(s.action_id, t.action_id);
+    EXPECT_EQ(s.options, t.new_options);
+  }
+}
+
+TEST_F(Documents, PostLoadPassFixesVariableNames) {
+  Step s = One(A("Set Variable") + "<output value=\"result\">Variable</output>");
+  EXPECT_EQ(s.output(), "Variable");
+  EXPECT_EQ(s.output_option(), "%result");
+  EXPECT_EQ(One(A("Set Variable") + "<output value=\"{result}\">Variable</output>").output_option(), "{result}");
+  EXPECT_EQ(One(A("Set Variable") + "<output value=\"%r\">Variable</output>").output_option(), "%r");
+  EXPECT_EQ(One(A("Set Variable") + "<output value=\"r\">Clipboard</output>").output_option(), "r");
+  Step trimmed = One(A("Set Variable") + "<output value=\"  v  \">  Variable  </output>");
+  EXPECT_EQ(trimmed.output(), "Variable");
+  EXPECT_EQ(trimmed.output_option(), "%v");
+  Step fail = One(A("Delay") + "<onfail value=\"code\">Set Variable</onfail>");
+  EXPECT_EQ(fail.fail_option(), "%code");
+  EXPECT_EQ(One(A("Label") + "<text>  here  </text>").text, "here");
+  EXPECT_EQ(One(A("Comment") + "<text>  here  </text>").text, "  here  ");
+}
+
+TEST_F(Documents, CommentsAndUnclosedStepsAreDropped) {
+  EXPECT_TRUE(Parse("<!-- " + S(A("Type")) + " -->", ParseStatus::NothingToParse).empty());
+  auto names = [](const std::vector<Step>& steps) {
+    std::string all;
+    for (const Step& s : steps) all += s.action + ";";
+    return all;
+  };
+  EXPECT_EQ(names(Parse(S(A("Delay")) + "<!-- " + S(A("Type")) + " -->" + S(A("Move")))), "Delay;Move;");
+  EXPECT_EQ(names(Parse(S(A("Delay")) + "<!-- " + S(A("Type")))), "Delay;");
+  EXPECT_EQ(names(Parse(S(A("De<!-- x -->lay")))), "Delay;");
+  // An opening followed by another opening before any closing is dropped.
+  EXPECT_EQ(names(Parse("<step>" + A("Lost") + S(A("Kept")))), "Kept;");
+  // A last step without closing reads to the end of the text.
+  const auto& steps = Parse(S(A("One")) + "<STEP>" + A("Two") + "<text>tail");
+  EXPECT_EQ(names(steps), "One;Two;");
+  EXPECT_EQ(steps[1].text, "tail");
+  EXPECT_EQ(names(Parse("</step>" + S(A("Only")) + "</step>")), "Only;");
+  EXPECT_TRUE(dialogs_.boxes.empty());
+}
+
+TEST_F(Documents, NothingToParseShowsNothing) {
+  EXPECT_TRUE(Parse("<Olvex></Olvex>", ParseStatus::NothingToParse).empty());
+  EXPECT_TRUE(Parse("<step></step>", ParseStatus::NothingToParse).empty());   // no <action
+  EXPECT_TRUE(Parse("<action>x</action>", ParseStatus::NothingToParse).empty());  // no <step
+  EXPECT_TRUE(Parse("", ParseStatus::NothingToParse).empty());
+  EXPECT_TRUE(dialogs_.boxes.empty());
+  EXPECT_EQ(ParseSteps(S(A("Delay")), 8, -1, 0).status, ParseStatus::NothingToParse);
+  EXPECT_EQ(ParseSteps(S(A("Delay")), -1, -1, 0).status, ParseStatus::NothingToParse);
+}
+
+TEST_F(Documents, EmptyActionStopsTheParse) {
+  EXPECT_TRUE(Parse(S(A("")), ParseStatus::StoppedAtEmptyAction).empty());
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_EQ(dialogs_.boxes[0].text, "Empty <action> tag in step #1\n\nDiscontinuing file load at step #1");
+  EXPECT_EQ(dialogs_.boxes[0].title, "Olvex Error");
+  EXPECT_EQ(dialogs_.boxes[0].style, kErrorStyle);
+
+  const auto& steps = Parse(S(A("One")) + S(A("Two")) + S(A("   ")) + S(A("Four")), ParseStatus::StoppedAtEmptyAction);
+  EXPECT_EQ(steps.size(), 2u);
+  ASSERT_EQ(dialogs_.boxes.size(), 2u);
+  EXPECT_EQ(dialogs_.boxes[1].text, "Empty <action> tag in step #3\n\nDiscontinuing file load at step #2");
+  Parse(S(A("One")) + S("<text>no action tag</text>") + "<action>", ParseStatus::StoppedAtEmptyAction);
+  EXPECT_EQ(dialogs_.boxes.back().text, "Empty <action> tag in step #2\n\nDiscontinuing file load at step #1");
+}
+
+TEST_F(Documents, StepCountIsLimited) {
+  std::string text;
+  const std::string step = S(A("Delay"));
+  for (std::size_t i = 0; i < kMaxSteps; ++i) text += step;
+  EXPECT_EQ(Parse(text).size(), kMaxSteps);
+  EXPECT_TRUE(dialogs_.boxes.empty());
+
+  EXPECT_TRUE(Parse(text + step, ParseStatus::StepCountError).empty());
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_EQ(dialogs_.boxes[0].text, "Internal Memory Error (step count)");
+  EXPECT_EQ(dialogs_.boxes[0].title, "Olvex Error");
+
+  // Inserting past the limit adds nothing either.
+  CloseDocument(1);
+  Document(1).steps.resize(kMaxSteps - 1);
+  EXPECT_EQ(ParseSteps(step + step, 1, 0, 0).status, ParseStatus::StepCountError);
+  EXPECT_EQ(Document(1).steps.size(), kMaxSteps - 1);
+  EXPECT_EQ(ParseSteps(step, 1, 0, 0).added, 1);
+  EXPECT_EQ(Document(1).steps.size(), kMaxSteps);
+}
+
+TEST_F(Documents, InsertsBeforeTheGivenIndex) {
+  Parse(S(A("A")) + S(A("B")));
+  EXPECT_EQ(ParseSteps(S(A("X")) + S(A("Y")), 0, 1, 0).added, 2);
+  EXPECT_EQ(ParseSteps(S(A("End")), 0, 99, 0).added, 1);
+  EXPECT_EQ(ParseSteps(S(A("Last")), 0, -1, 1).added, 1);
+  EXPECT_EQ(ParseSteps(S(A("First")), 0, 0, 0).added, 1);
+  std::string all;
+  for (const Step& s : Document(0).steps) all += s.action + ";";
+  EXPECT_EQ(all, "First;A;X;Y;B;End;Last;");
+}
+
+TEST_F(Documents, BadInputNeverCrashes) {
+  const char* inputs[] = {
+      "<step", "<step>", "<step><action", "<step><action>", "<step><action>Type</action><text",
+      "<step><action>Type</action><output value=\"abc", "<step><action>Type</action><onfail value=",
+      "<step><action>Type</action><onfail value=\"", "</step><step><action>x</action><text>&amp",
+      "<step><action>&#", "<step><action>x</action><status>0x", "<step><action>x</action><value9>q</value9>",
+      "<step><action>x</action><embedded_ID_9>1</embedded_ID_9><value0>1</value0>",
+      "<step><action>x</action></action></action><text></text></text>", "<<<<step<action<<", "<!--", "<!---->",
+      "<step><action>x</action><output value=\"a\" value=\"b\" value=>V</output>",
+  };
+  for (const char* in : inputs) {
+    SCOPED_TRACE(in);
+    CloseDocument(0);
+    ParseSteps(in, 0, -1, 0);
+    for (const char* tag : {"step", "action", "text", "output", "onfail", "status"}) {
+      TagAttribute attrs[2] = {{"value"}, {"log"}};
+      ExtractTag(in, tag, 100, attrs);
+      ExtractTag(in, tag, -1);
+    }
+  }
+  EXPECT_EQ(One(A("Type") + "<value9>q</value9><value1>v</value1>").value(1), "v");
+}
+
+TEST_F(Documents, AHugeStepIsReadOverItsFirst32MiB) {
+  const std::string head = "<step>" + A("Type") + "<text>";
+  std::string big = head + std::string(kStepTextMax + 10, 'a') + "</text><comment>late</comment></step>";
+  const auto& steps = Parse(big);
+  ASSERT_EQ(steps.size(), 1u);
+  EXPECT_EQ(steps[0].text.size(), kStepTextMax - head.size());
+  EXPECT_EQ(steps[0].comment, "");
+}
+
+TEST_F(Documents, LoadErrorsAreShownWithTheirTexts) {
+  ScratchDir dir;
+  const std::string missing = dir.File("missing.oxm");
+  EXPECT_EQ(LoadDocument(missing, 0), 0);
+  const std::string folder = dir.path().string();
+  EXPECT_EQ(LoadDocument(folder, 0), 0);
+  const std::string mz = dir.Write("plain.exe", "MZ" + std::string(100, 'x') + std::string(4, '\0'));
+  EXPECT_EQ(LoadDocument(mz, 0), 0);
+  const std::string tiny = dir.Write("tiny.exe", "MZ" + std::string("\x01\x02\x03\x03\x00\x00\x00", 7));
+  EXPECT_EQ(LoadDocument(tiny, 0), 0);
+  const std::string text = dir.Write("notes.txt", "just some text");
+  EXPECT_EQ(LoadDocument(text, 0), 0);
+
+  ASSERT_EQ(dialogs_.boxes.size(), 5u);
+  EXPECT_EQ(dialogs_.boxes[0].text, "Unable to open file '" + missing + "'\n\nFile does not exist");
+  EXPECT_EQ(dialogs_.boxes[1].text,
+            "Unable to open file '" + folder + "'!\n\nPlease verify that the file is not open in another program.");
+  EXPECT_EQ(dialogs_.boxes[2].text, "Unable to read \"" + mz + "\"");
+  EXPECT_EQ(dialogs_.boxes[3].text, "Unable to read \"" + tiny + "\"");
+  EXPECT_EQ(dialogs_.boxes[4].text, "\"" + text + "\" does not appear to contain Olvex actions");
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(dialogs_.boxes[static_cast<std::size_t>(i)].title, "Olvex Error");
+  EXPECT_EQ(dialogs_.boxes[4].title, text);
+  for (const auto& box : dialogs_.boxes) EXPECT_EQ(box.style, kErrorStyle);
+  EXPECT_EQ(FirstFreeDocument(), 0);  // failed loads leave the slot free
+
+  SetFileReaderForTest([](const std::string&) { return platform::FileContent{platform::ReadStatus::OutOfMemory, {}}; });
+  EXPECT_EQ(LoadDocument("x.oxm", 0), 0);
+  SetFileReaderForTest([](const std::string&) { return platform::FileContent{platform::ReadStatus::ReadFailed, {}}; });
+  EXPECT_EQ(LoadDocument("x.oxm", 0), 0);
+  ASSERT_EQ(dialogs_.boxes.size(), 7u);
+  EXPECT_EQ(dialogs_.boxes[5].text, "Out of memory");
+  EXPECT_EQ(dialogs_.boxes[6].text, "Unable to read file");
+  EXPECT_EQ(dialogs_.boxes[6].title, "Olvex Error");
+}
+
+TEST_F(Documents, LoadsScriptsFilesAndCarriedScripts) {
+  ScratchDir dir;
+  const std::string script = "<Olvex>\r\n" + S(A("Delay")) + S(A("Type") + "<text>hi</text>") + "</Olvex>";
+  const std::string path = dir.Write("s.oxm", script);
+  EXPECT_EQ(LoadDocument(path, -1), 3);
+  EXPECT_EQ(Document(0).file_name, path);
+  EXPECT_EQ(Document(0).steps[1].text, "hi");
+
+  const std::string exe = dir.Write("carrier.exe", WithCarriedScript("MZ" + std::string(200, '\x90'), script));
+  EXPECT_EQ(LoadDocument(exe, 5), 3);
+  EXPECT_EQ(Document(5).steps[1].action, "Type");
+  EXPECT_EQ(Document(5).file_name, exe);
+
+  const std::string empty = dir.Write("empty.oxm", "");
+  EXPECT_EQ(LoadDocument(empty, -1), 1);
+  EXPECT_EQ(Document(1).file_name, empty);  // named, without steps
+  EXPECT_TRUE(Document(1).steps.empty());
+
+  EXPECT_EQ(LoadDocument(dir.Write("bare.oxm", "<OLVEX></OLVEX>"), 2), 1);
+  EXPECT_EQ(LoadDocument(dir.Write("stopped.oxm", S(A("One")) + S(A(""))), 3), 2);  // the steps before stay
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+
+  // A load into a named slot replaces what it held.
+  EXPECT_EQ(LoadDocument(path, 5), 3);
+  EXPECT_EQ(Document(5).file_name, path);
+}
+
+TEST_F(Documents, PreambleAndSourceLayoutAreKept) {
+  ScratchDir dir;
+  LoadDocument(dir.Write("a.oxm", "<?xml?>\r\n<Olvex>\r\n<step>\r\n\t\t<action>Delay</action></step>"), 0);
+  EXPECT_EQ(Document(0).preamble, "<?xml?>\r\n");
+  EXPECT_EQ(Document(0).source_flags, kSourceCrLf | kSourceTab | 2u);
+  LoadDocument(dir.Write("b.oxm", "<Olvex>\n<step>\n    <action>Delay</action></step>"), 0);
+  EXPECT_EQ(Document(0).preamble, "");
+  EXPECT_EQ(Document(0).source_flags, kSourceLf | 4u);
+  LoadDocument(dir.Write("c.oxm", "x<Corvinate><step><action>Delay</action>\r  </step>"), 0);
+  EXPECT_EQ(Document(0).preamble, "x");
+  EXPECT_EQ(Document(0).source_flags, kSourceCr | 2u);
+  LoadDocument(dir.Write("d.oxm", std::string(300, 'p') + "<Olvex><step><action>Delay</action>\n" + std::string(40, ' ')), 0);
+  EXPECT_EQ(Document(0).preamble, std::string(258, 'p'));
+  EXPECT_EQ(Document(0).source_flags, kSourceLf | 32u);
+  LoadDocument(dir.Write("e.oxm", "pre<olvex><step><action>Delay</action></step>"), 0);
+  EXPECT_EQ(Document(0).preamble, "");  // the magic tag is matched with its case
+  EXPECT_EQ(Document(0).source_flags, 0u);
+}
+
+TEST_F(Documents, ANinthDocumentIsRefused) {
+  ScratchDir dir;
+  const std::string path = dir.Write("s.oxm", S(A("Delay")));
+  for (int i = 0; i < kMaxDocuments; ++i) EXPECT_EQ(LoadDocument(path, -1), 2) << i;
+  EXPECT_EQ(FirstFreeDocument(), -1);
+  EXPECT_EQ(LoadDocument(path, -1), 0);
+  EXPECT_EQ(LoadDocument(path, kMaxDocuments), 0);
+  ASSERT_EQ(dialogs_.boxes.size(), 2u);
+  EXPECT_EQ(dialogs_.boxes[0].text,
+            "A maximum of 8 files may be opened in Olvex.\n\nPlease close a file before opening another one.");
+  EXPECT_EQ(dialogs_.boxes[0].title, "Olvex Warning");
+  EXPECT_EQ(dialogs_.boxes[0].style, kErrorStyle);
+
+  CloseDocument(3);
+  EXPECT_EQ(FirstFreeDocument(), 3);
+  Document(3).in_use = true;  // held by a run
+  EXPECT_EQ(FirstFreeDocument(), -1);
+  Document(3).in_use = false;
+  Document(3).file_name = "Untitled";
+  EXPECT_EQ(LoadDocument(path, -1), 2);
+  EXPECT_EQ(Document(3).file_name, path);
+}
+
+}  // namespace
+}  // namespace olvex::test

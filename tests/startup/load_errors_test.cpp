@@ -1,0 +1,157 @@
+// The runtime as a program: `olvex -r path` loads the script and reports the
+// steps it loaded; every load error is shown as a message box with its title
+// and text (natively written to standard error, under Windows a real box).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/startup/carried_script.h"
+#include "tests/support/test_support.h"
+#ifdef _WIN32
+#include "tests/support/box_answerer.h"
+#endif
+
+namespace olvex::test {
+namespace {
+
+#ifdef _WIN32
+// Standard output is a text stream: its newline is CR LF on Windows.
+std::string WithLineFeeds(std::string out) {
+  for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;) out.erase(at, 1);
+  return out;
+}
+#endif
+
+struct Box {
+  std::string title, text;
+};
+
+struct RuntimeRun {
+  ChildResult child;
+  std::vector<Box> boxes;
+};
+
+// Runs the program `program` (a runtime) with `args`; `boxes` are the message
+// boxes it showed.
+RuntimeRun RunRuntimeAt(const std::string& program, const std::vector<std::string>& args, std::size_t expected_boxes) {
+  std::vector<std::string> command = {program};
+  command.insert(command.end(), args.begin(), args.end());
+  RuntimeRun run;
+#ifdef _WIN32
+  // The answerer sees the boxes of every process on the desktop (other test
+  // programs may run beside this one): keep those the runtime shows, whose
+  // title is one of its own or the script's path.
+  auto ours = [&](const BoxAnswerer::Box& b) {
+    return b.title == "Olvex Error" || b.title == "Olvex Warning" ||
+           std::find(command.begin(), command.end(), b.title) != command.end();
+  };
+  BoxAnswerer answerer(platform::box::kAnswerOk);
+  run.child = RunChild(command);
+  run.child.out = WithLineFeeds(run.child.out);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(expected_boxes ? 20 : 0);
+  for (;;) {
+    run.boxes.clear();
+    for (const auto& b : answerer.Seen())
+      if (ours(b)) run.boxes.push_back({b.title, b.text});
+    if (run.boxes.size() >= expected_boxes || std::chrono::steady_clock::now() > deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+#else
+  run.child = RunChild(command);
+  // A box reads "<title>: <text>" and a line break on standard error.
+  const std::string& err = run.child.err;
+  std::size_t start = 0;
+  while (start < err.size()) {
+    const std::size_t colon = err.find(": ", start);
+    if (colon == std::string::npos) break;
+    // The text runs to the next box ("\nOlvex " begins every other title) or the end.
+    std::size_t end = err.find("\nOlvex ", colon);
+    end = end == std::string::npos ? err.size() - 1 : end;
+    run.boxes.push_back({err.substr(start, colon - start), err.substr(colon + 2, end - colon - 2)});
+    start = end + 1;
+  }
+#endif
+  EXPECT_FALSE(run.child.timed_out);
+  EXPECT_EQ(run.child.exit_code, 0);
+  return run;
+}
+
+RuntimeRun RunRuntime(const std::vector<std::string>& args, std::size_t expected_boxes) {
+  return RunRuntimeAt(RuntimePath(), args, expected_boxes);
+}
+
+std::string S(const std::string& action) { return "<step><action>" + action + "</action></step>"; }
+
+TEST(Startup, ReportsTheStepsItLoaded) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir.path() / "a b");
+  const std::string path = dir.Write("a b/s.oxm", "<Olvex>\r\n" + S("Delay") + S("Type") + "</Olvex>\r\n");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-r", path}, {"/R", path}, {"-s", "2", "-R", "\"" + path + "\""}}) {
+    SCOPED_TRACE(args[0]);
+    RuntimeRun run = RunRuntime(args, 0);
+    EXPECT_EQ(run.child.out, path + ": 2 steps loaded\n");
+    EXPECT_TRUE(run.boxes.empty()) << run.child.err;
+  }
+
+  const std::string carrier = dir.Write("carrier.exe", WithCarriedScript("MZ" + std::string(64, '\0'), S("Delay")));
+  EXPECT_EQ(RunRuntime({"-r", carrier}, 0).child.out, carrier + ": 1 steps loaded\n");
+}
+
+#ifdef _WIN32
+TEST(Startup, WithoutAScriptFileItLoadsTheScriptItCarries) {
+  ScratchDir dir;
+  const std::string copy = dir.Write("carried.exe", WithCarriedScript(ReadBytes(RuntimePath()), S("Delay") + S("Type")));
+  RuntimeRun carried = RunRuntimeAt(copy, {}, 0);
+  EXPECT_EQ(carried.child.out, copy + ": 2 steps loaded\n");
+  EXPECT_TRUE(carried.boxes.empty());
+
+  // The runtime itself carries no script: its tail is taken for a block and
+  // decodes to no script (which error depends on the bytes the tail holds).
+  RuntimeRun run = RunRuntime({}, 1);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_NE(run.boxes[0].text.find(RuntimePath()), std::string::npos) << run.boxes[0].text;
+  EXPECT_EQ(run.child.out, "");
+}
+#endif
+
+TEST(Startup, EveryLoadErrorIsShownWithItsTitleAndText) {
+  ScratchDir dir;
+  const std::string missing = dir.File("missing.oxm");
+  const std::string folder = dir.path().string();
+  const std::string plain_exe = dir.Write("plain.exe", "MZ" + std::string(100, 'x') + std::string(4, '\0'));
+  const std::string notes = dir.Write("notes.txt", "nothing to see");
+  std::string many;
+  for (int i = 0; i < 100001; ++i) many += S("Delay");
+  const std::string too_many = dir.Write("many.oxm", many);
+  const std::string empty_action = dir.Write("empty.oxm", S(""));
+
+  const struct {
+    std::string path, title, text, out;
+  } cases[] = {
+      {missing, "Olvex Error", "Unable to open file '" + missing + "'\n\nFile does not exist", ""},
+      {folder, "Olvex Error",
+       "Unable to open file '" + folder + "'!\n\nPlease verify that the file is not open in another program.", ""},
+      {plain_exe, "Olvex Error", "Unable to read \"" + plain_exe + "\"", ""},
+      {notes, notes, "\"" + notes + "\" does not appear to contain Olvex actions", ""},
+      {too_many, "Olvex Error", "Internal Memory Error (step count)", ""},
+      {empty_action, "Olvex Error", "Empty <action> tag in step #1\n\nDiscontinuing file load at step #1",
+       empty_action + ": 0 steps loaded\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    RuntimeRun run = RunRuntime({"-r", c.path}, 1);
+    ASSERT_EQ(run.boxes.size(), 1u) << run.child.err;
+    EXPECT_EQ(run.boxes[0].title, c.title);
+    EXPECT_EQ(run.boxes[0].text, c.text);
+    EXPECT_EQ(run.child.out, c.out);
+  }
+}
+
+}  // namespace
+}  // namespace olvex::test
