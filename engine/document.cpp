@@ -937,8 +937,11 @@ std::uint32_t SourceFlags(std::string_view text) {
   return flags | indent;
 }
 
-// The store raises Report\stats_longest_script here once it can write settings.
-void RaiseLongestScript(int steps_plus_one) { (void)steps_plus_one; }
+// An executable that may carry a script: a Windows image, or the native
+// runtime on Linux (an ELF image), which carries its script appended.
+bool IsExecutableImage(std::string_view data) {
+  return data.starts_with("MZ") || data.starts_with("\x7f" "ELF");
+}
 
 }  // namespace
 
@@ -1250,7 +1253,7 @@ int LoadDocument(const std::string& path, int slot) {
 
     std::string text;
     std::string preamble;
-    if (file.data.size() >= 2 && file.data[0] == 'M' && file.data[1] == 'Z') {
+    if (IsExecutableImage(file.data)) {
       std::optional<std::string> block = ExtractCarriedScript(path, file.data);
       std::string().swap(file.data);
       if (block) text = Decompress(*block);
@@ -1286,7 +1289,7 @@ int LoadDocument(const std::string& path, int slot) {
   const int loaded = static_cast<int>(doc.steps.size()) + 1;
   if (ReadSettingNumber("SOFTWARE\\Olvex\\Report\\stats_active") != 0 &&
       loaded > ReadSettingNumber("SOFTWARE\\Olvex\\Report\\stats_longest_script"))
-    RaiseLongestScript(loaded);
+    WriteSetting("SOFTWARE\\Olvex\\Report\\stats_longest_script", loaded);
   return loaded;
 }
 

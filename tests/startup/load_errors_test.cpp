@@ -103,10 +103,10 @@ TEST(Startup, ReportsTheStepsItLoaded) {
   EXPECT_EQ(RunRuntime({"-r", carrier}, 0).child.out, carrier + ": 1 steps loaded\n");
 }
 
-#ifdef _WIN32
 TEST(Startup, WithoutAScriptFileItLoadsTheScriptItCarries) {
   ScratchDir dir;
-  const std::string copy = dir.Write("carried.exe", WithCarriedScript(ReadBytes(RuntimePath()), S("Delay") + S("Type")));
+  const std::string copy = dir.Write("carried" + std::filesystem::path(RuntimePath()).extension().string(), WithCarriedScript(ReadBytes(RuntimePath()), S("Delay") + S("Type")));
+  std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
   RuntimeRun carried = RunRuntimeAt(copy, {}, 0);
   EXPECT_EQ(carried.child.out, copy + ": 2 steps loaded\n");
   EXPECT_TRUE(carried.boxes.empty());
@@ -118,7 +118,28 @@ TEST(Startup, WithoutAScriptFileItLoadsTheScriptItCarries) {
   EXPECT_NE(run.boxes[0].text.find(RuntimePath()), std::string::npos) << run.boxes[0].text;
   EXPECT_EQ(run.child.out, "");
 }
+
+TEST(Startup, AScriptPackedByOlvexPackRunsWithoutAScriptFile) {
+  ScratchDir dir;
+  const std::string ext = std::filesystem::path(RuntimePath()).extension().string();
+  const std::string pack = (std::filesystem::path(RuntimePath()).parent_path() / ("olvex-pack" + ext)).string();
+  const std::string script = dir.Write("tool.oxm", "<Olvex>\r\n" + S("Delay") + S("Type") + S("Comment") + "</Olvex>\r\n");
+  std::vector<std::vector<std::string>> forms = {{}};
+#ifdef _WIN32
+  forms.push_back({"--resource"});
 #endif
+  for (const auto& extra : forms) {
+    SCOPED_TRACE(extra.empty() ? "appended" : "resource");
+    const std::string tool = dir.File("MyTool" + std::to_string(extra.size()) + ext);
+    std::vector<std::string> command = {pack, script, "-o", tool};
+    command.insert(command.end(), extra.begin(), extra.end());
+    ChildResult packed = RunChild(command);
+    ASSERT_EQ(packed.exit_code, 0) << packed.err;
+    RuntimeRun run = RunRuntimeAt(tool, {}, 0);
+    EXPECT_EQ(run.child.out, tool + ": 3 steps loaded\n");
+    EXPECT_TRUE(run.boxes.empty()) << run.child.err;
+  }
+}
 
 TEST(Startup, EveryLoadErrorIsShownWithItsTitleAndText) {
   ScratchDir dir;
