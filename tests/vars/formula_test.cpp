@@ -491,7 +491,12 @@ TEST_F(Formula, WindowsFoundFocusedAndClosedForReal) {
   ASSERT_TRUE(first.hwnd() && second.hwnd());
   EXPECT_EQ(Number("=FINDWINDOW(\"Olvex formula window one\")"), std::stod(first.Id()));
   EXPECT_EQ(Number("=ISWINDOW(" + second.Id() + ")"), 1);
-  EXPECT_EQ(Number("=ISWINDOW(" + second.Id() + "+2)"), 0);
+  std::string gone;
+  {
+    ColourWindow third("Olvex formula window three", RGB(0, 0, 0), 500, 100);
+    gone = third.Id();
+  }
+  EXPECT_EQ(Number("=ISWINDOW(" + gone + ")"), 0);  // a window that was destroyed
 
   EXPECT_EQ(Number("=SETFOCUS(" + first.Id() + ")"), 1);
   ColourWindow::Pump(100);
