@@ -39,8 +39,10 @@ constexpr int kScriptsWithVariables = 8;
 ExpansionHost g_default_host;
 std::atomic<ExpansionHost*> g_host{nullptr};
 
-std::mutex g_constants_mutex;
+std::mutex g_constants_mutex;  // also guards the evaluator
 ConstantsPass g_constants;
+
+ExpandFormulaEvaluator g_evaluator;
 
 std::string g_result;  // the shared expansion result
 std::atomic<std::size_t> g_listings{0}, g_reads{0};
@@ -737,7 +739,12 @@ std::string RunPasses(std::string_view input, int slot, int step_index, int flag
     std::string_view formula = std::string_view(text).substr(text.find('='));
     if (host.LogLevel() >= 2) host.Log("Pre-Formula: " + LogShown(formula));
     if (formula.size() > kFormulaLimit) host.Log("WARNING!  Formulas in Olvex are limited to 4k (4096 bytes)");
-    FormulaResult result = EvaluateFormula(formula);
+    ExpandFormulaEvaluator evaluator;
+    {
+      std::lock_guard<std::mutex> lock(g_constants_mutex);
+      evaluator = g_evaluator;
+    }
+    FormulaResult result = evaluator ? evaluator(formula) : EvaluateFormula(formula);
     std::string value = result.failed || !result.text.empty() ? result.text : FormatNumber(result.number, 15);
     if (host.LogLevel() >= 2) host.Log("Post-Formula: " + LogShown(value));
     text = std::move(value);
@@ -763,6 +770,11 @@ void SetExpansionHost(ExpansionHost* host) { g_host.store(host, std::memory_orde
 void SetConstantsPass(ConstantsPass pass) {
   std::lock_guard<std::mutex> lock(g_constants_mutex);
   g_constants = std::move(pass);
+}
+
+void SetExpandFormulaEvaluator(ExpandFormulaEvaluator evaluator) {
+  std::lock_guard<std::mutex> lock(g_constants_mutex);
+  g_evaluator = std::move(evaluator);
 }
 
 std::size_t ReplaceAll(std::string& text, std::string_view name, std::string_view value) {

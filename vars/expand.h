@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "platform/windows.h"
+#include "vars/formula.h"
 
 namespace olvex {
 
@@ -60,6 +61,11 @@ void SetExpansionHost(ExpansionHost* host);
 // a pass that replaces them in place. Nothing is replaced until one is installed.
 using ConstantsPass = std::function<void(std::string& text)>;
 void SetConstantsPass(ConstantsPass pass);
+
+// Tests and fuzzers: an evaluator in place of EvaluateFormula for the formula
+// pass (the text from its `=` in); an empty function puts EvaluateFormula back.
+using ExpandFormulaEvaluator = std::function<FormulaResult(std::string_view formula)>;
+void SetExpandFormulaEvaluator(ExpandFormulaEvaluator evaluator);
 
 // Expands `text` for script `slot` (0..7) and step `step_index` (0-based).
 // The result is also kept as the shared expansion result. `length`, when
