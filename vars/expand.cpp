@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/document.h"
+#include "engine/settings.h"
 #include "platform/clipboard.h"
 #include "platform/environment.h"
 #include "platform/input.h"
@@ -301,6 +302,18 @@ const char* LanguageName(int primary) {
   }
 }
 
+// The Login Prompt keeps its password rotated left, byte by byte, by the
+// code of the key's character at the same position.
+std::string UnscramblePassword(std::string text) {
+  static constexpr std::string_view kKey = "MOXIEWARP";
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    unsigned byte = static_cast<unsigned char>(text[i]);
+    unsigned turn = static_cast<unsigned char>(kKey[i % kKey.size()]) % 8;
+    text[i] = static_cast<char>(((byte >> turn) | (byte << (8 - turn))) & 0xFF);
+  }
+  return text;
+}
+
 std::optional<std::string> StepFieldValue(const Step& step, std::string_view field) {
   auto number = [](long long v) { return Printf("%lld", v); };
   auto is = [&](std::string_view name) { return LowerText(field) == name; };
@@ -432,11 +445,13 @@ class SystemValues {
       return SplitExtension(file);
     }
     if (n == "failstep" || n == "fail_step") {
-      std::optional<std::string> v = RegistryRead("SOFTWARE\\Olvex\\FailStep");
-      if (!v) return std::string();
-      return v->substr(0, v->find('\0'));
+      return num(ReadSettingNumber("*\\FailStep"));
     }
     if (n == "login_username" || n == "login_name") return ReadUserVariable("login_username").value_or("");
+    if (n == "login_password") {
+      std::string stored = ReadUserVariable("login_password").value_or("");
+      return UnscramblePassword(stored.substr(0, stored.find('\0')));
+    }
     if (n == "repeatcount" || n == "repeats" || n == "repeat") {
       std::optional<long> r = host_.RepeatCount();
       return r ? num(*r) : std::nullopt;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/document.h"
+#include "engine/settings.h"
 #include "platform/clipboard.h"
 #include "platform/locale.h"
 #include "platform/system.h"
@@ -206,6 +207,17 @@ TEST_F(ExpandFixture, ClockAndRun) {
       {{}, "{unknown} {x} {a} {TODAY", 0, "{unknown} {x} {a} {TODAY"},
       {{}, "{WINVER}", 0, platform::WindowsVersionName(platform::WindowsVersion())},
   });
+}
+
+TEST_F(ExpandFixture, LoginMemory) {
+  // "ab1" rotated left by the codes of 'M', 'O', 'X' (5, 7 and 0 bits).
+  auto rotl = [](unsigned char c, int n) { return static_cast<char>(((c << n) | (c >> (8 - n))) & 0xFF); };
+  std::string scrambled{rotl('a', 5), rotl('b', 7), '1'};
+  Set({{"login_username", "ann"}, {"login_password", scrambled}});
+  RunCases({{{}, "{login_name}:{login_password}", 0, "ann:ab1"}});
+  RunCases({{{}, "{failstep}", 0, "0"}});
+  ASSERT_TRUE(WriteSetting("*\\FailStep", 5));
+  RunCases({{{}, "{fail_step}", 0, "5"}});
 }
 
 TEST_F(ExpandFixture, SystemValuesArePassedThroughLiterally) {
