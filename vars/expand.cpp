@@ -107,6 +107,7 @@ std::string MarkFormula(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 2 + 8);
   char quote = 0;
+  const std::size_t last_close = text.rfind('}');
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (quote) {
@@ -119,7 +120,7 @@ std::string MarkFormula(std::string_view text) {
       out += c;
       continue;
     }
-    bool opens = c == '%' || (c == '{' && text.find('}', i + 1) != std::string_view::npos);
+    bool opens = c == '%' || (c == '{' && last_close != std::string_view::npos && last_close > i);
     if (!opens) {
       out += c;
       continue;
@@ -597,8 +598,8 @@ std::string ReplaceSystemVariables(std::string_view text, SystemValues& values) 
     out.append(text.substr(i, open - i));
     std::size_t len = CandidateAt(text, open, 1);
     if (LowerText(text.substr(open, 6)) == "{step[") {
-      std::size_t close = text.find('}', open);
-      len = close != std::string_view::npos && close - open - 1 <= kMaxStepName ? close - open + 1 : 0;
+      std::size_t close = text.substr(0, open + kMaxStepName + 2).find('}', open);
+      len = close != std::string_view::npos ? close - open + 1 : 0;
     }
     std::optional<std::string> value;
     if (len) value = values.Value(text.substr(open, len));
@@ -648,9 +649,15 @@ std::string RunPasses(std::string_view input, int slot, int step_index, int flag
   const bool single = (flags & kExpandSingle) != 0;
 
   // Percent placeholder.
-  std::string text(input);
-  for (std::size_t p = text.find("%%"); p != std::string::npos; p = text.find("%%", p + 1)) {
-    text.replace(p, 2, 1, kPercentPlaceholder);
+  std::string text;
+  text.reserve(input.size());
+  for (std::size_t i = 0; i < input.size(); ++i) {
+    if (input[i] == '%' && i + 1 < input.size() && input[i + 1] == '%') {
+      text += kPercentPlaceholder;
+      ++i;
+    } else {
+      text += input[i];
+    }
   }
 
   // Formula marking.
