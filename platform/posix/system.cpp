@@ -1,4 +1,3 @@
-#include "platform/environment.h"
 #include "platform/system.h"
 
 #include <pwd.h>
@@ -9,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
-#include <mutex>
 #include <vector>
 
 namespace platform {
@@ -84,20 +82,12 @@ std::string UserName() {
 
 std::string FileVersion(const std::string&) { return {}; }
 
-std::optional<std::string> ProcessTempFileName() {
-  static std::mutex mutex;
-  static std::optional<std::string> name;
-  std::lock_guard<std::mutex> lock(mutex);
-  if (!name) {
-    std::optional<std::string> folder = TempFolder();
-    if (!folder) return std::nullopt;
-    std::string pattern = *folder + "olvXXXXXX";
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return std::nullopt;
-    ::close(fd);
-    name = pattern;
-  }
-  return name;
+std::optional<std::string> NewTempFileName(const std::string& folder) {
+  std::string pattern = folder + "olvXXXXXX";
+  int fd = ::mkstemp(pattern.data());
+  if (fd < 0) return std::nullopt;
+  ::close(fd);
+  return pattern;
 }
 
 std::optional<std::string> KnownFolder(Folder) { return std::nullopt; }

@@ -2,10 +2,8 @@
 #include <shlobj.h>
 
 #include <cstring>
-#include <mutex>
 #include <vector>
 
-#include "platform/environment.h"
 #include "platform/system.h"
 
 namespace platform {
@@ -83,16 +81,10 @@ std::string FileVersion(const std::string& path) {
   return version;
 }
 
-std::optional<std::string> ProcessTempFileName() {
-  static std::mutex mutex;
-  static std::optional<std::string> name;
-  std::lock_guard<std::mutex> lock(mutex);
-  if (!name) {
-    std::optional<std::string> folder = TempFolder();
-    char buffer[MAX_PATH + 1] = {};
-    if (folder && GetTempFileNameA(folder->c_str(), "olv", 0, buffer)) name = std::string(buffer);
-  }
-  return name;
+std::optional<std::string> NewTempFileName(const std::string& folder) {
+  char buffer[MAX_PATH + 1] = {};
+  if (!GetTempFileNameA(folder.c_str(), "olv", 0, buffer)) return std::nullopt;
+  return std::string(buffer);
 }
 
 std::optional<std::string> KnownFolder(Folder folder) {
