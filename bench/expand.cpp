@@ -35,7 +35,7 @@ void CopyPlain(benchmark::State& state) {
 void ExpandPlain(benchmark::State& state) {
   const std::string text = PlainText();
   for (auto _ : state) {
-    std::string out = olvex::ExpandText(text, 0, 0, 0);
+    const std::string& out = olvex::ExpandText(text, 0, 0, 0);
     benchmark::DoNotOptimize(out.data());
   }
 }
@@ -45,7 +45,7 @@ void ExpandTenReferences(benchmark::State& state) {
   for (int i = 0; i < 10; ++i) text += "item %name" + std::to_string(i) + " ";
   olvex::ResetExpandStoreCallCount();
   for (auto _ : state) {
-    std::string out = olvex::ExpandText(text, 0, 0, 0);
+    const std::string& out = olvex::ExpandText(text, 0, 0, 0);
     if (out.find('%') != std::string::npos) state.SkipWithError("a reference was not replaced");
     benchmark::DoNotOptimize(out.data());
   }

@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int flags = text.empty() ? 0 : (static_cast<unsigned char>(text.front()) & 7);
   if (!text.empty()) text.remove_prefix(1);
   std::size_t length = 0;
-  std::string result = olvex::ExpandText(text, 0, 0, flags, &length);
+  std::string result = olvex::ExpandText(text, 0, 0, flags, &length);  // a copy: the next call replaces it
   if (length != result.size()) __builtin_trap();
   if ((flags & olvex::kExpandNone) && result != text) __builtin_trap();
   std::string kept = olvex::ExpandIntoBuffer(text, 0, 0, 16);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -639,8 +640,17 @@ std::string ReplaceHexEscapes(std::string_view text) {
   return out;
 }
 
+// Any of % { = _ or the text "ID" (memchr scans many bytes at a time).
 bool NeedsExpansion(std::string_view text) {
-  return text.find_first_of("%{=_") != std::string_view::npos || text.find("ID") != std::string_view::npos;
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  for (char c : {'%', '{', '=', '_'})
+    if (std::memchr(p, c, n)) return true;
+  for (const char* at = static_cast<const char*>(std::memchr(p, 'I', n)); at;
+       at = static_cast<const char*>(std::memchr(at + 1, 'I', static_cast<std::size_t>(p + n - at - 1)))) {
+    if (at + 1 < p + n && at[1] == 'D') return true;
+  }
+  return false;
 }
 
 std::string RunPasses(std::string_view input, int slot, int step_index, int flags) {
@@ -818,19 +828,21 @@ std::size_t ReplaceAll(std::string& text, std::string_view name, std::string_vie
   return count;
 }
 
-std::string ExpandText(std::string_view text, int slot, int step_index, int flags, std::size_t* length) {
+const std::string& ExpandText(std::string_view text, int slot, int step_index, int flags, std::size_t* length) {
   if (length) *length = 0;
-  std::string result;
   try {
-    result = RunPasses(text, slot, step_index, flags);
+    if ((flags & kExpandNone) || text.empty() || !NeedsExpansion(text)) {
+      g_result.assign(text);  // keeps the previous result's buffer when it is large enough
+    } else {
+      g_result = RunPasses(text, slot, step_index, flags);
+    }
   } catch (const std::bad_alloc&) {
-    result.clear();  // no room: what there is, which is nothing
+    g_result.clear();  // no room: what there is, which is nothing
   } catch (const std::length_error&) {
-    result.clear();
+    g_result.clear();
   }
-  g_result = result;
-  if (length) *length = result.size();
-  return result;
+  if (length) *length = g_result.size();
+  return g_result;
 }
 
 const std::string& ExpansionResult() { return g_result; }

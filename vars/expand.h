@@ -67,10 +67,11 @@ void SetConstantsPass(ConstantsPass pass);
 using ExpandFormulaEvaluator = std::function<FormulaResult(std::string_view formula)>;
 void SetExpandFormulaEvaluator(ExpandFormulaEvaluator evaluator);
 
-// Expands `text` for script `slot` (0..7) and step `step_index` (0-based).
-// The result is also kept as the shared expansion result. `length`, when
-// given, gets the result's byte length (0 while the expansion runs).
-std::string ExpandText(std::string_view text, int slot, int step_index, int flags, std::size_t* length = nullptr);
+// Expands `text` for script `slot` (0..7) and step `step_index` (0-based)
+// into the shared expansion result and returns it: callers copy what they
+// keep, for the next expansion replaces it. `length`, when given, gets the
+// result's byte length (0 while the expansion runs).
+const std::string& ExpandText(std::string_view text, int slot, int step_index, int flags, std::size_t* length = nullptr);
 // The result of the latest ExpandText.
 const std::string& ExpansionResult();
 // Expands into a caller's buffer of `size` bytes (the result cut to
