@@ -3,6 +3,8 @@
 // interface so that tests can put a fake in place of the real one
 // (SetInputForTest).
 
+#include <optional>
+
 namespace platform {
 
 // Virtual-key codes the runtime names itself (the numbers of the Win32 API).
@@ -11,6 +13,10 @@ constexpr int kLeftButton = 0x01, kRightButton = 0x02;
 constexpr int kCapsLock = 0x14, kNumLock = 0x90, kScrollLock = 0x91;
 }  // namespace key
 
+struct Point {
+  long x = 0, y = 0;
+};
+
 class Input {
  public:
   virtual ~Input() = default;
@@ -18,6 +24,8 @@ class Input {
   virtual bool IsKeyDown(int virtual_key) = 0;
   // True when a lock key (Caps Lock, Num Lock, Scroll Lock) is switched on.
   virtual bool IsKeyToggled(int virtual_key) = 0;
+  // The mouse position in screen pixels; nothing where there is no mouse.
+  virtual std::optional<Point> CursorPosition() { return std::nullopt; }
 };
 
 // The input service in force: the platform's own, or the one a test installed.

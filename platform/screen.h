@@ -23,6 +23,10 @@ struct ScreenInfo {
   int bits_per_pixel = 0;
 };
 
+struct MonitorSize {
+  int width = 0, height = 0;
+};
+
 class Screen {
  public:
   virtual ~Screen() = default;
@@ -31,6 +35,8 @@ class Screen {
   virtual std::optional<Colour> PixelAt(int x, int y) = 0;
   // Size, monitor count and colour depth; zeros when there is no screen.
   virtual ScreenInfo Info() = 0;
+  // Size of the second monitor (monitors counted once per process); nothing without one.
+  virtual std::optional<MonitorSize> SecondMonitor() { return std::nullopt; }
 };
 
 // The screen service in force: the platform's own, or the one a test installed.

@@ -1,6 +1,23 @@
 #include "platform/system.h"
 
+#include <mutex>
+
+#include "platform/environment.h"
+
 namespace platform {
+
+std::optional<std::string> NewTempFileName(const std::string& folder);  // the backend's own
+
+std::optional<std::string> ProcessTempFileName() {
+  static std::mutex mutex;
+  static std::optional<std::string> name;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!name) {
+    std::optional<std::string> folder = TempFolder();
+    if (folder) name = NewTempFileName(*folder);
+  }
+  return name;
+}
 
 std::string WindowsVersionName(const std::optional<OsVersion>& version) {
   if (!version) return "Unknown";

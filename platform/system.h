@@ -32,4 +32,20 @@ std::string WindowsVersionName(const std::optional<OsVersion>& version);
 // Milliseconds since the system started.
 std::uint64_t TickCount();
 
+// Minutes to add to local time to get UTC (Windows' time-zone bias); nothing
+// when the platform cannot tell.
+std::optional<long> TimeZoneBiasMinutes();
+// The logged-on user's name; empty when unknown.
+std::string UserName();
+// The file version of an executable ("1.2.3.4"); empty when it has none.
+std::string FileVersion(const std::string& path);
+// A temporary file name made once per process in the temporary folder and
+// then given again; nothing when none can be made.
+std::optional<std::string> ProcessTempFileName();
+// Folders of the system and of the user; nothing where the platform has none.
+enum class Folder { kSystem, kWindows, kStartMenu, kDesktop, kDocuments, kAppData };
+std::optional<std::string> KnownFolder(Folder folder);
+// The user's default locale id (Windows LCID); nothing where there is none.
+std::optional<int> UserLanguageId();
+
 }  // namespace platform

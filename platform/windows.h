@@ -5,12 +5,17 @@
 // (SetWindowsForTest).
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace platform {
 
 // A window handle as an opaque number; 0 is no window.
 using WindowId = std::uint64_t;
+
+struct WindowRect {
+  long x = 0, y = 0, width = 0, height = 0;
+};
 
 class Windows {
  public:
@@ -37,6 +42,12 @@ class Windows {
   virtual bool PostClose(WindowId window) = 0;
   // Destroys the window at once (possible for windows of this process only).
   virtual bool Destroy(WindowId window) = 0;
+  // The window's class name, control id (GWL_ID), user data (GWL_USERDATA)
+  // and screen rectangle. The defaults know no window.
+  virtual std::string ClassName(WindowId /*window*/) { return {}; }
+  virtual std::uint64_t ControlId(WindowId /*window*/) { return 0; }
+  virtual std::uint64_t UserData(WindowId /*window*/) { return 0; }
+  virtual std::optional<WindowRect> Rect(WindowId /*window*/) { return std::nullopt; }
 };
 
 // The windows service in force: the platform's own, or the one a test installed.

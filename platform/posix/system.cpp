@@ -1,11 +1,13 @@
 #include "platform/system.h"
 
+#include <pwd.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <vector>
 
 namespace platform {
@@ -60,5 +62,36 @@ std::uint64_t TickCount() {
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
 }
+
+std::optional<long> TimeZoneBiasMinutes() {
+  time_t now = ::time(nullptr);
+  struct tm local;
+  if (!::localtime_r(&now, &local)) return std::nullopt;
+  return -local.tm_gmtoff / 60;
+}
+
+std::string UserName() {
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+    return found->pw_name;
+  const char* user = std::getenv("USER");
+  return user ? user : "";
+}
+
+std::string FileVersion(const std::string&) { return {}; }
+
+std::optional<std::string> NewTempFileName(const std::string& folder) {
+  std::string pattern = folder + "olvXXXXXX";
+  int fd = ::mkstemp(pattern.data());
+  if (fd < 0) return std::nullopt;
+  ::close(fd);
+  return pattern;
+}
+
+std::optional<std::string> KnownFolder(Folder) { return std::nullopt; }
+
+std::optional<int> UserLanguageId() { return std::nullopt; }
 
 }  // namespace platform

@@ -12,6 +12,12 @@ class Win32Input : public Input {
     if (virtual_key <= 0 || virtual_key > 0xFF) return false;
     return (GetAsyncKeyState(virtual_key) & 0x8000) != 0;
   }
+  std::optional<Point> CursorPosition() override {
+    POINT p;
+    if (!GetCursorPos(&p)) return std::nullopt;
+    return Point{p.x, p.y};
+  }
+
   bool IsKeyToggled(int virtual_key) override {
     if (virtual_key <= 0 || virtual_key > 0xFF) return false;
     return (GetKeyState(virtual_key) & 1) != 0;

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/screen.h"
 
 namespace platform {
@@ -14,6 +16,21 @@ class Win32Screen : public Screen {
     ReleaseDC(nullptr, dc);
     if (colour == CLR_INVALID) return std::nullopt;
     return static_cast<Colour>(colour & 0x00FFFFFF);
+  }
+
+  std::optional<MonitorSize> SecondMonitor() override {
+    static const std::optional<MonitorSize> second = [] {
+      std::vector<MonitorSize> sizes;
+      EnumDisplayMonitors(
+          nullptr, nullptr,
+          [](HMONITOR, HDC, LPRECT r, LPARAM list) -> BOOL {
+            reinterpret_cast<std::vector<MonitorSize>*>(list)->push_back({r->right - r->left, r->bottom - r->top});
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&sizes));
+      return sizes.size() > 1 ? std::optional<MonitorSize>(sizes[1]) : std::nullopt;
+    }();
+    return second;
   }
 
   ScreenInfo Info() override {

@@ -35,6 +35,26 @@ class Win32Windows : public Windows {
 
   bool IsVisible(WindowId window) override { return window != 0 && IsWindowVisible(ToHwnd(window)); }
 
+  std::string ClassName(WindowId window) override {
+    char buffer[256] = {};
+    if (window == 0 || !GetClassNameA(ToHwnd(window), buffer, sizeof buffer)) return {};
+    return buffer;
+  }
+
+  std::uint64_t ControlId(WindowId window) override {
+    return window ? static_cast<std::uint32_t>(GetWindowLongA(ToHwnd(window), GWL_ID)) : 0;
+  }
+
+  std::uint64_t UserData(WindowId window) override {
+    return window ? static_cast<std::uint32_t>(GetWindowLongPtrA(ToHwnd(window), GWLP_USERDATA)) : 0;
+  }
+
+  std::optional<WindowRect> Rect(WindowId window) override {
+    RECT r;
+    if (window == 0 || !GetWindowRect(ToHwnd(window), &r)) return std::nullopt;
+    return WindowRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  }
+
   std::string Title(WindowId window, std::size_t max_chars, int timeout_ms) override {
     if (window == 0 || max_chars == 0) return {};
     std::vector<char> buffer(max_chars + 1, '\0');

@@ -1,0 +1,24 @@
+#pragma once
+// The clipboard's text (CF_TEXT on Windows). The service is an interface so
+// that tests can put a fake in place of the real one (SetClipboardForTest).
+#include <optional>
+#include <string>
+
+namespace platform {
+
+class Clipboard {
+ public:
+  virtual ~Clipboard() = default;
+  // The clipboard's text; nothing when it holds none or cannot be opened.
+  virtual std::optional<std::string> Text() = 0;
+  // Replaces the clipboard's contents with the text; false when that fails.
+  virtual bool SetText(const std::string& text) = 0;
+};
+
+// The clipboard service in force: the platform's own, or the one a test installed.
+// POSIX has no clipboard: its text is nothing and writing fails.
+Clipboard& clipboard();
+// Tests: install a fake (nullptr puts the platform's own back).
+void SetClipboardForTest(Clipboard* fake);
+
+}  // namespace platform

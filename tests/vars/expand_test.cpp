@@ -1,0 +1,378 @@
+// Expansion of step fields: every pass, as tables of (variables, input, flags, expected).
+#include "vars/expand.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/document.h"
+#include "engine/settings.h"
+#include "platform/clipboard.h"
+#include "platform/locale.h"
+#include "platform/system.h"
+#include "platform/windows.h"
+#include "tests/settings/store_sandbox.h"
+#include "vars/variables.h"
+
+namespace olvex::test {
+namespace {
+
+using namespace std::string_literals;
+
+// 4 July 2012, a Wednesday, 15:07:09.250.
+class FixedLocale : public platform::EnglishLocale {
+ public:
+  platform::LocalDateTime Now() const override {
+    platform::LocalDateTime t;
+    t.year = 2012, t.month = 7, t.day = 4, t.weekday = 3;
+    t.hour = 15, t.minute = 7, t.second = 9, t.millisecond = 250;
+    return t;
+  }
+};
+
+class FakeHost : public ExpansionHost {
+ public:
+  std::optional<double> loop;
+  std::optional<long> repeat;
+  std::vector<std::string> log;
+  int level = 0;
+  std::optional<double> LoopValue(int) override { return loop; }
+  std::optional<long> RepeatCount() override { return repeat; }
+  std::optional<std::string> LastCommand() override { return "OK"; }
+  std::optional<int> LastCommandId() override { return 1; }
+  int LogLevel() override { return level; }
+  void Log(const std::string& line) override { log.push_back(line); }
+};
+
+class FakeClipboard : public platform::Clipboard {
+ public:
+  std::optional<std::string> text;
+  std::optional<std::string> Text() override { return text; }
+  bool SetText(const std::string& t) override {
+    text = t;
+    return true;
+  }
+};
+
+// Everything an expansion reads, fixed for one test.
+class ExpandFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetLocaleForTest(&locale_);
+    SetExpansionHost(&host_);
+    platform::SetClipboardForTest(&clipboard_);
+  }
+  void TearDown() override {
+    platform::SetClipboardForTest(nullptr);
+    SetExpansionHost(nullptr);
+    platform::SetLocaleForTest(nullptr);
+    FreeAllMemorySlots();
+  }
+  void Set(const std::vector<std::pair<std::string, std::string>>& variables) {
+    for (const auto& [name, value] : variables) ASSERT_TRUE(WriteUserVariable(name, value)) << name;
+  }
+
+  StoreSandbox box_;
+  FixedLocale locale_;
+  FakeHost host_;
+  FakeClipboard clipboard_;
+};
+
+struct Case {
+  std::vector<std::pair<std::string, std::string>> variables;
+  std::string input;
+  int flags;
+  std::string expected;
+};
+
+void RunCases(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    for (const auto& [name, value] : c.variables) ASSERT_TRUE(WriteUserVariable(name, value)) << name;
+    std::size_t length = 99;
+    EXPECT_EQ(ExpandText(c.input, 0, 0, c.flags, &length), c.expected) << "input: " << c.input;
+    EXPECT_EQ(length, c.expected.size()) << "input: " << c.input;
+    for (const auto& [name, value] : c.variables) DeleteUserVariable(name);
+  }
+}
+
+TEST_F(ExpandFixture, UserVariables) {
+  RunCases({
+      {{{"a", "1"}, {"ab", "2"}}, "%ab", 0, "2"},
+      {{{"a", "1"}, {"ab", "2"}}, "%abc", 0, "2c"},
+      {{{"a", "1"}, {"ab", "2"}}, "%a b", 0, "1 b"},
+      {{{"a", "1"}, {"ab", "2"}}, "%AB", 0, "2"},
+      {{{"x", "X"}, {"y", "Y"}}, "%x%y", 0, "XY"},
+      {{{"count", "5"}}, "100%%", 0, "100%"},
+      {{{"count", "5"}}, "%%count", 0, "%count"},
+      {{{"count", "5"}}, "%unknown and %count", 0, "%unknown and 5"},
+      {{{"count", "5"}}, "% %", 0, "% %"},
+      {{{"count", "5"}}, "ends with %", 0, "ends with %"},
+      // A value is inserted as it is, never read again.
+      {{{"v", "%w {TODAY} {\\41}"}, {"w", "no"}}, "%v", kExpandSingle | kExpandKeepEscapes, "%w {TODAY} {\\41}"},
+      // ... while the later passes (system variables, escapes) still run over the whole text.
+      {{{"v", "%w {TODAY} {\\41}"}, {"w", "no"}}, "%v", 0, "%w 7/4/2012 A"},
+      {{{"v", "%w"}, {"w", "no"}}, "%v%w", 0, "%wno"},
+      // Array indexes first.
+      {{{"i", "3"}, {"list[3]", "third"}}, "%list[%i]", 0, "third"},
+      {{{"i", "3"}}, "%list[%i]", 0, "%list[3]"},
+      // A name stops at a backslash.
+      {{{"dir", "C:"}}, "%dir\\file", 0, "C:\\file"},
+      // Binary values keep their bytes.
+      {{{"bin", "a\0b"s}}, "[%bin]", 0, "[a\0b]"s},
+  });
+}
+
+TEST_F(ExpandFixture, NoVariablesAtAll) {
+  RunCases({
+      {{}, "%a and 100%%", 0, "%a and 100%"},
+      {{}, "plain text", 0, "plain text"},
+      {{}, "", 0, ""},
+  });
+}
+
+TEST_F(ExpandFixture, ModesAndEscapes) {
+  Set({{"x", "1"}});
+  RunCases({
+      {{}, "%x {TODAY}", kExpandNone, "%x {TODAY}"},
+      {{}, "{TODAY} %x", kExpandSingle, "{TODAY} 1"},
+      {{}, "{\\41}", 0, "A"},
+      {{}, "{\\41}", kExpandKeepEscapes, "{\\41}"},
+      {{}, "{\\41}{\\7a}{\\4G}{\\4}", 0, "Az{\\4G}{\\4}"},
+      {{}, "{\\41}", kExpandSingle, "A"},
+      {{}, "a{\\r\\n}b{\\t}c{\\n}{\\r}", 0, "a\r\nb\tc\n\r"},
+      {{}, "a{\\r\\n}b", kExpandSingle, "a{\\r\\n}b"},
+      {{}, "{ENTER}{newline}{return}{tab}{SPACE}{n}{rn}{r}{t}{linefeed}", 0, "\n\r\n\r\t \n\r\n\r\t\n"},
+      {{}, "=2+%x", kExpandSingle, "=2+1"},
+      // One-letter names are replaced once the pass runs, but do not start it.
+      {{}, "{n}", 0, "{n}"},
+      {{}, "{n}{tab}", 0, "\n\t"},
+  });
+}
+
+TEST_F(ExpandFixture, Formulas) {
+  Set({{"n", "3"}, {"s", "a b"}, {"neg", "-2.5"}});
+  RunCases({
+      {{}, "=2+%n", 0, "5"},
+      {{}, "=%s&\"x\"", 0, "a bx"},
+      {{}, "=%neg*2", 0, "-5"},
+      {{}, "=SUM(1,2)", 0, "=SUM(1,2)"},
+      {{}, " =1-1", 0, "0"},
+      {{}, "=%s", 0, "=a b"},
+      {{}, "=\"100%%\"&1", 0, "100%1"},
+      {{}, "=\"%n\"&1", 0, "31"},
+      {{}, "1=1", 0, "1=1"},
+  });
+}
+
+TEST_F(ExpandFixture, FormulaLogLines) {
+  host_.level = 2;
+  EXPECT_EQ(ExpandText("=1&{SPACE}&\"%%\"", 0, 0, 0), "1 %");
+  ASSERT_EQ(host_.log.size(), 3u);
+  EXPECT_EQ(host_.log[0], "    System Variables Processing Performed: \"{SPACE}\"...");
+  EXPECT_EQ(host_.log[1].rfind("Pre-Formula: =1&\x02 \x02&\"\xB0\"", 0), 0u) << host_.log[1];
+  EXPECT_EQ(host_.log[2], "Post-Formula: 1 \xB0");
+}
+
+TEST_F(ExpandFixture, MemorySlotsAndLoops) {
+  SetMemorySlot(2, "two");
+  SetMemorySlot(3, "");
+  RunCases({
+      {{}, "{2}{3}{1}", 0, "two{3}{1}"},
+      {{}, "{loop3} {loop}", 0, "{loop3} {loop}"},  // no loop runs
+  });
+  host_.loop = 2;
+  RunCases({
+      {{}, "{loop3} {loop} {LOOPS1} {loopcount32}", 0, "002 2 2 " + std::string(31, '0') + "2"},
+      {{}, "{loop33}", 0, "{loop33}"},
+  });
+  host_.loop = 2.5;
+  RunCases({{{}, "{loop2}/{loop}", 0, "02/2.5"}});
+  // A slot's text is not read again by the later passes.
+  Set({{"x", "1"}});
+  SetMemorySlot(4, "%x");
+  RunCases({{{}, "{4}", 0, "1"}});  // slots come before user variables, as the order has it
+}
+
+TEST_F(ExpandFixture, ClockAndRun) {
+  host_.repeat = 7;
+  RunCases({
+      {{}, "{TODAY}|{TIME}|{NOW}", 0, "7/4/2012|3:07:09 PM|7/4/2012 3:07:09 PM"},
+      {{}, "{year}{year2}{year1}{month}{month1}{day}{day1}", 0, "2012122077044"},
+      {{}, "{hour24}{hour2}{hour}{minute}{minute1}{second}{second1}{millisecond}{AMPM}", 0, "15033077099250PM"},
+      {{}, "{month_name} {monthabbr} {month_days} {weekday} {weekday_abbr} {weekday1}{weekday2}", 0,
+       "July Jul 31 Wednesday Wed 303"},
+      {{}, "{dayofyear} {weeknum}", 0, "186 27"},
+      {{}, "{repeat} {repeats3} {repeatcount5}", 0, "7 007 00007"},
+      {{}, "{currentstep} {current_file} {command} {cmd_id}", 0, "1 1 OK 1"},
+      {{}, "{unknown} {x} {a} {TODAY", 0, "{unknown} {x} {a} {TODAY"},
+      {{}, "{WINVER}", 0, platform::WindowsVersionName(platform::WindowsVersion())},
+  });
+}
+
+TEST_F(ExpandFixture, LoginMemory) {
+  // "ab1" rotated left by the codes of 'M', 'O', 'X' (5, 7 and 0 bits).
+  auto rotl = [](unsigned char c, int n) { return static_cast<char>(((c << n) | (c >> (8 - n))) & 0xFF); };
+  std::string scrambled{rotl('a', 5), rotl('b', 7), '1'};
+  Set({{"login_username", "ann"}, {"login_password", scrambled}});
+  RunCases({{{}, "{login_name}:{login_password}", 0, "ann:ab1"}});
+  RunCases({{{}, "{failstep}", 0, "0"}});
+  ASSERT_TRUE(WriteSetting("*\\FailStep", 5));
+  RunCases({{{}, "{fail_step}", 0, "5"}});
+}
+
+TEST_F(ExpandFixture, SystemValuesArePassedThroughLiterally) {
+  Set({{"x", "1"}});
+  clipboard_.text = "{TODAY} %x";
+  RunCases({
+      {{}, "[{CLIPBOARD}]", 0, "[{TODAY} %x]"},
+      {{}, "[{clipboard}]", kExpandSingle, "[{TODAY} %x]"},
+  });
+  clipboard_.text.reset();
+  RunCases({{{}, "[{CLIPBOARD}]", 0, "[]"}});
+}
+
+TEST_F(ExpandFixture, StepFields) {
+  ScriptDocument& doc = Document(0);
+  doc.Clear();
+  doc.file_name = "C:\\scripts\\demo.olv";
+  doc.steps.resize(2);
+  doc.steps[1].action = "Set Variable";
+  doc.steps[1].text = std::string(300, 't');
+  doc.steps[1].category = 9;
+  doc.steps[1].action_id = 41;
+  doc.steps[1].set_value(3, "v3");
+  doc.steps[1].set_output_option("count");
+  doc.steps[1].run_attempts = 2;
+  RunCases({
+      {{}, "{step[2].action}|{STEP[2].category}|{step[2].image}|{step[2].value3}|{step[2].output_option}", 0,
+       "Set Variable|9|42|v3|count"},
+      {{}, "{step[2].run_attempts}{step[2].value8}", 0, "2"},
+      {{}, "{step[2].text}", 0, std::string(254, 't')},
+      {{}, "{step[3].text}{step[0].text}{step[99999].text}{step[2].nope}", 0,
+       "{step[3].text}{step[0].text}{step[99999].text}{step[2].nope}"},
+      {{}, "{totalsteps} {FILEBASENAME} {FILEPATH} {FILEEXT}", 0, "2 demo.olv C:\\scripts .olv"},
+  });
+  doc.Clear();
+}
+
+TEST_F(ExpandFixture, ProgramAndSystem) {
+  std::string exe = ExpandText("{olvex_exe}", 0, 0, 0);
+  EXPECT_NE(exe, "{olvex_exe}");
+  EXPECT_EQ(ExpandText("{Corvinate_exe}|{Quintaverse_EXE}", 0, 0, 0), exe + "|" + exe);
+  std::string dir = ExpandText("{olvex_dir}", 0, 0, 0);
+  EXPECT_EQ(exe.rfind(dir, 0), 0u);
+  EXPECT_TRUE(dir.back() == '\\' || dir.back() == '/');
+  EXPECT_EQ(ExpandText("{tempdir}", 0, 0, 0), platform::TempFolder().value_or("{tempdir}"));
+  std::string temp = ExpandText("{tempfile}", 0, 0, 0);
+  EXPECT_EQ(ExpandText("{tempfile}", 0, 0, 0), temp);
+  EXPECT_NE(ExpandText("{ticks}", 0, 0, 0), "{ticks}");
+  EXPECT_NE(ExpandText("{memtotal}", 0, 0, 0), "{memtotal}");
+  EXPECT_EQ(ExpandText("{username}", 0, 0, 0), platform::UserName());
+  std::string curdir = ExpandText("{CURDIR}", 0, 0, 0);
+  EXPECT_FALSE(curdir.empty());
+  EXPECT_NE(curdir.back(), '\\');
+#ifdef _WIN32
+  EXPECT_NE(ExpandText("{SYSDIR}", 0, 0, 0), "{SYSDIR}");
+  EXPECT_NE(ExpandText("{screen_x}", 0, 0, 0), "{screen_x}");
+  EXPECT_NE(ExpandText("{mouse_x}", 0, 0, 0), "{mouse_x}");
+#else
+  EXPECT_EQ(ExpandText("{WINVER}", 0, 0, 0), "Unknown");
+  EXPECT_EQ(ExpandText("{WINDOW}{HWND}{SYSDIR}{mouse_x}", 0, 0, 0), "{WINDOW}{HWND}{SYSDIR}{mouse_x}");
+#endif
+}
+
+class FakeWindows : public platform::Windows {
+ public:
+  platform::WindowId foreground = 0;
+  platform::WindowId FindTopLevel(const std::string&, const std::string&) override { return 0; }
+  bool Exists(platform::WindowId w) override { return w == 77; }
+  platform::WindowId Foreground() override { return foreground; }
+  platform::WindowId NextInZOrder(platform::WindowId) override { return 0; }
+  bool IsVisible(platform::WindowId) override { return true; }
+  std::string Title(platform::WindowId, std::size_t, int) override { return "Notes {TODAY} %x"; }
+  bool Activate(platform::WindowId) override { return true; }
+  bool PostClose(platform::WindowId) override { return true; }
+  bool Destroy(platform::WindowId) override { return true; }
+  std::string ClassName(platform::WindowId) override { return "Edit"; }
+  std::uint64_t ControlId(platform::WindowId) override { return 12; }
+  std::uint64_t UserData(platform::WindowId) override { return 34; }
+  std::optional<platform::WindowRect> Rect(platform::WindowId) override {
+    return platform::WindowRect{10, 20, 300, 200};
+  }
+};
+
+TEST_F(ExpandFixture, CurrentWindow) {
+  FakeWindows windows;
+  platform::SetWindowsForTest(&windows);
+  RunCases({{{}, "{WINDOW}|{HWND}", 0, "{WINDOW}|{HWND}"}});  // none known
+  windows.foreground = 77;
+  RunCases({{{}, "{WINDOW}|{win_class}|{WINID}|{userdata}|{HWND}|{window_x},{window_y},{window_width}x{window_height}",
+             0, "Notes {TODAY} %x|Edit|12|34|77|10,20,300x200"}});
+  EXPECT_EQ(host_.CurrentWindow(), 77u);  // the foreground window became the current one
+  platform::SetWindowsForTest(nullptr);
+}
+
+TEST_F(ExpandFixture, ParametersAndConstants) {
+  Set({{"parameter2", "P2"}, {"other", "o"}});
+  RunCases({{{}, "%parameter2 %PARAMETER5.", 0, "P2 ."}});
+  SetConstantsPass([](std::string& text) { ReplaceAll(text, "MB_OK", "0"); });
+  RunCases({{{}, "MB_OK|mb_ok", 0, "0|0"}});
+  SetConstantsPass(nullptr);
+  RunCases({{{}, "MB_OK", 0, "MB_OK"}});
+}
+
+// One listing per expansion, one read per reference; names created between
+// expansions are seen.
+TEST_F(ExpandFixture, StoreCallsAndNewVariables) {
+  Set({{"a", "1"}});
+  ResetExpandStoreCallCount();
+  EXPECT_EQ(ExpandText("%a %ab %a", 0, 0, 0), "1 1b 1");
+  ExpandStoreCalls calls = ExpandStoreCallCount();
+  EXPECT_EQ(calls.listings, 1u);
+  EXPECT_EQ(calls.reads, 3u);
+  Set({{"ab", "2"}});
+  EXPECT_EQ(ExpandText("%a %ab %a", 0, 0, 0), "1 2 1");
+  DeleteUserVariable("a");
+  EXPECT_EQ(ExpandText("%a %ab", 0, 0, 0), "%a 2");
+  ResetExpandStoreCallCount();
+  EXPECT_EQ(ExpandText("no reference", 0, 0, 0), "no reference");
+  EXPECT_EQ(ExpandStoreCallCount().listings, 0u);
+  // Scripts beyond the eighth read no user variables.
+  EXPECT_EQ(ExpandText("%ab", 8, 0, 0), "%ab");
+}
+
+TEST_F(ExpandFixture, IntoABufferKeepsTheSharedResult) {
+  Set({{"x", "value"}});
+  EXPECT_EQ(ExpandText("first %x", 0, 0, 0), "first value");
+  EXPECT_EQ(ExpandIntoBuffer("%x", 0, 0, 4), "val");
+  EXPECT_EQ(ExpandIntoBuffer("%x", 0, 0, 0), "");
+  EXPECT_EQ(ExpansionResult(), "first value");
+  InstallExpander();
+  ExpandContext context;
+  EXPECT_EQ(Expand(context, "%x {SPACE}"), "value  ");
+  EXPECT_EQ(Expand(context, "%x {SPACE}", ExpandMode::kSingle), "value {SPACE}");
+  SetExpander(nullptr);
+}
+
+TEST(ReplaceAll, CaseInsensitiveWithoutRescanning) {
+  struct Row {
+    std::string text, name, value, expected;
+    std::size_t count;
+  };
+  const std::vector<Row> rows = {
+      {"aXa", "a", "aa", "aaXaa", 2},
+      {"{Loop}{LOOP}{loop}", "{loop}", "{loop}{loop}", "{loop}{loop}{loop}{loop}{loop}{loop}", 3},
+      {"none", "x", "y", "none", 0},
+      {"aaa", "aa", "b", "ba", 1},
+      {"abc", "abc", "", "", 1},
+      {"x", "", "y", "x", 0},
+  };
+  for (const Row& r : rows) {
+    std::string text = r.text;
+    EXPECT_EQ(ReplaceAll(text, r.name, r.value), r.count) << r.text;
+    EXPECT_EQ(text, r.expected) << r.text;
+  }
+}
+
+}  // namespace
+}  // namespace olvex::test
