@@ -122,6 +122,10 @@ std::string Cut(std::string_view text, std::size_t n) { return std::string(text.
 
 int LogLevel() { return g_log_level.load(); }
 void SetLogLevel(int level) {
+  {
+    std::lock_guard<std::mutex> lock(g_log_mutex);
+    g_cached_path.clear();
+  }
   g_forced_high.store(false);
   g_log_level.store(level);
 }
