@@ -12,6 +12,7 @@
 #include "engine/run_state.h"
 #include "engine/settings.h"
 #include "platform/environment.h"
+#include "platform/instance.h"
 #include "tests/settings/store_sandbox.h"
 #include "vars/variables.h"
 
@@ -133,6 +134,33 @@ TEST_F(RunTest, AHandlerThatStopsOrAStopRequestEndsTheRunWithTheFlags) {
   EXPECT_EQ(calls.load(), 1);
 }
 
+TEST_F(RunTest, AStopFromTheMainThreadAsksFirstAndEndsByForceSecond) {
+  Load(Step("Exit Run", "0") + Step("Comment", "after"));
+  std::atomic<bool> entered{false}, release{false};
+  SetCategoryHandler(13, [&](int, int, int) {
+    entered = true;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return 1;
+  });
+  WriteSetting("*\\LogLevel", 1);
+  StartRun(0, kCommandNewRun, false, 0, 0);
+  while (!entered) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EndRun(0, false, 0, false);
+  EXPECT_TRUE(RunActive());
+  EXPECT_EQ(RunShared().stop_flag.load(), 1);
+  EndRun(0, true, 0, false);
+  EXPECT_FALSE(RunActive());
+  EXPECT_FALSE(WaitForWorkers());  // the stuck worker was abandoned
+  release = true;
+  // The abandoned worker finishes its step and leaves without ending the run again.
+  for (int i = 0; i < 400 && Log().find("Run Completed on") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const std::string log = Log();
+  EXPECT_NE(log.find("Attempting to stop run...\r\nRun forcibly terminated\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Stopping run at [STEP 1]  Flags: 0/0/1"), std::string::npos) << log;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
 TEST_F(RunTest, OutputGoesToEveryDestination) {
   const std::string file = sandbox_.dir().File("out.txt");
   Load("<step><action>Comment</action><output value=\"{3}\">Memory</output></step>"
@@ -177,6 +205,14 @@ TEST_F(RunTest, OutputGoesToEveryDestination) {
   EXPECT_EQ(ReadMemorySlot(3).value_or(""), "memory text");
   FreeAllMemorySlots();
   platform::RemoveEnv("OLVEX_TEST_ENV");
+}
+
+TEST(SingleInstance, ASecondClaimOfTheSameNameFails) {
+  StoreSandbox sandbox;  // a private temporary folder
+  const std::string name = "olvex_test_instance_" + std::to_string(std::random_device{}());
+  EXPECT_TRUE(platform::ClaimSingleInstance(name));
+  EXPECT_FALSE(platform::ClaimSingleInstance(name));
+  EXPECT_TRUE(platform::ClaimSingleInstance(name + "_other"));
 }
 
 TEST(ExtractResource, AMissingResourceFailsWithAReason) {
