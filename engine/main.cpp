@@ -145,7 +145,15 @@ int main(int argc, char** argv) {
     std::fflush(nullptr);
     std::_Exit(code);
   }
+  // The window's end: documents, memory slots, and what the settings ask to remove.
+  for (int i = 1; i <= 8; ++i) DeleteSetting(SettingKey("SOFTWARE\\Olvex\\FileOpenFromExternal_%d", i));
   CloseAllDocuments();
   FreeAllMemorySlots();
+  const int reset = ReadSettingNumber("*\\ResetUserVariables");
+  if (reset != 0) {
+    if (LogLevel() > 0) LogLine("WM_DESTROY: ResetUserVariables: %d\r\n", reset);
+    ResetUserVariables();
+    RemoveUserVariableSpillFiles();
+  }
   return code;
 }

@@ -35,6 +35,7 @@ namespace {
 constexpr int kStopTimer = 0x8069;
 constexpr int kStopTimerMs = 3500;
 constexpr std::size_t kStepErrorMax = 4095;
+constexpr const char* kScreenSaveActive = "HKEY_CURRENT_USER\\Control Panel\\Desktop\\ScreenSaveActive";
 
 std::mutex g_handlers_mutex;
 std::array<StepHandler, 17> g_handlers;
@@ -238,6 +239,10 @@ void StartRun(int slot, int command, bool reset_repeats, int first_step, int del
   LogLine("TIME:   %d:%02d:%02d on %s, %d %s %d", now.hour, now.minute, now.second, locale.DayName(now.weekday, false).c_str(),
           now.day, locale.MonthName(now.month, false).c_str(), now.year);
   if (LogLevel() > 1) LogText("LOG LEVEL HIGH");
+  if (ReadSettingNumber("*\\DisableScreenSaver") != 0) {
+    WriteSetting("*\\ScreenSaverHolder", ReadSettingString(kScreenSaveActive, 63));
+    WriteSetting(kScreenSaveActive, "0");
+  }
   RunShared().stop_flag.store(0);
   g_key_hit.store(0);
   platform::StopKeyPressed(RunShared().stop_key.load());
@@ -369,6 +374,10 @@ void EndRun(int slot, bool force, int last_step, bool single_step) {
   KillMainTimer(kStopTimer);
   if (RunShared().held_keys.exchange(0) != 0)
     LogText("WARNING!  Key was pressed with the {-Down} TYPE command, but not released with {-Up}");
+  if (ReadSettingNumber("*\\DisableScreenSaver") != 0 && SettingExists("*\\ScreenSaverHolder")) {
+    WriteSetting(kScreenSaveActive, ReadSettingString("*\\ScreenSaverHolder", 63));
+    DeleteSetting("*\\ScreenSaverHolder");
+  }
   if (!single_step) {
     const int repeats = RunRepeats(slot);
     if (repeats > 0) {
