@@ -31,6 +31,17 @@ std::function<void(int)> g_stop_handler;
 
 constexpr auto kSignalPoll = std::chrono::milliseconds(50);
 
+// Runs the first posted task outside the lock; false when there is none.
+bool RunFirstTask(std::unique_lock<std::mutex>& lock) {
+  if (g_tasks.empty()) return false;
+  auto task = std::move(g_tasks.front());
+  g_tasks.pop_front();
+  lock.unlock();
+  task();
+  lock.lock();
+  return true;
+}
+
 }  // namespace
 
 void RunMainLoop() {
@@ -39,14 +50,7 @@ void RunMainLoop() {
   g_main_id = std::this_thread::get_id();
   int signals_seen = platform::StopSignalCount();
   while (!g_quit) {
-    if (!g_tasks.empty()) {
-      auto task = std::move(g_tasks.front());
-      g_tasks.pop_front();
-      lock.unlock();
-      task();
-      lock.lock();
-      continue;
-    }
+    if (RunFirstTask(lock)) continue;
     const auto now = Clock::now();
     auto due = g_timers.end();
     for (auto it = g_timers.begin(); it != g_timers.end(); ++it)
@@ -79,12 +83,7 @@ void RunMainLoop() {
   g_quit = false;
   g_main_id = std::thread::id();
   // Tasks left over run now, so that a worker waiting on one is released.
-  while (!g_tasks.empty()) {
-    auto task = std::move(g_tasks.front());
-    g_tasks.pop_front();
-    lock.unlock();
-    task();
-    lock.lock();
+  while (RunFirstTask(lock)) {
   }
   g_timers.clear();
 }
