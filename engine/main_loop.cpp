@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/main_wait.h"
 #include "platform/stop_key.h"
 
 namespace olvex {
@@ -21,7 +22,6 @@ struct Timer {
 };
 
 std::mutex g_mutex;
-std::condition_variable g_wake;
 std::deque<std::function<void()>> g_tasks;
 std::map<int, Timer> g_timers;
 bool g_quit = false;
@@ -77,7 +77,10 @@ void RunMainLoop() {
     auto wake = now + kSignalPoll;
     for (const auto& [id, timer] : g_timers)
       if (timer.due < wake) wake = timer.due;
-    g_wake.wait_until(lock, wake);
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count();
+    lock.unlock();
+    platform::WaitOnMainThread(static_cast<int>(wait) + 1);
+    lock.lock();
   }
   g_serving = false;
   g_quit = false;
@@ -91,7 +94,7 @@ void RunMainLoop() {
 void QuitMainLoop() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_quit = true;
-  g_wake.notify_all();
+  platform::WakeMainThread();
 }
 
 bool OnMainThread() {
@@ -102,7 +105,7 @@ bool OnMainThread() {
 void PostToMainThread(std::function<void()> task) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_tasks.push_back(std::move(task));
-  g_wake.notify_all();
+  platform::WakeMainThread();
 }
 
 int RunOnMainThread(const std::function<int()>& task) {
@@ -125,7 +128,7 @@ int RunOnMainThread(const std::function<int()>& task) {
       shared->done = true;
       shared->done_cv.notify_all();
     });
-    g_wake.notify_all();
+    platform::WakeMainThread();
   }
   if (here) return task();
   std::unique_lock<std::mutex> l(shared->m);
@@ -136,7 +139,7 @@ int RunOnMainThread(const std::function<int()>& task) {
 void SetMainTimer(int id, int ms, std::function<void()> task) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_timers[id] = Timer{Clock::now() + std::chrono::milliseconds(ms), std::move(task)};
-  g_wake.notify_all();
+  platform::WakeMainThread();
 }
 
 void KillMainTimer(int id) {

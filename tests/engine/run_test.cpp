@@ -15,6 +15,9 @@
 #include "platform/instance.h"
 #include "tests/settings/store_sandbox.h"
 #include "vars/variables.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace olvex::test {
 namespace {
@@ -239,6 +242,13 @@ TEST(MainLoop, RunOnMainThreadRunsTheTaskOnTheLoopsThread) {
   EXPECT_EQ(ran_on, main_id);
   EXPECT_FALSE(OnMainThread());
   EXPECT_EQ(RunOnMainThread([] { return 3; }), 3);  // no loop: runs on the caller
+#ifdef _WIN32
+  // The loop's thread owns the hidden main window.
+  const HWND window = FindWindowA("OlvexClass", "Olvex Studio");
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
+#endif
 }
 
 }  // namespace
