@@ -1,17 +1,46 @@
-// olvex: loads a script and reports what it loaded.
-//   olvex -r path   loads that script file (also /r; the word is found without regard to case)
-//   olvex           loads the script carried in the program's own executable
-// A load failure has been shown in a message box; the exit code is 0 either way.
+// olvex: the runtime. Loads a script (a file named with -r, or the script
+// carried in the program's own executable), runs it on a worker thread while
+// the main thread serves the event loop, and returns the exit code.
+//   -r path   script file to load            -s n     start at step n
+//   -L        logging on (level 2)            -F       logging off
+//   %name=value  sets a user variable         -?       help    -c  console-only error
+// Every option may be written with '/' and in either case.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "engine/catalog.h"
 #include "engine/document.h"
+#include "engine/main_loop.h"
+#include "engine/messages.h"
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/run_state.h"
+#include "engine/settings.h"
+#include "platform/dialogs.h"
+#include "platform/instance.h"
 #include "platform/module.h"
+#include "platform/stop_key.h"
+#include "vars/variables.h"
 
 namespace {
 
-bool IsScriptOption(std::string_view arg) { return arg.size() == 2 && (arg[0] == '-' || arg[0] == '/') && (arg[1] == 'r' || arg[1] == 'R'); }
+constexpr const char* kHelpText =
+    "Startup (Command Line) Options:\n\n\t-L\tTurn logging on\n\t-F\tTurn logging off\n\t-S [step]\tStart at Step\n\t%x=1\tSet "
+    "user variable\n\nExample:  Program.exe /L %foo=\"New Value\"\t";
+
+bool IsOption(std::string_view arg, std::string_view name) {
+  return arg.size() == name.size() + 1 && (arg[0] == '-' || arg[0] == '/') && olvex::EqualsNoCase(arg.substr(1), name);
+}
+
+std::string Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const std::size_t last = text.find_last_not_of(' ');
+  return std::string(text.substr(first, last - first + 1));
+}
 
 std::string Unquoted(std::string value) {
   if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') || (value.front() == '\'' && value.back() == '\'')))
@@ -19,23 +48,112 @@ std::string Unquoted(std::string value) {
   return value;
 }
 
+struct StartOptions {
+  std::string script;
+  int start_step = 0;
+  bool log_on = false, log_off = false, help = false, console = false;
+  std::vector<std::pair<std::string, std::string>> variables;
+  std::string command_line;
+};
+
+StartOptions ReadCommandLine(int argc, char** argv) {
+  StartOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (!options.command_line.empty()) options.command_line += ' ';
+    options.command_line += arg;
+    if (IsOption(arg, "r") && i + 1 < argc) {
+      options.script = Unquoted(argv[++i]);
+      options.command_line += std::string(" ") + argv[i];
+    } else if (IsOption(arg, "s") && i + 1 < argc) {
+      options.start_step = olvex::FirstNumber(argv[++i]) - 1;
+      options.command_line += std::string(" ") + argv[i];
+    } else if (IsOption(arg, "L")) {
+      options.log_on = true;
+    } else if (IsOption(arg, "F")) {
+      options.log_off = true;
+    } else if (IsOption(arg, "?")) {
+      options.help = true;
+    } else if (IsOption(arg, "c")) {
+      options.console = true;
+    } else if (!arg.empty() && arg[0] == '%' && arg.find('=') != std::string_view::npos) {
+      const std::size_t eq = arg.find('=');
+      std::string name = Trimmed(arg.substr(1, eq - 1)).substr(0, olvex::kMaxVariableName);
+      std::string value = Unquoted(Trimmed(arg.substr(eq + 1)));
+      if (!name.empty()) options.variables.emplace_back(std::move(name), std::move(value));
+    }
+  }
+  return options;
+}
+
+std::string InstanceName(std::string path) {
+  for (char& c : path) {
+    if (c == '\\') c = '_';
+  }
+  return path;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string path;
-  for (int i = 1; i < argc; ++i) {
-    if (IsScriptOption(argv[i]) && i + 1 < argc) {
-      path = Unquoted(argv[i + 1]);
-      break;
-    }
+  using namespace olvex;
+  const StartOptions options = ReadCommandLine(argc, argv);
+  if (options.console) {
+    ShowErrorBox("The \"-c\" command line switch is only available from a console window when using \"Olvex.com\"\n\nYour "
+                 "Command Line:   [" +
+                 options.command_line + "]\n\n");
   }
-  if (path.empty()) path = platform::ModulePath();
+  if (options.help) {
+    platform::dialogs().ShowMessage(kHelpText, "Startup Options", platform::box::kOk | platform::box::kIconInformation);
+    return 0;
+  }
+  const std::string program = platform::ModulePath();
+  if (options.script.empty() && !platform::ClaimSingleInstance(InstanceName(program))) return 0;
+  platform::WatchStopSignals();
+  platform::StopKeyPressed(RunShared().stop_key.load());
 
-  const int loaded = olvex::LoadDocument(path, 0);
-  if (loaded > 0) {
-    std::printf("%s: %d steps loaded\n", path.c_str(), loaded - 1);
-    std::fflush(stdout);
+  SetUpSettings(program);
+  const int stop_key = FirstNumber(ReadSettingString("*\\Accelerators\\Stop", 63));
+  if (stop_key > 0 && stop_key < 256) RunShared().stop_key.store(stop_key);
+  if (options.log_on) SetLogLevel(99);
+  if (options.log_off) {
+    DeleteSetting("SOFTWARE\\Olvex\\LogLevel");
+    SetLogLevel(0);
   }
-  olvex::CloseAllDocuments();
-  return 0;
+  const std::string script = options.script.empty() ? program : options.script;
+  for (const auto& [name, value] : options.variables) WriteUserVariable(name, value);
+
+  const int loaded = LoadDocument(script, 0);
+  if (loaded <= 0) return 0;
+  // The loader's report, kept for the tools that read it.
+  std::printf("%s: %d steps loaded\n", script.c_str(), loaded - 1);
+  std::fflush(stdout);
+
+  SetRunEndedHandler([] { QuitMainLoop(); });
+  SetStopSignalHandler([](int count) { RequestStop(count > 1); });
+  // A document without steps has nothing to run (its load report was shown).
+  if (!Document(0).file_name.empty() && !Document(0).steps.empty()) {
+    StartRun(0, kCommandNewRun, true, options.start_step, 500);
+    if (RunActive()) RunMainLoop();
+  }
+  const bool all_ended = WaitForWorkers();
+  int code = RunShared().exit_code.load();
+  if (code == kExitCodeNotSet) code = ReadSettingNumber("*\\DefaultReturnCode");
+  if (!all_ended) {
+    // A worker that did not stop is left behind: end the process without
+    // running the destructors it may still be using.
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
+  // The window's end: documents, memory slots, and what the settings ask to remove.
+  for (int i = 1; i <= 8; ++i) DeleteSetting(SettingKey("SOFTWARE\\Olvex\\FileOpenFromExternal_%d", i));
+  CloseAllDocuments();
+  FreeAllMemorySlots();
+  const int reset = ReadSettingNumber("*\\ResetUserVariables");
+  if (reset != 0) {
+    if (LogLevel() > 0) LogLine("WM_DESTROY: ResetUserVariables: %d\r\n", reset);
+    ResetUserVariables();
+    RemoveUserVariableSpillFiles();
+  }
+  return code;
 }

@@ -1,0 +1,155 @@
+#include "engine/main_loop.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/main_wait.h"
+#include "platform/stop_key.h"
+
+namespace olvex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Timer {
+  Clock::time_point due;
+  std::function<void()> task;
+};
+
+std::mutex g_mutex;
+std::deque<std::function<void()>> g_tasks;
+std::map<int, Timer> g_timers;
+bool g_quit = false;
+bool g_serving = false;
+std::thread::id g_main_id;
+std::function<void(int)> g_stop_handler;
+
+constexpr auto kSignalPoll = std::chrono::milliseconds(50);
+
+// Runs the first posted task outside the lock; false when there is none.
+bool RunFirstTask(std::unique_lock<std::mutex>& lock) {
+  if (g_tasks.empty()) return false;
+  auto task = std::move(g_tasks.front());
+  g_tasks.pop_front();
+  lock.unlock();
+  task();
+  lock.lock();
+  return true;
+}
+
+}  // namespace
+
+void RunMainLoop() {
+  std::unique_lock<std::mutex> lock(g_mutex);
+  g_serving = true;
+  g_main_id = std::this_thread::get_id();
+  int signals_seen = platform::StopSignalCount();
+  while (!g_quit) {
+    if (RunFirstTask(lock)) continue;
+    const auto now = Clock::now();
+    auto due = g_timers.end();
+    for (auto it = g_timers.begin(); it != g_timers.end(); ++it)
+      if (it->second.due <= now && (due == g_timers.end() || it->second.due < due->second.due)) due = it;
+    if (due != g_timers.end()) {
+      auto task = std::move(due->second.task);
+      g_timers.erase(due);
+      lock.unlock();
+      task();
+      lock.lock();
+      continue;
+    }
+    const int signals = platform::StopSignalCount();
+    if (signals != signals_seen) {
+      signals_seen = signals;
+      auto handler = g_stop_handler;
+      if (handler) {
+        lock.unlock();
+        handler(signals);
+        lock.lock();
+      }
+      continue;
+    }
+    auto wake = now + kSignalPoll;
+    for (const auto& [id, timer] : g_timers)
+      if (timer.due < wake) wake = timer.due;
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count();
+    lock.unlock();
+    platform::WaitOnMainThread(static_cast<int>(wait) + 1);
+    lock.lock();
+  }
+  g_serving = false;
+  g_quit = false;
+  g_main_id = std::thread::id();
+  // Tasks left over run now, so that a worker waiting on one is released.
+  while (RunFirstTask(lock)) {
+  }
+  g_timers.clear();
+}
+
+void QuitMainLoop() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_quit = true;
+  platform::WakeMainThread();
+}
+
+bool OnMainThread() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_serving && g_main_id == std::this_thread::get_id();
+}
+
+void PostToMainThread(std::function<void()> task) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_tasks.push_back(std::move(task));
+  platform::WakeMainThread();
+}
+
+int RunOnMainThread(const std::function<int()>& task) {
+  struct Shared {
+    std::mutex m;
+    std::condition_variable done_cv;
+    bool done = false;
+    int result = 0;
+  };
+  auto shared = std::make_shared<Shared>();
+  bool here;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    // Not served, or already there: the task runs here.
+    here = !g_serving || g_main_id == std::this_thread::get_id();
+    if (!here) g_tasks.push_back([shared, &task] {
+      const int r = task();
+      std::lock_guard<std::mutex> l(shared->m);
+      shared->result = r;
+      shared->done = true;
+      shared->done_cv.notify_all();
+    });
+    platform::WakeMainThread();
+  }
+  if (here) return task();
+  std::unique_lock<std::mutex> l(shared->m);
+  shared->done_cv.wait(l, [&] { return shared->done; });
+  return shared->result;
+}
+
+void SetMainTimer(int id, int ms, std::function<void()> task) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_timers[id] = Timer{Clock::now() + std::chrono::milliseconds(ms), std::move(task)};
+  platform::WakeMainThread();
+}
+
+void KillMainTimer(int id) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_timers.erase(id);
+}
+
+void SetStopSignalHandler(std::function<void(int)> handler) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_stop_handler = std::move(handler);
+}
+
+}  // namespace olvex

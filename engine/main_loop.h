@@ -1,0 +1,28 @@
+#pragma once
+// The main thread's event loop: tasks posted from other threads, timers, and
+// the stop signals of the platform. The run's worker hands actions that need
+// the main thread over with RunOnMainThread and waits for their result.
+#include <functional>
+
+namespace olvex {
+
+// Serves the loop on the calling thread until QuitMainLoop.
+void RunMainLoop();
+void QuitMainLoop();
+// True on the thread that serves the loop.
+bool OnMainThread();
+// Runs `task` on the main thread (later, in order).
+void PostToMainThread(std::function<void()> task);
+// Runs `task` on the main thread and returns its result. Called on the main
+// thread, or when no loop is served, the task runs at once on the caller.
+int RunOnMainThread(const std::function<int()>& task);
+// A one-shot timer that runs `task` on the main thread after `ms`; arming an
+// id again replaces it.
+void SetMainTimer(int id, int ms, std::function<void()> task);
+void KillMainTimer(int id);
+
+// What the loop does when a stop signal arrives (the POSIX stop key): the
+// count of signals so far is passed.
+void SetStopSignalHandler(std::function<void(int count)> handler);
+
+}  // namespace olvex

@@ -1,0 +1,398 @@
+#include "engine/run.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "engine/catalog.h"
+#include "engine/document.h"
+#include "engine/main_loop.h"
+#include "engine/output.h"
+#include "engine/run_log.h"
+#include "engine/run_state.h"
+#include "engine/settings.h"
+#include "platform/dialogs.h"
+#include "platform/locale.h"
+#include "platform/stop_key.h"
+#include "platform/system.h"
+#include "vars/format.h"
+#include "vars/variable_actions.h"
+#include "vars/variables.h"
+
+namespace olvex {
+
+SharedRunState& RunShared() {
+  static SharedRunState state;
+  return state;
+}
+
+namespace {
+
+constexpr int kStopTimer = 0x8069;
+constexpr int kStopTimerMs = 3500;
+constexpr std::size_t kStepErrorMax = 4095;
+constexpr const char* kScreenSaveActive = "HKEY_CURRENT_USER\\Control Panel\\Desktop\\ScreenSaveActive";
+
+std::mutex g_handlers_mutex;
+std::array<StepHandler, 17> g_handlers;
+FailureHandler g_failure_handler;
+std::function<void()> g_run_ended;
+
+std::mutex g_error_mutex;
+std::string g_step_error;
+
+std::atomic<bool> g_run_active{false};
+std::atomic<bool> g_abandoned{false};
+std::atomic<int> g_run_slot{0};
+std::atomic<int> g_key_hit{0};  // a stop request that counts as the stop key
+std::array<std::atomic<int>, kMaxDocuments> g_repeats{};
+
+std::mutex g_workers_mutex;
+std::condition_variable g_workers_cv;
+int g_workers = 0;
+
+std::string Marked(std::string text) {
+  for (char& c : text) {
+    if (c == '%') c = kPercentMarker;
+  }
+  return text;
+}
+
+Step& StepAt(int slot, int index) { return Document(slot).steps[static_cast<std::size_t>(index)]; }
+
+int NotAvailable(int slot, int step_index) {
+  char text[200];
+  std::snprintf(text, sizeof text, "Action not available in this build: \"%s\"", StepAt(slot, step_index).action.c_str());
+  SetStepError(text);
+  return 0;
+}
+
+int InternetHandler(int slot, int step_index) {
+  char text[200];
+  std::snprintf(text, sizeof text, "Internet actions are not available: \"%s\"", StepAt(slot, step_index).action.c_str());
+  SetStepError(text);
+  return 0;
+}
+
+int SystemHandler(int slot, int step_index) {
+  Step& step = StepAt(slot, step_index);
+  if (ContainsNoCase(step.action, "Variable")) {
+    VariableStep v{step.action, step.options, step.text, step.output(), step.output_option()};
+    StepHost host;
+    host.context = ExpandContext{slot, step_index};
+    host.log = [](const std::string& line) { LogText(line); };
+    host.save_output = [slot, step_index](std::string_view data) { SaveOutput(slot, step_index, data); };
+    const StepOutcome outcome = RunVariableAction(v, host);
+    if (v.output_option != step.output_option()) step.set_output_option(v.output_option);
+    if (outcome.result == 0) SetStepError(outcome.error);
+    return outcome.result;
+  }
+  if (ContainsNoCase(step.action, "Comment")) return 1;
+  return NotAvailable(slot, step_index);
+}
+
+int Dispatch(int slot, int step_index) {
+  const int category = StepAt(slot, step_index).category;
+  if (category < 2 || category > 16) {
+    LogText("    Unknown Action (" + std::to_string(category) + ") \"" + Marked(StepAt(slot, step_index).action) + "\"");
+    return 1;
+  }
+  StepHandler handler;
+  {
+    std::lock_guard<std::mutex> lock(g_handlers_mutex);
+    handler = g_handlers[static_cast<std::size_t>(category)];
+  }
+  if (handler) return handler(slot, step_index, 0);
+  if (category == 11) return InternetHandler(slot, step_index);
+  if (category == 16) return SystemHandler(slot, step_index);
+  return NotAvailable(slot, step_index);
+}
+
+// Until the failure modes land: the failure is reported and the run ends.
+int DefaultFailure(int slot, int step_index) {
+  Step& step = StepAt(slot, step_index);
+  step.run_result = 3;
+  LogText("    Failure Mode: " + Marked(step.fail_mode().empty() ? "(no failure mode selected)" : step.fail_mode()));
+  const std::string error = StepError();
+  LogText("    [STEP " + std::to_string(step_index + 1) + "] ERROR: " + Marked(error.empty() ? "(no error text)" : error));
+  ClearStepError();
+  LogText("RUN FAILED");
+  return -1;
+}
+
+int HandleFailure(int slot, int step_index) {
+  FailureHandler handler;
+  {
+    std::lock_guard<std::mutex> lock(g_handlers_mutex);
+    handler = g_failure_handler;
+  }
+  return handler ? handler(slot, step_index) : DefaultFailure(slot, step_index);
+}
+
+// Sleeps `ms`, waking early when the run is asked to stop.
+void DelayStep(int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (RunShared().stop_flag.load() == 0 && g_key_hit.load() == 0) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) break;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(20)));
+  }
+}
+
+std::string Padded(std::string text, char pad) {
+  if (text.size() < 60) text.append(60 - text.size(), pad);
+  return text;
+}
+
+void WorkerBody(std::uint32_t packed) {
+  StepLoop(packed);
+  std::lock_guard<std::mutex> lock(g_workers_mutex);
+  --g_workers;
+  g_workers_cv.notify_all();
+}
+
+}  // namespace
+
+void SetCategoryHandler(int category, StepHandler handler) {
+  if (category < 2 || category > 16) return;
+  std::lock_guard<std::mutex> lock(g_handlers_mutex);
+  g_handlers[static_cast<std::size_t>(category)] = std::move(handler);
+}
+
+void SetFailureHandler(FailureHandler handler) {
+  std::lock_guard<std::mutex> lock(g_handlers_mutex);
+  g_failure_handler = std::move(handler);
+}
+
+void SetStepError(const std::string& text) {
+  std::lock_guard<std::mutex> lock(g_error_mutex);
+  g_step_error = text.substr(0, kStepErrorMax);
+}
+std::string StepError() {
+  std::lock_guard<std::mutex> lock(g_error_mutex);
+  return g_step_error;
+}
+void ClearStepError() { SetStepError(""); }
+
+void SetRunRepeats(int slot, int count) {
+  if (slot >= 0 && slot < kMaxDocuments) g_repeats[static_cast<std::size_t>(slot)].store(count);
+}
+int RunRepeats(int slot) { return slot >= 0 && slot < kMaxDocuments ? g_repeats[static_cast<std::size_t>(slot)].load() : 0; }
+
+void SetRunEndedHandler(std::function<void()> handler) {
+  std::lock_guard<std::mutex> lock(g_handlers_mutex);
+  g_run_ended = std::move(handler);
+}
+
+bool RunActive() { return g_run_active.load(); }
+
+bool WaitForWorkers() {
+  std::unique_lock<std::mutex> lock(g_workers_mutex);
+  g_workers_cv.wait(lock, [] { return g_workers == 0 || g_abandoned.load(); });
+  return g_workers == 0;
+}
+
+void RequestStop(bool force) {
+  if (!g_run_active.load()) return;
+  if (force) {
+    EndRun(g_run_slot.load(), true, 0, false);
+    return;
+  }
+  g_key_hit.store(1);
+  SetMainTimer(kStopTimer, kStopTimerMs, [] { EndRun(g_run_slot.load(), true, 0, false); });
+}
+
+void StartRun(int slot, int command, bool reset_repeats, int first_step, int delay_ms) {
+  if (slot < 0 || slot >= kMaxDocuments) return;
+  if (delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+  if (reset_repeats) SetRunRepeats(slot, 0);
+  if (g_run_active.load()) return;
+  ScriptDocument& doc = Document(slot);
+  if (doc.steps.empty()) {
+    platform::dialogs().ShowMessage("The file is empty.\n\nPlease add commands before using this feature.",
+                                    "System Message", platform::box::kOk | platform::box::kIconInformation);
+    return;
+  }
+  if (first_step >= static_cast<int>(doc.steps.size())) return;
+  if (first_step < 0) first_step = 0;
+  ReadLogLevelSetting();
+  if (ReadSettingNumber("*\\RestartLog") != 0) DeleteLogFile();
+  if (command == kCommandNewRun) {
+    if (ReadSettingNumber("*\\ResetUserVariables") != 0) ResetUserVariables();
+    for (Step& step : doc.steps) {
+      step.run_attempts = 0;
+      step.run_result = 0;
+    }
+  }
+  DeleteSetting("SOFTWARE\\Olvex\\FailStep\\");
+  RunShared().held_keys.store(0);
+  DeleteSetting(SettingKey("*\\InterStepDelay-%d", slot));
+  const platform::Locale& locale = platform::locale();
+  const platform::LocalDateTime now = locale.Now();
+  LogText("");
+  LogText(Padded("---- START OF RUN ", '-'));
+  LogText("SCRIPT: \"" + Marked(doc.file_name) + "\"");
+  LogLine("TIME:   %d:%02d:%02d on %s, %d %s %d", now.hour, now.minute, now.second, locale.DayName(now.weekday, false).c_str(),
+          now.day, locale.MonthName(now.month, false).c_str(), now.year);
+  if (LogLevel() > 1) LogText("LOG LEVEL HIGH");
+  if (ReadSettingNumber("*\\DisableScreenSaver") != 0) {
+    WriteSetting("*\\ScreenSaverHolder", ReadSettingString(kScreenSaveActive, 63));
+    WriteSetting(kScreenSaveActive, "0");
+  }
+  RunShared().stop_flag.store(0);
+  g_key_hit.store(0);
+  platform::StopKeyPressed(RunShared().stop_key.load());
+  g_run_slot.store(slot);
+  g_abandoned.store(false);
+  g_run_active.store(true);
+  {
+    std::lock_guard<std::mutex> lock(g_workers_mutex);
+    ++g_workers;
+  }
+  const std::uint32_t packed = (static_cast<std::uint32_t>(slot) << 28) | (static_cast<std::uint32_t>(first_step) & 0xFFFF);
+  std::thread(WorkerBody, packed).detach();
+}
+
+void StepLoop(std::uint32_t packed_start) {
+  const int slot = static_cast<int>(packed_start >> 28) & 0x7;
+  const int first = static_cast<int>(packed_start & 0xFFFF);
+  const bool single = (packed_start & 0x0F000000u) != 0;
+  ScriptDocument& doc = Document(slot);
+  SharedRunState& shared = RunShared();
+  int delay = ReadSettingNumber("*\\InterStepDelay");
+  if (delay == 0) delay = ReadSettingNumber(SettingKey("*\\InterStepDelay-%d", slot));
+  ReadLogLevelSetting();
+  const std::uint64_t start_tick = platform::TickCount();
+  const int count = static_cast<int>(doc.steps.size());
+  int i = first;
+  int previous = -1;
+  int last_entered = -1;
+  int steps_run = 0;
+  for (;;) {
+    if (i < 0 || i >= count || doc.steps[static_cast<std::size_t>(i)].category < 1 ||
+        doc.steps[static_cast<std::size_t>(i)].category > 16) {
+      if (i == first) {
+        char text[600];
+        std::snprintf(text, sizeof text, "Invalid [STEP %d] in \"%s\"!\n\nDiscontinuing Execution", i + 1, doc.file_name.c_str());
+        LogText(Marked(text));
+        platform::dialogs().ShowMessage(text, "Run Error", platform::box::kOk | platform::box::kIconExclamation);
+      } else if (i != count) {
+        LogLine("Invalid next step in File %d at [STEP %d]!  Discontinuing Execution", slot + 1, i + 1);
+      }
+      break;
+    }
+    Step& step = doc.steps[static_cast<std::size_t>(i)];
+    if (step.run_status & kRunStatusDisabled) {
+      step.run_result = 0;
+      if (LogLevel() > 1) LogText("[STEP " + std::to_string(i + 1) + "]: (SKIPPED) \"" + Marked(step.action) + "\"");
+      ++i;
+      if (i >= count) break;
+      continue;
+    }
+    if (step.run_status & kRunStatusBreakpoint) {
+      step.run_result = 0;
+      LogText("[STEP " + std::to_string(i + 1) + "]: <<BREAKPOINT>> \"" + Marked(step.action) + "\"");
+      SetStatusText(true, 0, "[STEP %d]: <<BREAKPOINT>> \"%s\"", i + 1, step.action.c_str());
+      break;
+    }
+    if (i != previous) {
+      LogStep(slot, i);
+      ++steps_run;
+    }
+    previous = i;
+    last_entered = i;
+    shared.next_step.store(-1);
+    step.run_result = 1;
+    ++step.run_attempts;
+    const int result = Dispatch(slot, i);
+    const bool key = platform::StopKeyPressed(shared.stop_key.load()) || g_key_hit.exchange(0) != 0;
+    const int flag = shared.stop_flag.load();
+    if (result == -1 || key || flag != 0) {
+      step.run_result = StartsWithNoCase(step.action, "Exit ") ? 2 : 1;
+      SetRunRepeats(slot, 0);
+      LogLine("Stopping run at [STEP %d]  Flags: %d/%d/%d", i + 1, result == -1 ? 1 : 0, key ? shared.stop_key.load() : 0, flag);
+      SetStatusText(true, 0, "Stopping run at [STEP %d]", i + 1);
+      break;
+    }
+    if (result == 0) {
+      if (LogLevel() > 1) LogLine("    [STEP %d] Return: Failure", i + 1);
+      i = HandleFailure(slot, i);
+      if (i < 0) break;
+    } else {
+      step.run_result = 2;
+      if (LogLevel() > 1) LogLine("    [STEP %d] Return: Success", i + 1);
+      const int next = shared.next_step.load();
+      i = next >= 0 ? next : i + 1;
+      if (delay > 0) DelayStep(delay);
+    }
+    if (single || i >= count) break;
+  }
+  if (last_entered >= 0) {
+    const Step& last = doc.steps[static_cast<std::size_t>(last_entered)];
+    const int timeout = FirstNumber(last.timeout());
+    if ((ContainsNoCase(last.action, " Popup") || ContainsNoCase(last.action, "Display Image")) && timeout > 0)
+      DelayStep(timeout < 1000 ? 1000 : std::min(timeout, 3000));
+  }
+  if (!single) {
+    const platform::LocalDateTime now = platform::locale().Now();
+    const int shown_step = std::min(i < 0 ? last_entered + 1 : i + 1, count);
+    const std::string elapsed = DurationText(static_cast<std::int64_t>(platform::TickCount() - start_tick));
+    LogText("Run Completed: \"" + Marked(doc.file_name) + "\"");
+    LogLine("Run Completed on [STEP %d] at %d:%02d:%02d   ELAPSED TIME: %s   STEPS RUN: %d step%s", shown_step, now.hour,
+            now.minute, now.second, elapsed.c_str(), steps_run, steps_run == 1 ? "" : "s");
+    LogText(Padded("==== END OF RUN ", '='));
+    LogText("");
+    SetStatusText(true, 0, "Run Completed on [STEP %d]   STEPS RUN: %d", shown_step, steps_run);
+  }
+  // The worker unregisters itself; a run ended by force was already ended.
+  if (!g_run_active.exchange(false)) return;
+  EndRun(slot, false, i, single);
+}
+
+void EndRun(int slot, bool force, int last_step, bool single_step) {
+  if (g_run_active.load()) {
+    if (!force) {
+      LogText("Attempting to stop run...");
+      RunShared().stop_flag.store(1);
+      SetMainTimer(kStopTimer, kStopTimerMs, [slot] { EndRun(slot, true, 0, false); });
+      return;
+    }
+    if (!g_run_active.exchange(false)) return;  // the worker ended meanwhile
+    SetRunRepeats(slot, 0);
+    g_abandoned.store(true);
+    RunShared().stop_flag.store(1);
+    LogText("Run forcibly terminated");
+    {
+      std::lock_guard<std::mutex> lock(g_workers_mutex);
+      g_workers_cv.notify_all();
+    }
+  }
+  KillMainTimer(kStopTimer);
+  if (RunShared().held_keys.exchange(0) != 0)
+    LogText("WARNING!  Key was pressed with the {-Down} TYPE command, but not released with {-Up}");
+  if (ReadSettingNumber("*\\DisableScreenSaver") != 0 && SettingExists("*\\ScreenSaverHolder")) {
+    WriteSetting(kScreenSaveActive, ReadSettingString("*\\ScreenSaverHolder", 63));
+    DeleteSetting("*\\ScreenSaverHolder");
+  }
+  if (!single_step) {
+    const int repeats = RunRepeats(slot);
+    if (repeats > 0) {
+      int left = repeats == kRepeatForever ? repeats : repeats - 1;
+      SetRunRepeats(slot, left == 0 ? -1 : left);
+      StartRun(slot, kCommandNewRun, false, 0, 0);
+      return;
+    }
+  }
+  std::function<void()> ended;
+  {
+    std::lock_guard<std::mutex> lock(g_handlers_mutex);
+    ended = g_run_ended;
+  }
+  if (ended) ended();
+}
+
+}  // namespace olvex

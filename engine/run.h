@@ -1,0 +1,58 @@
+#pragma once
+// The run engine: one run at a time executes a document's steps on a worker
+// thread, dispatching each step to the handler of its category.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace olvex {
+
+inline constexpr int kCommandNewRun = 0x405;
+inline constexpr int kCommandContinue = 0x407;
+inline constexpr int kRepeatForever = 2000000000;
+
+// A category handler: returns 1 (success), 0 (failure, with the reason in
+// the step error message) or -1 (stop the run). `on_main` is 1 when the main
+// thread runs it for the worker.
+using StepHandler = std::function<int(int slot, int step_index, int on_main)>;
+// Installs the handler of a category (2 .. 16); an empty function puts the
+// "not available in this build" handler back.
+void SetCategoryHandler(int category, StepHandler handler);
+
+// Decides where the run goes after a failed step: the next index, or a
+// negative number to end the run. The default logs the failure and ends it.
+using FailureHandler = std::function<int(int slot, int step_index)>;
+void SetFailureHandler(FailureHandler handler);
+
+// The step error message that a failing handler fills (at most 4095 characters).
+void SetStepError(const std::string& text);
+std::string StepError();
+void ClearStepError();
+
+// Starts a run of document `slot`; `first_step` is zero-based.
+void StartRun(int slot, int command, bool reset_repeats, int first_step, int delay_ms);
+// The worker's body. `packed_start`: slot in bits 28..31, first step in bits
+// 0..15, any of bits 24..27 runs that one step only.
+void StepLoop(std::uint32_t packed_start);
+// Ends a run: from the main thread without `force` it asks the worker to
+// stop (and arms the 3500 ms timer that ends it by force); the worker calls
+// it when its loop has ended.
+void EndRun(int slot, bool force, int last_step, bool single_step);
+
+// True while a worker is registered.
+bool RunActive();
+// Waits until no worker thread is left (a worker abandoned by a forced stop
+// is not waited for). Returns false when one was abandoned.
+bool WaitForWorkers();
+
+// Per document: the inter-step delay and the repeat counter.
+void SetRunRepeats(int slot, int count);
+int RunRepeats(int slot);
+
+// Called when a run ends and the program should close (exit after the run).
+void SetRunEndedHandler(std::function<void()> handler);
+// Asks a running run to stop, as the stop key does: the worker stops after
+// the current step; `force` ends it at once.
+void RequestStop(bool force);
+
+}  // namespace olvex

@@ -1,0 +1,255 @@
+// The run log, output saving, the step loop and the main thread's loop.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "engine/document.h"
+#include "engine/main_loop.h"
+#include "engine/output.h"
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/run_state.h"
+#include "engine/settings.h"
+#include "platform/environment.h"
+#include "platform/instance.h"
+#include "tests/settings/store_sandbox.h"
+#include "vars/variables.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace olvex::test {
+namespace {
+
+// A private store with the log in a scratch file.
+class RunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log_path_ = sandbox_.dir().File("run.log");
+    WriteSetting("*\\Logfile", log_path_);
+    SetLogLevel(0);
+    CloseAllDocuments();
+  }
+  void TearDown() override {
+    SetLogLevel(0);
+    SetRunRepeats(0, 0);
+    SetCategoryHandler(13, nullptr);
+    CloseAllDocuments();
+  }
+  std::string Log() const { return ReadBytes(log_path_); }
+  // Loads steps into slot 0.
+  void Load(const std::string& steps) {
+    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
+    FixUpDocument(0);
+    Document(0).file_name = "test.oxm";
+  }
+  // Runs slot 0 with the given log level and returns the log.
+  std::string Run(int level, int first_step = 0) {
+    WriteSetting("*\\LogLevel", level);
+    StartRun(0, kCommandNewRun, false, first_step, 0);
+    EXPECT_TRUE(WaitForWorkers());
+    return Log();
+  }
+  StoreSandbox sandbox_;
+  std::string log_path_;
+};
+
+std::string Step(const std::string& action, const std::string& text, const std::string& extra = "") {
+  return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
+}
+
+TEST_F(RunTest, LogLinesUndoTheMarkersEndWithCrLfAndLevelZeroWritesNothing) {
+  LogLine("nothing %d", 1);
+  EXPECT_FALSE(platform::PathExists(log_path_));
+  SetLogLevel(1);
+  LogLine("a %d\tb", 5);
+  LogText(std::string("50") + kPercentMarker + " " + kQuoteMarker + "q" + kQuoteMarker + "\nnext");
+  LogText("100% as written %s");
+  EXPECT_EQ(Log(), "a 5 b\r\n50% \"q\"\r\nnext\r\n100% as written %s\r\n");
+}
+
+TEST(RunLogPath, ExeIsReplacedAndAPathWithoutItGetsTheSuffix) {
+  EXPECT_EQ(DefaultLogPath("C:\\Tools\\Olvex.EXE"), "C:\\Tools\\OlvexLog.txt");
+  EXPECT_EQ(DefaultLogPath("/opt/olvex/olvex"), "/opt/olvex/olvexLog.txt");
+}
+
+TEST_F(RunTest, StepLinesKeepPercentSignsAndCutLongTexts) {
+  Load(Step("Comment", "50% done") + Step("Comment", std::string(400, 'x')));
+  const std::string log = Run(1);
+  EXPECT_NE(log.find("[STEP 1]: Comment \"50% done\"\r\n"), std::string::npos) << log;
+  const std::size_t at = log.find("[STEP 2]: Comment \"x");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_LE(log.find("\r\n", at) - at, 229u);
+  EXPECT_NE(log.find("STEPS RUN: 2 steps"), std::string::npos);
+}
+
+TEST_F(RunTest, DisabledStepsAreSkippedAndABreakpointEndsTheRun) {
+  Load("<step><action>Comment</action><status>1</status><text>a</text></step>"
+       "<step><action>Comment</action><status>1</status><text>b</text></step>");
+  Document(0).steps[0].run_status = kRunStatusDisabled;
+  Document(0).steps[1].run_status = kRunStatusDisabled;
+  std::string log = Run(2);
+  EXPECT_NE(log.find("[STEP 1]: (SKIPPED) \"Comment\"\r\n[STEP 2]: (SKIPPED) \"Comment\"\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("STEPS RUN: 0 steps"), std::string::npos);
+
+  std::remove(log_path_.c_str());
+  Document(0).steps[0].run_status = 0;
+  Document(0).steps[1].run_status = kRunStatusBreakpoint;
+  log = Run(1);
+  EXPECT_NE(log.find("[STEP 2]: <<BREAKPOINT>> \"Comment\""), std::string::npos) << log;
+  EXPECT_EQ(Document(0).steps[0].run_result, 2);
+  EXPECT_NE(log.find("STEPS RUN: 1 step\r\n"), std::string::npos);
+}
+
+TEST_F(RunTest, RepeatsRunAgainAndAFailedStepEndsTheRun) {
+  Load(Step("Comment", "r"));
+  SetRunRepeats(0, 2);
+  std::string log = Run(1);
+  std::size_t runs = 0;
+  for (std::size_t at = 0; (at = log.find("START OF RUN", at)) != std::string::npos; ++at) ++runs;
+  EXPECT_EQ(runs, 3u) << log;
+
+  std::remove(log_path_.c_str());
+  CloseAllDocuments();
+  Load(Step("Exit Run", "0") + Step("Comment", "never"));
+  log = Run(1);
+  EXPECT_NE(log.find("Action not available in this build: \"Exit Run\""), std::string::npos) << log;
+  EXPECT_NE(log.find("RUN FAILED"), std::string::npos);
+  EXPECT_EQ(log.find("never"), std::string::npos);
+}
+
+TEST_F(RunTest, AHandlerThatStopsOrAStopRequestEndsTheRunWithTheFlags) {
+  Load(Step("Exit Run", "0") + Step("Comment", "after"));
+  SetCategoryHandler(13, [](int, int, int) { return -1; });
+  std::string log = Run(1);
+  EXPECT_NE(log.find("Stopping run at [STEP 1]  Flags: 1/0/0"), std::string::npos) << log;
+  EXPECT_EQ(Document(0).steps[0].run_result, 2);  // an Exit action completed
+
+  std::remove(log_path_.c_str());
+  std::atomic<int> calls{0};
+  SetCategoryHandler(13, [&](int, int, int) {
+    if (++calls == 1) RequestStop(false);
+    return 1;
+  });
+  log = Run(1);
+  EXPECT_NE(log.find("Stopping run at [STEP 1]  Flags: 0/19/0"), std::string::npos) << log;
+  EXPECT_EQ(calls.load(), 1);
+}
+
+TEST_F(RunTest, AStopFromTheMainThreadAsksFirstAndEndsByForceSecond) {
+  Load(Step("Exit Run", "0") + Step("Comment", "after"));
+  std::atomic<bool> entered{false}, release{false};
+  SetCategoryHandler(13, [&](int, int, int) {
+    entered = true;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return 1;
+  });
+  WriteSetting("*\\LogLevel", 1);
+  StartRun(0, kCommandNewRun, false, 0, 0);
+  while (!entered) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EndRun(0, false, 0, false);
+  EXPECT_TRUE(RunActive());
+  EXPECT_EQ(RunShared().stop_flag.load(), 1);
+  EndRun(0, true, 0, false);
+  EXPECT_FALSE(RunActive());
+  EXPECT_FALSE(WaitForWorkers());  // the stuck worker was abandoned
+  release = true;
+  // The abandoned worker finishes its step and leaves without ending the run again.
+  for (int i = 0; i < 400 && Log().find("Run Completed on") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const std::string log = Log();
+  EXPECT_NE(log.find("Attempting to stop run...\r\nRun forcibly terminated\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Stopping run at [STEP 1]  Flags: 0/0/1"), std::string::npos) << log;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+TEST_F(RunTest, OutputGoesToEveryDestination) {
+  const std::string file = sandbox_.dir().File("out.txt");
+  Load("<step><action>Comment</action><output value=\"{3}\">Memory</output></step>"
+       "<step><action>Comment</action><output value=\"%total\">Variable</output></step>"
+       "<step><action>Comment</action><output value=\"OLVEX_TEST_ENV\">Environment</output></step>"
+       "<step><action>Comment</action><output value=\"" + file + "\">File</output></step>"
+       "<step><action>Comment</action><output>Output</output></step>"
+       "<step><action>Comment</action><output>Clipboard</output></step>"
+       "<step><action>Comment</action><output>Nowhere</output></step>"
+       "<step><action>Comment</action><output>Message</output></step>");
+  SetLogLevel(1);
+  SaveOutput(0, 0, "memory text");
+  EXPECT_EQ(ReadMemorySlot(3).value_or(""), "memory text");
+  SaveOutput(0, 1, "42");
+  EXPECT_EQ(ReadUserVariable("total").value_or(""), "42");
+  SaveOutput(0, 2, "env value");
+  EXPECT_EQ(platform::ReadEnv("OLVEX_TEST_ENV").value_or(""), "env value");
+  SaveOutput(0, 3, "file 100%");
+  EXPECT_EQ(ReadBytes(file), "file 100%");
+  SaveOutput(0, 4, "line1\nline2");
+  SaveOutput(0, 5, "clip");
+  SaveOutput(0, 6, "x");
+  const std::string log = Log();
+  EXPECT_NE(log.find("    %total = \"42\"\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("    Saving 9 byte(s) to file [" + file + "]: \"file 100%\""), std::string::npos);
+  EXPECT_NE(log.find("line1 \r\nline2\r\n"), std::string::npos);
+  EXPECT_NE(log.find("clipboard is not available"), std::string::npos);
+  EXPECT_NE(log.find("    WARNING: Invalid \"Save Output\" destination for [Step 7]"), std::string::npos);
+
+  RecordingDialogs boxes;
+  boxes.answers = {platform::box::kAnswerCancel};
+  RunShared().stop_flag.store(0);
+  SaveOutput(0, 7, std::string(600, 'm'));
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].title, "[Step 8] Data Result  (Press Cancel to Stop)");
+  EXPECT_EQ(boxes.boxes[0].text, std::string(487, 'm') + "  <<< DATA TRUNCATED >>>");
+  EXPECT_EQ(RunShared().stop_flag.exchange(0), 1);
+
+  // A failed retry keeps the earlier result.
+  Document(0).steps[0].run_attempts = 2;
+  SaveOutput(0, 0, "0");
+  EXPECT_EQ(ReadMemorySlot(3).value_or(""), "memory text");
+  FreeAllMemorySlots();
+  platform::RemoveEnv("OLVEX_TEST_ENV");
+}
+
+TEST(SingleInstance, ASecondClaimOfTheSameNameFails) {
+  StoreSandbox sandbox;  // a private temporary folder
+  const std::string name = "olvex_test_instance_" + std::to_string(std::random_device{}());
+  EXPECT_TRUE(platform::ClaimSingleInstance(name));
+  EXPECT_FALSE(platform::ClaimSingleInstance(name));
+  EXPECT_TRUE(platform::ClaimSingleInstance(name + "_other"));
+}
+
+TEST(ExtractResource, AMissingResourceFailsWithAReason) {
+  std::string error, content;
+  EXPECT_EQ(ExtractResource("", 31999, "", &content, 100, &error), 0u);
+  EXPECT_NE(error.find("31999"), std::string::npos);
+}
+
+TEST(MainLoop, RunOnMainThreadRunsTheTaskOnTheLoopsThread) {
+  const std::thread::id main_id = std::this_thread::get_id();
+  std::thread::id ran_on;
+  int result = 0;
+  std::thread worker([&] {
+    result = RunOnMainThread([&] {
+      ran_on = std::this_thread::get_id();
+      return OnMainThread() ? 7 : -7;
+    });
+    PostToMainThread([] { QuitMainLoop(); });
+  });
+  SetMainTimer(1, 10000, [] { QuitMainLoop(); });  // never hangs the test
+  RunMainLoop();
+  worker.join();
+  EXPECT_EQ(result, 7);
+  EXPECT_EQ(ran_on, main_id);
+  EXPECT_FALSE(OnMainThread());
+  EXPECT_EQ(RunOnMainThread([] { return 3; }), 3);  // no loop: runs on the caller
+#ifdef _WIN32
+  // The loop's thread owns the hidden main window.
+  const HWND window = FindWindowA("OlvexClass", "Olvex Studio");
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
+#endif
+}
+
+}  // namespace
+}  // namespace olvex::test

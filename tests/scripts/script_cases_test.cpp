@@ -1,0 +1,253 @@
+// End-to-end runs of the built runtime. Each case is a script
+// (cases/<theme>/<name>.oxm) and its expectations (<name>.expect):
+//   args: <words>        command-line words after "-r <script>" ("no-r" drops the -r)
+//   setting: Name=value  written under the runtime's root before the run
+//   variable: name=value a user variable that must hold that value afterwards
+//   exit: <code>         the expected exit code (0 when absent)
+//   posix-only           the case needs the POSIX stop key or box behaviour
+//   log: none            no log file may be written
+//   log:                 the rest of the file is the expected log, time
+//                        stamps and elapsed times masked
+// OLVEX_UPDATE_EXPECTED=1 rewrites the expected logs from the runs.
+// "{dir}/" stands for the case's private folder, in the script and the log.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "engine/settings.h"
+#include "platform/files.h"
+#include "tests/settings/store_sandbox.h"
+#include "tests/support/test_support.h"
+#include "vars/registry_value.h"
+#include "vars/variables.h"
+#ifdef _WIN32
+#include "tests/support/box_answerer.h"
+#else
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace olvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Case {
+  std::string name;
+  fs::path expect_path;
+  std::string script;
+  std::vector<std::string> args;
+  std::vector<std::pair<std::string, std::string>> settings, variables;
+  int exit_code = 0;
+  bool posix_only = false, no_r = false, expect_log = true;
+  std::vector<std::string> log;
+};
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false;
+  for (char c : text) {
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ' ' && !quoted) {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+std::pair<std::string, std::string> NameValue(const std::string& text) {
+  const std::size_t eq = text.find('=');
+  return {text.substr(0, eq), eq == std::string::npos ? "" : text.substr(eq + 1)};
+}
+
+std::vector<Case> LoadCases() {
+  std::vector<Case> cases;
+  const fs::path root = fs::path(OLVEX_SOURCE_DIR) / "tests" / "scripts" / "cases";
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.path().extension() != ".oxm") continue;
+    Case c;
+    c.name = entry.path().parent_path().filename().string() + "/" + entry.path().stem().string();
+    c.script = ReadText(entry.path());
+    c.expect_path = fs::path(entry.path()).replace_extension(".expect");
+    std::istringstream expect(ReadText(fs::path(entry.path()).replace_extension(".expect")));
+    std::string line;
+    bool in_log = false;
+    while (std::getline(expect, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (in_log) {
+        c.log.push_back(line);
+      } else if (line.rfind("args:", 0) == 0) {
+        for (auto& w : Words(line.substr(5))) {
+          if (w == "no-r") c.no_r = true;
+          else c.args.push_back(w);
+        }
+      } else if (line.rfind("setting:", 0) == 0) {
+        c.settings.push_back(NameValue(line.substr(9)));
+      } else if (line.rfind("variable:", 0) == 0) {
+        c.variables.push_back(NameValue(line.substr(10)));
+      } else if (line.rfind("exit:", 0) == 0) {
+        c.exit_code = std::stoi(line.substr(5));
+      } else if (line == "posix-only") {
+        c.posix_only = true;
+      } else if (line == "log: none") {
+        c.expect_log = false;
+      } else if (line == "log:") {
+        in_log = true;
+      }
+    }
+    while (!c.log.empty() && c.log.back().empty() && c.log.size() > 1 && c.log[c.log.size() - 2].empty()) c.log.pop_back();
+    cases.push_back(std::move(c));
+  }
+  std::sort(cases.begin(), cases.end(), [](const Case& a, const Case& b) { return a.name < b.name; });
+  return cases;
+}
+
+void ReplaceAllText(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty()) return;
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
+}
+
+// The log as lines, with what changes from run to run masked.
+std::vector<std::string> MaskedLog(std::string log, const std::string& dir) {
+  ReplaceAllText(log, dir, "{dir}/");
+  static const std::regex stamp(R"(\(\d\d:\d\d:\d\d\.\d{4}\))");
+  static const std::regex time_line(R"(^TIME:   .*)");
+  static const std::regex completed(R"( at \d+:\d\d:\d\d   ELAPSED TIME: .*   STEPS RUN)");
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < log.size()) {
+    std::size_t end = log.find("\r\n", start);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(start, end - start);
+    line = std::regex_replace(line, stamp, "(hh:mm:ss.tttt)");
+    line = std::regex_replace(line, time_line, "TIME:   *");
+    line = std::regex_replace(line, completed, " at *   ELAPSED TIME: *   STEPS RUN");
+    lines.push_back(line);
+    start = end + 2;
+  }
+  return lines;
+}
+
+// The runtime's store as the child sees it: the sandbox's folder without the
+// test's key override.
+class ChildStore {
+ public:
+  ChildStore() : key_(RegistryKeyOverride()) { SetRegistryKeyOverride(""); }
+  ~ChildStore() {
+    RegistryDeleteKeyAt("HKEY_CURRENT_USER\\SOFTWARE\\Olvex");
+    SetRegistryKeyOverride(key_);
+  }
+
+ private:
+  std::string key_;
+};
+
+#ifndef _WIN32
+// Starts the runtime, sends SIGINT after `after`, and waits for it.
+int RunAndInterrupt(const std::vector<std::string>& args, std::chrono::milliseconds after) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  std::this_thread::sleep_for(after);
+  kill(pid, SIGINT);
+  int status = 0;
+  for (int i = 0; i < 200; ++i) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -2;
+}
+#endif
+
+TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
+  const std::vector<Case> cases = LoadCases();
+  ASSERT_FALSE(cases.empty());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+#ifdef _WIN32
+    if (c.posix_only) continue;
+    const char separator = '\\';
+#else
+    const char separator = '/';
+#endif
+    StoreSandbox sandbox;
+    ChildStore store;
+    const std::string dir = sandbox.dir().File("x");
+    const std::string dir_prefix = dir.substr(0, dir.size() - 1);
+    ASSERT_EQ(dir_prefix.back(), separator);
+    std::string script = c.script;
+    ReplaceAllText(script, "{dir}/", dir_prefix);
+    const std::string script_path = sandbox.dir().Write("case.oxm", script);
+    const std::string log_path = sandbox.dir().File("run.log");
+    WriteSetting("*\\Logfile", log_path);
+    for (const auto& [name, value] : c.settings) {
+      if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos)
+        WriteSetting("*\\" + name, std::stoi(value));
+      else
+        WriteSetting("*\\" + name, value);
+    }
+    std::vector<std::string> command = {RuntimePath()};
+    if (!c.no_r) command.insert(command.end(), {"-r", script_path});
+    command.insert(command.end(), c.args.begin(), c.args.end());
+    int code = 0;
+#ifndef _WIN32
+    if (c.name.find("stop_key") != std::string::npos) {
+      code = RunAndInterrupt(command, std::chrono::milliseconds(1500));
+    } else
+#endif
+    {
+#ifdef _WIN32
+      BoxAnswerer answerer(platform::box::kAnswerOk);
+#endif
+      const ChildResult run = RunChild(command, std::chrono::seconds(60));
+      ASSERT_FALSE(run.timed_out);
+      code = run.exit_code;
+    }
+    EXPECT_EQ(code, c.exit_code);
+    for (const auto& [name, value] : c.variables) EXPECT_EQ(ReadUserVariable(name).value_or("(missing)"), value) << name;
+    if (!c.expect_log) {
+      EXPECT_FALSE(platform::PathExists(log_path));
+      continue;
+    }
+    const std::vector<std::string> log = MaskedLog(ReadBytes(log_path), dir_prefix);
+    std::string expected_text, actual_text;
+    for (const auto& l : c.log) expected_text += l + "\n";
+    for (const auto& l : log) actual_text += l + "\n";
+    EXPECT_EQ(actual_text, expected_text);
+    if (actual_text != expected_text && std::getenv("OLVEX_UPDATE_EXPECTED")) {
+      // Rewrites the expected log from this run (review the change before committing it).
+      std::string text = ReadText(c.expect_path);
+      text = text.substr(0, text.find("log:\n") + 5) + actual_text;
+      std::ofstream(c.expect_path, std::ios::binary) << text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace olvex::test
