@@ -23,6 +23,7 @@
 #include "platform/instance.h"
 #include "platform/module.h"
 #include "platform/stop_key.h"
+#include "vars/expand.h"
 #include "vars/variables.h"
 
 namespace {
@@ -113,6 +114,7 @@ int main(int argc, char** argv) {
   platform::StopKeyPressed(RunShared().stop_key.load());
 
   SetUpSettings(program);
+  InstallExpander();
   const int stop_key = FirstNumber(ReadSettingString("*\\Accelerators\\Stop", 63));
   if (stop_key > 0 && stop_key < 256) RunShared().stop_key.store(stop_key);
   if (options.log_on) SetLogLevel(99);

@@ -10,6 +10,7 @@
 #include "engine/document.h"
 #include "engine/run_log.h"
 #include "engine/run_state.h"
+#include "platform/clipboard.h"
 #include "platform/dialogs.h"
 #include "platform/environment.h"
 #include "platform/module.h"
@@ -95,7 +96,7 @@ void SaveOutput(int slot, int step_index, std::string_view data) {
   } else if (ContainsNoCase(output, "clip")) {
     if (!data.empty())
       LogText("    Saving " + std::to_string(data.size()) + " byte(s) to clipboard: \"" + Marked(Head(data, 518)) + "\"");
-    LogText("    WARNING: The clipboard is not available in this build");
+    if (!platform::clipboard().SetText(std::string(data))) LogText("    WARNING: The clipboard could not be written");
   } else if (ContainsNoCase(output, "File") && !option.empty()) {
     SaveToFile(context, option, data);
   } else if (ContainsNoCase(output, "Excel")) {

@@ -857,7 +857,8 @@ std::string ExpandIntoBuffer(std::string_view text, int slot, int step_index, st
 
 void InstallExpander() {
   SetExpander([](const ExpandContext& context, std::string_view text, ExpandMode mode) {
-    return ExpandText(text, context.slot, context.step_index, mode == ExpandMode::kSingle ? kExpandSingle : 0);
+    const int flags = mode == ExpandMode::kSingle ? kExpandSingle : mode == ExpandMode::kKeepEscapes ? kExpandKeepEscapes : 0;
+    return ExpandText(text, context.slot, context.step_index, flags);
   });
 }
 

@@ -92,7 +92,7 @@ StepOutcome RunVariableAction(VariableStep& step, const StepHost& host) {
     value = Expand(host.context, step.text, ExpandMode::kSingle);
     value.resize(std::min(value.size(), value.find('\0')));
   } else {
-    value = Expand(host.context, step.text, ExpandMode::kFull);  // its size is the reported length
+    value = Expand(host.context, step.text, ExpandMode::kKeepEscapes);  // its size is the reported length
   }
 
   bool set = Contains(action, "Set") || Contains(action, "Create") || Contains(action, "Update");

@@ -49,7 +49,9 @@ void FreeMemorySlot(int slot);
 void FreeAllMemorySlots();
 
 // ---- expansion of variables in step fields
-enum class ExpandMode { kFull, kSingle };
+// kKeepEscapes is the full expansion that leaves {\XX} escapes as written
+// (Set Variable's default mode: a stored value keeps them until it is used).
+enum class ExpandMode { kFull, kSingle, kKeepEscapes };
 struct ExpandContext {
   int slot = 0;        // the script document
   int step_index = 0;

@@ -8,10 +8,19 @@
 namespace platform {
 namespace {
 
+// Another program may hold the clipboard for a moment: try for about a second.
+bool OpenClipboardPatiently() {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (OpenClipboard(nullptr)) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
 class Win32Clipboard : public Clipboard {
  public:
   std::optional<std::string> Text() override {
-    if (!IsClipboardFormatAvailable(CF_TEXT) || !OpenClipboard(nullptr)) return std::nullopt;
+    if (!IsClipboardFormatAvailable(CF_TEXT) || !OpenClipboardPatiently()) return std::nullopt;
     std::optional<std::string> text;
     if (HANDLE data = GetClipboardData(CF_TEXT)) {
       SIZE_T size = GlobalSize(data);
@@ -34,7 +43,7 @@ class Win32Clipboard : public Clipboard {
     }
     std::memcpy(bytes, text.c_str(), text.size() + 1);
     GlobalUnlock(memory);
-    if (!OpenClipboard(nullptr)) {
+    if (!OpenClipboardPatiently()) {
       GlobalFree(memory);
       return false;
     }

@@ -11,6 +11,7 @@
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "engine/settings.h"
+#include "platform/clipboard.h"
 #include "platform/environment.h"
 #include "platform/instance.h"
 #include "tests/settings/store_sandbox.h"
@@ -184,13 +185,21 @@ TEST_F(RunTest, OutputGoesToEveryDestination) {
   SaveOutput(0, 3, "file 100%");
   EXPECT_EQ(ReadBytes(file), "file 100%");
   SaveOutput(0, 4, "line1\nline2");
+  struct FakeClipboard : platform::Clipboard {
+    std::optional<std::string> text;
+    std::optional<std::string> Text() override { return text; }
+    bool SetText(const std::string& t) override { return (text = t).has_value(); }
+  } clipboard;
+  platform::SetClipboardForTest(&clipboard);
   SaveOutput(0, 5, "clip");
+  platform::SetClipboardForTest(nullptr);
+  EXPECT_EQ(clipboard.text.value_or(""), "clip");
   SaveOutput(0, 6, "x");
   const std::string log = Log();
   EXPECT_NE(log.find("    %total = \"42\"\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find("    Saving 9 byte(s) to file [" + file + "]: \"file 100%\""), std::string::npos);
   EXPECT_NE(log.find("line1 \r\nline2\r\n"), std::string::npos);
-  EXPECT_NE(log.find("clipboard is not available"), std::string::npos);
+  EXPECT_NE(log.find("    Saving 4 byte(s) to clipboard: \"clip\""), std::string::npos);
   EXPECT_NE(log.find("    WARNING: Invalid \"Save Output\" destination for [Step 7]"), std::string::npos);
 
   RecordingDialogs boxes;

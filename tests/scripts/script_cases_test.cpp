@@ -5,6 +5,7 @@
 //   variable: name=value a user variable that must hold that value afterwards
 //   exit: <code>         the expected exit code (0 when absent)
 //   posix-only           the case needs the POSIX stop key or box behaviour
+//   windows-only         the case needs the Windows desktop (the clipboard, say)
 //   log: none            no log file may be written
 //   log:                 the rest of the file is the expected log, time
 //                        stamps and elapsed times masked
@@ -45,7 +46,7 @@ struct Case {
   std::vector<std::string> args;
   std::vector<std::pair<std::string, std::string>> settings, variables;
   int exit_code = 0;
-  bool posix_only = false, no_r = false, expect_log = true;
+  bool posix_only = false, windows_only = false, no_r = false, expect_log = true;
   std::vector<std::string> log;
 };
 
@@ -108,6 +109,8 @@ std::vector<Case> LoadCases() {
         c.exit_code = std::stoi(line.substr(5));
       } else if (line == "posix-only") {
         c.posix_only = true;
+      } else if (line == "windows-only") {
+        c.windows_only = true;
       } else if (line == "log: none") {
         c.expect_log = false;
       } else if (line == "log:") {
@@ -194,6 +197,7 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     if (c.posix_only) continue;
     const char separator = '\\';
 #else
+    if (c.windows_only) continue;
     const char separator = '/';
 #endif
     StoreSandbox sandbox;
