@@ -1,21 +1,6 @@
 #include "platform/dialogs.h"
 
-#include <atomic>
-
 namespace platform {
-
-Dialogs& PlatformDialogs();  // the backend's own service
-
-namespace {
-std::atomic<Dialogs*> g_dialogs_override{nullptr};
-}
-
-Dialogs& dialogs() {
-  Dialogs* fake = g_dialogs_override.load(std::memory_order_acquire);
-  return fake ? *fake : PlatformDialogs();
-}
-
-void SetDialogsForTest(Dialogs* fake) { g_dialogs_override.store(fake, std::memory_order_release); }
 
 int box::DefaultAnswer(unsigned style) {
   static const int kButtons[6][3] = {

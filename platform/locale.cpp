@@ -1,26 +1,14 @@
 #include "platform/locale.h"
 
-#include <atomic>
 #include <cstdio>
 
 namespace platform {
 
-const Locale& PlatformLocale();  // the backend's own service
-
 namespace {
-std::atomic<const Locale*> g_locale_override{nullptr};
-
 const char* const kMonths[12] = {"January", "February", "March",     "April",   "May",      "June",
                                  "July",    "August",   "September", "October", "November", "December"};
 const char* const kDays[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 }  // namespace
-
-const Locale& locale() {
-  const Locale* fake = g_locale_override.load(std::memory_order_acquire);
-  return fake ? *fake : PlatformLocale();
-}
-
-void SetLocaleForTest(const Locale* fake) { g_locale_override.store(fake, std::memory_order_release); }
 
 std::string EnglishLocale::MonthName(int month, bool short_form) const {
   if (month < 1 || month > 12) return {};

@@ -1,0 +1,59 @@
+// The services a test may replace: each answers with the backend's own
+// service unless a test installed a fake (Set...ForTest, nullptr to undo).
+#include <atomic>
+
+#include "platform/clipboard.h"
+#include "platform/dialogs.h"
+#include "platform/input.h"
+#include "platform/locale.h"
+#include "platform/screen.h"
+#include "platform/windows.h"
+
+namespace platform {
+
+// The backends' own services.
+Clipboard& PlatformClipboard();
+Dialogs& PlatformDialogs();
+Input& PlatformInput();
+const Locale& PlatformLocale();
+Screen& PlatformScreen();
+Windows& PlatformWindows();
+
+namespace {
+
+template <class Service, Service& (*Own)()>
+class Slot {
+ public:
+  Service& Get() const {
+    Service* fake = fake_.load(std::memory_order_acquire);
+    return fake ? *fake : Own();
+  }
+  void Set(Service* fake) { fake_.store(fake, std::memory_order_release); }
+
+ private:
+  std::atomic<Service*> fake_{nullptr};
+};
+
+Slot<Clipboard, PlatformClipboard> g_clipboard;
+Slot<Dialogs, PlatformDialogs> g_dialogs;
+Slot<Input, PlatformInput> g_input;
+Slot<const Locale, PlatformLocale> g_locale;
+Slot<Screen, PlatformScreen> g_screen;
+Slot<Windows, PlatformWindows> g_windows;
+
+}  // namespace
+
+Clipboard& clipboard() { return g_clipboard.Get(); }
+void SetClipboardForTest(Clipboard* fake) { g_clipboard.Set(fake); }
+Dialogs& dialogs() { return g_dialogs.Get(); }
+void SetDialogsForTest(Dialogs* fake) { g_dialogs.Set(fake); }
+Input& input() { return g_input.Get(); }
+void SetInputForTest(Input* fake) { g_input.Set(fake); }
+const Locale& locale() { return g_locale.Get(); }
+void SetLocaleForTest(const Locale* fake) { g_locale.Set(fake); }
+Screen& screen() { return g_screen.Get(); }
+void SetScreenForTest(Screen* fake) { g_screen.Set(fake); }
+Windows& windows() { return g_windows.Get(); }
+void SetWindowsForTest(Windows* fake) { g_windows.Set(fake); }
+
+}  // namespace platform
