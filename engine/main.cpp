@@ -13,6 +13,7 @@
 
 #include "engine/catalog.h"
 #include "engine/document.h"
+#include "engine/expansion_host.h"
 #include "engine/main_loop.h"
 #include "engine/messages.h"
 #include "engine/run.h"
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
 
   SetUpSettings(program);
   InstallExpander();
+  InstallRunExpansionHost(options.command_line);
   const int stop_key = FirstNumber(ReadSettingString("*\\Accelerators\\Stop", 63));
   if (stop_key > 0 && stop_key < 256) RunShared().stop_key.store(stop_key);
   if (options.log_on) SetLogLevel(99);
