@@ -32,8 +32,12 @@ example() {
   mkdir -p build
   configure build/release -DCMAKE_BUILD_TYPE=Release -DOLVEX_TESTS=OFF
   cmake --build build/release -j "$jobs" --target olvex
-  echo "== running examples/hello.oxm"
-  build/release/bin/olvex -r examples/hello.oxm
+  echo "== running examples/hello.oxm (logging on)"
+  local log=build/release/bin/olvexLog.txt
+  rm -f "$log"
+  build/release/bin/olvex -L -r examples/hello.oxm
+  echo "== the run log ($log)"
+  cat "$log" 2>/dev/null || echo "(no log: see README for where the log goes when that folder is not writable)"
 }
 
 test_all() {
