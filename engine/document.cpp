@@ -1243,6 +1243,7 @@ int LoadDocument(const std::string& path, int slot) {
         ShowErrorBox(Format(
             "Unable to open file '%s'!\n\nPlease verify that the file is not open in another program.", path));
         return 0;
+      case platform::ReadStatus::TooLarge:  // the loader sets no limit
       case platform::ReadStatus::OutOfMemory: ShowErrorBox("Out of memory"); return 0;
       case platform::ReadStatus::ReadFailed: ShowErrorBox("Unable to read file"); return 0;
     }

@@ -26,14 +26,7 @@ void BroadcastEnvironmentChange();
 std::optional<std::string> TempFolder();
 
 // ---- files the runtime keeps in it
-enum class FileStatus { kOk, kNotFound, kTooLarge, kFailed };
-struct FileRead {
-  FileStatus status = FileStatus::kNotFound;
-  std::string data;
-};
-// Reads a regular file of at most `max_bytes` (kTooLarge beyond); never waits
-// on a pipe or device.
-FileRead ReadRegularFile(const std::string& path, std::uint64_t max_bytes);
+// (Reading them: ReadWholeFile of platform/files.h, with its size limit.)
 // Size of a regular file; nothing when missing or not a regular file.
 std::optional<std::uint64_t> RegularFileSize(const std::string& path);
 // Replaces a file's contents. On POSIX the new contents appear at once (a

@@ -6,15 +6,17 @@
 
 namespace platform {
 
-enum class ReadStatus { Ok, NotFound, OpenFailed, OutOfMemory, ReadFailed };
+enum class ReadStatus { Ok, NotFound, OpenFailed, TooLarge, OutOfMemory, ReadFailed };
 
 struct FileContent {
   ReadStatus status = ReadStatus::NotFound;
   std::string data;
 };
 
-// Reads a whole file, opened for shared reading (another program may hold it open).
-FileContent ReadWholeFile(const std::string& path);
+// Reads a whole regular file, opened for shared reading (another program may
+// hold it open); a file larger than `max_bytes` is TooLarge. It never waits on
+// a pipe or device: those are OpenFailed.
+FileContent ReadWholeFile(const std::string& path, std::uint64_t max_bytes = ~std::uint64_t{0});
 
 // True when a file or folder of that name exists.
 bool PathExists(const std::string& path);

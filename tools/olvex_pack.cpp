@@ -51,6 +51,7 @@ std::optional<std::string> ReadInput(const std::string& what, const std::string&
     case platform::ReadStatus::OpenFailed:
       *error = "cannot open the " + what + " " + Quoted(path);
       break;
+    case platform::ReadStatus::TooLarge:
     case platform::ReadStatus::OutOfMemory:
       *error = "the " + what + " " + Quoted(path) + " is too large to read";
       break;

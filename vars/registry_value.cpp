@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "platform/files.h"
 
 namespace olvex {
 
@@ -115,8 +116,8 @@ std::size_t QueryOrRead(int mode, std::uint32_t* type, std::string* buffer, std:
       auto bytes = platform::RegularFileSize(spill);
       return bytes ? static_cast<std::size_t>(*bytes) : 0;
     }
-    platform::FileRead file = platform::ReadRegularFile(spill, size);
-    if (file.status != platform::FileStatus::kOk) return Fail(mode, buffer);
+    platform::FileContent file = platform::ReadWholeFile(spill, size);
+    if (file.status != platform::ReadStatus::Ok) return Fail(mode, buffer);
     *buffer = std::move(file.data);
     return buffer->size();
   }
@@ -379,8 +380,8 @@ std::optional<std::string> RegistryRead(std::string_view path, std::uint32_t* ty
   if (platform::ReadRegistryValue(p.root, p.key, p.name, &v) != RegistryStatus::kOk) return std::nullopt;
   if (type) *type = v.type;
   if (IsSpilled(v.data)) {
-    platform::FileRead file = platform::ReadRegularFile(std::string(SpillReference(v.data)), ~std::uint64_t{0});
-    if (file.status != platform::FileStatus::kOk) return std::nullopt;
+    platform::FileContent file = platform::ReadWholeFile(std::string(SpillReference(v.data)));
+    if (file.status != platform::ReadStatus::Ok) return std::nullopt;
     return std::move(file.data);
   }
   if (v.type == platform::regtype::kMultiSz) return MultiSzToText(v.data);

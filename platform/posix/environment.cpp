@@ -89,50 +89,6 @@ std::optional<std::string> TempFolder() {
   return folder + "/";
 }
 
-FileRead ReadRegularFile(const std::string& path, std::uint64_t max_bytes) {
-  FileRead result;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    result.status = (errno == ENOENT || errno == ENOTDIR) ? FileStatus::kNotFound : FileStatus::kFailed;
-    return result;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    result.status = FileStatus::kFailed;
-    return result;
-  }
-  if (static_cast<std::uint64_t>(st.st_size) > max_bytes) {
-    ::close(fd);
-    result.status = FileStatus::kTooLarge;
-    return result;
-  }
-  try {
-    result.data.resize(static_cast<std::size_t>(st.st_size));
-  } catch (const std::bad_alloc&) {
-    ::close(fd);
-    result.status = FileStatus::kFailed;
-    return result;
-  }
-  std::size_t done = 0;
-  while (done < result.data.size()) {
-    ssize_t n = ::read(fd, result.data.data() + done, result.data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      result.data.clear();
-      result.status = FileStatus::kFailed;
-      return result;
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  result.data.resize(done);
-  ::close(fd);
-  result.status = FileStatus::kOk;
-  return result;
-}
-
 std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;

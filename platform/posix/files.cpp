@@ -9,21 +9,26 @@
 
 namespace platform {
 
-FileContent ReadWholeFile(const std::string& path) {
+FileContent ReadWholeFile(const std::string& path, std::uint64_t max_bytes) {
   FileContent result;
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     result.status = (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::NotFound : ReadStatus::OpenFailed;
     return result;
   }
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     result.status = ReadStatus::OpenFailed;
     return result;
   }
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     result.status = ReadStatus::OpenFailed;
+    return result;
+  }
+  if (static_cast<std::uint64_t>(st.st_size) > max_bytes) {
+    ::close(fd);
+    result.status = ReadStatus::TooLarge;
     return result;
   }
   try {

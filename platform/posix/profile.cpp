@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "platform/files.h"
 
 namespace platform {
 
@@ -72,8 +73,8 @@ Line ParseLine(std::string text, std::string ending) {
 
 Profile Load(const std::string& file) {
   Profile p;
-  FileRead read = ReadRegularFile(file, kMaxProfileFile);
-  if (read.status != FileStatus::kOk) return p;
+  FileContent read = ReadWholeFile(file, kMaxProfileFile);
+  if (read.status != ReadStatus::Ok) return p;
   p.exists = true;
   const std::string& s = read.data;
   if (s.find("\r\n") != std::string::npos) p.newline = "\r\n";

@@ -73,52 +73,6 @@ std::optional<std::string> TempFolder() {
   return folder;
 }
 
-FileRead ReadRegularFile(const std::string& path, std::uint64_t max_bytes) {
-  FileRead result;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    DWORD err = GetLastError();
-    result.status = (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) ? FileStatus::kNotFound
-                                                                                 : FileStatus::kFailed;
-    return result;
-  }
-  LARGE_INTEGER size;
-  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size)) {
-    CloseHandle(h);
-    result.status = FileStatus::kFailed;
-    return result;
-  }
-  if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
-    CloseHandle(h);
-    result.status = FileStatus::kTooLarge;
-    return result;
-  }
-  try {
-    result.data.resize(static_cast<std::size_t>(size.QuadPart));
-  } catch (const std::bad_alloc&) {
-    CloseHandle(h);
-    result.status = FileStatus::kFailed;
-    return result;
-  }
-  std::size_t done = 0;
-  while (done < result.data.size()) {
-    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(result.data.size() - done, 1u << 30)), got = 0;
-    if (!ReadFile(h, result.data.data() + done, chunk, &got, nullptr)) {
-      CloseHandle(h);
-      result.data.clear();
-      result.status = FileStatus::kFailed;
-      return result;
-    }
-    if (got == 0) break;
-    done += got;
-  }
-  result.data.resize(done);
-  CloseHandle(h);
-  result.status = FileStatus::kOk;
-  return result;
-}
-
 std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;

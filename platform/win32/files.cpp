@@ -7,7 +7,7 @@
 
 namespace platform {
 
-FileContent ReadWholeFile(const std::string& path) {
+FileContent ReadWholeFile(const std::string& path, std::uint64_t max_bytes) {
   FileContent result;
   DWORD attrs = GetFileAttributesA(path.c_str());
   if (attrs == INVALID_FILE_ATTRIBUTES) {
@@ -19,7 +19,7 @@ FileContent ReadWholeFile(const std::string& path) {
   }
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE || (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (h == INVALID_HANDLE_VALUE || (attrs & FILE_ATTRIBUTE_DIRECTORY) || GetFileType(h) != FILE_TYPE_DISK) {
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     result.status = ReadStatus::OpenFailed;
     return result;
@@ -28,6 +28,11 @@ FileContent ReadWholeFile(const std::string& path) {
   if (!GetFileSizeEx(h, &size)) {
     CloseHandle(h);
     result.status = ReadStatus::ReadFailed;
+    return result;
+  }
+  if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
+    CloseHandle(h);
+    result.status = ReadStatus::TooLarge;
     return result;
   }
   try {

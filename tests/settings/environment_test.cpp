@@ -1,5 +1,6 @@
 // The environment and temporary-folder service.
 #include "platform/environment.h"
+#include "platform/files.h"
 
 #include <gtest/gtest.h>
 
@@ -35,11 +36,11 @@ TEST(TempFolder, FilesOfTheRuntime) {
   EXPECT_TRUE(platform::WriteFileReplacing(path, std::string("a\0b", 3)));
   EXPECT_TRUE(platform::WriteFileReplacing(path, "second"));
   EXPECT_EQ(platform::RegularFileSize(path), 6u);
-  platform::FileRead read = platform::ReadRegularFile(path, 6);
-  EXPECT_EQ(read.status, platform::FileStatus::kOk);
+  platform::FileContent read = platform::ReadWholeFile(path, 6);
+  EXPECT_EQ(read.status, platform::ReadStatus::Ok);
   EXPECT_EQ(read.data, "second");
-  EXPECT_EQ(platform::ReadRegularFile(path, 5).status, platform::FileStatus::kTooLarge);
-  EXPECT_EQ(platform::ReadRegularFile(temp + "missing", 5).status, platform::FileStatus::kNotFound);
+  EXPECT_EQ(platform::ReadWholeFile(path, 5).status, platform::ReadStatus::TooLarge);
+  EXPECT_EQ(platform::ReadWholeFile(temp + "missing", 5).status, platform::ReadStatus::NotFound);
   EXPECT_FALSE(platform::RegularFileSize(temp));
 
   EXPECT_TRUE(platform::WriteFileReplacing(temp + "software_test_y.DAT", "y"));
@@ -96,7 +97,7 @@ TEST(TempFolder, ReadingNeverWaitsOnAPipe) {
   ScratchDir dir;
   std::string fifo = dir.File("pipe");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_EQ(platform::ReadRegularFile(fifo, 100).status, platform::FileStatus::kFailed);
+  EXPECT_EQ(platform::ReadWholeFile(fifo, 100).status, platform::ReadStatus::OpenFailed);
   EXPECT_FALSE(platform::RegularFileSize(fifo));
 }
 #endif
