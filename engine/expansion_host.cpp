@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "engine/control.h"
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/run_state.h"
@@ -10,10 +11,16 @@
 namespace olvex {
 namespace {
 
-// Loops and prompts keep their own answers (the defaults) until they land.
+// Prompts keep their own answers (the defaults) until they land.
 class RunExpansionHost : public ExpansionHost {
  public:
   explicit RunExpansionHost(std::string command_line) : command_line_(std::move(command_line)) {}
+  std::optional<double> LoopValue(int slot) override {
+    if (slot < 0 || slot >= kMaxDocuments) return std::nullopt;
+    const LoopEntry& loop = InnermostLoop(slot);
+    if (loop.start_step == 0) return std::nullopt;
+    return loop.current;
+  }
   std::optional<long> RepeatCount() override { return RunRepeats(0); }
   std::optional<std::string> CommandLine() override { return command_line_; }
   std::optional<std::string> LogFile() override { return LogFilePath(); }

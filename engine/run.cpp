@@ -9,7 +9,11 @@
 #include <thread>
 
 #include "engine/catalog.h"
+#include "engine/control.h"
 #include "engine/document.h"
+#include "engine/failure.h"
+#include "engine/flow.h"
+#include "engine/if_step.h"
 #include "engine/main_loop.h"
 #include "engine/output.h"
 #include "engine/run_log.h"
@@ -108,20 +112,10 @@ int Dispatch(int slot, int step_index) {
   }
   if (handler) return handler(slot, step_index, 0);
   if (category == 11) return InternetHandler(slot, step_index);
+  if (category == 13) return HandleFlowStep(slot, step_index);
+  if (category == 14) return HandleIfStep(slot, step_index);
   if (category == 16) return SystemHandler(slot, step_index);
   return NotAvailable(slot, step_index);
-}
-
-// Until the failure modes land: the failure is reported and the run ends.
-int DefaultFailure(int slot, int step_index) {
-  Step& step = StepAt(slot, step_index);
-  step.run_result = 3;
-  LogText("    Failure Mode: " + Marked(step.fail_mode().empty() ? "(no failure mode selected)" : step.fail_mode()));
-  const std::string error = StepError();
-  LogText("    [STEP " + std::to_string(step_index + 1) + "] ERROR: " + Marked(error.empty() ? "(no error text)" : error));
-  ClearStepError();
-  LogText("RUN FAILED");
-  return -1;
 }
 
 int HandleFailure(int slot, int step_index) {
@@ -130,7 +124,7 @@ int HandleFailure(int slot, int step_index) {
     std::lock_guard<std::mutex> lock(g_handlers_mutex);
     handler = g_failure_handler;
   }
-  return handler ? handler(slot, step_index) : DefaultFailure(slot, step_index);
+  return handler ? handler(slot, step_index) : HandleStepFailure(slot, step_index);
 }
 
 // Sleeps `ms`, waking early when the run is asked to stop.
@@ -227,6 +221,7 @@ void StartRun(int slot, int command, bool reset_repeats, int first_step, int del
       step.run_attempts = 0;
       step.run_result = 0;
     }
+    ClearControlState();
   }
   DeleteSetting("SOFTWARE\\Olvex\\FailStep\\");
   RunShared().held_keys.store(0);
@@ -301,6 +296,7 @@ void StepLoop(std::uint32_t packed_start) {
     }
     if (i != previous) {
       LogStep(slot, i);
+      Control().retry_count = 0;
       ++steps_run;
     }
     previous = i;
@@ -331,6 +327,7 @@ void StepLoop(std::uint32_t packed_start) {
     }
     if (single || i >= count) break;
   }
+  ReleaseLoopWork();
   if (last_entered >= 0) {
     const Step& last = doc.steps[static_cast<std::size_t>(last_entered)];
     const int timeout = FirstNumber(last.timeout());

@@ -113,9 +113,9 @@ TEST_F(RunTest, RepeatsRunAgainAndAFailedStepEndsTheRun) {
 
   std::remove(log_path_.c_str());
   CloseAllDocuments();
-  Load(Step("Exit Run", "0") + Step("Comment", "never"));
+  Load(Step("Maximize", "") + Step("Comment", "never"));
   log = Run(1);
-  EXPECT_NE(log.find("Action not available in this build: \"Exit Run\""), std::string::npos) << log;
+  EXPECT_NE(log.find("Action not available in this build: \"Maximize\""), std::string::npos) << log;
   EXPECT_NE(log.find("RUN FAILED"), std::string::npos);
   EXPECT_EQ(log.find("never"), std::string::npos);
 }

@@ -1,0 +1,7 @@
+#include "engine/if_step.h"
+
+namespace olvex {
+
+int HandleIfStep(int /*slot*/, int /*step_index*/) { return 1; }
+
+}  // namespace olvex
