@@ -1,10 +1,13 @@
 #include "platform/process.h"
 
+#include <dirent.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -58,6 +61,35 @@ bool StartProgram(const std::string& command_line, bool) {
   if (command_line.find('"') == std::string::npos && ::access(command_line.c_str(), X_OK) == 0)
     return Spawn({command_line});
   return Spawn(SplitCommand(command_line));
+}
+
+std::vector<ProcessEntry> ListProcesses() {
+  std::vector<ProcessEntry> list;
+  DIR* proc = ::opendir("/proc");
+  if (proc == nullptr) return list;
+  while (const dirent* entry = ::readdir(proc)) {
+    char* end = nullptr;
+    const unsigned long id = std::strtoul(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0') continue;
+    // The executable's name; the kernel's short name when the link is not ours to read.
+    std::string name;
+    char target[4096];
+    const std::string dir = std::string("/proc/") + entry->d_name;
+    const ssize_t n = ::readlink((dir + "/exe").c_str(), target, sizeof target - 1);
+    if (n > 0) {
+      name.assign(target, static_cast<std::size_t>(n));
+      const std::string deleted = " (deleted)";
+      if (name.size() > deleted.size() && name.compare(name.size() - deleted.size(), deleted.size(), deleted) == 0)
+        name.resize(name.size() - deleted.size());
+      name = name.substr(name.find_last_of('/') + 1);
+    } else {
+      std::ifstream comm(dir + "/comm");
+      std::getline(comm, name);
+    }
+    if (!name.empty()) list.push_back({name, static_cast<std::uint32_t>(id)});
+  }
+  ::closedir(proc);
+  return list;
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -56,6 +57,18 @@ bool StartProgram(const std::string& command_line, bool visible) {
   HINSTANCE shell = ShellExecuteA(nullptr, nullptr, command_line.c_str(), nullptr, nullptr,
                                   visible ? SW_SHOWNORMAL : SW_HIDE);
   return reinterpret_cast<INT_PTR>(shell) > 32;
+}
+
+std::vector<ProcessEntry> ListProcesses() {
+  std::vector<ProcessEntry> list;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return list;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    list.push_back({entry.szExeFile, static_cast<std::uint32_t>(entry.th32ProcessID)});
+  CloseHandle(snapshot);
+  return list;
 }
 
 }  // namespace platform

@@ -5,9 +5,13 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/module.h"
+#include "platform/process.h"
 #include "tests/support/test_support.h"
 #ifdef _WIN32
+#include <windows.h>
 #include "tests/support/box_answerer.h"
+#else
+#include <unistd.h>
 #endif
 
 namespace olvex::test {
@@ -88,6 +92,29 @@ TEST(Dialogs, RealMessageBoxIsAnsweredByTheHelper) {
   EXPECT_EQ(seen[0].text, "Line one\n\nLine two");
 }
 #endif
+
+}  // namespace
+}  // namespace olvex::test
+
+namespace olvex::test {
+namespace {
+
+TEST(Processes, TheListHoldsThisProcessByItsProgramName) {
+#ifdef _WIN32
+  const std::uint32_t self = GetCurrentProcessId();
+  const std::string expected = "olvex_platform_tests.exe";
+#else
+  const std::uint32_t self = static_cast<std::uint32_t>(getpid());
+  const std::string expected = "olvex_platform_tests";
+#endif
+  bool found = false;
+  for (const platform::ProcessEntry& p : platform::ListProcesses()) {
+    if (p.id != self) continue;
+    found = true;
+    EXPECT_EQ(p.name, expected);
+  }
+  EXPECT_TRUE(found);
+}
 
 }  // namespace
 }  // namespace olvex::test
