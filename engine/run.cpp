@@ -17,6 +17,7 @@
 #include "engine/settings.h"
 #include "platform/dialogs.h"
 #include "platform/locale.h"
+#include "platform/main_window.h"
 #include "platform/stop_key.h"
 #include "platform/system.h"
 #include "vars/format.h"
@@ -222,7 +223,8 @@ void StartRun(int slot, int command, bool reset_repeats, int first_step, int del
   ReadLogLevelSetting();
   if (ReadSettingNumber("*\\RestartLog") != 0) DeleteLogFile();
   if (command == kCommandNewRun) {
-    if (ReadSettingNumber("*\\ResetUserVariables") != 0) ResetUserVariables();
+    // Another runtime's main window open: its run may still use the variables.
+    if (ReadSettingNumber("*\\ResetUserVariables") != 0 && platform::CountMainWindows() < 2) ResetUserVariables();
     for (Step& step : doc.steps) {
       step.run_attempts = 0;
       step.run_result = 0;

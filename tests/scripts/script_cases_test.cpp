@@ -150,20 +150,6 @@ std::vector<std::string> MaskedLog(std::string log, const std::string& dir) {
   return lines;
 }
 
-// The runtime's store as the child sees it: the sandbox's folder without the
-// test's key override.
-class ChildStore {
- public:
-  ChildStore() : key_(RegistryKeyOverride()) { SetRegistryKeyOverride(""); }
-  ~ChildStore() {
-    RegistryDeleteKeyAt("HKEY_CURRENT_USER\\SOFTWARE\\Olvex");
-    SetRegistryKeyOverride(key_);
-  }
-
- private:
-  std::string key_;
-};
-
 #ifndef _WIN32
 // Starts the runtime, sends SIGINT after `after`, and waits for it.
 int RunAndInterrupt(const std::vector<std::string>& args, std::chrono::milliseconds after) {
