@@ -139,6 +139,7 @@ int main(int argc, char** argv) {
   SetStopSignalHandler([](int count) { RequestStop(count > 1); });
   // A document without steps has nothing to run (its load report was shown).
   if (!Document(0).file_name.empty() && !Document(0).steps.empty()) {
+    ClaimMainThread();
     StartRun(0, kCommandNewRun, true, options.start_step, 500);
     if (RunActive()) RunMainLoop();
   }

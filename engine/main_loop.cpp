@@ -91,6 +91,12 @@ void RunMainLoop() {
   g_timers.clear();
 }
 
+void ClaimMainThread() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_serving = true;
+  g_main_id = std::this_thread::get_id();
+}
+
 void QuitMainLoop() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_quit = true;

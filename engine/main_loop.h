@@ -9,6 +9,10 @@ namespace olvex {
 // Serves the loop on the calling thread until QuitMainLoop.
 void RunMainLoop();
 void QuitMainLoop();
+// Makes the calling thread the loop's thread ahead of RunMainLoop, so that a
+// task a worker hands over before the loop starts waits for the loop instead
+// of running on the worker.
+void ClaimMainThread();
 // True on the thread that serves the loop.
 bool OnMainThread();
 // Runs `task` on the main thread (later, in order).

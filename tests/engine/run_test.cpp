@@ -237,12 +237,16 @@ TEST(MainLoop, RunOnMainThreadRunsTheTaskOnTheLoopsThread) {
   const std::thread::id main_id = std::this_thread::get_id();
   std::thread::id ran_on;
   int result = 0;
-  std::thread worker([&] {
-    result = RunOnMainThread([&] {
-      ran_on = std::this_thread::get_id();
-      return OnMainThread() ? 7 : -7;
+  // The worker starts once the loop is served, as a run's worker does.
+  std::thread worker;
+  PostToMainThread([&] {
+    worker = std::thread([&] {
+      result = RunOnMainThread([&] {
+        ran_on = std::this_thread::get_id();
+        return OnMainThread() ? 7 : -7;
+      });
+      PostToMainThread([] { QuitMainLoop(); });
     });
-    PostToMainThread([] { QuitMainLoop(); });
   });
   SetMainTimer(1, 10000, [] { QuitMainLoop(); });  // never hangs the test
   RunMainLoop();
