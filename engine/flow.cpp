@@ -69,6 +69,13 @@ std::mutex g_sources_mutex;
 DatasetSource g_dataset_source;
 MessageSource g_message_source;
 
+// A copy of an installed source, to call without the lock.
+template <class Source>
+Source Installed(const Source& source) {
+  std::lock_guard<std::mutex> lock(g_sources_mutex);
+  return source;
+}
+
 void DropWork(int slot, int start_step) {
   auto& work = Work();
   work.erase(std::remove_if(work.begin(), work.end(),
@@ -378,11 +385,7 @@ std::optional<std::string> WindowPass(int slot, int step_index, LoopWork& work, 
 
 std::optional<std::string> DatasetPass(LoopEntry& loop, LoopWork& work) {
   if (!work.started) {
-    DatasetSource source;
-    {
-      std::lock_guard<std::mutex> lock(g_sources_mutex);
-      source = g_dataset_source;
-    }
+    const DatasetSource source = Installed(g_dataset_source);
     std::optional<DatasetCopy> copy = source ? source() : std::nullopt;
     if (copy) work.rows = std::move(copy->rows);
     loop.end_value = static_cast<double>(work.rows.size());
@@ -401,11 +404,7 @@ std::optional<std::string> DatasetPass(LoopEntry& loop, LoopWork& work) {
 // Waits for the message window's next message; -1 when the run is asked to stop.
 int MessagePass(std::optional<std::string>* item) {
   for (;;) {
-    MessageSource source;
-    {
-      std::lock_guard<std::mutex> lock(g_sources_mutex);
-      source = g_message_source;
-    }
+    const MessageSource source = Installed(g_message_source);
     if (!source) return 1;
     MessagePoll poll = source();
     if (poll.message) {
