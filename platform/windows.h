@@ -1,8 +1,8 @@
 #pragma once
-// Top-level windows of the desktop: finding them, walking them in z-order,
-// reading their titles, activating and closing them. The service is an
-// interface so that tests can put a recording fake in place of the real one
-// (SetWindowsForTest).
+// Top-level windows of the desktop: finding them, walking them (and their
+// child windows) in z-order, reading their titles, activating and closing
+// them. The service is an interface so that tests can put a recording fake in
+// place of the real one (SetWindowsForTest).
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -48,6 +48,14 @@ class Windows {
   virtual std::uint64_t ControlId(WindowId /*window*/) { return 0; }
   virtual std::uint64_t UserData(WindowId /*window*/) { return 0; }
   virtual std::optional<WindowRect> Rect(WindowId /*window*/) { return std::nullopt; }
+  // The first of the window's child windows (the top of their z-order; the
+  // next ones follow through NextInZOrder); 0 when it has none.
+  virtual WindowId FirstChild(WindowId /*window*/) { return 0; }
+  // The window's parent, or for a top-level window its owner; 0 when none.
+  virtual WindowId Parent(WindowId /*window*/) { return 0; }
+  // True when the window has a dialog frame or a sizing border (a caption
+  // includes a dialog frame).
+  virtual bool HasFrame(WindowId /*window*/) { return false; }
 };
 
 // The windows service in force: the platform's own, or the one a test installed.

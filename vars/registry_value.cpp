@@ -435,6 +435,15 @@ std::size_t CountRegistryEntries(std::string_view key_path, bool subkeys) {
   return count.value_or(0);
 }
 
+bool ListRegistryEntries(std::string_view key_path, bool subkeys, std::vector<std::string>* names) {
+  names->clear();
+  KeyAt k = PrepareKeyPath(key_path);
+  if (!k.ok) return false;
+  const RegistryStatus status =
+      subkeys ? platform::ListRegistrySubkeys(k.root, k.key, names) : platform::ListRegistryValues(k.root, k.key, names);
+  return status == RegistryStatus::kOk;
+}
+
 void SetRegistryKeyOverride(std::string_view name) {
   std::string value(name.substr(0, 128));
   if (SameNoCase(value, "Olvex")) value.clear();

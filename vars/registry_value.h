@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "platform/registry.h"
 
@@ -88,6 +89,8 @@ bool RegistryKeyExistsAt(std::string_view key_path);
 bool RegistryDeleteKeyAt(std::string_view key_path);
 // The number of values of a key, or of its subkeys; 0 when the key cannot be opened.
 std::size_t CountRegistryEntries(std::string_view key_path, bool subkeys);
+// The names of a key's values, or of its subkeys; false when the key cannot be opened.
+bool ListRegistryEntries(std::string_view key_path, bool subkeys, std::vector<std::string>* names);
 
 // The registry key override: when set (a name other than "Olvex"), the first
 // `\Olvex\` segment of every path handled here names that key instead.

@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,6 +76,34 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
   return static_cast<std::uint64_t>(st.st_size);
+}
+
+char PathSeparator() { return '/'; }
+
+bool ListFolder(const std::string& folder, const std::string& pattern, std::vector<FolderEntry>* entries) {
+  entries->clear();
+  std::string path = folder.empty() ? std::string(".") : folder;
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  DIR* dir = ::opendir(path.c_str());
+  if (!dir) return false;
+  if (path.back() != '/') path += '/';
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == ".." || !MatchesWildcard(pattern, name)) continue;
+    FolderEntry entry;
+    entry.name = name;
+    struct stat st;
+    const std::string full = path + name;
+    if (::lstat(full.c_str(), &st) == 0) {
+      entry.is_link = S_ISLNK(st.st_mode);
+      entry.is_folder = entry.is_link ? ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode) : S_ISDIR(st.st_mode);
+    }
+    entries->push_back(std::move(entry));
+  }
+  ::closedir(dir);
+  return true;
 }
 
 }  // namespace platform

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -497,10 +498,20 @@ RegistryStatus ListEntries(RegistryRoot root, std::string_view key, char prefix,
   std::string folder = KeyFolder(root, k);
   names->clear();
   if (k.folders.empty() && ::access(folder.c_str(), F_OK) != 0) return RegistryStatus::kOk;  // an unused root
-  return ForEachEntry(folder, [&](const std::string& entry) {
+  const RegistryStatus status = ForEachEntry(folder, [&](const std::string& entry) {
     if (entry[0] != prefix) return;
     if (std::optional<std::string> name = name_of(folder + "/" + entry, entry)) names->push_back(std::move(*name));
   });
+  // The folder's order changes from one file system to another: give the names in a fixed order.
+  std::sort(names->begin(), names->end(), [](const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+      const int x = std::tolower(static_cast<unsigned char>(a[i])), y = std::tolower(static_cast<unsigned char>(b[i]));
+      if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+  });
+  return status;
 }
 }  // namespace
 

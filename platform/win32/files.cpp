@@ -75,4 +75,32 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+char PathSeparator() { return '\\'; }
+
+bool ListFolder(const std::string& folder, const std::string& pattern, std::vector<FolderEntry>* entries) {
+  entries->clear();
+  std::string query = folder;
+  if (!query.empty() && query.back() != '\\' && query.back() != '/' && query.back() != ':') query += '\\';
+  query += pattern;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA(query.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) {
+    // No match in a folder that exists is an empty listing.
+    const DWORD err = GetLastError();
+    const DWORD attrs = GetFileAttributesA(folder.empty() ? "." : folder.c_str());
+    return err == ERROR_FILE_NOT_FOUND || (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY));
+  }
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    FolderEntry entry;
+    entry.name = name;
+    entry.is_folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.is_link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entries->push_back(std::move(entry));
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return true;
+}
+
 }  // namespace platform

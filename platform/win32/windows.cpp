@@ -55,6 +55,14 @@ class Win32Windows : public Windows {
     return WindowRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
   }
 
+  WindowId FirstChild(WindowId window) override { return window ? FromHwnd(GetWindow(ToHwnd(window), GW_CHILD)) : 0; }
+
+  WindowId Parent(WindowId window) override { return window ? FromHwnd(GetParent(ToHwnd(window))) : 0; }
+
+  bool HasFrame(WindowId window) override {
+    return window != 0 && (GetWindowLongA(ToHwnd(window), GWL_STYLE) & (WS_DLGFRAME | WS_THICKFRAME)) != 0;
+  }
+
   std::string Title(WindowId window, std::size_t max_chars, int timeout_ms) override {
     if (window == 0 || max_chars == 0) return {};
     std::vector<char> buffer(max_chars + 1, '\0');

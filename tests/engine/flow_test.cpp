@@ -1,0 +1,521 @@
+// Loops, labels, GOTO, GOSUB and RETURN, run repeats and the exit actions,
+// run through the step loop (or, where a window must answer on this thread,
+// step by step).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/control.h"
+#include "engine/document.h"
+#include "engine/expansion_host.h"
+#include "engine/flow.h"
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/run_state.h"
+#include "engine/settings.h"
+#include "platform/files.h"
+#include "platform/windows.h"
+#include "tests/settings/store_sandbox.h"
+#include "vars/expand.h"
+#include "vars/registry_value.h"
+#include "vars/variables.h"
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace olvex::test {
+namespace {
+
+std::string Step(const std::string& action, const std::string& text, const std::string& extra = "") {
+  return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
+}
+std::string Out(const std::string& variable) { return "<output value=\"" + variable + "\">Variable</output>"; }
+std::string Values(const std::string& v1, const std::string& v2 = "") {
+  return "<value1>" + v1 + "</value1><value2>" + v2 + "</value2>";
+}
+std::string Options(const std::string& options) { return "<options>" + options + "</options>"; }
+
+class FlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CloseAllDocuments();
+    InstallExpander();
+    InstallRunExpansionHost("");
+    SetLogLevel(0);
+    SetLogObserver([this](const std::string& line) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      log_.push_back(line);
+    });
+    RunShared().exit_code.store(kExitCodeNotSet);
+    // A failed step ends the run; its error is kept.
+    SetFailureHandler([this](int, int step_index) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      errors_.push_back("[STEP " + std::to_string(step_index + 1) + "] " + StepError());
+      ClearStepError();
+      return -1;
+    });
+  }
+  void TearDown() override {
+    SetFailureHandler(nullptr);
+    SetLogObserver(nullptr);
+    SetRunRepeats(0, 0);
+    SetDatasetSource(nullptr);
+    SetMessageSource(nullptr);
+    platform::SetWindowsForTest(nullptr);
+    ReleaseLoopWork();
+    ClearControlState();
+    RunShared().exit_code.store(kExitCodeNotSet);
+    CloseAllDocuments();
+    SetExpansionHost(nullptr);
+  }
+  void Load(const std::string& steps) {
+    CloseAllDocuments();
+    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
+    FixUpDocument(0);
+    Document(0).file_name = sandbox_.dir().File("case.oxm");
+  }
+  void Run(int level = 1) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      log_.clear();
+      errors_.clear();
+    }
+    WriteSetting("*\\LogLevel", level);
+    StartRun(0, kCommandNewRun, false, 0, 0);
+    ASSERT_TRUE(WaitForWorkers());
+  }
+  std::vector<std::string> Log() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return log_;
+  }
+  bool Logged(const std::string& line) {
+    const auto log = Log();
+    return std::find(log.begin(), log.end(), line) != log.end();
+  }
+  std::size_t CountLines(const std::string& part) {
+    std::size_t n = 0;
+    for (const auto& line : Log()) n += line.find(part) != std::string::npos;
+    return n;
+  }
+  // The values saved to variable `name`, in order (from the output lines).
+  std::vector<std::string> Saved(const std::string& name) {
+    std::vector<std::string> values;
+    const std::string head = "    %" + name + " = \"";
+    for (const auto& line : Log()) {
+      if (line.rfind(head, 0) != 0) continue;
+      const std::size_t end = line.find('"', head.size());
+      values.push_back(line.substr(head.size(), end - head.size()));
+    }
+    return values;
+  }
+  // Runs step `index` alone, as the step loop would, and returns the next index.
+  int Pass(int index) {
+    RunShared().next_step.store(-1);
+    EXPECT_EQ(HandleFlowStep(0, index), 1);
+    const int next = RunShared().next_step.load();
+    return next >= 0 ? next : index + 1;
+  }
+
+  StoreSandbox sandbox_;
+  std::mutex mutex_;
+  std::vector<std::string> log_;
+  std::vector<std::string> errors_;
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(FlowTest, ForLoopsCountUpDownAndInFractionsThenContinueAfterTheirNextLoop) {
+  Load(Step("Start 'For' Loop", "3", Values("1", "1") + Out("n")) + Step("NEXT LOOP", "") +
+       Step("Start 'For' Loop", "1", Values("3", "-1") + Out("down")) + Step("NEXT LOOP", "") +
+       Step("Start 'For' Loop", "1", Values("0", "0.1") + Out("tenth")) + Step("NEXT LOOP", "") +
+       Step("Start 'For' Loop", "0", Out("never")) + Step("NEXT LOOP", ""));
+  Run();
+  EXPECT_EQ(Saved("n"), (Strings{"1", "2", "3"}));
+  EXPECT_TRUE(Logged("    Loop 2 of 3"));
+  EXPECT_TRUE(Logged("    END OF LOOP from [Step 1], Final Value: 3, Total Loops: 3, Continuing with [Step 3]..."));
+  EXPECT_TRUE(Logged("    Jumping to START LOOP at [Step 1]..."));
+  EXPECT_EQ(Saved("down"), (Strings{"3", "2", "1"}));
+  EXPECT_TRUE(Logged("    END OF LOOP from [Step 3], Final Value: 1, Total Loops: 3, Continuing with [Step 5]..."));
+  EXPECT_EQ(Saved("tenth").size(), 11u);  // 0, 0.1, ... 1: rounding does not lose the last pass
+  EXPECT_EQ(Saved("tenth").back(), "1");
+  EXPECT_TRUE(Saved("never").empty());
+  EXPECT_TRUE(Logged("    END OF LOOP from [Step 7], Final Value: 0, Total Loops: 0, Continuing with [Step 9]..."));
+  EXPECT_EQ(StatusText(2), "Loop: 0");
+  EXPECT_EQ(InnermostLoop(0).start_step, 0);  // every loop was popped
+}
+
+TEST_F(FlowTest, WhileAndTextLoops) {
+  ASSERT_TRUE(WriteUserVariable("i", "0"));
+  Load(Step("Start 'While' Loop", "%i < 3", Out("w")) + Step("Set Variable", "=%i+1", Out("i")) + Step("NEXT LOOP", "") +
+       Step("Start Text Loop", "a,b,,c,", Values(",") + Out("t")) + Step("NEXT LOOP", "") +
+       Step("Start Text Loop", "x::y", Values("::") + Out("u")) + Step("NEXT LOOP", "") +
+       Step("Start Text Loop", "line 1\nline 2\n", Out("l")) + Step("NEXT LOOP", "") +
+       Step("Start Text Loop", "", Out("e")) + Step("NEXT LOOP", ""));
+  Run(2);
+  EXPECT_EQ(ReadUserVariable("i"), "3");
+  EXPECT_EQ(Saved("w"), (Strings{"1", "2", "3"}));
+  EXPECT_TRUE(Logged("    Expression: [2 < 3] = TRUE"));
+  EXPECT_TRUE(Logged("    Expression: [3 < 3] = FALSE"));
+  // A trailing separator starts no field; an empty field between two is an item.
+  EXPECT_EQ(Saved("t"), (Strings{"a", "b", "", "c"}));
+  EXPECT_EQ(Saved("u"), (Strings{"x", "y"}));
+  EXPECT_EQ(Saved("l"), (Strings{"line 1", "line 2"}));
+  EXPECT_TRUE(Saved("e").empty());
+  EXPECT_TRUE(Logged("    END OF LOOP from [Step 4], Final Value: 5, Total Loops: 4, Continuing with [Step 6]..."));
+}
+
+TEST_F(FlowTest, LoopCountersFollowTheInnermostLoop) {
+  Load(Step("Start 'For' Loop", "2", Values("1", "1")) +                // 1
+       Step("Set Variable", "outer {loop3}", Out("o")) +                // 2
+       Step("Start Text Loop", "a,b,c", Values(",")) +                  // 3
+       Step("Set Variable", "{loop}.{loop2}", Out("i")) +               // 4
+       Step("NEXT LOOP", "") +                                          // 5
+       Step("Set Variable", "back {loop}", Out("b")) +                  // 6
+       Step("NEXT LOOP", "") + Step("Set Variable", "after {loop}", Out("a")));
+  Run();
+  EXPECT_EQ(Saved("o"), (Strings{"outer 001", "outer 002"}));
+  EXPECT_EQ(Saved("i"), (Strings{"1.01", "2.02", "3.03", "1.01", "2.02", "3.03"}));
+  EXPECT_EQ(Saved("b"), (Strings{"back 1", "back 2"}));
+  EXPECT_EQ(Saved("a"), (Strings{"after {loop}"}));  // no loop runs any more
+}
+
+TEST_F(FlowTest, BreakAndGotoLeaveLoopsAndTheOuterLoopGoesOn) {
+  Load(Step("Start 'For' Loop", "3", Values("1", "1") + Out("outer")) +  // 1
+       Step("Start Text Loop", "a,b,c", Values(",") + Out("inner")) +     // 2
+       Step("Break out of Loop", "") +                                    // 3
+       Step("NEXT LOOP", "") +                                            // 4
+       Step("Start 'For' Loop", "5", Values("1", "1") + Out("left")) +    // 5
+       Step("GOTO Label", "out") +                                        // 6
+       Step("NEXT LOOP", "") +                                            // 7
+       Step("Label", "out") +                                             // 8
+       Step("NEXT LOOP", ""));                                            // 9
+  Run();
+  EXPECT_EQ(Saved("outer"), (Strings{"1", "2", "3"}));
+  EXPECT_EQ(Saved("inner"), (Strings{"a", "a", "a"}));
+  EXPECT_EQ(CountLines("    END OF LOOP from [Step 2], Final Value: 1, Total Loops: 0, Continuing with [Step 5]..."), 3u);
+  // The loop left by GOTO is dropped when the outer loop goes on.
+  EXPECT_EQ(Saved("left"), (Strings{"1", "1", "1"}));
+  EXPECT_TRUE(Logged("    Jumping to label \"out\" at [Step 8]"));
+  EXPECT_TRUE(Logged("    END OF LOOP from [Step 1], Final Value: 3, Total Loops: 3, Continuing with [Step 10]..."));
+}
+
+TEST_F(FlowTest, LabelsStepNumbersAndTheirErrors) {
+  Load(Step("GOTO Label", "{STEP3}") + Step("Set Variable", "skipped", Out("s")) +
+       Step("GOSUB Label", "sub") + Step("Set Variable", "back", Out("r")) + Step("GOTO Label", "end") +
+       "<step><action>Label</action><text>sub</text><status>1</status></step>" + Step("Label", "Sub") +
+       Step("Set Variable", "in sub", Out("in")) + Step("Return from GOSUB", "") + Step("Label", "end") +
+       Step("GOTO Label", "nowhere"));
+  Run();
+  EXPECT_TRUE(Saved("s").empty());
+  EXPECT_TRUE(Logged("    Jumping to label \"{STEP3}\" at [Step 3]"));
+  EXPECT_TRUE(Logged("    Jumping to label \"sub\" at [Step 7]"));  // the disabled label at step 6 is skipped
+  EXPECT_TRUE(Logged("    GOSUB stack depth: 1"));
+  EXPECT_TRUE(Logged("    Returning from GOSUB to [Step 4]"));
+  EXPECT_EQ(Saved("in"), (Strings{"in sub"}));
+  EXPECT_EQ(Saved("r"), (Strings{"back"}));
+  EXPECT_EQ(errors_, (Strings{"[STEP 11] Label \"nowhere\" not found"}));
+
+  Load(Step("Return from GOSUB", "") + Step("Set Variable", "never", Out("x")));
+  Run();
+  EXPECT_EQ(errors_, (Strings{"[STEP 1] No matching GOSUB found"}));
+  EXPECT_TRUE(Saved("x").empty());
+  Load(Step("GOTO Label", ""));
+  Run();
+  EXPECT_EQ(errors_, (Strings{"[STEP 1] No label name provided"}));
+}
+
+TEST_F(FlowTest, TheGosubStackKeepsSixtyThreeCallersAndOverwritesTheTop) {
+  std::string steps;
+  for (int i = 0; i < 64; ++i) steps += Step("GOSUB Label", "{STEP66}");
+  steps += Step("Comment", "") + Step("Return from GOSUB", "");
+  Load(steps);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(Pass(i), 65);
+  EXPECT_EQ(Control().gosub_depth, 63);
+  EXPECT_EQ(CountLines("    GOSUB stack depth: 63"), 2u);
+  EXPECT_EQ(Control().gosub_callers[63], 63);  // the 64th call overwrote the 63rd
+  EXPECT_EQ(Control().gosub_callers[62], 61);
+  EXPECT_EQ(Pass(65), 64);
+  EXPECT_EQ(Pass(65), 62);
+  EXPECT_EQ(Control().gosub_depth, 61);
+}
+
+TEST_F(FlowTest, AHundredThousandGosubsWithoutReturnStayWithinTheStack) {
+  Load(Step("GOSUB Label", "{STEP1}"));
+  SetLogObserver(nullptr);
+  for (int i = 0; i < 100000; ++i) ASSERT_EQ(Pass(0), 0);
+  EXPECT_EQ(Control().gosub_depth, 63);
+  EXPECT_EQ(Control().gosub_callers[63], 0);
+}
+
+TEST_F(FlowTest, RunRepeatsForEverUntilAnExitAndOnce) {
+  ASSERT_TRUE(WriteUserVariable("c", "0"));
+  Load(Step("Set Run Repeats", "-1") + Step("Set Variable", "=%c+1", Out("c")) +
+       Step("GOTO Label", "=IF(%c>=4,\"done\",\"more\")") + Step("Label", "more") + Step("GOTO Label", "end") +
+       Step("Label", "done") + Step("Exit Run", "4") + Step("Label", "end"));
+  Run();
+  EXPECT_EQ(ReadUserVariable("c"), "4");
+  EXPECT_EQ(CountLines("---- START OF RUN"), 4u);
+  EXPECT_EQ(CountLines("    An eternity of Run Repeats still remaining...."), 3u);
+  EXPECT_TRUE(Logged("Stopping run at [STEP 7]  Flags: 1/0/0"));
+  EXPECT_EQ(RunShared().exit_code.load(), 4);
+  EXPECT_EQ(RunRepeats(0), 0);
+
+  Load(Step("Set Run Repeats", "1") + Step("Comment", ""));
+  Run();
+  EXPECT_EQ(CountLines("---- START OF RUN"), 1u);
+  Load(Step("Set Run Repeats", "3") + Step("Comment", ""));
+  Run();
+  EXPECT_EQ(CountLines("---- START OF RUN"), 3u);
+  EXPECT_TRUE(Logged("    1 Run Repeat(s) remaining"));
+  EXPECT_TRUE(Logged("    0 Run Repeat(s) remaining"));
+}
+
+TEST_F(FlowTest, ExitActionsSetTheExitCodeAndStop) {
+  Load(Step("Exit Olvex Studio", "code 9") + Step("Set Variable", "never", Out("x")));
+  Run();
+  EXPECT_EQ(RunShared().exit_code.load(), 9);
+  EXPECT_TRUE(Logged("Stopping run at [STEP 1]  Flags: 1/0/0"));
+  EXPECT_TRUE(Saved("x").empty());
+  EXPECT_EQ(Document(0).steps[0].run_result, 2);
+}
+
+TEST_F(FlowTest, FilesAndFoldersLoopsListMatchesInNameOrder) {
+  const ScratchDir& dir = sandbox_.dir();
+  std::filesystem::create_directories(dir.path() / "files" / "sub" / "deeper");
+  for (const char* name : {"files/b.txt", "files/A.TXT", "files/c.log", "files/sub/d.txt", "files/sub/deeper/e.txt"})
+    dir.Write(name, "x");
+  const std::string base = dir.File("files");
+  const char sep = platform::PathSeparator();
+  const std::string s(1, sep);
+  Load(Step("Start Files Loop", base + s + "*.txt", Out("f")) + Step("NEXT LOOP", "") +
+       Step("Start Files Loop", base + s + "*.txt", Options("Recur") + Out("r")) + Step("NEXT LOOP", "") +
+       Step("Start Files Loop", base + s, Out("all")) + Step("NEXT LOOP", "") +
+       Step("Start Folders Loop", base + s + "*.*", Options("Recur") + Out("d")) + Step("NEXT LOOP", "") +
+       Step("Start Files Loop", base + s + "sub", Out("w")) + Step("NEXT LOOP", "") +
+       Step("Start Files Loop", base + s + "none*", Out("none")) + Step("NEXT LOOP", ""));
+  Run();
+  EXPECT_EQ(Saved("f"), (Strings{base + s + "A.TXT", base + s + "b.txt"}));
+  EXPECT_TRUE(Logged("    2 total files match for file spec [" + base + s + "*.txt]"));
+  EXPECT_EQ(Saved("r"), (Strings{base + s + "A.TXT", base + s + "b.txt", base + s + "sub" + s + "d.txt",
+                                 base + s + "sub" + s + "deeper" + s + "e.txt"}));
+  EXPECT_EQ(Saved("all"), (Strings{base + s + "A.TXT", base + s + "b.txt", base + s + "c.log"}));
+  EXPECT_TRUE(Logged("    3 total files match for file spec [" + base + s + "*.*]"));
+  EXPECT_EQ(Saved("d"), (Strings{base + s + "sub", base + s + "sub" + s + "deeper"}));
+  // A folder named without wildcards: the warning (when it has no dot), then its files.
+  EXPECT_EQ(Saved("w"), (Strings{base + s + "sub" + s + "d.txt"}));
+  EXPECT_TRUE(Logged("    1 file match for file spec [" + base + s + "sub]"));
+  if (base.find('.') == std::string::npos) {
+    EXPECT_TRUE(Logged("    WARNING!  The filespec does not appear to contain any wildcards"));
+  }
+  EXPECT_TRUE(Saved("none").empty());
+  EXPECT_TRUE(Logged("    0 total files match for file spec [" + base + s + "none*]"));
+#ifndef _WIN32
+  // Either separator names the folders; matches join with the one written last.
+  Load(Step("Start Files Loop", base + "\\sub\\*.TXT", Out("b")) + Step("NEXT LOOP", ""));
+  Run();
+  EXPECT_EQ(Saved("b"), (Strings{base + "\\sub\\d.txt"}));
+#endif
+}
+
+TEST_F(FlowTest, FileLineLoopsReadLinesFromTheScriptFolderAndNest) {
+  sandbox_.dir().Write("outer.txt", "1\r\n2");
+  sandbox_.dir().Write("inner.txt", "a\n\nb\n");
+  Load(Step("Start File Line Loop", "outer.txt", Out("o")) + Step("Start File Line Loop", sandbox_.dir().File("inner.txt"), Out("i")) +
+       Step("NEXT LOOP", "") + Step("NEXT LOOP", "") + Step("Start File Line Loop", "missing.txt", Out("m")) +
+       Step("NEXT LOOP", ""));
+  Run();
+  EXPECT_EQ(Saved("o"), (Strings{"1", "2"}));
+  EXPECT_EQ(Saved("i"), (Strings{"a", "", "b", "a", "", "b"}));
+  EXPECT_TRUE(Logged("    END OF LOOP from [Step 1], Final Value: 3, Total Loops: 2, Continuing with [Step 5]..."));
+  EXPECT_TRUE(Saved("m").empty());
+  EXPECT_TRUE(Logged("    WARNING!  Unable to open file [" + sandbox_.dir().File("missing.txt") + "]"));
+}
+
+TEST_F(FlowTest, FileLineLoopsReadLongLinesInPieces) {
+  const std::string long_line(200000, 'x');
+  sandbox_.dir().Write("long.txt", "short\n" + long_line + "\r\nend");
+  Load(Step("Start File Line Loop", "long.txt", Out("l")) + Step("NEXT LOOP", ""));
+  Run();
+  EXPECT_EQ(ReadUserVariable("l"), "end");
+  EXPECT_TRUE(Logged("    END OF LOOP from [Step 1], Final Value: 4, Total Loops: 3, Continuing with [Step 3]..."));
+  EXPECT_NE(CountLines("(200000 bytes)"), 0u);
+}
+
+TEST_F(FlowTest, RegistryLoopsTakeValueNamesOrSubkeys) {
+  const std::string key = "HKEY_CURRENT_USER\\SOFTWARE\\" + sandbox_.key() + "\\LoopKey";
+  ASSERT_TRUE(RegistryWrite(key + "\\alpha", platform::regtype::kSz, "1"));
+  ASSERT_TRUE(RegistryWrite(key + "\\beta", platform::regtype::kSz, "2"));
+  ASSERT_TRUE(RegistryWrite(key + "\\One\\x", platform::regtype::kSz, "3"));
+  ASSERT_TRUE(RegistryWrite(key + "\\Two\\x", platform::regtype::kSz, "4"));
+  Load(Step("Start Registry Loop", key, Out("v")) + Step("NEXT LOOP", "") +
+       Step("Start Registry Loop", key, Options("Parent") + Out("k")) + Step("NEXT LOOP", "") +
+       Step("Start Registry Loop", key + "\\Missing", Out("m")) + Step("NEXT LOOP", ""));
+  Run();
+  EXPECT_EQ(Saved("v"), (Strings{"alpha", "beta"}));
+  EXPECT_EQ(Saved("k"), (Strings{"One", "Two"}));
+  EXPECT_TRUE(Saved("m").empty());
+}
+
+TEST_F(FlowTest, ProcessLoopsFindThisProcessInEveryItemForm) {
+#ifdef _WIN32
+  const std::string id = std::to_string(GetCurrentProcessId());
+  const std::string name = "olvex_engine_tests.exe";
+#else
+  const std::string id = std::to_string(getpid());
+  const std::string name = "olvex_engine_tests";
+#endif
+  Load(Step("Start Process Loop", "", Options("ID,EXE") + Out("a")) + Step("NEXT LOOP", "") +
+       Step("Start Process Loop", "", Options("EXE,ID") + Out("b")) + Step("NEXT LOOP", "") +
+       Step("Start Process Loop", "", Options("ID") + Out("c")) + Step("NEXT LOOP", "") +
+       Step("Start Process Loop", "", Out("d")) + Step("NEXT LOOP", ""));
+  Run();
+  auto has = [](const Strings& items, const std::string& item) {
+    return std::find(items.begin(), items.end(), item) != items.end();
+  };
+  EXPECT_TRUE(has(Saved("a"), id + "," + name));
+  EXPECT_TRUE(has(Saved("b"), name + "," + id));
+  EXPECT_TRUE(has(Saved("c"), id));
+  EXPECT_TRUE(has(Saved("d"), name));
+}
+
+// A desktop of five top-level windows; the first has two controls.
+class FakeWindows : public platform::Windows {
+ public:
+  struct W {
+    std::string title;
+    bool visible, frame;
+    platform::WindowId parent;
+  };
+  std::map<platform::WindowId, W> all = {{11, {"Alpha", true, true, 0}},  {12, {"Hidden", false, true, 0}},
+                                         {13, {"Popup", true, false, 0}}, {14, {"Owned", true, true, 11}},
+                                         {15, {"Beta", true, true, 0}},   {21, {"OK", true, false, 11}},
+                                         {22, {"Cancel", true, false, 11}}};
+  platform::WindowId FindTopLevel(const std::string&, const std::string&) override { return 0; }
+  bool Exists(platform::WindowId w) override { return all.count(w) != 0; }
+  platform::WindowId Foreground() override { return 15; }
+  platform::WindowId NextInZOrder(platform::WindowId w) override {
+    if (w == 0) return 11;
+    if (w == 15 || w == 22) return 0;
+    return w + 1;
+  }
+  bool IsVisible(platform::WindowId w) override { return all[w].visible; }
+  std::string Title(platform::WindowId w, std::size_t, int) override { return all[w].title; }
+  bool Activate(platform::WindowId) override { return true; }
+  bool PostClose(platform::WindowId) override { return true; }
+  bool Destroy(platform::WindowId) override { return true; }
+  platform::WindowId FirstChild(platform::WindowId w) override { return w == 11 ? 21 : 0; }
+  platform::WindowId Parent(platform::WindowId w) override { return all[w].parent; }
+  bool HasFrame(platform::WindowId w) override { return all[w].frame; }
+};
+
+TEST_F(FlowTest, WindowsLoopsWalkFramedTopLevelWindowsEveryWindowOrControls) {
+  FakeWindows fake;
+  platform::SetWindowsForTest(&fake);
+  Load(Step("Start Windows Loop", "", Out("t")) + Step("NEXT LOOP", "") +
+       Step("Start Windows Loop", "", Options("Child,handle") + Out("h")) + Step("NEXT LOOP", "") +
+       Step("Start Windows Loop", "", Options("Controls") + Values("11") + Out("c")) + Step("NEXT LOOP", "") +
+       Step("Start Windows Loop", "", Values("13") + Out("from")) + Step("NEXT LOOP", ""));
+  Run();
+  EXPECT_EQ(Saved("t"), (Strings{"Alpha", "Beta"}));
+  EXPECT_EQ(Saved("h"), (Strings{"11", "12", "13", "14", "15"}));
+  EXPECT_EQ(Saved("c"), (Strings{"OK", "Cancel"}));
+  EXPECT_EQ(Saved("from"), (Strings{"Beta"}));
+  platform::SetWindowsForTest(nullptr);
+#ifndef _WIN32
+  Load(Step("Start Windows Loop", "", Out("none")) + Step("NEXT LOOP", ""));
+  Run();
+  EXPECT_TRUE(Saved("none").empty());  // no desktop: the loop ends at once
+#endif
+}
+
+#ifdef _WIN32
+TEST_F(FlowTest, WindowsLoopsSeeRealWindows) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  auto make = [&](const char* title, DWORD style, HWND parent) {
+    return CreateWindowExA(0, parent ? "BUTTON" : "STATIC", title, style, 10, 10, 200, 100, parent, nullptr, instance,
+                           nullptr);
+  };
+  HWND framed = make("OlvexLoopFramed", WS_OVERLAPPEDWINDOW | WS_VISIBLE, nullptr);
+  HWND popup = make("OlvexLoopPopup", WS_POPUP | WS_VISIBLE, nullptr);
+  HWND hidden = make("OlvexLoopHidden", WS_OVERLAPPEDWINDOW, nullptr);
+  HWND one = make("One", WS_CHILD | WS_VISIBLE, framed);
+  HWND two = make("Two", WS_CHILD | WS_VISIBLE, framed);
+  ASSERT_TRUE(framed && popup && hidden && one && two);
+  const std::string parent = std::to_string(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(framed)));
+  Load(Step("Start Windows Loop", "", Out("t")) + Step("NEXT LOOP", "") +
+       Step("Start Windows Loop", "", Options("Child") + Out("all")) + Step("NEXT LOOP", "") +
+       Step("Start Windows Loop", "", Options("Controls") + Values(parent) + Out("c")) + Step("NEXT LOOP", ""));
+  // Step by step on this thread, which owns the windows and answers their titles.
+  for (int i = 0, guard = 0; i < 6 && guard < 100000; ++guard) i = Pass(i);
+  auto has = [](const Strings& items, const std::string& item) {
+    return std::find(items.begin(), items.end(), item) != items.end();
+  };
+  const Strings top = Saved("t"), all = Saved("all");
+  EXPECT_TRUE(has(top, "OlvexLoopFramed"));
+  EXPECT_FALSE(has(top, "OlvexLoopPopup"));
+  EXPECT_FALSE(has(top, "OlvexLoopHidden"));
+  EXPECT_TRUE(has(all, "OlvexLoopPopup"));
+  EXPECT_TRUE(has(all, "OlvexLoopHidden"));
+  EXPECT_EQ(Saved("c"), (Strings{"One", "Two"}));
+  for (HWND w : {framed, popup, hidden}) DestroyWindow(w);
+}
+#endif
+
+TEST_F(FlowTest, DatasetAndMessageLoopsReadTheirSourcesAndEndWithoutThem) {
+  Load(Step("Start Dataset Loop", "", Out("row")) + Step("NEXT LOOP", "") + Step("Start Message Loop", "", Out("msg")) +
+       Step("NEXT LOOP", ""));
+  Document(0).steps[2].category = 13;  // not in the catalog while no message window exists
+  Run();
+  EXPECT_TRUE(Saved("row").empty());
+  EXPECT_TRUE(Saved("msg").empty());
+  EXPECT_TRUE(Logged("    END OF LOOP from [Step 3], Final Value: 1, Total Loops: 0, Continuing with [Step 5]..."));
+
+  SetDatasetSource([] {
+    DatasetCopy copy;
+    std::vector<std::string> wide;
+    for (int c = 1; c <= 17; ++c) wide.push_back(std::to_string(c));
+    copy.rows = {{"a", "b"}, wide};
+    return std::optional<DatasetCopy>(copy);
+  });
+  int polls = 0;
+  SetMessageSource([&polls] {
+    ++polls;
+    MessagePoll poll;
+    poll.window_exists = polls < 5;
+    if (polls == 2) poll.message = "first";
+    if (polls == 3) poll.message = "second";
+    return poll;
+  });
+  Run();
+  EXPECT_EQ(Saved("row"), (Strings{"a, b", "1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16"}));
+  EXPECT_TRUE(Logged("    END OF LOOP from [Step 1], Final Value: 3, Total Loops: 2, Continuing with [Step 3]..."));
+  EXPECT_EQ(Saved("msg"), (Strings{"first", "second"}));
+  EXPECT_EQ(polls, 5);
+}
+
+TEST(FileListing, WildcardsMatchTheWindowsWay) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool match;
+  } cases[] = {
+      {"*.*", "Makefile", true},   {"*", ".hidden", true},       {"*.txt", "A.TXT", true},
+      {"*.txt", "a.txt.bak", false}, {"a?c", "abc", true},        {"a?c", "ac", false},
+      {"readme.*", "readme", true}, {"readme.*", "readme.md", true}, {"*.", "Makefile", true},
+      {"*.", "a.b", false},        {"*a*b*", "xxaYYbzz", true},  {"*a*b", "xxaYYbzz", false},
+      {"d.txt", "D.Txt", true},    {"", "x", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::MatchesWildcard(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+  std::vector<platform::FolderEntry> entries;
+  EXPECT_FALSE(platform::ListFolder(ScratchDir().File("no such folder"), "*", &entries));
+}
+
+}  // namespace
+}  // namespace olvex::test
