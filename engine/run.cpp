@@ -223,6 +223,8 @@ void StartRun(int slot, int command, bool reset_repeats, int first_step, int del
     }
     ClearControlState();
   }
+  // The last failed step is a value; a key of that name is removed as well.
+  DeleteSetting("SOFTWARE\\Olvex\\FailStep");
   DeleteSetting("SOFTWARE\\Olvex\\FailStep\\");
   RunShared().held_keys.store(0);
   DeleteSetting(SettingKey("*\\InterStepDelay-%d", slot));

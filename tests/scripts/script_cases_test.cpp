@@ -135,6 +135,7 @@ std::vector<std::string> MaskedLog(std::string log, const std::string& dir) {
   static const std::regex stamp(R"(\(\d\d:\d\d:\d\d\.\d{4}\))");
   static const std::regex time_line(R"(^TIME:   .*)");
   static const std::regex completed(R"( at \d+:\d\d:\d\d   ELAPSED TIME: .*   STEPS RUN)");
+  static const std::regex failure_time(R"(^Time: \d\d:\d\d$)");
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < log.size()) {
@@ -144,6 +145,7 @@ std::vector<std::string> MaskedLog(std::string log, const std::string& dir) {
     line = std::regex_replace(line, stamp, "(hh:mm:ss.tttt)");
     line = std::regex_replace(line, time_line, "TIME:   *");
     line = std::regex_replace(line, completed, " at *   ELAPSED TIME: *   STEPS RUN");
+    line = std::regex_replace(line, failure_time, "Time: *");
     lines.push_back(line);
     start = end + 2;
   }

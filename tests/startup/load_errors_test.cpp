@@ -90,7 +90,7 @@ std::string S(const std::string& action) { return "<step><action>" + action + "<
 TEST(Startup, ReportsTheStepsItLoaded) {
   ScratchDir dir;
   std::filesystem::create_directory(dir.path() / "a b");
-  const std::string path = dir.Write("a b/s.oxm", "<Olvex>\r\n" + S("Delay") + S("Type") + "</Olvex>\r\n");
+  const std::string path = dir.Write("a b/s.oxm", "<Olvex>\r\n" + S("Delay") + S("Comment") + "</Olvex>\r\n");
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"-r", path}, {"/R", path}, {"-s", "2", "-R", "\"" + path + "\""}}) {
     SCOPED_TRACE(args[0]);
