@@ -467,9 +467,21 @@ TEST_F(IfStepTest, WindowsKeysAndClipboardOfTheRealDesktop) {
   EXPECT_EQ(Check({"IF Key is Pressed", "{F14}", "", ""}), 1);
   SendKey(VK_F14, true);
   EXPECT_EQ(Check({"IF Key is Pressed", "{F14}", "", ""}), 0);
+  SendKey(VK_F15, false);
+  SendKey(VK_F15, true);
+  // Any query of the key's state uses up the mark of a press, so "Last" asks first.
+  EXPECT_EQ(Check({"IF Key is Pressed", "{F15}", "Last", ""}), 1);
+  EXPECT_EQ(Check({"IF Key is Pressed", "{F15}", "", ""}), 0);
 
-  const bool caps = (GetKeyState(VK_CAPITAL) & 1) != 0;
-  EXPECT_EQ(Check({"IF Caps Lock is On", "", "", ""}), caps ? 1 : 0);
+  // Caps Lock pressed twice: on, then off again as it was.
+  const int before = Check({"IF Caps Lock is On", "", "", ""});
+  SendKey(VK_CAPITAL, false);
+  SendKey(VK_CAPITAL, true);
+  const int toggled = Check({"IF Caps Lock is On", "", "", ""});
+  SendKey(VK_CAPITAL, false);
+  SendKey(VK_CAPITAL, true);
+  EXPECT_NE(toggled, before);
+  EXPECT_EQ(Check({"IF Caps Lock is On", "", "", ""}), before);
 
   ASSERT_TRUE(platform::clipboard().SetText("Olvex clipboard text"));
   EXPECT_EQ(Check({"IF Clipboard Contains", "CLIPBOARD", "Partial", ""}), 1);
