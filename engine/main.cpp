@@ -22,6 +22,7 @@
 #include "engine/settings.h"
 #include "platform/dialogs.h"
 #include "platform/instance.h"
+#include "platform/main_window.h"
 #include "platform/module.h"
 #include "platform/stop_key.h"
 #include "vars/expand.h"
@@ -125,13 +126,14 @@ int main(int argc, char** argv) {
     SetLogLevel(0);
   }
   const std::string script = options.script.empty() ? program : options.script;
+  if (!platform::CreateMainWindow()) {
+    ShowErrorBox("Unable to start Olvex: Main window launch error");
+    return 0;
+  }
   for (const auto& [name, value] : options.variables) WriteUserVariable(name, value);
 
   const int loaded = LoadDocument(script, 0);
   if (loaded <= 0) return 0;
-  // The loader's report, kept for the tools that read it.
-  std::printf("%s: %d steps loaded\n", script.c_str(), loaded - 1);
-  std::fflush(stdout);
 
   SetRunEndedHandler([] { QuitMainLoop(); });
   SetStopSignalHandler([](int count) { RequestStop(count > 1); });
@@ -153,8 +155,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i <= 8; ++i) DeleteSetting(SettingKey("SOFTWARE\\Olvex\\FileOpenFromExternal_%d", i));
   CloseAllDocuments();
   FreeAllMemorySlots();
+  // The variables stay while another runtime (another main window) is open.
   const int reset = ReadSettingNumber("*\\ResetUserVariables");
-  if (reset != 0) {
+  if (reset != 0 && platform::CountMainWindows() < 2) {
     if (LogLevel() > 0) LogLine("WM_DESTROY: ResetUserVariables: %d\r\n", reset);
     ResetUserVariables();
     RemoveUserVariableSpillFiles();

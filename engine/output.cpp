@@ -11,6 +11,7 @@
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "platform/clipboard.h"
+#include "platform/debug_output.h"
 #include "platform/dialogs.h"
 #include "platform/environment.h"
 #include "platform/module.h"
@@ -64,6 +65,7 @@ void SaveToOutputWindow(std::string_view data) {
       if (c == '\r' || c == '\n') c = ' ';
     }
     LogText(Marked(line));
+    platform::WriteDebugOutput(line + "\r\n");
     start = end + 1;
   }
 }

@@ -20,7 +20,9 @@
 #include "engine/run_state.h"
 #include "engine/settings.h"
 #include "platform/dialogs.h"
+#include "platform/input.h"
 #include "platform/locale.h"
+#include "platform/main_window.h"
 #include "platform/stop_key.h"
 #include "platform/system.h"
 #include "vars/format.h"
@@ -216,7 +218,8 @@ void StartRun(int slot, int command, bool reset_repeats, int first_step, int del
   ReadLogLevelSetting();
   if (ReadSettingNumber("*\\RestartLog") != 0) DeleteLogFile();
   if (command == kCommandNewRun) {
-    if (ReadSettingNumber("*\\ResetUserVariables") != 0) ResetUserVariables();
+    // Another runtime's main window open: its run may still use the variables.
+    if (ReadSettingNumber("*\\ResetUserVariables") != 0 && platform::CountMainWindows() < 2) ResetUserVariables();
     for (Step& step : doc.steps) {
       step.run_attempts = 0;
       step.run_result = 0;
@@ -371,8 +374,12 @@ void EndRun(int slot, bool force, int last_step, bool single_step) {
     }
   }
   KillMainTimer(kStopTimer);
-  if (RunShared().held_keys.exchange(0) != 0)
+  if (const int held = RunShared().held_keys.exchange(0); held != 0) {
     LogText("WARNING!  Key was pressed with the {-Down} TYPE command, but not released with {-Up}");
+    if (held & 1) platform::input().ReleaseKey(platform::key::kControl);
+    if (held & 2) platform::input().ReleaseKey(platform::key::kShift);
+    if (held & 4) platform::input().ReleaseKey(platform::key::kAlt);
+  }
   if (ReadSettingNumber("*\\DisableScreenSaver") != 0 && SettingExists("*\\ScreenSaverHolder")) {
     WriteSetting(kScreenSaveActive, ReadSettingString("*\\ScreenSaverHolder", 63));
     DeleteSetting("*\\ScreenSaverHolder");

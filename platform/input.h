@@ -10,6 +10,7 @@ namespace platform {
 // Virtual-key codes the runtime names itself (the numbers of the Win32 API).
 namespace key {
 constexpr int kLeftButton = 0x01, kRightButton = 0x02;
+constexpr int kShift = 0x10, kControl = 0x11, kAlt = 0x12;
 constexpr int kCapsLock = 0x14, kNumLock = 0x90, kScrollLock = 0x91;
 }  // namespace key
 
@@ -28,6 +29,9 @@ class Input {
   // keeps one such mark per key, and asking clears it). False where the
   // system keeps no such mark.
   virtual bool WasPressedSinceLastQuery(int /*virtual_key*/) { return false; }
+  // Lets go of a key the runtime pressed (Windows: a synthesised key-up);
+  // nothing where there is no keyboard.
+  virtual void ReleaseKey(int /*virtual_key*/) {}
   // The mouse position in screen pixels; nothing where there is no mouse.
   virtual std::optional<Point> CursorPosition() { return std::nullopt; }
 };

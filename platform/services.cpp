@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "platform/clipboard.h"
+#include "platform/debug_output.h"
 #include "platform/dialogs.h"
 #include "platform/input.h"
 #include "platform/locale.h"
@@ -13,6 +14,7 @@ namespace platform {
 
 // The backends' own services.
 Clipboard& PlatformClipboard();
+DebugOutput& PlatformDebugOutput();
 Dialogs& PlatformDialogs();
 Input& PlatformInput();
 const Locale& PlatformLocale();
@@ -35,6 +37,7 @@ class Slot {
 };
 
 Slot<Clipboard, PlatformClipboard> g_clipboard;
+Slot<DebugOutput, PlatformDebugOutput> g_debug_output;
 Slot<Dialogs, PlatformDialogs> g_dialogs;
 Slot<Input, PlatformInput> g_input;
 Slot<const Locale, PlatformLocale> g_locale;
@@ -45,6 +48,8 @@ Slot<Windows, PlatformWindows> g_windows;
 
 Clipboard& clipboard() { return g_clipboard.Get(); }
 void SetClipboardForTest(Clipboard* fake) { g_clipboard.Set(fake); }
+DebugOutput& debug_output() { return g_debug_output.Get(); }
+void SetDebugOutputForTest(DebugOutput* fake) { g_debug_output.Set(fake); }
 Dialogs& dialogs() { return g_dialogs.Get(); }
 void SetDialogsForTest(Dialogs* fake) { g_dialogs.Set(fake); }
 Input& input() { return g_input.Get(); }

@@ -12,6 +12,15 @@ class Win32Input : public Input {
     if (virtual_key <= 0 || virtual_key > 0xFF) return false;
     return (GetAsyncKeyState(virtual_key) & 0x8000) != 0;
   }
+  void ReleaseKey(int virtual_key) override {
+    if (virtual_key <= 0 || virtual_key > 0xFE) return;
+    INPUT up{};
+    up.type = INPUT_KEYBOARD;
+    up.ki.wVk = static_cast<WORD>(virtual_key);
+    up.ki.wScan = static_cast<WORD>(MapVirtualKeyA(static_cast<UINT>(virtual_key), MAPVK_VK_TO_VSC));
+    up.ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(1, &up, sizeof up);
+  }
   std::optional<Point> CursorPosition() override {
     POINT p;
     if (!GetCursorPos(&p)) return std::nullopt;

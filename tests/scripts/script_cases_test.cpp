@@ -4,7 +4,13 @@
 //   setting: Name=value  written under the runtime's root before the run
 //   variable: name=value a user variable that must hold that value afterwards
 //   exit: <code>         the expected exit code (0 when absent)
-//   posix-only           the case needs the POSIX stop key or box behaviour
+//   stop-key: <ms>       the stop key is pressed that long after the start:
+//                        POSIX sends SIGINT; Windows holds the key (Pause, or
+//                        the setting Accelerators\Stop) down until the end
+//   box: <title>|<text>  a message box the run shows, in order (\n, \t as
+//                        escapes); Windows: a real box, POSIX: standard error
+//   answer: cancel       Windows answers the boxes with Cancel (else OK)
+//   posix-only           the case needs POSIX behaviour
 //   windows-only         the case needs the Windows desktop (the clipboard, say)
 //   log: none            no log file may be written
 //   log:                 the rest of the file is the expected log, time
@@ -13,6 +19,7 @@
 // "{dir}/" stands for the case's private folder, in the script and the log.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +34,8 @@
 #include "vars/registry_value.h"
 #include "vars/variables.h"
 #ifdef _WIN32
+#include <windows.h>
+
 #include "tests/support/box_answerer.h"
 #else
 #include <signal.h>
@@ -45,7 +54,9 @@ struct Case {
   std::string script;
   std::vector<std::string> args;
   std::vector<std::pair<std::string, std::string>> settings, variables;
-  int exit_code = 0;
+  int exit_code = 0, stop_after_ms = 0;
+  bool answer_cancel = false;
+  std::vector<std::pair<std::string, std::string>> boxes;
   bool posix_only = false, windows_only = false, no_r = false, expect_log = true;
   std::vector<std::string> log;
 };
@@ -80,6 +91,19 @@ std::pair<std::string, std::string> NameValue(const std::string& text) {
   return {text.substr(0, eq), eq == std::string::npos ? "" : text.substr(eq + 1)};
 }
 
+std::string Unescaped(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      const char next = text[++i];
+      out += next == 'n' ? '\n' : next == 't' ? '\t' : next;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 std::vector<Case> LoadCases() {
   std::vector<Case> cases;
   const fs::path root = fs::path(OLVEX_SOURCE_DIR) / "tests" / "scripts" / "cases";
@@ -107,6 +131,14 @@ std::vector<Case> LoadCases() {
         c.variables.push_back(NameValue(line.substr(10)));
       } else if (line.rfind("exit:", 0) == 0) {
         c.exit_code = std::stoi(line.substr(5));
+      } else if (line.rfind("stop-key:", 0) == 0) {
+        c.stop_after_ms = std::stoi(line.substr(9));
+      } else if (line.rfind("box:", 0) == 0) {
+        const std::string box = Unescaped(line.substr(5));
+        const std::size_t bar = box.find('|');
+        c.boxes.emplace_back(box.substr(0, bar), bar == std::string::npos ? "" : box.substr(bar + 1));
+      } else if (line == "answer: cancel") {
+        c.answer_cancel = true;
       } else if (line == "posix-only") {
         c.posix_only = true;
       } else if (line == "windows-only") {
@@ -152,23 +184,43 @@ std::vector<std::string> MaskedLog(std::string log, const std::string& dir) {
   return lines;
 }
 
-// The runtime's store as the child sees it: the sandbox's folder without the
-// test's key override.
-class ChildStore {
- public:
-  ChildStore() : key_(RegistryKeyOverride()) { SetRegistryKeyOverride(""); }
-  ~ChildStore() {
-    RegistryDeleteKeyAt("HKEY_CURRENT_USER\\SOFTWARE\\Olvex");
-    SetRegistryKeyOverride(key_);
-  }
+// The stop key of a case: the setting Accelerators\Stop ("%d|0"), else Pause.
+int StopKeyOf(const Case& c) {
+  for (const auto& [name, value] : c.settings)
+    if (name == "Accelerators\\Stop") return std::stoi(value);
+  return 0x13;
+}
 
- private:
-  std::string key_;
-};
+#ifdef _WIN32
+void SendKey(int virtual_key, bool up) {
+  INPUT key{};
+  key.type = INPUT_KEYBOARD;
+  key.ki.wVk = static_cast<WORD>(virtual_key);
+  key.ki.wScan = static_cast<WORD>(MapVirtualKeyA(static_cast<UINT>(virtual_key), MAPVK_VK_TO_VSC));
+  key.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &key, sizeof key);
+}
 
-#ifndef _WIN32
+// Starts the runtime, holds the stop key down from `after` until it has
+// ended, and returns its exit code (-2 when it had to be ended).
+int RunAndStop(const std::vector<std::string>& args, std::chrono::milliseconds after, int stop_key) {
+  std::atomic<bool> ended{false};
+  ChildResult run;
+  std::thread child([&] {
+    run = RunChild(args, std::chrono::seconds(60));
+    ended = true;
+  });
+  const auto press_at = std::chrono::steady_clock::now() + after;
+  while (!ended && std::chrono::steady_clock::now() < press_at) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  SendKey(stop_key, false);
+  while (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  SendKey(stop_key, true);
+  child.join();
+  return run.timed_out ? -2 : run.exit_code;
+}
+#else
 // Starts the runtime, sends SIGINT after `after`, and waits for it.
-int RunAndInterrupt(const std::vector<std::string>& args, std::chrono::milliseconds after) {
+int RunAndStop(const std::vector<std::string>& args, std::chrono::milliseconds after, int /*stop_key*/) {
   const pid_t pid = fork();
   if (pid == 0) {
     std::vector<char*> argv;
@@ -222,19 +274,32 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     if (!c.no_r) command.insert(command.end(), {"-r", script_path});
     command.insert(command.end(), c.args.begin(), c.args.end());
     int code = 0;
-#ifndef _WIN32
-    if (c.name.find("stop_key") != std::string::npos) {
-      code = RunAndInterrupt(command, std::chrono::milliseconds(1500));
-    } else
-#endif
-    {
+    std::vector<std::pair<std::string, std::string>> boxes, expected_boxes = c.boxes;
+    for (auto& [title, text] : expected_boxes) ReplaceAllText(text, "{dir}/", dir_prefix);
+    if (c.stop_after_ms > 0) {
+      code = RunAndStop(command, std::chrono::milliseconds(c.stop_after_ms), StopKeyOf(c));
+    } else {
 #ifdef _WIN32
-      BoxAnswerer answerer(platform::box::kAnswerOk);
+      BoxAnswerer answerer(c.answer_cancel ? platform::box::kAnswerCancel : platform::box::kAnswerOk);
 #endif
       const ChildResult run = RunChild(command, std::chrono::seconds(60));
       ASSERT_FALSE(run.timed_out);
       code = run.exit_code;
+#ifdef _WIN32
+      for (const auto& b : answerer.WaitFor(expected_boxes.size(), std::chrono::seconds(expected_boxes.empty() ? 0 : 5)))
+        boxes.emplace_back(b.title, b.text);
+#else
+      // Each box is "<title>: <text>" and a line break on standard error.
+      std::size_t from = 0;
+      for (const auto& [title, text] : expected_boxes) {
+        const std::size_t at = run.err.find(title + ": " + text + "\n", from);
+        if (at == std::string::npos) break;
+        boxes.emplace_back(title, text);
+        from = at + 1;
+      }
+#endif
     }
+    EXPECT_EQ(boxes, expected_boxes);
     EXPECT_EQ(code, c.exit_code);
     for (const auto& [name, value] : c.variables) EXPECT_EQ(ReadUserVariable(name).value_or("(missing)"), value) << name;
     if (!c.expect_log) {

@@ -73,4 +73,22 @@ class StoreSandbox {
   std::optional<std::string> saved_registry_, saved_temp_;
 };
 
+// The runtime's store as a child program sees it: the sandbox's folder (POSIX)
+// or the real root key (Windows), without the test's key override. Make one
+// inside a StoreSandbox, write the child's settings, run it; the root key is
+// removed afterwards.
+class ChildStore {
+ public:
+  ChildStore() : key_(RegistryKeyOverride()) { SetRegistryKeyOverride(""); }
+  ~ChildStore() {
+    RegistryDeleteKeyAt("HKEY_CURRENT_USER\\SOFTWARE\\Olvex");
+    SetRegistryKeyOverride(key_);
+  }
+  ChildStore(const ChildStore&) = delete;
+  ChildStore& operator=(const ChildStore&) = delete;
+
+ private:
+  std::string key_;
+};
+
 }  // namespace olvex::test

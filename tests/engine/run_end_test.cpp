@@ -1,0 +1,142 @@
+// What a run hands to the platform besides its log: the lines of the "Output"
+// destination for a debugger, and the key-up of keys a step left held.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/document.h"
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/run_state.h"
+#include "engine/settings.h"
+#include "platform/debug_output.h"
+#include "platform/input.h"
+#include "tests/settings/store_sandbox.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace olvex::test {
+namespace {
+
+class RecordingDebugOutput : public platform::DebugOutput {
+ public:
+  RecordingDebugOutput() { platform::SetDebugOutputForTest(this); }
+  ~RecordingDebugOutput() override { platform::SetDebugOutputForTest(nullptr); }
+  void Write(const std::string& text) override { texts.push_back(text); }
+  std::vector<std::string> texts;
+};
+
+// Keys as the real service reports them; releases are recorded, not sent.
+class RecordingInput : public platform::Input {
+ public:
+  RecordingInput() { platform::SetInputForTest(this); }
+  ~RecordingInput() override { platform::SetInputForTest(nullptr); }
+  bool IsKeyDown(int) override { return false; }
+  bool IsKeyToggled(int) override { return false; }
+  void ReleaseKey(int virtual_key) override { released.push_back(virtual_key); }
+  std::vector<int> released;
+};
+
+class RunEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log_path_ = sandbox_.dir().File("run.log");
+    WriteSetting("*\\Logfile", log_path_);
+    CloseAllDocuments();
+  }
+  void TearDown() override {
+    SetCategoryHandler(4, nullptr);
+    SetLogLevel(0);
+    CloseAllDocuments();
+  }
+  // Runs `steps` in slot 0 at `level` and returns the log.
+  std::string Run(const std::string& steps, int level) {
+    CloseAllDocuments();
+    EXPECT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
+    FixUpDocument(0);
+    Document(0).file_name = "end.oxm";
+    WriteSetting("*\\LogLevel", level);
+    StartRun(0, kCommandNewRun, false, 0, 0);
+    EXPECT_TRUE(WaitForWorkers());
+    return ReadBytes(log_path_);
+  }
+  StoreSandbox sandbox_;
+  std::string log_path_;
+};
+
+std::string OutputStep(const std::string& text) {
+  return "<step><action>Set Variable</action><text>" + text + "</text><output>Output</output></step>\n";
+}
+
+TEST_F(RunEndTest, OutputLinesGoToTheDebuggerEachEndedByCrLfWhateverTheLogLevel) {
+  RecordingDebugOutput debugger;
+  Run(OutputStep("50% done\r\nnext line") + OutputStep(std::string(600, 'x')), 0);
+  // The line break stays a space at the end of its line; a line holds at most
+  // 255 characters, so the truncation marker of long data is cut off with it.
+  EXPECT_EQ(debugger.texts,
+            (std::vector<std::string>{"50% done  \r\n", "next line\r\n", std::string(255, 'x') + "\r\n"}));
+
+  debugger.texts.clear();
+  const std::string log = Run(OutputStep("logged too"), 1);
+  EXPECT_EQ(debugger.texts, std::vector<std::string>{"logged too\r\n"});
+  EXPECT_NE(log.find("\r\nlogged too\r\n"), std::string::npos) << log;
+}
+
+// The Keyboard category's handler, standing in for {-Down} keys of Type.
+void HoldKeysInStep(int flags) {
+  SetCategoryHandler(4, [flags](int, int, int) {
+    RunShared().held_keys.fetch_or(flags);
+    return 1;
+  });
+}
+
+TEST_F(RunEndTest, KeysLeftHeldAreReleasedWithAWarning) {
+  const std::string warning = "WARNING!  Key was pressed with the {-Down} TYPE command, but not released with {-Up}\r\n";
+  const std::string type = "<step><action>Type</action><text>{SHIFT-Down}</text></step>\n";
+  const struct {
+    int flags;
+    std::vector<int> released;
+  } cases[] = {
+      {0, {}},
+      {2, {platform::key::kShift}},
+      {1 | 4, {platform::key::kControl, platform::key::kAlt}},
+      {7, {platform::key::kControl, platform::key::kShift, platform::key::kAlt}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flags);
+    std::remove(log_path_.c_str());
+    RecordingInput input;
+    HoldKeysInStep(c.flags);
+    const std::string log = Run(type, 1);
+    EXPECT_EQ(input.released, c.released);
+    EXPECT_EQ(log.find(warning) != std::string::npos, c.flags != 0) << log;
+    EXPECT_EQ(RunShared().held_keys.load(), 0);
+  }
+}
+
+#ifdef _WIN32
+// The real keyboard: a Shift pressed during the run is up after it.
+TEST_F(RunEndTest, AShiftLeftDownIsUpAfterTheRun) {
+  static std::atomic<bool> seen_down{false};
+  SetCategoryHandler(4, [](int, int, int) {
+    INPUT down{};
+    down.type = INPUT_KEYBOARD;
+    down.ki.wVk = VK_SHIFT;
+    down.ki.wScan = static_cast<WORD>(MapVirtualKeyA(VK_SHIFT, MAPVK_VK_TO_VSC));
+    SendInput(1, &down, sizeof down);
+    RunShared().held_keys.fetch_or(2);
+    seen_down = (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0;
+    return 1;
+  });
+  Run("<step><action>Type</action><text>{SHIFT-Down}</text></step>\n", 1);
+  EXPECT_TRUE(seen_down.load());
+  EXPECT_EQ(GetAsyncKeyState(VK_SHIFT) & 0x8000, 0);
+}
+#endif
+
+}  // namespace
+}  // namespace olvex::test
