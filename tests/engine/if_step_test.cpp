@@ -150,21 +150,6 @@ class IfStepTest : public ::testing::Test {
 
 using Lines = std::vector<std::string>;
 
-TEST_F(IfStepTest, ATrueIfRunsItsBranchAndTheElseSkipsToTheEndIf) {
-  Load({{"IF Expression", "1 = 1", "", ""},  // 1
-        {"Comment", "yes", "", ""},          // 2
-        {"ELSE", "", "", ""},                // 3
-        {"Comment", "no", "", ""},           // 4
-        {"END IF", "", "", ""},              // 5
-        {"Comment", "after", "", ""}});      // 6
-  EXPECT_EQ(Run(), (Lines{"[STEP 1]: IF Expression \"1 = 1\"", "    Expression: [1 = 1]",
-                          "    \"IF\" check evaluated to TRUE", "[STEP 2]: Comment \"yes\"", "[STEP 3]: ELSE",
-                          "    Jumping to next ELSE/END IF statement: [Step 5]", "[STEP 5]: END IF",
-                          "    Closing IF block which evaluated to TRUE at [Step 1]", "[STEP 6]: Comment \"after\""}));
-  EXPECT_EQ(Control().if_depth, 0);
-  EXPECT_EQ(Document(0).steps[2].run_result, 2);
-}
-
 TEST_F(IfStepTest, OnlyTheFirstTrueBranchOfAnElseIfChainRuns) {
   Load({{"IF Expression", "1 = 2", "", ""},         // 1
         {"Comment", "a", "", ""},                   // 2
@@ -207,41 +192,6 @@ TEST_F(IfStepTest, NestedBlocksKeepTheirOwnLevelsAndAFalseIfReachesItsElse) {
   EXPECT_EQ(std::count(body.begin(), body.end(), "    Closing IF block which evaluated to false"), 1);
   EXPECT_EQ(body.back(), "    Closing IF block which evaluated to TRUE at [Step 1]");
   EXPECT_EQ(Control().if_depth, 0);
-}
-
-TEST_F(IfStepTest, ASixteenthNestedIfWarnsAndSharesLevelFifteen) {
-  std::vector<S> steps(16, S{"IF Expression", "1", "", ""});
-  steps.insert(steps.end(), 17, S{"END IF", "", "", ""});
-  Load(steps);
-  const Lines body = Run();
-  EXPECT_EQ(std::count(body.begin(), body.end(), "    WARNING: Too many embedded IF statements"), 1);
-  // The sixteenth IF took level 15 over from the fifteenth.
-  EXPECT_EQ(std::count(body.begin(), body.end(), "    Closing IF block which evaluated to TRUE at [Step 16]"), 1);
-  EXPECT_EQ(std::count(body.begin(), body.end(), "    Closing IF block which evaluated to TRUE at [Step 15]"), 0);
-  EXPECT_EQ(std::count(body.begin(), body.end(), "    Closing IF block which evaluated to TRUE at [Step 1]"), 1);
-  // Two END IFs close nothing left: level 0 never had a branch.
-  EXPECT_EQ(std::count(body.begin(), body.end(), "    Closing IF block which evaluated to false"), 2);
-  EXPECT_EQ(Control().if_depth, 0);
-}
-
-TEST_F(IfStepTest, NotInvertsAndAFalseIfWithoutEndIfEndsTheRunNormally) {
-  const std::string file = sandbox_.dir().Write("here.txt", "x");
-  Load({{"IF File Exists", file, "IF NOT", ""},   // true, inverted
-        {"Comment", "missing", "", ""},
-        {"ELSE", "", "", ""},
-        {"Comment", "present", "", ""},
-        {"END IF", "", "", ""},
-        {"IF Folder Exists", file, "", ""},        // a file is no folder: false, no END IF
-        {"Comment", "never", "", ""}});
-  const Lines body = Run();
-  EXPECT_EQ(body, (Lines{"[STEP 1]: IF File Exists NOT \"" + file + "\"", "    File: [" + file + "]",
-                         "    \"IF\" check evaluated to FALSE", "    Jumping to next ELSE/END IF statement: [Step 3]",
-                         "[STEP 3]: ELSE", "[STEP 4]: Comment \"present\"", "[STEP 5]: END IF",
-                         "    Closing IF block which evaluated to false", "[STEP 6]: IF Folder Exists \"" + file + "\"",
-                         "    Folder: [" + file + "]", "    \"IF\" check evaluated to FALSE",
-                         "    WARNING: Matching ELSE/END IF statement not found!"}));
-  EXPECT_TRUE(std::any_of(log_.begin(), log_.end(),
-                          [](const std::string& l) { return l.rfind("Run Completed on [STEP 7] at ", 0) == 0; }));
 }
 
 TEST_F(IfStepTest, AQuickIfIsACheckpointThatOpensNoBlock) {
