@@ -25,6 +25,10 @@ class Input {
   virtual bool IsKeyDown(int virtual_key) = 0;
   // True when a lock key (Caps Lock, Num Lock, Scroll Lock) is switched on.
   virtual bool IsKeyToggled(int virtual_key) = 0;
+  // True when the key was pressed since it was last asked about (the system
+  // keeps one such mark per key, and asking clears it). False where the
+  // system keeps no such mark.
+  virtual bool WasPressedSinceLastQuery(int /*virtual_key*/) { return false; }
   // Lets go of a key the runtime pressed (Windows: a synthesised key-up);
   // nothing where there is no keyboard.
   virtual void ReleaseKey(int /*virtual_key*/) {}

@@ -31,6 +31,11 @@ class Win32Input : public Input {
     if (virtual_key <= 0 || virtual_key > 0xFF) return false;
     return (GetKeyState(virtual_key) & 1) != 0;
   }
+  // Bit 0 of GetAsyncKeyState: pressed since the previous GetAsyncKeyState call.
+  bool WasPressedSinceLastQuery(int virtual_key) override {
+    if (virtual_key <= 0 || virtual_key > 0xFF) return false;
+    return (GetAsyncKeyState(virtual_key) & 1) != 0;
+  }
 };
 
 }  // namespace

@@ -1,0 +1,444 @@
+// IF blocks through the step loop, and every condition of the IF actions.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/catalog.h"
+#include "engine/control.h"
+#include "engine/document.h"
+#include "engine/if_step.h"
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/run_state.h"
+#include "engine/settings.h"
+#include "platform/clipboard.h"
+#include "platform/environment.h"
+#include "platform/input.h"
+#include "platform/process.h"
+#include "platform/windows.h"
+#include "tests/settings/store_sandbox.h"
+#include "vars/variables.h"
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace olvex::test {
+namespace {
+
+struct S {
+  std::string action, text, options, value1;
+};
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&') out += "&amp;";
+    else if (c == '<') out += "&lt;";
+    else if (c == '>') out += "&gt;";
+    else out += c;
+  }
+  return out;
+}
+
+class FakeInput : public platform::Input {
+ public:
+  bool IsKeyDown(int key) override { return down.count(key) != 0; }
+  bool IsKeyToggled(int key) override { return key == platform::key::kCapsLock && caps_lock; }
+  bool WasPressedSinceLastQuery(int key) override { return pressed.erase(key) != 0; }
+  std::set<int> down, pressed;
+  bool caps_lock = false;
+};
+
+class FakeClipboard : public platform::Clipboard {
+ public:
+  std::optional<std::string> Text() override { return text; }
+  bool SetText(const std::string& t) override {
+    text = t;
+    return true;
+  }
+  std::optional<std::string> text;
+};
+
+class FakeWindows : public platform::Windows {
+ public:
+  platform::WindowId FindTopLevel(const std::string& title, const std::string& class_name) override {
+    asked.push_back(title + "|" + class_name);
+    return title == "Untitled - Notepad" ? 0x1234 : 0;
+  }
+  bool Exists(platform::WindowId) override { return false; }
+  platform::WindowId Foreground() override { return 0; }
+  platform::WindowId NextInZOrder(platform::WindowId) override { return 0; }
+  bool IsVisible(platform::WindowId) override { return false; }
+  std::string Title(platform::WindowId, std::size_t, int) override { return {}; }
+  bool Activate(platform::WindowId) override { return false; }
+  bool PostClose(platform::WindowId) override { return false; }
+  bool Destroy(platform::WindowId) override { return false; }
+  std::vector<std::string> asked;
+};
+
+class IfStepTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteSetting("*\\Logfile", sandbox_.dir().File("run.log"));
+    WriteSetting("*\\LogLevel", 1);
+    CloseAllDocuments();
+    ClearControlState();
+    SetLogLevel(1);
+    SetLogObserver([this](const std::string& line) { log_.push_back(line); });
+    // A false block IF goes on at its ELSE or END IF; any other failure ends the run.
+    SetFailureHandler([](int slot, int i) {
+      Step& step = Document(slot).steps[static_cast<std::size_t>(i)];
+      if (ContainsNoCase(step.action, "IF ") && !IsQuickIf(step)) {
+        step.run_result = 4;
+        return FindElseOrEndIf(slot, i, false);
+      }
+      LogText("FAILED: " + StepError());
+      ClearStepError();
+      return -1;
+    });
+  }
+  void TearDown() override {
+    SetFailureHandler(nullptr);
+    SetLogObserver(nullptr);
+    SetLogLevel(0);
+    CloseAllDocuments();
+    ClearControlState();
+  }
+  void Load(const std::vector<S>& steps) {
+    CloseAllDocuments();
+    std::string text;
+    for (const S& s : steps) {
+      text += "<step><action>" + s.action + "</action><text>" + Escaped(s.text) + "</text>";
+      if (!s.options.empty()) text += "<options>" + s.options + "</options>";
+      if (!s.value1.empty()) text += "<value1>" + Escaped(s.value1) + "</value1>";
+      text += "</step>\n";
+    }
+    ASSERT_EQ(ParseSteps(text, 0, -1, 0).status, ParseStatus::Parsed);
+    FixUpDocument(0);
+    Document(0).file_name = "if.oxm";
+  }
+  // Runs the document and returns the lines between the run's header and its summary.
+  std::vector<std::string> Run() {
+    log_.clear();
+    StartRun(0, kCommandNewRun, false, 0, 0);
+    EXPECT_TRUE(WaitForWorkers());
+    std::vector<std::string> body;
+    bool in = false;
+    for (const std::string& line : log_) {
+      if (line.rfind("Run Completed: ", 0) == 0) break;
+      if (in) body.push_back(line);
+      if (line.rfind("TIME:", 0) == 0) in = true;
+    }
+    return body;
+  }
+  // One step evaluated on its own: 1 true, 0 false (a fresh IF stack each time).
+  int Check(const S& step) {
+    Load({step});
+    ClearControlState();
+    log_.clear();
+    return HandleIfStep(0, 0);
+  }
+  bool Logged(const std::string& line) const { return std::find(log_.begin(), log_.end(), line) != log_.end(); }
+
+  StoreSandbox sandbox_;
+  std::vector<std::string> log_;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(IfStepTest, OnlyTheFirstTrueBranchOfAnElseIfChainRuns) {
+  Load({{"IF Expression", "1 = 2", "", ""},         // 1
+        {"Comment", "a", "", ""},                   // 2
+        {"IF Expression", "2 = 3", "ELSE IF", ""},  // 3
+        {"Comment", "b", "", ""},                   // 4
+        {"IF Expression", "3 = 3", "ELSE IF", ""},  // 5
+        {"Comment", "c", "", ""},                   // 6
+        {"IF Expression", "4 = 4", "ELSE IF", ""},  // 7: true too, never evaluated
+        {"Comment", "d", "", ""},                   // 8
+        {"ELSE", "", "", ""},                       // 9
+        {"Comment", "e", "", ""},                   // 10
+        {"END IF", "", "", ""}});                   // 11
+  const Lines body = Run();
+  Lines steps;
+  for (const std::string& line : body)
+    if (line.rfind("[STEP", 0) == 0) steps.push_back(line.substr(0, line.find(']') + 1));
+  EXPECT_EQ(steps, (Lines{"[STEP 1]", "[STEP 3]", "[STEP 5]", "[STEP 6]", "[STEP 7]", "[STEP 11]"}));
+  EXPECT_EQ(body.back(), "    Closing IF block which evaluated to TRUE at [Step 5]");
+  EXPECT_EQ(Document(0).steps[0].run_result, 4);
+  EXPECT_EQ(Document(0).steps[2].run_result, 4);
+  EXPECT_EQ(std::count(body.begin(), body.end(), "    Expression: [4 = 4]"), 0);
+}
+
+TEST_F(IfStepTest, NestedBlocksKeepTheirOwnLevelsAndAFalseIfReachesItsElse) {
+  Load({{"IF Expression", "1", "", ""},      // 1: level 1, true
+        {"IF Expression", "0", "", ""},      // 2: level 2, false
+        {"Comment", "inner yes", "", ""},    // 3
+        {"IF Expression", "1", "", ""},      // 4: skipped nested block
+        {"END IF", "", "", ""},              // 5
+        {"ELSE", "", "", ""},                // 6
+        {"Comment", "inner no", "", ""},     // 7
+        {"END IF", "", "", ""},              // 8
+        {"ELSE", "", "", ""},                // 9
+        {"Comment", "outer no", "", ""},     // 10
+        {"END IF", "", "", ""}});            // 11
+  const Lines body = Run();
+  EXPECT_EQ(std::count(body.begin(), body.end(), "[STEP 7]: Comment \"inner no\""), 1);
+  EXPECT_EQ(std::count(body.begin(), body.end(), "[STEP 3]: Comment \"inner yes\""), 0);
+  EXPECT_EQ(std::count(body.begin(), body.end(), "[STEP 10]: Comment \"outer no\""), 0);
+  EXPECT_EQ(std::count(body.begin(), body.end(), "    Closing IF block which evaluated to false"), 1);
+  EXPECT_EQ(body.back(), "    Closing IF block which evaluated to TRUE at [Step 1]");
+  EXPECT_EQ(Control().if_depth, 0);
+}
+
+TEST_F(IfStepTest, AQuickIfIsACheckpointThatOpensNoBlock) {
+  EXPECT_EQ(Check({"IF Expression", "1 > 2", "Quick", ""}), 0);
+  EXPECT_EQ(Control().if_depth, 0);
+  EXPECT_TRUE(Logged("    \"IF\" check evaluated to FALSE"));
+  EXPECT_EQ(Check({"IF Expression", "2 > 1", "Quick", ""}), 1);
+  EXPECT_EQ(Control().if_depth, 0);
+  EXPECT_EQ(Control().if_taken[0], 0);
+}
+
+TEST_F(IfStepTest, TextOptions) {
+  struct Row {
+    std::string options, a, b;
+    int expected;
+  };
+  const Row rows[] = {
+      {"Contains,Insensitive", "abc", "xABCx", 1},
+      {"Contains,Insensitive", "abd", "xabcx", 0},
+      {"Contains,Exact", "abc", "xABCx", 0},
+      {"Contains,Exact", "abc", "xabcx", 1},
+      {"Contains,Only", "abc", "cabbac", 1},
+      {"Contains,Only", "abc", "cabd", 0},
+      {"Contains,Any", "xyz", "hello y", 1},
+      {"Contains,Any", "xyz", "hello", 0},
+      {"Contains", "", "abc", 0},
+      {"Contains,Exact", "a", "", 0},
+      {"Contains", "abc", "abc", 0},  // no way of containing chosen
+      {"Is Empty", "ignored", "", 1},
+      {"Is Empty", "", "x", 0},
+      {"Equal Value,Exact", "Abc", "Abc", 1},
+      {"Equal Value,Exact", "Abc", "abc", 0},
+      {"Equal Value,Exact", "Abc", "Abcd", 0},
+      {"Equal Value,Insensitive", "Abc", "aBC", 1},
+      {"Equal Value,Insensitive", "", "", 1},
+      {"Equal Value,Insensitive", "x", "", 0},
+      {"Equal Value,Insensitive", "", "x", 0},
+      {"Length equal", "3", "abc", 1},
+      {"Length equal", "3", "abcd", 0},
+      {"Length less", "3", "ab", 1},
+      {"Length less", "3", "abc", 0},
+      {"Length more", "3", "abcd", 1},
+      {"Length more", "", "abcd", 0},
+      {"Start", "HEL", "hello", 1},
+      {"Start", "ello", "hello", 0},
+      {"Start", "", "hello", 0},
+      {"End", "LLO", "hello", 1},
+      {"End", "hell", "hello", 0},
+      {"End", "toolong", "lo", 0},
+      {"", "", "any", 1},
+      {"", "x", "", 0},
+      {"Contains,Insensitive,NOT", "abc", "xabcx", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.options + " [" + row.a + "] [" + row.b + "]");
+    EXPECT_EQ(Check({"IF Text", row.b, row.options, row.a}), row.expected);
+  }
+  // Both fields are expanded; the strings line shows them.
+  WriteUserVariable("word", "abc");
+  EXPECT_EQ(Check({"IF String", "xx%word", "Contains,Exact", "%word"}), 1);
+  EXPECT_TRUE(Logged("    Text Strings:  [abc] (len:3) -- [xxabc] (len:5)"));
+}
+
+TEST_F(IfStepTest, ExpressionsLogTheirTextAndWarnOfMixedOperators) {
+  EXPECT_EQ(Check({"IF Expression", "2 > 1 && 3 > 2", "", ""}), 1);
+  EXPECT_FALSE(Logged("    WARNING: Expressions can have either || or &&, but not both mixed together     since "
+                      "parenthesis are not supported in logical evaluations (like they are in math calculations)"));
+  Check({"IF Expression", "1 > 2 || 3 > 2 && 1 > 2", "", ""});
+  EXPECT_TRUE(Logged("    WARNING: Expressions can have either || or &&, but not both mixed together     since "
+                     "parenthesis are not supported in logical evaluations (like they are in math calculations)"));
+  // The words are matched with case: "or" and "and" in lower case are not operators here.
+  EXPECT_EQ(Check({"IF Expression", "or and", "", ""}), 1);
+  EXPECT_EQ(std::count_if(log_.begin(), log_.end(), [](const std::string& l) { return l.find("WARNING") != l.npos; }), 0);
+  const std::string long_text(300, '1');
+  Check({"IF Expression", long_text, "", ""});
+  EXPECT_TRUE(Logged("    Expression: [" + long_text.substr(0, 228) + "...]"));
+  SetLogLevel(0);
+  Check({"IF Expression", "1", "", ""});
+  EXPECT_EQ(log_, (Lines{"    \"IF\" check evaluated to TRUE"}));
+}
+
+TEST_F(IfStepTest, VariablesOfEveryKind) {
+  // A user variable exists once something has been saved to it.
+  EXPECT_EQ(Check({"IF Variable", "%count", "Exist", ""}), 0);
+  WriteUserVariable("count", "");
+  EXPECT_EQ(Check({"IF Variable", "%count", "Exist", ""}), 1);
+  EXPECT_EQ(Check({"IF Variable", "count", "Defined", ""}), 1);
+  EXPECT_EQ(Check({"IF Variable", "%count", "Is Empty", ""}), 1);
+  EXPECT_EQ(Check({"IF Variable", "%missing", "Is Empty", ""}), 0);
+  WriteUserVariable("count", "-1,234.5\r\n");
+  EXPECT_EQ(Check({"IF Variable", "%count", "Numeric", ""}), 1);
+  EXPECT_EQ(Check({"IF Variable", "%count", "Is Empty", ""}), 0);
+  WriteUserVariable("count", "12a");
+  EXPECT_EQ(Check({"IF Variable", "%count", "Numeric", ""}), 0);
+  EXPECT_EQ(Check({"IF Variable", "%count", "", ""}), 0);  // no test chosen
+  // Environment variables need a value; system variables an expansion without braces.
+  platform::WriteEnv("OLVEX_IF_TEST", "42");
+  EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Exist", ""}), 1);
+  EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Numeric", ""}), 1);
+  platform::RemoveEnv("OLVEX_IF_TEST");
+  EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Exist", ""}), 0);
+  EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Empty", ""}), 1);
+  EXPECT_EQ(Check({"IF Variable", "{ticks}", "Exist", ""}), 1);
+  EXPECT_EQ(Check({"IF Variable", "{ticks}", "Numeric", ""}), 1);
+  EXPECT_EQ(Check({"IF Variable", "{no_such_value}", "Exist", ""}), 0);
+}
+
+TEST_F(IfStepTest, RegistryKeysFilesFoldersAndProcesses) {
+  WriteUserVariable("x", "1");
+  EXPECT_EQ(Check({"IF Registry Key Exists", "HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\UserVariables", "", ""}), 1);
+  EXPECT_EQ(Check({"IF Registry Key Exists", "HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\UserVariables\\", "", ""}), 1);
+  EXPECT_EQ(Check({"IF Registry Key Exists", "SOFTWARE\\Olvex\\NoSuchKey", "", ""}), 0);
+  EXPECT_EQ(Check({"IF Registry Key Exists", "", "", ""}), 0);
+
+  const std::string file = sandbox_.dir().Write("a.txt", "x");
+  const std::string folder = sandbox_.dir().path().string();
+  EXPECT_EQ(Check({"IF File Exists", file, "", ""}), 1);
+  EXPECT_EQ(Check({"IF File Exists", folder, "", ""}), 0);
+  EXPECT_EQ(Check({"IF File Exists", file + ".no", "", ""}), 0);
+  EXPECT_EQ(Check({"IF Folder Exists", folder, "", ""}), 1);
+  EXPECT_TRUE(Logged("    Folder: [" + folder + "]"));
+
+#ifdef _WIN32
+  const std::uint32_t self = GetCurrentProcessId();
+#else
+  const std::uint32_t self = static_cast<std::uint32_t>(getpid());
+#endif
+  std::string name;
+  for (const platform::ProcessEntry& p : platform::ListProcesses())
+    if (p.id == self) name = p.name;
+  ASSERT_FALSE(name.empty());
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_EQ(Check({"IF Process is Running", name, "", ""}), 1);
+  EXPECT_EQ(Check({"IF Process is Running", "no-such-program.exe", "", ""}), 0);
+}
+
+TEST_F(IfStepTest, DesktopConditionsThroughTheServices) {
+  FakeWindows windows;
+  FakeInput input;
+  FakeClipboard clipboard;
+  platform::SetWindowsForTest(&windows);
+  platform::SetInputForTest(&input);
+  platform::SetClipboardForTest(&clipboard);
+
+  EXPECT_EQ(Check({"IF Window Exists", "Untitled - Notepad", "", ""}), 1);
+  EXPECT_TRUE(Logged("    Window:  [Untitled - Notepad]  (4660)"));
+  EXPECT_EQ(Check({"IF Window Exists", "Untitled", "", ""}), 0);
+  EXPECT_EQ(windows.asked.back(), "Untitled|");
+
+  EXPECT_EQ(Check({"IF Key is Pressed", "{SHIFT}", "", ""}), 0);
+  input.down = {0x10};
+  EXPECT_EQ(Check({"IF Key is Pressed", "{Shift}", "", ""}), 1);
+  EXPECT_EQ(Check({"IF Key is Pressed", "{NoSuchKey}", "", ""}), 0);
+  input.down = {'Q'};
+  EXPECT_EQ(Check({"IF Key is Pressed", "q", "", ""}), 1);
+  input.down.clear();
+  input.pressed = {0x74};
+  EXPECT_EQ(Check({"IF Key is Pressed", "{F5}", "", ""}), 0);  // only down counts without "Last"
+  EXPECT_EQ(Check({"IF Key is Pressed", "{F5}", "Last", ""}), 1);
+  EXPECT_EQ(Check({"IF Key is Pressed", "{F5}", "Last", ""}), 0);  // the mark was used up
+
+  EXPECT_EQ(Check({"IF Caps Lock is On", "", "", ""}), 0);
+  input.caps_lock = true;
+  EXPECT_EQ(Check({"IF Caps Lock is On", "", "", ""}), 1);
+
+  EXPECT_EQ(Check({"IF Clipboard Contains", "", "Is Empty", ""}), 1);
+  EXPECT_EQ(Check({"IF Clipboard Contains", "", "Any Text", ""}), 0);
+  EXPECT_EQ(Check({"IF Clipboard Contains", "Hello", "", ""}), 0);
+  clipboard.text = "Hello World";
+  EXPECT_EQ(Check({"IF Clipboard Contains", "", "Is Empty", ""}), 0);
+  EXPECT_EQ(Check({"IF Clipboard Contains", "", "Any Text", ""}), 1);
+  EXPECT_EQ(Check({"IF Clipboard Contains", "", "is empty", ""}), 0);  // not the option: compared, and unequal
+  EXPECT_EQ(Check({"IF Clipboard Contains", "Hello World", "", ""}), 1);
+  EXPECT_TRUE(Logged("    Clipboard Contains: Hello World"));
+  EXPECT_EQ(Check({"IF Clipboard Contains", "hello world", "", ""}), 0);
+  EXPECT_EQ(Check({"IF Clipboard Contains", "WORLD", "Partial", ""}), 1);
+  EXPECT_EQ(Check({"IF Clipboard Contains", "lo wo", "Insensitive", ""}), 1);
+  clipboard.text = std::string(70, 'c');
+  Check({"IF Clipboard Contains", "c", "", ""});
+  EXPECT_TRUE(Logged("    Clipboard Contains: " + std::string(60, 'c') + "..."));
+
+  platform::SetClipboardForTest(nullptr);
+  platform::SetInputForTest(nullptr);
+  platform::SetWindowsForTest(nullptr);
+}
+
+TEST_F(IfStepTest, PixelAndImageFailWithAReasonAndOtherActionsAreFalse) {
+  ClearStepError();
+  EXPECT_EQ(Check({"IF Pixel Equals", "0x000000", "NOT", "10,10"}), 0);
+  EXPECT_EQ(StepError(), "Image and pixel search are not available in this build");
+  EXPECT_FALSE(Logged("    \"IF\" check evaluated to TRUE"));
+  ClearStepError();
+  EXPECT_EQ(Check({"IF Image is Visible", "", "Quick", "16"}), 0);
+  EXPECT_FALSE(StepError().empty());
+  ClearStepError();
+  EXPECT_EQ(Check({"IF Internet", "", "", ""}), 0);
+  EXPECT_EQ(Check({"IF Internet", "", "NOT", ""}), 1);
+}
+
+#ifdef _WIN32
+// The real desktop: a window of this test, keys sent with SendInput, the clipboard.
+void SendKey(WORD key, bool up) {
+  INPUT in{};
+  in.type = INPUT_KEYBOARD;
+  in.ki.wVk = key;
+  in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &in, sizeof in);
+  Sleep(50);
+}
+
+TEST_F(IfStepTest, WindowsKeysAndClipboardOfTheRealDesktop) {
+  const std::string title = "Olvex IF test " + std::to_string(GetCurrentProcessId());
+  HWND window = CreateWindowExA(0, "STATIC", title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                                nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(Check({"IF Window Exists", title, "", ""}), 1);
+  EXPECT_TRUE(Logged("    Window:  [" + title + "]  (" +
+                     std::to_string(static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window))) + ")"));
+  DestroyWindow(window);
+  EXPECT_EQ(Check({"IF Window Exists", title, "", ""}), 0);
+
+  SendKey(VK_F14, false);
+  EXPECT_EQ(Check({"IF Key is Pressed", "{F14}", "", ""}), 1);
+  SendKey(VK_F14, true);
+  EXPECT_EQ(Check({"IF Key is Pressed", "{F14}", "", ""}), 0);
+  SendKey(VK_F15, false);
+  SendKey(VK_F15, true);
+  // Any query of the key's state uses up the mark of a press, so "Last" asks first.
+  EXPECT_EQ(Check({"IF Key is Pressed", "{F15}", "Last", ""}), 1);
+  EXPECT_EQ(Check({"IF Key is Pressed", "{F15}", "", ""}), 0);
+
+  // Caps Lock pressed twice: on, then off again as it was.
+  const int before = Check({"IF Caps Lock is On", "", "", ""});
+  SendKey(VK_CAPITAL, false);
+  SendKey(VK_CAPITAL, true);
+  const int toggled = Check({"IF Caps Lock is On", "", "", ""});
+  SendKey(VK_CAPITAL, false);
+  SendKey(VK_CAPITAL, true);
+  EXPECT_NE(toggled, before);
+  EXPECT_EQ(Check({"IF Caps Lock is On", "", "", ""}), before);
+
+  ASSERT_TRUE(platform::clipboard().SetText("Olvex clipboard text"));
+  EXPECT_EQ(Check({"IF Clipboard Contains", "CLIPBOARD", "Partial", ""}), 1);
+  EXPECT_EQ(Check({"IF Clipboard Contains", "", "Any Text", ""}), 1);
+  EXPECT_EQ(Check({"IF Clipboard Contains", "Olvex", "", ""}), 0);
+}
+#endif
+
+}  // namespace
+}  // namespace olvex::test
