@@ -75,6 +75,21 @@ bool ContainsNoCase(std::string_view text, std::string_view name) {
   return FindNoCase(text, name) != std::string_view::npos;
 }
 
+// True when the text holds a loop counter with a width: "{loop", "{loops" or
+// "{loopcount" followed by a digit.
+bool NamesLoopWidth(std::string_view text) {
+  for (std::size_t p = FindNoCase(text, "{loop"); p != std::string_view::npos; p = FindNoCase(text, "{loop", p + 1)) {
+    std::size_t at = p + 5;
+    if (FindNoCase(text.substr(at, 5), "count") == 0) {
+      at += 5;
+    } else if (at < text.size() && (text[at] == 's' || text[at] == 'S')) {
+      ++at;
+    }
+    if (at < text.size() && text[at] >= '0' && text[at] <= '9') return true;
+  }
+  return false;
+}
+
 std::string Printf(const char* format, long long value) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, format, value);
@@ -693,7 +708,7 @@ std::string RunPasses(std::string_view input, int slot, int step_index, int flag
   if (slot >= 0 && slot < kScriptsWithVariables && ContainsNoCase(text, "{loop")) {
     if (std::optional<double> loop = host.LoopValue(slot)) {
       long long whole = static_cast<long long>(*loop);
-      for (int w = 1; w <= kMaxLoopWidth; ++w) {
+      for (int w = 1; w <= kMaxLoopWidth && NamesLoopWidth(text); ++w) {
         std::string padded = Padded(whole, w);
         std::string digits = std::to_string(w);
         ReplaceAll(text, "{loopcount" + digits + "}", padded);
