@@ -7,6 +7,10 @@
 //     store write per step).
 //   RunSetVariableSteps/2: "=%count+1" saved to count (a store read, a
 //     formula and a store write per step).
+//   CountInForLoop: a For loop counting to 100,000 whose body is one Quick IF
+//     Expression and one Set Variable. /0 keeps the counter in a user variable
+//     (the store), /1 reads the loop counter and writes a memory slot: the
+//     difference of the two is the store's share.
 // The work is on the run's worker thread: the times are wall-clock times.
 #include <benchmark/benchmark.h>
 
@@ -41,6 +45,7 @@ void SetUpStore() {
 void RunSteps(benchmark::State& state, const std::string& text) {
   olvex::CloseDocument(0);
   olvex::ParseSteps(text, 0, -1, 0);
+  olvex::FixUpDocument(0);
   olvex::Document(0).file_name = "bench.oxm";
   olvex::SetLogLevel(0);
   for (auto _ : state) {
@@ -76,6 +81,27 @@ void BM_RunSetVariableSteps(benchmark::State& state) {
   RunSteps(state, text);
 }
 BENCHMARK(BM_RunSetVariableSteps)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+std::string Step(const std::string& action, const std::string& text, const std::string& extra = "") {
+  return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
+}
+
+void BM_CountInForLoop(benchmark::State& state) {
+  SetUpStore();
+  const bool in_store = state.range(0) == 0;
+  olvex::WriteUserVariable("n", "0");
+  const std::string text = Step("Start 'For' Loop", "100000", "<value1>1</value1><value2>1</value2>") +
+                           Step("IF Expression", in_store ? "%n < 100000" : "{loop} < 100001", "<options>Quick</options>") +
+                           Step("Set Variable", in_store ? "=%n+1" : "={loop}",
+                                in_store ? "<output value=\"%n\">Variable</output>" : "<output value=\"{1}\">Variable</output>") +
+                           Step("NEXT LOOP", "");
+  RunSteps(state, text);
+  state.counters.erase("steps/s");
+  state.counters["steps"] = 4.0 * 100000 + 1;  // each pass runs the four steps; the last start ends the loop
+  const std::string count = in_store ? olvex::ReadUserVariable("n").value_or("") : olvex::ReadMemorySlot(1).value_or("");
+  if (count != "100000") state.SkipWithError(("the count ended at " + count).c_str());
+}
+BENCHMARK(BM_CountInForLoop)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 
