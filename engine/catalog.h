@@ -40,6 +40,9 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
 inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
+inline bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
 // Position of the next byte at or after `from` that equals `c`, or, with `fold`
 // 0x20 and `c` a lower-case letter, that equals `c` in either case; the text's
 // size when there is none. Tags stand a few bytes apart, so this looks at eight

@@ -179,10 +179,6 @@ std::optional<std::string> TextField(const std::string& text, const std::string&
   return text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
 }
 
-bool StopRequested() {
-  return RunShared().stop_flag.load() != 0 || platform::StopKeyPressed(RunShared().stop_key.load());
-}
-
 // ---- Jumps -----------------------------------------------------------------
 
 int JumpToLabel(int slot, int step_index, const std::string& label, bool gosub) {
@@ -412,7 +408,7 @@ int MessagePass(std::optional<std::string>* item) {
       return 1;
     }
     if (!poll.window_exists) return 1;
-    if (StopRequested()) return -1;
+    if (StopRequested() || platform::StopKeyPressed(RunShared().stop_key.load())) return -1;
     std::this_thread::sleep_for(kMessagePollInterval);
   }
 }

@@ -41,10 +41,6 @@ std::string Shown(std::string_view text, std::size_t limit) {
   return std::string(text.substr(0, limit)) + "...";
 }
 
-bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
 int& TakenAt(int depth) {
   return Control().if_taken[static_cast<std::size_t>(std::clamp(depth, 0, kMaxIfDepth))];
 }

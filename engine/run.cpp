@@ -132,7 +132,7 @@ int HandleFailure(int slot, int step_index) {
 // Sleeps `ms`, waking early when the run is asked to stop.
 void DelayStep(int ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (RunShared().stop_flag.load() == 0 && g_key_hit.load() == 0) {
+  while (!StopRequested()) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= end) break;
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(20)));
@@ -185,6 +185,8 @@ void SetRunEndedHandler(std::function<void()> handler) {
 }
 
 bool RunActive() { return g_run_active.load(); }
+
+bool StopRequested() { return RunShared().stop_flag.load() != 0 || g_key_hit.load() != 0; }
 
 bool WaitForWorkers() {
   std::unique_lock<std::mutex> lock(g_workers_mutex);

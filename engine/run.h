@@ -51,6 +51,9 @@ int RunRepeats(int slot);
 
 // Called when a run ends and the program should close (exit after the run).
 void SetRunEndedHandler(std::function<void()> handler);
+// True while the running run is asked to stop (the stop flag, or a stop
+// request that counts as the stop key); a handler that waits ends its wait.
+bool StopRequested();
 // Asks a running run to stop, as the stop key does: the worker stops after
 // the current step; `force` ends it at once.
 void RequestStop(bool force);
