@@ -9,36 +9,6 @@
 
 namespace olvex {
 
-std::size_t FindNoCase(std::string_view haystack, std::string_view needle, std::size_t from) {
-  if (needle.empty()) return from <= haystack.size() ? from : std::string_view::npos;
-  if (from >= haystack.size() || haystack.size() - from < needle.size()) return std::string_view::npos;
-  const char first = AsciiLower(needle[0]);
-  const unsigned char fold = (first >= 'a' && first <= 'z') ? 0x20 : 0;
-  const std::string_view rest = needle.substr(1);
-  // Only the positions where the whole needle still fits.
-  const std::string_view starts = haystack.substr(0, haystack.size() - needle.size() + 1);
-  for (std::size_t i = FindByte(starts, from, first, fold); i < starts.size(); i = FindByte(starts, i + 1, first, fold))
-    if (EqualsNoCase(haystack.substr(i + 1, rest.size()), rest)) return i;
-  return std::string_view::npos;
-}
-
-bool ReplaceAll(std::string& s, std::string_view from, std::string_view to, bool ignore_case) {
-  if (from.empty()) return false;
-  std::size_t at = ignore_case ? FindNoCase(s, from) : s.find(from);
-  if (at == std::string::npos) return false;
-  std::string out;
-  std::size_t done = 0;
-  while (at != std::string::npos) {
-    out.append(s, done, at - done);
-    out.append(to);
-    done = at + from.size();
-    at = ignore_case ? FindNoCase(s, from, done) : s.find(from, done);
-  }
-  out.append(s, done, std::string::npos);
-  s.swap(out);
-  return true;
-}
-
 std::size_t NoCaseHash::operator()(std::string_view s) const {
   std::uint64_t h = 1469598103934665603ull;  // FNV-1a
   for (char c : s) {

@@ -947,20 +947,6 @@ bool IsExecutableImage(std::string_view data) {
 
 // ---------------------------------------------------------------------------
 
-int FirstNumber(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] < '0' || text[i] > '9')) ++i;
-  if (i == text.size()) return 0;
-  const bool negative = i > 0 && text[i - 1] == '-';
-  long long v = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    v = v * 10 + (text[i] - '0');
-    if (v > 2147483648LL) v = 2147483648LL;
-  }
-  if (negative) v = -v;
-  return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
-}
-
 void DecodeEntitiesInto(std::string_view text, std::string& out) {
   out.clear();
   std::size_t amp = FindByte(text, 0, '&');

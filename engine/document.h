@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/text.h"
 #include "platform/files.h"
 
 namespace olvex {
@@ -36,10 +37,6 @@ inline constexpr std::uint32_t kSourceCr = 0x2000;    // ... a CR not followed b
 inline constexpr std::uint32_t kSourceCrLf = 0x4000;  // ... CR LF
 inline constexpr std::uint32_t kSourceTab = 0x100;    // the next line begins with a tab
 inline constexpr std::uint32_t kSourceIndentMask = 0xFF;  // spaces and tabs indenting it (at most 32)
-
-// The integer value of a text: its first run of decimal digits, negative when
-// a '-' stands right before it, 0 when there is none (clamped to the int range).
-int FirstNumber(std::string_view text);
 
 // Replaces, in this order, "&amp;" "&#038;" by '&', "&lt;" "&#060;" "&#60;" by '<',
 // "&gt;" "&#062;" "&#62;" by '>', "&apos;" "&#039;" "&#39;" by '\'', "&quot;"

@@ -10,6 +10,7 @@
 
 #include "engine/catalog.h"
 #include "engine/control.h"
+#include "engine/dispatch.h"
 #include "engine/document.h"
 #include "engine/failure.h"
 #include "engine/flow.h"
@@ -70,37 +71,6 @@ std::string Marked(std::string text) {
 
 Step& StepAt(int slot, int index) { return Document(slot).steps[static_cast<std::size_t>(index)]; }
 
-int NotAvailable(int slot, int step_index) {
-  char text[200];
-  std::snprintf(text, sizeof text, "Action not available in this build: \"%s\"", StepAt(slot, step_index).action.c_str());
-  SetStepError(text);
-  return 0;
-}
-
-int InternetHandler(int slot, int step_index) {
-  char text[200];
-  std::snprintf(text, sizeof text, "Internet actions are not available: \"%s\"", StepAt(slot, step_index).action.c_str());
-  SetStepError(text);
-  return 0;
-}
-
-int SystemHandler(int slot, int step_index) {
-  Step& step = StepAt(slot, step_index);
-  if (ContainsNoCase(step.action, "Variable")) {
-    VariableStep v{step.action, step.options, step.text, step.output(), step.output_option()};
-    StepHost host;
-    host.context = ExpandContext{slot, step_index};
-    host.log = [](const std::string& line) { LogText(line); };
-    host.save_output = [slot, step_index](std::string_view data) { SaveOutput(slot, step_index, data); };
-    const StepOutcome outcome = RunVariableAction(v, host);
-    if (v.output_option != step.output_option()) step.set_output_option(v.output_option);
-    if (outcome.result == 0) SetStepError(outcome.error);
-    return outcome.result;
-  }
-  if (ContainsNoCase(step.action, "Comment")) return 1;
-  return NotAvailable(slot, step_index);
-}
-
 int Dispatch(int slot, int step_index) {
   const int category = StepAt(slot, step_index).category;
   if (category < 2 || category > 16) {
@@ -113,11 +83,8 @@ int Dispatch(int slot, int step_index) {
     handler = g_handlers[static_cast<std::size_t>(category)];
   }
   if (handler) return handler(slot, step_index, 0);
-  if (category == 11) return InternetHandler(slot, step_index);
-  if (category == 13) return HandleFlowStep(slot, step_index);
-  if (category == 14) return HandleIfStep(slot, step_index);
-  if (category == 16) return SystemHandler(slot, step_index);
-  return NotAvailable(slot, step_index);
+  if (CategoryHandler built_in = HandlerOfCategory(category)) return built_in(slot, step_index);
+  return StepNotAvailable(slot, step_index);
 }
 
 int HandleFailure(int slot, int step_index) {

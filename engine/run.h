@@ -15,8 +15,8 @@ inline constexpr int kRepeatForever = 2000000000;
 // the step error message) or -1 (stop the run). `on_main` is 1 when the main
 // thread runs it for the worker.
 using StepHandler = std::function<int(int slot, int step_index, int on_main)>;
-// Installs the handler of a category (2 .. 16); an empty function puts the
-// "not available in this build" handler back.
+// Replaces the handler of a category (2 .. 16), as tests do; an empty
+// function puts the built-in handler (engine/dispatch) back.
 void SetCategoryHandler(int category, StepHandler handler);
 
 // Decides where the run goes after a failed step: the next index, or a

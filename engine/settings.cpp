@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "engine/text.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -26,30 +27,6 @@ SettingsState State() {
   return g_state;
 }
 
-bool StartsNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), s.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-         });
-}
-
-bool EndsNoCase(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && StartsNoCase(s.substr(s.size() - suffix.size()), suffix);
-}
-
-int Saturate(long long v) { return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX)); }
-
-// The first run of decimal digits, negative when a '-' stands right before it.
-int FirstNumber(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && !std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
-  if (i == text.size()) return 0;
-  bool negative = i > 0 && text[i - 1] == '-';
-  long long v = 0;
-  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
-    v = std::min<long long>(v * 10 + (text[i] - '0'), 1LL << 40);
-  return Saturate(negative ? -v : v);
-}
 
 // Numbers in INI files: blanks, a sign, then decimal digits or 0x hex, 0o
 // octal, 0b binary, up to the first other character; 32 bits, as the
@@ -105,11 +82,11 @@ void SetUpSettings(const std::string& program_path) {
   SettingsState state;
   if (!program_path.empty()) {
     std::string base = program_path;
-    if (EndsNoCase(base, ".exe")) base.resize(base.size() - 4);
+    if (EndsWithNoCase(base, ".exe")) base.resize(base.size() - 4);
     state.ini_path = base + ".ini";
     std::string user_key =
         platform::ReadProfileValue(state.ini_path, "Olvex Studio", "UserRegistryKey").value_or("").substr(0, kMaxUserRegistryKey);
-    if (!(user_key.size() == 5 && StartsNoCase(user_key, "Olvex"))) state.user_registry_key = user_key;
+    if (!(user_key.size() == 5 && StartsWithNoCase(user_key, "Olvex"))) state.user_registry_key = user_key;
     // An INI file that only moves the registry key keeps the settings in the registry.
     state.ini_mode = state.user_registry_key.empty() && platform::FileSize(state.ini_path).value_or(0) >= kMinIniSize;
   }
@@ -124,7 +101,7 @@ IniLocation IniLocationOf(const std::string& key) {
   std::string s = key;
   for (std::string_view prefix : {std::string_view("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\"), std::string_view("SOFTWARE\\Olvex\\"),
                                    std::string_view("*\\")}) {
-    if (StartsNoCase(s, prefix)) {
+    if (StartsWithNoCase(s, prefix)) {
       s.erase(0, prefix.size());
       break;
     }
@@ -132,11 +109,11 @@ IniLocation IniLocationOf(const std::string& key) {
   s.erase(std::remove(s.begin(), s.end(), '*'), s.end());
   for (const char* section : {"Palettes", "Accelerators", "Colors", "Compile", "Favorites", "Report"}) {
     std::string prefix = std::string(section) + "\\";
-    if (!StartsNoCase(s, prefix)) continue;
+    if (!StartsWithNoCase(s, prefix)) continue;
     std::string name = s.substr(prefix.size());
     if (prefix == "Palettes\\") {
       for (const char* sub : {"Actions\\", "MainList\\", "Output\\", "Properties\\", "Variables\\"}) {
-        if (StartsNoCase(name, sub)) {
+        if (StartsWithNoCase(name, sub)) {
           name.erase(0, std::string_view(sub).size());
           break;
         }

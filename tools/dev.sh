@@ -20,11 +20,17 @@ need() {
   fi
 }
 
-base_packages=(cmake ninja-build g++ make)
+base_packages=(cmake ninja-build g++ make ccache)
+
+# ccache keeps compiled objects across builds and clones: paths are taken
+# relative to the checkout, so another clone of the same sources hits too.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 
 configure() {  # configure DIR ARGS...
   local dir=$1; shift
-  cmake -S "$root" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+  local launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S "$root" -B "$dir" -G Ninja "${launcher[@]}" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
 }
 
 example() {

@@ -13,6 +13,7 @@
 
 #include "engine/document.h"
 #include "engine/settings.h"
+#include "engine/text.h"
 #include "platform/clipboard.h"
 #include "platform/environment.h"
 #include "platform/input.h"
@@ -55,24 +56,6 @@ std::string LowerText(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = Lower(c);
   return out;
-}
-
-// Case-insensitive search of `name` in `text` from `from`.
-std::size_t FindNoCase(std::string_view text, std::string_view name, std::size_t from = 0) {
-  if (name.empty() || text.size() < name.size()) return std::string_view::npos;
-  const char first_lower = Lower(name.front());
-  const char first_upper = static_cast<char>(std::toupper(static_cast<unsigned char>(name.front())));
-  for (std::size_t i = from; i + name.size() <= text.size(); ++i) {
-    if (text[i] != first_lower && text[i] != first_upper) continue;
-    std::size_t k = 1;
-    while (k < name.size() && Lower(text[i + k]) == Lower(name[k])) ++k;
-    if (k == name.size()) return i;
-  }
-  return std::string_view::npos;
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view name) {
-  return FindNoCase(text, name) != std::string_view::npos;
 }
 
 // True when the text holds a loop counter with a width: "{loop", "{loops" or

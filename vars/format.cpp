@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/text.h"
 #include "platform/locale.h"
 
 namespace olvex {
@@ -58,20 +59,6 @@ char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' +
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
-std::size_t FindNoCase(std::string_view text, std::string_view part, std::size_t from = 0) {
-  if (part.empty() || part.size() > text.size()) return std::string_view::npos;
-  for (std::size_t i = from; i + part.size() <= text.size(); ++i)
-    if (EqualNoCase(text.substr(i, part.size()), part)) return i;
-  return std::string_view::npos;
-}
 
 std::string Trim(std::string_view text) {
   std::size_t begin = 0, end = text.size();
@@ -559,8 +546,8 @@ int MonthFromName(const std::string& word) {
   for (int month = 1; month <= 12; ++month) {
     std::string full = NameOf(month, kMonthName), abbreviated = NameOf(month, kMonthShortName);
     if (!abbreviated.empty() && abbreviated.back() == '.') abbreviated.pop_back();
-    if (EqualNoCase(word, full) || EqualNoCase(word, abbreviated)) return month;
-    if (word.size() >= 3 && word.size() <= full.size() && EqualNoCase(word, std::string_view(full).substr(0, word.size())))
+    if (EqualsNoCase(word, full) || EqualsNoCase(word, abbreviated)) return month;
+    if (word.size() >= 3 && word.size() <= full.size() && EqualsNoCase(word, std::string_view(full).substr(0, word.size())))
       return month;
   }
   return 0;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 
@@ -17,23 +18,6 @@ using platform::RegistryStatus;
 
 std::mutex g_override_mutex;
 std::string g_override;  // empty: no override
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-bool StartsNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && SameNoCase(s.substr(0, prefix.size()), prefix);
-}
-
-std::size_t FindNoCase(std::string_view s, std::string_view what) {
-  if (what.size() > s.size()) return std::string_view::npos;
-  for (std::size_t i = 0; i + what.size() <= s.size(); ++i)
-    if (SameNoCase(s.substr(i, what.size()), what)) return i;
-  return std::string_view::npos;
-}
 
 void ApplyOverride(std::string* path) {
   std::string name;
@@ -76,7 +60,7 @@ void RemoveOwnSpillFile(const RegistryPath& p, std::string_view data) {
   if (!IsSpilled(data)) return;
   std::optional<std::string> own = SpillFilePath(p);
   std::string_view ref = SpillReference(data);
-  if (own && SameNoCase(*own, ref)) platform::RemoveFile(*own);
+  if (own && EqualsNoCase(*own, ref)) platform::RemoveFile(*own);
 }
 
 // Before a key goes: the spill files of the values in it and below it.
@@ -249,7 +233,7 @@ platform::RegistryRoot RegistryRootFromPath(std::string* path) {
   };
   for (const auto& r : kRoots) {
     std::string_view prefix = r.prefix;
-    if (StartsNoCase(*path, prefix)) {
+    if (StartsWithNoCase(*path, prefix)) {
       path->erase(0, prefix.size());
       return r.root;
     }
@@ -446,7 +430,7 @@ bool ListRegistryEntries(std::string_view key_path, bool subkeys, std::vector<st
 
 void SetRegistryKeyOverride(std::string_view name) {
   std::string value(name.substr(0, 128));
-  if (SameNoCase(value, "Olvex")) value.clear();
+  if (EqualsNoCase(value, "Olvex")) value.clear();
   std::lock_guard<std::mutex> lock(g_override_mutex);
   g_override = value;
 }

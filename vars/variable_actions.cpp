@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "engine/text.h"
 #include "vars/format.h"
 
 namespace olvex {
@@ -48,35 +49,6 @@ std::string DeletedName(const StepHost& host, std::string name) {
 }
 
 }  // namespace
-
-double LeadingDecimal(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  std::size_t start = i;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  std::size_t digits = 0;
-  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, ++digits;
-  }
-  if (digits == 0) return 0;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    std::size_t e = i + 1;
-    if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
-    if (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) {
-      while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) ++e;
-      i = e;
-    }
-  }
-  std::string_view number = text.substr(start, i - start);
-  bool negative = !number.empty() && number.front() == '-';
-  if (!number.empty() && (number.front() == '+' || number.front() == '-')) number.remove_prefix(1);
-  double value = 0;
-  auto [end, err] = std::from_chars(number.data(), number.data() + number.size(), value);
-  if (err != std::errc()) return 0;
-  return negative ? -value : value;
-}
 
 std::string FormatVariableNumber(double value) { return FormatNumber(value, 15); }
 

@@ -37,10 +37,8 @@ struct StepOutcome {
 // Runs a step whose action name contains "Variable".
 StepOutcome RunVariableAction(VariableStep& step, const StepHost& host);
 
-// Increment and Decrement: the number a text begins with (decimal, 0 when
-// there is none) and a number as text with at most 15 significant digits
-// (FormatNumber of the number formatting).
-double LeadingDecimal(std::string_view text);
+// Increment and Decrement write a number as text with at most 15 significant
+// digits (FormatNumber of the number formatting).
 std::string FormatVariableNumber(double value);
 
 }  // namespace olvex

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/text.h"
 #include "platform/environment.h"
 #include "tests/settings/store_sandbox.h"
 

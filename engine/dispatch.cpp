@@ -1,0 +1,65 @@
+#include "engine/dispatch.h"
+
+#include <array>
+#include <cstdio>
+
+#include "data/data_actions.h"
+#include "engine/document.h"
+#include "engine/flow.h"
+#include "engine/if_step.h"
+#include "engine/run.h"
+#include "input/keyboard.h"
+#include "system/file_actions.h"
+#include "system/run_actions.h"
+#include "vars/system_actions.h"
+#include "windows/window_actions.h"
+
+namespace olvex {
+
+namespace {
+
+int InternetStep(int slot, int step_index) {
+  char text[200];
+  std::snprintf(text, sizeof text, "Internet actions are not available: \"%s\"",
+                Document(slot).steps[static_cast<std::size_t>(step_index)].action.c_str());
+  SetStepError(text);
+  return 0;
+}
+
+// One line per category; each handler lives in its subsystem's folder.
+constexpr std::array<CategoryHandler, 17> kHandlers = {
+    nullptr,             // 0
+    nullptr,             // 1
+    HandleRunStep,       // 2  Run: system/run_actions
+    HandleWindowsStep,   // 3  Windows: windows/window_actions
+    HandleKeyboardStep,  // 4  Keyboard: input/keyboard
+    nullptr,             // 5  Menu
+    nullptr,             // 6  Mouse
+    nullptr,             // 7  Wait
+    nullptr,             // 8  User Prompts
+    HandleFilesStep,     // 9  Files & Folders: system/file_actions
+    nullptr,             // 10 Excel
+    InternetStep,        // 11 Internet: performs nothing and fails
+    HandleDataStep,      // 12 Data: data/data_actions
+    HandleFlowStep,      // 13 Loops & Flow: engine/flow
+    HandleIfStep,        // 14 IF: engine/if_step
+    nullptr,             // 15 Hardware
+    HandleSystemStep,    // 16 System: vars/system_actions
+};
+
+}  // namespace
+
+CategoryHandler HandlerOfCategory(int category) {
+  if (category < 0 || category >= static_cast<int>(kHandlers.size())) return nullptr;
+  return kHandlers[static_cast<std::size_t>(category)];
+}
+
+int StepNotAvailable(int slot, int step_index) {
+  char text[200];
+  std::snprintf(text, sizeof text, "Action not available in this build: \"%s\"",
+                Document(slot).steps[static_cast<std::size_t>(step_index)].action.c_str());
+  SetStepError(text);
+  return 0;
+}
+
+}  // namespace olvex
