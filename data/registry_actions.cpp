@@ -1,7 +1,8 @@
 #include "data/registry_actions.h"
 
 #include <cstdint>
-#include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/document.h"
@@ -106,12 +107,16 @@ std::optional<std::uint32_t> DwordOf(std::string_view text) {
   return static_cast<std::uint32_t>(negative ? 0 - v : v);
 }
 
-// A text the automatic choice stores as a number: an optional '-' and digits
-// whose value fits a DWORD.
+// A text the automatic choice stores as a number: a whole number written as
+// it reads back ("-5", "123"; not "007" nor one beyond 32 bits), so that
+// nothing of the text is lost.
 bool IsDwordText(std::string_view text) {
   const std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
-  return !digits.empty() && digits.size() <= 10 && digits.find_first_not_of("0123456789") == std::string_view::npos &&
-         DwordOf(text).has_value();
+  if (digits.empty() || digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string_view::npos ||
+      (digits.size() > 1 && digits.front() == '0') || text == "-0")
+    return false;
+  const long long value = std::stoll(std::string(text));
+  return value >= -2147483648LL && value <= 2147483647LL;
 }
 
 int WriteRegistry(int slot, int step_index, const Step& step) {
