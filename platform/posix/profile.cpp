@@ -114,6 +114,23 @@ std::size_t FindKey(const Profile& p, std::size_t header, std::string_view key) 
   return std::string::npos;
 }
 
+// Inserts lines before line `at`. A file that ended without a line break
+// still does: the lines that now end it take over the missing break.
+void InsertLines(Profile& p, std::size_t at, std::vector<Line> lines) {
+  if (at == p.lines.size() && !p.lines.empty() && p.lines.back().ending.empty()) {
+    p.lines.back().ending = p.newline;
+    lines.back().ending.clear();
+  }
+  p.lines.insert(p.lines.begin() + static_cast<std::ptrdiff_t>(at), lines.begin(), lines.end());
+}
+
+// Removes lines `from` .. `to` - 1, keeping a missing final line break missing.
+void EraseLines(Profile& p, std::size_t from, std::size_t to) {
+  const bool open_end = to == p.lines.size() && to > from && p.lines[to - 1].ending.empty();
+  p.lines.erase(p.lines.begin() + static_cast<std::ptrdiff_t>(from), p.lines.begin() + static_cast<std::ptrdiff_t>(to));
+  if (open_end && !p.lines.empty()) p.lines.back().ending.clear();
+}
+
 bool Save(const std::string& file, const Profile& p) {
   std::string out;
   for (const Line& l : p.lines) out += l.text + l.ending;
@@ -151,9 +168,9 @@ bool WriteProfileValue(const std::string& file, const std::string& section, cons
   while (!v.empty() && IsBlank(v.front())) v.remove_prefix(1);
   std::size_t header = FindSection(p, section);
   if (header == std::string::npos) {
-    if (!p.lines.empty() && p.lines.back().ending.empty()) p.lines.back().ending = p.newline;
-    p.lines.push_back(ParseLine("[" + std::string(Trim(section)) + "]", p.newline));
-    p.lines.push_back(ParseLine(std::string(Trim(key)) + "=" + std::string(v), p.newline));
+    InsertLines(p, p.lines.size(),
+                {ParseLine("[" + std::string(Trim(section)) + "]", p.newline),
+                 ParseLine(std::string(Trim(key)) + "=" + std::string(v), p.newline)});
     return Save(file, p);
   }
   std::size_t at = FindKey(p, header, key);
@@ -165,9 +182,7 @@ bool WriteProfileValue(const std::string& file, const std::string& section, cons
   // After the section's last non-blank line.
   std::size_t end = SectionEnd(p, header);
   while (end > header + 1 && p.lines[end - 1].kind == Line::kBlank) --end;
-  if (p.lines[end - 1].ending.empty()) p.lines[end - 1].ending = p.newline;
-  p.lines.insert(p.lines.begin() + static_cast<std::ptrdiff_t>(end),
-                 ParseLine(std::string(Trim(key)) + "=" + std::string(v), p.newline));
+  InsertLines(p, end, {ParseLine(std::string(Trim(key)) + "=" + std::string(v), p.newline)});
   return Save(file, p);
 }
 
@@ -178,7 +193,7 @@ bool DeleteProfileValue(const std::string& file, const std::string& section, con
     if (p.lines[header].kind != Line::kSection || !SameNoCase(p.lines[header].name, Trim(section))) continue;
     std::size_t at = FindKey(p, header, key);
     if (at != std::string::npos) {
-      p.lines.erase(p.lines.begin() + static_cast<std::ptrdiff_t>(at));
+      EraseLines(p, at, at + 1);
       return Save(file, p);
     }
   }
@@ -189,8 +204,7 @@ bool DeleteProfileSection(const std::string& file, const std::string& section) {
   Profile p = Load(file);
   std::size_t header = FindSection(p, section);
   if (header == std::string::npos) return true;
-  p.lines.erase(p.lines.begin() + static_cast<std::ptrdiff_t>(header),
-                p.lines.begin() + static_cast<std::ptrdiff_t>(SectionEnd(p, header)));
+  EraseLines(p, header, SectionEnd(p, header));
   return Save(file, p);
 }
 
