@@ -474,8 +474,9 @@ void Operation::Replace(bool with_case, bool first_only) {
   }
   std::string result;
   std::size_t done = 0;
-  for (std::size_t at = FindIn(data, wanted, 0, with_case); at != std::string::npos;
-       at = FindIn(data, wanted, done, with_case)) {
+  std::size_t at = FindIn(data, wanted, 0, with_case);
+  if (at != std::string::npos) result.reserve(std::min(data.size() + by.size(), step.max_result));
+  for (; at != std::string::npos; at = FindIn(data, wanted, done, with_case)) {
     if (!Fits(result.size() + (at - done) + by.size() + (data.size() - at - wanted.size()))) return;
     result.append(data, done, at - done);
     result.append(by);
@@ -834,20 +835,19 @@ TextOutcome Operation::Run(Op op) {
 bool IsTextOperation(std::string_view action) { return OpOf(action) != Op::kNone; }
 
 TextOutcome RunTextOperation(const TextStep& step) {
+  auto out_of_memory = [] {
+    TextOutcome failed;
+    failed.result = 0;
+    failed.save = false;
+    failed.error = "Not enough memory for the text operation";
+    return failed;
+  };
   try {
     return Operation(step).Run(OpOf(step.action));
   } catch (const std::bad_alloc&) {
-    TextOutcome failed;
-    failed.result = 0;
-    failed.save = false;
-    failed.error = "Not enough memory for the text operation";
-    return failed;
+    return out_of_memory();
   } catch (const std::length_error&) {
-    TextOutcome failed;
-    failed.result = 0;
-    failed.save = false;
-    failed.error = "Not enough memory for the text operation";
-    return failed;
+    return out_of_memory();
   }
 }
 
