@@ -1,8 +1,7 @@
 // Libraries through LoadLibraryA / GetProcAddress. A fault in a called
-// function reaches the process's unhandled-exception filter only when no
-// handler inside the library took it (system functions that catch their own
-// access violations keep doing so); the filter installed for the call turns
-// the thread back to the caller's frame.
+// function is seen first by a vectored exception handler, before any frame
+// handler (the C++ runtime's included) could take it, and the thread is
+// turned back to the caller's frame.
 #include <windows.h>
 
 #include "platform/library.h"
@@ -16,8 +15,6 @@ thread_local DWORD t_code = 0;
 thread_local void* t_jump[5];
 
 [[noreturn]] void JumpBack() { __builtin_longjmp(t_jump, 1); }
-
-LPTOP_LEVEL_EXCEPTION_FILTER g_previous = nullptr;
 
 bool Catchable(DWORD code) {
   switch (code) {
@@ -35,9 +32,9 @@ bool Catchable(DWORD code) {
   }
 }
 
-LONG WINAPI Filter(EXCEPTION_POINTERS* info) {
+LONG CALLBACK Catch(EXCEPTION_POINTERS* info) {
   const DWORD code = info->ExceptionRecord->ExceptionCode;
-  if (!t_in_call || !Catchable(code)) return g_previous ? g_previous(info) : EXCEPTION_CONTINUE_SEARCH;
+  if (!t_in_call || !Catchable(code)) return EXCEPTION_CONTINUE_SEARCH;
   t_in_call = false;
   t_code = code;
   CONTEXT* context = info->ContextRecord;
@@ -90,17 +87,15 @@ const std::vector<std::string>& DefaultLibraries() {
 
 bool CallFunction(void* function, const std::intptr_t* args, int count, std::intptr_t* result, std::string* fault) {
   static thread_local volatile std::intptr_t value;
-  LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(Filter);
-  if (previous != Filter) g_previous = previous;
+  static void* const handler = AddVectoredExceptionHandler(1, Catch);
+  (void)handler;
   t_in_call = true;
   if (__builtin_setjmp(t_jump) == 0) {
     value = InvokeWithArguments(function, args, count);
     t_in_call = false;
-    SetUnhandledExceptionFilter(g_previous);
     *result = value;
     return true;
   }
-  SetUnhandledExceptionFilter(g_previous);
   if (fault) *fault = FaultName(t_code);
   *result = 0;
   return false;

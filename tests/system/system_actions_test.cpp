@@ -35,14 +35,6 @@ class RecordingPower : public platform::Power {
   bool accept = true;
 };
 
-class RecordingDebugOutput : public platform::DebugOutput {
- public:
-  RecordingDebugOutput() { platform::SetDebugOutputForTest(this); }
-  ~RecordingDebugOutput() override { platform::SetDebugOutputForTest(nullptr); }
-  void Write(const std::string& text) override { texts.push_back(text); }
-  std::vector<std::string> texts;
-};
-
 class FakeClipboard : public platform::Clipboard {
  public:
   FakeClipboard() { platform::SetClipboardForTest(this); }
@@ -187,6 +179,21 @@ TEST_F(SystemActionsTest, WindowsApiSavesTheResultAndPasteAndCaptureAreNotInThis
   EXPECT_EQ(ReadUserVariable("out"), "5");
   EXPECT_EQ(StepError(), "Action not available in this build: \"Image Capture\"");
 }
+
+#ifdef _WIN32
+// The runtime writes and empties the real clipboard; this process reads it.
+TEST_F(SystemActionsTest, AnotherProcessReadsWhatTheClipboardActionsLeft) {
+  ChildStore store;
+  const std::string script = sandbox_.dir().Write("clip.oxm", Step("Set Clipboard Text", "from the script"));
+  ChildResult run = RunChild({RuntimePath(), "-r", script});
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(platform::clipboard().Text(), "from the script");
+  const std::string clear = sandbox_.dir().Write("clear.oxm", Step("Clear Clipboard", ""));
+  run = RunChild({RuntimePath(), "-r", clear});
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(platform::clipboard().Text(), std::nullopt);
+}
+#endif
 
 }  // namespace
 }  // namespace olvex::test
