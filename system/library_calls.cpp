@@ -320,7 +320,8 @@ std::int32_t CallLibraryFunction(const std::string& library, std::string_view ca
   }
   const Signature* signature = SignatureOf(found.name);
   // CreateWindowA is CreateWindowExA without its extended style.
-  if (signature && EqualsNoCase(found.name, "CreateWindowExA") && !EqualsNoCase(call.name, "CreateWindowExA"))
+  if (EqualsNoCase(found.name, "CreateWindowExA") &&
+      (EqualsNoCase(call.name, "CreateWindow") || EqualsNoCase(call.name, "CreateWindowA")))
     call.arguments.insert(call.arguments.begin(), CallArgument{"0", true, false, {}});
   const std::size_t given = call.arguments.size();
   if (!signature && given > 10) {
