@@ -142,20 +142,6 @@ TEST_F(LibraryCallTest, FaultsAndMissingFunctionsFailWithTheirReason) {
   EXPECT_NE(StepError().find("Unterminated quotation mark"), std::string::npos);
 }
 
-TEST_F(LibraryCallTest, SystemLibrariesAreSearchedWhenNoneIsNamed) {
-#ifdef _WIN32
-  EXPECT_EQ(Call("lstrlen( \"abcd\" )", ""), 4);  // KERNEL32.DLL
-  EXPECT_NE(Call("%t = Sleep( 2*50 )", ""), kNotCallable);
-  EXPECT_EQ(Call("GetCursorPos( %pos )", ""), 1);
-  const std::string pos = ReadUserVariable("pos").value_or("");
-  EXPECT_NE(pos.find(','), std::string::npos) << pos;
-  EXPECT_EQ(ReadUserVariable("parameter1"), pos);
-#else
-  EXPECT_EQ(Call("strlen( \"abcd\" )", ""), 4);  // the C library
-  EXPECT_EQ(Call("abs( -5 )", ""), 5);
-#endif
-}
-
 TEST_F(LibraryCallTest, CallDllFunctionStepFindsTheLibraryBesideTheScriptAndSavesTheResult) {
   CloseAllDocuments();
   const std::string step = "<step><action>Call DLL Function</action><text>olvex_sum2( %a, 3 )</text>"
