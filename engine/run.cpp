@@ -57,6 +57,7 @@ std::atomic<bool> g_abandoned{false};
 std::atomic<int> g_run_slot{0};
 std::atomic<int> g_key_hit{0};  // a stop request that counts as the stop key
 std::array<std::atomic<int>, kMaxDocuments> g_repeats{};
+std::array<std::atomic<int>, kMaxDocuments> g_step_delay{};
 
 std::mutex g_workers_mutex;
 std::condition_variable g_workers_cv;
@@ -144,6 +145,10 @@ void ClearStepError() { SetStepError(""); }
 void SetRunRepeats(int slot, int count) {
   if (slot >= 0 && slot < kMaxDocuments) g_repeats[static_cast<std::size_t>(slot)].store(count);
 }
+void SetStepDelay(int slot, int ms) {
+  if (slot >= 0 && slot < kMaxDocuments) g_step_delay[static_cast<std::size_t>(slot)].store(ms);
+}
+int StepDelay(int slot) { return slot >= 0 && slot < kMaxDocuments ? g_step_delay[static_cast<std::size_t>(slot)].load() : 0; }
 int RunRepeats(int slot) { return slot >= 0 && slot < kMaxDocuments ? g_repeats[static_cast<std::size_t>(slot)].load() : 0; }
 
 void SetRunEndedHandler(std::function<void()> handler) {
@@ -232,8 +237,8 @@ void StepLoop(std::uint32_t packed_start) {
   const bool single = (packed_start & 0x0F000000u) != 0;
   ScriptDocument& doc = Document(slot);
   SharedRunState& shared = RunShared();
-  int delay = ReadSettingNumber("*\\InterStepDelay");
-  if (delay == 0) delay = ReadSettingNumber(SettingKey("*\\InterStepDelay-%d", slot));
+  const int global_delay = ReadSettingNumber("*\\InterStepDelay");
+  SetStepDelay(slot, global_delay != 0 ? global_delay : ReadSettingNumber(SettingKey("*\\InterStepDelay-%d", slot)));
   ReadLogLevelSetting();
   const std::uint64_t start_tick = platform::TickCount();
   const int count = static_cast<int>(doc.steps.size());
@@ -297,7 +302,7 @@ void StepLoop(std::uint32_t packed_start) {
       if (LogLevel() > 1) LogLine("    [STEP %d] Return: Success", i + 1);
       const int next = shared.next_step.load();
       i = next >= 0 ? next : i + 1;
-      if (delay > 0) DelayStep(delay);
+      if (const int delay = StepDelay(slot); delay > 0) DelayStep(delay);
     }
     if (single || i >= count) break;
   }

@@ -45,7 +45,10 @@ bool RunActive();
 // is not waited for). Returns false when one was abandoned.
 bool WaitForWorkers();
 
-// Per document: the inter-step delay and the repeat counter.
+// Per document: the inter-step delay (ms after each successful step; a run
+// starts with the setting's) and the repeat counter.
+void SetStepDelay(int slot, int ms);
+int StepDelay(int slot);
 void SetRunRepeats(int slot, int count);
 int RunRepeats(int slot);
 

@@ -170,6 +170,15 @@ void LogLine(const char* format, ...) {
   }
 }
 
+void AppendToLogFile(std::string_view text) {
+  if (g_log_level.load() <= 0 || text.empty()) return;
+  const std::string path = CachedLogPath();
+  std::FILE* f = std::fopen(path.c_str(), "ab");
+  if (!f) return;
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+}
+
 void LogText(std::string_view line) {
   if (g_log_level.load() <= 0 && !g_has_observer.load()) return;
   WriteFinished(Cut(line, kLineBuffer - 1));

@@ -42,6 +42,9 @@ void LogLine(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+// Appends `text` to the log file as it stands: no line end is added and no
+// marker undone. Nothing is written at log level 0.
+void AppendToLogFile(std::string_view text);
 // A finished line: copied unchanged (cut to 991 characters), then as LogLine.
 void LogText(std::string_view line);
 // Tests and the output window: sees every line after its markers are undone.

@@ -13,6 +13,9 @@ class Clipboard {
   virtual std::optional<std::string> Text() = 0;
   // Replaces the clipboard's contents with the text; false when that fails.
   virtual bool SetText(const std::string& text) = 0;
+  // Empties the clipboard; false when it cannot be opened. The default (for
+  // fakes) puts an empty text there.
+  virtual bool Clear() { return SetText(""); }
 };
 
 // The clipboard service in force: the platform's own, or the one a test installed.

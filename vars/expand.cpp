@@ -22,6 +22,7 @@
 #include "platform/registry.h"
 #include "platform/screen.h"
 #include "platform/system.h"
+#include "system/win_constants.h"
 #include "vars/format.h"
 #include "vars/formula.h"
 #include "vars/registry_value.h"
@@ -854,6 +855,7 @@ std::string ExpandIntoBuffer(std::string_view text, int slot, int step_index, st
 }
 
 void InstallExpander() {
+  SetConstantsPass(SubstituteConstants);
   SetExpander([](const ExpandContext& context, std::string_view text, ExpandMode mode) {
     const int flags = mode == ExpandMode::kSingle ? kExpandSingle : mode == ExpandMode::kKeepEscapes ? kExpandKeepEscapes : 0;
     return ExpandText(text, context.slot, context.step_index, flags);

@@ -8,6 +8,7 @@ class PosixClipboard : public Clipboard {
  public:
   std::optional<std::string> Text() override { return std::nullopt; }
   bool SetText(const std::string&) override { return false; }
+  bool Clear() override { return false; }
 };
 
 }  // namespace

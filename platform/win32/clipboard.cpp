@@ -53,6 +53,13 @@ class Win32Clipboard : public Clipboard {
     if (!ok) GlobalFree(memory);
     return ok;
   }
+
+  bool Clear() override {
+    if (!OpenClipboardPatiently()) return false;
+    const bool ok = EmptyClipboard() != 0;
+    CloseClipboard();
+    return ok;
+  }
 };
 
 }  // namespace

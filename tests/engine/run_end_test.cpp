@@ -22,14 +22,6 @@
 namespace olvex::test {
 namespace {
 
-class RecordingDebugOutput : public platform::DebugOutput {
- public:
-  RecordingDebugOutput() { platform::SetDebugOutputForTest(this); }
-  ~RecordingDebugOutput() override { platform::SetDebugOutputForTest(nullptr); }
-  void Write(const std::string& text) override { texts.push_back(text); }
-  std::vector<std::string> texts;
-};
-
 // Keys as the real service reports them; releases are recorded, not sent.
 class RecordingInput : public platform::Input {
  public:

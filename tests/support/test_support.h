@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/debug_output.h"
 #include "platform/dialogs.h"
 
 namespace olvex::test {
@@ -62,6 +63,15 @@ class RecordingDialogs : public platform::Dialogs {
   }
   std::vector<Box> boxes;
   std::vector<int> answers;  // answers to give, in order; then the default button
+};
+
+// A debugger output that records every text written to it.
+class RecordingDebugOutput : public platform::DebugOutput {
+ public:
+  RecordingDebugOutput() { platform::SetDebugOutputForTest(this); }
+  ~RecordingDebugOutput() override { platform::SetDebugOutputForTest(nullptr); }
+  void Write(const std::string& text) override { texts.push_back(text); }
+  std::vector<std::string> texts;
 };
 
 }  // namespace olvex::test

@@ -1,0 +1,189 @@
+// The System actions beside the variable actions: settings read back through
+// the store, the step delay in the run log's step times, output and log
+// writes, the clipboard, the end of the session through a recorder, and the
+// Windows API action.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "engine/document.h"
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/run_state.h"
+#include "engine/settings.h"
+#include "platform/clipboard.h"
+#include "platform/debug_output.h"
+#include "platform/power.h"
+#include "tests/settings/store_sandbox.h"
+#include "vars/expand.h"
+#include "vars/system_actions.h"
+#include "vars/variables.h"
+
+namespace olvex::test {
+namespace {
+
+class RecordingPower : public platform::Power {
+ public:
+  RecordingPower() { platform::SetPowerForTest(this); }
+  ~RecordingPower() override { platform::SetPowerForTest(nullptr); }
+  bool ExitSystem(int mode, std::string* error) override {
+    modes.push_back(mode);
+    *error = "refused by the test";
+    return accept;
+  }
+  std::vector<int> modes;
+  bool accept = true;
+};
+
+class FakeClipboard : public platform::Clipboard {
+ public:
+  FakeClipboard() { platform::SetClipboardForTest(this); }
+  ~FakeClipboard() override { platform::SetClipboardForTest(nullptr); }
+  std::optional<std::string> Text() override { return text; }
+  bool SetText(const std::string& t) override {
+    text = t;
+    return true;
+  }
+  bool Clear() override {
+    text.reset();
+    ++clears;
+    return true;
+  }
+  std::optional<std::string> text;
+  int clears = 0;
+};
+
+std::string Step(const std::string& action, const std::string& text, const std::string& extra = "") {
+  return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
+}
+
+class SystemActionsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallExpander();
+    log_path_ = sandbox_.dir().File("run.log");
+    WriteSetting("*\\Logfile", log_path_);
+    SetLogLevel(1);
+    CloseAllDocuments();
+    ClearStepError();
+  }
+  void TearDown() override {
+    SetLogLevel(0);
+    SetStepDelay(0, 0);
+    RunShared().stop_key.store(0x13);
+    CloseAllDocuments();
+  }
+  void Load(const std::string& steps) {
+    CloseAllDocuments();
+    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
+    FixUpDocument(0);
+    Document(0).file_name = "test.oxm";
+  }
+  // Runs each step's handler in turn; returns their results.
+  std::vector<int> RunEach(const std::string& steps) {
+    Load(steps);
+    std::vector<int> results;
+    for (int i = 0; i < static_cast<int>(Document(0).steps.size()); ++i) results.push_back(HandleSystemStep(0, i));
+    return results;
+  }
+  StoreSandbox sandbox_;
+  std::string log_path_;
+};
+
+TEST_F(SystemActionsTest, SettingChangesAndStepDelaysAreReadBackThroughTheStore) {
+  const struct {
+    std::string step;
+    const char* setting;
+    const char* value;
+  } cases[] = {
+      {Step("Set Step Delay", "250", "<timeout></timeout>"), "*\\InterStepDelay-0", "250"},
+      {Step("Set Step Delay", "9", "<timeout>=2*20</timeout><options>Global</options>"), "*\\InterStepDelay", "40"},
+      {Step("Olvex Setting Change", "Stop", "<value1>Q</value1>"), "*\\Accelerators\\Stop", "81|0"},
+      {Step("Olvex Setting Change", "Log", "<options>ON HI</options>"), "*\\LogLevel", "1"},
+      {Step("Olvex Setting Change", "Log", "<options>HI</options>"), "*\\LogLevel", "2"},
+      {Step("Olvex Setting Change", "Log", "<options>OFF</options>"), "*\\LogLevel", "0"},
+      {Step("Olvex Setting Change", "Track", "<options>ON</options>"), "*\\RunTrackingShow", "1"},
+      {Step("Olvex Setting Change", "Track", "<options>OFF</options>"), "*\\RunTrackingShow", "0"},
+      {Step("Olvex Setting Change", "Highlight", ""), "*\\HiliteRunningStep", "1"},
+      {Step("Olvex Setting Change", "Highlight", "<options>OFF</options>"), "*\\HiliteRunningStep", "0"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunEach(c.step), std::vector<int>{1}) << c.step;
+    EXPECT_EQ(ReadSettingString(c.setting), c.value) << c.step;
+  }
+  EXPECT_EQ(StepDelay(0), 40);
+  EXPECT_EQ(RunShared().stop_key.load(), 'Q');
+  EXPECT_EQ(LogLevel(), 0);
+}
+
+// The run log's step times (level 2) show the pause after each step.
+TEST_F(SystemActionsTest, SetStepDelayPausesBetweenTheFollowingSteps) {
+  Load(Step("Set Step Delay", "300") + Step("Comment", "a") + Step("Comment", "b"));
+  WriteSetting("*\\LogLevel", 2);
+  StartRun(0, kCommandNewRun, false, 0, 0);
+  ASSERT_TRUE(WaitForWorkers());
+  const std::string log = ReadBytes(log_path_);
+  static const std::regex stamp(R"(\[STEP (\d)\] \((\d\d):(\d\d):(\d\d)\.(\d{4})\))");
+  std::vector<long> ms;
+  for (auto it = std::sregex_iterator(log.begin(), log.end(), stamp); it != std::sregex_iterator(); ++it)
+    ms.push_back(((std::stol((*it)[2]) * 60 + std::stol((*it)[3])) * 60 + std::stol((*it)[4])) * 1000 + std::stol((*it)[5]));
+  ASSERT_EQ(ms.size(), 3u) << log;
+  EXPECT_GE((ms[2] - ms[1] + 86400000) % 86400000, 280) << log;
+  EXPECT_EQ(ReadSettingNumber("*\\InterStepDelay-0"), 300);
+}
+
+TEST_F(SystemActionsTest, OutputPaneDebugOutputAndLogGetTheirTexts) {
+  RecordingDebugOutput debug;
+  std::vector<std::string> pane;
+  SetOutputPane([&](const std::string& line) { pane.push_back(line); });
+  const std::string long_text(300, 'x');
+  EXPECT_EQ(RunEach(Step("Write to Output", long_text) + Step("Write to Log", "50%% {\\t}as it %stands")),
+            (std::vector<int>{1, 1}));
+  SetOutputPane(nullptr);
+  EXPECT_EQ(pane, std::vector<std::string>{std::string(259, 'x')});
+  EXPECT_EQ(debug.texts, std::vector<std::string>{long_text + "\r\n"});
+  EXPECT_EQ(ReadBytes(log_path_), "50% \tas it %stands\r\n");
+}
+
+TEST_F(SystemActionsTest, ClipboardActionsSetEmptyAndClear) {
+  FakeClipboard clipboard;
+  WriteUserVariable("v", "from a variable");
+  EXPECT_EQ(RunEach(Step("Set Clipboard Text", "%v")), std::vector<int>{1});
+  EXPECT_EQ(clipboard.text, "from a variable");
+  EXPECT_EQ(RunEach(Step("Set Clipboard Text", "") + Step("Clear Clipboard", "")), (std::vector<int>{1, 1}));
+  EXPECT_EQ(clipboard.clears, 2);
+  EXPECT_FALSE(clipboard.text);
+}
+
+TEST_F(SystemActionsTest, LogoffRestartShutdownGoThroughThePowerService) {
+  RecordingPower power;
+  EXPECT_EQ(RunEach(Step("Logoff", "") + Step("Restart", "") + Step("Shutdown", "")), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(power.modes, (std::vector<int>{0, 6, 5}));
+  EXPECT_EQ(ReadBytes(log_path_), "Logoff at [Step 1]...\r\nRebooting at [Step 2]...\r\nShutdown at [Step 3]...\r\n");
+  power.accept = false;
+  EXPECT_EQ(RunEach(Step("Shutdown", "")), std::vector<int>{0});
+  EXPECT_EQ(StepError(), "refused by the test");
+}
+
+TEST_F(SystemActionsTest, PasteAndCaptureAreNotInThisBuild) {
+  EXPECT_EQ(RunEach(Step("Paste Clipboard", "") + Step("Image Capture", "")), (std::vector<int>{0, 0}));
+  EXPECT_EQ(StepError(), "Action not available in this build: \"Image Capture\"");
+}
+
+#ifdef _WIN32
+// The runtime writes and empties the real clipboard; this process reads it.
+TEST_F(SystemActionsTest, AnotherProcessReadsWhatTheClipboardActionsLeft) {
+  ChildStore store;
+  const std::string script = sandbox_.dir().Write("clip.oxm", Step("Set Clipboard Text", "from the script"));
+  ChildResult run = RunChild({RuntimePath(), "-r", script});
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(platform::clipboard().Text(), "from the script");
+  const std::string clear = sandbox_.dir().Write("clear.oxm", Step("Clear Clipboard", ""));
+  run = RunChild({RuntimePath(), "-r", clear});
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(platform::clipboard().Text(), std::nullopt);
+}
+#endif
+
+}  // namespace
+}  // namespace olvex::test
