@@ -1,0 +1,404 @@
+#include "screen/image_search.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <unordered_map>
+#include <utility>
+
+namespace olvex {
+
+namespace {
+
+// Flat screen areas are found in tiles of 8 x 8 pixels.
+constexpr int kTile = 8;
+constexpr Colour kMixed = 0xFFFFFFFFu;  // a tile of more than one colour
+// Screen colours are counted in 8 levels a channel to guess how common a
+// picture pixel's colour is.
+constexpr int kLevels = 8;
+constexpr int kSamples = 4096;
+
+struct PicturePixel {
+  int offset;  // from the picture's top-left in the screen buffer
+  Colour colour;
+};
+
+// What the plain scan sees at one position: it compares row-major, stops at
+// the mismatch that is one too many or when enough pixels matched, and
+// remembers the mismatch that followed the most matches.
+struct Figure {
+  int matched = 0;
+  int pixel = -1;  // index of that mismatch in the picture
+  bool found = false;
+};
+
+class Scan {
+ public:
+  Scan(const Frame& frame, const Picture& picture, const ImageQuery& query, const Rect& area)
+      : frame_(frame), picture_(picture), query_(query) {
+    w_ = picture.width;
+    h_ = picture.height;
+    n_ = w_ * h_;
+    allowed_ = std::max(query.allowed_mismatches, 0);
+    tolerance_ = query.tolerance;
+    x0_ = area.left;
+    y0_ = area.top;
+    x1_ = area.right - w_;
+    y1_ = area.bottom - h_;
+    first_ = picture.pixels[0] & 0xFFFFFFu;
+    first_required_ = !Masked(first_);
+    PlanComparisons();
+  }
+
+  ImageMatch Run() {
+    ImageMatch result;
+    if (query_.want_closest) {
+      FollowPlainScan(result);
+    } else {
+      if (const std::optional<Point> at = FirstMatch()) {
+        result.found = true;
+        result.at = *at;
+      }
+    }
+    return result;
+  }
+
+ private:
+  bool Masked(Colour c) const { return c == query_.mask; }
+  bool Near(Colour a, Colour b) const { return ColoursMatch(a, b, tolerance_); }
+  const Colour* At(int x, int y) const {
+    return frame_.pixels + static_cast<std::ptrdiff_t>(y) * frame_.width + x;
+  }
+
+  // ---- planning
+
+  // The unmasked pixels, the one rarest on the screen first; the rarest
+  // one that must match is the anchor.
+  void PlanComparisons() {
+    const std::vector<int> estimate = EstimateFrequencies();
+    std::vector<int> order;
+    for (int i = 0; i < n_; ++i)
+      if (!Masked(picture_.pixels[static_cast<std::size_t>(i)] & 0xFFFFFFu)) order.push_back(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+      return estimate[static_cast<std::size_t>(a)] < estimate[static_cast<std::size_t>(b)];
+    });
+    for (int i : order)
+      unmasked_.push_back({(i / w_) * frame_.width + i % w_, picture_.pixels[static_cast<std::size_t>(i)] & 0xFFFFFFu});
+    // With no mismatch allowed every unmasked pixel must match; otherwise
+    // only the first (the plain scan looks for it before comparing).
+    if (allowed_ == 0 && !order.empty()) anchor_ = order.front();
+    else if (first_required_) anchor_ = 0;
+    const bool selective = anchor_ >= 0 && estimate[static_cast<std::size_t>(anchor_)] * 32 <= samples_;
+    if (!selective || query_.want_closest) BuildTiles();
+  }
+
+  // How many sampled screen pixels of the searched area each picture pixel
+  // would match: counted exactly without a tolerance, else in coarse colour
+  // cells (a guess, good enough to order the comparisons).
+  std::vector<int> EstimateFrequencies() {
+    const int area_w = x1_ + w_ - x0_, area_h = y1_ + h_ - y0_;
+    const double per_sample = static_cast<double>(area_w) * area_h / kSamples;
+    const int step = std::max(1, static_cast<int>(std::sqrt(per_sample)));
+    std::vector<Colour> samples;
+    for (int y = y0_; y < y0_ + area_h; y += step) {
+      const Colour* row = At(0, y);
+      for (int x = x0_; x < x0_ + area_w; x += step) samples.push_back(row[x] & 0xFFFFFFu);
+    }
+    samples_ = static_cast<int>(samples.size());
+    std::vector<int> estimate(static_cast<std::size_t>(n_), 0);
+    if (tolerance_ <= 0) {
+      std::sort(samples.begin(), samples.end());
+      for (int i = 0; i < n_; ++i) {
+        const auto [lo, hi] = std::equal_range(samples.begin(), samples.end(), picture_.pixels[static_cast<std::size_t>(i)] & 0xFFFFFFu);
+        estimate[static_cast<std::size_t>(i)] = static_cast<int>(hi - lo);
+      }
+      return estimate;
+    }
+    constexpr int kSide = kLevels + 1;
+    constexpr int kShift = 8 - std::countr_zero(static_cast<unsigned>(kLevels));
+    std::array<int, kSide * kSide * kSide> cells{};
+    auto cell = [&](int r, int g, int b) -> int& { return cells[static_cast<std::size_t>((r * kSide + g) * kSide + b)]; };
+    for (const Colour c : samples)
+      ++cell((static_cast<int>(c & 0xFF) >> kShift) + 1, (static_cast<int>((c >> 8) & 0xFF) >> kShift) + 1,
+             (static_cast<int>(c >> 16) >> kShift) + 1);
+    // Sums over boxes: cell(r, g, b) becomes the count of the cells below r, g, b.
+    for (int r = 1; r < kSide; ++r)
+      for (int g = 1; g < kSide; ++g)
+        for (int b = 1; b < kSide; ++b)
+          cell(r, g, b) += cell(r - 1, g, b) + cell(r, g - 1, b) + cell(r, g, b - 1) - cell(r - 1, g - 1, b) -
+                           cell(r - 1, g, b - 1) - cell(r, g - 1, b - 1) + cell(r - 1, g - 1, b - 1);
+    const int t = tolerance_;
+    auto range = [t](int v) { return std::pair{std::max(v - t, 0) >> kShift, (std::min(v + t, 255) >> kShift) + 1}; };
+    for (int i = 0; i < n_; ++i) {
+      const Colour c = picture_.pixels[static_cast<std::size_t>(i)];
+      const auto [r0, r1] = range(static_cast<int>(c & 0xFF));
+      const auto [g0, g1] = range(static_cast<int>((c >> 8) & 0xFF));
+      const auto [b0, b1] = range(static_cast<int>((c >> 16) & 0xFF));
+      estimate[static_cast<std::size_t>(i)] = cell(r1, g1, b1) - cell(r0, g1, b1) - cell(r1, g0, b1) - cell(r1, g1, b0) +
+                                              cell(r0, g0, b1) + cell(r0, g1, b0) + cell(r1, g0, b0) - cell(r0, g0, b0);
+    }
+    return estimate;
+  }
+
+  // Tiles of one colour over the area the picture may cover, and for each
+  // how many tiles to its right (itself included) have that colour.
+  void BuildTiles() {
+    tiles_w_ = (frame_.width + kTile - 1) / kTile;
+    const int tiles_h = (frame_.height + kTile - 1) / kTile;
+    tile_.assign(static_cast<std::size_t>(tiles_w_) * tiles_h, kMixed);
+    run_.assign(tile_.size(), 0);
+    const int tx_first = x0_ / kTile, tx_last = (x1_ + w_ - 1) / kTile;
+    const int ty_first = y0_ / kTile, ty_last = (y1_ + h_ - 1) / kTile;
+    for (int ty = ty_first; ty <= ty_last; ++ty) {
+      const int y_end = std::min(ty * kTile + kTile, frame_.height);
+      for (int tx = tx_first; tx <= tx_last; ++tx) {
+        const int x_begin = tx * kTile, x_end = std::min(x_begin + kTile, frame_.width);
+        const Colour c = *At(x_begin, ty * kTile);
+        bool flat = true;
+        for (int y = ty * kTile; y < y_end && flat; ++y) {
+          const Colour* row = At(0, y);
+          for (int x = x_begin; x < x_end; ++x) flat &= row[x] == c;
+        }
+        if (flat) Tile(tx, ty) = c & 0xFFFFFFu;
+      }
+      for (int tx = tx_last; tx >= tx_first; --tx) {
+        const Colour c = Tile(tx, ty);
+        if (c == kMixed) continue;
+        RunOf(tx, ty) = tx < tx_last && Tile(tx + 1, ty) == c ? RunOf(tx + 1, ty) + 1 : 1;
+      }
+    }
+    tiles_ = true;
+  }
+  Colour& Tile(int tx, int ty) { return tile_[static_cast<std::size_t>(ty) * tiles_w_ + tx]; }
+  int& RunOf(int tx, int ty) { return run_[static_cast<std::size_t>(ty) * tiles_w_ + tx]; }
+
+  // The positions x of a row that start in tile column tx form a group; the
+  // group's colour is that of the screen under every picture placed there
+  // when it is one colour, else kMixed. Kept for the rows of tiles in use.
+  Colour GroupColour(int tx, int y) {
+    const int ty0 = y / kTile, ty1 = (y + h_ - 1) / kTile;
+    if (ty0 != group_ty0_ || ty1 != group_ty1_) {
+      group_ty0_ = ty0;
+      group_ty1_ = ty1;
+      group_.assign(static_cast<std::size_t>(tiles_w_), kUnknown);
+    }
+    Colour& known = group_[static_cast<std::size_t>(tx)];
+    if (known != kUnknown) return known;
+    const int last_x = std::min(x1_, tx * kTile + kTile - 1);
+    const int need = (last_x + w_ - 1) / kTile - tx + 1;
+    const Colour c = Tile(tx, ty0);
+    bool flat = c != kMixed;
+    for (int ty = ty0; ty <= ty1 && flat; ++ty) flat = Tile(tx, ty) == c && RunOf(tx, ty) >= need;
+    known = flat ? c : kMixed;
+    return known;
+  }
+  static constexpr Colour kUnknown = 0xFFFFFFFEu;
+
+  // ---- comparing
+
+  // Whether the picture placed over a screen area of the one colour c matches.
+  bool FlatMatches(Colour c) {
+    if (first_required_ && !Near(first_, c)) return false;
+    auto [it, fresh] = flat_mismatches_.try_emplace(c, 0);
+    if (fresh)
+      for (const PicturePixel& p : unmasked_) it->second += Near(p.colour, c) ? 0 : 1;
+    return it->second <= allowed_;
+  }
+
+  bool MatchesAt(const Colour* origin) const {
+    int mismatches = 0;
+    for (const PicturePixel& p : unmasked_)
+      if (!Near(p.colour, origin[p.offset]) && ++mismatches > allowed_) return false;
+    return true;
+  }
+
+  bool AnchorAndFirstAt(const Colour* origin) const {
+    if (anchor_ >= 0 && !Near(AnchorColour(), origin[AnchorOffset()])) return false;
+    return !first_required_ || Near(first_, origin[0]);
+  }
+  Colour AnchorColour() const { return picture_.pixels[static_cast<std::size_t>(anchor_)] & 0xFFFFFFu; }
+  int AnchorOffset() const { return (anchor_ / w_) * frame_.width + anchor_ % w_; }
+
+  // Positions x0 .. x1 of row y, one at a time.
+  std::optional<int> FirstInRun(int y, int from, int to) const {
+    const Colour* origin = At(0, y);
+    if (anchor_ >= 0) {
+      const Colour* anchor_row = origin + AnchorOffset();
+      const Colour anchor = AnchorColour();
+      for (int x = from; x <= to; ++x) {
+        if (!Near(anchor, anchor_row[x])) continue;
+        if (first_required_ && !Near(first_, origin[x])) continue;
+        if (MatchesAt(origin + x)) return x;
+      }
+      return std::nullopt;
+    }
+    for (int x = from; x <= to; ++x)
+      if (MatchesAt(origin + x)) return x;
+    return std::nullopt;
+  }
+
+  std::optional<Point> FirstMatch() {
+    for (int y = y0_; y <= y1_; ++y) {
+      if (!tiles_) {
+        if (const std::optional<int> x = FirstInRun(y, x0_, x1_)) return Point{*x, y};
+        continue;
+      }
+      for (int x = x0_; x <= x1_;) {
+        const int tx = x / kTile;
+        const int last_x = std::min(x1_, tx * kTile + kTile - 1);
+        const Colour flat = GroupColour(tx, y);
+        if (flat != kMixed) {
+          if (FlatMatches(flat)) return Point{x, y};
+        } else if (const std::optional<int> hit = FirstInRun(y, x, last_x)) {
+          return Point{*hit, y};
+        }
+        x = last_x + 1;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // ---- the closest miss, as the plain scan finds it
+
+  template <class ScreenAt>
+  Figure PlainFigure(ScreenAt screen_at) const {
+    Figure f;
+    int matches = 0;
+    for (int i = 0; i < n_; ++i) {
+      const Colour p = picture_.pixels[static_cast<std::size_t>(i)] & 0xFFFFFFu;
+      if (Masked(p) || Near(p, screen_at(i))) {
+        ++matches;
+      } else if (matches > f.matched) {
+        f.matched = matches;
+        f.pixel = i;
+      }
+      if (matches + allowed_ >= n_) {
+        f.found = true;
+        break;
+      }
+      if (matches + allowed_ < i + 1) break;
+    }
+    return f;
+  }
+
+  template <class ScreenAt>
+  void Note(const Figure& f, Point at, ClosestMiss& best, ScreenAt screen_at) const {
+    if (f.matched <= best.matched) return;
+    best.matched = f.matched;
+    best.at = at;
+    best.pixel = {f.pixel % w_, f.pixel / w_};
+    best.screen = {at.x + best.pixel.x, at.y + best.pixel.y};
+    best.image_colour = picture_.pixels[static_cast<std::size_t>(f.pixel)] & 0xFFFFFFu;
+    best.screen_colour = screen_at(f.pixel) & 0xFFFFFFu;
+  }
+
+  void FollowPlainScan(ImageMatch& result) {
+    std::unordered_map<Colour, Figure> flat_figures;
+    auto done = [&](Point at) {
+      result.found = true;
+      result.at = at;
+    };
+    for (int y = y0_; y <= y1_; ++y) {
+      for (int x = x0_; x <= x1_;) {
+        const int tx = x / kTile;
+        const int last_x = std::min(x1_, tx * kTile + kTile - 1);
+        const Colour flat = GroupColour(tx, y);
+        if (flat != kMixed) {
+          // Every position of the group sees the same colours: the first one
+          // tells for all.
+          if (!first_required_ || Near(first_, flat)) {
+            auto [it, fresh] = flat_figures.try_emplace(flat);
+            const auto screen_at = [flat](int) { return flat; };
+            if (fresh) it->second = PlainFigure(screen_at);
+            Note(it->second, {x, y}, result.closest, screen_at);
+            if (it->second.found) return done({x, y});
+          }
+          x = last_x + 1;
+          continue;
+        }
+        for (; x <= last_x; ++x) {
+          const Colour* origin = At(x, y);
+          if (first_required_ && !Near(first_, origin[0])) continue;
+          const auto screen_at = [&](int i) { return origin[(i / w_) * frame_.width + i % w_]; };
+          const Figure f = PlainFigure(screen_at);
+          Note(f, {x, y}, result.closest, screen_at);
+          if (f.found) return done({x, y});
+        }
+      }
+    }
+  }
+
+  const Frame& frame_;
+  const Picture& picture_;
+  const ImageQuery& query_;
+  int w_ = 0, h_ = 0, n_ = 0, allowed_ = 0, tolerance_ = 0;
+  int x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;
+  Colour first_ = 0;
+  bool first_required_ = true;
+  std::vector<PicturePixel> unmasked_;
+  int anchor_ = -1;
+  int samples_ = 0;
+  bool tiles_ = false;
+  int tiles_w_ = 0;
+  std::vector<Colour> tile_;
+  std::vector<int> run_;
+  std::vector<Colour> group_;
+  int group_ty0_ = -1, group_ty1_ = -1;
+  std::unordered_map<Colour, int> flat_mismatches_;
+};
+
+}  // namespace
+
+Rect ImageArea(const std::optional<Rect>& rect, int screen_width, int screen_height) {
+  Rect r = rect.value_or(Rect{0, 0, screen_width, screen_height});
+  if (r.left > r.right) std::swap(r.left, r.right);
+  if (r.top > r.bottom) std::swap(r.top, r.bottom);
+  if (r.right == r.left) r.right = screen_width;
+  if (r.bottom == r.top) r.bottom = screen_height;
+  r.left = std::clamp(r.left, 0, screen_width);
+  r.right = std::clamp(r.right, r.left, std::max(r.left, screen_width));
+  r.top = std::clamp(r.top, 0, screen_height);
+  r.bottom = std::clamp(r.bottom, r.top, std::max(r.top, screen_height));
+  return r;
+}
+
+int AllowedMismatches(int pixels, int percent) {
+  if (percent <= 0 || percent >= 100) return 0;
+  const long long n = pixels;
+  return static_cast<int>(n - (percent * n + 50) / 100);
+}
+
+ImageMatch SearchImage(const Frame& frame, const Picture& picture, const ImageQuery& query) {
+  ImageMatch result;
+  result.area = ImageArea(query.rect, frame.width, frame.height);
+  if (picture.empty() || frame.pixels == nullptr || frame.width <= 0 || frame.height <= 0) return result;
+  if (picture.pixels.size() != static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height))
+    return result;
+  if (result.area.right - result.area.left < picture.width || result.area.bottom - result.area.top < picture.height)
+    return result;
+  ImageMatch found = Scan(frame, picture, query, result.area).Run();
+  found.area = result.area;
+  return found;
+}
+
+std::optional<Point> SearchPixel(const Frame& frame, Colour colour, const std::optional<Rect>& rect, int tolerance,
+                                 Point start) {
+  if (frame.pixels == nullptr || frame.width <= 0 || frame.height <= 0) return std::nullopt;
+  const Rect area = ImageArea(rect, frame.width, frame.height);
+  const int right = std::min(area.right, frame.width - 1), bottom = std::min(area.bottom, frame.height - 1);
+  if (area.left > right || area.top > bottom) return std::nullopt;
+  int y = area.top, x = area.left;
+  if ((start.x > 0 || start.y > 0) && start.y >= area.top) {
+    y = start.y;
+    x = std::max(start.x, area.left);
+  }
+  for (; y <= bottom; ++y, x = area.left) {
+    const Colour* row = frame.pixels + static_cast<std::ptrdiff_t>(y) * frame.width;
+    for (; x <= right; ++x)
+      if (ColoursMatch(row[x], colour, tolerance)) return Point{x, y};
+  }
+  return std::nullopt;
+}
+
+}  // namespace olvex
