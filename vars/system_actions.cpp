@@ -5,12 +5,14 @@
 #include "engine/output.h"
 #include "engine/run.h"
 #include "engine/run_log.h"
+#include "screen/screen_actions.h"
 #include "vars/variable_actions.h"
 
 namespace olvex {
 
 int HandleSystemStep(int slot, int step_index) {
   Step& step = Document(slot).steps[static_cast<std::size_t>(step_index)];
+  if (ContainsNoCase(step.action, "Image Capture")) return HandleImageCaptureStep(slot, step_index);
   if (ContainsNoCase(step.action, "Variable")) {
     VariableStep v{step.action, step.options, step.text, step.output(), step.output_option()};
     StepHost host;
