@@ -49,11 +49,11 @@ struct Point {
 inline bool ColoursMatch(Colour a, Colour b, int tolerance) {
   if (tolerance <= 0) return ((a ^ b) & 0xFFFFFFu) == 0;
   const unsigned span = 2u * static_cast<unsigned>(tolerance);
-  const auto near = [&](int shift) {
+  const auto within = [&](int shift) {
     const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
     return static_cast<unsigned>(d + tolerance) <= span;
   };
-  return near(0) && near(8) && near(16);
+  return within(0) && within(8) && within(16);
 }
 
 // The area a picture may cover: the whole screen without a rectangle; an

@@ -12,6 +12,7 @@
 #include "engine/settings.h"
 #include "screen/picture.h"
 #include "screen/screen_actions.h"
+#include "tests/screen/screen_steps.h"
 #include "tests/settings/store_sandbox.h"
 #include "vars/system_actions.h"
 #include "vars/variables.h"
@@ -242,15 +243,7 @@ class ScreenStepTest : public ::testing::Test {
     SetLogLevel(0);
     CloseAllDocuments();
   }
-  Step& Load(const std::string& xml) {
-    CloseAllDocuments();
-    EXPECT_EQ(ParseSteps(xml, 0, -1, 0).status, ParseStatus::Parsed);
-    FixUpDocument(0);
-    Document(0).file_name = dir_.File("case.oxm");
-    Step& step = Document(0).steps[0];
-    step.run_attempts = 1;
-    return step;
-  }
+  Step& Load(const std::string& xml) { return LoadScreenStep(xml, dir_.File("case.oxm")); }
   std::string File(const std::string& name, const Picture& p) {
     std::ofstream(dir_.File(name), std::ios::binary) << WriteBmp(p.pixels.data(), p.width, p.height);
     return name;

@@ -33,7 +33,7 @@ Answer PlainScan(const Frame& f, const Picture& pic, std::optional<Rect> rect, i
   const int w = pic.width, h = pic.height, n = w * h;
   if (n == 0 || r.right - r.left < w || r.bottom - r.top < h) return a;
   auto screen = [&](int x, int y) { return f.pixels[y * f.width + x]; };
-  auto near = [&](Colour p, Colour s) {
+  auto within = [&](Colour p, Colour s) {
     if (tol == 0) return p == s;
     for (int shift : {0, 8, 16}) {
       const int pv = (p >> shift) & 0xFF, sv = (s >> shift) & 0xFF;
@@ -48,7 +48,7 @@ Answer PlainScan(const Frame& f, const Picture& pic, std::optional<Rect> rect, i
       bool hit = false;
       for (int yy = y; yy <= std::min(r.bottom, f.height - 1) && !hit; ++yy)
         for (int xx = yy == y ? x : r.left; xx <= std::min(r.right, f.width - 1) && !hit; ++xx)
-          if (near(pic.pixels[0], screen(xx, yy))) {
+          if (within(pic.pixels[0], screen(xx, yy))) {
             hit = true;
             x = xx;
             y = yy;
@@ -64,7 +64,7 @@ Answer PlainScan(const Frame& f, const Picture& pic, std::optional<Rect> rect, i
     int matches = 0;
     for (int i = 0; i < n; ++i) {
       const Colour p = pic.pixels[i], s = screen(x + i % w, y + i / w);
-      if (p == mask || near(p, s)) {
+      if (p == mask || within(p, s)) {
         ++matches;
       } else if (matches > a.closest.matched) {
         a.closest = {matches, {x, y}, {i % w, i / w}, {x + i % w, y + i / w}, s, p};
