@@ -91,6 +91,80 @@ class Scan {
     else if (first_required_) anchor_ = 0;
     const bool selective = anchor_ >= 0 && estimate[static_cast<std::size_t>(anchor_)] * 32 <= samples_;
     if (!selective || query_.want_closest) BuildTiles();
+    bound_ = tiles_ && allowed_ > 0;
+    if (bound_) PlanTileParts(order);
+  }
+
+  // ---- a lower bound of the mismatches from the flat tiles a position covers
+
+  // A picture placed at x, y covers the tiles from x / 8, y / 8 on; which part
+  // of the picture lies in which of them depends on x % 8 and y % 8 alone.
+  struct TilePart {
+    int dtx, dty, c0, c1, r0, r1;  // picture columns c0 .. c1 - 1, rows r0 .. r1 - 1
+  };
+
+  // The parts for every offset, the ones holding the most pixels unlike the
+  // picture's commonest colour first (over a flat tile those are mismatches).
+  void PlanTileParts(const std::vector<int>& unmasked) {
+    std::unordered_map<Colour, int> counts;
+    for (int i : unmasked) ++counts[picture_.pixels[static_cast<std::size_t>(i)] & 0xFFFFFFu];
+    Colour common = 0;
+    int most = -1;
+    for (const auto& [c, k] : counts)
+      if (k > most || (k == most && c < common)) common = c, most = k;
+    std::vector<int> telling((static_cast<std::size_t>(w_) + 1) * static_cast<std::size_t>(h_ + 1), 0);
+    for (int i : unmasked)
+      if ((picture_.pixels[static_cast<std::size_t>(i)] & 0xFFFFFFu) != common) ++telling[Cell(i % w_ + 1, i / w_ + 1)];
+    Accumulate(telling);
+    for (int oy = 0; oy < kTile; ++oy)
+      for (int ox = 0; ox < kTile; ++ox) {
+        std::vector<TilePart>& parts = parts_[static_cast<std::size_t>(oy * kTile + ox)];
+        for (int dty = 0; dty <= (oy + h_ - 1) / kTile; ++dty)
+          for (int dtx = 0; dtx <= (ox + w_ - 1) / kTile; ++dtx)
+            parts.push_back({dtx, dty, std::max(0, dtx * kTile - ox), std::min(w_, dtx * kTile + kTile - ox),
+                             std::max(0, dty * kTile - oy), std::min(h_, dty * kTile + kTile - oy)});
+        std::stable_sort(parts.begin(), parts.end(), [&](const TilePart& a, const TilePart& b) {
+          return Sum(telling, a) > Sum(telling, b);
+        });
+      }
+  }
+  std::size_t Cell(int col, int row) const { return static_cast<std::size_t>(row) * static_cast<std::size_t>(w_ + 1) + static_cast<std::size_t>(col); }
+  void Accumulate(std::vector<int>& sums) const {
+    for (int r = 1; r <= h_; ++r)
+      for (int c = 1; c <= w_; ++c) sums[Cell(c, r)] += sums[Cell(c - 1, r)] + sums[Cell(c, r - 1)] - sums[Cell(c - 1, r - 1)];
+  }
+  int Sum(const std::vector<int>& sums, const TilePart& p) const {
+    return sums[Cell(p.c1, p.r1)] - sums[Cell(p.c0, p.r1)] - sums[Cell(p.c1, p.r0)] + sums[Cell(p.c0, p.r0)];
+  }
+
+  // Sums of the picture's mismatches against one flat colour (at most 64 colours are kept).
+  const std::vector<int>* FlatSums(Colour c) {
+    for (const auto& [colour, sums] : flat_sums_)
+      if (colour == c) return &sums;
+    if (flat_sums_.size() >= 64) return nullptr;
+    std::vector<int> sums((static_cast<std::size_t>(w_) + 1) * static_cast<std::size_t>(h_ + 1), 0);
+    for (int i = 0; i < n_; ++i) {
+      const Colour p = picture_.pixels[static_cast<std::size_t>(i)] & 0xFFFFFFu;
+      if (!Masked(p) && !Near(p, c)) ++sums[Cell(i % w_ + 1, i / w_ + 1)];
+    }
+    Accumulate(sums);
+    flat_sums_.emplace_back(c, std::move(sums));
+    return &flat_sums_.back().second;
+  }
+
+  // True when the flat tiles under the picture at x, y alone hold too many mismatches.
+  bool FlatTilesReject(int x, int y) {
+    int mismatches = 0;
+    const int tx = x / kTile, ty = y / kTile;
+    for (const TilePart& p : parts_[static_cast<std::size_t>((y % kTile) * kTile + x % kTile)]) {
+      const Colour c = Tile(tx + p.dtx, ty + p.dty);
+      if (c == kMixed) continue;
+      const std::vector<int>* sums = FlatSums(c);
+      if (!sums) return false;
+      mismatches += Sum(*sums, p);
+      if (mismatches > allowed_) return true;
+    }
+    return false;
   }
 
   // How many sampled screen pixels of the searched area each picture pixel
@@ -207,34 +281,66 @@ class Scan {
   }
 
   bool MatchesAt(const Colour* origin) const {
+    if (allowed_ == 0) {
+      for (const PicturePixel& p : unmasked_)
+        if (!Near(p.colour, origin[p.offset])) return false;
+      return true;
+    }
+    // Mismatches are counted a block at a time, without a branch per pixel.
+    constexpr std::size_t kBlock = 16;
     int mismatches = 0;
-    for (const PicturePixel& p : unmasked_)
-      if (!Near(p.colour, origin[p.offset]) && ++mismatches > allowed_) return false;
+    const std::size_t n = unmasked_.size();
+    for (std::size_t i = 0; i < n; i += kBlock) {
+      const std::size_t end = std::min(i + kBlock, n);
+      for (std::size_t k = i; k < end; ++k)
+        mismatches += Within(unmasked_[k].colour, origin[unmasked_[k].offset], tolerance_) ? 0 : 1;
+      if (mismatches > allowed_) return false;
+    }
     return true;
   }
 
-  bool AnchorAndFirstAt(const Colour* origin) const {
-    if (anchor_ >= 0 && !Near(AnchorColour(), origin[AnchorOffset()])) return false;
-    return !first_required_ || Near(first_, origin[0]);
+  // ColoursMatch without branches.
+  static bool Within(Colour a, Colour b, int tolerance) {
+    if (tolerance <= 0) return ((a ^ b) & 0xFFFFFFu) == 0;
+    const unsigned span = 2u * static_cast<unsigned>(tolerance);
+    const int dr = static_cast<int>(a & 0xFF) - static_cast<int>(b & 0xFF);
+    const int dg = static_cast<int>((a >> 8) & 0xFF) - static_cast<int>((b >> 8) & 0xFF);
+    const int db = static_cast<int>((a >> 16) & 0xFF) - static_cast<int>((b >> 16) & 0xFF);
+    return (static_cast<unsigned>(dr + tolerance) <= span) & (static_cast<unsigned>(dg + tolerance) <= span) &
+           (static_cast<unsigned>(db + tolerance) <= span);
+  }
+
+  // The first x in from .. to where row[x] matches the colour; to + 1 when none.
+  // Eight pixels are tested together, which the compiler turns into vector code.
+  int NextMatch(const Colour* row, int from, int to, Colour colour) const {
+    int x = from;
+    for (; x + 8 <= to + 1; x += 8) {
+      bool any = false;
+      for (int k = 0; k < 8; ++k) any |= Within(colour, row[x + k], tolerance_);
+      if (any) break;
+    }
+    for (; x <= to; ++x)
+      if (Within(colour, row[x], tolerance_)) return x;
+    return to + 1;
   }
   Colour AnchorColour() const { return picture_.pixels[static_cast<std::size_t>(anchor_)] & 0xFFFFFFu; }
   int AnchorOffset() const { return (anchor_ / w_) * frame_.width + anchor_ % w_; }
 
   // Positions x0 .. x1 of row y, one at a time.
-  std::optional<int> FirstInRun(int y, int from, int to) const {
+  std::optional<int> FirstInRun(int y, int from, int to) {
     const Colour* origin = At(0, y);
     if (anchor_ >= 0) {
       const Colour* anchor_row = origin + AnchorOffset();
       const Colour anchor = AnchorColour();
-      for (int x = from; x <= to; ++x) {
-        if (!Near(anchor, anchor_row[x])) continue;
+      for (int x = NextMatch(anchor_row, from, to, anchor); x <= to; x = NextMatch(anchor_row, x + 1, to, anchor)) {
         if (first_required_ && !Near(first_, origin[x])) continue;
+        if (bound_ && FlatTilesReject(x, y)) continue;
         if (MatchesAt(origin + x)) return x;
       }
       return std::nullopt;
     }
     for (int x = from; x <= to; ++x)
-      if (MatchesAt(origin + x)) return x;
+      if (!(bound_ && FlatTilesReject(x, y)) && MatchesAt(origin + x)) return x;
     return std::nullopt;
   }
 
@@ -346,6 +452,9 @@ class Scan {
   std::vector<Colour> group_;
   int group_ty0_ = -1, group_ty1_ = -1;
   std::unordered_map<Colour, int> flat_mismatches_;
+  bool bound_ = false;
+  std::array<std::vector<TilePart>, kTile * kTile> parts_;
+  std::vector<std::pair<Colour, std::vector<int>>> flat_sums_;
 };
 
 }  // namespace
