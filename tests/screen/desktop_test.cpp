@@ -69,12 +69,7 @@ class PaintedWindow {
       const Colour c = self->pixels_[i];
       bgrx[i] = static_cast<DWORD>(platform::RedOf(c) << 16 | platform::GreenOf(c) << 8 | platform::BlueOf(c));
     }
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kWidth;
-    info.bmiHeader.biHeight = -kHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), kWidth, -kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     SetDIBitsToDevice(dc, 0, 0, kWidth, kHeight, 0, 0, 0, kHeight, bgrx.data(), &info, DIB_RGB_COLORS);
     EndPaint(hwnd, &ps);
     return 0;
