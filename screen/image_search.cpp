@@ -91,7 +91,8 @@ class Scan {
     else if (first_required_) anchor_ = 0;
     const bool selective = anchor_ >= 0 && estimate[static_cast<std::size_t>(anchor_)] * 32 <= samples_;
     if (!selective || query_.want_closest) BuildTiles();
-    bound_ = tiles_ && allowed_ > 0;
+    // The plain scan's closest miss needs every comparison: no bound there.
+    bound_ = tiles_ && allowed_ > 0 && !query_.want_closest;
     if (bound_) PlanTileParts(order);
   }
 
@@ -103,8 +104,8 @@ class Scan {
     int dtx, dty, c0, c1, r0, r1;  // picture columns c0 .. c1 - 1, rows r0 .. r1 - 1
   };
 
-  // The parts for every offset, the ones holding the most pixels unlike the
-  // picture's commonest colour first (over a flat tile those are mismatches).
+  // Counts of the pixels unlike the picture's commonest colour (over a flat
+  // tile those are mismatches), to put the most telling tile parts first.
   void PlanTileParts(const std::vector<int>& unmasked) {
     std::unordered_map<Colour, int> counts;
     for (int i : unmasked) ++counts[picture_.pixels[static_cast<std::size_t>(i)] & 0xFFFFFFu];
@@ -112,21 +113,23 @@ class Scan {
     int most = -1;
     for (const auto& [c, k] : counts)
       if (k > most || (k == most && c < common)) common = c, most = k;
-    std::vector<int> telling((static_cast<std::size_t>(w_) + 1) * static_cast<std::size_t>(h_ + 1), 0);
+    telling_.assign((static_cast<std::size_t>(w_) + 1) * static_cast<std::size_t>(h_ + 1), 0);
     for (int i : unmasked)
-      if ((picture_.pixels[static_cast<std::size_t>(i)] & 0xFFFFFFu) != common) ++telling[Cell(i % w_ + 1, i / w_ + 1)];
-    Accumulate(telling);
-    for (int oy = 0; oy < kTile; ++oy)
-      for (int ox = 0; ox < kTile; ++ox) {
-        std::vector<TilePart>& parts = parts_[static_cast<std::size_t>(oy * kTile + ox)];
-        for (int dty = 0; dty <= (oy + h_ - 1) / kTile; ++dty)
-          for (int dtx = 0; dtx <= (ox + w_ - 1) / kTile; ++dtx)
-            parts.push_back({dtx, dty, std::max(0, dtx * kTile - ox), std::min(w_, dtx * kTile + kTile - ox),
-                             std::max(0, dty * kTile - oy), std::min(h_, dty * kTile + kTile - oy)});
-        std::stable_sort(parts.begin(), parts.end(), [&](const TilePart& a, const TilePart& b) {
-          return Sum(telling, a) > Sum(telling, b);
-        });
-      }
+      if ((picture_.pixels[static_cast<std::size_t>(i)] & 0xFFFFFFu) != common) ++telling_[Cell(i % w_ + 1, i / w_ + 1)];
+    Accumulate(telling_);
+  }
+
+  // The parts of the picture in the tiles it covers at offset ox, oy, the most telling first.
+  const std::vector<TilePart>& PartsAt(int ox, int oy) {
+    std::vector<TilePart>& parts = parts_[static_cast<std::size_t>(oy * kTile + ox)];
+    if (!parts.empty()) return parts;
+    for (int dty = 0; dty <= (oy + h_ - 1) / kTile; ++dty)
+      for (int dtx = 0; dtx <= (ox + w_ - 1) / kTile; ++dtx)
+        parts.push_back({dtx, dty, std::max(0, dtx * kTile - ox), std::min(w_, dtx * kTile + kTile - ox),
+                         std::max(0, dty * kTile - oy), std::min(h_, dty * kTile + kTile - oy)});
+    std::stable_sort(parts.begin(), parts.end(),
+                     [&](const TilePart& a, const TilePart& b) { return Sum(telling_, a) > Sum(telling_, b); });
+    return parts;
   }
   std::size_t Cell(int col, int row) const { return static_cast<std::size_t>(row) * static_cast<std::size_t>(w_ + 1) + static_cast<std::size_t>(col); }
   void Accumulate(std::vector<int>& sums) const {
@@ -156,7 +159,7 @@ class Scan {
   bool FlatTilesReject(int x, int y) {
     int mismatches = 0;
     const int tx = x / kTile, ty = y / kTile;
-    for (const TilePart& p : parts_[static_cast<std::size_t>((y % kTile) * kTile + x % kTile)]) {
+    for (const TilePart& p : PartsAt(x % kTile, y % kTile)) {
       const Colour c = Tile(tx + p.dtx, ty + p.dty);
       if (c == kMixed) continue;
       const std::vector<int>* sums = FlatSums(c);
@@ -454,6 +457,7 @@ class Scan {
   std::unordered_map<Colour, int> flat_mismatches_;
   bool bound_ = false;
   std::array<std::vector<TilePart>, kTile * kTile> parts_;
+  std::vector<int> telling_;
   std::vector<std::pair<Colour, std::vector<int>>> flat_sums_;
 };
 
