@@ -19,6 +19,7 @@
 #include "platform/locale.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "screen/screen_actions.h"
 #include "vars/expand.h"
 #include "vars/formula.h"
 #include "vars/variables.h"
@@ -106,6 +107,21 @@ void IncrementCounter(int slot, int step_index, Step& step) {
   step.set_output_option(option);
 }
 
+// The screen as the step failed, beside the log: "<log path without its
+// extension> [Step n] FAILURE yyyy-mm-dd_hhmmss.bmp".
+void SaveSnapshot(int number) {
+  std::string path = LogFilePath();
+  const std::size_t dot = path.find_last_of('.');
+  const std::size_t folder = path.find_last_of("\\/");
+  if (dot != std::string::npos && (folder == std::string::npos || dot > folder)) path.resize(dot);
+  const platform::LocalDateTime t = platform::locale().Now();
+  char tail[80];
+  std::snprintf(tail, sizeof tail, " [Step %d] FAILURE %04d-%02d-%02d_%02d%02d%02d.bmp", number, t.year, t.month, t.day,
+                t.hour, t.minute, t.second);
+  std::string error;
+  if (!SaveScreenSnapshot(path + tail, error)) LogText("    No snapshot taken: " + error);
+}
+
 int RunFails() {
   LogText("RUN FAILED");
   return -1;
@@ -133,7 +149,7 @@ int HandleStepFailure(int slot, int step_index) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kTimeoutRetryPauseMs));
     return step_index;
   }
-  if (step.fail_snapshot != 0) LogText("    No snapshot taken: screen capture is not available in this build");
+  if (step.fail_snapshot != 0) SaveSnapshot(number);
 
   step.run_result = 3;
   const std::string& mode = step.fail_mode();

@@ -9,6 +9,7 @@
 #include "engine/catalog.h"
 #include "engine/control.h"
 #include "engine/document.h"
+#include "engine/output.h"
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/run_state.h"
@@ -18,7 +19,10 @@
 #include "platform/files.h"
 #include "platform/input.h"
 #include "platform/process.h"
+#include "platform/screen.h"
 #include "platform/windows.h"
+#include "screen/picture.h"
+#include "screen/screen_actions.h"
 #include "vars/expand.h"
 #include "vars/formula.h"
 #include "vars/registry_value.h"
@@ -191,6 +195,39 @@ Truth ClipboardHolds(const Context& c) {
   return *clip == c.text;
 }
 
+// One part of a point written as a small sum ("100+20", "(640/2)"), else its first number.
+int CoordinateOf(std::string_view part) {
+  if (!part.empty() && part.find_first_not_of("0123456789 +-*/()") == std::string_view::npos) {
+    const FormulaResult value = EvaluateFormula("=" + std::string(part));
+    if (!value.failed) return static_cast<int>(value.number);
+  }
+  return FirstNumber(part);
+}
+
+// IF Pixel Equals: the pixel at value1 against the colour the text names.
+// IF Pixel is Visible, IF Image is Visible: the search of the step.
+Truth ScreenHolds(const Context& c) {
+  if (Has(c.step.action, "Equals")) {
+    const std::string point = ExpandText(c.step.value(1), c.slot, c.index, 0);
+    const std::size_t comma = point.find(',');
+    const int x = CoordinateOf(std::string_view(point).substr(0, comma));
+    const int y = comma == std::string::npos ? 0 : CoordinateOf(std::string_view(point).substr(comma + 1));
+    const std::optional<platform::Colour> pixel = platform::screen().PixelAt(x, y);
+    if (!pixel) {
+      SetStepError(platform::screen().Info().width > 0 ? "The pixel cannot be read" : kNoDesktop);
+      return std::nullopt;
+    }
+    LogLine("    %s = %s", ColorText(*pixel).c_str(), c.text.c_str());
+    return *pixel == ParseColorText(c.text);
+  }
+  ImageSpot spot;
+  const int found = FindImageForStep(c.slot, c.index, spot);
+  if (found < 0) return std::nullopt;
+  if (found == 0) return false;
+  SaveOutput(c.slot, c.index, std::to_string(spot.left) + ", " + std::to_string(spot.top));
+  return true;
+}
+
 Truth Evaluate(const Context& c) {
   const std::string_view action = c.step.action;
   if (Has(action, "IF Expression")) return ExpressionHolds(c);
@@ -207,10 +244,7 @@ Truth Evaluate(const Context& c) {
     return platform::IsFolder(c.text);
   }
   if (Has(action, "IF Window Exists")) return WindowExists(c);
-  if (Has(action, "Pixel") || Has(action, "Image")) {
-    SetStepError("Image and pixel search are not available in this build");
-    return std::nullopt;
-  }
+  if (Has(action, "Pixel") || Has(action, "Image")) return ScreenHolds(c);
   if (Has(action, "Pressed")) return KeyPressed(c);
   if (Has(action, "IF Caps Lock is On")) return platform::input().IsKeyToggled(platform::key::kCapsLock);
   if (Has(action, "IF Clipboard")) return ClipboardHolds(c);

@@ -14,6 +14,7 @@
 #include "platform/clipboard.h"
 #include "platform/debug_output.h"
 #include "platform/power.h"
+#include "screen/screen_actions.h"
 #include "system/library_calls.h"
 #include "vars/variable_actions.h"
 #include "vars/variables.h"
@@ -155,7 +156,7 @@ int HandleSystemStep(int slot, int step_index) {
   if (ContainsNoCase(action, "Paste Clipboard")) return StepNotAvailable(slot, step_index);
   if (ContainsNoCase(action, "Clear Clipboard"))
     return platform::clipboard().Clear() ? 1 : Fail("The clipboard could not be opened");
-  if (ContainsNoCase(action, "Capture")) return StepNotAvailable(slot, step_index);
+  if (ContainsNoCase(action, "Capture")) return HandleImageCaptureStep(slot, step_index);
   if (ContainsNoCase(action, "Logoff")) return SystemExitStep(step_index, platform::exit_mode::kLogoff, "Logoff");
   if (ContainsNoCase(action, "Restart"))
     return SystemExitStep(step_index, platform::exit_mode::kReboot | platform::exit_mode::kForce, "Rebooting");

@@ -17,6 +17,7 @@
 #include "platform/environment.h"
 #include "platform/input.h"
 #include "platform/process.h"
+#include "platform/screen.h"
 #include "platform/windows.h"
 #include "tests/settings/store_sandbox.h"
 #include "vars/variables.h"
@@ -378,14 +379,20 @@ TEST_F(IfStepTest, DesktopConditionsThroughTheServices) {
   platform::SetWindowsForTest(nullptr);
 }
 
-TEST_F(IfStepTest, PixelAndImageFailWithAReasonAndOtherActionsAreFalse) {
+TEST_F(IfStepTest, PixelAndImageFailWithoutADesktopAndOtherActionsAreFalse) {
+  struct NoScreen : platform::Screen {
+    std::optional<platform::Colour> PixelAt(int, int) override { return std::nullopt; }
+    platform::ScreenInfo Info() override { return {}; }
+  } no_screen;
+  platform::SetScreenForTest(&no_screen);
   ClearStepError();
   EXPECT_EQ(Check({"IF Pixel Equals", "0x000000", "NOT", "10,10"}), 0);
-  EXPECT_EQ(StepError(), "Image and pixel search are not available in this build");
+  EXPECT_EQ(StepError(), "No desktop is available on this system");
   EXPECT_FALSE(Logged("    \"IF\" check evaluated to TRUE"));
   ClearStepError();
   EXPECT_EQ(Check({"IF Image is Visible", "", "Quick", "16"}), 0);
-  EXPECT_FALSE(StepError().empty());
+  EXPECT_EQ(StepError(), "No desktop is available on this system");
+  platform::SetScreenForTest(nullptr);
   ClearStepError();
   EXPECT_EQ(Check({"IF Internet", "", "", ""}), 0);
   EXPECT_EQ(Check({"IF Internet", "", "NOT", ""}), 1);

@@ -1,0 +1,261 @@
+// The search on a real desktop (Windows; under Wine with Xvfb): a window of
+// this process shows pictures at known places, and the steps must find them
+// at those screen positions.
+#ifdef _WIN32
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "engine/if_step.h"
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/settings.h"
+#include "screen/picture.h"
+#include "screen/screen_actions.h"
+#include "tests/screen/screen_steps.h"
+#include "tests/settings/store_sandbox.h"
+#include "vars/system_actions.h"
+#include "vars/variables.h"
+
+namespace olvex::test {
+namespace {
+
+constexpr int kLeft = 120, kTop = 90, kWidth = 160, kHeight = 120;
+
+// A borderless topmost window at kLeft, kTop that shows `pixels`.
+class PaintedWindow {
+ public:
+  PaintedWindow() {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "OlvexScreenTestWindow";
+    RegisterClassA(&wc);
+    window_ = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, "screen test", WS_POPUP, kLeft, kTop,
+                              kWidth, kHeight, nullptr, nullptr, wc.hInstance, nullptr);
+    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
+  }
+  ~PaintedWindow() { DestroyWindow(window_); }
+
+  // Shows the pixels and waits (at most 3 s) until the screen shows them.
+  bool Show(const std::vector<Colour>& pixels) {
+    pixels_ = pixels;
+    InvalidateRect(window_, nullptr, FALSE);
+    UpdateWindow(window_);
+    for (int i = 0; i < 300; ++i) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      if (platform::screen().PixelAt(kLeft + 3, kTop + 3) == pixels_[3 * kWidth + 3] &&
+          platform::screen().PixelAt(kLeft + kWidth - 2, kTop + kHeight - 2) ==
+              pixels_[(kHeight - 2) * kWidth + kWidth - 2])
+        return true;
+      Sleep(10);
+    }
+    return false;
+  }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<PaintedWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (msg != WM_PAINT || !self) return DefWindowProcA(hwnd, msg, wp, lp);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    std::vector<DWORD> bgrx(self->pixels_.size());
+    for (std::size_t i = 0; i < bgrx.size(); ++i) {
+      const Colour c = self->pixels_[i];
+      bgrx[i] = static_cast<DWORD>(platform::RedOf(c) << 16 | platform::GreenOf(c) << 8 | platform::BlueOf(c));
+    }
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), kWidth, -kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    SetDIBitsToDevice(dc, 0, 0, kWidth, kHeight, 0, 0, 0, kHeight, bgrx.data(), &info, DIB_RGB_COLORS);
+    EndPaint(hwnd, &ps);
+    return 0;
+  }
+
+  HWND window_ = nullptr;
+  std::vector<Colour> pixels_;
+};
+
+// A picture no desktop shows by chance: 12 x 10 pixels of a pattern.
+Picture Pattern(Colour seed) {
+  Picture p{12, 10, 24, std::vector<Colour>(120)};
+  for (int i = 0; i < 120; ++i) p.pixels[i] = (seed + static_cast<Colour>(i) * 0x0A1B2Cu) & 0xFFFFFFu;
+  return p;
+}
+
+std::vector<Colour> Canvas(Colour background) { return std::vector<Colour>(kWidth * kHeight, background); }
+
+void Put(std::vector<Colour>& canvas, const Picture& p, int x, int y) {
+  for (int r = 0; r < p.height; ++r)
+    for (int c = 0; c < p.width; ++c) canvas[(y + r) * kWidth + x + c] = p.pixels[r * p.width + c];
+}
+
+// A GIF file of a picture of at most four colours (LZW with a clear code
+// after every two pixels, so that the codes stay three bits wide).
+std::string Gif(const Picture& p, const std::vector<Colour>& colours) {
+  std::string g = "GIF89a";
+  auto u16 = [&](int v) {
+    g.push_back(static_cast<char>(v & 0xFF));
+    g.push_back(static_cast<char>(v >> 8));
+  };
+  u16(p.width);
+  u16(p.height);
+  g += std::string("\xF1\0\0", 3);  // a global table of 4 colours
+  for (std::size_t i = 0; i < 4; ++i) {
+    const Colour c = i < colours.size() ? colours[i] : 0;
+    g.push_back(static_cast<char>(platform::RedOf(c)));
+    g.push_back(static_cast<char>(platform::GreenOf(c)));
+    g.push_back(static_cast<char>(platform::BlueOf(c)));
+  }
+  g.push_back(',');
+  u16(0);
+  u16(0);
+  u16(p.width);
+  u16(p.height);
+  g.push_back(0);
+  g.push_back(2);  // LZW minimum code size
+  std::string data;
+  unsigned bits = 0, count = 0;
+  auto code = [&](unsigned c) {
+    bits |= c << count;
+    count += 3;
+    while (count >= 8) {
+      data.push_back(static_cast<char>(bits & 0xFF));
+      bits >>= 8;
+      count -= 8;
+    }
+  };
+  for (std::size_t i = 0; i < p.pixels.size(); ++i) {
+    if (i % 2 == 0) code(4);
+    code(static_cast<unsigned>(std::find(colours.begin(), colours.end(), p.pixels[i]) - colours.begin()));
+  }
+  code(5);
+  if (count) data.push_back(static_cast<char>(bits));
+  for (std::size_t at = 0; at < data.size(); at += 255) {
+    const std::string block = data.substr(at, 255);
+    g.push_back(static_cast<char>(block.size()));
+    g += block;
+  }
+  g.push_back(0);
+  g.push_back(';');
+  return g;
+}
+
+class DesktopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CloseAllDocuments();
+    SetLogLevel(1);
+  }
+  void TearDown() override {
+    SetLogLevel(0);
+    CloseAllDocuments();
+  }
+  std::string Save(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_.File(name), std::ios::binary) << bytes;
+    return dir_.File(name);
+  }
+  std::string SaveBmp(const std::string& name, const Picture& p) {
+    return Save(name, WriteBmp(p.pixels.data(), p.width, p.height));
+  }
+  // FindImageForStep over the step; the top-left found, or nothing.
+  std::optional<Point> Find(const std::string& xml) {
+    LoadScreenStep(xml, dir_.File("case.oxm"));
+    ImageSpot spot;
+    if (FindImageForStep(0, 0, spot) != 1) return std::nullopt;
+    return Point{spot.left, spot.top};
+  }
+  static std::string Step(const std::string& action, const std::string& text, const std::string& more = "") {
+    return "<step><action>" + action + "</action><text>" + text + "</text>" + more + "</step>";
+  }
+
+  StoreSandbox sandbox_;
+  ScratchDir dir_;
+  PaintedWindow window_;
+};
+
+TEST_F(DesktopTest, PicturesAndPixelsAreFoundWhereTheWindowShowsThem) {
+  const Picture p = Pattern(0x102030);
+  std::vector<Colour> canvas = Canvas(0x808080);
+  Put(canvas, p, 40, 30);
+  canvas[100 * kWidth + 150] = 0x13579B;
+  ASSERT_TRUE(window_.Show(canvas));
+  const std::string file = SaveBmp("pattern.bmp", p);
+  EXPECT_EQ(Find(Step("IF Image is Visible", file)), (Point{kLeft + 40, kTop + 30}));
+  EXPECT_EQ(Find(Step("IF Pixel is Visible", "9B5713")), (Point{kLeft + 150, kTop + 100}));
+  EXPECT_EQ(Find(Step("IF Pixel is Visible", "9B5713", "<value1>2</value1>")), (Point{kLeft + 150, kTop + 100}));
+  const std::string inside = "<value2>" + std::to_string(kLeft) + "," + std::to_string(kTop) + "</value2><value3>" +
+                             std::to_string(kLeft + kWidth) + "," + std::to_string(kTop + kHeight) + "</value3>";
+  EXPECT_EQ(Find(Step("IF Image is Visible", file, inside + "<options>Slow</options>")),
+            (Point{kLeft + 40, kTop + 30}));
+
+  // Partly covered: 11 of 120 pixels hidden (90 % allows 12).
+  for (int i = 1; i <= 11; ++i) canvas[(30 + i % 10) * kWidth + 40 + i] = 0x000000;
+  ASSERT_TRUE(window_.Show(canvas));
+  EXPECT_EQ(Find(Step("IF Image is Visible", file, inside)), std::nullopt);
+  EXPECT_EQ(Find(Step("IF Image is Visible", file, inside + "<value4>90</value4>")), (Point{kLeft + 40, kTop + 30}));
+
+  // A masked picture over a background that changes.
+  Picture masked = p;
+  for (int x = 0; x < p.width; ++x) masked.pixels[x] = masked.pixels[(p.height - 1) * p.width + x] = 0xFF00FF;
+  const std::string masked_file = SaveBmp("masked.bmp", masked);
+  for (const Colour background : {0x204060u, 0x0000FFu, 0xFFFFFFu}) {
+    canvas = Canvas(background);
+    Put(canvas, p, 70, 50);
+    for (int x = 0; x < p.width; ++x) canvas[50 * kWidth + 70 + x] = canvas[59 * kWidth + 70 + x] = background;
+    ASSERT_TRUE(window_.Show(canvas));
+    EXPECT_EQ(Find(Step("IF Image is Visible", masked_file, inside)), std::nullopt);
+    EXPECT_EQ(Find(Step("IF Image is Visible", masked_file, inside + "<options>Masked</options>")),
+              (Point{kLeft + 70, kTop + 50}));
+  }
+}
+
+TEST_F(DesktopTest, CapturesSaveTheScreenAndAGifLoadsThroughTheSystem) {
+  const std::vector<Colour> four{0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF};
+  Picture gif_picture{8, 6, 8, std::vector<Colour>(48)};
+  for (int i = 0; i < 48; ++i) gif_picture.pixels[i] = four[(i * 7 + i / 8) % 4];
+  std::vector<Colour> canvas = Canvas(0x445566);
+  Put(canvas, gif_picture, 10, 70);
+  Put(canvas, Pattern(0x654321), 100, 20);
+  ASSERT_TRUE(window_.Show(canvas));
+
+  const std::string gif = Save("four.gif", Gif(gif_picture, four));
+  EXPECT_EQ(Find(Step("IF Image is Visible", gif)), (Point{kLeft + 10, kTop + 70}));
+
+  // Image Capture of the window's area: the BMP holds what the window shows.
+  const std::string shot = dir_.File("shot.bmp");
+  LoadScreenStep("<step><action>Image Capture</action><options>Area</options><value1>" + std::to_string(kLeft) + "," +
+                     std::to_string(kTop) + "</value1><value2>" + std::to_string(kWidth) + "," +
+                     std::to_string(kHeight) + "</value2><output value=\"" + shot + "\">File</output></step>",
+                 dir_.File("case.oxm"));
+  ASSERT_EQ(HandleSystemStep(0, 0), 1) << StepError();
+  Picture saved;
+  std::string error;
+  ASSERT_TRUE(ReadBmp(ReadBytes(shot), saved, error)) << error;
+  EXPECT_EQ(saved.pixels, canvas);
+
+  // Captures give back every GDI object they take.
+  const DWORD objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  platform::Pixels pixels;
+  int captured = 0;
+  for (int i = 0; i < 10000; ++i) captured += platform::screen().Capture({kLeft, kTop, 16, 16}, false, pixels) ? 1 : 0;
+  EXPECT_EQ(captured, 10000);
+  EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), objects);
+  EXPECT_EQ(pixels.colours[0], 0x445566u);
+
+  // The whole screen's capture time, for the record (not a test of speed).
+  ScreenCapture whole;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(CaptureScreen(whole, false));
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / 20;
+  RecordProperty("full_screen_capture_us", static_cast<int>(ms * 1000));
+  std::printf("full-screen capture %dx%d: %.2f ms; GDI objects of the process: %lu\n", whole.area.width,
+              whole.area.height, ms, static_cast<unsigned long>(objects));
+}
+
+}  // namespace
+}  // namespace olvex::test
+#endif

@@ -1,0 +1,331 @@
+// The edges of the image and pixel search, the pictures it reads (pixel
+// lists, colour texts, BMP files, bad ones too), and the steps that use it,
+// over a fake screen.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "engine/document.h"
+#include "engine/if_step.h"
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/settings.h"
+#include "screen/picture.h"
+#include "screen/screen_actions.h"
+#include "tests/screen/screen_steps.h"
+#include "tests/settings/store_sandbox.h"
+#include "vars/system_actions.h"
+#include "vars/variables.h"
+
+namespace olvex::test {
+namespace {
+
+Picture Flat(int width, int height, Colour colour) {
+  return {width, height, 24, std::vector<Colour>(static_cast<std::size_t>(width * height), colour)};
+}
+
+// A screen of `width` x `height` pixels whose colours a test paints.
+class FakeScreen : public platform::Screen {
+ public:
+  FakeScreen(int w, int h, Colour background) : width(w), height(h), pixels(static_cast<std::size_t>(w * h), background) {}
+  void Paint(const Picture& p, int left, int top) {
+    for (int y = 0; y < p.height; ++y)
+      for (int x = 0; x < p.width; ++x) pixels[(top + y) * width + left + x] = p.pixels[y * p.width + x];
+  }
+  std::optional<Colour> PixelAt(int x, int y) override {
+    if (x < 0 || y < 0 || x >= width || y >= height) return std::nullopt;
+    return pixels[y * width + x];
+  }
+  platform::ScreenInfo Info() override { return {width, height, 1, 32}; }
+  bool Capture(const platform::ScreenArea& a, bool, platform::Pixels& out) override {
+    out.width = a.width;
+    out.height = a.height;
+    out.colours.assign(static_cast<std::size_t>(a.width * a.height), 0);
+    for (int y = 0; y < a.height; ++y)
+      for (int x = 0; x < a.width; ++x) out.colours[y * a.width + x] = PixelAt(a.left + x, a.top + y).value_or(0);
+    ++captures;
+    return true;
+  }
+  int width, height;
+  std::vector<Colour> pixels;
+  int captures = 0;
+};
+
+TEST(ScreenSearch, EdgeCases) {
+  std::vector<Colour> screen(40 * 30, 0x202020);
+  const Frame frame{40, 30, screen.data()};
+  Picture pattern = Flat(10, 10, 0);
+  for (int i = 0; i < 100; ++i) pattern.pixels[i] = static_cast<Colour>(0x010203 * (i + 1));
+  for (int i = 0; i < 100; ++i) screen[(12 + i / 10) * 40 + 25 + i % 10] = pattern.pixels[i];
+  Picture differ10 = pattern, differ11 = pattern;
+  for (int i = 1; i <= 10; ++i) differ10.pixels[i * 9] = differ11.pixels[i * 9] = 0xABCDEF;
+  differ11.pixels[5] = 0xABCDEF;
+  Picture masked = pattern, masked_first = pattern;
+  for (int i = 1; i < 100; i += 3) masked.pixels[i] = 0xFF00FF;
+  masked_first.pixels[0] = 0xFF00FF;
+  const Picture grey = Flat(1, 1, platform::MakeColour(100, 100, 100));
+  std::vector<Colour> one{platform::MakeColour(116, 84, 100)}, other{platform::MakeColour(117, 100, 100)};
+
+  struct Case {
+    const char* what;
+    const Picture& picture;
+    int tolerance, percent;
+    Colour mask;
+    std::optional<Point> at;
+    std::optional<Rect> rect = std::nullopt;
+  };
+  const Case cases[] = {
+      {"exact", pattern, 0, 100, kNoMask, Point{25, 12}},
+      {"10 of 100 differ, 90 %", differ10, 0, 90, kNoMask, Point{25, 12}},
+      {"10 of 100 differ, 100 %", differ10, 0, 100, kNoMask, std::nullopt},
+      {"11 of 100 differ, 90 %", differ11, 0, 90, kNoMask, std::nullopt},
+      {"masked pixels over anything", masked, 0, 100, 0xFF00FF, Point{25, 12}},
+      {"the mask colour is an ordinary colour without a mask", masked, 0, 100, kNoMask, std::nullopt},
+      {"masked first pixel", masked_first, 0, 100, 0xFF00FF, Point{25, 12}},
+      {"inside a rectangle", pattern, 0, 100, kNoMask, Point{25, 12}, Rect{20, 10, 35, 22}},
+      {"inverted rectangle", pattern, 0, 100, kNoMask, Point{25, 12}, Rect{35, 22, 20, 10}},
+      {"a rectangle one pixel too narrow", pattern, 0, 100, kNoMask, std::nullopt, Rect{20, 10, 34, 22}},
+      {"right = left reaches the screen edge", pattern, 0, 100, kNoMask, Point{25, 12}, Rect{25, 12, 25, 30}},
+      {"off the screen", pattern, 0, 100, kNoMask, std::nullopt, Rect{50, 40, 90, 80}},
+      {"larger than the screen", Flat(41, 2, 0x202020), 0, 100, kNoMask, std::nullopt},
+      {"100000 x 1", Flat(100000, 1, 0x202020), 0, 100, kNoMask, std::nullopt},
+      {"0 x 0", Picture{}, 0, 100, kNoMask, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const ImageQuery query{c.rect, c.tolerance, AllowedMismatches(c.picture.width * c.picture.height, c.percent),
+                           c.mask, false};
+    const ImageMatch m = SearchImage(frame, c.picture, query);
+    EXPECT_EQ(m.found, c.at.has_value()) << c.what;
+    if (c.at && m.found) {
+      EXPECT_EQ(m.at, *c.at) << c.what;
+    }
+  }
+  // Tolerance 16 against the screen pixel (100, 100, 100).
+  const Frame grey_frame{1, 1, grey.pixels.data()};
+  EXPECT_TRUE(SearchImage(grey_frame, {1, 1, 24, one}, {std::nullopt, 16, 0, kNoMask, false}).found);
+  EXPECT_FALSE(SearchImage(grey_frame, {1, 1, 24, other}, {std::nullopt, 16, 0, kNoMask, false}).found);
+  EXPECT_EQ(AllowedMismatches(100, 90), 10);
+  EXPECT_EQ(AllowedMismatches(100, 100), 0);
+  EXPECT_EQ(AllowedMismatches(7, 50), 3);
+}
+
+TEST(ScreenPictures, PixelListsAndColourTexts) {
+  std::string sixteen, seventeen;
+  for (int i = 0; i < 16; ++i) sixteen += "F80,";
+  seventeen = sixteen + "FFF";
+  const struct {
+    std::string text;
+    int side;
+    Colour first;
+  } lists[] = {
+      {sixteen, 4, platform::MakeColour(0xF0, 0x80, 0)},
+      {"000*16,", 4, 0},
+      {seventeen, 4, platform::MakeColour(0xF0, 0x80, 0)},
+      {" 7 ,\r\n 7,\t7,7", 2, platform::MakeColour(0x70, 0x70, 0x70)},
+      {"F8,0,0,0", 2, platform::MakeColour(0xF0, 0x80, 0)},
+      {"G8Z,0,0,0", 2, platform::MakeColour(0, 0x80, 0)},
+      {"FFF*99999999999,", 64, 0xF0F0F0},
+      {"abc*-3,", 0, 0},
+      {std::string(1 << 20, ','), 0, 0},
+  };
+  for (const auto& l : lists) {
+    const Picture p = ParsePixelList(l.text);
+    EXPECT_EQ(p.width, l.side) << l.text.substr(0, 40);
+    EXPECT_EQ(p.height, l.side);
+    if (l.side > 0) {
+      EXPECT_EQ(p.pixels[0], l.first) << l.text.substr(0, 40);
+    }
+  }
+  std::string megabyte;
+  while (megabyte.size() < (1u << 20)) megabyte += "1A2,";
+  EXPECT_EQ(ParsePixelList(megabyte).width, 64);
+
+  EXPECT_TRUE(IsPixelList("F80,000"));
+  EXPECT_TRUE(IsPixelList("000*16,"));
+  EXPECT_FALSE(IsPixelList("pic,a.bmp"));
+  EXPECT_FALSE(IsPixelList("C:\\a*b"));
+  EXPECT_FALSE(IsPixelList("picture.bmp"));
+
+  const struct {
+    const char* text;
+    Colour colour;
+  } colours[] = {{"#FF0000", 0x0000FF}, {"ff,00,00", 0x0000FF}, {"red", 0x0000FF}, {"12345", 0},
+                 {"Lt Gray", 0xC0C0C0}, {"0x00FF00", 0x00FF00}, {"\"00 00 FF\"", 0xFF0000}, {"#GG0000", 0},
+                 {"purple", 0x800080}};
+  for (const auto& c : colours) EXPECT_EQ(ParseColorText(c.text), c.colour) << c.text;
+  EXPECT_EQ(ColorText(0x563412), "123456");
+}
+
+// A BMP file of the given header fields and pixel bytes.
+std::string Bmp(int width, int height, int bits, std::uint32_t compression, const std::string& extra,
+                const std::string& data) {
+  std::string b = "BM";
+  auto put = [&](std::uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) b.push_back(static_cast<char>(i < 4 ? v >> (8 * i) : 0));
+  };
+  put(static_cast<std::uint32_t>(54 + extra.size() + data.size()), 4);
+  put(0, 4);
+  put(static_cast<std::uint32_t>(54 + extra.size()), 4);
+  put(40, 4);
+  put(static_cast<std::uint32_t>(width), 4);
+  put(static_cast<std::uint32_t>(height), 4);
+  put(1, 2);
+  put(static_cast<std::uint32_t>(bits), 2);
+  put(compression, 4);
+  put(static_cast<std::uint32_t>(data.size()), 4);
+  put(0, 16);
+  return b + extra + data;
+}
+
+TEST(ScreenPictures, BmpFilesOfEveryDepthAndBadOnes) {
+  const std::vector<Colour> pixels{0x0000FF, 0x00FF00, 0xFF0000, 0x123456, 0xFFFFFF, 0};
+  Picture p;
+  std::string error;
+  ASSERT_TRUE(ReadBmp(WriteBmp(pixels.data(), 3, 2), p, error)) << error;
+  EXPECT_EQ(p.pixels, pixels);
+  EXPECT_EQ(p.width, 3);
+
+  const std::string palette("\x00\x00\x00\x00\xFF\xFF\xFF\x00\x00\x00\xFF\x00", 12);  // black, white, red
+  const std::string masks565("\x00\xF8\x00\x00\xE0\x07\x00\x00\x1F\x00\x00\x00", 12);
+  const struct {
+    const char* what;
+    std::string file;
+    std::vector<Colour> want;  // empty: refused
+  } files[] = {
+      {"1 bit", Bmp(3, 1, 1, 0, palette.substr(0, 8), std::string("\xA0\0\0\0", 4)), {0xFFFFFF, 0, 0xFFFFFF}},
+      {"4 bits", Bmp(2, 1, 4, 0, palette, std::string("\x21\0\0\0", 4)), {0x0000FF, 0xFFFFFF}},
+      {"8 bits top-down", Bmp(1, -2, 8, 0, palette, std::string("\x02\0\0\0\x01\0\0\0", 8)), {0x0000FF, 0xFFFFFF}},
+      {"16 bits 5-5-5", Bmp(1, 1, 16, 0, "", std::string("\x00\x7C\0\0", 4)), {0x0000FF}},
+      {"16 bits 5-6-5", Bmp(1, 1, 16, 3, masks565, std::string("\xE0\x07\0\0", 4)), {0x00FF00}},
+      {"32 bits", Bmp(1, 1, 32, 0, "", std::string("\x01\x02\x03\x00", 4)), {0x010203}},
+      {"0 x 0", Bmp(0, 0, 24, 0, "", ""), {}},
+      {"rows cut short", Bmp(4, 4, 24, 0, "", std::string(20, '\0')), {}},
+      {"a huge size in a small file", Bmp(100000, 100000, 24, 0, "", std::string(64, '\0')), {}},
+      {"run-length coded", Bmp(1, 1, 8, 1, palette, std::string(4, '\0')), {}},
+      {"a colour table past the end", Bmp(1, 1, 8, 0, "", ""), {}},
+      {"depth 7", Bmp(1, 1, 7, 0, "", std::string(4, '\0')), {}},
+      {"cut in the header", std::string("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0", 16), {}},
+      {"not a BMP", "GIF89a", {}},
+  };
+  for (const auto& f : files) {
+    const bool read = ReadBmp(f.file, p, error);
+    EXPECT_EQ(read, !f.want.empty()) << f.what << ": " << error;
+    if (read && !f.want.empty()) {
+      EXPECT_EQ(p.pixels, f.want) << f.what;
+    }
+    if (!read) {
+      EXPECT_FALSE(error.empty()) << f.what;
+    }
+  }
+  Picture wide;
+  const std::vector<Colour> row(100000, 0x00FF00);
+  ASSERT_TRUE(ReadBmp(WriteBmp(row.data(), 100000, 1), wide, error));
+  EXPECT_EQ(wide.width, 100000);
+}
+
+// Steps over the fake screen: image lists, the single-point test, the IF
+// conditions, Image Capture and the missing desktop.
+class ScreenStepTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    screen_.Paint(red_, 30, 20);
+    screen_.Paint(masked_, 50, 5);
+    screen_.pixels[5 * 80 + 50] = 0x111111;  // under the masked pixels
+    screen_.pixels[6 * 80 + 51] = 0x222222;
+    platform::SetScreenForTest(&screen_);
+    CloseAllDocuments();
+    SetLogLevel(2);
+    SetLogObserver([this](const std::string& line) { log_.push_back(line); });
+  }
+  void TearDown() override {
+    platform::SetScreenForTest(nullptr);
+    SetLogObserver(nullptr);
+    SetLogLevel(0);
+    CloseAllDocuments();
+  }
+  Step& Load(const std::string& xml) { return LoadScreenStep(xml, dir_.File("case.oxm")); }
+  std::string File(const std::string& name, const Picture& p) {
+    std::ofstream(dir_.File(name), std::ios::binary) << WriteBmp(p.pixels.data(), p.width, p.height);
+    return name;
+  }
+  int Find(const std::string& xml, ImageSpot& spot) {
+    Load(xml);
+    return FindImageForStep(0, 0, spot);
+  }
+
+  StoreSandbox sandbox_;
+  ScratchDir dir_;
+  FakeScreen screen_{80, 60, 0x336699};
+  Picture red_ = Flat(4, 3, 0x0000FF);
+  Picture masked_ = [] {
+    Picture p = Flat(3, 3, 0x00FF00);
+    p.pixels[0] = p.pixels[4] = 0xFF00FF;
+    return p;
+  }();
+  std::vector<std::string> log_;
+};
+
+TEST_F(ScreenStepTest, FindImageForStepReadsTheStepsFields) {
+  const std::string absent = File("absent.bmp", Flat(2, 2, 0x00FFFF)), red = File("red.bmp", red_);
+  ImageSpot spot;
+  EXPECT_EQ(Find("<step><action>IF Image is Visible</action><text>" + absent + " ; " + red + "</text></step>", spot), 1);
+  EXPECT_EQ(spot.left, 30);
+  EXPECT_EQ(spot.top, 20);
+  EXPECT_EQ(spot.width, 4);
+  EXPECT_NE(std::find(log_.begin(), log_.end(), "    Searching for image (#2) \"red.bmp\""), log_.end());
+  EXPECT_NE(std::find(log_.begin(), log_.end(), "    Match Method: Fast Scan (Video Memory), RGB Tolerance: 0, "
+                                                 "Required Percentage: 100%"),
+            log_.end());
+  // A pixel list of the same red, in a rectangle that starts right of it.
+  EXPECT_EQ(Find("<step><action>IF Image is Visible</action><text>F00*16,</text><value2>31,0</value2></step>", spot), 0);
+  EXPECT_EQ(Find("<step><action>IF Image is Visible</action><text>F00*9,</text><value2>31,0</value2></step>", spot), 1);
+  EXPECT_EQ(spot.left, 31);
+  // Masked: the step's option, and *\MaskColor.
+  const std::string green = File("green.bmp", masked_);
+  EXPECT_EQ(Find("<step><action>IF Image is Visible</action><text>" + green + "</text></step>", spot), 0);
+  EXPECT_EQ(Find("<step><action>IF Image is Visible</action><text>" + green + "</text><options>Masked</options></step>", spot), 1);
+  EXPECT_EQ(spot.left, 50);
+  WriteSetting("*\\MaskColor", 0x100);
+  EXPECT_EQ(Find("<step><action>IF Image is Visible</action><text>" + green + "</text><options>Masked</options></step>", spot), 0);
+  // The single point 5,5 against the colour text.
+  EXPECT_EQ(Find("<step><action>IF Pixel is Visible</action><text>#996633</text><value2>5,5</value2><value3>5,5</value3></step>", spot), 1);
+  EXPECT_EQ(Find("<step><action>IF Pixel is Visible</action><text>red</text><value2>5,5</value2><value3>5,5</value3></step>", spot), 0);
+  EXPECT_EQ(Find("<step><action>IF Pixel is Visible</action><text>red</text><value2>31,21</value2></step>", spot), 1);
+  EXPECT_EQ(spot.left, 31);
+  EXPECT_EQ(spot.top, 21);
+  EXPECT_EQ(Find("<step><action>IF Image is Visible</action><text>nowhere.bmp</text></step>", spot), -1);
+  EXPECT_EQ(StepError(), "Unable to open file 'nowhere.bmp'");
+}
+
+TEST_F(ScreenStepTest, IfConditionsImageCaptureAndNoDesktop) {
+  Load("<step><action>IF Pixel Equals</action><text>RED</text><value1>30+2, (40/2)</value1><options>Quick</options></step>");
+  EXPECT_EQ(HandleIfStep(0, 0), 1);
+  EXPECT_NE(std::find(log_.begin(), log_.end(), "    FF0000 = RED"), log_.end());
+  Load("<step><action>IF Image is Visible</action><text>F00*4,</text><options>Quick</options>"
+       "<output value=\"where\">Variable</output></step>");
+  EXPECT_EQ(HandleIfStep(0, 0), 1);
+  EXPECT_EQ(ReadUserVariable("where"), "30, 20");
+
+  const std::string saved = dir_.File("shot.bmp");
+  Load("<step><action>Image Capture</action><options>Area</options><value1>29,19</value1><value2>6,5</value2>"
+       "<output value=\"" + saved + "\">File</output></step>");
+  ASSERT_EQ(HandleSystemStep(0, 0), 1) << StepError();
+  Picture shot;
+  std::string error;
+  ASSERT_TRUE(ReadBmp(ReadBytes(saved), shot, error)) << error;
+  EXPECT_EQ(shot.width, 6);
+  EXPECT_EQ(shot.pixels[0], 0x336699u);
+  EXPECT_EQ(shot.pixels[7], 0x0000FFu);
+
+  FakeScreen none(0, 0, 0);
+  platform::SetScreenForTest(&none);
+  ImageSpot spot;
+  EXPECT_EQ(Find("<step><action>IF Image is Visible</action><text>F00*4,</text></step>", spot), -1);
+  EXPECT_EQ(StepError(), "No desktop is available on this system");
+  Load("<step><action>Image Capture</action><text>" + saved + "</text></step>");
+  EXPECT_EQ(HandleSystemStep(0, 0), 0);
+  EXPECT_EQ(StepError(), "No desktop is available on this system");
+}
+
+}  // namespace
+}  // namespace olvex::test
