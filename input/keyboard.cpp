@@ -93,6 +93,9 @@ KeyAt KeyAtPosition(std::string& text, std::size_t pos, TypingState& state) {
     if (name.code != 0) return KeyAt{name.code, 0, static_cast<int>(name.form), name.length};
   }
   const unsigned char c = static_cast<unsigned char>(rest[0]);
+  // A line break types Enter, whatever key the layout reports for the
+  // character (Wine's answer for a line feed types a line feed, not Enter).
+  if (c == '\n' || c == '\r') return KeyAt{0x0D, 0, 2, 1};
   if (c >= 1 && c <= 127) {
     const int key = platform::input().KeyOfChar(c);
     const int vk = key & 0xFF, shift = (key >> 8) & 0xFF;

@@ -27,30 +27,30 @@ struct StepSpec {
   int category;
 };
 
-// The run's current window, and a main window whose handle is 109.
+// The run's current window and the main window's handle.
 class DesktopHost : public ExpansionHost {
  public:
+  platform::WindowId main_window = 0;
   platform::WindowId CurrentWindow() override { return static_cast<platform::WindowId>(RunShared().current_window); }
   void SetCurrentWindow(platform::WindowId w) override { RunShared().current_window = static_cast<std::intptr_t>(w); }
   std::optional<std::uint64_t> MainWindowPart(std::string_view part) override {
-    return part == "hwnd" ? std::optional<std::uint64_t>(109) : std::nullopt;
+    return part == "hwnd" ? std::optional<std::uint64_t>(main_window) : std::nullopt;
   }
 };
 
-class DesktopFixture : public ::testing::Test {
+// One step at a time on the real desktop services.
+class StepFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     SetExpansionHost(&host);
     CloseAllDocuments();
     SetLogLevel(2);
     SetLogObserver([this](const std::string& line) { log.push_back(line); });
-    SetKeyboardPauseForTest([this](int ms) { keys.events.push_back("P" + std::to_string(ms)); });
     RunShared().held_keys = 0;
     RunShared().current_window = 0;
   }
   void TearDown() override {
     SetExpansionHost(nullptr);
-    SetKeyboardPauseForTest(nullptr);
     SetLogObserver(nullptr);
     SetLogLevel(0);
     RunShared().held_keys = 0;
@@ -83,11 +83,25 @@ class DesktopFixture : public ::testing::Test {
 
   DesktopHost host;
   StoreSandbox sandbox;
+  std::vector<std::string> log;
+  std::string error;
+};
+
+// The same on the recording fakes; the main window is 109 and pauses are recorded as "P<ms>".
+class DesktopFixture : public StepFixture {
+ protected:
+  void SetUp() override {
+    StepFixture::SetUp();
+    host.main_window = 109;
+    SetKeyboardPauseForTest([this](int ms) { keys.events.push_back("P" + std::to_string(ms)); });
+  }
+  void TearDown() override {
+    SetKeyboardPauseForTest(nullptr);
+    StepFixture::TearDown();
+  }
   FakeDesktop desktop;
   FakeKeyboard keys;
   FakeClipboard clipboard;
-  std::vector<std::string> log;
-  std::string error;
 };
 
 }  // namespace olvex::test

@@ -184,8 +184,6 @@ int FakeKeyboard::KeyOfChar(unsigned char c) {
   switch (c) {
     case ' ': return 0x20;
     case '\t': return 0x09;
-    case '\r': return 0x0D;
-    case '\n': return 0x20D;  // Ctrl+Enter, as the system answers
   }
   static constexpr std::string_view kPlain = "`-=[]\\;',./";
   static constexpr std::string_view kShifted = "~_+{}|:\"<>?";
