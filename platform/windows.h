@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -78,6 +79,11 @@ class Windows {
   enum class Call { BringToTop, SetFocus, SetForeground, SetActive, Restore, Show, HotkeyCommand, SelectAllText,
                     AttachedForeground };
   virtual void Do(WindowId /*window*/, Call /*call*/) {}
+  // The top-level windows in z-order, and all the descendants of a window
+  // (depth first, each child before its own children), each list taken at
+  // once. The defaults walk NextInZOrder and FirstChild.
+  virtual std::vector<WindowId> TopLevelWindows();
+  virtual std::vector<WindowId> Descendants(WindowId window);
   // Replaces the window's text (WM_SETTEXT, bounded wait); false when the
   // window is gone or does not answer.
   virtual bool SetText(WindowId /*window*/, const std::string& /*text*/) { return false; }

@@ -128,27 +128,6 @@ bool Below(platform::Windows& ws, WindowId w, WindowId ancestor) {
   return false;
 }
 
-struct Search {
-  platform::Windows& ws;
-  const Wanted& wanted;
-  WindowId excluded, start;
-  WindowId result = 0;
-  int seen = 0;
-
-  // The descendants of `parent`, depth first, as EnumChildWindows gives them.
-  // A window destroyed during the walk ends its siblings' walk there.
-  void Descendants(WindowId parent) {
-    for (WindowId c = ws.FirstChild(parent); c != 0 && ++seen < kMostWindows; c = ws.NextInZOrder(c)) {
-      if (Matches(ws, c, wanted) && !(start != 0 && !Below(ws, c, start)) &&
-          !(Below(ws, c, excluded) && !(wanted.flags & match::kHandle))) {
-        g_child_matches.fetch_add(1);
-        result = c;
-      }
-      Descendants(c);
-    }
-  }
-};
-
 platform::WindowId TopWindow(platform::Windows& ws) {
   int seen = 0;
   for (WindowId w = ws.Foreground(); w != 0 && ++seen < kMostWindows; w = ws.NextInZOrder(w))
@@ -212,15 +191,28 @@ platform::WindowId FindWindowByCriteria(int flags, std::string_view search, plat
   if (start != 0 && !ws.Exists(start)) start = 0;
   if (search.empty() && !(flags & (match::kList | match::kMinimizeAll | match::kCloseAll))) return 0;
   const Wanted wanted = SplitSearch(flags, search);
-  Search s{ws, wanted, excluded, start};
-  for (WindowId w = ws.NextInZOrder(0); w != 0 && ++s.seen < kMostWindows; w = ws.NextInZOrder(w)) {
-    if (Matches(ws, w, wanted) && IsVisibleFrame(ws, w)) {
+  // Each list is taken at once: a window destroyed during the search only
+  // fails its own tests.
+  WindowId result = 0;
+  for (const WindowId w : ws.TopLevelWindows()) {
+    // Only a visible frame window counts as a top-level match: the others are
+    // not read. (A top-level window is visible when its style says so.)
+    const std::uint32_t style = ws.Style(w);
+    const bool visible_frame = (style & platform::style::kVisible) &&
+                               (style & (platform::style::kDialogFrame | platform::style::kThickFrame));
+    if (visible_frame && Matches(ws, w, wanted)) {
       g_top_matches.fetch_add(1);
-      s.result = w;
+      result = w;
     }
-    s.Descendants(w);
+    for (const WindowId c : ws.Descendants(w)) {
+      if (!Matches(ws, c, wanted)) continue;
+      if (start != 0 && !Below(ws, c, start)) continue;
+      if (!(flags & match::kHandle) && Below(ws, c, excluded)) continue;
+      g_child_matches.fetch_add(1);
+      result = c;
+    }
   }
-  return s.result;
+  return result;
 }
 
 MatchCounts LastMatchCounts() { return {g_top_matches.load(), g_child_matches.load()}; }

@@ -63,8 +63,36 @@ class Win32Windows : public Windows {
     return window != 0 && (GetWindowLongA(ToHwnd(window), GWL_STYLE) & (WS_DLGFRAME | WS_THICKFRAME)) != 0;
   }
 
+  std::vector<WindowId> TopLevelWindows() override {
+    std::vector<WindowId> list;
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&list));
+    return list;
+  }
+
+  std::vector<WindowId> Descendants(WindowId window) override {
+    std::vector<WindowId> list;
+    if (window != 0) EnumChildWindows(ToHwnd(window), Collect, reinterpret_cast<LPARAM>(&list));
+    return list;
+  }
+
+  // A top-level window's title is the caption the system keeps for it (what
+  // WM_GETTEXT gives unless the window answers it itself): read without a
+  // message, so that a search over many windows, hung ones included, waits on
+  // none. A control's text (an edit's contents) is asked for, within the time-out.
   std::string Title(WindowId window, std::size_t max_chars, int timeout_ms) override {
     if (window == 0 || max_chars == 0) return {};
+    HWND hwnd = ToHwnd(window);
+    if (!(GetWindowLongA(hwnd, GWL_STYLE) & WS_CHILD)) {
+      std::vector<wchar_t> wide(max_chars + 1, L'\0');
+      const int n = InternalGetWindowText(hwnd, wide.data(), static_cast<int>(wide.size()));
+      if (n <= 0) return {};
+      std::string text(static_cast<std::size_t>(n) * 2 + 1, '\0');
+      const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), n, text.data(), static_cast<int>(text.size()), nullptr,
+                                            nullptr);
+      text.resize(bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
+      if (text.size() > max_chars) text.resize(max_chars);
+      return text;
+    }
     std::vector<char> buffer(max_chars + 1, '\0');
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutA(ToHwnd(window), WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
@@ -169,6 +197,10 @@ class Win32Windows : public Windows {
   }
 
  private:
+  static BOOL CALLBACK Collect(HWND hwnd, LPARAM list) {
+    reinterpret_cast<std::vector<WindowId>*>(list)->push_back(FromHwnd(hwnd));
+    return TRUE;
+  }
   // Runs `body` with this thread's input state shared with `thread` (when
   // that is another thread), so that focus and activation calls reach it.
   template <class Body>

@@ -160,10 +160,11 @@ TEST_F(TargetTest, SearchTimeOverTwoHundredWindows) {
 
 TEST_F(TargetTest, ATargetThatStopsAnsweringHoldsNeitherMatchingNorTyping) {
   ASSERT_TRUE(target.Command("hang 8000"));
-  // Titles cannot be read while it sleeps; classes can, and typing is only queued.
-  EXPECT_EQ(FindWindowByCriteria(match::kTitle, target.title(), 0, 0), 0u);
-  EXPECT_EQ(FindWindowByCriteria(match::kClass, "OlvexTargetFrame", 0, 0),
-            reinterpret_cast<std::uintptr_t>(target.frame()));
+  // A frame's title is the caption the system keeps; a control's text cannot be read while it sleeps.
+  EXPECT_EQ(FindWindowByCriteria(match::kTitle, target.title(), 0, 0), reinterpret_cast<std::uintptr_t>(target.frame()));
+  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "Label|Static", 0, 0), 0u);
+  EXPECT_EQ(FindWindowByCriteria(match::kClass | match::kId, "Static|1010", 0, 0),
+            reinterpret_cast<std::uintptr_t>(target.Control(target::kLabel)));
   EXPECT_EQ(Run(HandleKeyboardStep, {"Type", "queued"}), 1);
   EXPECT_EQ(Run(HandleKeyboardStep, {"Direct Window Entry", "x", "Handle", "", Handle(target.Control(target::kEdit))}), 0);
   EXPECT_EQ(error, "The window did not take the text");

@@ -89,9 +89,13 @@ TEST_F(WindowMatchTest, FindsByEachCriterionTheLastMatchInZOrder) {
 TEST_F(WindowMatchTest, HungAndVanishingWindowsEndTheSearchCleanly) {
   desktop.Find(102)->hung = true;
   EXPECT_EQ(FindWindowByCriteria(match::kTitle, "Viewer", 0, 0), 0);
+  desktop.Find(102)->hung = false;
   desktop.on_title = [&](WindowId w) {
-    if (w == 100) desktop.Destroy(100);
+    if (w == 102) desktop.Destroy(103);  // with its children
   };
+  EXPECT_EQ(Use("Report", "Title"), 1);
+  EXPECT_EQ(CurrentWindow(), 102u);
+  desktop.on_title = [&](WindowId) { desktop.windows.clear(); };
   EXPECT_EQ(Use("Report", "Title"), 0);
   EXPECT_EQ(error, "Unable to find window 'Report'");
 }
