@@ -33,8 +33,8 @@ constexpr std::array<CategoryHandler, 17> kHandlers = {
     HandleRunStep,       // 2  Run: system/run_actions
     HandleWindowsStep,   // 3  Windows: windows/window_actions
     HandleKeyboardStep,  // 4  Keyboard: input/keyboard
-    nullptr,             // 5  Menu
-    nullptr,             // 6  Mouse
+    HandleMenuStep,      // 5  Menu: windows/window_actions until its actions arrive
+    HandleMouseStep,     // 6  Mouse: windows/window_actions until its actions arrive
     nullptr,             // 7  Wait
     nullptr,             // 8  User Prompts
     HandleFilesStep,     // 9  Files & Folders: system/file_actions

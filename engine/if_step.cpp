@@ -27,6 +27,7 @@
 #include "vars/formula.h"
 #include "vars/registry_value.h"
 #include "vars/variables.h"
+#include "windows/window_match.h"
 
 namespace olvex {
 
@@ -148,8 +149,8 @@ bool VariableHolds(const Context& c) {
 }
 
 bool WindowExists(const Context& c) {
-  // An exact title until window matching with the step's window options is available.
-  const platform::WindowId window = c.text.empty() ? 0 : platform::windows().FindTopLevel(c.text, "");
+  const platform::WindowId window = FindWindowByCriteria(WindowMatchFlagsFromOptions(c.step.options), c.text,
+                                                         expansion_host().MainWindowPart("hwnd").value_or(0), 0);
   LogLine("    Window:  [%s]  (%llu)", c.text.c_str(), static_cast<unsigned long long>(window));
   return window != 0;
 }

@@ -23,6 +23,7 @@
 #include "platform/dialogs.h"
 #include "platform/instance.h"
 #include "platform/main_window.h"
+#include "platform/windows.h"
 #include "platform/module.h"
 #include "platform/stop_key.h"
 #include "vars/expand.h"
@@ -126,6 +127,7 @@ int main(int argc, char** argv) {
     SetLogLevel(0);
   }
   const std::string script = options.script.empty() ? program : options.script;
+  platform::DeclareDpiAware();
   if (!platform::CreateMainWindow()) {
     ShowErrorBox("Unable to start Olvex: Main window launch error");
     return 0;

@@ -20,8 +20,8 @@
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "engine/settings.h"
+#include "input/keyboard.h"
 #include "platform/dialogs.h"
-#include "platform/input.h"
 #include "platform/locale.h"
 #include "platform/main_window.h"
 #include "platform/stop_key.h"
@@ -348,12 +348,7 @@ void EndRun(int slot, bool force, int last_step, bool single_step) {
     }
   }
   KillMainTimer(kStopTimer);
-  if (const int held = RunShared().held_keys.exchange(0); held != 0) {
-    LogText("WARNING!  Key was pressed with the {-Down} TYPE command, but not released with {-Up}");
-    if (held & 1) platform::input().ReleaseKey(platform::key::kControl);
-    if (held & 2) platform::input().ReleaseKey(platform::key::kShift);
-    if (held & 4) platform::input().ReleaseKey(platform::key::kAlt);
-  }
+  ReleaseHeldModifiers();
   if (ReadSettingNumber("*\\DisableScreenSaver") != 0 && SettingExists("*\\ScreenSaverHolder")) {
     WriteSetting(kScreenSaveActive, ReadSettingString("*\\ScreenSaverHolder", 63));
     DeleteSetting("*\\ScreenSaverHolder");

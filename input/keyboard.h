@@ -1,8 +1,41 @@
 #pragma once
-// The Keyboard category: Type, Text via Clipboard, Direct Window Entry, Block and Unblock Input.
+// The Keyboard category: Type, Text via Clipboard, Direct Window Entry, Block
+// and Unblock Input; and the key language that Type speaks.
+#include <cstddef>
+#include <functional>
+#include <string>
 
 namespace olvex {
 
 int HandleKeyboardStep(int slot, int step_index);
+
+// The key at `pos` of `text`. A "{" first rewrites the aliases in the rest of
+// the text in place ("{Ctrl}" becomes "{ControlDown}"); "{Delay=n}" pauses
+// and gives no key.
+struct KeyAt {
+  int code = 0;       // virtual-key code (an ANSI character for Alt-code typing); 0: no key
+  int shift = 0;      // 0 none, 1 Shift (2 Ctrl, not acted upon), 4 type as Alt + keypad code
+  int form = 2;       // 0 press only, 1 release only, 2 press and release
+  std::size_t consumed = 1;
+};
+KeyAt KeyNameToVirtualKey(std::string& text, std::size_t pos);
+
+// Types a whole text: with keybd_event, or with SendInput (`send_input`),
+// pausing `delay_ms` after each key. Ends early when the run is asked to stop.
+void TypeKeys(std::string text, bool send_input, int delay_ms);
+
+// Ctrl+V as four key events, then 500 ms for the window to take the paste.
+void PasteFromClipboard();
+
+// The character a key the user pressed gives (Shift and Caps Lock as they are now).
+char VirtualKeyToChar(int virtual_key);
+
+// At the end of a run: lets go of the modifiers a "{...Down}" left pressed,
+// with a warning in the log.
+void ReleaseHeldModifiers();
+
+// Tests: pauses are handed to this instead of being slept (an empty function
+// puts the sleeping back).
+void SetKeyboardPauseForTest(std::function<void(int ms)> pause);
 
 }  // namespace olvex

@@ -29,11 +29,30 @@ class Input {
   // keeps one such mark per key, and asking clears it). False where the
   // system keeps no such mark.
   virtual bool WasPressedSinceLastQuery(int /*virtual_key*/) { return false; }
-  // Lets go of a key the runtime pressed (Windows: a synthesised key-up);
-  // nothing where there is no keyboard.
-  virtual void ReleaseKey(int /*virtual_key*/) {}
   // The mouse position in screen pixels; nothing where there is no mouse.
   virtual std::optional<Point> CursorPosition() { return std::nullopt; }
+
+  // Synthesises one key event (keybd_event or SendInput, with the scan code
+  // the layout gives the key). A Unicode event carries an ANSI character in
+  // `code` and goes through SendInput as that character.
+  struct KeyEvent {
+    int code = 0;
+    bool up = false;
+    bool extended = false;
+    bool send_input = false;
+    bool unicode = false;
+    bool operator==(const KeyEvent&) const = default;
+  };
+  virtual void SendKey(const KeyEvent& /*event*/) {}
+  // The key that types an ANSI character on the current layout: virtual key in
+  // the low byte, shift state in the high byte (1 Shift, 2 Ctrl, 4 Alt); -1
+  // when the layout has none (VkKeyScan).
+  virtual int KeyOfChar(unsigned char /*c*/) { return -1; }
+  // The unshifted character of a virtual key; 0 when it has none.
+  virtual int CharOfKey(int /*virtual_key*/) { return 0; }
+  // Blocks or unblocks the user's keyboard and mouse input where the system
+  // offers it; false when the system library cannot be loaded.
+  virtual bool BlockUserInput(bool /*block*/) { return true; }
 };
 
 // The input service in force: the platform's own, or the one a test installed.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -56,7 +57,50 @@ class Windows {
   // True when the window has a dialog frame or a sizing border (a caption
   // includes a dialog frame).
   virtual bool HasFrame(WindowId /*window*/) { return false; }
+
+  // False where there is no desktop to act on (the POSIX backend): window,
+  // keyboard, mouse and menu steps fail there.
+  virtual bool HasDesktop() { return true; }
+  // The window's style bits (GWL_STYLE); 0 for no window.
+  virtual std::uint32_t Style(WindowId /*window*/) { return 0; }
+  virtual bool IsMinimized(WindowId /*window*/) { return false; }
+  // The desktop window itself.
+  virtual WindowId DesktopWindow() { return 0; }
+  // The deepest visible window under a screen point (WindowFromPoint).
+  virtual WindowId AtPoint(long /*x*/, long /*y*/) { return 0; }
+  // The window that has the keyboard focus in the foreground window's thread.
+  virtual WindowId FocusOfForegroundThread() { return 0; }
+  // The control after `window` in its dialog's tab order; 0 when none.
+  virtual WindowId NextTabItem(WindowId /*window*/) { return 0; }
+  // One means of activation, as the system offers it. SetFocus and SetActive
+  // work across threads (the backend shares the window thread's input state for
+  // the call); AttachedForeground shares the foreground thread's input state,
+  // then makes the window the foreground, topmost and focused window.
+  enum class Call { BringToTop, SetFocus, SetForeground, SetActive, Restore, Show, HotkeyCommand, SelectAllText,
+                    AttachedForeground };
+  virtual void Do(WindowId /*window*/, Call /*call*/) {}
+  // The top-level windows in z-order, and all the descendants of a window
+  // (depth first, each child before its own children), each list taken at
+  // once. The defaults walk NextInZOrder and FirstChild.
+  virtual std::vector<WindowId> TopLevelWindows();
+  virtual std::vector<WindowId> Descendants(WindowId window);
+  // Replaces the window's text (WM_SETTEXT, bounded wait); false when the
+  // window is gone or does not answer.
+  virtual bool SetText(WindowId /*window*/, const std::string& /*text*/) { return false; }
+  // Adds an item to a list box or combo box (of any process); false on failure.
+  virtual bool AddListItem(WindowId /*window*/, const std::string& /*text*/, bool /*combo*/) { return false; }
 };
+
+// Window style bits the runtime reads (the numbers of the Win32 API).
+namespace style {
+constexpr std::uint32_t kChild = 0x40000000, kVisible = 0x10000000, kMinimize = 0x20000000;
+constexpr std::uint32_t kDialogFrame = 0x00400000, kThickFrame = 0x00040000, kMultiline = 0x4;
+}  // namespace style
+
+// Declares the process aware of display scaling (per monitor where the system
+// offers it, else system-wide), so that window rectangles, mouse points and
+// screen captures are physical pixels. Nothing where there is no desktop.
+void DeclareDpiAware();
 
 // The windows service in force: the platform's own, or the one a test installed.
 Windows& windows();

@@ -11,6 +11,7 @@
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "engine/settings.h"
+#include "input/keyboard.h"
 #include "platform/clipboard.h"
 #include "platform/debug_output.h"
 #include "platform/power.h"
@@ -18,6 +19,7 @@
 #include "system/library_calls.h"
 #include "vars/variable_actions.h"
 #include "vars/variables.h"
+#include "windows/window_match.h"
 
 namespace olvex {
 namespace {
@@ -153,7 +155,11 @@ int HandleSystemStep(int slot, int step_index) {
     return 1;
   }
   if (ContainsNoCase(action, "Set Clipboard")) return SetClipboardStep(step, context);
-  if (ContainsNoCase(action, "Paste Clipboard")) return StepNotAvailable(slot, step_index);
+  if (ContainsNoCase(action, "Paste Clipboard")) {
+    if (FailWithoutDesktop()) return 0;
+    PasteFromClipboard();
+    return 1;
+  }
   if (ContainsNoCase(action, "Clear Clipboard"))
     return platform::clipboard().Clear() ? 1 : Fail("The clipboard could not be opened");
   if (ContainsNoCase(action, "Capture")) return HandleImageCaptureStep(slot, step_index);

@@ -15,9 +15,12 @@ class NoWindows : public Windows {
   bool Activate(WindowId) override { return false; }
   bool PostClose(WindowId) override { return false; }
   bool Destroy(WindowId) override { return false; }
+  bool HasDesktop() override { return false; }
 };
 
 }  // namespace
+
+void DeclareDpiAware() {}
 
 Windows& PlatformWindows() {
   static NoWindows instance;

@@ -20,6 +20,7 @@
 #include "platform/screen.h"
 #include "platform/windows.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/fake_desktop.h"
 #include "vars/variables.h"
 #ifdef _WIN32
 #include <windows.h>
@@ -44,42 +45,6 @@ std::string Escaped(const std::string& text) {
   }
   return out;
 }
-
-class FakeInput : public platform::Input {
- public:
-  bool IsKeyDown(int key) override { return down.count(key) != 0; }
-  bool IsKeyToggled(int key) override { return key == platform::key::kCapsLock && caps_lock; }
-  bool WasPressedSinceLastQuery(int key) override { return pressed.erase(key) != 0; }
-  std::set<int> down, pressed;
-  bool caps_lock = false;
-};
-
-class FakeClipboard : public platform::Clipboard {
- public:
-  std::optional<std::string> Text() override { return text; }
-  bool SetText(const std::string& t) override {
-    text = t;
-    return true;
-  }
-  std::optional<std::string> text;
-};
-
-class FakeWindows : public platform::Windows {
- public:
-  platform::WindowId FindTopLevel(const std::string& title, const std::string& class_name) override {
-    asked.push_back(title + "|" + class_name);
-    return title == "Untitled - Notepad" ? 0x1234 : 0;
-  }
-  bool Exists(platform::WindowId) override { return false; }
-  platform::WindowId Foreground() override { return 0; }
-  platform::WindowId NextInZOrder(platform::WindowId) override { return 0; }
-  bool IsVisible(platform::WindowId) override { return false; }
-  std::string Title(platform::WindowId, std::size_t, int) override { return {}; }
-  bool Activate(platform::WindowId) override { return false; }
-  bool PostClose(platform::WindowId) override { return false; }
-  bool Destroy(platform::WindowId) override { return false; }
-  std::vector<std::string> asked;
-};
 
 class IfStepTest : public ::testing::Test {
  protected:
@@ -330,17 +295,16 @@ TEST_F(IfStepTest, RegistryKeysFilesFoldersAndProcesses) {
 }
 
 TEST_F(IfStepTest, DesktopConditionsThroughTheServices) {
-  FakeWindows windows;
-  FakeInput input;
+  FakeDesktop windows;
+  windows.Add({0x1234, 0, "Untitled - Notepad", "Notepad", 0, 0, kFrameStyle});
+  FakeKeyboard input;
   FakeClipboard clipboard;
-  platform::SetWindowsForTest(&windows);
-  platform::SetInputForTest(&input);
-  platform::SetClipboardForTest(&clipboard);
 
   EXPECT_EQ(Check({"IF Window Exists", "Untitled - Notepad", "", ""}), 1);
   EXPECT_TRUE(Logged("    Window:  [Untitled - Notepad]  (4660)"));
-  EXPECT_EQ(Check({"IF Window Exists", "Untitled", "", ""}), 0);
-  EXPECT_EQ(windows.asked.back(), "Untitled|");
+  EXPECT_EQ(Check({"IF Window Exists", "untitled", "", ""}), 1);  // the step's window options: a part of the title
+  EXPECT_EQ(Check({"IF Window Exists", "untitled - notepad", "Exact", ""}), 0);
+  EXPECT_EQ(Check({"IF Window Exists", "Notepad", "Class", ""}), 1);
 
   EXPECT_EQ(Check({"IF Key is Pressed", "{SHIFT}", "", ""}), 0);
   input.down = {0x10};
@@ -373,10 +337,6 @@ TEST_F(IfStepTest, DesktopConditionsThroughTheServices) {
   clipboard.text = std::string(70, 'c');
   Check({"IF Clipboard Contains", "c", "", ""});
   EXPECT_TRUE(Logged("    Clipboard Contains: " + std::string(60, 'c') + "..."));
-
-  platform::SetClipboardForTest(nullptr);
-  platform::SetInputForTest(nullptr);
-  platform::SetWindowsForTest(nullptr);
 }
 
 TEST_F(IfStepTest, PixelAndImageFailWithoutADesktopAndOtherActionsAreFalse) {
@@ -414,6 +374,7 @@ TEST_F(IfStepTest, WindowsKeysAndClipboardOfTheRealDesktop) {
   HWND window = CreateWindowExA(0, "STATIC", title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
                                 nullptr, nullptr);
   ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_SHOWNOACTIVATE);  // only a visible frame window counts; the keys below need no focus
   EXPECT_EQ(Check({"IF Window Exists", title, "", ""}), 1);
   EXPECT_TRUE(Logged("    Window:  [" + title + "]  (" +
                      std::to_string(static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window))) + ")"));

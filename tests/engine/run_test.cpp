@@ -113,11 +113,11 @@ TEST_F(RunTest, RepeatsRunAgainAndAFailedStepEndsTheRun) {
 
   std::remove(log_path_.c_str());
   CloseAllDocuments();
-  Load(Step("Maximize", "") + Step("Comment", "never"));
+  Load(Step("Start Browser", "") + Step("Comment", "never"));
   RecordingDialogs boxes;  // the failure's error box
   log = Run(1);
   EXPECT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_NE(log.find("Action not available in this build: \"Maximize\""), std::string::npos) << log;
+  EXPECT_NE(log.find("Internet actions are not available: \"Start Browser\""), std::string::npos) << log;
   EXPECT_NE(log.find("RUN FAILED"), std::string::npos);
   EXPECT_EQ(log.find("never"), std::string::npos);
 }

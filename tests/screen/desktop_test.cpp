@@ -19,6 +19,7 @@
 #include "tests/settings/store_sandbox.h"
 #include "vars/system_actions.h"
 #include "vars/variables.h"
+#include "windows/window_match.h"
 
 namespace olvex::test {
 namespace {
@@ -42,6 +43,7 @@ class PaintedWindow {
   ~PaintedWindow() { DestroyWindow(window_); }
 
   // Shows the pixels and waits (at most 3 s) until the screen shows them.
+  HWND handle() const { return window_; }
   bool Show(const std::vector<Colour>& pixels) {
     pixels_ = pixels;
     InvalidateRect(window_, nullptr, FALSE);
@@ -186,6 +188,9 @@ TEST_F(DesktopTest, PicturesAndPixelsAreFoundWhereTheWindowShowsThem) {
   const std::string file = SaveBmp("pattern.bmp", p);
   EXPECT_EQ(Find(Step("IF Image is Visible", file)), (Point{kLeft + 40, kTop + 30}));
   EXPECT_EQ(Find(Step("IF Pixel is Visible", "9B5713")), (Point{kLeft + 150, kTop + 100}));
+  // Use Window by image takes the window that shows the picture.
+  LoadScreenStep(Step("Use Window", file, "<options>Image</options>"), dir_.File("case.oxm"));
+  EXPECT_EQ(UseWindowAction(0, 0), reinterpret_cast<platform::WindowId>(window_.handle())) << StepError();
   EXPECT_EQ(Find(Step("IF Pixel is Visible", "9B5713", "<value1>2</value1>")), (Point{kLeft + 150, kTop + 100}));
   const std::string inside = "<value2>" + std::to_string(kLeft) + "," + std::to_string(kTop) + "</value2><value3>" +
                              std::to_string(kLeft + kWidth) + "," + std::to_string(kTop + kHeight) + "</value3>";

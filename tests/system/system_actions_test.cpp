@@ -11,10 +11,12 @@
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "engine/settings.h"
+#include "input/keyboard.h"
 #include "platform/clipboard.h"
 #include "platform/debug_output.h"
 #include "platform/power.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/fake_desktop.h"
 #include "vars/expand.h"
 #include "vars/system_actions.h"
 #include "vars/variables.h"
@@ -165,9 +167,13 @@ TEST_F(SystemActionsTest, LogoffRestartShutdownGoThroughThePowerService) {
   EXPECT_EQ(StepError(), "refused by the test");
 }
 
-TEST_F(SystemActionsTest, PasteAndCaptureAreNotInThisBuild) {
-  EXPECT_EQ(RunEach(Step("Paste Clipboard", "") + Step("Image Capture", "")), (std::vector<int>{0, 0}));
-  EXPECT_EQ(StepError(), "Action not available in this build: \"Image Capture\"");
+TEST_F(SystemActionsTest, PasteClipboardSendsControlV) {
+  FakeDesktop desktop;
+  FakeKeyboard keys;
+  SetKeyboardPauseForTest([&keys](int ms) { keys.events.push_back("P" + std::to_string(ms)); });
+  EXPECT_EQ(RunEach(Step("Paste Clipboard", "")), std::vector<int>{1});
+  SetKeyboardPauseForTest(nullptr);
+  EXPECT_EQ(keys.Events(), "Ctrl*+ V+ V- Ctrl*- P500");
 }
 
 #ifdef _WIN32

@@ -1,0 +1,55 @@
+#pragma once
+// Windows tests: starts olvex-target (tests/target), waits until it is ready,
+// asks its state and ends it. Every wait is bounded.
+#ifdef _WIN32
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "tests/support/test_support.h"
+
+namespace olvex::test {
+
+// Control ids of the target's frame window.
+namespace target {
+constexpr int kEdit = 1001, kMultiEdit = 1002, kList = 1003, kCombo = 1004, kPush = 1005, kCheck = 1006;
+constexpr int kRadioA = 1007, kLabel = 1010, kTree = 1011, kListView = 1012, kCanvas = 1013;
+}  // namespace target
+
+class Target {
+ public:
+  // Values by name; "record" holds the recorded input, one line each.
+  using State = std::map<std::string, std::string>;
+
+  explicit Target(const std::string& title = "Olvex Target");
+  ~Target();
+  Target(const Target&) = delete;
+  Target& operator=(const Target&) = delete;
+
+  bool ready() const { return frame_ != nullptr; }
+  HWND frame() const { return frame_; }
+  HWND Control(int id) const { return GetDlgItem(frame_, id); }
+  const std::string& title() const { return title_; }
+  // The target's state now (empty when it does not answer within 5 s); the
+  // recorded input only `with_record`.
+  State Ask(bool with_record = true);
+  // "clear", "second", "dialog", "focus ID", "paint X Y W H RRGGBB", "hang MS", "fillers N", "close".
+  bool Command(const std::string& command);
+  // Asks (without the record) until `done` holds or `timeout` has passed;
+  // then the whole state.
+  State WaitFor(const std::function<bool(const State&)>& done,
+                std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+ private:
+  bool Send(ULONG_PTR kind, const std::string& data);
+  ScratchDir dir_;
+  std::string title_;
+  PROCESS_INFORMATION process_{};
+  HWND frame_ = nullptr;
+};
+
+}  // namespace olvex::test
+#endif

@@ -1,0 +1,217 @@
+#include "tests/support/fake_desktop.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace olvex::test {
+
+using platform::WindowId;
+
+FakeDesktop::FakeDesktop() { platform::SetWindowsForTest(this); }
+FakeDesktop::~FakeDesktop() { platform::SetWindowsForTest(nullptr); }
+
+WindowId FakeDesktop::Add(FakeWindow window) {
+  if (window.id == 0) {
+    window.id = 100;
+    for (const FakeWindow& w : windows) window.id = std::max(window.id, w.id + 1);
+  }
+  windows.push_back(window);
+  return window.id;
+}
+
+FakeWindow* FakeDesktop::Find(WindowId id) {
+  for (FakeWindow& w : windows)
+    if (w.id == id && id != 0) return &w;
+  return nullptr;
+}
+
+WindowId FakeDesktop::FindTopLevel(const std::string& title, const std::string& class_name) {
+  calls.push_back("FindTopLevel " + title + "|" + class_name);
+  for (const FakeWindow& w : windows)
+    if (w.parent == 0 && (title.empty() || w.title == title) && (class_name.empty() || w.class_name == class_name))
+      return w.id;
+  return 0;
+}
+
+WindowId FakeDesktop::NextInZOrder(WindowId window) {
+  if (window == 0) {
+    for (const FakeWindow& w : windows)
+      if (w.parent == 0) return w.id;
+    return 0;
+  }
+  const FakeWindow* self = Find(window);
+  if (!self) return 0;
+  auto at = std::find_if(windows.begin(), windows.end(), [&](const FakeWindow& w) { return w.id == window; });
+  for (++at; at != windows.end(); ++at)
+    if (at->parent == self->parent) return at->id;
+  return 0;
+}
+
+bool FakeDesktop::IsVisible(WindowId window) {
+  const FakeWindow* w = Find(window);
+  return w && (w->style & platform::style::kVisible);
+}
+
+std::string FakeDesktop::Title(WindowId window, std::size_t max_chars, int) {
+  if (on_title) on_title(window);
+  const FakeWindow* w = Find(window);
+  return w && !w->hung ? w->title.substr(0, max_chars) : std::string();
+}
+
+bool FakeDesktop::Activate(WindowId window) {
+  calls.push_back("Activate " + std::to_string(window));
+  return Exists(window);
+}
+
+bool FakeDesktop::Destroy(WindowId window) {
+  std::vector<WindowId> gone{window};
+  for (std::size_t i = 0; i < gone.size(); ++i)
+    for (const FakeWindow& w : windows)
+      if (w.parent == gone[i]) gone.push_back(w.id);
+  const auto before = windows.size();
+  std::erase_if(windows, [&](const FakeWindow& w) { return std::find(gone.begin(), gone.end(), w.id) != gone.end(); });
+  return windows.size() != before;
+}
+
+std::string FakeDesktop::ClassName(WindowId window) {
+  const FakeWindow* w = Find(window);
+  return w ? w->class_name : std::string();
+}
+std::uint64_t FakeDesktop::ControlId(WindowId window) {
+  const FakeWindow* w = Find(window);
+  return w ? w->control_id : 0;
+}
+std::uint64_t FakeDesktop::UserData(WindowId window) {
+  const FakeWindow* w = Find(window);
+  return w ? w->user_data : 0;
+}
+std::optional<platform::WindowRect> FakeDesktop::Rect(WindowId window) {
+  const FakeWindow* w = Find(window);
+  if (!w) return std::nullopt;
+  return w->rect;
+}
+WindowId FakeDesktop::FirstChild(WindowId window) {
+  for (const FakeWindow& w : windows)
+    if (w.parent == window && window != 0) return w.id;
+  return 0;
+}
+WindowId FakeDesktop::Parent(WindowId window) {
+  const FakeWindow* w = Find(window);
+  return w ? w->parent : 0;
+}
+bool FakeDesktop::HasFrame(WindowId window) {
+  return (Style(window) & (platform::style::kDialogFrame | platform::style::kThickFrame)) != 0;
+}
+std::uint32_t FakeDesktop::Style(WindowId window) {
+  const FakeWindow* w = Find(window);
+  return w ? w->style : 0;
+}
+bool FakeDesktop::IsMinimized(WindowId window) { return (Style(window) & platform::style::kMinimize) != 0; }
+
+WindowId FakeDesktop::AtPoint(long x, long y) {
+  // The last window in the list whose rectangle holds the point: children follow their parents.
+  WindowId found = 0;
+  for (const FakeWindow& w : windows)
+    if ((w.style & platform::style::kVisible) && x >= w.rect.x && y >= w.rect.y && x < w.rect.x + w.rect.width &&
+        y < w.rect.y + w.rect.height)
+      found = w.id;
+  return found;
+}
+
+WindowId FakeDesktop::NextTabItem(WindowId window) { return NextInZOrder(window); }
+
+void FakeDesktop::Do(WindowId window, Call call) {
+  static constexpr const char* kNames[] = {"BringToTop", "SetFocus", "SetForeground", "SetActive", "Restore",
+                                           "Show", "HotkeyCommand", "SelectAllText", "AttachedForeground"};
+  calls.push_back(std::string(kNames[static_cast<int>(call)]) + " " + std::to_string(window));
+  if ((call == Call::SetForeground || call == Call::AttachedForeground) && !foreground_refused) foreground = window;
+  if (call == Call::Restore)
+    if (FakeWindow* w = Find(window)) w->style &= ~platform::style::kMinimize;
+}
+
+bool FakeDesktop::SetText(WindowId window, const std::string& text) {
+  FakeWindow* w = Find(window);
+  if (!w || w->hung) return false;
+  calls.push_back("SetText " + std::to_string(window) + " " + text);
+  w->title = text;
+  return true;
+}
+
+bool FakeDesktop::AddListItem(WindowId window, const std::string& text, bool combo) {
+  FakeWindow* w = Find(window);
+  if (!w || w->hung) return false;
+  calls.push_back(std::string(combo ? "AddComboItem " : "AddListItem ") + std::to_string(window) + " " + text);
+  items[window].push_back(text);
+  return true;
+}
+
+FakeKeyboard::FakeKeyboard() { platform::SetInputForTest(this); }
+FakeKeyboard::~FakeKeyboard() { platform::SetInputForTest(nullptr); }
+
+namespace {
+std::string KeyToken(int code) {
+  if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9')) return std::string(1, static_cast<char>(code));
+  if (code >= 0x60 && code <= 0x69) return "Num" + std::to_string(code - 0x60);
+  switch (code) {
+    case 0x10: return "Shift";
+    case 0x11: return "Ctrl";
+    case 0x12: return "Alt";
+    case 0x0D: return "Enter";
+    case 0x09: return "Tab";
+    case 0x20: return "Space";
+    default: {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "#%02X", code);
+      return hex;
+    }
+  }
+}
+}  // namespace
+
+void FakeKeyboard::SendKey(const KeyEvent& e) {
+  std::string token = e.unicode ? "u:'" + std::string(1, static_cast<char>(e.code)) + "'" : KeyToken(e.code);
+  if (e.send_input && !e.unicode) token = "i:" + token;
+  if (e.extended) token += "*";
+  token += e.up ? "-" : "+";
+  events.push_back(token);
+}
+
+int FakeKeyboard::KeyOfChar(unsigned char c) {
+  if (const auto it = layout.find(c); it != layout.end()) return it->second;
+  if (c >= 'a' && c <= 'z') return c - 'a' + 'A';
+  if (c >= 'A' && c <= 'Z') return 0x100 | c;
+  if (c >= '0' && c <= '9') return c;
+  switch (c) {
+    case ' ': return 0x20;
+    case '\t': return 0x09;
+  }
+  static constexpr std::string_view kPlain = "`-=[]\\;',./";
+  static constexpr std::string_view kShifted = "~_+{}|:\"<>?";
+  static constexpr int kKeys[] = {0xC0, 0xBD, 0xBB, 0xDB, 0xDD, 0xDC, 0xBA, 0xDE, 0xBC, 0xBE, 0xBF};
+  if (const auto at = kPlain.find(static_cast<char>(c)); at != std::string_view::npos) return kKeys[at];
+  if (const auto at = kShifted.find(static_cast<char>(c)); at != std::string_view::npos) return 0x100 | kKeys[at];
+  static constexpr std::string_view kDigitsShifted = "!@#$%^&*";
+  if (const auto at = kDigitsShifted.find(static_cast<char>(c)); at != std::string_view::npos)
+    return 0x100 | static_cast<int>('1' + at);
+  return -1;
+}
+
+int FakeKeyboard::CharOfKey(int virtual_key) {
+  if ((virtual_key >= 'A' && virtual_key <= 'Z') || (virtual_key >= '0' && virtual_key <= '9')) return virtual_key;
+  for (int c = 32; c < 127; ++c)
+    if (KeyOfChar(static_cast<unsigned char>(c)) == virtual_key) return c;
+  return 0;
+}
+
+bool FakeKeyboard::BlockUserInput(bool block) {
+  events.push_back(block ? "Block" : "Unblock");
+  return !user32_missing;
+}
+
+std::string FakeKeyboard::Events() const {
+  std::string joined;
+  for (const std::string& e : events) joined += (joined.empty() ? "" : " ") + e;
+  return joined;
+}
+
+}  // namespace olvex::test
