@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 
 namespace platform {
 
@@ -19,7 +20,7 @@ std::optional<ProcessEntry> FindProcess(std::string_view name_or_id) {
            });
   };
   for (const ProcessEntry& p : ListProcesses())
-    if (by_id ? p.id == id : same(p.name, name)) return p;
+    if (by_id ? p.id == id : same(p.name, name) || same(p.name, std::string(name) + ".exe")) return p;
   return std::nullopt;
 }
 

@@ -42,7 +42,12 @@ std::optional<platform::ProcessHandle> CreateByMethods(const std::string& comman
   // 2: a program located by the file locating rule.
   if (ContainsNoCase(command, ".EXE") || !platform::ProgramsHaveExeExtension()) {
     std::string located;
-    LocateFile(command, "", &located);
+    if (!LocateFile(command, "", &located) && !quoted) {
+      // The program is the first word, its arguments follow.
+      const std::size_t blank = command.find(' ');
+      if (blank != std::string::npos && LocateFile(command.substr(0, blank), "", &located))
+        located = "\"" + located + "\"" + command.substr(blank);
+    }
     if (auto p = platform::CreateProcessFromLine(located, visible, "")) return p;
   }
   // 3: the program associated with the command's file type.
