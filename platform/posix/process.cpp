@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -61,6 +62,15 @@ std::optional<ProcessHandle> SpawnWords(const std::vector<std::string>& words, c
 bool IsExecutableFile(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// A process that runs (not ended, nor a zombie waiting for its parent).
+bool IsAlive(std::uint32_t id) {
+  std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  const std::size_t close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z' && line[close + 2] != 'X';
 }
 
 bool Spawn(const std::vector<std::string>& words) {
@@ -123,7 +133,10 @@ bool ShellOpen(const std::string& file, const std::string& parameters, bool) {
 }
 
 bool TerminateProcessById(std::uint32_t id, int) {
-  return id != 0 && ::kill(static_cast<pid_t>(id), SIGKILL) == 0;
+  if (id == 0 || ::kill(static_cast<pid_t>(id), SIGKILL) != 0) return false;
+  // The signal arrives on its own time: wait (at most a second) until the process has ended.
+  for (int i = 0; i < 100 && IsAlive(id); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return true;
 }
 
 std::uint64_t MainWindowOfProcess(std::uint32_t) { return 0; }
@@ -135,7 +148,7 @@ std::vector<ProcessEntry> ListProcesses() {
   while (const dirent* entry = ::readdir(proc)) {
     char* end = nullptr;
     const unsigned long id = std::strtoul(entry->d_name, &end, 10);
-    if (end == entry->d_name || *end != '\0') continue;
+    if (end == entry->d_name || *end != '\0' || !IsAlive(static_cast<std::uint32_t>(id))) continue;
     // The executable's name; the kernel's short name when the link is not ours to read.
     std::string name;
     char target[4096];

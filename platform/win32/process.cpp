@@ -105,9 +105,11 @@ bool ShellOpen(const std::string& file, const std::string& parameters, bool visi
 }
 
 bool TerminateProcessById(std::uint32_t id, int exit_code) {
-  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
   if (process == nullptr) return false;
   const bool ok = TerminateProcess(process, static_cast<UINT>(exit_code)) != 0;
+  // Termination completes on its own time: wait (at most a second) until it has.
+  if (ok) WaitForSingleObject(process, 1000);
   CloseHandle(process);
   return ok;
 }
