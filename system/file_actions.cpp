@@ -5,7 +5,9 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <optional>
@@ -113,27 +115,27 @@ int ReadFile(Context& c) {
   platform::File file;
   if (!file.Open(path, platform::File::Mode::kRead)) return Fail("Unable to read '" + path + "'");
   const std::uint64_t begin = std::min(static_cast<std::uint64_t>(start), end);
-  std::string data;
+  // The bytes go to the output as they were read; only zero bytes need a text of their own.
+  const std::size_t length = static_cast<std::size_t>(end - begin);
+  std::unique_ptr<char[]> bytes(new (std::nothrow) char[length + 1]);
+  if (!bytes) return Fail("Insufficient memory available");
+  const std::optional<std::size_t> got = file.ReadAt(begin, bytes.get(), length);
+  if (!got) return SystemFail();
+  const std::string_view data(bytes.get(), *got);
+  if (Has(c.step.output(), "File") || data.find('\0') == std::string_view::npos) return Done(c, data);
+  std::string escaped;
   try {
-    data.resize(static_cast<std::size_t>(end - begin));
+    escaped.reserve(data.size() + 4 * static_cast<std::size_t>(std::count(data.begin(), data.end(), '\0')));
+    for (std::size_t at = 0; at < data.size();) {
+      const std::size_t zero = std::min(data.find('\0', at), data.size());
+      escaped.append(data.substr(at, zero - at));
+      if (zero < data.size()) escaped += "{\\00}";
+      at = zero + 1;
+    }
   } catch (const std::bad_alloc&) {
     return Fail("Insufficient memory available");
-  } catch (const std::length_error&) {
-    return Fail("Insufficient memory available");
   }
-  const std::optional<std::size_t> got = file.ReadAt(begin, data.data(), data.size());
-  if (!got) return SystemFail();
-  data.resize(*got);
-  if (!Has(c.step.output(), "File") && data.find('\0') != std::string::npos) {
-    std::string escaped;
-    escaped.reserve(data.size() + 64);
-    for (char ch : data) {
-      if (ch == '\0') escaped += "{\\00}";
-      else escaped += ch;
-    }
-    data.swap(escaped);
-  }
-  return Done(c, data);
+  return Done(c, escaped);
 }
 
 // Reads a file block by block; `each` gets every block and returns false to stop.
@@ -394,6 +396,7 @@ int SearchInFile(Context& c) {
   if (!file.Open(c.path, platform::File::Mode::kRead)) return Missing(c.path);
   // Blocks overlap by the needle's length less one, so a match across two blocks is found too.
   const std::size_t overlap = needle.size() - 1;
+  const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
   std::vector<char> buffer(kBlock + overlap);
   std::int64_t found = 0;
   std::optional<std::uint64_t> result;
@@ -405,9 +408,9 @@ int SearchInFile(Context& c) {
     if (!got) return SystemFail();
     if (*got == 0) break;
     const std::string_view data(buffer.data(), kept + *got);
-    for (std::size_t at = 0; (at = data.find(needle, at)) != std::string_view::npos; ++at) {
+    for (auto at = data.begin(); (at = std::search(at, data.end(), searcher)) != data.end(); ++at) {
       if (++found == wanted) {
-        result = base + at;
+        result = base + static_cast<std::uint64_t>(at - data.begin());
         break;
       }
     }
