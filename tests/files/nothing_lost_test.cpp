@@ -144,8 +144,11 @@ TEST_F(SmallDisk, AMoveAcrossFileSystemsCopiesThenDeletes) {
 #endif
 
 TEST(Processes, KillProcessEndsAProcessById) {
-  const std::string child = (fs::path(RuntimePath()).parent_path() / "olvex-test-child").string() +
-                            fs::path(RuntimePath()).extension().string();
+  // A copy under a name of its own, which no Kill Process by name of another test can match.
+  ScratchDir dir;
+  const std::string extension = fs::path(RuntimePath()).extension().string();
+  const std::string child = dir.File("olvex-kill-by-id" + extension);
+  fs::copy_file(fs::path(RuntimePath()).parent_path() / ("olvex-test-child" + extension), child);
   std::optional<platform::ProcessHandle> process = platform::CreateProcessFromLine("\"" + child + "\" sleep 30000", false, "");
   ASSERT_TRUE(process.has_value());
   EXPECT_EQ(RunStep({"Kill Process", "", std::to_string(process->id)}), std::nullopt);
