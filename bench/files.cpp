@@ -43,41 +43,45 @@ void SetBytes(benchmark::State& state, std::uintmax_t bytes) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
+// Runs `step` (a Files & Folders step) or `command` (a shell command) once per iteration; the
+// throughput counts the bytes of `data`.
+void StepOverData(benchmark::State& state, const std::string& step, const std::string& command, const char* data) {
+  for (auto _ : state) {
+    if (!step.empty()) RunFilesStep(state, step);
+    else Shell(state, command);
+  }
+  SetBytes(state, fs::file_size(g_root / data));
+}
+
+std::string StepText(const std::string& action, const std::string& file, const std::string& rest) {
+  return "<step><action>" + action + "</action><value1>" + (g_root / file).string() + "</value1>" + rest + "</step>";
+}
+
 void CopyFileAction(benchmark::State& state) {
-  for (auto _ : state)
-    RunFilesStep(state, "<step><action>Copy File</action><value1>" + (g_root / "big.bin").string() + "</value1><text>" +
-                            (g_root / "copy-olvex.bin").string() + "</text></step>");
-  SetBytes(state, fs::file_size(g_root / "big.bin"));
+  StepOverData(state, StepText("Copy File", "big.bin", "<text>" + (g_root / "copy-olvex.bin").string() + "</text>"), "",
+               "big.bin");
 }
 
 void CopyFileCp(benchmark::State& state) {
-  for (auto _ : state) Shell(state, "cp " + Quoted(g_root / "big.bin") + " " + Quoted(g_root / "copy-cp.bin"));
-  SetBytes(state, fs::file_size(g_root / "big.bin"));
+  StepOverData(state, "", "cp " + Quoted(g_root / "big.bin") + " " + Quoted(g_root / "copy-cp.bin"), "big.bin");
 }
 
 void ReadFileAction(benchmark::State& state) {
   // The copies before leave much unwritten data, which a large allocation would first wait for.
   Shell(state, "sync");
-  for (auto _ : state)
-    RunFilesStep(state, "<step><action>Read File</action><value1>" + (g_root / "big.bin").string() + "</value1></step>");
-  SetBytes(state, fs::file_size(g_root / "big.bin"));
+  StepOverData(state, StepText("Read File", "big.bin", ""), "", "big.bin");
 }
 
 void ReadFileCat(benchmark::State& state) {
-  for (auto _ : state) Shell(state, "cat " + Quoted(g_root / "big.bin") + " > /dev/null");
-  SetBytes(state, fs::file_size(g_root / "big.bin"));
+  StepOverData(state, "", "cat " + Quoted(g_root / "big.bin") + " > /dev/null", "big.bin");
 }
 
 void SearchAction(benchmark::State& state) {
-  for (auto _ : state)
-    RunFilesStep(state, "<step><action>Search in File</action><value1>" + (g_root / "text.txt").string() +
-                            "</value1><value2>zebra-quartz</value2></step>");
-  SetBytes(state, fs::file_size(g_root / "text.txt"));
+  StepOverData(state, StepText("Search in File", "text.txt", "<value2>zebra-quartz</value2>"), "", "text.txt");
 }
 
 void SearchGrep(benchmark::State& state) {
-  for (auto _ : state) Shell(state, "grep -F -c zebra-quartz " + Quoted(g_root / "text.txt") + " > /dev/null; true");
-  SetBytes(state, fs::file_size(g_root / "text.txt"));
+  StepOverData(state, "", "grep -F -c zebra-quartz " + Quoted(g_root / "text.txt") + " > /dev/null; true", "text.txt");
 }
 
 void CountAction(benchmark::State& state) {

@@ -9,7 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -24,19 +24,25 @@ bool Fail() {
 }
 
 LocalDateTime Local(const timespec& when) {
-  std::tm tm{};
-  const time_t seconds = when.tv_sec;
-  ::localtime_r(&seconds, &tm);
-  LocalDateTime t;
-  t.year = tm.tm_year + 1900;
-  t.month = tm.tm_mon + 1;
-  t.day = tm.tm_mday;
-  t.weekday = tm.tm_wday;
-  t.hour = tm.tm_hour;
-  t.minute = tm.tm_min;
-  t.second = tm.tm_sec;
-  t.millisecond = static_cast<int>(when.tv_nsec / 1000000);
-  return t;
+  return LocalDateTimeOf(when.tv_sec, static_cast<int>(when.tv_nsec / 1000000));
+}
+
+// Opens a regular file (a folder or a device is refused); -1 on failure.
+int OpenRegular(const std::string& path, int flags, mode_t mode = 0666) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC | ((flags & O_ACCMODE) == O_RDONLY ? O_NONBLOCK : 0), mode);
+  if (fd < 0) {
+    Fail();
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    t_error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    return -1;
+  }
+  // Reading never waits on a device, but a regular file is read in the ordinary way.
+  if ((flags & O_ACCMODE) == O_RDONLY) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
 }
 
 }  // namespace
@@ -47,19 +53,9 @@ File::~File() { Close(); }
 
 bool File::Open(const std::string& path, Mode mode) {
   Close();
-  int flags = O_CLOEXEC;
-  if (mode == Mode::kRead) flags |= O_RDONLY | O_NONBLOCK;
-  if (mode == Mode::kReadWrite) flags |= O_RDWR | O_CREAT;
-  if (mode == Mode::kCreateNew) flags |= O_WRONLY | O_CREAT | O_EXCL;
-  const int fd = ::open(path.c_str(), flags, 0666);
-  if (fd < 0) return Fail();
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    t_error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    ::close(fd);
-    return false;
-  }
-  if (mode == Mode::kRead) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  const int flags = mode == Mode::kRead ? O_RDONLY : mode == Mode::kReadWrite ? O_RDWR | O_CREAT : O_WRONLY | O_CREAT | O_EXCL;
+  const int fd = OpenRegular(path, flags);
+  if (fd < 0) return false;
   handle_ = fd;
   return true;
 }
@@ -117,15 +113,10 @@ bool File::Close() {
 }
 
 bool CopyFileData(const std::string& from, const std::string& to, const std::function<bool()>& stop) {
-  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (in < 0) return Fail();
+  const int in = OpenRegular(from, O_RDONLY);
+  if (in < 0) return false;
   struct stat st;
-  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-    t_error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    ::close(in);
-    return false;
-  }
-  ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
+  ::fstat(in, &st);
   const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
   if (out < 0) {
     Fail();
@@ -231,12 +222,8 @@ std::optional<FileTimes> ReadFileTimes(const std::string& path) {
     Fail();
     return std::nullopt;
   }
-  FileTimes times;
-  times.modified = Local(st.st_mtim);
-  times.accessed = Local(st.st_atim);
   // The status change time stands for the creation time, which POSIX does not keep.
-  times.created = Local(st.st_ctim);
-  return times;
+  return FileTimes{Local(st.st_ctim), Local(st.st_atim), Local(st.st_mtim)};
 }
 
 std::optional<VolumeInfo> ReadVolume(const std::string& path) {
@@ -249,12 +236,13 @@ std::optional<VolumeInfo> ReadVolume(const std::string& path) {
   VolumeInfo info;
   info.total = static_cast<std::uint64_t>(vfs.f_blocks) * vfs.f_frsize;
   info.free = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
-  switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x01021994: info.type = "RAM"; break;                                          // tmpfs
-    case 0x6969: case 0xFF534D42: case 0xFE534D42: case 0x517B: info.type = "Remote"; break;  // nfs, cifs, smb2, smb
-    case 0x9660: info.type = "CD-ROM"; break;                                           // iso9660
-    default: info.type = "Fixed"; break;
-  }
+  // File system magic numbers: tmpfs, nfs, cifs, smb2, smb, iso9660; any other is a fixed disk.
+  static constexpr std::pair<unsigned long, const char*> kTypes[] = {
+      {0x01021994, "RAM"},    {0x6969, "Remote"}, {0xFF534D42, "Remote"},
+      {0xFE534D42, "Remote"}, {0x517B, "Remote"}, {0x9660, "CD-ROM"}};
+  info.type = "Fixed";
+  for (const auto& [magic, type] : kTypes)
+    if (static_cast<unsigned long>(fs.f_type) == magic) info.type = type;
   return info;
 }
 

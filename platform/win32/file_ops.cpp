@@ -17,20 +17,9 @@ bool Fail() {
 }
 
 LocalDateTime Local(const FILETIME& when) {
-  FILETIME local;
-  SYSTEMTIME st{};
-  FileTimeToLocalFileTime(&when, &local);
-  FileTimeToSystemTime(&local, &st);
-  LocalDateTime t;
-  t.year = st.wYear;
-  t.month = st.wMonth;
-  t.day = st.wDay;
-  t.weekday = st.wDayOfWeek;
-  t.hour = st.wHour;
-  t.minute = st.wMinute;
-  t.second = st.wSecond;
-  t.millisecond = st.wMilliseconds;
-  return t;
+  const ULONGLONG ticks = (static_cast<ULONGLONG>(when.dwHighDateTime) << 32) | when.dwLowDateTime;
+  return LocalDateTimeOf(static_cast<long long>(ticks / 10000000ULL) - 11644473600LL,
+                         static_cast<int>((ticks / 10000ULL) % 1000ULL));
 }
 
 HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
@@ -195,11 +184,7 @@ std::optional<FileTimes> ReadFileTimes(const std::string& path) {
     Fail();
     return std::nullopt;
   }
-  FileTimes times;
-  times.created = Local(data.ftCreationTime);
-  times.accessed = Local(data.ftLastAccessTime);
-  times.modified = Local(data.ftLastWriteTime);
-  return times;
+  return FileTimes{Local(data.ftCreationTime), Local(data.ftLastAccessTime), Local(data.ftLastWriteTime)};
 }
 
 std::optional<VolumeInfo> ReadVolume(const std::string& path) {
