@@ -18,6 +18,9 @@ struct Shortcut {
 bool CreateShortcut(const Shortcut& shortcut);
 // Reads a shortcut's target back (tests); empty when it cannot.
 std::string ShortcutTarget(const std::string& link);
+// A string of a program's version resource (`name`: "CompanyName", "ProductName", ...) in its
+// first listed translation; empty when it has none.
+std::string VersionString(const std::string& path, const std::string& name);
 // Tells the shell that file associations changed.
 void NotifyAssociationsChanged();
 // Connects `local` ("H:") to the share `remote`, remembered for later sessions.

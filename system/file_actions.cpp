@@ -360,8 +360,8 @@ int FileInfo(Context& c) {
     if (!bits) return 0;
     return Done(c, Has(o, "String") ? AttributeNames(*bits) : Decimal(*bits));
   }
-  // The name of a string of the version resource: none that this build reads.
-  return Done(c, "");
+  // Otherwise the options name a string of the version resource ("CompanyName").
+  return Done(c, platform::VersionString(path, std::string(o)));
 }
 
 int CompareFiles(Context& c) {

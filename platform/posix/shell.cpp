@@ -5,6 +5,7 @@ namespace platform {
 bool HasWindowsShell() { return false; }
 bool CreateShortcut(const Shortcut&) { return false; }
 std::string ShortcutTarget(const std::string&) { return {}; }
+std::string VersionString(const std::string&, const std::string&) { return {}; }
 void NotifyAssociationsChanged() {}
 bool MapNetworkDrive(const std::string&, const std::string&) { return false; }
 bool ShowMapDriveDialog() { return false; }

@@ -96,6 +96,33 @@ std::string ShortcutTarget(const std::string& link_path) {
   return target;
 }
 
+std::string VersionString(const std::string& path, const std::string& name) {
+  HMODULE version = LoadLibraryA("VERSION.DLL");
+  if (version == nullptr) return {};
+  using SizeOf = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+  using Info = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using Query = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  auto size_of = reinterpret_cast<SizeOf>(reinterpret_cast<void*>(GetProcAddress(version, "GetFileVersionInfoSizeA")));
+  auto info = reinterpret_cast<Info>(reinterpret_cast<void*>(GetProcAddress(version, "GetFileVersionInfoA")));
+  auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(version, "VerQueryValueA")));
+  std::string result;
+  DWORD handle = 0;
+  const DWORD size = size_of && info && query ? size_of(path.c_str(), &handle) : 0;
+  std::string block(size, '\0');
+  WORD* translation = nullptr;
+  UINT length = 0;
+  if (size > 0 && info(path.c_str(), 0, size, block.data()) &&
+      query(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) &&
+      length >= 4) {
+    char key[256];
+    wsprintfA(key, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1], name.substr(0, 200).c_str());
+    char* text = nullptr;
+    if (query(block.data(), key, reinterpret_cast<void**>(&text), &length) && text) result = text;
+  }
+  FreeLibrary(version);
+  return result;
+}
+
 void NotifyAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
 
 bool MapNetworkDrive(const std::string& local, const std::string& remote) {
