@@ -62,6 +62,8 @@ class EnglishLocale : public Locale {
 
 // The local date and time from the system clock.
 LocalDateTime SystemLocalNow();
+// A moment, in seconds since 1 January 1970 (UTC) and milliseconds, as local date and time.
+LocalDateTime LocalDateTimeOf(long long seconds, int millisecond);
 
 // The locale in force: the platform's own (the user's locale), or the one a test installed.
 const Locale& locale();

@@ -37,12 +37,18 @@ std::string Join(const std::string& folder, const std::string& name, char separa
   return folder + separator + name;
 }
 
+// Adds the matches of one folder's listing, then (with recursion) every
+// sub-folder's; the one listing serves both.
 void Collect(Listing& list, const std::string& folder, const std::string& pattern,
-             std::vector<platform::FolderEntry> matches, int depth) {
-  std::sort(matches.begin(), matches.end(), NameBefore);
-  for (const platform::FolderEntry& entry : matches) {
-    if (entry.is_folder != list.folders) continue;
+             std::vector<platform::FolderEntry> all, int depth) {
+  // Only a list that is written out needs its order.
+  const bool writing = list.out->size() < list.capacity;
+  if (writing) std::sort(all.begin(), all.end(), NameBefore);
+  const bool every_name = pattern == "*" || pattern == "*.*";
+  for (const platform::FolderEntry& entry : all) {
+    if (entry.is_folder != list.folders || (!every_name && !platform::MatchesWildcard(pattern, entry.name))) continue;
     ++list.count;
+    if (!writing) continue;
     const std::string path = Join(folder, entry.name, list.path_separator);
     if (list.out->size() + path.size() + 1 <= list.capacity) {
       *list.out += path;
@@ -50,14 +56,11 @@ void Collect(Listing& list, const std::string& folder, const std::string& patter
     }
   }
   if (!list.recurse || depth >= kMaxDepth) return;
-  std::vector<platform::FolderEntry> all;
-  if (!platform::ListFolder(folder, "*", &all)) return;
-  std::sort(all.begin(), all.end(), NameBefore);
   for (const platform::FolderEntry& sub : all) {
     if (!sub.is_folder || sub.is_link) continue;
     const std::string sub_folder = Join(folder, sub.name, list.path_separator);
-    std::vector<platform::FolderEntry> sub_matches;
-    if (platform::ListFolder(sub_folder, pattern, &sub_matches)) Collect(list, sub_folder, pattern, std::move(sub_matches), depth + 1);
+    std::vector<platform::FolderEntry> sub_all;
+    if (platform::ListFolder(sub_folder, "*", &sub_all)) Collect(list, sub_folder, pattern, std::move(sub_all), depth + 1);
   }
 }
 
@@ -76,7 +79,7 @@ std::size_t BuildFileList(const std::string& spec, bool recurse, bool folders, c
   std::vector<platform::FolderEntry> matches;
   // A folder named without a pattern: every name in it.
   if (!spec.empty() && spec.find_first_of("*?") == std::string::npos && cut != spec.size() - 1 &&
-      platform::ListFolder(spec, "*.*", &matches)) {
+      platform::ListFolder(spec, "*", &matches)) {
     Collect(list, spec, "*.*", std::move(matches), 0);
     return list.count;
   }
@@ -85,7 +88,7 @@ std::size_t BuildFileList(const std::string& spec, bool recurse, bool folders, c
   if (cut == 2 && spec[1] == ':') folder = spec.substr(0, 3);
   std::string pattern = cut == std::string::npos ? spec : spec.substr(cut + 1);
   if (pattern.empty()) pattern = "*.*";
-  if (platform::ListFolder(folder, pattern, &matches)) Collect(list, folder, pattern, std::move(matches), 0);
+  if (platform::ListFolder(folder, "*", &matches)) Collect(list, folder, pattern, std::move(matches), 0);
   return list.count;
 }
 

@@ -96,7 +96,10 @@ bool ListFolder(const std::string& folder, const std::string& pattern, std::vect
     entry.name = name;
     struct stat st;
     const std::string full = path + name;
-    if (::lstat(full.c_str(), &st) == 0) {
+    // The entry's type as the folder tells it saves a status query per file.
+    if (e->d_type == DT_REG || e->d_type == DT_DIR) {
+      entry.is_folder = e->d_type == DT_DIR;
+    } else if (::lstat(full.c_str(), &st) == 0) {
       entry.is_link = S_ISLNK(st.st_mode);
       entry.is_folder = entry.is_link ? ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode) : S_ISDIR(st.st_mode);
     }

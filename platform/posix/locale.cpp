@@ -138,10 +138,8 @@ class PosixLocale : public EnglishLocale {
 
 }  // namespace
 
-LocalDateTime SystemLocalNow() {
-  struct timeval now {};
-  gettimeofday(&now, nullptr);
-  time_t seconds = now.tv_sec;
+LocalDateTime LocalDateTimeOf(long long seconds_since_1970, int millisecond) {
+  const time_t seconds = static_cast<time_t>(seconds_since_1970);
   struct tm parts {};
   localtime_r(&seconds, &parts);
   LocalDateTime result;
@@ -152,8 +150,14 @@ LocalDateTime SystemLocalNow() {
   result.hour = parts.tm_hour;
   result.minute = parts.tm_min;
   result.second = parts.tm_sec;
-  result.millisecond = static_cast<int>(now.tv_usec / 1000);
+  result.millisecond = millisecond;
   return result;
+}
+
+LocalDateTime SystemLocalNow() {
+  struct timeval now {};
+  gettimeofday(&now, nullptr);
+  return LocalDateTimeOf(now.tv_sec, static_cast<int>(now.tv_usec / 1000));
 }
 
 const Locale& PlatformLocale() {

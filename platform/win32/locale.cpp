@@ -92,19 +92,36 @@ class Win32Locale : public EnglishLocale {
 
 }  // namespace
 
+namespace {
+LocalDateTime FromSystemTime(const SYSTEMTIME& time) {
+  LocalDateTime result;
+  result.year = time.wYear;
+  result.month = time.wMonth;
+  result.day = time.wDay;
+  result.weekday = time.wDayOfWeek;
+  result.hour = time.wHour;
+  result.minute = time.wMinute;
+  result.second = time.wSecond;
+  result.millisecond = time.wMilliseconds;
+  return result;
+}
+}  // namespace
+
 LocalDateTime SystemLocalNow() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  LocalDateTime result;
-  result.year = now.wYear;
-  result.month = now.wMonth;
-  result.day = now.wDay;
-  result.weekday = now.wDayOfWeek;
-  result.hour = now.wHour;
-  result.minute = now.wMinute;
-  result.second = now.wSecond;
-  result.millisecond = now.wMilliseconds;
-  return result;
+  return FromSystemTime(now);
+}
+
+LocalDateTime LocalDateTimeOf(long long seconds, int millisecond) {
+  // FILETIME counts 100 ns from 1601; 11644473600 seconds lie between 1601 and 1970.
+  const ULONGLONG ticks = static_cast<ULONGLONG>(seconds + 11644473600LL) * 10000000ULL +
+                          static_cast<ULONGLONG>(millisecond) * 10000ULL;
+  FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)}, local;
+  SYSTEMTIME time{};
+  FileTimeToLocalFileTime(&utc, &local);
+  FileTimeToSystemTime(&local, &time);
+  return FromSystemTime(time);
 }
 
 const Locale& PlatformLocale() {

@@ -49,6 +49,92 @@ bool Create(const std::string& command, bool visible) {
 
 }  // namespace
 
+std::optional<ProcessHandle> CreateProcessFromLine(const std::string& command_line, bool visible,
+                                                   const std::string& folder) {
+  if (command_line.empty()) return std::nullopt;
+  std::vector<char> line(command_line.begin(), command_line.end());
+  line.push_back('\0');
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = visible ? SW_SHOWDEFAULT : SW_HIDE;
+  PROCESS_INFORMATION process{};
+  const DWORD flags = NORMAL_PRIORITY_CLASS | (visible ? 0 : CREATE_NO_WINDOW);
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+    return std::nullopt;
+  CloseHandle(process.hThread);
+  ProcessHandle started;
+  started.handle = reinterpret_cast<std::intptr_t>(process.hProcess);
+  started.id = process.dwProcessId;
+  return started;
+}
+
+std::optional<ProcessHandle> StartShellCommand(const std::string&) { return std::nullopt; }
+
+bool ProgramsHaveExeExtension() { return true; }
+
+void WaitUntilReady(const ProcessHandle& process, long long ms) {
+  WaitForInputIdle(reinterpret_cast<HANDLE>(process.handle), ms < 0 ? INFINITE : static_cast<DWORD>(ms));
+}
+
+bool HasEnded(ProcessHandle& process) {
+  if (process.ended) return true;
+  DWORD code = 0;
+  if (!GetExitCodeProcess(reinterpret_cast<HANDLE>(process.handle), &code)) return false;
+  if (code == STILL_ACTIVE &&
+      WaitForSingleObject(reinterpret_cast<HANDLE>(process.handle), 0) != WAIT_OBJECT_0)
+    return false;
+  process.ended = true;
+  process.exit_code = static_cast<int>(code);
+  CloseHandle(reinterpret_cast<HANDLE>(process.handle));
+  process.handle = 0;
+  return true;
+}
+
+void ReleaseProcess(ProcessHandle& process) {
+  if (process.handle != 0) CloseHandle(reinterpret_cast<HANDLE>(process.handle));
+  process.handle = 0;
+}
+
+bool ShellOpen(const std::string& file, const std::string& parameters, bool visible) {
+  HINSTANCE shell = ShellExecuteA(GetForegroundWindow(), nullptr, file.c_str(),
+                                  parameters.empty() ? nullptr : parameters.c_str(), nullptr,
+                                  visible ? SW_SHOWNORMAL : SW_HIDE);
+  return reinterpret_cast<INT_PTR>(shell) > 32;
+}
+
+bool TerminateProcessById(std::uint32_t id, int exit_code) {
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+  if (process == nullptr) return false;
+  const bool ok = TerminateProcess(process, static_cast<UINT>(exit_code)) != 0;
+  // Termination completes on its own time: wait (at most a second) until it has.
+  if (ok) WaitForSingleObject(process, 1000);
+  CloseHandle(process);
+  return ok;
+}
+
+namespace {
+struct WindowSearch {
+  DWORD id;
+  HWND found;
+};
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD owner_id = 0;
+  GetWindowThreadProcessId(window, &owner_id);
+  if (owner_id != search->id || GetWindow(window, GW_OWNER) != nullptr || !IsWindowVisible(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+}  // namespace
+
+std::uint64_t MainWindowOfProcess(std::uint32_t id) {
+  WindowSearch search{id, nullptr};
+  EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&search));
+  return reinterpret_cast<std::uint64_t>(search.found);
+}
+
 bool StartProgram(const std::string& command_line, bool visible) {
   if (command_line.empty()) return false;
   bool quoted = command_line.find('"') != std::string::npos;

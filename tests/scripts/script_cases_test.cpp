@@ -17,7 +17,8 @@
 //   log:                 the rest of the file is the expected log, time
 //                        stamps and elapsed times masked
 // OLVEX_UPDATE_EXPECTED=1 rewrites the expected logs from the runs.
-// "{dir}/" stands for the case's private folder, in the script and the log.
+// "{dir}/" stands for the case's private folder, in the script and the log;
+// "{bin}/" for the runtime's folder in the log.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -171,6 +172,8 @@ void ReplaceAllText(std::string& text, const std::string& from, const std::strin
 // The log as lines, with what changes from run to run masked.
 std::vector<std::string> MaskedLog(std::string log, const std::string& dir) {
   ReplaceAllText(log, dir, "{dir}/");
+  const std::string runtime = RuntimePath();
+  ReplaceAllText(log, runtime.substr(0, runtime.find_last_of("\\/") + 1), "{bin}/");
   static const std::regex stamp(R"(\(\d\d:\d\d:\d\d\.\d{4}\))");
   static const std::regex time_line(R"(^TIME:   .*)");
   static const std::regex completed(R"( at \d+:\d\d:\d\d   ELAPSED TIME: .*   STEPS RUN)");
