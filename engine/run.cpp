@@ -56,6 +56,7 @@ std::atomic<bool> g_run_active{false};
 std::atomic<bool> g_abandoned{false};
 std::atomic<int> g_run_slot{0};
 std::atomic<int> g_key_hit{0};  // a stop request that counts as the stop key
+std::atomic<int> g_outcome{0};  // RunOutcome: the worst since the last new start
 std::array<std::atomic<int>, kMaxDocuments> g_repeats{};
 
 std::mutex g_workers_mutex;
@@ -111,6 +112,13 @@ std::string Padded(std::string text, char pad) {
   return text;
 }
 
+// A later, worse outcome replaces the one noted (a forced stop outranks the stop before it).
+void NoteOutcome(RunOutcome outcome) {
+  int seen = g_outcome.load();
+  while (static_cast<int>(outcome) > seen && !g_outcome.compare_exchange_weak(seen, static_cast<int>(outcome))) {
+  }
+}
+
 void WorkerBody(std::uint32_t packed) {
   StepLoop(packed);
   std::lock_guard<std::mutex> lock(g_workers_mutex);
@@ -153,6 +161,12 @@ void SetRunEndedHandler(std::function<void()> handler) {
 
 bool RunActive() { return g_run_active.load(); }
 
+RunOutcome LastRunOutcome() { return static_cast<RunOutcome>(g_outcome.load()); }
+
+int ExitCodeForOutcome(RunOutcome outcome) {
+  return outcome == RunOutcome::kCompleted ? ReadSettingNumber("*\\DefaultReturnCode") : static_cast<int>(outcome);
+}
+
 bool StopRequested() { return RunShared().stop_flag.load() != 0 || g_key_hit.load() != 0; }
 
 bool WaitForWorkers() {
@@ -174,8 +188,11 @@ void RequestStop(bool force) {
 void StartRun(int slot, int command, bool reset_repeats, int first_step, int delay_ms) {
   if (slot < 0 || slot >= kMaxDocuments) return;
   if (delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
-  if (reset_repeats) SetRunRepeats(slot, 0);
   if (g_run_active.load()) return;
+  if (reset_repeats) {
+    SetRunRepeats(slot, 0);
+    g_outcome.store(0);
+  }
   ScriptDocument& doc = Document(slot);
   if (doc.steps.empty()) {
     platform::dialogs().ShowMessage("The file is empty.\n\nPlease add commands before using this feature.",
@@ -249,8 +266,10 @@ void StepLoop(std::uint32_t packed_start) {
         std::snprintf(text, sizeof text, "Invalid [STEP %d] in \"%s\"!\n\nDiscontinuing Execution", i + 1, doc.file_name.c_str());
         LogText(Marked(text));
         platform::dialogs().ShowMessage(text, "Run Error", platform::box::kOk | platform::box::kIconExclamation);
+        NoteOutcome(RunOutcome::kFailed);
       } else if (i != count) {
         LogLine("Invalid next step in File %d at [STEP %d]!  Discontinuing Execution", slot + 1, i + 1);
+        NoteOutcome(RunOutcome::kFailed);
       }
       break;
     }
@@ -286,12 +305,16 @@ void StepLoop(std::uint32_t packed_start) {
       SetRunRepeats(slot, 0);
       LogLine("Stopping run at [STEP %d]  Flags: %d/%d/%d", i + 1, result == -1 ? 1 : 0, key ? shared.stop_key.load() : 0, flag);
       SetStatusText(true, 0, "Stopping run at [STEP %d]", i + 1);
+      if (key || flag != 0) NoteOutcome(RunOutcome::kStopped);
       break;
     }
     if (result == 0) {
       if (LogLevel() > 1) LogLine("    [STEP %d] Return: Failure", i + 1);
       i = HandleFailure(slot, i);
-      if (i < 0) break;
+      if (i < 0) {
+        NoteOutcome(RunOutcome::kFailed);
+        break;
+      }
     } else {
       step.run_result = 2;
       if (LogLevel() > 1) LogLine("    [STEP %d] Return: Success", i + 1);
@@ -337,6 +360,7 @@ void EndRun(int slot, bool force, int last_step, bool single_step) {
     g_abandoned.store(true);
     RunShared().stop_flag.store(1);
     LogText("Run forcibly terminated");
+    NoteOutcome(RunOutcome::kForced);
     {
       std::lock_guard<std::mutex> lock(g_workers_mutex);
       g_workers_cv.notify_all();
