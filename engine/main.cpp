@@ -19,6 +19,7 @@
 #include "engine/catalog.h"
 #include "engine/document.h"
 #include "engine/expansion_host.h"
+#include "engine/journal.h"
 #include "engine/main_loop.h"
 #include "engine/messages.h"
 #include "engine/run.h"
@@ -26,6 +27,7 @@
 #include "engine/run_state.h"
 #include "engine/settings.h"
 #include "platform/dialogs.h"
+#include "platform/environment.h"
 #include "platform/instance.h"
 #include "platform/main_window.h"
 #include "platform/module.h"
@@ -133,6 +135,11 @@ int main(int argc, char** argv) {
     DeleteSetting("SOFTWARE\\Olvex\\LogLevel");
     SetLogLevel(0);
   }
+  if (const auto journal = platform::ReadEnv("OLVEX_JOURNAL"); journal && !journal->empty()) {
+    std::string why;
+    if (!OpenJournal(*journal, &why))
+      std::fprintf(stderr, "olvex: the journal \"%s\" cannot be opened: %s\n", journal->c_str(), why.c_str());
+  }
   const std::string script = options.script.empty() ? program : options.script;
   if (!platform::CreateMainWindow()) {
     ShowErrorBox("Unable to start Olvex: Main window launch error");
@@ -148,6 +155,9 @@ int main(int argc, char** argv) {
   if (loaded <= 0) {
     // Neither -r nor a carried script: say how the program is used.
     if (options.script.empty()) std::fputs(kUsageLine, stderr);
+    JournalRunStart(script, options.command_line);
+    JournalRunEnd("not loaded", kExitNotLoaded);
+    CloseJournal();
     return kExitNotLoaded;
   }
 
@@ -161,10 +171,11 @@ int main(int argc, char** argv) {
   }
   const bool all_ended = WaitForWorkers();
   int code = RunShared().exit_code.load();
-  if (code == kExitCodeNotSet) code = load_error ? kExitNotLoaded : ExitCodeForOutcome(LastRunOutcome());
+  if (code == kExitCodeNotSet) code = load_error ? kExitNotLoaded : RunExitCode();
   if (!all_ended) {
     // A worker that did not stop is left behind: end the process without
     // running the destructors it may still be using.
+    FlushJournal();
     std::fflush(nullptr);
     std::_Exit(code);
   }
@@ -179,5 +190,6 @@ int main(int argc, char** argv) {
     ResetUserVariables();
     RemoveUserVariableSpillFiles();
   }
+  CloseJournal();
   return code;
 }

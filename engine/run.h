@@ -61,6 +61,9 @@ RunOutcome LastRunOutcome();
 // The exit code when no Exit action set one: the outcome's code for a run
 // that did not complete, else the setting *\DefaultReturnCode.
 int ExitCodeForOutcome(RunOutcome outcome);
+// The exit code the program ends with after the runs so far: the one an Exit
+// action set, else ExitCodeForOutcome(LastRunOutcome()).
+int RunExitCode();
 
 // Called when a run ends and the program should close (exit after the run).
 void SetRunEndedHandler(std::function<void()> handler);
