@@ -58,9 +58,20 @@ struct Journal {
   std::string pid;
 };
 
+void Flush(Journal& j);
+void StopFlusher(Journal& j);
+
 Journal& J() {
-  static Journal journal;
-  return journal;
+  // A journal left open at the program's end is still written out whole.
+  struct Owner {
+    Journal journal;
+    ~Owner() {
+      StopFlusher(journal);
+      Flush(journal);
+    }
+  };
+  static Owner owner;
+  return owner.journal;
 }
 
 std::atomic<bool> g_on{false};
@@ -245,6 +256,15 @@ void CloseStep(Journal& j, std::unique_lock<std::mutex>& lock) {
   Emit(j, lock, std::move(record), false);
 }
 
+void StopFlusher(Journal& j) {
+  {
+    std::lock_guard<std::mutex> lock(j.mutex);
+    j.closing = true;
+  }
+  j.wake.notify_all();
+  if (j.flusher.joinable()) j.flusher.join();
+}
+
 void FlusherBody() {
   Journal& j = J();
   std::unique_lock<std::mutex> lock(j.mutex);
@@ -288,19 +308,17 @@ bool OpenJournal(const std::string& path, std::string* error) {
 void CloseJournal() {
   Journal& j = J();
   if (!g_on.exchange(false)) return;
-  {
-    std::lock_guard<std::mutex> lock(j.mutex);
-    j.closing = true;
-  }
-  j.wake.notify_all();
-  if (j.flusher.joinable()) j.flusher.join();
-  FlushJournal();
+  StopFlusher(j);
+  Flush(j);
   std::lock_guard<std::mutex> write(j.write_mutex);
   j.file.Close();
 }
 
-void FlushJournal() {
-  Journal& j = J();
+void FlushJournal() { Flush(J()); }
+
+namespace {
+
+void Flush(Journal& j) {
   std::lock_guard<std::mutex> write(j.write_mutex);
   std::vector<OpenStep> records;
   {
@@ -322,6 +340,8 @@ void FlushJournal() {
   std::lock_guard<std::mutex> lock(j.mutex);
   if (j.spare.capacity() < records.capacity()) j.spare.swap(records);
 }
+
+}  // namespace
 
 bool JournalOn() { return g_on.load(std::memory_order_relaxed); }
 

@@ -3,6 +3,7 @@
 // complete lines.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -110,6 +111,32 @@ TEST(Journal, AKilledRunLeavesCompleteLines) {
   ASSERT_GE(records.size(), 2u);
   EXPECT_EQ(records.front()["event"], "start");
   EXPECT_EQ(records.back()["event"], "step");
+}
+
+TEST(Journal, TwoRuntimesShareAJournalLineByLine) {
+  StoreSandbox sandbox;
+  ChildStore store;
+  std::string script;
+  for (int i = 0; i < 2000; ++i) script += "<step><action>Comment</action><text>" + std::string(100, 'x') + "</text></step>";
+  const std::string path = sandbox.dir().Write("s.oxm", script);
+  platform::WriteEnv("OLVEX_JOURNAL", sandbox.dir().File("journal.jsonl"));
+  ChildResult runs[2];
+  {
+    std::thread other([&] { runs[1] = RunChild({RuntimePath(), "-r", path}); });
+    runs[0] = RunChild({RuntimePath(), "-r", path});
+    other.join();
+  }
+  platform::WriteEnv("OLVEX_JOURNAL", "");
+  std::map<std::int64_t, int> steps, ends;
+  for (const json& r : ReadJournal(sandbox.dir().File("journal.jsonl"))) {
+    if (r["event"] == "step") ++steps[r["pid"].get<std::int64_t>()];
+    if (r["event"] == "end") ++ends[r["pid"].get<std::int64_t>()];
+  }
+  ASSERT_EQ(steps.size(), 2u);
+  for (const auto& [pid, count] : steps) {
+    EXPECT_EQ(count, 2000) << pid;
+    EXPECT_EQ(ends[pid], 1) << pid;
+  }
 }
 
 TEST(Journal, AStoppedRunEndsWithItsStepAndHow) {
