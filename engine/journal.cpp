@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -29,14 +30,23 @@ using Clock = std::chrono::system_clock;
 // little more than a few moves per step. A record with `line` set is a
 // finished line (start, end, prompt).
 struct OpenStep {
-  std::string line;
-  std::string pid;
+  // What few steps have: kept out of line, so that a record moves cheaply.
+  struct Rare {
+    std::string line, fail_mode, error, output, value;
+  };
+  std::unique_ptr<Rare> rare;
   bool open = false;
   int number = 0;
-  std::string action, text, result, fail_mode, error, output, value;
   int attempts = 0;
+  const char* result = "stopped";  // a literal of the callers'
+  std::string action, text;
   Clock::time_point start;
   std::chrono::steady_clock::time_point began, last;
+
+  Rare& rare_part() {
+    if (!rare) rare = std::make_unique<Rare>();
+    return *rare;
+  }
 };
 
 struct Journal {
@@ -168,7 +178,7 @@ void AppendJson(std::string& out, std::string_view bytes) {
 
 // Queues a record; writes at once when asked or when much is pending.
 void Emit(Journal& j, std::unique_lock<std::mutex>& lock, OpenStep record, bool now) {
-  j.pending_bytes += record.line.size() + record.text.size() + record.value.size() + 160;
+  j.pending_bytes += record.text.size() + 160 + (record.rare ? record.rare->line.size() + record.rare->value.size() : 0);
   j.pending.push_back(std::move(record));
   if (!now && j.pending_bytes < kWriteHereAt) {
     // The flusher thread formats and writes them beside the run.
@@ -185,7 +195,7 @@ void Emit(Journal& j, std::unique_lock<std::mutex>& lock, OpenStep record, bool 
 
 void EmitLine(Journal& j, std::unique_lock<std::mutex>& lock, std::string line) {
   OpenStep record;
-  record.line = std::move(line);
+  record.rare_part().line = std::move(line);
   Emit(j, lock, std::move(record), true);
 }
 
@@ -222,19 +232,21 @@ void AppendNumber(std::string& line, std::string_view name, long long value) {
 }
 
 // The line of a step record, appended to `line`.
-void AppendStepLine(std::string& line, const OpenStep& s) {
+void AppendStepLine(std::string& line, const OpenStep& s, std::string_view pid) {
   line += "{\"event\":\"step\"";
-  AppendField(line, "pid", s.pid);
+  AppendField(line, "pid", pid);
   AppendNumber(line, "step", s.number);
   AppendText(line, "action", s.action);
   AppendText(line, "text", s.text);
-  AppendText(line, "result", s.result.empty() ? "stopped" : s.result);
+  AppendText(line, "result", s.result);
   AppendNumber(line, "attempts", s.attempts);
-  if (!s.fail_mode.empty()) AppendText(line, "fail_mode", s.fail_mode);
-  if (!s.error.empty()) AppendText(line, "error", s.error);
-  if (!s.output.empty()) {
-    AppendText(line, "output", s.output);
-    AppendText(line, "value", s.value);
+  if (const OpenStep::Rare* rare = s.rare.get()) {
+    if (!rare->fail_mode.empty()) AppendText(line, "fail_mode", rare->fail_mode);
+    if (!rare->error.empty()) AppendText(line, "error", rare->error);
+    if (!rare->output.empty()) {
+      AppendText(line, "output", rare->output);
+      AppendText(line, "value", rare->value);
+    }
   }
   AppendName(line, "start");
   AppendTime(line, s.start);
@@ -252,7 +264,6 @@ void CloseStep(Journal& j, std::unique_lock<std::mutex>& lock) {
   OpenStep record = std::move(j.step);
   j.step = OpenStep{};
   if (!j.run_open) return;
-  record.pid = j.pid;
   Emit(j, lock, std::move(record), false);
 }
 
@@ -331,8 +342,8 @@ void Flush(Journal& j) {
   std::string batch;
   batch.reserve(records.size() * 200);
   for (const OpenStep& r : records) {
-    if (r.line.empty()) AppendStepLine(batch, r);
-    else batch += r.line;
+    if (r.rare && !r.rare->line.empty()) batch += r.rare->line;
+    else AppendStepLine(batch, r, j.pid);
     batch += '\n';
   }
   j.file.Append(batch);
@@ -383,7 +394,7 @@ void JournalStepBegin(int slot, int step_index) {
   s.start = j.wall_base + std::chrono::duration_cast<Clock::duration>(s.began - j.steady_base);
 }
 
-void JournalStepResult(std::string_view result, std::string_view fail_mode, std::string_view error) {
+void JournalStepResult(const char* result, std::string_view fail_mode, std::string_view error) {
   if (!JournalOn()) return;
   Journal& j = J();
   std::lock_guard<std::mutex> lock(j.mutex);
@@ -391,9 +402,12 @@ void JournalStepResult(std::string_view result, std::string_view fail_mode, std:
   if (!s.open) return;
   ++s.attempts;
   s.last = std::chrono::steady_clock::now();
-  s.result.assign(result);
-  s.fail_mode.assign(fail_mode);
-  s.error = Cut(error);
+  s.result = result;
+  if (!fail_mode.empty() || !error.empty() || s.rare) {
+    OpenStep::Rare& rare = s.rare_part();
+    rare.fail_mode.assign(fail_mode);
+    rare.error = Cut(error);
+  }
 }
 
 void JournalStepFailed(const Step& step, std::string_view error) {
@@ -413,8 +427,9 @@ void JournalStepOutput(std::string_view destination, std::string_view value) {
   Journal& j = J();
   std::lock_guard<std::mutex> lock(j.mutex);
   if (!j.step.open) return;
-  j.step.output.assign(destination);
-  j.step.value = Cut(value);
+  OpenStep::Rare& rare = j.step.rare_part();
+  rare.output.assign(destination);
+  rare.value = Cut(value);
 }
 
 void JournalRunEnd(std::string_view how, int exit_code) {

@@ -42,8 +42,9 @@ std::string JsonString(std::string_view bytes);
 void JournalRunStart(const std::string& script, const std::string& command_line);
 // The step loop enters step `step_index` (writing the record of the step before).
 void JournalStepBegin(int slot, int step_index);
-// The outcome of the step's latest attempt; `fail_mode` empty when none applied.
-void JournalStepResult(std::string_view result, std::string_view fail_mode, std::string_view error);
+// The outcome of the step's latest attempt (`result` a literal: "success", ...);
+// `fail_mode` empty when none applied.
+void JournalStepResult(const char* result, std::string_view fail_mode, std::string_view error);
 // The same for a failed attempt, after the failure handling: "false" for an
 // IF whose condition was false, else "failure" with the failure mode applied
 // (none while a time-out retries the step); `error` is the step error message.
