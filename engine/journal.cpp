@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "engine/document.h"
+#include "engine/run_log.h"
 #include "platform/append_file.h"
+#include "platform/system.h"
 #include "vars/variables.h"
 
 namespace olvex {
@@ -41,7 +43,7 @@ struct OpenStep {
   const char* result = "stopped";  // a literal of the callers'
   std::string action, text;
   Clock::time_point start;
-  std::chrono::steady_clock::time_point began, last;
+  std::uint64_t began = 0, last = 0;  // tick counts (ms): the step's entry, its latest result
 
   Rare& rare_part() {
     if (!rare) rare = std::make_unique<Rare>();
@@ -60,9 +62,10 @@ struct Journal {
   bool closing = false;
   bool flusher_woken = false;
   bool run_open = false;
-  // The wall clock at the run's start and the steady clock then: step times follow from the steady clock.
+  // The wall clock at the run's start and the tick count then: step times
+  // follow from the tick count that the run log takes of every step.
   Clock::time_point wall_base;
-  std::chrono::steady_clock::time_point steady_base;
+  std::uint64_t tick_base = 0;
   int steps_run = 0;
   OpenStep step;
   std::string pid;
@@ -250,11 +253,7 @@ void AppendStepLine(std::string& line, const OpenStep& s, std::string_view pid) 
   }
   AppendName(line, "start");
   AppendTime(line, s.start);
-  const long long us = std::chrono::duration_cast<std::chrono::microseconds>(s.last - s.began).count();
-  AppendNumber(line, "ms", us / 1000);
-  char fraction[5] = {'.', static_cast<char>('0' + us % 1000 / 100), static_cast<char>('0' + us % 100 / 10),
-                      static_cast<char>('0' + us % 10), 0};
-  line += fraction;
+  AppendNumber(line, "ms", static_cast<long long>(s.last - s.began));
   line += '}';
 }
 
@@ -364,7 +363,7 @@ void JournalRunStart(const std::string& script, const std::string& command_line)
   j.run_open = true;
   j.steps_run = 0;
   j.wall_base = Clock::now();
-  j.steady_base = std::chrono::steady_clock::now();
+  j.tick_base = platform::TickCount();
   EmitLine(j, lock,
            "{\"event\":\"start\"" + Field("pid", j.pid) + Field("time", TimeText(Clock::now())) +
                Field("script", JsonString(script)) + Field("command_line", JsonString(command_line)) + "}");
@@ -390,8 +389,8 @@ void JournalStepBegin(int slot, int step_index) {
   s.action = step.action;
   if (text.size() > kJournalTextMax) text.resize(kJournalTextMax);
   s.text = std::move(text);
-  s.began = s.last = std::chrono::steady_clock::now();
-  s.start = j.wall_base + std::chrono::duration_cast<Clock::duration>(s.began - j.steady_base);
+  s.began = s.last = StepStartTick();
+  s.start = j.wall_base + std::chrono::milliseconds(static_cast<std::int64_t>(s.began - j.tick_base));
 }
 
 void JournalStepResult(const char* result, std::string_view fail_mode, std::string_view error) {
@@ -401,7 +400,7 @@ void JournalStepResult(const char* result, std::string_view fail_mode, std::stri
   OpenStep& s = j.step;
   if (!s.open) return;
   ++s.attempts;
-  s.last = std::chrono::steady_clock::now();
+  s.last = platform::TickCount();
   s.result = result;
   if (!fail_mode.empty() || !error.empty() || s.rare) {
     OpenStep::Rare& rare = s.rare_part();

@@ -10,7 +10,7 @@
 //          "result" ("success", "failure", "false" for an IF, "stopped"),
 //          "attempts", "fail_mode" (the failure mode applied, else absent),
 //          "error", "output" and "value" (destination and value saved, at
-//          most 1024 bytes), "start" (time), "ms" (duration)
+//          most 1024 bytes), "start" (time), "ms" (duration, whole ms)
 //   prompt: "step", "prompt", "answer", "by" ("person", "answers file")
 //   end:   "time", "how" ("completed", "failed", "stopped", "forced",
 //          "not loaded"), "steps_run", "exit_code"
