@@ -27,14 +27,13 @@ constexpr std::size_t kExpandInputMax = kJournalTextMax + 64;
 
 using Clock = std::chrono::system_clock;
 
-// A step record: made by the worker, turned into its line by whoever writes
-// the pending records (the flusher thread, mostly), so that the run pays
-// little more than a few moves per step. A record with `line` set is a
-// finished line (start, end, prompt).
+// The record of the step the run is in: its line is made when the run leaves
+// the step, into the pending text that the flusher thread writes. Its buffers
+// are kept from step to step.
 struct OpenStep {
-  // What few steps have: kept out of line, so that a record moves cheaply.
+  // What few steps have.
   struct Rare {
-    std::string line, fail_mode, error, output, value;
+    std::string fail_mode, error, output, value;
   };
   std::unique_ptr<Rare> rare;
   bool open = false;
@@ -56,8 +55,7 @@ struct Journal {
   std::mutex write_mutex;  // keeps batches in the order they were made
   std::condition_variable wake;
   platform::AppendFile file;
-  std::vector<OpenStep> pending, spare;  // spare: the last batch's room, kept for the next
-  std::size_t pending_bytes = 0;
+  std::string pending, spare;  // whole lines; spare: the last batch's room, kept for the next
   std::thread flusher;
   bool closing = false;
   bool flusher_woken = false;
@@ -179,13 +177,11 @@ void AppendJson(std::string& out, std::string_view bytes) {
   out += '"';
 }
 
-// Queues a record; writes at once when asked or when much is pending.
-void Emit(Journal& j, std::unique_lock<std::mutex>& lock, OpenStep record, bool now) {
-  j.pending_bytes += record.text.size() + 160 + (record.rare ? record.rare->line.size() + record.rare->value.size() : 0);
-  j.pending.push_back(std::move(record));
-  if (!now && j.pending_bytes < kWriteHereAt) {
-    // The flusher thread formats and writes them beside the run.
-    if (j.pending_bytes >= kFlushAt && !j.flusher_woken) {
+// After lines were added: the flusher thread writes them beside the run; the
+// maker writes them itself when asked, or when the flusher falls far behind.
+void Pending(Journal& j, std::unique_lock<std::mutex>& lock, bool now) {
+  if (!now && j.pending.size() < kWriteHereAt) {
+    if (j.pending.size() >= kFlushAt && !j.flusher_woken) {
       j.flusher_woken = true;
       j.wake.notify_one();
     }
@@ -196,10 +192,10 @@ void Emit(Journal& j, std::unique_lock<std::mutex>& lock, OpenStep record, bool 
   lock.lock();
 }
 
-void EmitLine(Journal& j, std::unique_lock<std::mutex>& lock, std::string line) {
-  OpenStep record;
-  record.rare_part().line = std::move(line);
-  Emit(j, lock, std::move(record), true);
+void EmitLine(Journal& j, std::unique_lock<std::mutex>& lock, const std::string& line) {
+  j.pending += line;
+  j.pending += '\n';
+  Pending(j, lock, true);
 }
 
 std::string Field(std::string_view name, std::string_view json_value) {
@@ -257,13 +253,19 @@ void AppendStepLine(std::string& line, const OpenStep& s, std::string_view pid) 
   line += '}';
 }
 
-// The record of the open step, queued when the run goes on to another step or ends.
+// The line of the open step, made when the run goes on to another step or ends.
 void CloseStep(Journal& j, std::unique_lock<std::mutex>& lock) {
-  if (!j.step.open) return;
-  OpenStep record = std::move(j.step);
-  j.step = OpenStep{};
-  if (!j.run_open) return;
-  Emit(j, lock, std::move(record), false);
+  OpenStep& s = j.step;
+  if (!s.open) return;
+  s.open = false;
+  if (j.run_open) {
+    AppendStepLine(j.pending, s, j.pid);
+    j.pending += '\n';
+  }
+  s.attempts = 0;
+  s.result = "stopped";
+  if (s.rare) *s.rare = OpenStep::Rare{};
+  if (j.run_open) Pending(j, lock, false);
 }
 
 void StopFlusher(Journal& j) {
@@ -330,25 +332,17 @@ namespace {
 
 void Flush(Journal& j) {
   std::lock_guard<std::mutex> write(j.write_mutex);
-  std::vector<OpenStep> records;
+  std::string batch;
   {
     std::lock_guard<std::mutex> lock(j.mutex);
-    records.swap(j.pending);
+    batch.swap(j.pending);
     j.pending.swap(j.spare);
-    j.pending_bytes = 0;
   }
-  if (records.empty()) return;
-  std::string batch;
-  batch.reserve(records.size() * 200);
-  for (const OpenStep& r : records) {
-    if (r.rare && !r.rare->line.empty()) batch += r.rare->line;
-    else AppendStepLine(batch, r, j.pid);
-    batch += '\n';
-  }
+  if (batch.empty()) return;
   j.file.Append(batch);
-  records.clear();
+  batch.clear();
   std::lock_guard<std::mutex> lock(j.mutex);
-  if (j.spare.capacity() < records.capacity()) j.spare.swap(records);
+  if (j.spare.capacity() < batch.capacity()) j.spare.swap(batch);
 }
 
 }  // namespace
@@ -376,9 +370,9 @@ void JournalStepBegin(int slot, int step_index) {
   // or '{'); system values and formulas stay as written (their evaluation may
   // log, or differ).
   const std::string_view head = std::string_view(step.text).substr(0, std::min(step.text.size(), kExpandInputMax));
-  std::string text = head.find_first_of("%{") == std::string_view::npos
-                         ? std::string(head)
-                         : Expand(ExpandContext{slot, step_index}, head, ExpandMode::kSingle);
+  const bool plain = head.find_first_of("%{") == std::string_view::npos;
+  std::string expanded = plain ? std::string() : Expand(ExpandContext{slot, step_index}, head, ExpandMode::kSingle);
+  const std::string_view text = plain ? head : std::string_view(expanded);
   Journal& j = J();
   std::unique_lock<std::mutex> lock(j.mutex);
   CloseStep(j, lock);
@@ -387,8 +381,7 @@ void JournalStepBegin(int slot, int step_index) {
   s.open = true;
   s.number = step_index + 1;
   s.action = step.action;
-  if (text.size() > kJournalTextMax) text.resize(kJournalTextMax);
-  s.text = std::move(text);
+  s.text.assign(text.substr(0, std::min(text.size(), kJournalTextMax)));
   s.began = s.last = StepStartTick();
   s.start = j.wall_base + std::chrono::milliseconds(static_cast<std::int64_t>(s.began - j.tick_base));
 }
