@@ -10,8 +10,6 @@ namespace olvex {
 
 namespace {
 
-bool IsNextLoop(const Step& step) { return EqualsNoCase(step.action, "NEXT LOOP"); }
-bool IsLoopStart(const Step& step) { return ContainsNoCase(step.action, "START") && ContainsNoCase(step.action, "LOOP"); }
 bool BeginsIf(const Step& step) { return StartsWithNoCase(step.action, "IF "); }
 
 }  // namespace
@@ -36,6 +34,9 @@ void PopLoop(int slot) {
   for (std::size_t i = 0; i + 1 < stack.size(); ++i) stack[i] = stack[i + 1];
   stack.back() = LoopEntry{};
 }
+
+bool IsNextLoop(const Step& step) { return EqualsNoCase(step.action, "NEXT LOOP"); }
+bool IsLoopStart(const Step& step) { return ContainsNoCase(step.action, "START") && ContainsNoCase(step.action, "LOOP"); }
 
 bool IsActiveStep(const Step& step) { return (step.run_status & (kRunStatusDisabled | kRunStatusBreakpoint)) == 0; }
 

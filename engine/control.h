@@ -49,6 +49,9 @@ void PopLoop(int slot);
 
 // A step takes part in block searches unless it is disabled or a breakpoint.
 bool IsActiveStep(const Step& step);
+// The block steps of loops, as the searches below tell them.
+bool IsLoopStart(const Step& step);  // the action holds both "START" and "LOOP"
+bool IsNextLoop(const Step& step);   // the action is "NEXT LOOP"
 
 // Zero-based index of the loop start that belongs to step `step_index` (a
 // NEXT LOOP or a step inside the loop); 0 when the document's start is passed.

@@ -129,6 +129,13 @@ int RunFails() {
 
 }  // namespace
 
+std::string_view FailureModeWord(std::string_view mode) {
+  if (mode.empty()) return "ERROR";
+  for (std::string_view word : {"IGNORE", "RETRY", "ERROR", "SILENT", "ASK", "JUMP", "VARIABLE", "RESTART", "PROGRAM"})
+    if (ContainsNoCase(mode, word)) return word;
+  return "";
+}
+
 int HandleStepFailure(int slot, int step_index) {
   if (slot < 0 || slot >= kMaxDocuments) return -1;
   ScriptDocument& doc = Document(slot);

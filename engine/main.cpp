@@ -5,6 +5,11 @@
 //   -L        logging on (level 2)            -F       logging off
 //   %name=value  sets a user variable         -?       help    -c  console-only error
 // Every option may be written with '/' and in either case.
+//
+// Exit code: the one an Exit action set; else, for a run that completed, the
+// setting *\DefaultReturnCode; else the cause: 1 the run failed, 2 the script
+// could not be loaded (or the program could not start), 3 the run was stopped,
+// 4 it was ended by force.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,6 +19,7 @@
 #include "engine/catalog.h"
 #include "engine/document.h"
 #include "engine/expansion_host.h"
+#include "engine/journal.h"
 #include "engine/main_loop.h"
 #include "engine/messages.h"
 #include "engine/run.h"
@@ -21,6 +27,7 @@
 #include "engine/run_state.h"
 #include "engine/settings.h"
 #include "platform/dialogs.h"
+#include "platform/environment.h"
 #include "platform/instance.h"
 #include "platform/main_window.h"
 #include "platform/windows.h"
@@ -30,6 +37,9 @@
 #include "vars/variables.h"
 
 namespace {
+
+constexpr int kExitNotLoaded = 2;
+constexpr const char* kUsageLine = "usage: olvex -r SCRIPT [-s STEP] [-L | -F] [%name=value ...]\n";
 
 constexpr const char* kHelpText =
     "Startup (Command Line) Options:\n\n\t-L\tTurn logging on\n\t-F\tTurn logging off\n\t-S [step]\tStart at Step\n\t%x=1\tSet "
@@ -126,16 +136,32 @@ int main(int argc, char** argv) {
     DeleteSetting("SOFTWARE\\Olvex\\LogLevel");
     SetLogLevel(0);
   }
+  if (const auto journal = platform::ReadEnv("OLVEX_JOURNAL"); journal && !journal->empty()) {
+    std::string why;
+    if (!OpenJournal(*journal, &why))
+      std::fprintf(stderr, "olvex: the journal \"%s\" cannot be opened: %s\n", journal->c_str(), why.c_str());
+  }
   const std::string script = options.script.empty() ? program : options.script;
   platform::DeclareDpiAware();
   if (!platform::CreateMainWindow()) {
     ShowErrorBox("Unable to start Olvex: Main window launch error");
-    return 0;
+    return kExitNotLoaded;
   }
   for (const auto& [name, value] : options.variables) WriteUserVariable(name, value);
 
+  const int boxes_before = ErrorBoxesShown();
   const int loaded = LoadDocument(script, 0);
-  if (loaded <= 0) return 0;
+  // A load that stopped at a bad step keeps (and runs) the steps before it,
+  // but the script as written did not load: the exit code says so.
+  const bool load_error = loaded <= 0 || ErrorBoxesShown() != boxes_before;
+  if (loaded <= 0) {
+    // Neither -r nor a carried script: say how the program is used.
+    if (options.script.empty()) std::fputs(kUsageLine, stderr);
+    JournalRunStart(script, options.command_line);
+    JournalRunEnd("not loaded", kExitNotLoaded);
+    CloseJournal();
+    return kExitNotLoaded;
+  }
 
   SetRunEndedHandler([] { QuitMainLoop(); });
   SetStopSignalHandler([](int count) { RequestStop(count > 1); });
@@ -147,10 +173,11 @@ int main(int argc, char** argv) {
   }
   const bool all_ended = WaitForWorkers();
   int code = RunShared().exit_code.load();
-  if (code == kExitCodeNotSet) code = ReadSettingNumber("*\\DefaultReturnCode");
+  if (code == kExitCodeNotSet) code = load_error ? kExitNotLoaded : RunExitCode();
   if (!all_ended) {
     // A worker that did not stop is left behind: end the process without
     // running the destructors it may still be using.
+    FlushJournal();
     std::fflush(nullptr);
     std::_Exit(code);
   }
@@ -165,5 +192,6 @@ int main(int argc, char** argv) {
     ResetUserVariables();
     RemoveUserVariableSpillFiles();
   }
+  CloseJournal();
   return code;
 }

@@ -10,5 +10,8 @@ inline constexpr const char* kWarningTitle = "Olvex Warning";
 // Exclamation icon, task-modal, brought to the foreground.
 int ShowErrorBox(const std::string& text, const std::string& title = kErrorTitle);
 int ShowWarningBox(const std::string& text);
+// How many error and warning boxes the program has shown (a caller tells
+// whether a load reported an error by comparing two counts).
+int ErrorBoxesShown();
 
 }  // namespace olvex

@@ -8,6 +8,7 @@
 
 #include "engine/catalog.h"
 #include "engine/document.h"
+#include "engine/journal.h"
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "platform/clipboard.h"
@@ -89,6 +90,7 @@ void SaveOutput(int slot, int step_index, std::string_view data) {
   if (output.empty()) return;
   // A failed retry does not overwrite an earlier result.
   if ((data.empty() || data == "0") && step.run_attempts > 1) return;
+  JournalStepOutput(output, data);
   const ExpandContext context{slot, step_index};
   if (SaveToVariableDestination(context, output, option, data, [](const std::string& line) { LogText(line); })) return;
   if (ContainsNoCase(output, "Env")) {

@@ -15,6 +15,7 @@
 #include "engine/failure.h"
 #include "engine/flow.h"
 #include "engine/if_step.h"
+#include "engine/journal.h"
 #include "engine/main_loop.h"
 #include "engine/output.h"
 #include "engine/run_log.h"
@@ -26,6 +27,7 @@
 #include "platform/main_window.h"
 #include "platform/stop_key.h"
 #include "platform/system.h"
+#include "vars/expand.h"
 #include "vars/format.h"
 #include "vars/variable_actions.h"
 #include "vars/variables.h"
@@ -56,6 +58,7 @@ std::atomic<bool> g_run_active{false};
 std::atomic<bool> g_abandoned{false};
 std::atomic<int> g_run_slot{0};
 std::atomic<int> g_key_hit{0};  // a stop request that counts as the stop key
+std::atomic<int> g_outcome{0};  // RunOutcome: the worst since the last new start
 std::array<std::atomic<int>, kMaxDocuments> g_repeats{};
 std::array<std::atomic<int>, kMaxDocuments> g_step_delay{};
 
@@ -112,6 +115,23 @@ std::string Padded(std::string text, char pad) {
   return text;
 }
 
+// A later, worse outcome replaces the one noted (a forced stop outranks the stop before it).
+void NoteOutcome(RunOutcome outcome) {
+  int seen = g_outcome.load();
+  while (static_cast<int>(outcome) > seen && !g_outcome.compare_exchange_weak(seen, static_cast<int>(outcome))) {
+  }
+}
+
+const char* OutcomeName(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::kFailed: return "failed";
+    case RunOutcome::kStopped: return "stopped";
+    case RunOutcome::kForced: return "forced";
+    case RunOutcome::kCompleted: break;
+  }
+  return "completed";
+}
+
 void WorkerBody(std::uint32_t packed) {
   StepLoop(packed);
   std::lock_guard<std::mutex> lock(g_workers_mutex);
@@ -158,6 +178,17 @@ void SetRunEndedHandler(std::function<void()> handler) {
 
 bool RunActive() { return g_run_active.load(); }
 
+RunOutcome LastRunOutcome() { return static_cast<RunOutcome>(g_outcome.load()); }
+
+int ExitCodeForOutcome(RunOutcome outcome) {
+  return outcome == RunOutcome::kCompleted ? ReadSettingNumber("*\\DefaultReturnCode") : static_cast<int>(outcome);
+}
+
+int RunExitCode() {
+  const int code = RunShared().exit_code.load();
+  return code != kExitCodeNotSet ? code : ExitCodeForOutcome(LastRunOutcome());
+}
+
 bool StopRequested() { return RunShared().stop_flag.load() != 0 || g_key_hit.load() != 0; }
 
 bool WaitForWorkers() {
@@ -179,8 +210,11 @@ void RequestStop(bool force) {
 void StartRun(int slot, int command, bool reset_repeats, int first_step, int delay_ms) {
   if (slot < 0 || slot >= kMaxDocuments) return;
   if (delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
-  if (reset_repeats) SetRunRepeats(slot, 0);
   if (g_run_active.load()) return;
+  if (reset_repeats) {
+    SetRunRepeats(slot, 0);
+    g_outcome.store(0);
+  }
   ScriptDocument& doc = Document(slot);
   if (doc.steps.empty()) {
     platform::dialogs().ShowMessage("The file is empty.\n\nPlease add commands before using this feature.",
@@ -213,6 +247,7 @@ void StartRun(int slot, int command, bool reset_repeats, int first_step, int del
   LogLine("TIME:   %d:%02d:%02d on %s, %d %s %d", now.hour, now.minute, now.second, locale.DayName(now.weekday, false).c_str(),
           now.day, locale.MonthName(now.month, false).c_str(), now.year);
   if (LogLevel() > 1) LogText("LOG LEVEL HIGH");
+  JournalRunStart(doc.file_name, expansion_host().CommandLine().value_or(""));
   if (ReadSettingNumber("*\\DisableScreenSaver") != 0) {
     WriteSetting("*\\ScreenSaverHolder", ReadSettingString(kScreenSaveActive, 63));
     WriteSetting(kScreenSaveActive, "0");
@@ -246,6 +281,11 @@ void StepLoop(std::uint32_t packed_start) {
   int previous = -1;
   int last_entered = -1;
   int steps_run = 0;
+  RunOutcome ended = RunOutcome::kCompleted;
+  auto end_as = [&ended](RunOutcome outcome) {
+    ended = outcome;
+    NoteOutcome(outcome);
+  };
   for (;;) {
     if (i < 0 || i >= count || doc.steps[static_cast<std::size_t>(i)].category < 1 ||
         doc.steps[static_cast<std::size_t>(i)].category > 16) {
@@ -254,8 +294,10 @@ void StepLoop(std::uint32_t packed_start) {
         std::snprintf(text, sizeof text, "Invalid [STEP %d] in \"%s\"!\n\nDiscontinuing Execution", i + 1, doc.file_name.c_str());
         LogText(Marked(text));
         platform::dialogs().ShowMessage(text, "Run Error", platform::box::kOk | platform::box::kIconExclamation);
+        end_as(RunOutcome::kFailed);
       } else if (i != count) {
         LogLine("Invalid next step in File %d at [STEP %d]!  Discontinuing Execution", slot + 1, i + 1);
+        end_as(RunOutcome::kFailed);
       }
       break;
     }
@@ -275,6 +317,7 @@ void StepLoop(std::uint32_t packed_start) {
     }
     if (i != previous) {
       LogStep(slot, i);
+      JournalStepBegin(slot, i);
       Control().retry_count = 0;
       ++steps_run;
     }
@@ -291,14 +334,22 @@ void StepLoop(std::uint32_t packed_start) {
       SetRunRepeats(slot, 0);
       LogLine("Stopping run at [STEP %d]  Flags: %d/%d/%d", i + 1, result == -1 ? 1 : 0, key ? shared.stop_key.load() : 0, flag);
       SetStatusText(true, 0, "Stopping run at [STEP %d]", i + 1);
+      if (key || flag != 0) end_as(RunOutcome::kStopped);
+      JournalStepResult("stopped", "", "");
       break;
     }
     if (result == 0) {
       if (LogLevel() > 1) LogLine("    [STEP %d] Return: Failure", i + 1);
+      const std::string error = JournalOn() ? StepError() : std::string();
       i = HandleFailure(slot, i);
-      if (i < 0) break;
+      JournalStepFailed(step, error);
+      if (i < 0) {
+        end_as(RunOutcome::kFailed);
+        break;
+      }
     } else {
       step.run_result = 2;
+      JournalStepResult("success", "", "");
       if (LogLevel() > 1) LogLine("    [STEP %d] Return: Success", i + 1);
       const int next = shared.next_step.load();
       i = next >= 0 ? next : i + 1;
@@ -323,6 +374,7 @@ void StepLoop(std::uint32_t packed_start) {
     LogText(Padded("==== END OF RUN ", '='));
     LogText("");
     SetStatusText(true, 0, "Run Completed on [STEP %d]   STEPS RUN: %d", shown_step, steps_run);
+    JournalRunEnd(OutcomeName(ended), RunExitCode());
   }
   // The worker unregisters itself; a run ended by force was already ended.
   if (!g_run_active.exchange(false)) return;
@@ -342,6 +394,8 @@ void EndRun(int slot, bool force, int last_step, bool single_step) {
     g_abandoned.store(true);
     RunShared().stop_flag.store(1);
     LogText("Run forcibly terminated");
+    NoteOutcome(RunOutcome::kForced);
+    JournalRunEnd(OutcomeName(RunOutcome::kForced), RunExitCode());
     {
       std::lock_guard<std::mutex> lock(g_workers_mutex);
       g_workers_cv.notify_all();

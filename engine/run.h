@@ -52,6 +52,22 @@ int StepDelay(int slot);
 void SetRunRepeats(int slot, int count);
 int RunRepeats(int slot);
 
+// How the runs since the last new start (StartRun with reset_repeats) ended:
+// the worst of them. The program's exit code tells these apart.
+enum class RunOutcome : int {
+  kCompleted = 0,  // the steps ran out, a breakpoint or an Exit action ended the run
+  kFailed = 1,     // "RUN FAILED", or an invalid step ended it
+  kStopped = 3,    // the stop key, a stop signal or request, Cancel in a result box
+  kForced = 4,     // a stop that the worker did not honour in time ended it by force
+};
+RunOutcome LastRunOutcome();
+// The exit code when no Exit action set one: the outcome's code for a run
+// that did not complete, else the setting *\DefaultReturnCode.
+int ExitCodeForOutcome(RunOutcome outcome);
+// The exit code the program ends with after the runs so far: the one an Exit
+// action set, else ExitCodeForOutcome(LastRunOutcome()).
+int RunExitCode();
+
 // Called when a run ends and the program should close (exit after the run).
 void SetRunEndedHandler(std::function<void()> handler);
 // True while the running run is asked to stop (the stop flag, or a stop

@@ -46,9 +46,21 @@ example() {
   cat "$log" 2>/dev/null || echo "(no log: see README for where the log goes when that folder is not writable)"
 }
 
+# Every example and script case must pass olvex-check, except the cases
+# written to fail it: their .expect file holds the line "checker: fails".
+check_scripts() {
+  local checker=$1 files=() f out
+  for f in examples/*.oxm $(find tests/scripts/cases -name '*.oxm' | sort); do
+    grep -qx 'checker: fails' "${f%.oxm}.expect" 2>/dev/null && continue
+    files+=("$f")
+  done
+  out=$("$checker" "${files[@]}") || { echo "$out" | grep -v ': warning: '; echo "olvex-check found errors"; return 1; }
+  echo "$out" | tail -1
+}
+
 test_all() {
   need "${base_packages[@]}" googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
-       wine wine64 g++-mingw-w64-x86-64 xvfb unixodbc-dev libsqliteodbc socat libpugixml-dev libmuparser-dev zlib1g-dev
+       wine wine64 g++-mingw-w64-x86-64 xvfb unixodbc-dev libsqliteodbc socat libpugixml-dev libmuparser-dev zlib1g-dev nlohmann-json3-dev
   mkdir -p build
   echo "== house rules"
   bash tools/check-portable.sh
@@ -57,6 +69,9 @@ test_all() {
   configure build/native -DCMAKE_BUILD_TYPE=Debug -DOLVEX_SANITIZE=ON -DOLVEX_WERROR=ON -DOLVEX_BENCH=ON
   cmake --build build/native -j "$jobs"
   (cd build/native && ctest -j "$jobs" --output-on-failure --timeout 600)
+
+  echo "== olvex-check over examples/ and the script cases"
+  check_scripts build/native/bin/olvex-check
 
   echo "== fuzzers (short runs)"
   configure build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \

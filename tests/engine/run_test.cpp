@@ -157,6 +157,7 @@ TEST_F(RunTest, AStopFromTheMainThreadAsksFirstAndEndsByForceSecond) {
   EndRun(0, true, 0, false);
   EXPECT_FALSE(RunActive());
   EXPECT_FALSE(WaitForWorkers());  // the stuck worker was abandoned
+  EXPECT_EQ(ExitCodeForOutcome(LastRunOutcome()), 4);
   release = true;
   // The abandoned worker finishes its step and leaves without ending the run again.
   for (int i = 0; i < 400 && Log().find("Run Completed on") == std::string::npos; ++i)

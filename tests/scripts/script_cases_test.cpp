@@ -14,6 +14,7 @@
 //   posix-only           the case needs POSIX behaviour
 //   windows-only         the case needs the Windows desktop (the clipboard, say)
 //   log: none            no log file may be written
+//   checker: fails       the script is written to fail olvex-check (CI skips it there)
 //   log:                 the rest of the file is the expected log, time
 //                        stamps and elapsed times masked
 // OLVEX_UPDATE_EXPECTED=1 rewrites the expected logs from the runs.
