@@ -28,7 +28,10 @@
 #include "platform/module.h"
 #include "platform/priority.h"
 #include "platform/screen.h"
+#include "platform/screen_saver.h"
 #include "platform/stop_key.h"
+#include "platform/system.h"
+#include "platform/windows.h"
 #include "vars/expand.h"
 #include "vars/format.h"
 #include "vars/formula.h"
@@ -254,11 +257,38 @@ int PollDateTime(const Context& c) {
 }
 
 struct PolledWait {
+  explicit PolledWait(const Context& context) : c(context) {}
   const Context& c;
   std::string kind;  // the first word that chose the condition
   std::optional<FileRecord> file_record;
   std::unique_ptr<platform::FolderWatch> folder_watch;
   bool failed = false;  // the condition cannot be tested (the step error says why)
+  // Idleness: the cursor, the foreground window's title and the tick count
+  // when either last changed (nothing before the first poll).
+  struct Activity {
+    std::optional<platform::Point> cursor;
+    std::string title;
+  };
+  std::optional<Activity> last_activity;
+  std::uint64_t last_change = 0;
+
+  int PollIdle() {
+    platform::Input& input = platform::input();
+    platform::Windows& windows = platform::windows();
+    Activity now{input.CursorPosition(), windows.Title(windows.Foreground(), 31, 200)};
+    bool held = false;
+    for (int code = 1; code <= 255 && !held; ++code) held = input.IsKeyDown(code);
+    const auto same_cursor = [](const std::optional<platform::Point>& a, const std::optional<platform::Point>& b) {
+      return a.has_value() == b.has_value() && (!a || (a->x == b->x && a->y == b->y));
+    };
+    if (last_activity && !held && same_cursor(now.cursor, last_activity->cursor) && now.title == last_activity->title) {
+      const long long quiet_ms = (static_cast<long long>(FirstNumber(Expanded(c, c.step.text))) + 1) * 1000;
+      return static_cast<long long>(platform::TickCount() - last_change) > quiet_ms ? 0 : 3000;
+    }
+    last_activity = std::move(now);
+    last_change = platform::TickCount();
+    return 3000;
+  }
 
   bool ExistsAs(bool folder) const {
     const std::string path = Expanded(c, c.step.text);
@@ -288,6 +318,16 @@ struct PolledWait {
       if (next < 0) failed = true;
       return next <= 0 ? 0 : next;
     }
+    if (kind == "Idle") return PollIdle();
+    if (kind == "Saver") {
+      const std::optional<bool> running = platform::ScreenSaverRunning();
+      if (!running) {
+        SetStepError("The screen saver's state cannot be read on this system");
+        failed = true;
+        return 0;
+      }
+      return *running ? 0 : 3000;
+    }
     if (kind == "Clipboard") {
       const std::string clip = platform::clipboard().Text().value_or(std::string());
       if (clip.empty()) return Has(options, "Empty") ? 0 : 3000;
@@ -303,14 +343,16 @@ struct PolledWait {
 
 int PolledStep(const Context& c) {
   const std::string& action = c.step.action;
-  PolledWait wait{c, {}, {}, {}, false};
+  PolledWait wait(c);
   if (Has(action, "File")) wait.kind = "File";
   else if (Has(action, "Folder")) wait.kind = "Folder";
   else if (Has(action, "Type") || Has(action, "Idle") || Has(action, "Window") || Has(action, "Pixel") ||
            Has(action, "Image") || Has(action, "Saver") || Has(action, "Clipboard")) {
     if (DesktopMissing()) return NoDesktop();
-    if (!Has(action, "Clipboard")) return StepNotAvailable(c.slot, c.index);
-    wait.kind = "Clipboard";
+    if (Has(action, "Idle")) wait.kind = "Idle";
+    else if (Has(action, "Saver")) wait.kind = "Saver";
+    else if (Has(action, "Clipboard")) wait.kind = "Clipboard";
+    else return StepNotAvailable(c.slot, c.index);
   } else if (Has(action, "Date") || Has(action, "Time")) wait.kind = "Date";
   else return StepNotAvailable(c.slot, c.index);
 
@@ -319,6 +361,7 @@ int PolledStep(const Context& c) {
     wait.folder_watch = platform::WatchFolder(Expanded(c, c.step.text), &error);
     if (!wait.folder_watch) return Fail(error);
   }
+  if (wait.kind == "Idle" && !SleepUnlessStopped(1000)) return Stopped();
   const bool restart = wait.kind == "Date" && Has(c.step.options, "restart");
   if (restart && RestartStep(c, "Temp") != 1) return 0;
   const WaitEnd end = WaitPolledOnMainThread([&wait] { return wait.Poll(); }, kFirstPollMs,

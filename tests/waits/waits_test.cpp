@@ -329,6 +329,9 @@ TEST_F(WaitsTest, KeyMouseAndClipboardWaitsEndOnTheirEvent) {
        [&] { clipboard.SetText("hello"); }, false},
       {"any text", Step("Wait for Clipboard", "<options>Any</options><timeout>10</timeout>"),
        [&] { clipboard.SetText("x"); }, true},
+      // Idle for more than (text + 1) s between two polls 3 s apart.
+      {"idle", Step("Wait for Idle", "<text>0</text><timeout>10</timeout>"), [] {}, true},
+      {"a key held is no idleness", Step("Wait for Idle", "<text>0</text><timeout>=4.5</timeout>"), [&] { input.down = 0x10; }, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
