@@ -356,6 +356,8 @@ int PolledStep(const Context& c) {
   } else if (Has(action, "Date") || Has(action, "Time")) wait.kind = "Date";
   else return StepNotAvailable(c.slot, c.index);
 
+  if ((wait.kind == "File" || wait.kind == "Folder") && Expanded(c, c.step.text).empty())
+    return Fail("No " + std::string(wait.kind == "File" ? "file" : "folder") + " named in the step's text");
   if (wait.kind == "Folder" && !Has(c.step.options, "Exist")) {
     std::string error;
     wait.folder_watch = platform::WatchFolder(Expanded(c, c.step.text), &error);

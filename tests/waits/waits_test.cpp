@@ -147,10 +147,18 @@ TEST_F(WaitsTest, FileAndFolderWaitsEndWhenTheirConditionComesTrue) {
   }
 }
 
-TEST_F(WaitsTest, AFolderThatCannotBeWatchedFailsAtOnce) {
-  Load(Step("Wait for Folder", "<text>" + dir().File("missing") + "</text><timeout>20</timeout>"));
-  EXPECT_EQ(HandleWaitStep(0, 0), 0);
-  EXPECT_EQ(StepError(), "Folder not found: \"" + dir().File("missing") + "\"");
+TEST_F(WaitsTest, AWaitWithoutAPathToWatchFailsAtOnce) {
+  const std::pair<std::string, std::string> cases[] = {
+      {Step("Wait for Folder", "<text>" + dir().File("missing") + "</text><timeout>20</timeout>"),
+       "Folder not found: \"" + dir().File("missing") + "\""},
+      {Step("Wait for File", "<options>Exist</options><timeout>20</timeout>"), "No file named in the step's text"},
+      {Step("Wait for Folder", "<timeout>20</timeout>"), "No folder named in the step's text"},
+  };
+  for (const auto& [step, error] : cases) {
+    Load(step);
+    EXPECT_EQ(HandleWaitStep(0, 0), 0);
+    EXPECT_EQ(StepError(), error);
+  }
 }
 
 // The file-change record: any change of size or contents shows.
