@@ -4,6 +4,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -222,6 +223,35 @@ int RestartStep(const Context& c, const std::string& options) {
 
 // ---- the polled waits
 
+// The file-change watch's record of a file: its size and the FNV-1a 64
+// checksum of its contents; a missing file has size -1, a file over 64 MiB
+// is recorded by its size alone.
+struct FileRecord {
+  std::int64_t size = -1;
+  std::uint64_t checksum = 0;
+  bool operator==(const FileRecord&) const = default;
+};
+
+FileRecord RecordFile(const std::string& path) {
+  FileRecord record;
+  if (path.empty() || platform::IsFolder(path)) return record;
+  const std::optional<std::uint64_t> size = platform::FileSize(path);
+  if (!size) return record;
+  record.size = static_cast<std::int64_t>(*size);
+  if (*size > kChecksumLimit) return record;
+  const platform::FileContent content = platform::ReadWholeFile(path, kChecksumLimit);
+  if (content.status != platform::ReadStatus::Ok) return record;
+  record.size = static_cast<std::int64_t>(content.data.size());
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char ch : content.data) {
+    hash ^= static_cast<unsigned char>(ch);
+    hash *= 1099511628211ull;
+  }
+  record.checksum = hash;
+  return record;
+}
+
+
 // Seconds since 1900 of a date and time (serial days scaled).
 double SecondsOf(const CalendarDate& d, const TimeOfDay& t) {
   return std::round((DateToSerial(d.year, d.month, d.day) + TimeToFraction(t.hour, t.minute, t.second)) * 86400.0);
@@ -387,25 +417,6 @@ int WaitStep(const Context& c) {
 }
 
 }  // namespace
-
-FileRecord RecordFile(const std::string& path) {
-  FileRecord record;
-  if (path.empty() || platform::IsFolder(path)) return record;
-  const std::optional<std::uint64_t> size = platform::FileSize(path);
-  if (!size) return record;
-  record.size = static_cast<std::int64_t>(*size);
-  if (*size > kChecksumLimit) return record;
-  const platform::FileContent content = platform::ReadWholeFile(path, kChecksumLimit);
-  if (content.status != platform::ReadStatus::Ok) return record;
-  record.size = static_cast<std::int64_t>(content.data.size());
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const char ch : content.data) {
-    hash ^= static_cast<unsigned char>(ch);
-    hash *= 1099511628211ull;
-  }
-  record.checksum = hash;
-  return record;
-}
 
 int HandleWaitStep(int slot, int step_index) {
   const Context c{slot, step_index, Document(slot).steps[static_cast<std::size_t>(step_index)]};
