@@ -153,6 +153,86 @@ void KillMainTimer(int id) {
   g_timers.erase(id);
 }
 
+WaitEnd WaitPolledOnMainThread(const std::function<int()>& poll, int first_ms, int timeout_ms,
+                               const std::function<bool()>& stopped) {
+  struct Shared {
+    std::mutex m;  // held by a poll while it runs, so that none outlives the wait
+    std::condition_variable cv;
+    bool ended = false;
+    WaitEnd result = WaitEnd::kTimedOut;
+  };
+  constexpr auto kSlice = std::chrono::milliseconds(100);
+  const auto start = Clock::now();
+  const bool timed = timeout_ms > 0;
+  const auto deadline = start + std::chrono::milliseconds(timed ? timeout_ms : 0);
+  bool served;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    served = g_serving && g_main_id != std::this_thread::get_id();
+  }
+  if (!served) {
+    auto due = start + std::chrono::milliseconds(first_ms);
+    for (;;) {
+      if (stopped()) return WaitEnd::kStopped;
+      const auto now = Clock::now();
+      if (timed && now >= deadline) return WaitEnd::kTimedOut;
+      if (now >= due) {
+        const int next = poll();
+        if (next <= 0) return WaitEnd::kMet;
+        due = Clock::now() + std::chrono::milliseconds(next);
+        continue;
+      }
+      auto wake = std::min(due, now + kSlice);
+      if (timed) wake = std::min(wake, deadline);
+      std::this_thread::sleep_until(wake);
+    }
+  }
+  auto shared = std::make_shared<Shared>();
+  // The poll timer's task re-arms itself until the condition comes true.
+  auto poll_task = std::make_shared<std::function<void()>>();
+  std::weak_ptr<std::function<void()>> weak_task = poll_task;
+  *poll_task = [shared, &poll, weak_task] {
+    std::lock_guard<std::mutex> l(shared->m);
+    if (shared->ended) return;
+    const int next = poll();
+    if (next <= 0) {
+      shared->ended = true;
+      shared->result = WaitEnd::kMet;
+      shared->cv.notify_all();
+    } else if (auto task = weak_task.lock()) {
+      SetMainTimer(kWaitPollTimer, next, [task] { (*task)(); });
+    }
+  };
+  SetMainTimer(kWaitPollTimer, first_ms, [task = poll_task] { (*task)(); });
+  if (timed) SetMainTimer(kWaitTimeoutTimer, timeout_ms, [shared] {
+      std::lock_guard<std::mutex> l(shared->m);
+      if (shared->ended) return;
+      shared->ended = true;
+      shared->result = WaitEnd::kTimedOut;
+      shared->cv.notify_all();
+    });
+  std::unique_lock<std::mutex> l(shared->m);
+  while (!shared->ended) {
+    if (stopped()) {
+      shared->ended = true;
+      shared->result = WaitEnd::kStopped;
+      break;
+    }
+    // The worker keeps its own deadline too: a loop that quit runs no timer.
+    if (timed && Clock::now() >= deadline + kSlice) {
+      shared->ended = true;
+      shared->result = WaitEnd::kTimedOut;
+      break;
+    }
+    shared->cv.wait_for(l, kSlice);
+  }
+  const WaitEnd result = shared->result;
+  l.unlock();
+  KillMainTimer(kWaitPollTimer);
+  KillMainTimer(kWaitTimeoutTimer);
+  return result;
+}
+
 void SetStopSignalHandler(std::function<void(int)> handler) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_stop_handler = std::move(handler);

@@ -25,6 +25,18 @@ int RunOnMainThread(const std::function<int()>& task);
 void SetMainTimer(int id, int ms, std::function<void()> task);
 void KillMainTimer(int id);
 
+// A condition polled on the main thread while the calling worker waits (the
+// long waits). `poll` runs first after `first_ms`; it returns 0 when the
+// condition came true, else the milliseconds until it runs again. The wait
+// also ends when `timeout_ms` (> 0) have passed, and within 100 ms of
+// `stopped` turning true (the caller asks it). Without a served loop the
+// caller polls itself. A poll never runs after the wait has returned.
+enum class WaitEnd { kMet, kTimedOut, kStopped };
+WaitEnd WaitPolledOnMainThread(const std::function<int()>& poll, int first_ms, int timeout_ms,
+                               const std::function<bool()>& stopped);
+inline constexpr int kWaitPollTimer = 0x806C;
+inline constexpr int kWaitTimeoutTimer = 0x806E;
+
 // What the loop does when a stop signal arrives (the POSIX stop key): the
 // count of signals so far is passed.
 void SetStopSignalHandler(std::function<void(int count)> handler);

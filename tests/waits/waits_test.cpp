@@ -1,0 +1,344 @@
+// The Wait category run as scripts: the main loop is served on the test
+// thread, as the runtime serves it, while a helper thread makes the
+// condition come true.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <thread>
+
+#include "engine/document.h"
+#include "engine/main_loop.h"
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/settings.h"
+#include "input/waits.h"
+#include "platform/autorun.h"
+#include "platform/clipboard.h"
+#include "platform/input.h"
+#include "platform/locale.h"
+#include "platform/module.h"
+#include "platform/priority.h"
+#include "platform/screen.h"
+#include "tests/settings/store_sandbox.h"
+
+namespace olvex::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+std::string Step(const std::string& action, const std::string& fields) {
+  return "<step><action>" + action + "</action>" + fields + "<onfail>IGNORE</onfail></step>\n";
+}
+
+class FakeAutoRun : public platform::AutoRun {
+ public:
+  FakeAutoRun() { platform::SetAutoRunForTest(this); }
+  ~FakeAutoRun() override { platform::SetAutoRunForTest(nullptr); }
+  std::optional<std::string> Read(const std::string& name) override {
+    return entries.count(name) ? std::optional<std::string>(entries[name]) : std::nullopt;
+  }
+  bool Write(const std::string& name, const std::string& command) override { return ++writes, entries[name] = command, true; }
+  bool Remove(const std::string& name) override { return entries.erase(name), true; }
+  std::map<std::string, std::string> entries;
+  int writes = 0;
+};
+
+class WaitsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log_path_ = sandbox_.dir().File("run.log");
+    WriteSetting("*\\Logfile", log_path_);
+    WriteSetting("*\\LogLevel", 1);
+    CloseAllDocuments();
+  }
+  void TearDown() override {
+    SetRunEndedHandler(nullptr);
+    SetLogLevel(0);
+    CloseAllDocuments();
+  }
+  void Load(const std::string& steps) {
+    CloseAllDocuments();
+    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
+    FixUpDocument(0);
+    Document(0).file_name = dir().File("waits.oxm");
+  }
+  // Runs the steps with the main loop served here; `meanwhile` runs on a
+  // thread of its own from the start. Returns the run's time.
+  Clock::duration Run(const std::string& steps, const std::function<void()>& meanwhile = {}) {
+    Load(steps);
+    SetRunEndedHandler([] { QuitMainLoop(); });
+    ClaimMainThread();
+    const auto start = Clock::now();
+    StartRun(0, kCommandNewRun, false, 0, 0);
+    std::thread helper;
+    if (meanwhile) helper = std::thread(meanwhile);
+    RunMainLoop();
+    const auto took = Clock::now() - start;
+    if (helper.joinable()) helper.join();
+    EXPECT_TRUE(WaitForWorkers());
+    return took;
+  }
+  int ResultOf(int step) const { return Document(0).steps[static_cast<std::size_t>(step)].run_result; }
+  std::string Log() const { return ReadBytes(log_path_); }
+  const ScratchDir& dir() const { return sandbox_.dir(); }
+
+  StoreSandbox sandbox_;
+  std::string log_path_;
+};
+
+void Touch(const std::string& path, const std::string& bytes = "x") { std::ofstream(path, std::ios::binary) << bytes; }
+
+// Each wait ends when its condition comes true (a helper makes it true after
+// a while) and fails at its time-out when it never does.
+TEST_F(WaitsTest, FileAndFolderWaitsEndWhenTheirConditionComesTrue) {
+  struct Case {
+    const char* name;
+    std::string action, options;
+    std::function<void(const std::string& path)> before, during;
+    bool met;
+  };
+  const auto none = [](const std::string&) {};
+  const auto create = [](const std::string& p) { Touch(p); };
+  const auto remove = [](const std::string& p) { std::filesystem::remove_all(p); };
+  const auto mkdir = [](const std::string& p) { std::filesystem::create_directory(p); };
+  const Case cases[] = {
+      {"file appears", "Wait for File", "Exist", none, create, true},
+      {"file never appears", "Wait for File", "Exist", none, none, false},
+      {"file is deleted", "Wait for File", "Not Exist", create, remove, true},
+      {"a folder is no file", "Wait for File", "Exist", none, mkdir, false},
+      // The change watch records the file at its first poll (after 1 s).
+      {"same-size rewrite", "Wait for File", "", [](const std::string& p) { Touch(p, "abc"); },
+       [](const std::string& p) {
+         std::this_thread::sleep_for(1500ms);
+         Touch(p, "abd");
+       },
+       true},
+      {"file left alone", "Wait for File", "", create, none, false},
+      {"folder appears", "Wait for Folder", "Exist", none, mkdir, true},
+      {"folder removed", "Wait for Folder", "Not Exist", mkdir, remove, true},
+      {"entry added to folder", "Wait for Folder", "Changes", mkdir,
+       [](const std::string& p) { Touch(p + "/new.txt"); }, true},
+      {"quiet folder", "Wait for Folder", "Changes", mkdir, none, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir().File(std::string("target ") + std::to_string(&c - cases));
+    c.before(path);
+    const std::string timeout = c.met ? "20" : "=1.2";
+    Run(Step(c.action, "<text>" + path + "</text><options>" + c.options + "</options><timeout>" + timeout + "</timeout>"),
+        [&] {
+          std::this_thread::sleep_for(200ms);
+          c.during(path);
+        });
+    EXPECT_EQ(ResultOf(0), c.met ? 2 : 4);
+  }
+}
+
+TEST_F(WaitsTest, AWaitWithoutAPathToWatchFailsAtOnce) {
+  const std::pair<std::string, std::string> cases[] = {
+      {Step("Wait for Folder", "<text>" + dir().File("missing") + "</text><timeout>20</timeout>"),
+       "Folder not found: \"" + dir().File("missing") + "\""},
+      {Step("Wait for File", "<options>Exist</options><timeout>20</timeout>"), "No file named in the step's text"},
+      {Step("Wait for Folder", "<timeout>20</timeout>"), "No folder named in the step's text"},
+  };
+  for (const auto& [step, error] : cases) {
+    Load(step);
+    EXPECT_EQ(HandleWaitStep(0, 0), 0);
+    EXPECT_EQ(StepError(), error);
+  }
+}
+
+// A stop ends every kind of wait long before the 3500 ms forced stop, and
+// the run stops at the waiting step.
+TEST_F(WaitsTest, AStopEndsEveryWait) {
+  const std::string waits[] = {
+      Step("Delay", "<timeout>60</timeout>"),
+      Step("Wait for File", "<text>" + dir().File("never") + "</text><options>Exist</options><timeout>60</timeout>"),
+      Step("Wait for Folder", "<text>" + dir().path().string() + "</text><timeout>60</timeout>"),
+      Step("Wait for Date/Time", "<value1>1/1/2099</value1><text>12:00:00</text><timeout>60</timeout>"),
+      Step("Wait for File", "<text>" + dir().File("never") + "</text><options>Exist</options>"),  // no time-out
+  };
+  for (const std::string& wait : waits) {
+    SCOPED_TRACE(wait);
+    const auto took = Run(wait + Step("Comment", "<text>after</text>"), [] {
+      std::this_thread::sleep_for(300ms);
+      RequestStop(false);
+    });
+    EXPECT_LT(took, 3000ms);
+    EXPECT_NE(Log().find("Stopping run at [STEP 1]"), std::string::npos);
+    EXPECT_EQ(Log().find("forcibly"), std::string::npos);
+    EXPECT_EQ(ResultOf(1), 0);
+  }
+}
+
+TEST_F(WaitsTest, DelayAndDateTimeWaitForTheirMoment) {
+  const platform::LocalDateTime now = platform::locale().Now();
+  char soon[32];
+  const int seconds = now.hour * 3600 + now.minute * 60 + now.second + 3;
+  std::snprintf(soon, sizeof soon, "%d:%02d:%02d", seconds / 3600 % 24, seconds / 60 % 60, seconds % 60);
+  const auto took = Run(Step("Delay", "<timeout>=0.25*2</timeout>") +
+                        Step("Wait for Date/Time", std::string("<text>") + soon + "</text><timeout>20</timeout>") +
+      Step("Wait for Date/Time", "<value1>1/2/2020</value1><text>12:00:00</text><timeout>20</timeout>") +
+      Step("Wait for Date/Time", "<value1>xy</value1>"));
+  EXPECT_GE(took, 2000ms);
+  EXPECT_EQ(ResultOf(0), 2);
+  EXPECT_EQ(ResultOf(1), 2);
+  EXPECT_EQ(ResultOf(2), 2);
+  EXPECT_EQ(ResultOf(3), 4);
+  const std::string log = Log();
+  EXPECT_NE(log.find("    Duration: 0.5 second(s)"), std::string::npos);
+  EXPECT_NE(log.find("    \"Wait for Date/Time\" Duration Remaining: "), std::string::npos);
+  EXPECT_NE(log.find("    \"Wait for Date/Time\" Done!  Final Comparison: 2020-01-02 12:00:00 --> "), std::string::npos);
+}
+
+// What Wait for Restart registers, and when; the entry is named after the
+// script's file and runs it again from the next step.
+TEST_F(WaitsTest, RestartRegistersTheScriptToRunFromTheNextStep) {
+  FakeAutoRun autorun;
+  Load(Step("Comment", "") + Step("Wait for Restart", "") + Step("Wait for Restart", "<options>Remove</options>") +
+       Step("Wait for Restart", "<options>Temp</options>") + Step("Wait for Restart", "<options>Permanent</options>"));
+  Document(0).file_name = dir().File("job.oxm");
+  EXPECT_EQ(HandleWaitStep(0, 1), 1);
+  const std::string expected = "\"" + platform::ModulePath() + "\" -r \"" + dir().File("job.oxm") + "\" -s 3";
+  ASSERT_EQ(autorun.entries.count("job.oxm"), 1u);
+  EXPECT_EQ(autorun.entries["job.oxm"], expected);
+  EXPECT_EQ(HandleWaitStep(0, 2), 1);  // Remove
+  EXPECT_TRUE(autorun.entries.empty());
+  EXPECT_EQ(HandleWaitStep(0, 3), 1);  // Temp, none yet: written
+  EXPECT_EQ(autorun.entries["job.oxm"], "\"" + platform::ModulePath() + "\" -r \"" + dir().File("job.oxm") + "\" -s 5");
+  // An entry exists and this runtime may have been started from it: a
+  // temporary entry is used up, a permanent one stays as it is.
+  EXPECT_EQ(HandleWaitStep(0, 4), 1);
+  EXPECT_EQ(autorun.writes, 2);
+  EXPECT_EQ(HandleWaitStep(0, 3), 1);
+  EXPECT_TRUE(autorun.entries.empty());
+}
+
+TEST_F(WaitsTest, DateTimeWithRestartHoldsTheEntryOnlyWhileItWaits) {
+  FakeAutoRun autorun;
+  std::optional<std::string> during;
+  Run(Step("Wait for Date/Time", "<value1>1/1/2099</value1><options>restart</options><timeout>=1.5</timeout>"),
+      [&] {
+        std::this_thread::sleep_for(500ms);
+        during = autorun.Read("waits.oxm");
+      });
+  EXPECT_EQ(ResultOf(0), 4);
+  EXPECT_TRUE(during.has_value());
+  EXPECT_TRUE(autorun.entries.empty());
+}
+
+// ---- the desktop waits, against fakes
+
+class FakeScreen : public platform::Screen {
+ public:
+  explicit FakeScreen(int width) : width_(width) { platform::SetScreenForTest(this); }
+  ~FakeScreen() override { platform::SetScreenForTest(nullptr); }
+  std::optional<platform::Colour> PixelAt(int, int) override { return std::nullopt; }
+  platform::ScreenInfo Info() override { return {width_, width_ ? 768 : 0, width_ ? 1 : 0, 32}; }
+
+ private:
+  int width_;
+};
+
+class FakeInput : public platform::Input {
+ public:
+  FakeInput() { platform::SetInputForTest(this); }
+  ~FakeInput() override { platform::SetInputForTest(nullptr); }
+  bool IsKeyDown(int key) override { return key == down.load(); }
+  bool IsKeyToggled(int) override { return false; }
+  std::optional<platform::Point> CursorPosition() override { return platform::Point{x.load(), 10}; }
+  std::atomic<int> down{0};
+  std::atomic<long> x{10};
+};
+
+class FakeClipboard : public platform::Clipboard {
+ public:
+  FakeClipboard() { platform::SetClipboardForTest(this); }
+  ~FakeClipboard() override { platform::SetClipboardForTest(nullptr); }
+  std::optional<std::string> Text() override {
+    std::lock_guard<std::mutex> lock(m);
+    return text;
+  }
+  bool SetText(const std::string& t) override {
+    std::lock_guard<std::mutex> lock(m);
+    return text = t, true;
+  }
+  std::mutex m;
+  std::string text;
+};
+
+TEST_F(WaitsTest, WithoutADesktopTheDesktopWaitsFailAtOnce) {
+  FakeScreen none(0);
+  const char* actions[] = {"Wait for Keypress", "Wait for Mouse",     "Wait for Typed Text",   "Wait for Window",
+                           "Wait for Pixel",    "Wait for Image",     "Wait for Clipboard",    "Wait for Screen Saver",
+                           "Wait for Idle"};
+  for (const char* action : actions) {
+    SCOPED_TRACE(action);
+    Load(Step(action, "<options>Left</options><timeout>20</timeout>"));
+    EXPECT_EQ(HandleWaitStep(0, 0), 0);
+    EXPECT_EQ(StepError(), "No desktop is available on this system");
+  }
+}
+
+TEST_F(WaitsTest, KeyMouseAndClipboardWaitsEndOnTheirEvent) {
+  FakeScreen screen(1024);
+  FakeInput input;
+  FakeClipboard clipboard;
+  struct Case {
+    const char* name;
+    std::string step;
+    std::function<void()> event;
+    bool met;
+  };
+  const Case cases[] = {
+      {"named key", Step("Wait for Keypress", "<text>{Esc}</text><timeout>10</timeout>"), [&] { input.down = 0x1B; }, true},
+      {"other key", Step("Wait for Keypress", "<text>{Esc}</text><timeout>=1.2</timeout>"), [&] { input.down = 0x41; }, false},
+      {"any key", Step("Wait for Keypress", "<timeout>10</timeout>"), [&] { input.down = 0x41; }, true},
+      {"left button", Step("Wait for Mouse", "<options>Left</options><timeout>10</timeout>"), [&] { input.down = 1; }, true},
+      {"any button", Step("Wait for Mouse", "<options>Any</options><timeout>10</timeout>"), [&] { input.down = 2; }, true},
+      {"middle, not right", Step("Wait for Mouse", "<options>Middle</options><timeout>=1.2</timeout>"), [&] { input.down = 2; }, false},
+      {"movement", Step("Wait for Mouse", "<options>Move</options><timeout>10</timeout>"), [&] { input.x = 50; }, true},
+      {"no mode", Step("Wait for Mouse", ""), [] {}, false},
+      {"partial text", Step("Wait for Clipboard", "<text>Hello</text><options>Partial Text</options><timeout>10</timeout>"),
+       [&] { clipboard.SetText("say hello world"); }, true},
+      {"exact text, other case", Step("Wait for Clipboard", "<text>Hello</text><options>Exact</options><timeout>=1.2</timeout>"),
+       [&] { clipboard.SetText("hello"); }, false},
+      {"any text", Step("Wait for Clipboard", "<options>Any</options><timeout>10</timeout>"),
+       [&] { clipboard.SetText("x"); }, true},
+      // Idle for more than (text + 1) s between two polls 3 s apart.
+      {"idle", Step("Wait for Idle", "<text>0</text><timeout>10</timeout>"), [] {}, true},
+      {"a key held is no idleness", Step("Wait for Idle", "<text>0</text><timeout>=4.5</timeout>"), [&] { input.down = 0x10; }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    input.down = 0;
+    input.x = 10;
+    clipboard.SetText("");
+    Run(c.step, [&] {
+      std::this_thread::sleep_for(600ms);
+      c.event();
+    });
+    EXPECT_EQ(ResultOf(0), c.met ? 2 : 4);
+  }
+}
+
+// A 60-second Wait for File whose file never comes costs the process almost
+// no processor time: the figure is printed, the bound is generous (5 %).
+TEST_F(WaitsTest, ALongFileWaitCostsAlmostNoProcessorTime) {
+  const double before = platform::ProcessCpuSeconds();
+  const auto took = Run(Step("Wait for File", "<text>" + dir().File("never") + "</text><options>Exist</options><timeout>60</timeout>"));
+  const double used = platform::ProcessCpuSeconds() - before;
+  const double seconds = std::chrono::duration<double>(took).count();
+  std::printf("60-second Wait for File: %.3f s of processor time in %.1f s (%.3f %% of one core)\n", used, seconds,
+              100.0 * used / seconds);
+  EXPECT_EQ(ResultOf(0), 4);
+  EXPECT_LT(used / seconds, 0.05);
+}
+
+}  // namespace
+}  // namespace olvex::test
