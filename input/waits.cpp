@@ -1,6 +1,7 @@
 #include "input/waits.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -19,7 +20,9 @@
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "engine/text.h"
+#include "engine/output.h"
 #include "input/key_names.h"
+#include "input/keyboard.h"
 #include "platform/autorun.h"
 #include "platform/clipboard.h"
 #include "platform/file_watch.h"
@@ -36,6 +39,8 @@
 #include "vars/expand.h"
 #include "vars/format.h"
 #include "vars/formula.h"
+#include "windows/window_match.h"
+#include "screen/screen_actions.h"
 
 namespace olvex {
 
@@ -45,7 +50,18 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::uint64_t kChecksumLimit = 64ull << 20;
 constexpr int kFirstPollMs = 1000;
-constexpr int kSliceMs = 100;  // the worker's waits look at the stop signals this often
+constexpr int kSliceMs = 100;
+constexpr int kTypedPollMs = 10, kWindowPollMs = 1000;
+constexpr std::size_t kTypedMost = 31;  // characters of typed text remembered
+
+// Keys typed text ignores: the modifiers, the locks, Esc and the mouse buttons.
+bool IsUntypedKey(int code) {
+  switch (code) {
+    case 0x01: case 0x02: case 0x04: case 0x10: case 0x11: case 0x12: case 0x14:
+    case 0x1B: case 0x90: case 0x91: case 0xA0: case 0xA1: return true;
+    default: return false;
+  }
+}  // the worker's waits look at the stop signals this often
 
 struct Context {
   int slot;
@@ -301,6 +317,64 @@ struct PolledWait {
   };
   std::optional<Activity> last_activity;
   std::uint64_t last_change = 0;
+  // Typed text: the wanted text reversed, the latest characters typed
+  // (newest first) and the key states as last seen.
+  std::string wanted_reversed, history;
+  std::array<bool, 256> key_down{};
+  std::optional<ImageSpot> found_spot;  // a pixel or picture found
+
+  void PrepareTyped() {
+    platform::Input& input = platform::input();
+    std::string wanted = Expanded(c, c.step.text).substr(0, kTypedMost);
+    wanted_reversed.assign(wanted.rbegin(), wanted.rend());
+    history.clear();
+    // Keys already held, and presses before the wait, do not count.
+    for (int code = 0; code < 255; ++code) {
+      key_down[static_cast<std::size_t>(code)] = input.IsKeyDown(code);
+      input.WasPressedSinceLastQuery(code);
+    }
+  }
+
+  // One key change per poll; a press and release between two polls counts
+  // as a press.
+  int PollTyped() {
+    platform::Input& input = platform::input();
+    for (int code = 1; code < 255; ++code) {
+      if (IsUntypedKey(code)) continue;
+      bool& was = key_down[static_cast<std::size_t>(code)];
+      const bool down = input.IsKeyDown(code);
+      const bool pressed = down ? !was : !was && input.WasPressedSinceLastQuery(code);
+      if (down == was && !pressed) continue;
+      was = down;
+      if (!pressed) break;
+      history.insert(history.begin(), VirtualKeyToChar(code));
+      if (history.size() > kTypedMost) history.pop_back();
+      const bool met = !wanted_reversed.empty() && history.compare(0, wanted_reversed.size(), wanted_reversed) == 0;
+      return met ? 0 : kTypedPollMs;
+    }
+    return kTypedPollMs;
+  }
+
+  int PollWindow() {
+    const std::string& appear = c.step.value(1);
+    const std::optional<std::uint64_t> main = expansion_host().MainWindowPart("hwnd");
+    const platform::WindowId found = FindWindowByCriteria(WindowMatchFlagsFromOptions(c.step.options),
+                                                          Expanded(c, c.step.text), main.value_or(0), 0);
+    if (Has(appear, "Close") || Has(appear, "Disappear")) return found == 0 ? 0 : kWindowPollMs;
+    if (found == 0) return kWindowPollMs;
+    if (CurrentWindow() == 0) SetCurrentWindow(found);
+    if (Has(appear, "Activ") && found != TopVisibleWindow() && found != platform::windows().Foreground())
+      return kWindowPollMs;
+    return 0;
+  }
+
+  int PollPicture() {
+    ImageSpot spot;
+    const int found = FindImageForStep(c.slot, c.index, spot);
+    if (found < 0) failed = true;
+    if (found == 1) found_spot = spot;
+    return found == 0 ? 3000 : 0;
+  }
 
   int PollIdle() {
     platform::Input& input = platform::input();
@@ -349,6 +423,9 @@ struct PolledWait {
       return next <= 0 ? 0 : next;
     }
     if (kind == "Idle") return PollIdle();
+    if (kind == "Type") return PollTyped();
+    if (kind == "Window") return PollWindow();
+    if (kind == "Picture") return PollPicture();
     if (kind == "Saver") {
       const std::optional<bool> running = platform::ScreenSaverRunning();
       if (!running) {
@@ -382,7 +459,9 @@ int PolledStep(const Context& c) {
     if (Has(action, "Idle")) wait.kind = "Idle";
     else if (Has(action, "Saver")) wait.kind = "Saver";
     else if (Has(action, "Clipboard")) wait.kind = "Clipboard";
-    else return StepNotAvailable(c.slot, c.index);
+    else if (Has(action, "Type")) wait.kind = "Type";
+    else if (Has(action, "Window")) wait.kind = "Window";
+    else wait.kind = "Picture";
   } else if (Has(action, "Date") || Has(action, "Time")) wait.kind = "Date";
   else return StepNotAvailable(c.slot, c.index);
 
@@ -394,12 +473,27 @@ int PolledStep(const Context& c) {
     if (!wait.folder_watch) return Fail(error);
   }
   if (wait.kind == "Idle" && !SleepUnlessStopped(1000)) return Stopped();
+  if (wait.kind == "Window" && (Has(c.step.value(1), "Open") || Has(c.step.value(1), "Appear"))) {
+    // The quick path: a window already there ends the wait at once.
+    const std::optional<std::uint64_t> main = expansion_host().MainWindowPart("hwnd");
+    const platform::WindowId found =
+        FindWindowByCriteria(WindowMatchFlagsFromOptions(c.step.options) | match::kFirst, Expanded(c, c.step.text),
+                             main.value_or(0), 0);
+    if (found != 0) {
+      if (CurrentWindow() == 0) SetCurrentWindow(found);
+      return 1;
+    }
+  }
+  if (wait.kind == "Type") wait.PrepareTyped();
+  const int first_ms = wait.kind == "Type" ? kTypedPollMs : kFirstPollMs;
   const bool restart = wait.kind == "Date" && Has(c.step.options, "restart");
   if (restart && RestartStep(c, "Temp") != 1) return 0;
-  const WaitEnd end = WaitPolledOnMainThread([&wait] { return wait.Poll(); }, kFirstPollMs,
+  const WaitEnd end = WaitPolledOnMainThread([&wait] { return wait.Poll(); }, first_ms,
                                              static_cast<int>(TimeoutMs(c)), StopNow);
   if (restart) platform::autorun().Remove(RestartEntryName(c.slot));
   if (wait.failed) return 0;
+  if (wait.found_spot)
+    SaveOutput(c.slot, c.index, std::to_string(wait.found_spot->left) + ", " + std::to_string(wait.found_spot->top));
   switch (end) {
     case WaitEnd::kMet: return StopRequested() ? Stopped() : 1;
     case WaitEnd::kStopped: return Stopped();

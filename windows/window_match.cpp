@@ -148,6 +148,8 @@ void FailNotFound(std::string_view text) { Fail("Unable to find window '" + std:
 
 }  // namespace
 
+platform::WindowId TopVisibleWindow() { return TopWindow(platform::windows()); }
+
 std::uint64_t ReadHexHandle(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && !(HexDigit(text[i]) > 0)) ++i;

@@ -54,6 +54,10 @@ platform::WindowId ResolveStepWindow(int slot, int step_index, std::string_view 
 // error is set).
 platform::WindowId UseWindowAction(int slot, int step_index);
 
+// The top window: the first visible frame window from the foreground window
+// down in z-order (0: none).
+platform::WindowId TopVisibleWindow();
+
 // Brings the window to the front with progressively stronger means.
 void ActivateWindow(platform::WindowId window, bool force);
 

@@ -24,6 +24,9 @@
 #include "platform/priority.h"
 #include "platform/screen.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/fake_desktop.h"
+#include "vars/variables.h"
+#include "windows/window_match.h"
 
 namespace olvex::test {
 namespace {
@@ -234,12 +237,24 @@ TEST_F(WaitsTest, DateTimeWithRestartHoldsTheEntryOnlyWhileItWaits) {
 
 // ---- the desktop waits, against fakes
 
+// A grey screen; a test paints one pixel at 100,50.
 class FakeScreen : public platform::Screen {
  public:
   explicit FakeScreen(int width) : width_(width) { platform::SetScreenForTest(this); }
   ~FakeScreen() override { platform::SetScreenForTest(nullptr); }
-  std::optional<platform::Colour> PixelAt(int, int) override { return std::nullopt; }
+  std::optional<platform::Colour> PixelAt(int x, int y) override {
+    return x == 100 && y == 50 && painted.load() ? painted.load() : 0x808080;
+  }
   platform::ScreenInfo Info() override { return {width_, width_ ? 768 : 0, width_ ? 1 : 0, 32}; }
+  bool Capture(const platform::ScreenArea& a, bool, platform::Pixels& out) override {
+    out.width = a.width;
+    out.height = a.height;
+    out.colours.assign(static_cast<std::size_t>(a.width * a.height), 0x808080);
+    if (painted.load() && a.left <= 100 && a.top <= 50 && a.left + a.width > 100 && a.top + a.height > 50)
+      out.colours[static_cast<std::size_t>((50 - a.top) * a.width + 100 - a.left)] = painted.load();
+    return true;
+  }
+  std::atomic<platform::Colour> painted{0};
 
  private:
   int width_;
@@ -256,10 +271,10 @@ class FakeInput : public platform::Input {
   std::atomic<long> x{10};
 };
 
-class FakeClipboard : public platform::Clipboard {
+class LockedClipboard : public platform::Clipboard {
  public:
-  FakeClipboard() { platform::SetClipboardForTest(this); }
-  ~FakeClipboard() override { platform::SetClipboardForTest(nullptr); }
+  LockedClipboard() { platform::SetClipboardForTest(this); }
+  ~LockedClipboard() override { platform::SetClipboardForTest(nullptr); }
   std::optional<std::string> Text() override {
     std::lock_guard<std::mutex> lock(m);
     return text;
@@ -288,7 +303,7 @@ TEST_F(WaitsTest, WithoutADesktopTheDesktopWaitsFailAtOnce) {
 TEST_F(WaitsTest, KeyMouseAndClipboardWaitsEndOnTheirEvent) {
   FakeScreen screen(1024);
   FakeInput input;
-  FakeClipboard clipboard;
+  LockedClipboard clipboard;
   struct Case {
     const char* name;
     std::string step;
@@ -324,6 +339,65 @@ TEST_F(WaitsTest, KeyMouseAndClipboardWaitsEndOnTheirEvent) {
       c.event();
     });
     EXPECT_EQ(ResultOf(0), c.met ? 2 : 4);
+  }
+}
+
+// Typed text, windows and pixels: the helper types keys, opens or closes a
+// window (on the main thread, where the polls read the desktop) or paints.
+TEST_F(WaitsTest, TypedTextWindowAndPixelWaitsEndOnTheirEvent) {
+  FakeScreen screen(1024);
+  FakeInput input;
+  FakeDesktop desktop;
+  const auto type = [&](const std::string& keys) {
+    return [&input, keys] {
+      for (const char key : keys) {
+        input.down = key;
+        std::this_thread::sleep_for(40ms);
+        input.down = 0;
+        std::this_thread::sleep_for(40ms);
+      }
+    };
+  };
+  const auto on_main = [](std::function<void()> change) { return [change] { PostToMainThread(change); }; };
+  const auto open = on_main([&] { desktop.Add({0x50, 0, "Target Frame", "OlvexTarget", 0, 0, kFrameStyle}); });
+  const auto close = on_main([&] { desktop.Destroy(0x50); });
+  struct Case {
+    const char* name;
+    std::string step;
+    bool window_before;
+    std::function<void()> event;
+    bool met;
+    const char* output;
+  };
+  const Case cases[] = {
+      {"typed in a row", Step("Wait for Typed Text", "<text>abc</text><timeout>10</timeout>"), false, type("XABC"), true, ""},
+      {"a, b, x, c", Step("Wait for Typed Text", "<text>abc</text><timeout>=2.5</timeout>"), false, type("ABXC"), false, ""},
+      {"window opens", Step("Wait for Window", "<text>target</text><value1>Appear</value1><timeout>10</timeout>"), false, open,
+       true, ""},
+      {"window already there", Step("Wait for Window", "<text>target</text><value1>Appear</value1><timeout>=0.5</timeout>"),
+       true, [] {}, true, ""},
+      {"window closes", Step("Wait for Window", "<text>target</text><value1>Disappear</value1><timeout>10</timeout>"), true,
+       close, true, ""},
+      {"window never opens", Step("Wait for Window", "<text>target</text><timeout>=2</timeout>"), false, [] {}, false, ""},
+      {"pixel painted", Step("Wait for Pixel", "<text>red</text><output value=\"%Found\">Variable</output><timeout>10</timeout>"), false,
+       [&] { screen.painted = 0x0000FF; }, true, "100, 50"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    screen.painted = 0;
+    desktop.windows.clear();
+    SetCurrentWindow(0);
+    WriteUserVariable("Found", "");
+    if (c.window_before) desktop.Add({0x50, 0, "Target Frame", "OlvexTarget", 0, 0, kFrameStyle});
+    Run(c.step, [&] {
+      std::this_thread::sleep_for(600ms);
+      c.event();
+    });
+    EXPECT_EQ(ResultOf(0), c.met ? 2 : 4) << Log();
+    EXPECT_EQ(ReadUserVariable("Found").value_or(""), c.output);
+    if (c.met && !c.window_before && std::string(c.name).find("window") != std::string::npos) {
+      EXPECT_EQ(CurrentWindow(), 0x50u);
+    }
   }
 }
 
