@@ -9,6 +9,7 @@
 #include "engine/if_step.h"
 #include "engine/run.h"
 #include "input/keyboard.h"
+#include "input/mouse.h"
 #include "input/waits.h"
 #include "system/file_actions.h"
 #include "system/run_actions.h"
@@ -35,7 +36,7 @@ constexpr std::array<CategoryHandler, 17> kHandlers = {
     HandleWindowsStep,   // 3  Windows: windows/window_actions
     HandleKeyboardStep,  // 4  Keyboard: input/keyboard
     HandleMenuStep,      // 5  Menu: windows/window_actions until its actions arrive
-    HandleMouseStep,     // 6  Mouse: windows/window_actions until its actions arrive
+    HandleMouseStep,     // 6  Mouse: input/mouse
     HandleWaitStep,      // 7  Wait: input/waits
     nullptr,             // 8  User Prompts
     HandleFilesStep,     // 9  Files & Folders: system/file_actions

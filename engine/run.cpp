@@ -22,6 +22,7 @@
 #include "engine/run_state.h"
 #include "engine/settings.h"
 #include "input/keyboard.h"
+#include "input/mouse.h"
 #include "platform/dialogs.h"
 #include "platform/locale.h"
 #include "platform/main_window.h"
@@ -403,6 +404,7 @@ void EndRun(int slot, bool force, int last_step, bool single_step) {
   }
   KillMainTimer(kStopTimer);
   ReleaseHeldModifiers();
+  ReleaseHeldButtons();
   if (ReadSettingNumber("*\\DisableScreenSaver") != 0 && SettingExists("*\\ScreenSaverHolder")) {
     WriteSetting(kScreenSaveActive, ReadSettingString("*\\ScreenSaverHolder", 63));
     DeleteSetting("*\\ScreenSaverHolder");

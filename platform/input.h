@@ -9,7 +9,7 @@ namespace platform {
 
 // Virtual-key codes the runtime names itself (the numbers of the Win32 API).
 namespace key {
-constexpr int kLeftButton = 0x01, kRightButton = 0x02;
+constexpr int kLeftButton = 0x01, kRightButton = 0x02, kMiddleButton = 0x04;
 constexpr int kShift = 0x10, kControl = 0x11, kAlt = 0x12;
 constexpr int kCapsLock = 0x14, kNumLock = 0x90, kScrollLock = 0x91;
 }  // namespace key
@@ -50,6 +50,18 @@ class Input {
   virtual int KeyOfChar(unsigned char /*c*/) { return -1; }
   // The unshifted character of a virtual key; 0 when it has none.
   virtual int CharOfKey(int /*virtual_key*/) { return 0; }
+  // The mouse, synthesised system-wide. Points are physical screen pixels
+  // anywhere on the virtual screen (negative left of or above the primary
+  // monitor). A move is one relative-free step of a glide (mouse_event with
+  // an absolute position); SetCursorPosition jumps.
+  virtual void MoveMouse(Point /*to*/) {}
+  virtual void SetCursorPosition(Point /*to*/) {}
+  // A button by its virtual-key code (kLeftButton, kRightButton, kMiddleButton).
+  virtual void MouseButton(int /*button*/, bool /*up*/) {}
+  // Wheel data: +120 one notch away from the user, -120 toward.
+  virtual void MouseWheel(int /*delta*/) {}
+  virtual void ShowCursor() {}
+  virtual int DoubleClickTimeMs() { return 500; }
   // Blocks or unblocks the user's keyboard and mouse input where the system
   // offers it; false when the system library cannot be loaded.
   virtual bool BlockUserInput(bool /*block*/) { return true; }

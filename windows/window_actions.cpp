@@ -14,13 +14,11 @@ int HandleWindowsStep(int slot, int step_index) {
   return StepNotAvailable(slot, step_index);
 }
 
-// Menu and Mouse steps: a later build carries them; without a desktop they
-// fail as every desktop step does.
+// Menu steps: a later build carries them; without a desktop they fail as
+// every desktop step does.
 int HandleMenuStep(int slot, int step_index) {
   if (FailWithoutDesktop()) return 0;
   return StepNotAvailable(slot, step_index);
 }
-
-int HandleMouseStep(int slot, int step_index) { return HandleMenuStep(slot, step_index); }
 
 }  // namespace olvex

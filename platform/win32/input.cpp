@@ -62,6 +62,29 @@ class Win32Input : public Input {
     return true;
   }
 
+  // Absolute moves are normalised over the whole virtual screen, so that
+  // every monitor is reached.
+  void MoveMouse(Point to) override {
+    const long left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const long width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (width <= 1 || height <= 1) return;
+    const long long x = (static_cast<long long>(to.x) - left) * 65535 / (width - 1);
+    const long long y = (static_cast<long long>(to.y) - top) * 65535 / (height - 1);
+    mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK, static_cast<DWORD>(x),
+                static_cast<DWORD>(y), 0, 0);
+  }
+  void SetCursorPosition(Point to) override { SetCursorPos(static_cast<int>(to.x), static_cast<int>(to.y)); }
+  void MouseButton(int button, bool up) override {
+    DWORD flags = 0;
+    if (button == key::kLeftButton) flags = up ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_LEFTDOWN;
+    else if (button == key::kRightButton) flags = up ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_RIGHTDOWN;
+    else if (button == key::kMiddleButton) flags = up ? MOUSEEVENTF_MIDDLEUP : MOUSEEVENTF_MIDDLEDOWN;
+    if (flags != 0) mouse_event(flags, 0, 0, 0, 0);
+  }
+  void MouseWheel(int delta) override { mouse_event(MOUSEEVENTF_WHEEL, 0, 0, static_cast<DWORD>(delta), 0); }
+  void ShowCursor() override { ::ShowCursor(TRUE); }
+  int DoubleClickTimeMs() override { return static_cast<int>(GetDoubleClickTime()); }
+
   bool IsKeyToggled(int virtual_key) override {
     if (virtual_key <= 0 || virtual_key > 0xFF) return false;
     return (GetKeyState(virtual_key) & 1) != 0;

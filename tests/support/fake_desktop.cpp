@@ -208,6 +208,23 @@ bool FakeKeyboard::BlockUserInput(bool block) {
   return !user32_missing;
 }
 
+void FakeKeyboard::MoveMouse(platform::Point to) {
+  cursor = to;
+  events.push_back("m" + std::to_string(to.x) + "," + std::to_string(to.y));
+}
+
+void FakeKeyboard::SetCursorPosition(platform::Point to) {
+  cursor = to;
+  events.push_back("@" + std::to_string(to.x) + "," + std::to_string(to.y));
+}
+
+void FakeKeyboard::MouseButton(int button, bool up) {
+  const char* name = button == platform::key::kLeftButton ? "L" : button == platform::key::kRightButton ? "R" : "M";
+  events.push_back(std::string(name) + (up ? "-" : "+"));
+}
+
+void FakeKeyboard::MouseWheel(int delta) { events.push_back(delta > 0 ? "W+" + std::to_string(delta) : "W" + std::to_string(delta)); }
+
 std::string FakeKeyboard::Events() const {
   std::string joined;
   for (const std::string& e : events) joined += (joined.empty() ? "" : " ") + e;

@@ -82,7 +82,9 @@ class FakeDesktop : public platform::Windows {
 // Key events as tokens: the key's name ("A", "Shift", "Ctrl", "Num0", "#BA"),
 // "*" for the extended flag, "+" down or "-" up; "i:" before a SendInput
 // event, "u:" before a Unicode one (the character in quotes); pauses as
-// "P10" when the keyboard's pause hook is installed by the test.
+// "P10" when the keyboard's pause hook is installed by the test. The mouse:
+// "m<x>,<y>" a glide step, "@<x>,<y>" a jump, "L+"/"R-"/"M+" a button,
+// "W+120"/"W-120" the wheel.
 class FakeKeyboard : public platform::Input {
  public:
   FakeKeyboard();
@@ -95,6 +97,12 @@ class FakeKeyboard : public platform::Input {
   int KeyOfChar(unsigned char c) override;
   int CharOfKey(int virtual_key) override;
   bool BlockUserInput(bool block) override;
+  std::optional<platform::Point> CursorPosition() override { return cursor; }
+  void MoveMouse(platform::Point to) override;
+  void SetCursorPosition(platform::Point to) override;
+  void MouseButton(int button, bool up) override;
+  void MouseWheel(int delta) override;
+  int DoubleClickTimeMs() override { return 500; }
   std::string Events() const;  // the tokens joined by blanks
 
   std::vector<std::string> events;
@@ -102,6 +110,7 @@ class FakeKeyboard : public platform::Input {
   std::set<int> down, pressed;
   bool caps_lock = false;
   bool user32_missing = false;
+  platform::Point cursor;
 };
 
 class FakeClipboard : public platform::Clipboard {
