@@ -103,15 +103,16 @@ void RecordInput(const MSG& msg) {
   switch (msg.message) {
     case WM_KEYDOWN: case WM_SYSKEYDOWN: Record("kd %02X %s %d", static_cast<unsigned>(msg.wParam), Modifiers().c_str(), id); break;
     case WM_KEYUP: case WM_SYSKEYUP: Record("ku %02X %s %d", static_cast<unsigned>(msg.wParam), Modifiers().c_str(), id); break;
-    case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
+    case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN: case WM_LBUTTONDBLCLK:
     case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP: {
       const bool down = msg.message == WM_LBUTTONDOWN || msg.message == WM_RBUTTONDOWN || msg.message == WM_MBUTTONDOWN;
-      const char button = (msg.message == WM_LBUTTONDOWN || msg.message == WM_LBUTTONUP)   ? 'L'
+      const bool twice = msg.message == WM_LBUTTONDBLCLK;
+      const char button = (twice || msg.message == WM_LBUTTONDOWN || msg.message == WM_LBUTTONUP) ? 'L'
                           : (msg.message == WM_RBUTTONDOWN || msg.message == WM_RBUTTONUP) ? 'R'
                                                                                            : 'M';
       POINT p{static_cast<short>(LOWORD(msg.lParam)), static_cast<short>(HIWORD(msg.lParam))};
       MapWindowPoints(msg.hwnd, g_frame, &p, 1);  // client coordinates of the frame
-      Record("%s %c %ld %ld %s %d", down ? "md" : "mu", button, p.x, p.y, Modifiers().c_str(), id);
+      Record("%s %c %ld %ld %s %d", twice ? "dc" : down ? "md" : "mu", button, p.x, p.y, Modifiers().c_str(), id);
       break;
     }
     case WM_MOUSEWHEEL: Record("wh %d", static_cast<short>(HIWORD(msg.wParam))); break;
@@ -393,6 +394,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   RegisterClassW(&wc);
   wc.lpfnWndProc = CanvasProc;
   wc.lpszClassName = kCanvasClass;
+  wc.style |= CS_DBLCLKS;  // a double click arrives as one
   RegisterClassW(&wc);
   ACCEL accel[] = {{FVIRTKEY | FCONTROL, 'O', kOpen}};
   g_accel = CreateAcceleratorTableW(accel, 1);

@@ -1,0 +1,133 @@
+// The real desktop under Wine: mouse steps and desktop waits against
+// olvex-target's record of the input it receives.
+#ifdef _WIN32
+#include <chrono>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "input/keyboard.h"
+#include "input/mouse.h"
+#include "input/waits.h"
+#include "screen/picture.h"
+#include "tests/desktop/desktop_fixture.h"
+#include "tests/desktop/target.h"
+#include "windows/window_actions.h"
+
+namespace olvex::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class MouseTargetTest : public StepFixture {
+ protected:
+  void SetUp() override {
+    StepFixture::SetUp();
+    ASSERT_TRUE(target.ready());
+    target.Command("clear");
+    ASSERT_EQ(Run(HandleWindowsStep, {"Use Window", target.title(), "Exact,Activate", "", "", 3}), 1) << error;
+  }
+  // A point of the frame's client area as a step writes it, in screen pixels.
+  std::string At(int x, int y) const {
+    POINT p{x, y};
+    ClientToScreen(target.frame(), &p);
+    return std::to_string(p.x) + "," + std::to_string(p.y);
+  }
+  // Waits (at most 5 s) until the record holds every line, in order.
+  bool Recorded(const std::vector<std::string>& lines) {
+    std::string record;
+    for (int i = 0; i < 50; ++i) {
+      record = target.Ask().at("record");
+      std::size_t from = 0;
+      bool all = true;
+      for (const std::string& line : lines) {
+        from = record.find(line, from);
+        if (from == std::string::npos) {
+          all = false;
+          break;
+        }
+      }
+      if (all) return true;
+      std::this_thread::sleep_for(100ms);
+    }
+    ADD_FAILURE() << record;
+    return false;
+  }
+  Target target;
+};
+
+// Clicks land on the canvas at the intended client point with the intended
+// button; a double click arrives as one, a drag as down here and up there.
+TEST_F(MouseTargetTest, ClicksDragsAndTheWheelArriveAsSent) {
+  struct Click {
+    std::string options;
+    int x, y;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Click> clicks;
+    std::vector<std::string> record;
+  };
+  const Case cases[] = {
+      {"left", {{"Left,Down+Up", 600, 300}}, {"md L 600 300", "mu L 600 300"}},
+      {"right", {{"Right,Down+Up,Snap", 610, 310}}, {"md R 610 310", "mu R 610 310"}},
+      {"double", {{"Left,Double-Click,Snap", 620, 320}}, {"md L 620 320", "mu L 620 320", "dc L 620 320", "mu L 620 320"}},
+      {"drag", {{"Left,Down", 500, 250}, {"Left,Up", 700, 350}}, {"md L 500 250", "mu L 700 350"}},
+      {"wheel", {{"Wheel,Down,Snap", 600, 300}, {"Wheel,Up,Snap", 600, 300}}, {"wh -120", "wh 120"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    target.Command("clear");
+    for (const Click& click : c.clicks) EXPECT_EQ(Run(HandleMouseStep, {"Mouse Click", At(click.x, click.y), click.options, "", "", 6}), 1) << error;
+    Recorded(c.record);
+  }
+}
+
+// A red block painted on the canvas (at 40,30 in it: 520,230 in the frame)
+// is clicked at its centre.
+TEST_F(MouseTargetTest, ClickOnImageClicksThePicturesCentre) {
+  ASSERT_TRUE(target.Command("paint 40 30 20 10 FF0000"));
+  const std::string bmp = sandbox.dir().File("red.bmp");
+  const std::vector<platform::Colour> red(200, platform::MakeColour(255, 0, 0));
+  std::ofstream(bmp, std::ios::binary) << WriteBmp(red.data(), 20, 10);
+  EXPECT_EQ(Run(HandleMouseStep, {"Click on Image", bmp, "Snap", "16", "", 6}), 1) << error;
+  Recorded({"md L 530 235", "mu L 530 235"});
+}
+
+// Each desktop wait ends when the target makes its condition true.
+TEST_F(MouseTargetTest, DesktopWaitsEndWhenTheTargetMakesThemTrue) {
+  struct Case {
+    const char* name;
+    StepSpec step;
+    std::function<void()> event;
+  };
+  const Case cases[] = {
+      {"a window opens", {"Wait for Window", "Olvex Target Second", "", "Appear", "", 7}, [&] { target.Command("second"); }},
+      {"a pixel is painted", {"Wait for Pixel", "#0000FF", "", "", "", 7}, [&] { target.Command("paint 10 10 4 4 0000FF"); }},
+      {"keys are typed", {"Wait for Typed Text", "abc", "", "", "", 7}, [] { TypeKeys("xabc", false, 30); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::thread helper([&] {
+      std::this_thread::sleep_for(700ms);
+      c.event();
+    });
+    ScriptDocument& doc = Document(0);
+    doc.steps.clear();
+    Step step;
+    step.action = c.step.action;
+    step.text = c.step.text;
+    step.category = 7;
+    step.set_value(1, c.step.value1);
+    step.set_timeout("15");
+    doc.steps.push_back(step);
+    doc.file_name = "desktop.oxm";
+    ClearStepError();
+    EXPECT_EQ(HandleWaitStep(0, 0), 1) << StepError();
+    helper.join();
+  }
+}
+
+}  // namespace
+}  // namespace olvex::test
+#endif
