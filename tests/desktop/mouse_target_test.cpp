@@ -103,8 +103,16 @@ TEST_F(MouseTargetTest, DesktopWaitsEndWhenTheTargetMakesThemTrue) {
   };
   const Case cases[] = {
       {"a window opens", {"Wait for Window", "Olvex Target Second", "", "Appear", "", 7}, [&] { target.Command("second"); }},
-      {"a pixel is painted", {"Wait for Pixel", "#0000FF", "", "", "", 7}, [&] { target.Command("paint 10 10 4 4 0000FF"); }},
-      {"keys are typed", {"Wait for Typed Text", "abc", "", "", "", 7}, [] { TypeKeys("xabc", false, 30); }},
+      // Right of the second window.
+      {"a pixel is painted", {"Wait for Pixel", "#0000FF", "", "", "", 7}, [&] { target.Command("paint 250 150 4 4 0000FF"); }},
+      // Each key held for a moment, as a person types.
+      {"keys are typed", {"Wait for Typed Text", "abc", "", "", "", 7}, [] {
+         for (const int key : {'X', 'A', 'B', 'C'})
+           for (const bool up : {false, true}) {
+             platform::input().SendKey({key, up});
+             std::this_thread::sleep_for(60ms);
+           }
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
