@@ -78,13 +78,13 @@ void Glide(Point target, int steps) {
   input.SetCursorPosition(target);
 }
 
-void MoveTo(Point target, bool snap) {
+void MoveTo(Point target, bool snap, bool stay) {
   platform::input().ShowCursor();
   if (snap) {
     platform::input().SetCursorPosition(target);
     return;
   }
-  if (target.x == kNoMove || target.y == kNoMove) return;
+  if (stay) return;
   const Point at = Cursor();
   const long ax = target.x > at.x ? target.x - at.x : at.x - target.x;
   const long ay = target.y > at.y ? target.y - at.y : at.y - target.y;
@@ -144,7 +144,8 @@ int MouseStep(int slot, int step_index) {
   const bool snap = Has(step.value(1), "Snap") || Has(step.options, "Snap");
 
   if (Has(action, "Move to Window") || Has(action, "Move to Control")) {
-    const platform::WindowId window = ResolveStepWindow(slot, step_index, text);
+    // The resolver expands the window text itself: expanded once only.
+    const platform::WindowId window = ResolveStepWindow(slot, step_index, step.text);
     if (window == 0) {
       // No current or foreground window to fall back on either.
       if (StepError().empty()) SetStepError("Unable to find window '" + text + "'");
@@ -183,6 +184,8 @@ int MouseStep(int slot, int step_index) {
     target = PointOfText(text);
   }
 
+  // 9999 as written leaves the pointer where it is, whatever it is relative to.
+  const bool stay = target.x == kNoMove || target.y == kNoMove;
   if (Has(step.options, "window")) {
     if (const platform::WindowId window = RelativeWindow(); window != 0)
       if (const auto rect = platform::windows().Rect(window)) {
@@ -195,7 +198,7 @@ int MouseStep(int slot, int step_index) {
     target.y += at.y;
   }
 
-  MoveTo(target, snap);
+  MoveTo(target, snap, stay);
   if (Has(action, "Click on Image") || Has(action, "Click on Masked Image")) {
     Button(platform::key::kLeftButton, false);
     Button(platform::key::kLeftButton, true);

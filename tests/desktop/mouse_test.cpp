@@ -75,6 +75,7 @@ TEST_F(MouseTest, StepsMoveThePointerAndPressTheButtons) {
       {"wheel toward the user", {"Mouse Click", "", "Wheel,Down"}, 0, 0, "@100,100 W-120"},
       {"wheel away", {"Mouse Click", "", "Wheel,Up"}, 0, 0, "@100,100 W+120"},
       {"9999 stays but clicks", {"Mouse Click", "9999,50", "Left,Down+Up"}, 0, 0, "L+ L-"},
+      {"9999 in the window too", {"Mouse Click", "20,9999", "Left,Down+Up,window"}, 0x70, 0, "L+ L-"},
       {"negative and formulas", {"Move", "-1920+20, 10*3", "", "Snap"}, 0, 0, "@-1900,30"},
       {"relative to the cursor", {"Move", "10,-5", "current", "Snap"}, 0, 0, "@110,95"},
       {"relative to the window", {"Move", "5,5", "window", "Snap"}, 0x70, 0x71, "@55,65"},
