@@ -68,20 +68,6 @@ std::string StoreFolder() {
   return HomeFolder() + "/.config/olvex/registry";
 }
 
-// mkdir -p, new folders 0700.
-bool MakeFolders(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-    if (pos != path.size() && path[pos] != '/') continue;
-    std::string part = path.substr(0, pos);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST &&
-        !(::stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
-      return false;
-  }
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 RegistryStatus FromSqlite(int code) {
   switch (code & 0xFF) {
     case SQLITE_OK:
@@ -212,7 +198,7 @@ void Connection::ReportDamage(const std::string& file, const std::string& what) 
 RegistryStatus Connection::Open(const std::string& folder) {
   folder_ = folder;
   file_ = folder + "/" + kDatabaseName;
-  if (!MakeFolders(folder)) {
+  if (!folder_registry::MakeFolders(folder)) {
     t_problem = folder + ": " + std::strerror(errno ? errno : ENOTDIR);
     return errno == EACCES || errno == EPERM || errno == EROFS ? RegistryStatus::kAccessDenied : RegistryStatus::kFailed;
   }
@@ -262,7 +248,15 @@ void Bind(sqlite3_stmt* s, int index, std::string_view text) {
   sqlite3_bind_text(s, index, text.empty() ? "" : text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
 }
 
-void BindRoot(sqlite3_stmt* s, RegistryRoot root) { sqlite3_bind_int(s, 1, static_cast<int>(root)); }
+// A statement bound to a key (parameters 1 and 2) and, when given, a value name (3).
+sqlite3_stmt* BoundTo(Connection* c, Statement which, RegistryRoot root, std::string_view key,
+                      std::optional<std::string_view> name = std::nullopt) {
+  sqlite3_stmt* s = c->Get(which);
+  sqlite3_bind_int(s, 1, static_cast<int>(root));
+  Bind(s, 2, key);
+  if (name) Bind(s, 3, *name);
+  return s;
+}
 
 std::string ColumnText(sqlite3_stmt* s, int column) {
   const auto* text = static_cast<const char*>(sqlite3_column_blob(s, column));
@@ -308,8 +302,9 @@ RegistryStatus CheckKey(std::string_view key) {
   }
 }
 
-bool ValueNameOk(std::string_view name) {
-  return name.size() <= kMaxRegistryValueName && name.find('\0') == std::string_view::npos;
+RegistryStatus CheckValuePath(std::string_view key, std::string_view name) {
+  if (name.size() > kMaxRegistryValueName || name.find('\0') != std::string_view::npos) return RegistryStatus::kBadName;
+  return CheckKey(key);
 }
 
 std::size_t ValueLimit() {
@@ -319,9 +314,7 @@ std::size_t ValueLimit() {
 
 bool KeyExistsIn(Connection* c, RegistryRoot root, std::string_view key) {
   if (key.empty()) return true;  // the roots always exist
-  sqlite3_stmt* s = c->Get(kKeyExists);
-  BindRoot(s, root);
-  Bind(s, 2, key);
+  sqlite3_stmt* s = BoundTo(c, kKeyExists, root, key);
   const bool found = sqlite3_step(s) == SQLITE_ROW;
   sqlite3_reset(s);
   return found;
@@ -334,9 +327,7 @@ RegistryStatus EnsureKey(Connection* c, RegistryRoot root, std::string_view key)
     end = key.find('\\', end + 1);
     const std::string_view path = key.substr(0, end);
     const std::size_t cut = path.rfind('\\');
-    sqlite3_stmt* s = c->Get(kInsertKey);
-    BindRoot(s, root);
-    Bind(s, 2, path);
+    sqlite3_stmt* s = BoundTo(c, kInsertKey, root, path);
     Bind(s, 3, cut == std::string_view::npos ? std::string_view() : path.substr(0, cut));
     Bind(s, 4, cut == std::string_view::npos ? path : path.substr(cut + 1));
     if (RegistryStatus st = c->Run(s); st != RegistryStatus::kOk) return st;
@@ -348,10 +339,7 @@ RegistryStatus EnsureKey(Connection* c, RegistryRoot root, std::string_view key)
 RegistryStatus PutValue(Connection* c, RegistryRoot root, std::string_view key, std::string_view name,
                         std::uint32_t type, std::string_view data, bool* added) {
   for (Statement which : {kInsertValue, kUpdateValue}) {
-    sqlite3_stmt* s = c->Get(which);
-    BindRoot(s, root);
-    Bind(s, 2, key);
-    Bind(s, 3, name);
+    sqlite3_stmt* s = BoundTo(c, which, root, key, name);
     sqlite3_bind_int64(s, 4, type);
     sqlite3_bind_blob(s, 5, data.empty() ? "" : data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
     if (RegistryStatus st = c->Run(s); st != RegistryStatus::kOk) return st;
@@ -428,15 +416,10 @@ std::optional<RegistryNamesMark> CurrentRegistryNamesMark() {
 }
 
 RegistryStatus ReadRegistryValue(RegistryRoot root, std::string_view key, std::string_view name, RegistryData* out) {
-  if (RegistryStatus st = CheckKey(key); st != RegistryStatus::kOk) return st;
-  if (!ValueNameOk(name)) return RegistryStatus::kBadName;
-  RegistryStatus status = RegistryStatus::kOk;
-  Connection* c = Connect(&status);
+  RegistryStatus status = CheckValuePath(key, name);
+  Connection* c = status == RegistryStatus::kOk ? Connect(&status) : nullptr;
   if (!c) return status;
-  sqlite3_stmt* s = c->Get(kReadValue);
-  BindRoot(s, root);
-  Bind(s, 2, key);
-  Bind(s, 3, name);
+  sqlite3_stmt* s = BoundTo(c, kReadValue, root, key, name);
   const int rc = sqlite3_step(s);
   if (rc == SQLITE_ROW) {
     if (out) {
@@ -452,11 +435,9 @@ RegistryStatus ReadRegistryValue(RegistryRoot root, std::string_view key, std::s
 
 RegistryStatus WriteRegistryValue(RegistryRoot root, std::string_view key, std::string_view name, std::uint32_t type,
                                   std::string_view data) {
-  if (RegistryStatus st = CheckKey(key); st != RegistryStatus::kOk) return st;
-  if (!ValueNameOk(name)) return RegistryStatus::kBadName;
-  if (data.size() > ValueLimit()) return RegistryStatus::kRefused;
-  RegistryStatus status = RegistryStatus::kOk;
-  Connection* c = Connect(&status);
+  RegistryStatus status = CheckValuePath(key, name);
+  if (status == RegistryStatus::kOk && data.size() > ValueLimit()) return RegistryStatus::kRefused;
+  Connection* c = status == RegistryStatus::kOk ? Connect(&status) : nullptr;
   if (!c) return status;
   Transaction t(c);
   if (t.status() != RegistryStatus::kOk) return t.status();
@@ -469,16 +450,10 @@ RegistryStatus WriteRegistryValue(RegistryRoot root, std::string_view key, std::
 }
 
 RegistryStatus DeleteRegistryValue(RegistryRoot root, std::string_view key, std::string_view name) {
-  if (RegistryStatus st = CheckKey(key); st != RegistryStatus::kOk) return st;
-  if (!ValueNameOk(name)) return RegistryStatus::kBadName;
-  RegistryStatus status = RegistryStatus::kOk;
-  Connection* c = Connect(&status);
+  RegistryStatus status = CheckValuePath(key, name);
+  Connection* c = status == RegistryStatus::kOk ? Connect(&status) : nullptr;
   if (!c) return status;
-  sqlite3_stmt* s = c->Get(kDeleteValue);
-  BindRoot(s, root);
-  Bind(s, 2, key);
-  Bind(s, 3, name);
-  if (status = c->Run(s); status != RegistryStatus::kOk) return status;
+  if (status = c->Run(BoundTo(c, kDeleteValue, root, key, name)); status != RegistryStatus::kOk) return status;
   if (sqlite3_changes(c->db()) == 0) return RegistryStatus::kNotFound;
   ++g_name_changes;
   return RegistryStatus::kOk;
@@ -513,10 +488,7 @@ RegistryStatus DeleteRegistryKey(RegistryRoot root, std::string_view key) {
   if (t.status() != RegistryStatus::kOk) return t.status();
   if (!KeyExistsIn(c, root, key)) return t.Commit(RegistryStatus::kNotFound);
   for (Statement which : {kDeleteTreeValues, kDeleteTreeKeys}) {
-    sqlite3_stmt* s = c->Get(which);
-    BindRoot(s, root);
-    Bind(s, 2, key);
-    if (status = c->Run(s); status != RegistryStatus::kOk) break;
+    if (status = c->Run(BoundTo(c, which, root, key)); status != RegistryStatus::kOk) break;
   }
   status = t.Commit(status);
   if (status == RegistryStatus::kOk) ++g_name_changes;
@@ -531,9 +503,7 @@ RegistryStatus ListNames(Statement which, RegistryRoot root, std::string_view ke
   Connection* c = Connect(&status);
   if (!c) return status;
   if (!KeyExistsIn(c, root, key)) return RegistryStatus::kNotFound;
-  sqlite3_stmt* s = c->Get(which);
-  BindRoot(s, root);
-  Bind(s, 2, key);
+  sqlite3_stmt* s = BoundTo(c, which, root, key);
   int rc;
   while ((rc = sqlite3_step(s)) == SQLITE_ROW) names->push_back(ColumnText(s, 0));
   sqlite3_reset(s);
@@ -545,9 +515,7 @@ std::optional<std::size_t> CountNames(Statement which, RegistryRoot root, std::s
   RegistryStatus status = RegistryStatus::kOk;
   Connection* c = Connect(&status);
   if (!c || !KeyExistsIn(c, root, key)) return std::nullopt;
-  sqlite3_stmt* s = c->Get(which);
-  BindRoot(s, root);
-  Bind(s, 2, key);
+  sqlite3_stmt* s = BoundTo(c, which, root, key);
   std::optional<std::size_t> count;
   if (sqlite3_step(s) == SQLITE_ROW) count = static_cast<std::size_t>(sqlite3_column_int64(s, 0));
   sqlite3_reset(s);

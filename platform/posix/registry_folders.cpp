@@ -35,6 +35,19 @@
 
 namespace platform::folder_registry {
 
+bool MakeFolders(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos != path.size() && path[pos] != '/') continue;
+    std::string part = path.substr(0, pos);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST &&
+        !(::stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
+      return false;
+  }
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 namespace {
 
 constexpr char kMagic[4] = {'O', 'X', 'R', 'V'};
@@ -118,20 +131,6 @@ RegistryStatus FromErrno(int err) {
     case EISDIR: return RegistryStatus::kCorrupt;
     default: return RegistryStatus::kFailed;
   }
-}
-
-// mkdir -p, new folders 0700.
-bool MakeFolders(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-    if (pos != path.size() && path[pos] != '/') continue;
-    std::string part = path.substr(0, pos);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST &&
-        !(::stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
-      return false;
-  }
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string UniqueSuffix() {

@@ -12,6 +12,9 @@
 
 namespace platform::folder_registry {
 
+// mkdir -p: creates the folder and its missing parents, each 0700.
+bool MakeFolders(const std::string& path);
+
 // True when `store` holds a tree of that form (a root folder such as HKEY_CURRENT_USER).
 bool Exists(const std::string& store);
 // The root folders of the tree, as they stand in `store`.
