@@ -79,6 +79,19 @@ struct RegistryNamesMark {
 };
 std::optional<RegistryNamesMark> CurrentRegistryNamesMark();
 
+// While one lives, this thread's reads see one state of the store and cost
+// less each (POSIX: one read transaction; a write of the thread ends it).
+class RegistryReadScope {
+ public:
+  RegistryReadScope();
+  ~RegistryReadScope();
+  RegistryReadScope(const RegistryReadScope&) = delete;
+  RegistryReadScope& operator=(const RegistryReadScope&) = delete;
+
+ private:
+  std::uint64_t connection_ = 0;  // the connection whose transaction it began; 0 for none
+};
+
 // "HKEY_CURRENT_USER" and so on.
 const char* RegistryRootName(RegistryRoot root);
 // Where the store lives: the folder on POSIX (the database is registry.db in

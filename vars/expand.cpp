@@ -727,6 +727,7 @@ std::string RunPasses(std::string_view input, int slot, int step_index, int flag
 
   // User variables.
   if (text.find('%') != std::string::npos && slot >= 0 && slot < kScriptsWithVariables) {
+    const platform::RegistryReadScope one_state;  // the listing and the reads see one state
     const std::shared_ptr<const VariableNames> names = CurrentVariableNames();
     if (!names->empty()) {
       if (text.find("[%") != std::string::npos) text = SubstituteUserVariables(text, *names, true);

@@ -86,6 +86,7 @@ RegistryStatus FromSqlite(int code) {
 
 enum Statement {
   kBegin,
+  kBeginRead,
   kCommit,
   kRollback,
   kDataVersion,
@@ -106,6 +107,7 @@ enum Statement {
 
 constexpr const char* kStatementText[kStatementCount] = {
     "BEGIN IMMEDIATE",
+    "BEGIN DEFERRED",
     "COMMIT",
     "ROLLBACK",
     "PRAGMA data_version",
@@ -266,7 +268,10 @@ std::string ColumnText(sqlite3_stmt* s, int column) {
 // A write transaction: rolled back unless committed.
 class Transaction {
  public:
-  explicit Transaction(Connection* c) : c_(c) { status_ = c_->Run(c_->Get(kBegin)); }
+  explicit Transaction(Connection* c) : c_(c) {
+    if (!sqlite3_get_autocommit(c_->db())) c_->Run(c_->Get(kCommit));  // a read scope's: it ends here
+    status_ = c_->Run(c_->Get(kBegin));
+  }
   ~Transaction() {
     if (status_ == RegistryStatus::kOk && !done_) c_->Run(c_->Get(kRollback));
   }
@@ -335,10 +340,14 @@ RegistryStatus EnsureKey(Connection* c, RegistryRoot root, std::string_view key)
   return RegistryStatus::kOk;
 }
 
-// Inside a transaction: stores a value; `added` tells whether the name is new.
+// Inside a transaction: stores a value (and its key when new); `added` tells
+// whether the name is new.
 RegistryStatus PutValue(Connection* c, RegistryRoot root, std::string_view key, std::string_view name,
                         std::uint32_t type, std::string_view data, bool* added) {
-  for (Statement which : {kInsertValue, kUpdateValue}) {
+  for (Statement which : {kUpdateValue, kInsertValue}) {
+    if (which == kInsertValue) {
+      if (RegistryStatus st = EnsureKey(c, root, key); st != RegistryStatus::kOk) return st;
+    }
     sqlite3_stmt* s = BoundTo(c, which, root, key, name);
     sqlite3_bind_int64(s, 4, type);
     sqlite3_bind_blob(s, 5, data.empty() ? "" : data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
@@ -401,6 +410,20 @@ void Connection::MoveFolderStoreAside() {
 
 std::string RegistryProblem() { return t_problem; }
 
+RegistryReadScope::RegistryReadScope() {
+  RegistryStatus status = RegistryStatus::kOk;
+  Connection* c = Connect(&status);
+  if (c && sqlite3_get_autocommit(c->db()) && c->Run(c->Get(kBeginRead)) == RegistryStatus::kOk)
+    connection_ = c->serial();
+}
+
+RegistryReadScope::~RegistryReadScope() {
+  // Nothing when a write ended the transaction meanwhile, or the thread moved to another store.
+  if (connection_ != 0 && t_connection && t_connection->serial() == connection_ &&
+      !sqlite3_get_autocommit(t_connection->db()))
+    t_connection->Run(t_connection->Get(kCommit));
+}
+
 std::optional<RegistryNamesMark> CurrentRegistryNamesMark() {
   RegistryStatus status = RegistryStatus::kOk;
   Connection* c = Connect(&status);
@@ -442,8 +465,7 @@ RegistryStatus WriteRegistryValue(RegistryRoot root, std::string_view key, std::
   Transaction t(c);
   if (t.status() != RegistryStatus::kOk) return t.status();
   bool added = false;
-  status = EnsureKey(c, root, key);
-  if (status == RegistryStatus::kOk) status = PutValue(c, root, key, name, type, data, &added);
+  status = PutValue(c, root, key, name, type, data, &added);
   status = t.Commit(status);
   if (status == RegistryStatus::kOk && added) ++g_name_changes;
   return status;

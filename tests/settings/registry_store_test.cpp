@@ -118,6 +118,13 @@ TEST(RegistryStore, KeysNeedProperComponentsAndDeleteAsTrees) {
   EXPECT_FALSE(platform::RegistryKeyExists(kHKCU, base + "\\A"));
   EXPECT_EQ(Get(base + "\\A\\B\\C", "v"), std::nullopt);
   EXPECT_EQ(platform::DeleteRegistryKey(kHKCU, base + "\\A"), RegistryStatus::kNotFound);
+  {
+    const platform::RegistryReadScope one_state;  // a write of the thread ends its snapshot
+    EXPECT_EQ(Get(base + "\\X", "v"), std::nullopt);
+    ASSERT_EQ(Put(base + "\\X", "v", "1"), RegistryStatus::kOk);
+    EXPECT_EQ(Get(base + "\\x", "V"), "1");
+  }
+  EXPECT_EQ(platform::DeleteRegistryKey(kHKCU, base + "\\X"), RegistryStatus::kOk);
   EXPECT_NE(platform::DeleteRegistryKey(kHKCU, ""), RegistryStatus::kOk);  // never a root
   EXPECT_TRUE(platform::RegistryKeyExists(kHKCU, ""));
 }
