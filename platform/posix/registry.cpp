@@ -200,16 +200,14 @@ void Connection::ReportDamage(const std::string& file, const std::string& what) 
 RegistryStatus Connection::Open(const std::string& folder) {
   folder_ = folder;
   file_ = folder + "/" + kDatabaseName;
-  if (!folder_registry::MakeFolders(folder)) {
-    t_problem = folder + ": " + std::strerror(errno ? errno : ENOTDIR);
-    return errno == EACCES || errno == EPERM || errno == EROFS ? RegistryStatus::kAccessDenied : RegistryStatus::kFailed;
-  }
+  auto refused = [](const std::string& path, int err) {
+    t_problem = path + ": " + std::strerror(err);
+    return err == EACCES || err == EPERM || err == EROFS ? RegistryStatus::kAccessDenied : RegistryStatus::kFailed;
+  };
+  if (!folder_registry::MakeFolders(folder)) return refused(folder, errno ? errno : ENOTDIR);
   // The file is the user's alone; SQLite gives its journal files the same mode.
-  const int fd = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) {
-    t_problem = file_ + ": " + std::strerror(errno);
-    return errno == EACCES || errno == EPERM || errno == EROFS ? RegistryStatus::kAccessDenied : RegistryStatus::kFailed;
-  }
+  const int fd = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return refused(file_, errno);
   ::close(fd);
   int rc = sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) return Check(rc);
