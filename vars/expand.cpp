@@ -197,9 +197,10 @@ class VariableNames {
   std::size_t longest_ = 0;
 };
 
-// The names of the variables key. A thread keeps its last listing while the
-// store's names mark stays the same (no value added or removed, by this
-// process or another) and the key is the same.
+// The names of the variables key. The last listing is kept while the store's
+// names mark stays the same (no value added or removed, by this process or
+// another) and the key is the same. A mark belongs to one thread's view of the
+// store, so another thread's expansion lists again rather than share it.
 std::shared_ptr<const VariableNames> CurrentVariableNames() {
   struct Listing {
     platform::RegistryRoot root{};
@@ -207,13 +208,20 @@ std::shared_ptr<const VariableNames> CurrentVariableNames() {
     platform::RegistryNamesMark mark;
     std::shared_ptr<const VariableNames> names;
   };
-  thread_local Listing last;
+  static std::mutex mutex;
+  static Listing last;
   const RegistryPath path = PrepareRegistryPath(std::string(kUserVariablesKey) + "\\x");
   // The mark comes first: a change during the listing shows in the next one.
   const std::optional<platform::RegistryNamesMark> mark = platform::CurrentRegistryNamesMark();
-  if (mark && last.names && last.mark == *mark && last.root == path.root && last.key == path.key) return last.names;
+  if (mark) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (last.names && last.mark == *mark && last.root == path.root && last.key == path.key) return last.names;
+  }
   auto names = std::make_shared<const VariableNames>(path);
-  if (mark) last = {path.root, path.key, *mark, names};
+  if (mark) {
+    std::lock_guard<std::mutex> lock(mutex);
+    last = {path.root, path.key, *mark, names};
+  }
   return names;
 }
 
