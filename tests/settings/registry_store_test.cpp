@@ -121,8 +121,8 @@ TEST(RegistryStore, KeysNeedProperComponentsAndDeleteAsTrees) {
   {
     const platform::RegistryReadScope one_state;  // a write of the thread ends its snapshot
     EXPECT_EQ(Get(base + "\\X", "v"), std::nullopt);
-    ASSERT_EQ(Put(base + "\\X", "v", "1"), RegistryStatus::kOk);
-    EXPECT_EQ(Get(base + "\\x", "V"), "1");
+    ASSERT_EQ(Put(base + "\\X", "v", "1\0"s), RegistryStatus::kOk);
+    EXPECT_EQ(Get(base + "\\x", "V"), "1\0"s);
   }
   EXPECT_EQ(platform::DeleteRegistryKey(kHKCU, base + "\\X"), RegistryStatus::kOk);
   EXPECT_NE(platform::DeleteRegistryKey(kHKCU, ""), RegistryStatus::kOk);  // never a root
