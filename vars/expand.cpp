@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -178,8 +179,7 @@ std::string SettleMarkers(std::string_view text) {
 class VariableNames {
  public:
   // One listing of the variables key.
-  VariableNames() {
-    RegistryPath path = PrepareRegistryPath(std::string(kUserVariablesKey) + "\\x");
+  explicit VariableNames(const RegistryPath& path) {
     ++g_listings;
     std::vector<std::string> names;
     if (!path.ok || platform::ListRegistryValues(path.root, path.key, &names) != platform::RegistryStatus::kOk) return;
@@ -197,6 +197,34 @@ class VariableNames {
   std::unordered_set<std::string> names_;
   std::size_t longest_ = 0;
 };
+
+// The names of the variables key. The last listing is kept while the store's
+// names mark stays the same (no value added or removed, by this process or
+// another) and the key is the same. A mark belongs to one thread's view of the
+// store, so another thread's expansion lists again rather than share it.
+std::shared_ptr<const VariableNames> CurrentVariableNames() {
+  struct Listing {
+    platform::RegistryRoot root{};
+    std::string key;
+    platform::RegistryNamesMark mark;
+    std::shared_ptr<const VariableNames> names;
+  };
+  static std::mutex mutex;
+  static Listing last;
+  const RegistryPath path = PrepareRegistryPath(std::string(kUserVariablesKey) + "\\x");
+  // The mark comes first: a change during the listing shows in the next one.
+  const std::optional<platform::RegistryNamesMark> mark = platform::CurrentRegistryNamesMark();
+  if (mark) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (last.names && last.mark == *mark && last.root == path.root && last.key == path.key) return last.names;
+  }
+  auto names = std::make_shared<const VariableNames>(path);
+  if (mark) {
+    std::lock_guard<std::mutex> lock(mutex);
+    last = {path.root, path.key, *mark, names};
+  }
+  return names;
+}
 
 // Replaces the references (every `%`, or with `after_bracket` those right
 // after a `[`) by the values of the longest existing names that start them.
@@ -708,10 +736,11 @@ std::string RunPasses(std::string_view input, int slot, int step_index, int flag
 
   // User variables.
   if (text.find('%') != std::string::npos && slot >= 0 && slot < kScriptsWithVariables) {
-    VariableNames names;
-    if (!names.empty()) {
-      if (text.find("[%") != std::string::npos) text = SubstituteUserVariables(text, names, true);
-      text = SubstituteUserVariables(text, names, false);
+    const platform::RegistryReadScope one_state;  // the listing and the reads see one state
+    const std::shared_ptr<const VariableNames> names = CurrentVariableNames();
+    if (!names->empty()) {
+      if (text.find("[%") != std::string::npos) text = SubstituteUserVariables(text, *names, true);
+      text = SubstituteUserVariables(text, *names, false);
     }
   }
 
