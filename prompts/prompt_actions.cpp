@@ -400,9 +400,9 @@ int PromptAction(int slot, int step_index, int on_main) {
   if (!step.timeout().empty() && step.run_attempts <= 2)
     LogText("    " + step.timeout() + " second(s) allowed for message to close");
   const std::string title = Cut(Expanded(step.value(1), slot, step_index), kMaxTitle);
-  std::string default_answer;
-  if (!step.output_option().empty())
-    default_answer = Cut(ReadUserVariable(Expanded(step.output_option(), slot, step_index)).value_or(""), kMaxTitle);
+  // The output variable's value ("%name" stays as written when it does not exist).
+  std::string default_answer = Cut(Expanded(step.output_option(), slot, step_index), kMaxTitle);
+  if (!default_answer.empty() && default_answer[0] == '%') default_answer.clear();
 
   const std::string& action = step.action;
   if (ContainsNoCase(action, "Display Message") || ContainsNoCase(action, "Display Warning") ||

@@ -1,14 +1,303 @@
 #include <windows.h>
+// After windows.h:
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/dialogs.h"
 
 namespace platform {
 namespace {
 
+constexpr int kPromptIcon = 1000, kPromptText = 1001, kPromptEdit = 1002, kPromptList = 1003, kPromptUser = 1004,
+              kPromptPassword = 1005, kPromptCalendar = 1006;
+constexpr UINT_PTR kTimeOutTimer = 999;
+
+// What the holder does to the prompt it owns when the time runs out.
+enum class OnTimeOut { kEndBox, kCancel };
+
+struct Holder {
+  HWND window = nullptr;
+  OnTimeOut action = OnTimeOut::kEndBox;
+};
+
+BOOL CALLBACK EndOwnedPrompt(HWND window, LPARAM lparam) {
+  const Holder* holder = reinterpret_cast<const Holder*>(lparam);
+  if (GetWindow(window, GW_OWNER) != holder->window) return TRUE;
+  if (holder->action == OnTimeOut::kEndBox) EndDialog(window, 0);
+  else PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  return FALSE;
+}
+
+LRESULT CALLBACK HolderProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_TIMER && wparam == kTimeOutTimer) {
+    KillTimer(window, kTimeOutTimer);
+    auto* holder = reinterpret_cast<Holder*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (holder) EnumThreadWindows(GetCurrentThreadId(), EndOwnedPrompt, reinterpret_cast<LPARAM>(holder));
+    return 0;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// A hidden tool window of the class "TimedDialogHolder" that owns one prompt
+// and ends it when its timer fires.
+class TimedDialogHolder {
+ public:
+  TimedDialogHolder(int timeout_ms, OnTimeOut action) {
+    if (timeout_ms <= 0) return;
+    static const bool registered = [] {
+      WNDCLASSA wc{};
+      wc.lpfnWndProc = HolderProc;
+      wc.hInstance = GetModuleHandleA(nullptr);
+      wc.lpszClassName = "TimedDialogHolder";
+      return RegisterClassA(&wc) != 0;
+    }();
+    if (!registered) return;
+    holder_.action = action;
+    holder_.window = CreateWindowExA(WS_EX_TOOLWINDOW, "TimedDialogHolder", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                     GetModuleHandleA(nullptr), nullptr);
+    if (!holder_.window) return;
+    SetWindowLongPtrA(holder_.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&holder_));
+    SetTimer(holder_.window, kTimeOutTimer, static_cast<UINT>(timeout_ms), nullptr);
+  }
+  ~TimedDialogHolder() {
+    if (holder_.window) DestroyWindow(holder_.window);
+  }
+  HWND window() const { return holder_.window; }
+
+ private:
+  Holder holder_;
+};
+
+std::string ItemText(HWND dialog, int id) {
+  const int length = GetWindowTextLengthA(GetDlgItem(dialog, id));
+  std::string text(static_cast<std::size_t>(length > 0 ? length : 0) + 1, '\0');
+  GetDlgItemTextA(dialog, id, text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+  return text;
+}
+
+std::string ListText(HWND list, int index) {
+  const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length == LB_ERR) return "";
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+struct InputState {
+  const InputRequest* request;
+  InputReply* reply;
+};
+
+void Collect(HWND dialog, InputState* state) {
+  const InputRequest& r = *state->request;
+  std::string& answer = state->reply->answer;
+  switch (r.kind) {
+    case InputKind::kList:
+    case InputKind::kMultiList: {
+      HWND list = GetDlgItem(dialog, kPromptList);
+      if (r.kind == InputKind::kList) {
+        const LRESULT at = SendMessageA(list, LB_GETCURSEL, 0, 0);
+        if (at != LB_ERR) answer = ListText(list, static_cast<int>(at));
+      } else {
+        const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i)
+          if (SendMessageA(list, LB_GETSEL, static_cast<WPARAM>(i), 0) > 0)
+            answer += (answer.empty() ? "" : ";") + ListText(list, static_cast<int>(i));
+      }
+      break;
+    }
+    case InputKind::kLogin:
+      answer = ItemText(dialog, kPromptUser) + ";" + ItemText(dialog, kPromptPassword);
+      break;
+    case InputKind::kDate: {
+      SYSTEMTIME day{};
+      SendMessageA(GetDlgItem(dialog, kPromptCalendar), MCM_GETCURSEL, 0, reinterpret_cast<LPARAM>(&day));
+      char text[128] = {};
+      GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &day, nullptr, text, sizeof text);
+      answer = text;
+      break;
+    }
+    default:
+      answer = ItemText(dialog, kPromptEdit);
+  }
+}
+
+void End(HWND dialog, InputState* state, bool ok) {
+  KillTimer(dialog, kTimeOutTimer);
+  RECT rect{};
+  if (GetWindowRect(dialog, &rect)) state->reply->position = DialogRect{rect.left, rect.top, rect.right, rect.bottom};
+  state->reply->ok = ok;
+  if (ok) Collect(dialog, state);
+  EndDialog(dialog, ok ? 1 : 0);
+}
+
+void SetUp(HWND dialog, InputState* state) {
+  const InputRequest& r = *state->request;
+  SetWindowTextA(dialog, r.title.empty() ? "Olvex Message" : r.title.c_str());
+  SendDlgItemMessageA(dialog, kPromptIcon, STM_SETICON,
+                      reinterpret_cast<WPARAM>(LoadIconA(nullptr, MAKEINTRESOURCEA(32516))), 0);  // IDI_INFORMATION
+  if (r.prompt.find_first_not_of("\r\n \t") != std::string::npos) SetDlgItemTextA(dialog, kPromptText, r.prompt.c_str());
+  HWND list = GetDlgItem(dialog, kPromptList);
+  if (list) {
+    std::vector<std::string> choices = r.choices;
+    if (choices.empty() && (r.flags & prompt_flag::kDrive)) {
+      char drives[512] = {};
+      GetLogicalDriveStringsA(sizeof drives - 1, drives);
+      for (const char* d = drives; *d; d += std::strlen(d) + 1) choices.push_back(d);
+    }
+    for (const auto& choice : choices) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
+    if (!r.initial.empty()) SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(r.initial.c_str()));
+  }
+  const int edit = r.kind == InputKind::kLogin ? kPromptUser : kPromptEdit;
+  if (GetDlgItem(dialog, edit)) SetDlgItemTextA(dialog, edit, r.initial.c_str());
+  if (r.flags & prompt_flag::kCourier)
+    SendDlgItemMessageA(dialog, edit, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), TRUE);
+  if (r.flags & prompt_flag::kReadOnly) {
+    SendDlgItemMessageA(dialog, edit, EM_SETREADONLY, TRUE, 0);
+    ShowWindow(GetDlgItem(dialog, IDOK), SW_HIDE);
+    SetDlgItemTextA(dialog, IDCANCEL, "&Close");
+  }
+  if (r.position) {
+    SetWindowPos(dialog, nullptr, r.position->left, r.position->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  }
+  if (r.flags & prompt_flag::kTop) SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  if (r.timeout_ms > 0) SetTimer(dialog, kTimeOutTimer, static_cast<UINT>(r.timeout_ms), nullptr);
+  SetForegroundWindow(dialog);
+}
+
+INT_PTR CALLBACK InputDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* state = reinterpret_cast<InputState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  switch (message) {
+    case WM_INITDIALOG:
+      SetWindowLongPtrA(dialog, DWLP_USER, lparam);
+      SetUp(dialog, reinterpret_cast<InputState*>(lparam));
+      return TRUE;
+    case WM_TIMER:
+      if (wparam == kTimeOutTimer && state) End(dialog, state, true);  // the time-out ends as OK
+      return TRUE;
+    case WM_COMMAND:
+      if (!state) return FALSE;
+      if (LOWORD(wparam) == IDOK) End(dialog, state, !(state->request->flags & prompt_flag::kReadOnly));
+      else if (LOWORD(wparam) == IDCANCEL) End(dialog, state, false);
+      else if (LOWORD(wparam) == kPromptList && HIWORD(wparam) == LBN_DBLCLK) End(dialog, state, true);
+      return TRUE;
+    case WM_NOTIFY: {
+      const NMHDR* header = reinterpret_cast<const NMHDR*>(lparam);
+      if (state && header->idFrom == kPromptCalendar && header->code == MCN_SELECT) {
+        // A double-click on a day confirms it.
+        static DWORD last = 0;
+        const DWORD now = GetTickCount();
+        if (now - last < GetDoubleClickTime()) End(dialog, state, true);
+        last = now;
+      }
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+int TemplateOf(const InputRequest& r) {
+  switch (r.kind) {
+    case InputKind::kMultiLine: return 1411;
+    case InputKind::kList: return 1407;
+    case InputKind::kMultiList: return 1408;
+    case InputKind::kLogin: return 1409;
+    case InputKind::kDate: return 1410;
+    default: return 1406;
+  }
+}
+
+InputReply FileDialog(const InputRequest& r) {
+  InputReply reply;
+  std::string filter;
+  for (const auto& [description, pattern] : r.filters) filter += description + '\0' + pattern + '\0';
+  filter += '\0';
+  std::string buffer(std::size_t{16} << 20, '\0');
+  buffer.replace(0, r.initial.size(), r.initial);
+  TimedDialogHolder holder(r.timeout_ms, OnTimeOut::kCancel);
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = holder.window() ? holder.window() : GetForegroundWindow();
+  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrTitle = r.title.empty() ? nullptr : r.title.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (r.kind == InputKind::kOpenFiles) ofn.Flags |= OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST;
+  const BOOL ok = r.kind == InputKind::kSaveFile ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+  if (!ok) return reply;
+  reply.ok = true;
+  if (r.kind == InputKind::kOpenFiles && buffer[std::strlen(buffer.c_str()) + 1] != '\0') {
+    // Several files: the folder, then the names; each is joined to the folder, ";" between them.
+    const std::string folder = buffer.c_str();
+    for (const char* name = buffer.c_str() + folder.size() + 1; *name; name += std::strlen(name) + 1)
+      reply.answer += (reply.answer.empty() ? "" : ";") + folder + (folder.back() == '\\' ? "" : "\\") + name;
+  } else {
+    reply.answer = buffer.c_str();
+  }
+  return reply;
+}
+
+int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
+  if (message == BFFM_INITIALIZED && data) SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
+  return 0;
+}
+
+InputReply FolderDialog(const InputRequest& r) {
+  InputReply reply;
+  TimedDialogHolder holder(r.timeout_ms, OnTimeOut::kCancel);
+  char display[MAX_PATH] = {};
+  BROWSEINFOA info{};
+  info.hwndOwner = holder.window() ? holder.window() : GetForegroundWindow();
+  info.pszDisplayName = display;
+  info.lpszTitle = r.title.empty() ? "Select Folder" : r.title.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  info.lpfn = BrowseCallback;
+  info.lParam = r.initial.empty() ? 0 : reinterpret_cast<LPARAM>(r.initial.c_str());
+  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+  if (!chosen) return reply;
+  char path[MAX_PATH] = {};
+  reply.ok = SHGetPathFromIDListA(chosen, path) != FALSE;
+  reply.answer = path;
+  CoTaskMemFree(chosen);
+  return reply;
+}
+
 class Win32Dialogs : public Dialogs {
  public:
   int ShowMessage(const std::string& text, const std::string& title, unsigned style) override {
     return MessageBoxA(nullptr, text.c_str(), title.c_str(), style);
+  }
+
+  int ShowPrompt(const std::string& text, const std::string& title, unsigned style, int timeout_ms) override {
+    TimedDialogHolder holder(timeout_ms, OnTimeOut::kEndBox);
+    return MessageBoxA(holder.window(), text.c_str(), title.c_str(), style);
+  }
+
+  InputReply ShowInput(const InputRequest& request) override {
+    if (request.kind == InputKind::kOpenFile || request.kind == InputKind::kSaveFile ||
+        request.kind == InputKind::kOpenFiles)
+      return FileDialog(request);
+    if (request.kind == InputKind::kFolder) return FolderDialog(request);
+    static const bool common = [] {
+      INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES | ICC_STANDARD_CLASSES};
+      return InitCommonControlsEx(&controls) != FALSE;
+    }();
+    (void)common;
+    InputReply reply;
+    InputState state{&request, &reply};
+    const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(TemplateOf(request)), nullptr,
+                                           InputDialogProc, reinterpret_cast<LPARAM>(&state));
+    if (result == -1) reply.error = "The input dialog cannot be shown";
+    return reply;
   }
 };
 

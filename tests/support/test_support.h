@@ -60,8 +60,17 @@ class RecordingDialogs : public platform::Dialogs {
     }
     return platform::box::DefaultAnswer(style);
   }
+  platform::InputReply ShowInput(const platform::InputRequest& request) override {
+    inputs.push_back(request);
+    if (input_replies.empty()) return {};
+    platform::InputReply reply = input_replies.front();
+    input_replies.erase(input_replies.begin());
+    return reply;
+  }
   std::vector<Box> boxes;
   std::vector<int> answers;  // answers to give, in order; then the default button
+  std::vector<platform::InputRequest> inputs;
+  std::vector<platform::InputReply> input_replies;  // in order; then Cancel
 };
 
 }  // namespace olvex::test
