@@ -232,12 +232,12 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   BoxAnswerer answerer(std::vector<Reply>{
       {box::kAnswerNo, {}, {}},
       {box::kAnswerRetry, {}, {}},
-      {IDOK, {"Ann Smith"}, {}},
-      {IDCANCEL, {"ignored"}, {}},
+      {box::kAnswerOk, {"Ann Smith"}, {}},
+      {box::kAnswerCancel, {"ignored"}, {}},
       {BoxAnswerer::kLeave, {}, {}},
-      {IDOK, {}, {1}},
-      {IDOK, {}, {0, 2}},
-      {IDOK, {"ann", "s3cret"}, {}},
+      {box::kAnswerOk, {}, {1}},
+      {box::kAnswerOk, {}, {0, 2}},
+      {box::kAnswerOk, {"ann", "s3cret"}, {}},
       {BoxAnswerer::kLeave, {}, {}},
   });
   Run(Step("Ask Yes/No Question", "Continue?", Title("Question") + Out("asked")) +
@@ -263,8 +263,8 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   EXPECT_EQ(Var("memory"), "s3cret");
   EXPECT_EQ(Var("timed"), "0");
   EXPECT_EQ(LastButtonName(), "");
-  EXPECT_EQ(RegistryRead("*\\Palettes\\EditDlgPos").value_or("").size(), 16u);
-  EXPECT_EQ(RegistryRead("*\\Palettes\\ListDlgPos").value_or("").size(), 16u);
+  EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\EditDlgPos").value_or("").size(), 16u);
+  EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\ListDlgPos").value_or("").size(), 16u);
   EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 #else
