@@ -57,6 +57,39 @@ struct InputReply {
   std::string error;                  // not empty: the prompt could not be shown
 };
 
+// The custom dialog: up to five rows, each a field, label, check box, button,
+// drop-down list or link.
+enum class RowKind { kNone, kEdit, kPassword, kLabel, kFile, kFolder, kCheck, kButton, kList, kLink };
+
+struct CustomRow {
+  RowKind kind = RowKind::kNone;
+  std::string text;                  // the label, caption or link text
+  std::string value;                 // fields: the default; lists: the entry chosen first; links: the target
+  bool checked = false;              // check boxes
+  std::vector<std::string> choices;  // lists
+};
+
+struct CustomDialogRequest {
+  std::string title;
+  std::vector<CustomRow> rows;
+  bool center = false, top = false;
+  int timeout_ms = 0;  // > 0: the dialog ends as Cancel when the time runs out
+};
+
+namespace custom_dialog {
+constexpr int kOk = 1, kCancel = 2, kFirstRowButton = 1175, kLastRowButton = 1179;
+}  // namespace custom_dialog
+
+struct CustomDialogReply {
+  int result = custom_dialog::kCancel;  // kOk, kCancel, or the row button pressed (1175 + row)
+  // Per row, its value ("checked"/"false" for a check box, the text of a
+  // field, the entry of a list, a button's caption, a label's text); nothing
+  // for an empty row.
+  std::vector<std::optional<std::string>> values;
+  bool stopped = false;
+  std::string error;
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
@@ -71,6 +104,11 @@ class Dialogs {
   virtual InputReply ShowInput(const InputRequest& request) {
     InputReply reply;
     reply.error = "Input dialogs are not available";
+    return reply;
+  }
+  virtual CustomDialogReply ShowCustomDialog(const CustomDialogRequest& request) {
+    CustomDialogReply reply;
+    reply.error = "The custom dialog is not available";
     return reply;
   }
   // A non-modal display (a screen message, status or progress popup, balloon,

@@ -51,6 +51,8 @@ std::string OneLine(std::string text) {
 int ButtonCode(const std::string& name) {
   for (int code = 1; code <= 9; ++code)
     if (EqualsNoCase(name, kButtonNames[code])) return code;
+  // The row buttons of the custom dialog.
+  if (name.size() == 7 && StartsWithNoCase(name, "Button") && name[6] >= '1' && name[6] <= '5') return 1175 + (name[6] - '1');
   return 0;
 }
 

@@ -23,7 +23,8 @@ struct AnswerLookup {
 // variable is not set or empty).
 AnswerLookup LookUpAnswer(const std::string& title, const std::string& text);
 
-// The code of a button name ("OK", "cancel", "Yes", ...), 0 when none.
+// The code of a button name ("OK", "cancel", "Yes", ..., and "Button1" to
+// "Button5" for the custom dialog's row buttons 1175 to 1179), 0 when none.
 int ButtonCode(const std::string& name);
 // The name of a button code 1..9 ("OK" ... "Help"), empty for any other.
 std::string ButtonName(int code);

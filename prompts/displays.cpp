@@ -64,9 +64,4 @@ int DisplayStep(Step& step, int slot, int index, const std::string& title, int t
   return 1;
 }
 
-int CustomDialogStep(Step& step, int slot, int index, const std::string& title, int timeout_ms) {
-  SetStepError("Action not available in this build: \"" + step.action + "\"");
-  return 0;
-}
-
 }  // namespace olvex

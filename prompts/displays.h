@@ -1,5 +1,5 @@
 #pragma once
-// The User Prompts category's non-modal displays and the custom dialog.
+// The User Prompts category's non-modal displays.
 #include <string>
 
 #include "engine/document.h"
@@ -8,7 +8,5 @@ namespace olvex {
 
 // Screen Message, Status Popup, Progress Bar Popup, Balloon Popup, Tray Icon, Display Image.
 int DisplayStep(Step& step, int slot, int step_index, const std::string& title, int timeout_ms);
-// Custom Dialog.
-int CustomDialogStep(Step& step, int slot, int step_index, const std::string& title, int timeout_ms);
 
 }  // namespace olvex

@@ -7,11 +7,13 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/control.h"
 #include "engine/document.h"
 #include "engine/main_loop.h"
 #include "engine/output.h"
 #include "engine/run.h"
 #include "engine/run_log.h"
+#include "engine/run_state.h"
 #include "engine/text.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -88,8 +90,10 @@ Asker Consult(const std::string& title, const std::string& text, AnswerLookup* l
     case AnswerLookup::kAnswered: {
       std::string shown = lookup->answer;
       if (secret && shown.find(';') != std::string::npos) shown = shown.substr(0, shown.find(';')) + ";*****";
-      LogText("    Answered from the answers file, line " + std::to_string(lookup->line) + ": " +
-              ButtonName(lookup->button) + (shown.empty() ? "" : " \"" + shown + "\""));
+      std::string button = ButtonName(lookup->button);
+      if (button.empty()) button = "Button" + std::to_string(lookup->button - 1174);
+      LogText("    Answered from the answers file, line " + std::to_string(lookup->line) + ": " + button +
+              (shown.empty() ? "" : " \"" + shown + "\""));
       return Asker::kFile;
     }
     case AnswerLookup::kBadFile:
@@ -367,6 +371,169 @@ int FileStep(Step& step, int slot, int index, const std::string& title, const st
   return 1;
 }
 
+
+// The custom dialog's rows: their kinds from `value2` to `value6`, their texts
+// from `text` (items separated by "|", each expanded on its own), their
+// defaults from the output variable (items separated by ";").
+platform::CustomDialogRequest CustomRequest(const Step& step, int slot, int index, const std::string& title,
+                                            const std::string& default_answer, int timeout_ms,
+                                            std::vector<std::string>* texts) {
+  using platform::RowKind;
+  platform::CustomDialogRequest request;
+  request.title = title;
+  request.center = ContainsNoCase(step.options, "Center");
+  request.top = ContainsNoCase(step.options, "Top");
+  request.timeout_ms = timeout_ms;
+  std::vector<std::string> items;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t bar = step.text.find('|', from);
+    items.push_back(step.text.substr(from, bar == std::string::npos ? std::string::npos : bar - from));
+    if (bar == std::string::npos) break;
+    from = bar + 1;
+  }
+  std::vector<std::string> defaults;
+  if (ContainsNoCase(step.output(), "Variable")) {
+    from = 0;
+    for (;;) {
+      const std::size_t semi = default_answer.find(';', from);
+      defaults.push_back(default_answer.substr(from, semi == std::string::npos ? std::string::npos : semi - from));
+      if (semi == std::string::npos) break;
+      from = semi + 1;
+    }
+  }
+  static const std::pair<const char*, RowKind> kKinds[] = {
+      {"EDIT", RowKind::kEdit},     {"PASSWORD", RowKind::kPassword}, {"LABEL", RowKind::kLabel},
+      {"FILE", RowKind::kFile},     {"FOLDER", RowKind::kFolder},     {"CHECK", RowKind::kCheck},
+      {"BUTTON", RowKind::kButton}, {"LIST", RowKind::kList},         {"LINK", RowKind::kLink}};
+  int empty_rows = 0;
+  for (int n = 0; n < 5; ++n) {
+    platform::CustomRow row;
+    const std::string& type = step.value(n + 2);
+    for (const auto& [word, kind] : kKinds)
+      if (ContainsNoCase(type, word)) {
+        row.kind = kind;
+        break;
+      }
+    if (row.kind == RowKind::kFolder && ContainsNoCase(type, "FILE")) row.kind = RowKind::kFile;
+    const std::string text = static_cast<std::size_t>(n) < items.size() ? Expanded(items[static_cast<std::size_t>(n)], slot, index) : "";
+    texts->push_back(text);
+    if (type.empty()) ++empty_rows;
+    const int at = n - empty_rows;
+    const std::string value = at >= 0 && static_cast<std::size_t>(at) < defaults.size() ? defaults[static_cast<std::size_t>(at)] : "";
+    row.text = text;
+    switch (row.kind) {
+      case RowKind::kEdit:
+      case RowKind::kPassword:
+      case RowKind::kFile:
+      case RowKind::kFolder:
+        row.value = value;
+        break;
+      case RowKind::kCheck:
+        row.checked = ContainsNoCase(value, "CHECKED") && !ContainsNoCase(value, "NOT");
+        break;
+      case RowKind::kList: {
+        std::vector<std::string> list = SplitList(text);
+        row.text = list.front();
+        row.choices.assign(list.begin() + 1, list.end());
+        for (const auto& choice : row.choices)
+          if (StartsWithNoCase(choice, value)) {
+            row.value = choice;
+            break;
+          }
+        break;
+      }
+      case RowKind::kLink: {
+        const std::size_t anchor = FindNoCase(text, "<a href=");
+        const std::size_t close = FindNoCase(text, "</a>");
+        if (FindNoCase(text, "<a") != std::string::npos && anchor != std::string::npos) {
+          std::string target = text.substr(anchor + 8);
+          target = target.substr(0, target.find('>'));
+          if (!target.empty() && (target.front() == '"' || target.front() == '\'')) target.erase(0, 1);
+          if (!target.empty() && (target.back() == '"' || target.back() == '\'')) target.pop_back();
+          row.value = target;
+          const std::size_t gt = text.find('>', anchor);
+          row.text = text.substr(gt + 1, (close == std::string::npos ? text.size() : close) - gt - 1);
+        } else {
+          row.value = text;
+        }
+        break;
+      }
+      default:
+        break;
+    }
+    request.rows.push_back(row);
+  }
+  return request;
+}
+
+std::string Trim(const std::string& text) {
+  const std::size_t b = text.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return "";
+  return text.substr(b, text.find_last_not_of(" \t\r\n") - b + 1);
+}
+
+int CustomDialogStep(Step& step, int slot, int index, const std::string& title, const std::string& default_answer,
+                     int timeout_ms) {
+  namespace cd = platform::custom_dialog;
+  std::vector<std::string> texts;
+  const platform::CustomDialogRequest request = CustomRequest(step, slot, index, title, default_answer, timeout_ms, &texts);
+  std::string match_text;
+  for (const auto& row : request.rows)
+    if (row.kind != platform::RowKind::kNone) match_text += (match_text.empty() ? "" : " ") + row.text;
+  PromptAnswered answered;
+  answered.title = title;
+  answered.text = match_text;
+  AnswerLookup lookup;
+  int result = cd::kCancel;
+  std::string answer;
+  switch (Consult(title, match_text, &lookup)) {
+    case Asker::kNobody:
+      return 0;
+    case Asker::kFile:
+      result = lookup.button == platform::box::kAnswerOk ? cd::kOk : lookup.button >= cd::kFirstRowButton ? lookup.button : cd::kCancel;
+      answer = lookup.answer;
+      answered.source = PromptAnswered::kAnswersFile;
+      answered.answers_line = lookup.line;
+      break;
+    case Asker::kPerson: {
+      const platform::CustomDialogReply reply = platform::dialogs().ShowCustomDialog(request);
+      if (!reply.error.empty()) {
+        SetStepError(reply.error);
+        return 0;
+      }
+      if (reply.stopped) return -1;
+      result = reply.result;
+      for (const auto& value : reply.values)
+        if (value) answer += *value + ";";
+      if (!answer.empty()) answer.pop_back();
+      if (answer.size() > (1u << 20)) answer.resize(1u << 20);
+      break;
+    }
+  }
+  std::string name = ButtonName(result);
+  const bool row_button = result >= cd::kFirstRowButton && result <= cd::kLastRowButton;
+  if (name.empty() && row_button) name = texts[static_cast<std::size_t>(result - cd::kFirstRowButton)];
+  SetLast(result, name);
+  answered.button = result;
+  answered.answer = result == cd::kCancel ? "" : answer;
+  NoteAnswered(answered);
+  if (result != cd::kCancel) SaveOutput(slot, index, answer);
+  if (row_button) {
+    const std::string label = Trim(texts[static_cast<std::size_t>(result - cd::kFirstRowButton)]);
+    const int target = FindLabel(slot, label);
+    if (target >= 0) {
+      LogText("    Jumping to label \"" + label + "\" at [Step " + std::to_string(target + 1) + "]");
+      // The worker waits for this step, so its control state holds still.
+      if (Control().if_depth > 0) CloseIfLevels(slot, index, target);
+      RunShared().next_step.store(target);
+    } else {
+      LogText("    Label \"" + label + "\" not found");
+    }
+  }
+  return 1;
+}
+
 }  // namespace
 
 int LastPromptResult() { return g_last_result.load(); }
@@ -413,7 +580,8 @@ int PromptAction(int slot, int step_index, int on_main) {
   if (ContainsNoCase(action, "Screen Message") || ContainsNoCase(action, "Popup") ||
       ContainsNoCase(action, "Tray Icon") || ContainsNoCase(action, "Display Image"))
     return DisplayStep(step, slot, step_index, title, timeout_ms);
-  if (ContainsNoCase(action, "Custom Dialog")) return CustomDialogStep(step, slot, step_index, title, timeout_ms);
+  if (ContainsNoCase(action, "Custom Dialog"))
+    return CustomDialogStep(step, slot, step_index, title, default_answer, timeout_ms);
   if (ContainsNoCase(action, "Input") || ContainsNoCase(action, "Login") || ContainsNoCase(action, "List") ||
       ContainsNoCase(action, "Drive") || ContainsNoCase(action, "Date"))
     return InputStep(step, slot, step_index, title, default_answer, timeout_ms);

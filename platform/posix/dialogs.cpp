@@ -77,8 +77,9 @@ Got ReadLine(std::string* line, int timeout_ms) {
   }
 }
 
-// Reads a line with the terminal's echo off (a password).
-Got ReadSecret(std::string* line, int timeout_ms) {
+// Asks for a line with the terminal's echo off (a password); the echo goes
+// off before the question shows, so that nothing typed at once is echoed.
+Got ReadSecret(const std::string& question, std::string* line, int timeout_ms) {
   termios saved{};
   const bool tty = ::tcgetattr(STDIN_FILENO, &saved) == 0;
   if (tty) {
@@ -86,6 +87,7 @@ Got ReadSecret(std::string* line, int timeout_ms) {
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
   }
+  Say(question);
   const Got got = ReadLine(line, timeout_ms);
   if (tty) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   Say("\n");
@@ -176,8 +178,7 @@ class ConsoleDialogs : public Dialogs {
         Got got = ReadLine(&line, t);
         if (got != Got::kLine) return ended(got, request.initial + ";");
         const std::string user = line.empty() ? request.initial : line;
-        Say("Password: ");
-        got = ReadSecret(&line, t);
+        got = ReadSecret("Password: ", &line, t);
         if (got != Got::kLine) return ended(got, user + ";");
         reply.ok = true;
         reply.answer = user + ";" + line;
@@ -208,6 +209,95 @@ class ConsoleDialogs : public Dialogs {
         if (got != Got::kLine) return ended(got, request.initial);
         reply.ok = true;
         reply.answer = line.empty() ? request.initial : line;
+        return reply;
+      }
+    }
+  }
+
+
+  CustomDialogReply ShowCustomDialog(const CustomDialogRequest& r) override {
+    CustomDialogReply reply;
+    reply.values.resize(r.rows.size());
+    Say(r.title + "\n");
+    std::string line;
+    const int t = r.timeout_ms;
+    // End of input, the time-out and the stop key end the dialog as Cancel.
+    auto ended = [&](Got got) {
+      reply.stopped = got == Got::kStopped;
+      reply.result = custom_dialog::kCancel;
+      return reply;
+    };
+    std::vector<std::size_t> buttons;
+    for (std::size_t i = 0; i < r.rows.size(); ++i) {
+      const CustomRow& row = r.rows[i];
+      std::optional<std::string>& value = reply.values[i];
+      switch (row.kind) {
+        case RowKind::kNone:
+          break;
+        case RowKind::kLabel:
+        case RowKind::kLink:
+          Say(row.text + (row.kind == RowKind::kLink && row.value != row.text ? " <" + row.value + ">" : "") + "\n");
+          value = row.text;
+          break;
+        case RowKind::kButton:
+          buttons.push_back(i);
+          value = row.text;
+          break;
+        case RowKind::kCheck: {
+          Say(row.text + " (y/n)" + Bracketed(row.checked ? "y" : "n") + ": ");
+          const Got got = ReadLine(&line, t);
+          if (got != Got::kLine) return ended(got);
+          const bool on = line.empty() ? row.checked : std::tolower(static_cast<unsigned char>(line[0])) == 'y';
+          value = on ? "checked" : "false";
+          break;
+        }
+        case RowKind::kList: {
+          Say(row.text + "\n");
+          for (std::size_t k = 0; k < row.choices.size(); ++k) Say("  " + std::to_string(k + 1) + ") " + row.choices[k] + "\n");
+          for (;;) {
+            Say("Number" + Bracketed(row.value) + ": ");
+            const Got got = ReadLine(&line, t);
+            if (got != Got::kLine) return ended(got);
+            std::vector<std::size_t> picks;
+            if (line.empty()) {
+              value = row.value;
+              break;
+            }
+            if (Chosen(line, row.choices.size(), false, &picks)) {
+              value = row.choices[picks.front()];
+              break;
+            }
+          }
+          break;
+        }
+        case RowKind::kPassword: {
+          const Got got = ReadSecret(row.text + ": ", &line, t);
+          if (got != Got::kLine) return ended(got);
+          value = (line.empty() ? row.value : line).substr(0, 255);
+          break;
+        }
+        default: {
+          Say(row.text + Bracketed(row.value) + ": ");
+          const Got got = ReadLine(&line, t);
+          if (got != Got::kLine) return ended(got);
+          value = (line.empty() ? row.value : line).substr(0, 255);
+        }
+      }
+    }
+    for (;;) {
+      Say("[O]K [C]ancel");
+      for (std::size_t k = 0; k < buttons.size(); ++k) Say(" [" + std::to_string(k + 1) + "] " + r.rows[buttons[k]].text);
+      Say("? ");
+      const Got got = ReadLine(&line, t);
+      if (got != Got::kLine) return ended(got);
+      const char c = line.empty() ? 'o' : static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
+      if (c == 'o' || c == 'c') {
+        reply.result = c == 'o' ? custom_dialog::kOk : custom_dialog::kCancel;
+        return reply;
+      }
+      std::vector<std::size_t> picks;
+      if (Chosen(line, buttons.size(), false, &picks)) {
+        reply.result = custom_dialog::kFirstRowButton + static_cast<int>(buttons[picks.front()]);
         return reply;
       }
     }

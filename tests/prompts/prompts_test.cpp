@@ -225,6 +225,38 @@ TEST_F(PromptsTest, FilesAndFoldersOfferTheFilterAndSaveThePath) {
   EXPECT_EQ(Var("file"), "notes.txt");
 }
 
+
+TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsAndARowButtonJumpsToItsLabel) {
+  using platform::RowKind;
+  RecordingDialogs dialogs;
+  WriteUserVariable("form", "abc;CHECKED;NOT CHECKED;Gr");
+  dialogs.custom_reply.result = platform::custom_dialog::kFirstRowButton + 4;
+  dialogs.custom_reply.values = {"Ann", std::nullopt, "checked", "false", "Go"};
+  Run(Step("Custom Dialog", "Name:||Remember me|Keep| Go ",
+           Title("Form") + "<value2>EDIT</value2><value4>CHECKBOX</value4><value5>CHECK</value5><value6>BUTTON</value6>" +
+               Out("form")) +
+      Step("Set Variable", "skipped", Out("skipped")) + Step("Label", "Go") +
+      Step("Custom Dialog", "Colour:;Red;Green;Blue|Visit <a href=\"http://x.example\">the site</a>",
+           "<value2>LIST</value2><value3>LINK</value3>" + Out("form")));
+  ASSERT_EQ(dialogs.custom_dialogs.size(), 2u);
+  const auto& rows = dialogs.custom_dialogs[0].rows;
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0].kind, RowKind::kEdit);
+  EXPECT_EQ(rows[0].value, "abc");
+  EXPECT_EQ(rows[1].kind, RowKind::kNone);  // an empty row takes no default
+  EXPECT_TRUE(rows[2].checked);
+  EXPECT_FALSE(rows[3].checked);  // "NOT CHECKED"
+  EXPECT_EQ(rows[4].kind, RowKind::kButton);
+  EXPECT_EQ(Var("skipped"), "(missing)");  // the row button jumped to its label
+  const auto& second = dialogs.custom_dialogs[1].rows;
+  EXPECT_EQ(second[0].text, "Colour:");
+  EXPECT_EQ(second[0].choices, (Strings{"Red", "Green", "Blue"}));
+  EXPECT_EQ(second[0].value, "");  // no entry begins with "Ann"
+  EXPECT_EQ(second[1].text, "the site");
+  EXPECT_EQ(second[1].value, "http://x.example");
+  EXPECT_EQ(Var("form"), "Ann;checked;false;Go");
+}
+
 #ifdef _WIN32
 // The real dialogs, answered as a person would.
 TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {

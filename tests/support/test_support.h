@@ -67,8 +67,14 @@ class RecordingDialogs : public platform::Dialogs {
     input_replies.erase(input_replies.begin());
     return reply;
   }
+  platform::CustomDialogReply ShowCustomDialog(const platform::CustomDialogRequest& request) override {
+    custom_dialogs.push_back(request);
+    return custom_reply;
+  }
   std::vector<Box> boxes;
   std::vector<int> answers;  // answers to give, in order; then the default button
+  std::vector<platform::CustomDialogRequest> custom_dialogs;
+  platform::CustomDialogReply custom_reply;  // Cancel unless a test sets it
   std::vector<platform::InputRequest> inputs;
   std::vector<platform::InputReply> input_replies;  // in order; then Cancel
 };
