@@ -29,6 +29,9 @@ if(WIN32)
                               "${OLVEX_RESOURCE_FILES};${CMAKE_SOURCE_DIR}/platform/win32/prompts.rc")
   function(olvex_add_resources target)
     target_sources(${target} PRIVATE ${OLVEX_GENERATED}/olvex_resources.rc)
+    # Source properties belong to a folder: the targets of tests/ need them too.
+    set_property(SOURCE ${OLVEX_GENERATED}/olvex_resources.rc TARGET_DIRECTORY ${target} PROPERTY OBJECT_DEPENDS
+                 "${OLVEX_RESOURCE_FILES};${CMAKE_SOURCE_DIR}/platform/win32/prompts.rc")
   endfunction()
 else()
   add_custom_command(

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -271,6 +272,125 @@ InputReply FolderDialog(const InputRequest& r) {
   return reply;
 }
 
+
+// The custom dialog (template 1405): per row a label, a text field, a browse
+// button, a check box, a button, a drop-down list and a password field.
+constexpr int kRowLabels[5] = {1370, 1371, 1372, 1373, 1375};
+constexpr int kRowEdit = 1229, kRowBrowse = 1245, kRowCheck = 1182, kRowButton = 1175, kRowList = 1281,
+              kRowPassword = 1315, kFrame = 1254;
+constexpr UINT_PTR kCustomTimer = 1000;
+
+struct CustomState {
+  const CustomDialogRequest* request;
+  CustomDialogReply* reply;
+};
+
+void ShowItem(HWND dialog, int id, const std::string& text) {
+  SetDlgItemTextA(dialog, id, text.c_str());
+  ShowWindow(GetDlgItem(dialog, id), SW_SHOW);
+}
+
+bool Shown(HWND dialog, int id) { return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void SetUpCustom(HWND dialog, const CustomDialogRequest& r) {
+  SetWindowTextA(dialog, r.title.c_str());
+  SetDlgItemTextA(dialog, kFrame, r.title.c_str());
+  for (int n = 0; n < 5 && static_cast<std::size_t>(n) < r.rows.size(); ++n) {
+    const CustomRow& row = r.rows[static_cast<std::size_t>(n)];
+    switch (row.kind) {
+      case RowKind::kEdit:
+      case RowKind::kFile:
+      case RowKind::kFolder:
+        ShowItem(dialog, kRowLabels[n], row.text);
+        ShowItem(dialog, kRowEdit + n, row.value);
+        if (row.kind != RowKind::kEdit) ShowItem(dialog, kRowBrowse + n, "...");
+        break;
+      case RowKind::kPassword:
+        ShowItem(dialog, kRowLabels[n], row.text);
+        ShowItem(dialog, kRowPassword + n, row.value);
+        break;
+      case RowKind::kLabel:
+      case RowKind::kLink:
+        ShowItem(dialog, kRowLabels[n], row.text);
+        break;
+      case RowKind::kCheck:
+        ShowItem(dialog, kRowCheck + n, row.text);
+        CheckDlgButton(dialog, kRowCheck + n, row.checked ? BST_CHECKED : BST_UNCHECKED);
+        break;
+      case RowKind::kButton:
+        ShowItem(dialog, kRowButton + n, row.text);
+        break;
+      case RowKind::kList: {
+        ShowItem(dialog, kRowLabels[n], row.text);
+        HWND list = GetDlgItem(dialog, kRowList + n);
+        for (const auto& choice : row.choices) SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
+        if (!row.value.empty()) SendMessageA(list, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(row.value.c_str()));
+        ShowWindow(list, SW_SHOW);
+        break;
+      }
+      case RowKind::kNone:
+        break;
+    }
+  }
+  if (r.top) SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  if (r.timeout_ms > 0) SetTimer(dialog, kCustomTimer, static_cast<UINT>(r.timeout_ms), nullptr);
+  SetForegroundWindow(dialog);
+}
+
+void EndCustom(HWND dialog, CustomState* state, int result) {
+  KillTimer(dialog, kCustomTimer);
+  CustomDialogReply& reply = *state->reply;
+  reply.result = result;
+  reply.values.assign(state->request->rows.size(), std::nullopt);
+  for (int n = 0; n < 5 && static_cast<std::size_t>(n) < reply.values.size(); ++n) {
+    std::optional<std::string>& value = reply.values[static_cast<std::size_t>(n)];
+    if (Shown(dialog, kRowCheck + n)) value = IsDlgButtonChecked(dialog, kRowCheck + n) == BST_CHECKED ? "checked" : "false";
+    else if (Shown(dialog, kRowEdit + n)) value = ItemText(dialog, kRowEdit + n).substr(0, 255);
+    else if (Shown(dialog, kRowPassword + n)) value = ItemText(dialog, kRowPassword + n).substr(0, 255);
+    else if (Shown(dialog, kRowList + n)) value = ItemText(dialog, kRowList + n);
+    else if (Shown(dialog, kRowButton + n)) value = ItemText(dialog, kRowButton + n).substr(0, 259);
+    else if (Shown(dialog, kRowLabels[n])) value = ItemText(dialog, kRowLabels[n]).substr(0, 259);
+  }
+  EndDialog(dialog, result);
+}
+
+INT_PTR CALLBACK CustomDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* state = reinterpret_cast<CustomState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  switch (message) {
+    case WM_INITDIALOG:
+      SetWindowLongPtrA(dialog, DWLP_USER, lparam);
+      SetUpCustom(dialog, *reinterpret_cast<CustomState*>(lparam)->request);
+      return TRUE;
+    case WM_TIMER:
+      if (wparam == kCustomTimer && state) EndCustom(dialog, state, custom_dialog::kCancel);
+      return TRUE;
+    case WM_COMMAND: {
+      if (!state) return FALSE;
+      const int id = LOWORD(wparam);
+      if (id == IDOK) EndCustom(dialog, state, custom_dialog::kOk);
+      else if (id == IDCANCEL) EndCustom(dialog, state, custom_dialog::kCancel);
+      else if (id >= kRowButton && id < kRowButton + 5) EndCustom(dialog, state, id);
+      else if (id >= kRowBrowse && id < kRowBrowse + 5) {
+        const std::size_t n = static_cast<std::size_t>(id - kRowBrowse);
+        InputRequest browse;
+        browse.initial = ItemText(dialog, kRowEdit + static_cast<int>(n));
+        if (n < state->request->rows.size() && state->request->rows[n].kind == RowKind::kFolder) {
+          browse.kind = InputKind::kFolder;
+          browse.title = "Select Folder";
+        } else {
+          browse.kind = InputKind::kOpenFile;
+          browse.filters = {{"All Files (*.*)", "*.*"}};
+        }
+        const InputReply chosen = browse.kind == InputKind::kFolder ? FolderDialog(browse) : FileDialog(browse);
+        if (chosen.ok) SetDlgItemTextA(dialog, kRowEdit + static_cast<int>(n), chosen.answer.c_str());
+      }
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
 class Win32Dialogs : public Dialogs {
  public:
   int ShowMessage(const std::string& text, const std::string& title, unsigned style) override {
@@ -297,6 +417,15 @@ class Win32Dialogs : public Dialogs {
     const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(TemplateOf(request)), nullptr,
                                            InputDialogProc, reinterpret_cast<LPARAM>(&state));
     if (result == -1) reply.error = "The input dialog cannot be shown";
+    return reply;
+  }
+
+  CustomDialogReply ShowCustomDialog(const CustomDialogRequest& request) override {
+    CustomDialogReply reply;
+    CustomState state{&request, &reply};
+    if (DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1405), nullptr, CustomDialogProc,
+                        reinterpret_cast<LPARAM>(&state)) == -1)
+      reply.error = "The custom dialog cannot be shown";
     return reply;
   }
 };

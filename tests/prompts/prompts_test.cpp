@@ -271,6 +271,7 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
       {box::kAnswerOk, {}, {0, 2}},
       {box::kAnswerOk, {"ann", "s3cret"}, {}},
       {BoxAnswerer::kLeave, {}, {}},
+      {1177, {"Ann"}, {}},
   });
   Run(Step("Ask Yes/No Question", "Continue?", Title("Question") + Out("asked")) +
       Step("Custom Message", "Try again?", Title("Again") + Options("Retry,STOP") + Out("custom")) +
@@ -279,9 +280,12 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
       Step("Select from List", "Pick;Red;Green;Blue", Out("colour")) +
       Step("Select from List", "Pick;S;M;L", Out("sizes") + Options("Multi")) +
       Step("Login Prompt", "", Out("login")) + Step("Set Variable", "{login_password}", Out("memory")) +
-      Step("Ask Yes/No Question", "Still there?", Out("timed") + "<timeout>1</timeout>"));
-  const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(9);
-  ASSERT_EQ(seen.size(), 9u);
+      Step("Ask Yes/No Question", "Still there?", Out("timed") + "<timeout>1</timeout>") +
+      Step("Custom Dialog", "Name:|Remember me|Done",
+           Title("Form") + "<value2>EDIT</value2><value3>CHECKBOX</value3><value4>BUTTON</value4>" + Out("form")) +
+      Step("Set Variable", "jumped over", Out("skipped")) + Step("Label", "Done"));
+  const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(10);
+  ASSERT_EQ(seen.size(), 10u) << (errors_.empty() ? "" : errors_.front());
   EXPECT_EQ(seen[0].title, "Question");
   EXPECT_EQ(seen[0].text, "Continue?");
   EXPECT_EQ(seen[2].title, "Olvex Message");
@@ -294,7 +298,9 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   EXPECT_EQ(Var("login"), "ann;s3cret");
   EXPECT_EQ(Var("memory"), "s3cret");
   EXPECT_EQ(Var("timed"), "0");
-  EXPECT_EQ(LastButtonName(), "");
+  EXPECT_EQ(Var("form"), "Ann;false;Done");
+  EXPECT_EQ(Var("skipped"), "(missing)");
+  EXPECT_EQ(LastButtonName(), "Done");
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\EditDlgPos").value_or("").size(), 16u);
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\ListDlgPos").value_or("").size(), 16u);
   EXPECT_TRUE(errors_.empty()) << errors_.front();

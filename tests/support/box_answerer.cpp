@@ -71,13 +71,16 @@ void BoxAnswerer::Run() {
       // A message box's text, or the prompt of an input dialog.
       HWND text = GetDlgItem(box, 0xFFFF);
       if (!text) text = GetDlgItem(box, 1001);
+      if (!text) text = GetDlgItem(box, 1254);  // the custom dialog's frame
       const std::vector<HWND> buttons = ChildrenOf(box, "Button");
       // Wait until the box has shown its controls before acting on them.
       if (!text || buttons.empty() || !IsWindowVisible(text) || !IsWindowVisible(buttons.front())) continue;
       const Reply reply = NextReply();
       Box seen{TextOf(box), TextOf(text)};
       answered.insert(box);
-      const std::vector<HWND> edits = ChildrenOf(box, "Edit");
+      std::vector<HWND> edits;
+      for (HWND edit : ChildrenOf(box, "Edit"))
+        if (IsWindowVisible(edit)) edits.push_back(edit);
       for (std::size_t i = 0; i < reply.edits.size() && i < edits.size(); ++i)
         SendMessageTimeoutA(edits[i], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(reply.edits[i].c_str()), SMTO_ABORTIFHUNG, 2000, nullptr);
       const std::vector<HWND> lists = ChildrenOf(box, "ListBox");

@@ -16,7 +16,7 @@ class BoxAnswerer {
   struct Box {
     std::string title, text;
   };
-  // How to answer one dialog: the texts typed into its edit fields (in order),
+  // How to answer one dialog: the texts typed into its visible edit fields (in order),
   // the list items chosen (0-based), then the button pressed (1 OK, 2 Cancel,
   // 6 Yes, 7 No, ...; when the dialog has no such button, its first button;
   // kClose closes the dialog, kLeave leaves it to its time-out).
