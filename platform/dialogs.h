@@ -90,6 +90,20 @@ struct CustomDialogReply {
   std::string error;
 };
 
+// The non-modal displays: the status and progress popups, the screen message,
+// balloons, the tray icon and the image popup.
+enum class NoticeKind { kStatus, kProgress, kScreenMessage, kBalloon, kFloatingBalloon, kTrayIcon, kImage };
+
+struct Notice {
+  NoticeKind kind = NoticeKind::kStatus;
+  std::string title, text;  // an empty text closes (the tray icon: removes) the display
+  int timeout_ms = 0;       // > 0: the display closes by itself
+  bool top = false;
+  int x = -1, y = -1;       // the position; -1: the default (centred, or at the cursor)
+  int width = 0, height = 0;
+  int percent = 0;          // progress popups: the bar's position, 0 to 100
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
@@ -111,11 +125,9 @@ class Dialogs {
     reply.error = "The custom dialog is not available";
     return reply;
   }
-  // A non-modal display (a screen message, status or progress popup, balloon,
-  // tray icon or image) of `kind` with its text, shown for `timeout_ms` (0:
-  // until replaced); an empty text closes the display of that kind. Services
-  // without a desktop write it as a line.
-  virtual void ShowNotice(const std::string& kind, const std::string& title, const std::string& text, int timeout_ms) {}
+  // A non-modal display; an empty text closes the display of that kind.
+  // Services without a desktop write it as a line.
+  virtual void ShowNotice(const Notice& notice) {}
   // False when nobody can answer a prompt (no terminal on Linux).
   virtual bool PersonCanAnswer() { return true; }
 };

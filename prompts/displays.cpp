@@ -3,6 +3,7 @@
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/text.h"
+#include <string_view>
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "vars/expand.h"
@@ -25,42 +26,78 @@ std::string ScriptFolder(int slot) {
 
 }  // namespace
 
+int ProgressPercent(const std::string& text) {
+  const std::size_t sign = text.find('%');
+  if (sign == std::string::npos) return 0;
+  std::size_t end = sign;
+  while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  std::size_t begin = end;
+  while (begin > 0 && text[begin - 1] >= '0' && text[begin - 1] <= '9') --begin;
+  const int percent = FirstNumber(std::string_view(text).substr(begin, end - begin));
+  return percent < 0 ? 0 : percent > 100 ? 100 : percent;
+}
+
 int DisplayStep(Step& step, int slot, int index, const std::string& title, int timeout_ms) {
+  using platform::NoticeKind;
   const std::string& action = step.action;
-  std::string text = Expanded(step.text, slot, index);
+  const std::string& options = step.options;
   const bool first_tries = step.run_attempts <= 2;
-  std::string kind;
+  platform::Notice notice;
+  notice.title = title;
+  notice.text = Expanded(step.text, slot, index);
+  notice.timeout_ms = timeout_ms;
+  notice.top = ContainsNoCase(options, "top");
+  auto position = [&](const std::string& field) {
+    const std::string at = Expanded(field, slot, index);
+    const std::size_t comma = at.find(',');
+    if (at.empty() || comma == std::string::npos) return;
+    notice.x = FirstNumber(at.substr(0, comma));
+    notice.y = FirstNumber(at.substr(comma + 1));
+  };
   if (ContainsNoCase(action, "Screen Message")) {
-    kind = "Screen Message";
+    notice.kind = NoticeKind::kScreenMessage;
+    position(step.value(1));
+    notice.title.clear();
     if (timeout_ms <= 0 && first_tries) LogText("    WARNING: No time limit set for tool tip");
-  } else if (ContainsNoCase(action, "Progress")) {
-    kind = "Progress Bar Popup";
-    if (OnlyBlanks(text)) text.clear();
-  } else if (ContainsNoCase(action, "Status")) {
-    kind = "Status Popup";
-    if (OnlyBlanks(text)) text.clear();
+  } else if (ContainsNoCase(action, "Progress") || ContainsNoCase(action, "Status")) {
+    notice.kind = ContainsNoCase(action, "Progress") ? NoticeKind::kProgress : NoticeKind::kStatus;
+    if (OnlyBlanks(notice.text)) notice.text.clear();
+    const int width = FirstNumber(step.value(1)), height = FirstNumber(step.value(2));
+    notice.width = width >= 11 ? width : 350;
+    notice.height = height >= 11 ? height : 100;
+    notice.percent = ProgressPercent(notice.text);
   } else if (ContainsNoCase(action, "Balloon")) {
-    kind = "Balloon Popup";
     if (timeout_ms <= 0) {
       if (first_tries) LogText("    WARNING: No time limit set for tool tip");
       timeout_ms = 1000;
     }
-    if (timeout_ms < 3000) timeout_ms = 3000;
+    const bool floating = ContainsNoCase(options, "Float");
+    notice.kind = floating ? NoticeKind::kFloatingBalloon : NoticeKind::kBalloon;
+    if (floating) {
+      position(step.value(2));
+      notice.timeout_ms = timeout_ms < 3000 ? 3000 : timeout_ms;
+    } else {
+      // The system shows a tray balloon for 10 to 30 seconds.
+      notice.timeout_ms = timeout_ms < 10000 ? 10000 : timeout_ms > 30000 ? 30000 : timeout_ms;
+      notice.text = notice.text.substr(0, 255);
+      notice.title = notice.title.substr(0, 63);
+    }
   } else if (ContainsNoCase(action, "Tray Icon")) {
-    kind = "Tray Icon";
-    if (ContainsNoCase(step.options, "Remove")) text.clear();
+    notice.kind = NoticeKind::kTrayIcon;
+    if (ContainsNoCase(options, "Remove")) notice.text.clear();
   } else {
-    kind = "Display Image";
-    std::string path = text;
+    notice.kind = NoticeKind::kImage;
+    position(step.value(1));
+    std::string path = notice.text;
     const bool relative = !path.empty() && path[0] != '/' && path[0] != '\\' && path.find(':') == std::string::npos;
     if (relative && !platform::PathExists(path)) path = ScriptFolder(slot) + path;
     if (path.empty() || !platform::PathExists(path)) {
-      SetStepError("Image file '" + text + "' not found");
+      SetStepError("Image file '" + notice.text + "' not found");
       return 0;
     }
-    text = path;
+    notice.text = path;
   }
-  platform::dialogs().ShowNotice(kind, title, text, timeout_ms);
+  platform::dialogs().ShowNotice(notice);
   return 1;
 }
 

@@ -303,12 +303,15 @@ class ConsoleDialogs : public Dialogs {
     }
   }
 
-  void ShowNotice(const std::string& kind, const std::string& title, const std::string& text, int timeout_ms) override {
-    if (text.empty()) {
-      Say(kind + " closed\n");
+  void ShowNotice(const Notice& notice) override {
+    static const char* const kNames[] = {"Status Popup", "Progress Bar Popup", "Screen Message", "Balloon Popup",
+                                         "Balloon Popup", "Tray Icon", "Display Image"};
+    const std::string name = kNames[static_cast<int>(notice.kind)];
+    if (notice.text.empty()) {
+      Say(name + (notice.kind == NoticeKind::kTrayIcon ? " removed\n" : " closed\n"));
       return;
     }
-    Say(kind + (title.empty() ? "" : " \"" + title + "\"") + ": " + text + "\n");
+    Say(name + (notice.title.empty() ? "" : " \"" + notice.title + "\"") + ": " + notice.text + "\n");
   }
 
   bool PersonCanAnswer() override { return ::isatty(STDIN_FILENO) != 0; }

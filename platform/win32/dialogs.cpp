@@ -391,6 +391,194 @@ INT_PTR CALLBACK CustomDialogProc(HWND dialog, UINT message, WPARAM wparam, LPAR
   }
 }
 
+
+// The non-modal displays: one popup window per kind (the status popup of the
+// class "BrenvoPopup"), the tray icon of the runtime's window.
+constexpr UINT_PTR kPopupTimer = 0x8002;
+constexpr int kProgressBar = 32771;
+HWND g_popups[7] = {};
+
+int SlotOf(NoticeKind kind) { return kind == NoticeKind::kProgress ? static_cast<int>(NoticeKind::kStatus) : static_cast<int>(kind); }
+
+LRESULT CALLBACK PopupProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      RECT rect;
+      GetClientRect(window, &rect);
+      rect.left += 5;
+      rect.right -= 5;
+      rect.top += 5;
+      char text[4096] = {};
+      GetWindowTextA(window, text, sizeof text);
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+      SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+      HBITMAP picture = reinterpret_cast<HBITMAP>(GetWindowLongPtrA(window, GWLP_USERDATA));
+      if (picture && GetDlgItem(window, kProgressBar) == nullptr && GetPropA(window, "OlvexImage")) {
+        HDC memory = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(memory, picture);
+        BITMAP info{};
+        GetObjectA(picture, sizeof info, &info);
+        BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+      } else {
+        DrawTextA(dc, text, -1, &rect, DT_WORDBREAK | DT_NOPREFIX);
+      }
+      EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_TIMER:
+      if (wparam == kPopupTimer) DestroyWindow(window);
+      return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_CHAR:
+      DestroyWindow(window);
+      return 0;
+    case WM_DESTROY: {
+      if (GetPropA(window, "OlvexImage")) {
+        DeleteObject(reinterpret_cast<HBITMAP>(GetWindowLongPtrA(window, GWLP_USERDATA)));
+        RemovePropA(window, "OlvexImage");
+      }
+      for (HWND& popup : g_popups)
+        if (popup == window) popup = nullptr;
+      return 0;
+    }
+    default:
+      return DefWindowProcA(window, message, wparam, lparam);
+  }
+}
+
+bool PopupClass() {
+  static const bool registered = [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = PopupProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_INFOBK + 1);
+    wc.lpszClassName = "BrenvoPopup";
+    return RegisterClassA(&wc) != 0;
+  }();
+  return registered;
+}
+
+// The runtime's own main window, else a hidden window of this thread for the tray icon.
+HWND TrayOwner() {
+  struct Find {
+    DWORD pid;
+    HWND found;
+  } find{GetCurrentProcessId(), nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM lparam) -> BOOL {
+        auto* f = reinterpret_cast<Find*>(lparam);
+        char cls[32] = {};
+        GetClassNameA(window, cls, sizeof cls);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid == f->pid && std::strcmp(cls, "OlvexClass") == 0) {
+          f->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&find));
+  if (find.found) return find.found;
+  PopupClass();
+  static HWND own = CreateWindowExA(WS_EX_TOOLWINDOW, "BrenvoPopup", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                    GetModuleHandleA(nullptr), nullptr);
+  return own;
+}
+
+void Tray(const Notice& notice) {
+  NOTIFYICONDATAA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = TrayOwner();
+  data.uID = notice.kind == NoticeKind::kBalloon ? 1002 : 1001;
+  static bool shown[2] = {};
+  bool& is_shown = shown[notice.kind == NoticeKind::kBalloon ? 1 : 0];
+  if (notice.text.empty()) {
+    if (is_shown) Shell_NotifyIconA(NIM_DELETE, &data);
+    is_shown = false;
+    return;
+  }
+  data.uFlags = NIF_ICON | NIF_TIP | NIF_MESSAGE;
+  data.uCallbackMessage = 0x9772;
+  data.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32516));  // IDI_INFORMATION
+  lstrcpynA(data.szTip, notice.text.c_str(), sizeof data.szTip);
+  if (notice.kind == NoticeKind::kBalloon) {
+    data.uFlags |= NIF_INFO;
+    lstrcpynA(data.szInfo, notice.text.c_str(), sizeof data.szInfo);
+    lstrcpynA(data.szInfoTitle, notice.title.c_str(), sizeof data.szInfoTitle);
+    data.uTimeout = static_cast<UINT>(notice.timeout_ms);
+    data.dwInfoFlags = NIIF_INFO;
+  }
+  is_shown = Shell_NotifyIconA(is_shown ? NIM_MODIFY : NIM_ADD, &data) != FALSE || is_shown;
+}
+
+void Popup(const Notice& notice) {
+  if (!PopupClass()) return;
+  HWND& popup = g_popups[SlotOf(notice.kind)];
+  const bool replace = notice.kind != NoticeKind::kStatus && notice.kind != NoticeKind::kProgress;
+  if (popup && (notice.text.empty() || replace || (notice.top && !(GetWindowLongA(popup, GWL_EXSTYLE) & WS_EX_TOPMOST)))) {
+    PostMessageA(popup, WM_CLOSE, 0, 0);
+    Sleep(20);
+    DestroyWindow(popup);
+    popup = nullptr;
+  }
+  if (notice.text.empty()) return;
+  HBITMAP picture = nullptr;
+  int width = notice.width > 0 ? notice.width : 300, height = notice.height > 0 ? notice.height : 60;
+  if (notice.kind == NoticeKind::kImage) {
+    picture = static_cast<HBITMAP>(LoadImageA(nullptr, notice.text.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+    BITMAP info{};
+    if (picture && GetObjectA(picture, sizeof info, &info)) {
+      width = info.bmWidth;
+      height = info.bmHeight;
+    }
+  }
+  if (!popup) {
+    const int screen_w = GetSystemMetrics(SM_CXSCREEN), screen_h = GetSystemMetrics(SM_CYSCREEN);
+    int x = notice.x, y = notice.y;
+    const bool centred = (x == 2 && y == -2) || x < 1 || y < 1 || x >= screen_w || y >= screen_h;
+    if (centred && notice.kind == NoticeKind::kScreenMessage && !(x == 2 && y == -2)) {
+      POINT cursor{};
+      GetCursorPos(&cursor);
+      x = cursor.x;
+      y = cursor.y;
+    } else if (centred) {
+      x = (screen_w - width) / 2;
+      y = (screen_h - height) / 2;
+    }
+    popup = CreateWindowExA((notice.top || notice.kind == NoticeKind::kScreenMessage ? WS_EX_TOPMOST : 0) | WS_EX_TOOLWINDOW,
+                            "BrenvoPopup", "", WS_POPUP | WS_BORDER, x, y, width, height, nullptr, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+    if (!popup) return;
+    if (notice.kind == NoticeKind::kProgress) {
+      RECT client;
+      GetClientRect(popup, &client);
+      int margin = client.right / 30;
+      if (margin > 10) margin = 10;
+      CreateWindowExA(0, "msctls_progress32", "", WS_CHILD | WS_VISIBLE, margin, client.bottom - margin - 17,
+                      client.right - 2 * margin, 17, popup, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBar)),
+                      GetModuleHandleA(nullptr), nullptr);
+      SendDlgItemMessageA(popup, kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    }
+    if (picture) {
+      SetWindowLongPtrA(popup, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(picture));
+      SetPropA(popup, "OlvexImage", reinterpret_cast<HANDLE>(1));
+    }
+    ShowWindow(popup, SW_SHOWNOACTIVATE);
+  }
+  SetWindowTextA(popup, notice.text.c_str());
+  if (notice.kind == NoticeKind::kProgress) SendDlgItemMessageA(popup, kProgressBar, PBM_SETPOS, static_cast<WPARAM>(notice.percent), 0);
+  InvalidateRect(popup, nullptr, TRUE);
+  UpdateWindow(popup);
+  if (notice.timeout_ms > 0) SetTimer(popup, kPopupTimer, static_cast<UINT>(notice.timeout_ms), nullptr);
+}
+
 class Win32Dialogs : public Dialogs {
  public:
   int ShowMessage(const std::string& text, const std::string& title, unsigned style) override {
@@ -418,6 +606,11 @@ class Win32Dialogs : public Dialogs {
                                            InputDialogProc, reinterpret_cast<LPARAM>(&state));
     if (result == -1) reply.error = "The input dialog cannot be shown";
     return reply;
+  }
+
+  void ShowNotice(const Notice& notice) override {
+    if (notice.kind == NoticeKind::kTrayIcon || notice.kind == NoticeKind::kBalloon) Tray(notice);
+    else Popup(notice);
   }
 
   CustomDialogReply ShowCustomDialog(const CustomDialogRequest& request) override {

@@ -23,6 +23,10 @@
 #include "vars/registry_value.h"
 #include "vars/variables.h"
 #ifdef _WIN32
+#include <windows.h>
+// After windows.h:
+#include <commctrl.h>
+
 #include "tests/support/box_answerer.h"
 #else
 #include <fcntl.h>
@@ -257,6 +261,38 @@ TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsAndARowButtonJumpsToItsLabe
   EXPECT_EQ(Var("form"), "Ann;checked;false;Go");
 }
 
+TEST_F(PromptsTest, DisplaysTakeTheirSizeBarPositionAndTimeOut) {
+  using platform::NoticeKind;
+  RecordingDialogs dialogs;
+  const std::string image = sandbox_.dir().Write("dot.bmp", "BM");
+  Run(Step("Progress Bar Popup", "75 %done", "<value1>10</value1><value2>500</value2>") +
+      Step("Status Popup", "Working", "<value1>400</value1>" + Options("top")) + Step("Status Popup", " \t") +
+      Step("Balloon Popup", "Hi", "<timeout>3</timeout>") +
+      Step("Balloon Popup", "Hi", Options("Float") + "<value2>2,-2</value2>") +
+      Step("Screen Message", "Look", "<value1>40,50</value1><timeout>2</timeout>") +
+      Step("Tray Icon", "Olvex", Options("Remove")) + Step("Display Image", "dot.bmp") +
+      Step("Display Image", "missing.bmp"));
+  ASSERT_EQ(dialogs.notices.size(), 8u);
+  const auto& n = dialogs.notices;
+  EXPECT_EQ(n[0].kind, NoticeKind::kProgress);
+  EXPECT_EQ(n[0].percent, 75);
+  EXPECT_EQ(n[0].width, 350);  // below 11: the default width
+  EXPECT_EQ(n[0].height, 500);
+  EXPECT_EQ(n[1].percent, 0);
+  EXPECT_EQ(n[1].width, 400);
+  EXPECT_TRUE(n[1].top);
+  EXPECT_EQ(n[2].text, "");  // blanks close the popup
+  EXPECT_EQ(n[3].timeout_ms, 10000);  // the system's lower limit for tray balloons
+  EXPECT_EQ(n[4].kind, NoticeKind::kFloatingBalloon);
+  EXPECT_EQ(n[4].timeout_ms, 3000);  // no time-out: 1000 ms, at least 3000
+  EXPECT_EQ(std::make_pair(n[4].x, n[4].y), std::make_pair(2, -2));
+  EXPECT_EQ(std::make_pair(n[5].x, n[5].y), std::make_pair(40, 50));
+  EXPECT_EQ(n[5].timeout_ms, 2000);
+  EXPECT_EQ(n[6].text, "");
+  EXPECT_EQ(n[7].text, image);
+  EXPECT_EQ(errors_, (Strings{"[STEP 9] Image file 'missing.bmp' not found"}));
+}
+
 #ifdef _WIN32
 // The real dialogs, answered as a person would.
 TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
@@ -304,6 +340,29 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\EditDlgPos").value_or("").size(), 16u);
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\ListDlgPos").value_or("").size(), 16u);
   EXPECT_TRUE(errors_.empty()) << errors_.front();
+}
+
+// A progress popup shows its text and bar and closes at its time-out.
+TEST(Popups, AppearWithTheirTextAndCloseAtTheirTimeOut) {
+  platform::Notice notice;
+  notice.kind = platform::NoticeKind::kProgress;
+  notice.text = "75% done";
+  notice.percent = 75;
+  notice.width = 300;
+  notice.height = 100;
+  notice.timeout_ms = 500;
+  platform::dialogs().ShowNotice(notice);
+  HWND popup = FindWindowA("BrenvoPopup", "75% done");
+  ASSERT_NE(popup, nullptr);
+  EXPECT_TRUE(IsWindowVisible(popup));
+  EXPECT_EQ(SendDlgItemMessageA(popup, 32771, PBM_GETPOS, 0, 0), 75);
+  const DWORD start = GetTickCount();
+  while (IsWindow(popup) && GetTickCount() - start < 5000) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    Sleep(20);
+  }
+  EXPECT_FALSE(IsWindow(popup));
 }
 #else
 // The runtime on a pseudo-terminal: each prompt is asked on the console.

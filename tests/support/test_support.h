@@ -71,8 +71,10 @@ class RecordingDialogs : public platform::Dialogs {
     custom_dialogs.push_back(request);
     return custom_reply;
   }
+  void ShowNotice(const platform::Notice& notice) override { notices.push_back(notice); }
   std::vector<Box> boxes;
   std::vector<int> answers;  // answers to give, in order; then the default button
+  std::vector<platform::Notice> notices;
   std::vector<platform::CustomDialogRequest> custom_dialogs;
   platform::CustomDialogReply custom_reply;  // Cancel unless a test sets it
   std::vector<platform::InputRequest> inputs;
