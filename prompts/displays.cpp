@@ -1,5 +1,10 @@
 #include "prompts/displays.h"
 
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/text.h"
@@ -37,8 +42,26 @@ int ProgressPercent(const std::string& text) {
   return percent < 0 ? 0 : percent > 100 ? 100 : percent;
 }
 
+namespace {
+
+// Displays of one kind follow each other at most every 100 ms (the last step
+// of the script always shows).
+bool TooSoon(platform::NoticeKind kind, bool last_step) {
+  static std::mutex mutex;
+  static std::chrono::steady_clock::time_point shown[7];
+  std::lock_guard<std::mutex> lock(mutex);
+  const auto now = std::chrono::steady_clock::now();
+  auto& previous = shown[static_cast<int>(kind) == 1 ? 0 : static_cast<int>(kind)];
+  if (!last_step && previous.time_since_epoch().count() != 0 && now - previous < std::chrono::milliseconds(100)) return true;
+  previous = now;
+  return false;
+}
+
+}  // namespace
+
 int DisplayStep(Step& step, int slot, int index, const std::string& title, int timeout_ms) {
   using platform::NoticeKind;
+  const bool last_step = static_cast<std::size_t>(index) + 1 == Document(slot).steps.size();
   const std::string& action = step.action;
   const std::string& options = step.options;
   const bool first_tries = step.run_attempts <= 2;
@@ -97,7 +120,16 @@ int DisplayStep(Step& step, int slot, int index, const std::string& title, int t
     }
     notice.text = path;
   }
+  const bool throttled = notice.kind == NoticeKind::kScreenMessage || notice.kind == NoticeKind::kBalloon ||
+                        notice.kind == NoticeKind::kFloatingBalloon ||
+                        ((notice.kind == NoticeKind::kStatus || notice.kind == NoticeKind::kProgress) && !notice.text.empty());
+  if (throttled && TooSoon(notice.kind, last_step)) return 1;
   platform::dialogs().ShowNotice(notice);
+  // A screen message on the last step stays a moment so that it can be read.
+  if (notice.kind == NoticeKind::kScreenMessage && last_step && notice.timeout_ms > 0) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min(notice.timeout_ms, 3000));
+    while (!StopRequested() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   return 1;
 }
 
