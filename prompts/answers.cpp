@@ -12,27 +12,6 @@ namespace {
 
 constexpr const char* kButtonNames[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No", "Close", "Help"};
 
-// `*` any run, `?` one character, the rest compared without regard to case.
-bool Matches(std::string_view pattern, std::string_view text) {
-  std::size_t p = 0, t = 0, star = std::string_view::npos, resume = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      resume = t;
-    } else if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(text[t]))) {
-      ++p;
-      ++t;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      t = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
-
 std::string Trimmed(std::string_view s) {
   const std::size_t b = s.find_first_not_of(" \t\r");
   if (b == std::string_view::npos) return "";
@@ -99,8 +78,8 @@ AnswerLookup LookUpAnswer(const std::string& title, const std::string& text) {
     const std::string button = Trimmed(view.substr(bars[1] + 1, found == 3 ? bars[2] - bars[1] - 1 : std::string_view::npos));
     const int code = ButtonCode(button);
     if (code == 0) return bad("unknown button \"" + button + "\"");
-    if (answered || !Matches(Trimmed(view.substr(0, bars[0])), title) ||
-        !Matches(Trimmed(view.substr(bars[0] + 1, bars[1] - bars[0] - 1)), one_line))
+    if (answered || !platform::MatchesGlob(Trimmed(view.substr(0, bars[0])), title) ||
+        !platform::MatchesGlob(Trimmed(view.substr(bars[0] + 1, bars[1] - bars[0] - 1)), one_line))
       continue;
     answered = true;
     result.status = AnswerLookup::kAnswered;

@@ -232,6 +232,8 @@ int MessageBoxStep(Step& step, int slot, int index, const std::string& title, in
 // Runs an input prompt: from the answers file or a person; -1 stop, 0 failed, 1 done.
 int AskInput(platform::InputRequest& request, const std::string& match_text, platform::InputReply* reply,
              PromptAnswered* answered) {
+  answered->title = request.title;
+  answered->text = match_text;
   AnswerLookup lookup;
   switch (Consult(request.title, match_text, &lookup, request.kind == platform::InputKind::kLogin)) {
     case Asker::kNobody:
@@ -306,8 +308,6 @@ int InputStep(Step& step, int slot, int index, std::string title, const std::str
 
   platform::InputReply reply;
   PromptAnswered answered;
-  answered.title = title;
-  answered.text = prompt;
   const int asked = AskInput(request, prompt, &reply, &answered);
   if (asked != 1) return asked;
   if (reply.position) SavePosition(request.kind, *reply.position);
@@ -362,8 +362,6 @@ int FileStep(Step& step, int slot, int index, const std::string& title, const st
   request.timeout_ms = timeout_ms;
   platform::InputReply reply;
   PromptAnswered answered;
-  answered.title = title;
-  answered.text = text;
   const int asked = AskInput(request, text, &reply, &answered);
   if (asked != 1) return asked;
   Finish(reply.ok, reply.answer, answered);
