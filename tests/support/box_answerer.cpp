@@ -54,8 +54,13 @@ BoxAnswerer::~BoxAnswerer() {
   thread_.join();
 }
 
-BoxAnswerer::Reply BoxAnswerer::NextReply() {
-  if (next_reply_ < replies_.size()) return replies_[next_reply_++];
+BoxAnswerer::Reply BoxAnswerer::NextReply(const std::string& text) {
+  used_.resize(replies_.size());
+  for (std::size_t i = 0; i < replies_.size(); ++i) {
+    if (used_[i] || (!replies_[i].text.empty() && text.find(replies_[i].text) == std::string::npos)) continue;
+    used_[i] = true;
+    return replies_[i];
+  }
   Reply reply;
   reply.button = button_id_;
   return reply;
@@ -75,8 +80,8 @@ void BoxAnswerer::Run() {
       const std::vector<HWND> buttons = ChildrenOf(box, "Button");
       // Wait until the box has shown its controls before acting on them.
       if (!text || buttons.empty() || !IsWindowVisible(text) || !IsWindowVisible(buttons.front())) continue;
-      const Reply reply = NextReply();
       Box seen{TextOf(box), TextOf(text)};
+      const Reply reply = NextReply(seen.text);
       answered.insert(box);
       std::vector<HWND> edits;
       for (HWND edit : ChildrenOf(box, "Edit"))

@@ -19,12 +19,15 @@ class BoxAnswerer {
   // How to answer one dialog: the texts typed into its visible edit fields (in order),
   // the list items chosen (0-based), then the button pressed (1 OK, 2 Cancel,
   // 6 Yes, 7 No, ...; when the dialog has no such button, its first button;
-  // kClose closes the dialog, kLeave leaves it to its time-out).
+  // kClose closes the dialog, kLeave leaves it to its time-out). A reply
+  // with a `text` serves the first dialog whose text holds it, so that a
+  // dialog that closed by itself unseen takes no other dialog's reply.
   static constexpr int kClose = 0, kLeave = -1;
   struct Reply {
     int button = 1;
     std::vector<std::string> edits;
     std::vector<int> items;
+    std::string text;
   };
   // Presses the button with this id on every box.
   explicit BoxAnswerer(int button_id = 1);
@@ -37,10 +40,10 @@ class BoxAnswerer {
 
  private:
   void Run();
-  Reply NextReply();
+  Reply NextReply(const std::string& text);
   int button_id_;
   std::vector<Reply> replies_;
-  std::size_t next_reply_ = 0;
+  std::vector<bool> used_;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::vector<Box> seen_;
