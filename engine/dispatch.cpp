@@ -9,6 +9,7 @@
 #include "engine/if_step.h"
 #include "engine/run.h"
 #include "input/keyboard.h"
+#include "prompts/prompt_actions.h"
 #include "system/file_actions.h"
 #include "system/run_actions.h"
 #include "vars/system_actions.h"
@@ -36,7 +37,7 @@ constexpr std::array<CategoryHandler, 17> kHandlers = {
     HandleMenuStep,      // 5  Menu: windows/window_actions until its actions arrive
     HandleMouseStep,     // 6  Mouse: windows/window_actions until its actions arrive
     nullptr,             // 7  Wait
-    nullptr,             // 8  User Prompts
+    HandlePromptStep,    // 8  User Prompts: prompts/prompt_actions
     HandleFilesStep,     // 9  Files & Folders: system/file_actions
     nullptr,             // 10 Excel
     InternetStep,        // 11 Internet: performs nothing and fails

@@ -331,18 +331,6 @@ const char* LanguageName(int primary) {
   }
 }
 
-// The Login Prompt keeps its password rotated left, byte by byte, by the
-// code of the key's character at the same position.
-std::string UnscramblePassword(std::string text) {
-  static constexpr std::string_view kKey = "MOXIEWARP";
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    unsigned byte = static_cast<unsigned char>(text[i]);
-    unsigned turn = static_cast<unsigned char>(kKey[i % kKey.size()]) % 8;
-    text[i] = static_cast<char>(((byte >> turn) | (byte << (8 - turn))) & 0xFF);
-  }
-  return text;
-}
-
 std::optional<std::string> StepFieldValue(const Step& step, std::string_view field) {
   auto number = [](long long v) { return Printf("%lld", v); };
   auto is = [&](std::string_view name) { return LowerText(field) == name; };
@@ -897,5 +885,23 @@ void ResetExpandStoreCallCount() {
   g_listings = 0;
   g_reads = 0;
 }
+
+// The Login Prompt keeps its password rotated left, byte by byte, by the
+// code of the key's character at the same position (the key repeating).
+namespace {
+std::string RotatePassword(std::string text, bool left) {
+  static constexpr std::string_view kKey = "MOXIEWARP";
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned byte = static_cast<unsigned char>(text[i]);
+    const unsigned turn = static_cast<unsigned char>(kKey[i % kKey.size()]) % 8;
+    const unsigned right = left ? (8 - turn) % 8 : turn;
+    text[i] = static_cast<char>(((byte >> right) | (byte << ((8 - right) % 8))) & 0xFF);
+  }
+  return text;
+}
+}  // namespace
+
+std::string ScramblePassword(std::string text) { return RotatePassword(std::move(text), true); }
+std::string UnscramblePassword(std::string text) { return RotatePassword(std::move(text), false); }
 
 }  // namespace olvex

@@ -11,6 +11,7 @@
 //                        escapes; a failure report's time reads "Time:\t*");
 //                        Windows: a real box, POSIX: standard error
 //   answer: cancel       Windows answers the boxes with Cancel (else OK)
+//   answers: <line>      a line of the answers file that OLVEX_ANSWERS names for the run
 //   posix-only           the case needs POSIX behaviour
 //   windows-only         the case needs the Windows desktop (the clipboard, say)
 //   log: none            no log file may be written
@@ -37,6 +38,7 @@
 #include <thread>
 
 #include "engine/settings.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "tests/settings/store_sandbox.h"
@@ -67,6 +69,7 @@ struct Case {
   int exit_code = 0, stop_after_ms = 0;
   bool answer_cancel = false;
   std::vector<std::pair<std::string, std::string>> boxes;
+  std::vector<std::string> answers;
   bool posix_only = false, windows_only = false, no_r = false, expect_log = true;
   std::vector<std::string> log, ini;
 };
@@ -153,6 +156,8 @@ std::vector<Case> LoadCases() {
         const std::string box = Unescaped(line.substr(5));
         const std::size_t bar = box.find('|');
         c.boxes.emplace_back(box.substr(0, bar), bar == std::string::npos ? "" : box.substr(bar + 1));
+      } else if (line.rfind("answers:", 0) == 0) {
+        c.answers.push_back(line.substr(line.size() > 8 && line[8] == ' ' ? 9 : 8));
       } else if (line == "answer: cancel") {
         c.answer_cancel = true;
       } else if (line == "posix-only") {
@@ -308,6 +313,12 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     };
     put_setting("Logfile", log_path);
     for (const auto& [name, value] : c.settings) put_setting(name, value);
+    std::string answers;
+    for (const auto& a : c.answers) answers += a + "\n";
+    if (!c.answers.empty()) platform::WriteEnv("OLVEX_ANSWERS", sandbox.dir().Write("answers.txt", answers));
+    struct ClearAnswers {
+      ~ClearAnswers() { platform::RemoveEnv("OLVEX_ANSWERS"); }
+    } clear_answers;
     std::vector<std::string> command = {runtime};
     if (!c.no_r) command.insert(command.end(), {"-r", script_path});
     command.insert(command.end(), c.args.begin(), c.args.end());
