@@ -1,7 +1,7 @@
 #include "engine/dispatch.h"
 
 #include <array>
-#include <cstdio>
+#include <string>
 
 #include "data/data_actions.h"
 #include "engine/document.h"
@@ -19,12 +19,14 @@ namespace olvex {
 
 namespace {
 
-int InternetStep(int slot, int step_index) {
-  char text[200];
-  std::snprintf(text, sizeof text, "Internet actions are not available: \"%s\"",
-                Document(slot).steps[static_cast<std::size_t>(step_index)].action.c_str());
-  SetStepError(text);
+// Fails the step with `what` and its action name in quotes.
+int FailNamingAction(int slot, int step_index, const char* what) {
+  SetStepError(std::string(what) + ": \"" + Document(slot).steps[static_cast<std::size_t>(step_index)].action + "\"");
   return 0;
+}
+
+int InternetStep(int slot, int step_index) {
+  return FailNamingAction(slot, step_index, "Internet actions are not available");
 }
 
 // One line per category; each handler lives in its subsystem's folder.
@@ -56,11 +58,7 @@ CategoryHandler HandlerOfCategory(int category) {
 }
 
 int StepNotAvailable(int slot, int step_index) {
-  char text[200];
-  std::snprintf(text, sizeof text, "Action not available in this build: \"%s\"",
-                Document(slot).steps[static_cast<std::size_t>(step_index)].action.c_str());
-  SetStepError(text);
-  return 0;
+  return FailNamingAction(slot, step_index, "Action not available in this build");
 }
 
 }  // namespace olvex
