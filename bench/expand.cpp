@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   fs::create_directories(root / "tmp");
   platform::WriteEnv("OLVEX_REGISTRY", (root / "registry").string());
   for (int i = 0; i < 10; ++i) olvex::WriteUserVariable("name" + std::to_string(i), "value " + std::to_string(i));
-  for (int i = 0; i < 40; ++i) olvex::WriteUserVariable("other" + std::to_string(i), "x");
+  for (int i = 0; i < 990; ++i) olvex::WriteUserVariable("other" + std::to_string(i), "x");
 
   benchmark::RegisterBenchmark("plain200/copy", CopyPlain);
   benchmark::RegisterBenchmark("plain200/expand", ExpandPlain);

@@ -22,10 +22,16 @@ if(WIN32)
   foreach(id file IN ZIP_LISTS OLVEX_RESOURCE_IDS OLVEX_RESOURCE_FILES)
     string(APPEND rc_text "${id} RCDATA \"${file}\"\n")
   endforeach()
+  # The dialog templates of the prompts.
+  string(APPEND rc_text "#include \"${CMAKE_SOURCE_DIR}/platform/win32/prompts.rc\"\n")
   file(WRITE ${OLVEX_GENERATED}/olvex_resources.rc "${rc_text}")
-  set_source_files_properties(${OLVEX_GENERATED}/olvex_resources.rc PROPERTIES OBJECT_DEPENDS "${OLVEX_RESOURCE_FILES}")
+  set_source_files_properties(${OLVEX_GENERATED}/olvex_resources.rc PROPERTIES OBJECT_DEPENDS
+                              "${OLVEX_RESOURCE_FILES};${CMAKE_SOURCE_DIR}/platform/win32/prompts.rc")
   function(olvex_add_resources target)
     target_sources(${target} PRIVATE ${OLVEX_GENERATED}/olvex_resources.rc)
+    # Source properties belong to a folder: the targets of tests/ need them too.
+    set_property(SOURCE ${OLVEX_GENERATED}/olvex_resources.rc TARGET_DIRECTORY ${target} PROPERTY OBJECT_DEPENDS
+                 "${OLVEX_RESOURCE_FILES};${CMAKE_SOURCE_DIR}/platform/win32/prompts.rc")
   endfunction()
 else()
   add_custom_command(

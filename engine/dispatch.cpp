@@ -1,7 +1,7 @@
 #include "engine/dispatch.h"
 
 #include <array>
-#include <cstdio>
+#include <string>
 
 #include "data/data_actions.h"
 #include "engine/document.h"
@@ -11,6 +11,7 @@
 #include "input/keyboard.h"
 #include "input/mouse.h"
 #include "input/waits.h"
+#include "prompts/prompt_actions.h"
 #include "system/file_actions.h"
 #include "system/run_actions.h"
 #include "vars/system_actions.h"
@@ -20,12 +21,14 @@ namespace olvex {
 
 namespace {
 
-int InternetStep(int slot, int step_index) {
-  char text[200];
-  std::snprintf(text, sizeof text, "Internet actions are not available: \"%s\"",
-                Document(slot).steps[static_cast<std::size_t>(step_index)].action.c_str());
-  SetStepError(text);
+// Fails the step with `what` and its action name in quotes.
+int FailNamingAction(int slot, int step_index, const char* what) {
+  SetStepError(std::string(what) + ": \"" + Document(slot).steps[static_cast<std::size_t>(step_index)].action + "\"");
   return 0;
+}
+
+int InternetStep(int slot, int step_index) {
+  return FailNamingAction(slot, step_index, "Internet actions are not available");
 }
 
 // One line per category; each handler lives in its subsystem's folder.
@@ -38,7 +41,7 @@ constexpr std::array<CategoryHandler, 17> kHandlers = {
     HandleMenuStep,      // 5  Menu: windows/window_actions until its actions arrive
     HandleMouseStep,     // 6  Mouse: input/mouse
     HandleWaitStep,      // 7  Wait: input/waits
-    nullptr,             // 8  User Prompts
+    HandlePromptStep,    // 8  User Prompts: prompts/prompt_actions
     HandleFilesStep,     // 9  Files & Folders: system/file_actions
     nullptr,             // 10 Excel
     InternetStep,        // 11 Internet: performs nothing and fails
@@ -57,11 +60,7 @@ CategoryHandler HandlerOfCategory(int category) {
 }
 
 int StepNotAvailable(int slot, int step_index) {
-  char text[200];
-  std::snprintf(text, sizeof text, "Action not available in this build: \"%s\"",
-                Document(slot).steps[static_cast<std::size_t>(step_index)].action.c_str());
-  SetStepError(text);
-  return 0;
+  return FailNamingAction(slot, step_index, "Action not available in this build");
 }
 
 }  // namespace olvex

@@ -6,6 +6,7 @@
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/run_state.h"
+#include "prompts/prompt_actions.h"
 #include "vars/expand.h"
 
 namespace olvex {
@@ -23,6 +24,8 @@ class RunExpansionHost : public ExpansionHost {
   }
   std::optional<long> RepeatCount() override { return RunRepeats(0); }
   std::optional<std::string> CommandLine() override { return command_line_; }
+  std::optional<std::string> LastCommand() override { return LastButtonName(); }
+  std::optional<int> LastCommandId() override { return LastPromptResult(); }
   std::optional<std::string> LogFile() override { return LogFilePath(); }
   platform::WindowId CurrentWindow() override {
     return static_cast<platform::WindowId>(RunShared().current_window.load());

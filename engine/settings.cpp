@@ -97,7 +97,12 @@ void SetUpSettings(const std::string& program_path) {
 
 SettingsState CurrentSettingsState() { return State(); }
 
-IniLocation IniLocationOf(const std::string& key) {
+namespace {
+
+constexpr const char* kIniSections[] = {"Palettes", "Accelerators", "Colors", "Compile", "Favorites", "Report"};
+
+// A key path without the runtime's root and without any `*`.
+std::string BelowRoot(const std::string& key) {
   std::string s = key;
   for (std::string_view prefix : {std::string_view("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\"), std::string_view("SOFTWARE\\Olvex\\"),
                                    std::string_view("*\\")}) {
@@ -107,7 +112,11 @@ IniLocation IniLocationOf(const std::string& key) {
     }
   }
   s.erase(std::remove(s.begin(), s.end(), '*'), s.end());
-  for (const char* section : {"Palettes", "Accelerators", "Colors", "Compile", "Favorites", "Report"}) {
+  return s;
+}
+
+IniLocation LocationBelowRoot(const std::string& s) {
+  for (const char* section : kIniSections) {
     std::string prefix = std::string(section) + "\\";
     if (!StartsWithNoCase(s, prefix)) continue;
     std::string name = s.substr(prefix.size());
@@ -123,6 +132,23 @@ IniLocation IniLocationOf(const std::string& key) {
   }
   return {"Olvex", s};
 }
+
+// What a key path ending in `\` names in the INI file: the root names the
+// section "Olvex" and a named section (Palettes\, Colors\, ...) its own, both
+// whole (an empty name); any other key is no section of its own and names at
+// most the entry of its name ("FailStep\" the entry FailStep of "Olvex").
+IniLocation IniKeyLocationOf(const std::string& key) {
+  std::string s = BelowRoot(key);
+  while (!s.empty() && s.back() == '\\') s.pop_back();
+  if (s.empty()) return {"Olvex", ""};
+  for (const char* section : kIniSections)
+    if (EqualsNoCase(s, section)) return {section, ""};
+  return LocationBelowRoot(s);
+}
+
+}  // namespace
+
+IniLocation IniLocationOf(const std::string& key) { return LocationBelowRoot(BelowRoot(key)); }
 
 int ReadSettingNumber(const std::string& key) {
   SettingsState state = State();
@@ -177,8 +203,10 @@ bool WriteSetting(const std::string& key, int number) {
 bool DeleteSetting(const std::string& key) {
   SettingsState state = State();
   if (state.ini_mode) {
-    IniLocation at = IniLocationOf(key);
-    if (IsKeyForm(key) || at.name.empty()) return platform::DeleteProfileSection(state.ini_path, at.section);
+    IniLocation at = IsKeyForm(key) ? IniKeyLocationOf(key) : IniLocationOf(key);
+    if (IsKeyForm(key) && at.name.empty()) return platform::DeleteProfileSection(state.ini_path, at.section);
+    // A path that names no entry (a Palettes sub-tree without a name, say) deletes nothing.
+    if (at.name.empty()) return false;
     return platform::DeleteProfileValue(state.ini_path, at.section, at.name);
   }
   if (IsKeyForm(key)) return RegistryDeleteKeyAt(RegistryPathOf(key));
@@ -188,9 +216,9 @@ bool DeleteSetting(const std::string& key) {
 bool SettingExists(const std::string& key) {
   SettingsState state = State();
   if (state.ini_mode) {
-    IniLocation at = IniLocationOf(key);
-    if (IsKeyForm(key) || at.name.empty()) return platform::ProfileSectionHasKeys(state.ini_path, at.section);
-    return !platform::ReadProfileValue(state.ini_path, at.section, at.name).value_or("").empty();
+    IniLocation at = IsKeyForm(key) ? IniKeyLocationOf(key) : IniLocationOf(key);
+    if (IsKeyForm(key) && at.name.empty()) return platform::ProfileSectionHasKeys(state.ini_path, at.section);
+    return !at.name.empty() && !platform::ReadProfileValue(state.ini_path, at.section, at.name).value_or("").empty();
   }
   if (IsKeyForm(key)) return RegistryKeyExistsAt(RegistryPathOf(key));
   return RegistryExists(RegistryPathOf(key));

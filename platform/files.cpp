@@ -29,6 +29,8 @@ bool Glob(std::string_view pattern, std::string_view name) {
 
 }  // namespace
 
+bool MatchesGlob(std::string_view pattern, std::string_view text) { return Glob(pattern, text); }
+
 bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   if (pattern == "*" || pattern == "*.*") return true;
   if (Glob(pattern, name)) return true;

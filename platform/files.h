@@ -49,5 +49,8 @@ bool ListFolder(const std::string& folder, const std::string& pattern, std::vect
 // ("readme.*" matches "readme"), and one ending in "." matches names without
 // an extension ("*." matches "Makefile").
 bool MatchesWildcard(std::string_view pattern, std::string_view name);
+// `*` and `?` alone over the whole text, without regard to case (ASCII) and
+// without the file-name rules above.
+bool MatchesGlob(std::string_view pattern, std::string_view text);
 
 }  // namespace platform

@@ -4,8 +4,8 @@
 //
 // Windows: the real registry of the current user and machine. POSIX: a
 // store with the same path rules in a folder of its own (OLVEX_REGISTRY, else
-// $XDG_CONFIG_HOME/olvex/registry, else ~/.config/olvex/registry): one folder
-// per key, one file per value, each value replaced atomically, so that several
+// $XDG_CONFIG_HOME/olvex/registry, else ~/.config/olvex/registry): one SQLite
+// database, registry.db, each change one transaction, so that several
 // processes can share it and a writer that dies mid-write damages nothing.
 //
 // Key paths are relative to the root and separated by `\`; key and value names
@@ -35,7 +35,7 @@ enum class RegistryStatus {
   kRefused,       // the value is too large to be stored
   kAccessDenied,
   kBadName,       // an empty key component, a NUL in a name, a name too long
-  kCorrupt,       // POSIX: the stored file is damaged (it is left alone)
+  kCorrupt,       // POSIX: the database is damaged (it is left alone)
   kFailed,        // any other failure of the system
 };
 
@@ -64,9 +64,38 @@ RegistryStatus ListRegistrySubkeys(RegistryRoot root, std::string_view key, std:
 std::optional<std::size_t> CountRegistryValues(RegistryRoot root, std::string_view key);
 std::optional<std::size_t> CountRegistrySubkeys(RegistryRoot root, std::string_view key);
 
+// What the last failed call of this thread ran into, naming the file where
+// there is one ("/home/u/.config/olvex/registry/registry.db: database disk
+// image is malformed"); empty when the platform has nothing to add.
+std::string RegistryProblem();
+
+// A mark of the names the store holds, as this thread sees them: two marks
+// taken by the same thread are equal only when no value was added or removed
+// in between, by this process or any other (rewriting a value of this process
+// leaves it). Nothing when the platform cannot tell: then ask every time.
+struct RegistryNamesMark {
+  std::uint64_t connection = 0, version = 0, changes = 0;
+  bool operator==(const RegistryNamesMark&) const = default;
+};
+std::optional<RegistryNamesMark> CurrentRegistryNamesMark();
+
+// While one lives, this thread's reads see one state of the store and cost
+// less each (POSIX: one read transaction; a write of the thread ends it).
+class RegistryReadScope {
+ public:
+  RegistryReadScope();
+  ~RegistryReadScope();
+  RegistryReadScope(const RegistryReadScope&) = delete;
+  RegistryReadScope& operator=(const RegistryReadScope&) = delete;
+
+ private:
+  std::uint64_t connection_ = 0;  // the connection whose transaction it began; 0 for none
+};
+
 // "HKEY_CURRENT_USER" and so on.
 const char* RegistryRootName(RegistryRoot root);
-// Where the store lives: the folder on POSIX, "the Windows registry" on Windows.
+// Where the store lives: the folder on POSIX (the database is registry.db in
+// it), "the Windows registry" on Windows.
 std::string RegistryLocation();
 
 // Limits of names, as the Windows registry has them.

@@ -20,7 +20,7 @@ need() {
   fi
 }
 
-base_packages=(cmake ninja-build g++ make ccache)
+base_packages=(cmake ninja-build g++ make ccache libsqlite3-dev)
 
 # ccache keeps compiled objects across builds and clones: paths are taken
 # relative to the checkout, so another clone of the same sources hits too.

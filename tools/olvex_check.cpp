@@ -196,13 +196,27 @@ class Checker {
     return platform::PathExists(IsAbsolutePath(name) ? name : folder_ + name);
   }
 
+  // A file that a Write/Create File step of the script makes (compared by its
+  // last name part: the folder may be named by a variable) need not exist
+  // before the run.
+  bool WrittenByScript(std::string_view name) const {
+    auto last_part = [](std::string_view path) { return path.substr(path.find_last_of("\\/") + 1); };
+    for (int i = 0; i < count_; ++i) {
+      const Step& step = At(i);
+      if (step.category == 9 && ContainsNoCase(step.action, "Write") &&
+          EqualsNoCase(last_part(Trimmed(step.value(1))), last_part(name)))
+        return true;
+    }
+    return false;
+  }
+
   void CheckFiles() {
     for (int i = 0; i < count_; ++i) {
       const Step& step = At(i);
       if (!Enabled(i) || IsDynamic(step.text)) continue;
       if (step.category == 2 && ContainsNoCase(step.action, "Call Script")) {
         const std::string name = Trimmed(step.text);
-        if (!name.empty() && !ContainsNoCase(name, ".EXE") && !FileBesideScript(name))
+        if (!name.empty() && !ContainsNoCase(name, ".EXE") && !FileBesideScript(name) && !WrittenByScript(name))
           Error(i, "the script \"" + name + "\" does not exist");
         continue;
       }

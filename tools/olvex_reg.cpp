@@ -1,6 +1,7 @@
 // olvex-reg: looks into and changes the registry the runtime uses, in the
 // manner of Windows' reg.exe. On Windows it works on the real registry; on
-// POSIX on the runtime's own store (see RegistryLocation()).
+// POSIX on the runtime's own store, the database registry.db in the folder
+// RegistryLocation() names.
 //
 //   olvex-reg query  KEY [/v NAME | /ve] [/s]
 //   olvex-reg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]
@@ -61,6 +62,12 @@ int Usage() {
 int Error(const std::string& text) {
   std::fprintf(stderr, "ERROR: %s\n", text.c_str());
   return 1;
+}
+
+// A key or value that is not there, or a store that cannot be read.
+int Missing() {
+  const std::string problem = platform::RegistryProblem();
+  return Error(problem.empty() ? std::string(kNotFound + 7) : "the store cannot be read: " + problem);
 }
 
 struct KeyName {
@@ -245,16 +252,16 @@ int QueryKey(const KeyName& key, bool recursive) {
 }
 
 int Query(const KeyName& key, const Options& o) {
-  if (!platform::RegistryKeyExists(key.root, key.path)) return Error(kNotFound + 7);
+  if (!platform::RegistryKeyExists(key.root, key.path)) return Missing();
   if (o.value_name) {
     platform::RegistryData v;
     if (platform::ReadRegistryValue(key.root, key.path, *o.value_name, &v) != RegistryStatus::kOk)
-      return Error(kNotFound + 7);
+      return Missing();
     std::printf("\n%s\n", key.Full().c_str());
     PrintValue(*o.value_name, v);
     return 0;
   }
-  if (QueryKey(key, o.recursive) != 0) return Error(kNotFound + 7);
+  if (QueryKey(key, o.recursive) != 0) return Missing();
   return 0;
 }
 
@@ -325,14 +332,17 @@ std::optional<std::string> Encode(std::uint32_t type, const std::string& text, c
   }
 }
 
-const char* StatusText(RegistryStatus s) {
+std::string StatusText(RegistryStatus s) {
+  // What the store ran into (the damaged database file, say) says more.
+  if (std::string problem = platform::RegistryProblem(); !problem.empty() && s != RegistryStatus::kNotFound)
+    return s == RegistryStatus::kCorrupt ? "the store is damaged: " + problem : problem;
   switch (s) {
     case RegistryStatus::kOk: return "success";
     case RegistryStatus::kNotFound: return "not found";
     case RegistryStatus::kRefused: return "the value is too large";
     case RegistryStatus::kAccessDenied: return "Access is denied.";
     case RegistryStatus::kBadName: return "invalid key or value name";
-    case RegistryStatus::kCorrupt: return "the stored value is damaged";
+    case RegistryStatus::kCorrupt: return "the store is damaged";
     case RegistryStatus::kFailed: break;
   }
   return "the registry refused the operation";
@@ -362,12 +372,12 @@ int Add(const KeyName& key, const Options& o) {
 }
 
 int Delete(const KeyName& key, const Options& o) {
-  if (!platform::RegistryKeyExists(key.root, key.path)) return Error(kNotFound + 7);
+  if (!platform::RegistryKeyExists(key.root, key.path)) return Missing();
   if (o.value_name) {
     if (!o.force && !Confirm("Delete the registry value " + (o.value_name->empty() ? "(Default)" : *o.value_name)))
       return 1;
     RegistryStatus s = platform::DeleteRegistryValue(key.root, key.path, *o.value_name);
-    if (s != RegistryStatus::kOk) return Error(s == RegistryStatus::kNotFound ? kNotFound + 7 : StatusText(s));
+    if (s != RegistryStatus::kOk) return s == RegistryStatus::kNotFound ? Missing() : Error(StatusText(s));
   } else if (o.all_values) {
     if (!o.force && !Confirm("Delete all values under the registry key " + key.Full())) return 1;
     std::vector<std::string> names;
@@ -432,7 +442,7 @@ void ExportKey(const KeyName& key, std::FILE* out) {
 }
 
 int Export(const KeyName& key, const Options& o) {
-  if (!platform::RegistryKeyExists(key.root, key.path)) return Error(kNotFound + 7);
+  if (!platform::RegistryKeyExists(key.root, key.path)) return Missing();
   std::FILE* out = stdout;
   if (o.positional.size() > 1) {
     out = std::fopen(o.positional[1].c_str(), "w");

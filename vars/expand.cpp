@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -178,8 +179,7 @@ std::string SettleMarkers(std::string_view text) {
 class VariableNames {
  public:
   // One listing of the variables key.
-  VariableNames() {
-    RegistryPath path = PrepareRegistryPath(std::string(kUserVariablesKey) + "\\x");
+  explicit VariableNames(const RegistryPath& path) {
     ++g_listings;
     std::vector<std::string> names;
     if (!path.ok || platform::ListRegistryValues(path.root, path.key, &names) != platform::RegistryStatus::kOk) return;
@@ -197,6 +197,34 @@ class VariableNames {
   std::unordered_set<std::string> names_;
   std::size_t longest_ = 0;
 };
+
+// The names of the variables key. The last listing is kept while the store's
+// names mark stays the same (no value added or removed, by this process or
+// another) and the key is the same. A mark belongs to one thread's view of the
+// store, so another thread's expansion lists again rather than share it.
+std::shared_ptr<const VariableNames> CurrentVariableNames() {
+  struct Listing {
+    platform::RegistryRoot root{};
+    std::string key;
+    platform::RegistryNamesMark mark;
+    std::shared_ptr<const VariableNames> names;
+  };
+  static std::mutex mutex;
+  static Listing last;
+  const RegistryPath path = PrepareRegistryPath(std::string(kUserVariablesKey) + "\\x");
+  // The mark comes first: a change during the listing shows in the next one.
+  const std::optional<platform::RegistryNamesMark> mark = platform::CurrentRegistryNamesMark();
+  if (mark) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (last.names && last.mark == *mark && last.root == path.root && last.key == path.key) return last.names;
+  }
+  auto names = std::make_shared<const VariableNames>(path);
+  if (mark) {
+    std::lock_guard<std::mutex> lock(mutex);
+    last = {path.root, path.key, *mark, names};
+  }
+  return names;
+}
 
 // Replaces the references (every `%`, or with `after_bracket` those right
 // after a `[`) by the values of the longest existing names that start them.
@@ -301,18 +329,6 @@ const char* LanguageName(int primary) {
     case 70: return "Punjabi";
     default: return "English";
   }
-}
-
-// The Login Prompt keeps its password rotated left, byte by byte, by the
-// code of the key's character at the same position.
-std::string UnscramblePassword(std::string text) {
-  static constexpr std::string_view kKey = "MOXIEWARP";
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    unsigned byte = static_cast<unsigned char>(text[i]);
-    unsigned turn = static_cast<unsigned char>(kKey[i % kKey.size()]) % 8;
-    text[i] = static_cast<char>(((byte >> turn) | (byte << (8 - turn))) & 0xFF);
-  }
-  return text;
 }
 
 std::optional<std::string> StepFieldValue(const Step& step, std::string_view field) {
@@ -708,10 +724,11 @@ std::string RunPasses(std::string_view input, int slot, int step_index, int flag
 
   // User variables.
   if (text.find('%') != std::string::npos && slot >= 0 && slot < kScriptsWithVariables) {
-    VariableNames names;
-    if (!names.empty()) {
-      if (text.find("[%") != std::string::npos) text = SubstituteUserVariables(text, names, true);
-      text = SubstituteUserVariables(text, names, false);
+    const platform::RegistryReadScope one_state;  // the listing and the reads see one state
+    const std::shared_ptr<const VariableNames> names = CurrentVariableNames();
+    if (!names->empty()) {
+      if (text.find("[%") != std::string::npos) text = SubstituteUserVariables(text, *names, true);
+      text = SubstituteUserVariables(text, *names, false);
     }
   }
 
@@ -868,5 +885,23 @@ void ResetExpandStoreCallCount() {
   g_listings = 0;
   g_reads = 0;
 }
+
+// The Login Prompt keeps its password rotated left, byte by byte, by the
+// code of the key's character at the same position (the key repeating).
+namespace {
+std::string RotatePassword(std::string text, bool left) {
+  static constexpr std::string_view kKey = "MOXIEWARP";
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned byte = static_cast<unsigned char>(text[i]);
+    const unsigned turn = static_cast<unsigned char>(kKey[i % kKey.size()]) % 8;
+    const unsigned right = left ? (8 - turn) % 8 : turn;
+    text[i] = static_cast<char>(((byte >> right) | (byte << ((8 - right) % 8))) & 0xFF);
+  }
+  return text;
+}
+}  // namespace
+
+std::string ScramblePassword(std::string text) { return RotatePassword(std::move(text), true); }
+std::string UnscramblePassword(std::string text) { return RotatePassword(std::move(text), false); }
 
 }  // namespace olvex

@@ -95,4 +95,9 @@ struct ExpandStoreCalls {
 ExpandStoreCalls ExpandStoreCallCount();
 void ResetExpandStoreCallCount();
 
+// The login password as it is stored: each byte rotated left by the code of
+// the key "MOXIEWARP"'s character at the same position; Unscramble reverses it.
+std::string ScramblePassword(std::string text);
+std::string UnscramblePassword(std::string text);
+
 }  // namespace olvex

@@ -1,39 +1,38 @@
-// The registry on POSIX: a folder per key, a file per value.
+// The registry on POSIX: one SQLite database, <store>/registry.db.
 //
-// <store>/<ROOT>/k<key>/k<subkey>/v<value>
+//   keys(root, path, parent, name)     every key; `name` as first written
+//   vals(root, key, name, type, data)  every value
 //
-// File names are the names folded to lower case and encoded (bytes other than
-// [a-z0-9._-] as %XX); names whose encoding is too long become a 128-bit hash.
-// A key folder holds "@name" with the key's name as first written; a value
-// file holds its name as written, its type and its bytes:
+// Paths and names compare without regard to case (ASCII, as the registry:
+// COLLATE NOCASE) and keep the case they were first written with. The
+// database runs in WAL mode with synchronous=NORMAL: each change is one
+// transaction, never torn, and a writer killed midway leaves the store whole;
+// the last commits before a power cut may be lost (the registry, too, writes
+// its hives lazily). Each thread keeps its own connection with its statements
+// prepared once; a busy time-out lets runtimes that share the store wait for
+// each other.
 //
-//   "OXRV" | type u32 | name length u32 | data length u32 | checksum u32 | name | data
-//
-// (little-endian; the checksum covers the first 16 bytes, the name and the
-// data). A value is written to a temporary file in the key's folder that is
-// then renamed over the value's file, so a reader sees the old or the new
-// value and a writer killed midway leaves only a temporary file behind.
-// A key is created as a temporary folder renamed into place, and deleted by
-// renaming it to a temporary name before removing it. Temporary names begin
-// with '.', and are ignored by readers.
-#include <dirent.h>
+// A store of the earlier folder-per-key form in the same folder is imported
+// once, in one write transaction, and its root folders are then moved aside
+// into <store>/folder-store-imported. A damaged database is reported, naming
+// the file, and never written over or removed.
 #include <fcntl.h>
 #include <pwd.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <array>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <new>
-#include <random>
+#include <memory>
+#include <mutex>
+#include <set>
 
 #include "platform/environment.h"
+#include "platform/posix/registry_folders.h"
 #include "platform/registry.h"
 
 namespace platform {
@@ -44,90 +43,15 @@ extern std::atomic<std::size_t> g_value_limit_for_test;
 
 namespace {
 
-constexpr char kMagic[4] = {'O', 'X', 'R', 'V'};
-constexpr std::size_t kHeaderSize = 20;
-constexpr std::size_t kMaxEncodedName = 200;
-constexpr char kKeyNameFile[] = "@name";
-// Temporary files older than this were left by a writer that died.
-constexpr std::time_t kStaleSeconds = 3600;
+constexpr char kDatabaseName[] = "registry.db";
+constexpr char kImportedFolder[] = "folder-store-imported";
+constexpr int kBusyTimeoutMs = 10000;
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+std::atomic<std::uint64_t> g_connections{0};
+// Values this process added or removed (other processes show in data_version).
+std::atomic<std::uint64_t> g_name_changes{0};
 
-std::string FoldName(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) c = Fold(c);
-  return out;
-}
-
-std::uint32_t Checksum(std::uint32_t h, std::string_view bytes) {
-  for (unsigned char c : bytes) {
-    h ^= c;
-    h *= 16777619u;
-  }
-  return h;
-}
-
-std::string HashHex(std::string_view bytes) {
-  std::uint64_t a = 1469598103934665603ull, b = 0x9E3779B97F4A7C15ull;
-  for (unsigned char c : bytes) {
-    a = (a ^ c) * 1099511628211ull;
-    b = (b ^ c) * 0xBF58476D1CE4E5B9ull;
-    b ^= b >> 29;
-  }
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (std::uint64_t v : {a, b})
-    for (int shift = 60; shift >= 0; shift -= 4) out += kHex[(v >> shift) & 0xF];
-  return out;
-}
-
-// File name of a key (prefix 'k') or value (prefix 'v').
-std::string EncodeName(char prefix, std::string_view name) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out(1, prefix);
-  for (char raw : name) {
-    char c = Fold(raw);
-    unsigned char u = static_cast<unsigned char>(c);
-    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.') {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[u >> 4];
-      out += kHex[u & 0xF];
-    }
-    if (out.size() > kMaxEncodedName) return std::string(1, prefix) + "#" + HashHex(FoldName(name));
-  }
-  return out;
-}
-
-bool IsHashedName(const std::string& file) { return file.size() > 1 && file[1] == '#'; }
-
-std::string Decode(std::string_view file) {  // without the prefix
-  std::string out;
-  for (std::size_t i = 0; i < file.size(); ++i) {
-    if (file[i] == '%' && i + 2 < file.size()) {
-      out += static_cast<char>(std::strtol(std::string(file.substr(i + 1, 2)).c_str(), nullptr, 16));
-      i += 2;
-    } else {
-      out += file[i];
-    }
-  }
-  return out;
-}
-
-RegistryStatus FromErrno(int err) {
-  switch (err) {
-    case ENOENT:
-    case ENOTDIR: return RegistryStatus::kNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS: return RegistryStatus::kAccessDenied;
-    case ENAMETOOLONG: return RegistryStatus::kBadName;
-    case ELOOP:
-    case EISDIR: return RegistryStatus::kCorrupt;
-    default: return RegistryStatus::kFailed;
-  }
-}
+thread_local std::string t_problem;
 
 std::string HomeFolder() {
   if (std::string home = ReadEnv("HOME").value_or(""); !home.empty()) return home;
@@ -144,209 +68,246 @@ std::string StoreFolder() {
   return HomeFolder() + "/.config/olvex/registry";
 }
 
-// mkdir -p, new folders 0700.
-bool MakeFolders(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-    if (pos != path.size() && path[pos] != '/') continue;
-    std::string part = path.substr(0, pos);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST &&
-        !(::stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
-      return false;
+RegistryStatus FromSqlite(int code) {
+  switch (code & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW: return RegistryStatus::kOk;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return RegistryStatus::kCorrupt;
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_AUTH: return RegistryStatus::kAccessDenied;
+    case SQLITE_TOOBIG: return RegistryStatus::kRefused;
+    default: return RegistryStatus::kFailed;
   }
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string UniqueSuffix() {
-  static std::atomic<std::uint64_t> counter{0};
-  static const std::uint32_t salt = std::random_device{}();
-  return std::to_string(::getpid()) + "." + std::to_string(salt) + "." + std::to_string(counter++);
-}
-
-// A key path checked and turned into folder names.
-struct KeyPath {
-  RegistryStatus status = RegistryStatus::kOk;
-  std::vector<std::string> names;    // as given
-  std::vector<std::string> folders;  // encoded
+enum Statement {
+  kBegin,
+  kBeginRead,
+  kCommit,
+  kRollback,
+  kDataVersion,
+  kReadValue,
+  kInsertValue,
+  kUpdateValue,
+  kDeleteValue,
+  kKeyExists,
+  kInsertKey,
+  kDeleteTreeValues,
+  kDeleteTreeKeys,
+  kListValues,
+  kListSubkeys,
+  kCountValues,
+  kCountSubkeys,
+  kStatementCount
 };
 
-KeyPath SplitKey(std::string_view key) {
-  KeyPath out;
-  if (key.empty()) return out;
+constexpr const char* kStatementText[kStatementCount] = {
+    "BEGIN IMMEDIATE",
+    "BEGIN DEFERRED",
+    "COMMIT",
+    "ROLLBACK",
+    "PRAGMA data_version",
+    "SELECT type, data FROM vals WHERE root=?1 AND key=?2 AND name=?3",
+    "INSERT INTO vals(root, key, name, type, data) VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT DO NOTHING",
+    "UPDATE vals SET type=?4, data=?5 WHERE root=?1 AND key=?2 AND name=?3",
+    "DELETE FROM vals WHERE root=?1 AND key=?2 AND name=?3",
+    "SELECT 1 FROM keys WHERE root=?1 AND path=?2",
+    "INSERT OR IGNORE INTO keys(root, path, parent, name) VALUES(?1, ?2, ?3, ?4)",
+    // A key's tree: the key itself, and every path that begins with it and a
+    // `\` (under NOCASE those sort from "key\" up to, not including, "key]").
+    "DELETE FROM vals WHERE root=?1 AND (key=?2 OR (key>=?2||'\\' AND key<?2||']'))",
+    "DELETE FROM keys WHERE root=?1 AND (path=?2 OR (path>=?2||'\\' AND path<?2||']'))",
+    "SELECT name FROM vals WHERE root=?1 AND key=?2 ORDER BY name",
+    "SELECT name FROM keys WHERE root=?1 AND parent=?2 ORDER BY name",
+    "SELECT count(*) FROM vals WHERE root=?1 AND key=?2",
+    "SELECT count(*) FROM keys WHERE root=?1 AND parent=?2",
+};
+
+constexpr char kSchema[] =
+    "CREATE TABLE IF NOT EXISTS keys(root INTEGER NOT NULL, path TEXT NOT NULL COLLATE NOCASE,"
+    " parent TEXT NOT NULL COLLATE NOCASE, name TEXT NOT NULL COLLATE NOCASE, PRIMARY KEY(root, path)) WITHOUT ROWID;"
+    "CREATE INDEX IF NOT EXISTS keys_by_parent ON keys(root, parent, name);"
+    "CREATE TABLE IF NOT EXISTS vals(root INTEGER NOT NULL, key TEXT NOT NULL COLLATE NOCASE,"
+    " name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL, data BLOB NOT NULL,"
+    " PRIMARY KEY(root, key, name)) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS meta(name TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;";
+
+// One thread's connection to one store.
+class Connection {
+ public:
+  ~Connection() {
+    for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
+    if (db_) sqlite3_close_v2(db_);
+  }
+
+  RegistryStatus Open(const std::string& folder);
+  const std::string& folder() const { return folder_; }
+  const std::string& file() const { return file_; }
+  std::uint64_t serial() const { return serial_; }
+
+  // A statement ready for binding.
+  sqlite3_stmt* Get(Statement s) {
+    sqlite3_stmt* stmt = statements_[s];
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    return stmt;
+  }
+  // Runs a statement to its end; the status of the last step.
+  RegistryStatus Run(sqlite3_stmt* stmt) {
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    sqlite3_reset(stmt);
+    return Check(rc);
+  }
+  RegistryStatus Check(int rc) {
+    if (rc == SQLITE_OK || rc == SQLITE_DONE || rc == SQLITE_ROW) return RegistryStatus::kOk;
+    t_problem = file_ + ": " + sqlite3_errmsg(db_);
+    const RegistryStatus status = FromSqlite(rc);
+    if (status == RegistryStatus::kCorrupt) ReportDamage(file_, sqlite3_errmsg(db_));
+    return status;
+  }
+  sqlite3* db() const { return db_; }
+
+  static void ReportDamage(const std::string& file, const std::string& what);
+
+ private:
+  RegistryStatus Import();
+  void MoveFolderStoreAside();
+
+  std::string folder_, file_;
+  sqlite3* db_ = nullptr;
+  std::uint64_t serial_ = 0;
+  std::array<sqlite3_stmt*, kStatementCount> statements_{};
+};
+
+void Connection::ReportDamage(const std::string& file, const std::string& what) {
+  // Once per file and process: the user learns which file it is and that it stays as it is.
+  static std::mutex mutex;
+  static std::set<std::string> reported;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!reported.insert(file).second) return;
+  std::fprintf(stderr,
+               "olvex: the settings store %s is damaged (%s); it is left as it is: repair it, or move it away to "
+               "start a new one\n",
+               file.c_str(), what.c_str());
+}
+
+RegistryStatus Connection::Open(const std::string& folder) {
+  folder_ = folder;
+  file_ = folder + "/" + kDatabaseName;
+  auto refused = [](const std::string& path, int err) {
+    t_problem = path + ": " + std::strerror(err);
+    return err == EACCES || err == EPERM || err == EROFS ? RegistryStatus::kAccessDenied : RegistryStatus::kFailed;
+  };
+  if (!folder_registry::MakeFolders(folder)) return refused(folder, errno ? errno : ENOTDIR);
+  // The file is the user's alone; SQLite gives its journal files the same mode.
+  const int fd = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return refused(file_, errno);
+  ::close(fd);
+  int rc = sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) return Check(rc);
+  sqlite3_extended_result_codes(db_, 0);
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return Check(rc);
+  for (int i = 0; i < kStatementCount; ++i) {
+    rc = sqlite3_prepare_v3(db_, kStatementText[i], -1, SQLITE_PREPARE_PERSISTENT, &statements_[i], nullptr);
+    if (rc != SQLITE_OK) return Check(rc);
+  }
+  serial_ = ++g_connections;
+  if (folder_registry::Exists(folder_)) {
+    const RegistryStatus imported = Import();
+    if (imported != RegistryStatus::kOk) return imported;
+  }
+  return RegistryStatus::kOk;
+}
+
+// The connection of this thread to the store the environment names; a new
+// one when the store moved (tests point OLVEX_REGISTRY elsewhere).
+thread_local std::unique_ptr<Connection> t_connection;
+
+Connection* Connect(RegistryStatus* status) {
+  std::string folder = StoreFolder();
+  if (t_connection && t_connection->folder() == folder) return t_connection.get();
+  t_connection.reset();
+  auto connection = std::make_unique<Connection>();
+  *status = connection->Open(folder);
+  if (*status != RegistryStatus::kOk) return nullptr;
+  t_connection = std::move(connection);
+  return t_connection.get();
+}
+
+void Bind(sqlite3_stmt* s, int index, std::string_view text) {
+  // An empty text is "", never NULL.
+  sqlite3_bind_text(s, index, text.empty() ? "" : text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+}
+
+// A statement bound to a key (parameters 1 and 2) and, when given, a value name (3).
+sqlite3_stmt* BoundTo(Connection* c, Statement which, RegistryRoot root, std::string_view key,
+                      std::optional<std::string_view> name = std::nullopt) {
+  sqlite3_stmt* s = c->Get(which);
+  sqlite3_bind_int(s, 1, static_cast<int>(root));
+  Bind(s, 2, key);
+  if (name) Bind(s, 3, *name);
+  return s;
+}
+
+std::string ColumnText(sqlite3_stmt* s, int column) {
+  const auto* text = static_cast<const char*>(sqlite3_column_blob(s, column));
+  return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(s, column))) : std::string();
+}
+
+// A write transaction: rolled back unless committed.
+class Transaction {
+ public:
+  explicit Transaction(Connection* c) : c_(c) {
+    if (!sqlite3_get_autocommit(c_->db())) c_->Run(c_->Get(kCommit));  // a read scope's: it ends here
+    status_ = c_->Run(c_->Get(kBegin));
+  }
+  ~Transaction() {
+    if (status_ == RegistryStatus::kOk && !done_) c_->Run(c_->Get(kRollback));
+  }
+  RegistryStatus status() const { return status_; }
+  RegistryStatus Commit(RegistryStatus result) {
+    done_ = true;
+    if (result != RegistryStatus::kOk) {
+      c_->Run(c_->Get(kRollback));
+      return result;
+    }
+    const RegistryStatus committed = c_->Run(c_->Get(kCommit));
+    if (committed != RegistryStatus::kOk) c_->Run(c_->Get(kRollback));
+    return committed;
+  }
+
+ private:
+  Connection* c_;
+  RegistryStatus status_;
+  bool done_ = false;
+};
+
+// Key paths: components that are not empty, at most 255 bytes, without NUL.
+RegistryStatus CheckKey(std::string_view key) {
+  if (key.empty()) return RegistryStatus::kOk;
   std::size_t start = 0;
   for (;;) {
     std::size_t end = key.find('\\', start);
     std::string_view part = key.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    if (part.empty() || part.size() > kMaxRegistryKeyName || part.find('\0') != std::string_view::npos) {
-      out.status = RegistryStatus::kBadName;
-      return out;
-    }
-    out.names.emplace_back(part);
-    out.folders.push_back(EncodeName('k', part));
-    if (end == std::string_view::npos) break;
+    if (part.empty() || part.size() > kMaxRegistryKeyName || part.find('\0') != std::string_view::npos)
+      return RegistryStatus::kBadName;
+    if (end == std::string_view::npos) return RegistryStatus::kOk;
     start = end + 1;
   }
-  return out;
 }
 
-bool ValueNameOk(std::string_view name) {
-  return name.size() <= kMaxRegistryValueName && name.find('\0') == std::string_view::npos;
-}
-
-std::string RootFolder(RegistryRoot root) { return StoreFolder() + "/" + RegistryRootName(root); }
-
-std::string KeyFolder(RegistryRoot root, const KeyPath& key) {
-  std::string path = RootFolder(root);
-  for (const auto& f : key.folders) {
-    path += '/';
-    path += f;
-  }
-  return path;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Removes a folder and everything in it; a few rounds, since a writer may
-// drop a temporary file into it meanwhile.
-void RemoveTree(const std::string& path) {
-  for (int round = 0; round < 5; ++round) {
-    if (DIR* dir = ::opendir(path.c_str())) {
-      while (dirent* e = ::readdir(dir)) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        std::string child = path + "/" + name;
-        struct stat st;
-        if (::lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-          RemoveTree(child);
-        else
-          ::unlink(child.c_str());
-      }
-      ::closedir(dir);
-    }
-    if (::rmdir(path.c_str()) == 0 || errno == ENOENT) return;
-  }
-}
-
-// Makes sure every folder of the key exists. Each new key folder is built
-// under a temporary name with its "@name" file and renamed into place, so
-// that it never appears without its name.
-RegistryStatus EnsureKey(RegistryRoot root, const KeyPath& key) {
-  std::string path = RootFolder(root);
-  if (!MakeFolders(path)) return FromErrno(errno ? errno : ENOTDIR);
-  for (std::size_t i = 0; i < key.folders.size(); ++i) {
-    std::string child = path + "/" + key.folders[i];
-    struct stat st;
-    if (::stat(child.c_str(), &st) != 0) {
-      std::string temp = path + "/.t" + UniqueSuffix();
-      if (::mkdir(temp.c_str(), 0700) != 0) return FromErrno(errno);
-      std::string name_file = temp + "/" + kKeyNameFile;
-      int fd = ::open(name_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      bool named = fd >= 0 && WriteAll(fd, key.names[i].data(), key.names[i].size());
-      if (fd >= 0) ::close(fd);
-      int err = 0;
-      if (!named || ::rename(temp.c_str(), child.c_str()) != 0) err = named ? errno : EIO;
-      if (err != 0) {
-        RemoveTree(temp);
-        // Someone else created it meanwhile: fine. Anything else fails.
-        if (!(err == EEXIST || err == ENOTEMPTY) || ::stat(child.c_str(), &st) != 0) return FromErrno(err);
-      }
-    }
-    if (::stat(child.c_str(), &st) != 0) return FromErrno(errno);
-    if (!S_ISDIR(st.st_mode)) return RegistryStatus::kCorrupt;
-    path = child;
-  }
-  return RegistryStatus::kOk;
-}
-
-void PutU32(char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-std::uint32_t GetU32(const char* p) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-  return v;
-}
-
-struct ParsedValue {
-  RegistryStatus status = RegistryStatus::kCorrupt;
-  std::uint32_t type = 0;
-  std::string_view name, data;
-};
-
-ParsedValue ParseValue(std::string_view file) {
-  ParsedValue out;
-  if (file.size() < kHeaderSize || std::memcmp(file.data(), kMagic, 4) != 0) return out;
-  std::uint32_t name_len = GetU32(file.data() + 8), data_len = GetU32(file.data() + 12);
-  if (static_cast<std::uint64_t>(kHeaderSize) + name_len + data_len != file.size()) return out;
-  std::uint32_t sum = Checksum(Checksum(2166136261u, file.substr(0, 16)), file.substr(kHeaderSize));
-  if (sum != GetU32(file.data() + 16)) return out;
-  out.status = RegistryStatus::kOk;
-  out.type = GetU32(file.data() + 4);
-  out.name = file.substr(kHeaderSize, name_len);
-  out.data = file.substr(kHeaderSize + name_len, data_len);
-  return out;
-}
-
-// Reads a whole value file. Small values take one read.
-RegistryStatus ReadFileBytes(const std::string& path, std::string* into) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) return FromErrno(errno);
-  char buf[4096];
-  RegistryStatus status = RegistryStatus::kOk;
-  into->clear();
-  try {
-    for (;;) {
-      ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        status = FromErrno(errno) == RegistryStatus::kFailed ? RegistryStatus::kCorrupt : FromErrno(errno);
-        break;
-      }
-      into->append(buf, static_cast<std::size_t>(n));
-      if (n == 0) break;
-      if (into->size() >= kHeaderSize) {
-        if (std::memcmp(into->data(), kMagic, 4) != 0) {
-          status = RegistryStatus::kCorrupt;
-          break;
-        }
-        std::uint64_t want = kHeaderSize + std::uint64_t{GetU32(into->data() + 8)} + GetU32(into->data() + 12);
-        if (want == into->size()) break;  // complete, no need to wait for end of file
-        if (want > (std::uint64_t{1} << 32)) {
-          status = RegistryStatus::kCorrupt;
-          break;
-        }
-        if (into->capacity() < want) into->reserve(static_cast<std::size_t>(std::min<std::uint64_t>(want, 1u << 26)));
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    status = RegistryStatus::kFailed;
-  }
-  ::close(fd);
-  return status;
-}
-
-RegistryStatus ReadValueAt(const std::string& file_path, bool hashed, std::string_view name, RegistryData* out) {
-  std::string bytes;
-  RegistryStatus status = ReadFileBytes(file_path, &bytes);
-  if (status != RegistryStatus::kOk) return status;
-  ParsedValue v = ParseValue(bytes);
-  if (v.status != RegistryStatus::kOk) return v.status;
-  if (FoldName(v.name) != FoldName(name)) return hashed ? RegistryStatus::kNotFound : RegistryStatus::kCorrupt;
-  if (out) {
-    out->type = v.type;
-    out->data.assign(v.data);
-  }
-  return RegistryStatus::kOk;
+RegistryStatus CheckValuePath(std::string_view key, std::string_view name) {
+  if (name.size() > kMaxRegistryValueName || name.find('\0') != std::string_view::npos) return RegistryStatus::kBadName;
+  return CheckKey(key);
 }
 
 std::size_t ValueLimit() {
@@ -354,214 +315,245 @@ std::size_t ValueLimit() {
   return test ? test : kDefaultRegistryValueLimit;
 }
 
-// Enumerates a key folder: calls `f(entry name)` for each entry, and clears
-// away the temporary files of writers that died long ago.
-template <class F>
-RegistryStatus ForEachEntry(const std::string& folder, F&& f) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return FromErrno(errno);
-  std::time_t now = std::time(nullptr);
-  while (dirent* e = ::readdir(dir)) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    if (name.size() > 2 && name[0] == '.' && (name[1] == 't' || name[1] == 'd')) {
-      struct stat st;
-      std::string path = folder + "/" + name;
-      if (::lstat(path.c_str(), &st) == 0 && now - st.st_mtime > kStaleSeconds) {
-        if (S_ISDIR(st.st_mode))
-          RemoveTree(path);
-        else
-          ::unlink(path.c_str());
-      }
-      continue;
-    }
-    f(name);
+bool KeyExistsIn(Connection* c, RegistryRoot root, std::string_view key) {
+  if (key.empty()) return true;  // the roots always exist
+  sqlite3_stmt* s = BoundTo(c, kKeyExists, root, key);
+  const bool found = sqlite3_step(s) == SQLITE_ROW;
+  sqlite3_reset(s);
+  return found;
+}
+
+// Inside a transaction: the key and every parent it lacks.
+RegistryStatus EnsureKey(Connection* c, RegistryRoot root, std::string_view key) {
+  if (KeyExistsIn(c, root, key)) return RegistryStatus::kOk;
+  for (std::size_t end = 0; end != std::string_view::npos;) {
+    end = key.find('\\', end + 1);
+    const std::string_view path = key.substr(0, end);
+    const std::size_t cut = path.rfind('\\');
+    sqlite3_stmt* s = BoundTo(c, kInsertKey, root, path);
+    Bind(s, 3, cut == std::string_view::npos ? std::string_view() : path.substr(0, cut));
+    Bind(s, 4, cut == std::string_view::npos ? path : path.substr(cut + 1));
+    if (RegistryStatus st = c->Run(s); st != RegistryStatus::kOk) return st;
   }
-  ::closedir(dir);
   return RegistryStatus::kOk;
 }
 
-}  // namespace
-
-RegistryStatus ReadRegistryValue(RegistryRoot root, std::string_view key, std::string_view name, RegistryData* out) {
-  KeyPath k = SplitKey(key);
-  if (k.status != RegistryStatus::kOk) return k.status;
-  if (!ValueNameOk(name)) return RegistryStatus::kBadName;
-  std::string file = EncodeName('v', name);
-  return ReadValueAt(KeyFolder(root, k) + "/" + file, IsHashedName(file), name, out);
-}
-
-RegistryStatus WriteRegistryValue(RegistryRoot root, std::string_view key, std::string_view name, std::uint32_t type,
-                                  std::string_view data) {
-  KeyPath k = SplitKey(key);
-  if (k.status != RegistryStatus::kOk) return k.status;
-  if (!ValueNameOk(name)) return RegistryStatus::kBadName;
-  if (data.size() > ValueLimit()) return RegistryStatus::kRefused;
-
-  char header[kHeaderSize];
-  std::memcpy(header, kMagic, 4);
-  PutU32(header + 4, type);
-  PutU32(header + 8, static_cast<std::uint32_t>(name.size()));
-  PutU32(header + 12, static_cast<std::uint32_t>(data.size()));
-  PutU32(header + 16, Checksum(Checksum(Checksum(2166136261u, std::string_view(header, 16)), name), data));
-
-  std::string folder = KeyFolder(root, k);
-  std::string target = folder + "/" + EncodeName('v', name);
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    std::string temp = folder + "/.t" + UniqueSuffix();
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      int err = errno;
-      if (err == EEXIST) continue;
-      if (err != ENOENT) return FromErrno(err);
-      RegistryStatus made = EnsureKey(root, k);
-      if (made != RegistryStatus::kOk) return made;
-      continue;
+// Inside a transaction: stores a value (and its key when new); `added` tells
+// whether the name is new.
+RegistryStatus PutValue(Connection* c, RegistryRoot root, std::string_view key, std::string_view name,
+                        std::uint32_t type, std::string_view data, bool* added) {
+  for (Statement which : {kUpdateValue, kInsertValue}) {
+    if (which == kInsertValue) {
+      if (RegistryStatus st = EnsureKey(c, root, key); st != RegistryStatus::kOk) return st;
     }
-    iovec parts[3] = {{header, kHeaderSize},
-                      {const_cast<char*>(name.data()), name.size()},
-                      {const_cast<char*>(data.data()), data.size()}};
-    std::size_t total = kHeaderSize + name.size() + data.size();
-    ssize_t n;
-    do n = ::writev(fd, parts, 3);
-    while (n < 0 && errno == EINTR);
-    bool ok = n == static_cast<ssize_t>(total);
-    if (!ok && n >= 0) {  // a short write: finish the rest piece by piece
-      std::string all(header, kHeaderSize);
-      all.append(name).append(data);
-      ok = WriteAll(fd, all.data() + n, total - static_cast<std::size_t>(n));
+    sqlite3_stmt* s = BoundTo(c, which, root, key, name);
+    sqlite3_bind_int64(s, 4, type);
+    sqlite3_bind_blob(s, 5, data.empty() ? "" : data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
+    if (RegistryStatus st = c->Run(s); st != RegistryStatus::kOk) return st;
+    if (sqlite3_changes(c->db()) > 0) {
+      *added = which == kInsertValue;
+      return RegistryStatus::kOk;
     }
-    int err = ok ? 0 : (errno ? errno : EIO);
-    if (::close(fd) != 0 && ok) {
-      ok = false;
-      err = errno;
-    }
-    if (ok && ::rename(temp.c_str(), target.c_str()) == 0) return RegistryStatus::kOk;
-    if (ok) err = errno;
-    ::unlink(temp.c_str());
-    if (err != ENOENT) return FromErrno(err);
-    // The key was deleted between the two steps: create it again.
   }
   return RegistryStatus::kFailed;
 }
 
-RegistryStatus DeleteRegistryValue(RegistryRoot root, std::string_view key, std::string_view name) {
-  KeyPath k = SplitKey(key);
-  if (k.status != RegistryStatus::kOk) return k.status;
-  if (!ValueNameOk(name)) return RegistryStatus::kBadName;
-  std::string file = EncodeName('v', name);
-  std::string path = KeyFolder(root, k) + "/" + file;
-  if (IsHashedName(file)) {  // make sure the file holds this name
-    RegistryStatus status = ReadValueAt(path, true, name, nullptr);
-    if (status != RegistryStatus::kOk && status != RegistryStatus::kCorrupt) return status;
+RegistryStatus Connection::Import() {
+  Transaction t(this);
+  if (t.status() != RegistryStatus::kOk) return t.status();
+  // A marker: the tree was imported (by another process, say) and waits only to be moved aside.
+  sqlite3_stmt* marker = nullptr;
+  bool done = false;
+  if (sqlite3_prepare_v2(db_, "SELECT 1 FROM meta WHERE name='folder store imported'", -1, &marker, nullptr) == SQLITE_OK)
+    done = sqlite3_step(marker) == SQLITE_ROW;
+  sqlite3_finalize(marker);
+  RegistryStatus result = RegistryStatus::kOk;
+  if (!done) {
+    folder_registry::Visitor visit;
+    visit.key = [&](RegistryRoot root, const std::string& key) {
+      if (result == RegistryStatus::kOk) result = EnsureKey(this, root, key);
+    };
+    visit.value = [&](RegistryRoot root, const std::string& key, const std::string& name, const RegistryData& v) {
+      bool added = false;
+      if (result == RegistryStatus::kOk) result = PutValue(this, root, key, name, v.type, v.data, &added);
+    };
+    visit.damaged = [&](const std::string& file) {
+      std::fprintf(stderr, "olvex: %s is damaged and was not imported (the old store is kept)\n", file.c_str());
+    };
+    folder_registry::Walk(folder_, visit);
+    if (result == RegistryStatus::kOk)
+      result = Check(sqlite3_exec(db_, "INSERT OR REPLACE INTO meta(name, value) VALUES('folder store imported', '1')",
+                                  nullptr, nullptr, nullptr));
   }
-  if (::unlink(path.c_str()) != 0) return FromErrno(errno);
+  result = t.Commit(result);
+  if (result != RegistryStatus::kOk) return result;
+  ++g_name_changes;
+  MoveFolderStoreAside();
+  return RegistryStatus::kOk;
+}
+
+void Connection::MoveFolderStoreAside() {
+  std::string aside;
+  for (int n = 1; n < 100; ++n) {
+    aside = folder_ + "/" + kImportedFolder + (n == 1 ? "" : "-" + std::to_string(n));
+    if (::mkdir(aside.c_str(), 0700) == 0) break;
+    if (errno != EEXIST) return;
+  }
+  for (const std::string& root : folder_registry::RootFolders(folder_))
+    ::rename(root.c_str(), (aside + root.substr(root.rfind('/'))).c_str());
+  ::rmdir(aside.c_str());  // left empty when another process moved the folders first
+}
+
+}  // namespace
+
+std::string RegistryProblem() { return t_problem; }
+
+RegistryReadScope::RegistryReadScope() {
+  RegistryStatus status = RegistryStatus::kOk;
+  Connection* c = Connect(&status);
+  if (c && sqlite3_get_autocommit(c->db()) && c->Run(c->Get(kBeginRead)) == RegistryStatus::kOk)
+    connection_ = c->serial();
+}
+
+RegistryReadScope::~RegistryReadScope() {
+  // Nothing when a write ended the transaction meanwhile, or the thread moved to another store.
+  if (connection_ != 0 && t_connection && t_connection->serial() == connection_ &&
+      !sqlite3_get_autocommit(t_connection->db()))
+    t_connection->Run(t_connection->Get(kCommit));
+}
+
+std::optional<RegistryNamesMark> CurrentRegistryNamesMark() {
+  RegistryStatus status = RegistryStatus::kOk;
+  Connection* c = Connect(&status);
+  if (!c) return std::nullopt;
+  sqlite3_stmt* s = c->Get(kDataVersion);
+  if (sqlite3_step(s) != SQLITE_ROW) {
+    sqlite3_reset(s);
+    return std::nullopt;
+  }
+  RegistryNamesMark mark{c->serial(), static_cast<std::uint64_t>(sqlite3_column_int64(s, 0)), g_name_changes.load()};
+  sqlite3_reset(s);
+  return mark;
+}
+
+RegistryStatus ReadRegistryValue(RegistryRoot root, std::string_view key, std::string_view name, RegistryData* out) {
+  RegistryStatus status = CheckValuePath(key, name);
+  Connection* c = status == RegistryStatus::kOk ? Connect(&status) : nullptr;
+  if (!c) return status;
+  sqlite3_stmt* s = BoundTo(c, kReadValue, root, key, name);
+  const int rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) {
+    if (out) {
+      out->type = static_cast<std::uint32_t>(sqlite3_column_int64(s, 0));
+      out->data = ColumnText(s, 1);
+    }
+    sqlite3_reset(s);
+    return RegistryStatus::kOk;
+  }
+  sqlite3_reset(s);
+  return rc == SQLITE_DONE ? RegistryStatus::kNotFound : c->Check(rc);
+}
+
+RegistryStatus WriteRegistryValue(RegistryRoot root, std::string_view key, std::string_view name, std::uint32_t type,
+                                  std::string_view data) {
+  RegistryStatus status = CheckValuePath(key, name);
+  if (status == RegistryStatus::kOk && data.size() > ValueLimit()) return RegistryStatus::kRefused;
+  Connection* c = status == RegistryStatus::kOk ? Connect(&status) : nullptr;
+  if (!c) return status;
+  Transaction t(c);
+  if (t.status() != RegistryStatus::kOk) return t.status();
+  bool added = false;
+  status = PutValue(c, root, key, name, type, data, &added);
+  status = t.Commit(status);
+  if (status == RegistryStatus::kOk && added) ++g_name_changes;
+  return status;
+}
+
+RegistryStatus DeleteRegistryValue(RegistryRoot root, std::string_view key, std::string_view name) {
+  RegistryStatus status = CheckValuePath(key, name);
+  Connection* c = status == RegistryStatus::kOk ? Connect(&status) : nullptr;
+  if (!c) return status;
+  if (status = c->Run(BoundTo(c, kDeleteValue, root, key, name)); status != RegistryStatus::kOk) return status;
+  if (sqlite3_changes(c->db()) == 0) return RegistryStatus::kNotFound;
+  ++g_name_changes;
   return RegistryStatus::kOk;
 }
 
 bool RegistryKeyExists(RegistryRoot root, std::string_view key) {
-  KeyPath k = SplitKey(key);
-  if (k.status != RegistryStatus::kOk) return false;
-  if (k.folders.empty()) return true;  // the roots always exist
-  struct stat st;
-  return ::stat(KeyFolder(root, k).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (CheckKey(key) != RegistryStatus::kOk) return false;
+  if (key.empty()) return true;
+  RegistryStatus status = RegistryStatus::kOk;
+  Connection* c = Connect(&status);
+  return c && KeyExistsIn(c, root, key);
 }
 
 RegistryStatus CreateRegistryKey(RegistryRoot root, std::string_view key) {
-  KeyPath k = SplitKey(key);
-  if (k.status != RegistryStatus::kOk) return k.status;
-  return EnsureKey(root, k);
+  if (RegistryStatus st = CheckKey(key); st != RegistryStatus::kOk) return st;
+  if (key.empty()) return RegistryStatus::kOk;
+  RegistryStatus status = RegistryStatus::kOk;
+  Connection* c = Connect(&status);
+  if (!c) return status;
+  Transaction t(c);
+  if (t.status() != RegistryStatus::kOk) return t.status();
+  return t.Commit(EnsureKey(c, root, key));
 }
 
 RegistryStatus DeleteRegistryKey(RegistryRoot root, std::string_view key) {
-  KeyPath k = SplitKey(key);
-  if (k.status != RegistryStatus::kOk) return k.status;
-  if (k.folders.empty()) return RegistryStatus::kAccessDenied;
-  std::string folder = KeyFolder(root, k);
-  std::string parent = folder.substr(0, folder.rfind('/'));
-  std::string tomb = parent + "/.d" + UniqueSuffix();
-  struct stat st;
-  if (::lstat(folder.c_str(), &st) != 0) return FromErrno(errno);
-  if (!S_ISDIR(st.st_mode)) return RegistryStatus::kCorrupt;
-  if (::rename(folder.c_str(), tomb.c_str()) != 0) return FromErrno(errno);
-  RemoveTree(tomb);
-  return RegistryStatus::kOk;
-}
-
-namespace {
-// The names of a key folder's entries that begin with `prefix`, as `name_of` reads them.
-template <class F>
-RegistryStatus ListEntries(RegistryRoot root, std::string_view key, char prefix, std::vector<std::string>* names,
-                           F&& name_of) {
-  KeyPath k = SplitKey(key);
-  if (k.status != RegistryStatus::kOk) return k.status;
-  std::string folder = KeyFolder(root, k);
-  names->clear();
-  if (k.folders.empty() && ::access(folder.c_str(), F_OK) != 0) return RegistryStatus::kOk;  // an unused root
-  const RegistryStatus status = ForEachEntry(folder, [&](const std::string& entry) {
-    if (entry[0] != prefix) return;
-    if (std::optional<std::string> name = name_of(folder + "/" + entry, entry)) names->push_back(std::move(*name));
-  });
-  // The folder's order changes from one file system to another: give the names in a fixed order.
-  std::sort(names->begin(), names->end(), [](const std::string& a, const std::string& b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-      const int x = std::tolower(static_cast<unsigned char>(a[i])), y = std::tolower(static_cast<unsigned char>(b[i]));
-      if (x != y) return x < y;
-    }
-    return a.size() < b.size();
-  });
+  if (RegistryStatus st = CheckKey(key); st != RegistryStatus::kOk) return st;
+  if (key.empty()) return RegistryStatus::kAccessDenied;
+  RegistryStatus status = RegistryStatus::kOk;
+  Connection* c = Connect(&status);
+  if (!c) return status;
+  Transaction t(c);
+  if (t.status() != RegistryStatus::kOk) return t.status();
+  if (!KeyExistsIn(c, root, key)) return t.Commit(RegistryStatus::kNotFound);
+  for (Statement which : {kDeleteTreeValues, kDeleteTreeKeys}) {
+    if (status = c->Run(BoundTo(c, which, root, key)); status != RegistryStatus::kOk) break;
+  }
+  status = t.Commit(status);
+  if (status == RegistryStatus::kOk) ++g_name_changes;
   return status;
 }
-}  // namespace
-
-RegistryStatus ListRegistryValues(RegistryRoot root, std::string_view key, std::vector<std::string>* names) {
-  return ListEntries(root, key, 'v', names, [](const std::string& path, const std::string&) -> std::optional<std::string> {
-    std::string bytes;
-    if (ReadFileBytes(path, &bytes) != RegistryStatus::kOk) return std::nullopt;
-    ParsedValue v = ParseValue(bytes);
-    if (v.status != RegistryStatus::kOk) return std::nullopt;  // damaged files are left out
-    return std::string(v.name);
-  });
-}
-
-RegistryStatus ListRegistrySubkeys(RegistryRoot root, std::string_view key, std::vector<std::string>* names) {
-  return ListEntries(root, key, 'k', names, [](const std::string& path, const std::string& entry) -> std::optional<std::string> {
-    std::string name;
-    int fd = ::open((path + "/" + kKeyNameFile).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd >= 0) {
-      char buf[kMaxRegistryKeyName + 1];
-      ssize_t n = ::read(fd, buf, sizeof buf);
-      ::close(fd);
-      if (n > 0 && static_cast<std::size_t>(n) <= kMaxRegistryKeyName) name.assign(buf, static_cast<std::size_t>(n));
-    }
-    if (name.empty() || EncodeName('k', name) != entry) {
-      if (IsHashedName(entry)) return std::nullopt;  // no way to know its name
-      name = Decode(std::string_view(entry).substr(1));
-    }
-    return name;
-  });
-}
 
 namespace {
-std::optional<std::size_t> CountEntries(RegistryRoot root, std::string_view key, char prefix) {
-  KeyPath k = SplitKey(key);
-  if (k.status != RegistryStatus::kOk) return std::nullopt;
-  std::size_t count = 0;
-  if (ForEachEntry(KeyFolder(root, k), [&](const std::string& e) { count += e[0] == prefix; }) !=
-      RegistryStatus::kOk) {
-    if (k.folders.empty()) return 0;  // a root nobody wrote to yet
-    return std::nullopt;
-  }
+RegistryStatus ListNames(Statement which, RegistryRoot root, std::string_view key, std::vector<std::string>* names) {
+  names->clear();
+  if (RegistryStatus st = CheckKey(key); st != RegistryStatus::kOk) return st;
+  RegistryStatus status = RegistryStatus::kOk;
+  Connection* c = Connect(&status);
+  if (!c) return status;
+  if (!KeyExistsIn(c, root, key)) return RegistryStatus::kNotFound;
+  sqlite3_stmt* s = BoundTo(c, which, root, key);
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) names->push_back(ColumnText(s, 0));
+  sqlite3_reset(s);
+  return rc == SQLITE_DONE ? RegistryStatus::kOk : c->Check(rc);
+}
+
+std::optional<std::size_t> CountNames(Statement which, RegistryRoot root, std::string_view key) {
+  if (CheckKey(key) != RegistryStatus::kOk) return std::nullopt;
+  RegistryStatus status = RegistryStatus::kOk;
+  Connection* c = Connect(&status);
+  if (!c || !KeyExistsIn(c, root, key)) return std::nullopt;
+  sqlite3_stmt* s = BoundTo(c, which, root, key);
+  std::optional<std::size_t> count;
+  if (sqlite3_step(s) == SQLITE_ROW) count = static_cast<std::size_t>(sqlite3_column_int64(s, 0));
+  sqlite3_reset(s);
   return count;
 }
 }  // namespace
 
+RegistryStatus ListRegistryValues(RegistryRoot root, std::string_view key, std::vector<std::string>* names) {
+  return ListNames(kListValues, root, key, names);
+}
+RegistryStatus ListRegistrySubkeys(RegistryRoot root, std::string_view key, std::vector<std::string>* names) {
+  return ListNames(kListSubkeys, root, key, names);
+}
 std::optional<std::size_t> CountRegistryValues(RegistryRoot root, std::string_view key) {
-  return CountEntries(root, key, 'v');
+  return CountNames(kCountValues, root, key);
 }
 std::optional<std::size_t> CountRegistrySubkeys(RegistryRoot root, std::string_view key) {
-  return CountEntries(root, key, 'k');
+  return CountNames(kCountSubkeys, root, key);
 }
 
 std::string RegistryLocation() { return StoreFolder(); }

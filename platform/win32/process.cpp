@@ -80,11 +80,11 @@ void WaitUntilReady(const ProcessHandle& process, long long ms) {
 
 bool HasEnded(ProcessHandle& process) {
   if (process.ended) return true;
+  // The code is read once the process has ended: read before, it could be
+  // STILL_ACTIVE of a process that ends a moment later.
+  if (WaitForSingleObject(reinterpret_cast<HANDLE>(process.handle), 0) != WAIT_OBJECT_0) return false;
   DWORD code = 0;
   if (!GetExitCodeProcess(reinterpret_cast<HANDLE>(process.handle), &code)) return false;
-  if (code == STILL_ACTIVE &&
-      WaitForSingleObject(reinterpret_cast<HANDLE>(process.handle), 0) != WAIT_OBJECT_0)
-    return false;
   process.ended = true;
   process.exit_code = static_cast<int>(code);
   CloseHandle(reinterpret_cast<HANDLE>(process.handle));

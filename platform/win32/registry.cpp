@@ -216,4 +216,12 @@ std::optional<std::size_t> CountRegistrySubkeys(RegistryRoot root, std::string_v
 
 std::string RegistryLocation() { return "the Windows registry"; }
 
+std::string RegistryProblem() { return {}; }
+
+RegistryReadScope::RegistryReadScope() = default;
+RegistryReadScope::~RegistryReadScope() = default;
+
+// The registry tells no one what changed: callers ask it every time.
+std::optional<RegistryNamesMark> CurrentRegistryNamesMark() { return std::nullopt; }
+
 }  // namespace platform

@@ -381,9 +381,15 @@ TEST_F(IfStepTest, WindowsKeysAndClipboardOfTheRealDesktop) {
   DestroyWindow(window);
   EXPECT_EQ(Check({"IF Window Exists", title, "", ""}), 0);
 
+  // Under load an injected key reaches the key state late: wait for it (bounded).
+  auto settled = [](WORD key, bool down) {
+    for (int i = 0; i < 200 && ((GetAsyncKeyState(key) & 0x8000) != 0) != down; ++i) Sleep(10);
+  };
   SendKey(VK_F14, false);
+  settled(VK_F14, true);
   EXPECT_EQ(Check({"IF Key is Pressed", "{F14}", "", ""}), 1);
   SendKey(VK_F14, true);
+  settled(VK_F14, false);
   EXPECT_EQ(Check({"IF Key is Pressed", "{F14}", "", ""}), 0);
   SendKey(VK_F15, false);
   SendKey(VK_F15, true);

@@ -11,10 +11,17 @@
 //                        escapes; a failure report's time reads "Time:\t*");
 //                        Windows: a real box, POSIX: standard error
 //   answer: cancel       Windows answers the boxes with Cancel (else OK)
+//   answers: <line>      a line of the answers file that OLVEX_ANSWERS names for the run
 //   posix-only           the case needs POSIX behaviour
 //   windows-only         the case needs the Windows desktop (the clipboard, say)
 //   log: none            no log file may be written
 //   checker: fails       the script is written to fail olvex-check (CI skips it there)
+//   ini: <line>          a line of a hand-written INI file beside a copy of the
+//                        runtime, which then keeps its settings there ("setting:"
+//                        and the log file's name go into it too); every such
+//                        line but blank ones must still stand in the file after
+//                        the run (blanks around '=' and at the ends aside: the
+//                        Windows profile API writes entries its own way)
 //   log:                 the rest of the file is the expected log, time
 //                        stamps and elapsed times masked
 // OLVEX_UPDATE_EXPECTED=1 rewrites the expected logs from the runs.
@@ -31,7 +38,9 @@
 #include <thread>
 
 #include "engine/settings.h"
+#include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "tests/settings/store_sandbox.h"
 #include "tests/support/test_support.h"
 #include "vars/registry_value.h"
@@ -60,8 +69,9 @@ struct Case {
   int exit_code = 0, stop_after_ms = 0;
   bool answer_cancel = false;
   std::vector<std::pair<std::string, std::string>> boxes;
+  std::vector<std::string> answers;
   bool posix_only = false, windows_only = false, no_r = false, expect_log = true;
-  std::vector<std::string> log;
+  std::vector<std::string> log, ini;
 };
 
 std::string ReadText(const fs::path& path) {
@@ -146,12 +156,16 @@ std::vector<Case> LoadCases() {
         const std::string box = Unescaped(line.substr(5));
         const std::size_t bar = box.find('|');
         c.boxes.emplace_back(box.substr(0, bar), bar == std::string::npos ? "" : box.substr(bar + 1));
+      } else if (line.rfind("answers:", 0) == 0) {
+        c.answers.push_back(line.substr(line.size() > 8 && line[8] == ' ' ? 9 : 8));
       } else if (line == "answer: cancel") {
         c.answer_cancel = true;
       } else if (line == "posix-only") {
         c.posix_only = true;
       } else if (line == "windows-only") {
         c.windows_only = true;
+      } else if (line.rfind("ini:", 0) == 0) {
+        c.ini.push_back(line.size() > 5 ? line.substr(5) : "");
       } else if (line == "log: none") {
         c.expect_log = false;
       } else if (line == "log:") {
@@ -274,14 +288,38 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     ReplaceAllText(script, "{dir}/", dir_prefix);
     const std::string script_path = sandbox.dir().Write("case.oxm", script);
     const std::string log_path = sandbox.dir().File("run.log");
-    WriteSetting("*\\Logfile", log_path);
-    for (const auto& [name, value] : c.settings) {
-      if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos)
-        WriteSetting("*\\" + name, std::stoi(value));
-      else
-        WriteSetting("*\\" + name, value);
+    std::string runtime = RuntimePath(), ini_path;
+    std::vector<std::string> ini_lines = c.ini;
+    if (!ini_lines.empty()) {
+      runtime = sandbox.dir().Write(fs::path(runtime).filename().string(), ReadBytes(runtime));
+      fs::permissions(runtime, fs::perms::owner_all);
+      std::string text;
+      for (std::string& line : ini_lines) {
+        ReplaceAllText(line, "{dir}/", dir_prefix);
+        text += line + "\r\n";
+      }
+      ini_path = fs::path(runtime).replace_extension(".ini").string();
+      std::ofstream(ini_path, std::ios::binary) << text;
     }
-    std::vector<std::string> command = {RuntimePath()};
+    auto put_setting = [&](const std::string& name, const std::string& value) {
+      if (!ini_path.empty()) {
+        const IniLocation at = IniLocationOf("*\\" + name);
+        platform::WriteProfileValue(ini_path, at.section, at.name, value);
+      } else if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos) {
+        WriteSetting("*\\" + name, std::stoi(value));
+      } else {
+        WriteSetting("*\\" + name, value);
+      }
+    };
+    put_setting("Logfile", log_path);
+    for (const auto& [name, value] : c.settings) put_setting(name, value);
+    std::string answers;
+    for (const auto& a : c.answers) answers += a + "\n";
+    if (!c.answers.empty()) platform::WriteEnv("OLVEX_ANSWERS", sandbox.dir().Write("answers.txt", answers));
+    struct ClearAnswers {
+      ~ClearAnswers() { platform::RemoveEnv("OLVEX_ANSWERS"); }
+    } clear_answers;
+    std::vector<std::string> command = {runtime};
     if (!c.no_r) command.insert(command.end(), {"-r", script_path});
     command.insert(command.end(), c.args.begin(), c.args.end());
     int code = 0;
@@ -316,6 +354,22 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     EXPECT_EQ(boxes, expected_boxes);
     EXPECT_EQ(code, c.exit_code);
     for (const auto& [name, value] : c.variables) EXPECT_EQ(ReadUserVariable(name).value_or("(missing)"), value) << name;
+    if (!ini_path.empty()) {
+      // The hand-written entries, in order, among the file's.
+      auto entry = [](std::string line) {
+        static const std::regex blanks(R"(^[ \t\r]+|[ \t\r]+$|[ \t]*(=)[ \t]*)");
+        return std::regex_replace(line, blanks, "$1");
+      };
+      std::vector<std::string> wanted;
+      for (const std::string& line : ini_lines)
+        if (!entry(line).empty()) wanted.push_back(entry(line));
+      std::istringstream after(ReadBytes(ini_path));
+      std::size_t kept = 0;
+      for (std::string line; kept < wanted.size() && std::getline(after, line);)
+        if (entry(line) == wanted[kept]) ++kept;
+      EXPECT_EQ(kept, wanted.size()) << "lost from the INI file: " << wanted[std::min(kept, wanted.size() - 1)] << "\n"
+                                     << ReadBytes(ini_path);
+    }
     if (!c.expect_log) {
       EXPECT_FALSE(platform::PathExists(log_path));
       continue;

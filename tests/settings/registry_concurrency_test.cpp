@@ -14,6 +14,14 @@
 #include "platform/registry.h"
 #include "tests/settings/store_sandbox.h"
 
+#ifndef _WIN32
+#include <poll.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace olvex::test {
 namespace {
 
@@ -116,6 +124,26 @@ TEST(RegistryWorker, DISABLED_Endless) {
   }
 }
 
+#ifndef _WIN32
+// Transactions of many pages each (a large value, a key tree rewritten and
+// deleted) back to back; "ready" on standard output once the first is through.
+TEST(RegistryWorker, DISABLED_Transactions) {
+  std::string key = WorkerKey();
+  ASSERT_FALSE(key.empty());
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  for (int seq = 0; std::chrono::steady_clock::now() < deadline; ++seq) {
+    platform::WriteRegistryValue(kHKCU, key, "big", regtype::kBinary, Payload('T', seq) + std::string(200000, 'T'));
+    for (int i = 0; i < 20; ++i)
+      platform::WriteRegistryValue(kHKCU, key + "\\Tree\\K" + std::to_string(i), "v", regtype::kSz, Payload('T', i));
+    platform::DeleteRegistryKey(kHKCU, key + "\\Tree");
+    if (seq == 0) {
+      std::printf("ready\n");
+      std::fflush(stdout);
+    }
+  }
+}
+#endif
+
 ChildResult RunWorker(const std::string& test, std::chrono::milliseconds timeout) {
   return RunChild({platform::ModulePath(), "--gtest_filter=RegistryWorker.DISABLED_" + test,
                    "--gtest_also_run_disabled_tests"},
@@ -203,6 +231,72 @@ TEST_F(RegistryConcurrency, AWriterKilledMidwayHarmsNoOtherValue) {
   // The store still takes writes, sub-keys included.
   EXPECT_EQ(platform::WriteRegistryValue(kHKCU, key_ + "\\Sub1", "after", regtype::kSz, "ok"), RegistryStatus::kOk);
 }
+
+#ifndef _WIN32
+// Starts the Transactions worker, kills it at a random moment after its first
+// transaction, and waits for it.
+void KillWorkerMidway(std::mt19937& random) {
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  const std::string self = platform::ModulePath();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out[1], 1);
+    ::close(out[0]);
+    ::close(out[1]);
+    ::execl(self.c_str(), self.c_str(), "--gtest_filter=RegistryWorker.DISABLED_Transactions",
+            "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  std::string seen;
+  char buf[256];
+  pollfd p{out[0], POLLIN, 0};
+  while (seen.find("ready") == std::string::npos && ::poll(&p, 1, 20000) > 0) {
+    const ssize_t n = ::read(out[0], buf, sizeof buf);
+    if (n <= 0) break;
+    seen.append(buf, static_cast<std::size_t>(n));
+  }
+  std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ::close(out[0]);
+  EXPECT_NE(seen.find("ready"), std::string::npos) << seen;
+}
+
+std::string IntegrityOf(const std::string& file) {
+  sqlite3* db = nullptr;
+  std::string result = "cannot open";
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+      result = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    sqlite3_finalize(s);
+  }
+  sqlite3_close_v2(db);
+  return result;
+}
+
+TEST_F(RegistryConcurrency, WritersKilledMidTransactionLeaveTheDatabaseWhole) {
+  for (int i = 0; i < 50; ++i)
+    ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "keep" + std::to_string(i), regtype::kBinary, Payload('K', i)),
+              RegistryStatus::kOk);
+  const std::string db = box_.dir().File("registry") + "/registry.db";
+  std::mt19937 random(std::random_device{}());
+  for (int round = 0; round < 200; ++round) {
+    KillWorkerMidway(random);
+    ASSERT_EQ(IntegrityOf(db), "ok") << "round " << round;
+    platform::RegistryData v;
+    ASSERT_EQ(platform::ReadRegistryValue(kHKCU, key_, "keep" + std::to_string(round % 50), &v), RegistryStatus::kOk);
+    ASSERT_EQ(v.data, Payload('K', round % 50));
+    // The large value is the old one or the new one, whole.
+    if (platform::ReadRegistryValue(kHKCU, key_, "big", &v) == RegistryStatus::kOk) {
+      ASSERT_TRUE(Valid(v.data.substr(0, v.data.find('T', 1)))) << round;
+    }
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace olvex::test

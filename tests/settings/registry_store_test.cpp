@@ -11,6 +11,9 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
+#include "platform/module.h"
+#include "platform/posix/registry_folders.h"
 #endif
 
 namespace olvex::test {
@@ -115,6 +118,13 @@ TEST(RegistryStore, KeysNeedProperComponentsAndDeleteAsTrees) {
   EXPECT_FALSE(platform::RegistryKeyExists(kHKCU, base + "\\A"));
   EXPECT_EQ(Get(base + "\\A\\B\\C", "v"), std::nullopt);
   EXPECT_EQ(platform::DeleteRegistryKey(kHKCU, base + "\\A"), RegistryStatus::kNotFound);
+  {
+    const platform::RegistryReadScope one_state;  // a write of the thread ends its snapshot
+    EXPECT_EQ(Get(base + "\\X", "v"), std::nullopt);
+    ASSERT_EQ(Put(base + "\\X", "v", "1\0"s), RegistryStatus::kOk);
+    EXPECT_EQ(Get(base + "\\x", "V"), "1\0"s);
+  }
+  EXPECT_EQ(platform::DeleteRegistryKey(kHKCU, base + "\\X"), RegistryStatus::kOk);
   EXPECT_NE(platform::DeleteRegistryKey(kHKCU, ""), RegistryStatus::kOk);  // never a root
   EXPECT_TRUE(platform::RegistryKeyExists(kHKCU, ""));
 }
@@ -149,105 +159,106 @@ TEST(RegistryStoreFiles, KeyNamesFollowTheRegistrysLimits) {
   EXPECT_EQ(Get("software\\" + std::string(255, 'K'), "V"), "1");
 }
 
-TEST(RegistryStoreFiles, FoldersArePrivateAndFilesTooAndLargeValuesAreRefused) {
+TEST(RegistryStoreFiles, TheDatabaseIsPrivateAndLargeValuesAreRefused) {
   StoreSandbox box;
   mode_t saved_umask = ::umask(0);  // the store does not rely on the umask
   RegistryStatus put = Put("SOFTWARE\\P\\Q", "v", "1");
   ::umask(saved_umask);
   ASSERT_EQ(put, RegistryStatus::kOk);
-  namespace fs = std::filesystem;
-  int folders = 0, files = 0;
-  for (const auto& e : fs::recursive_directory_iterator(StoreFolder(box))) {
-    struct stat st;
-    ASSERT_EQ(::lstat(e.path().c_str(), &st), 0);
-    if (S_ISDIR(st.st_mode)) {
-      EXPECT_EQ(st.st_mode & 0777, 0700u) << e.path();
-      ++folders;
-    } else {
-      EXPECT_EQ(st.st_mode & 0777, 0600u) << e.path();
-      ++files;
-    }
-  }
-  EXPECT_EQ(folders, 4);  // HKEY_CURRENT_USER, SOFTWARE, P, Q
-  EXPECT_EQ(files, 4);    // three key names, one value
   struct stat st;
   ASSERT_EQ(::stat(StoreFolder(box).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
+  for (const auto& e : std::filesystem::directory_iterator(StoreFolder(box))) {
+    ASSERT_EQ(::lstat(e.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << e.path();  // registry.db and its journal files
+  }
+  EXPECT_TRUE(std::filesystem::exists(StoreFolder(box) + "/registry.db"));
 
   EXPECT_EQ(Put("SOFTWARE\\P", "max", std::string(platform::kDefaultRegistryValueLimit, 'm')), RegistryStatus::kOk);
   EXPECT_EQ(Put("SOFTWARE\\P", "over", std::string(platform::kDefaultRegistryValueLimit + 1, 'm')),
             RegistryStatus::kRefused);
   EXPECT_EQ(Get("SOFTWARE\\P", "over"), std::nullopt);
-  EXPECT_EQ(Put("SOFTWARE\\P", "name", "1"), RegistryStatus::kOk);
   EXPECT_EQ(Put("SOFTWARE\\P", std::string(platform::kMaxRegistryValueName, 'n'), "1"), RegistryStatus::kOk);
   EXPECT_EQ(Put("SOFTWARE\\P", std::string(platform::kMaxRegistryValueName + 1, 'n'), "1"), RegistryStatus::kBadName);
 }
 
-// Finds the file of a value in the store: the only one with that encoded name.
-std::string ValueFile(const StoreSandbox& box, const std::string& file_name) {
-  for (const auto& e : std::filesystem::recursive_directory_iterator(StoreFolder(box)))
-    if (e.path().filename() == file_name) return e.path().string();
-  return {};
+TEST(RegistryStoreFiles, ADamagedDatabaseIsReportedAndLeftAsItIs) {
+  StoreSandbox box;
+  std::filesystem::create_directories(StoreFolder(box));
+  const std::string db = StoreFolder(box) + "/registry.db";
+  const std::string garbage = "this is no database at all, but it is the user's file" + std::string(5000, 'x');
+  std::ofstream(db, std::ios::binary) << garbage;
+  EXPECT_EQ(platform::ReadRegistryValue(kHKCU, "SOFTWARE\\D", "v", nullptr), RegistryStatus::kCorrupt);
+  EXPECT_NE(platform::RegistryProblem().find(db), std::string::npos) << platform::RegistryProblem();
+  EXPECT_EQ(Put("SOFTWARE\\D", "v", "1"), RegistryStatus::kCorrupt);
+  EXPECT_EQ(platform::DeleteRegistryKey(kHKCU, "SOFTWARE"), RegistryStatus::kCorrupt);
+  std::vector<std::string> names;
+  EXPECT_EQ(platform::ListRegistryValues(kHKCU, "", &names), RegistryStatus::kCorrupt);
+  EXPECT_EQ(ReadBytes(db), garbage);
+  // olvex-reg names the file too.
+  const std::string tool = (std::filesystem::path(platform::ModulePath()).parent_path() / "olvex-reg").string();
+  ChildResult r = RunChild({tool, "add", "HKCU\\SOFTWARE\\D", "/v", "v", "/d", "1", "/f"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find(db), std::string::npos) << r.err;
+  EXPECT_EQ(ReadBytes(db), garbage);
 }
 
-TEST(RegistryStoreFiles, DamagedFilesAreReportedAndHarmNothingElse) {
+// The store's earlier form (a folder per key, a file per value) is imported on
+// first open: the export afterwards is that of the same values written into a
+// new store, and the old folders are kept aside.
+TEST(RegistryStoreFiles, AFolderStoreIsImportedOnceAndKeptAside) {
   StoreSandbox box;
-  ASSERT_EQ(Put("SOFTWARE\\D", "good", "fine\0"s), RegistryStatus::kOk);
+  namespace folders = platform::folder_registry;
+  const std::string old_store = box.dir().File("old"), new_store = box.dir().File("new");
+  const std::string vars = "SOFTWARE\\" + box.key() + "\\UserVariables";
   const struct {
-    const char* name;
-    std::string damage;  // appended to the header, or the whole file when `whole`
-    bool whole;
-  } cases[] = {
-      {"empty", "", true},
-      {"garbage", "this is no value file at all", true},
-      {"truncated", "", false},
-      {"flipped", "", false},
-      {"huge", "OXRV\1\0\0\0\4\0\0\0\xff\xff\xff\x7f\0\0\0\0"s, true},
+    RegistryRoot root;
+    std::string key, name;
+    std::uint32_t type;
+    std::string data;
+  } values[] = {
+      {kHKCU, vars, "count", regtype::kSz, "41\0"s},
+      {kHKCU, vars, "big", regtype::kSz, "FILE::/tmp/olvex-1000/SOFTWARE_Olvex_UserVariables_big.dat\0"s},
+      {kHKCU, vars, "list[3]", regtype::kSz, "third\0"s},
+      {kHKCU, vars, "Bin", regtype::kBinary, "\0\x01\xff"s},
+      {kHKCU, "SOFTWARE\\" + box.key(), "LogLevel", regtype::kDword, "\x02\0\0\0"s},
+      {kHKCU, "SOFTWARE\\" + box.key(), "", regtype::kSz, "default\0"s},
+      {kHKCU, "SOFTWARE\\" + box.key() + "\\Palettes\\MainList\\Deep\\Deeper", "Q", regtype::kQword, "\1\2\3\4\5\6\7\x08"s},
+      {kHKCU, "SOFTWARE\\" + box.key() + "\\Multi", "a\\b", regtype::kMultiSz, "x\0y\0\0"s},
+      {kHKCU, "SOFTWARE\\" + box.key() + "\\Multi", std::string(300, '%'), regtype::kExpandSz, "%PATH%\0"s},
+      {RegistryRoot::kLocalMachine, "SOFTWARE\\" + box.key(), "machine", regtype::kSz, "m\0"s},
   };
-  for (const auto& c : cases) {
-    ASSERT_EQ(Put("SOFTWARE\\D", c.name, "precious value\0"s), RegistryStatus::kOk);
-    std::string file = ValueFile(box, std::string("v") + c.name);
-    ASSERT_FALSE(file.empty());
-    std::string bytes = ReadBytes(file);
-    if (c.whole)
-      bytes = c.damage;
-    else if (std::string(c.name) == "truncated")
-      bytes.resize(bytes.size() - 3);
-    else
-      bytes[bytes.size() - 2] ^= 0x20;
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-    platform::RegistryData v;
-    EXPECT_EQ(platform::ReadRegistryValue(kHKCU, "SOFTWARE\\D", c.name, &v), RegistryStatus::kCorrupt) << c.name;
-  }
-  EXPECT_EQ(Get("SOFTWARE\\D", "good"), "fine\0"s);
-  std::vector<std::string> names;
-  EXPECT_EQ(platform::ListRegistryValues(kHKCU, "SOFTWARE\\D", &names), RegistryStatus::kOk);
-  EXPECT_EQ(names, std::vector<std::string>{"good"});  // damaged values are left out
-  // A damaged value can be written over or deleted.
-  EXPECT_EQ(Put("SOFTWARE\\D", "garbage", "new\0"s), RegistryStatus::kOk);
-  EXPECT_EQ(Get("SOFTWARE\\D", "garbage"), "new\0"s);
-  EXPECT_EQ(platform::DeleteRegistryValue(kHKCU, "SOFTWARE\\D", "flipped"), RegistryStatus::kOk);
-  // A file where a key folder belongs.
-  std::ofstream(StoreFolder(box) + "/HKEY_CURRENT_USER/ksoftware/kplain", std::ios::binary) << "x";
-  EXPECT_EQ(Get("SOFTWARE\\plain", "v"), std::nullopt);
-  EXPECT_NE(Put("SOFTWARE\\plain", "v", "1"), RegistryStatus::kOk);
-  EXPECT_EQ(Get("SOFTWARE\\D", "good"), "fine\0"s);
-}
+  for (const auto& v : values)
+    ASSERT_EQ(folders::Write(old_store, v.root, v.key, v.name, v.type, v.data), RegistryStatus::kOk) << v.name;
+  ASSERT_EQ(folders::CreateKey(old_store, kHKCU, "SOFTWARE\\" + box.key() + "\\Empty"), RegistryStatus::kOk);
 
-TEST(RegistryStoreFiles, LeftoversOfDeadWritersAreIgnoredAndClearedLater) {
-  StoreSandbox box;
-  ASSERT_EQ(Put("SOFTWARE\\L", "v", "1"), RegistryStatus::kOk);
-  std::string folder = StoreFolder(box) + "/HKEY_CURRENT_USER/ksoftware/kl";
-  std::string fresh = folder + "/.t999.1.1", old = folder + "/.t999.1.2";
-  std::ofstream(fresh) << "half";
-  std::ofstream(old) << "half";
-  std::filesystem::last_write_time(old, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
-  std::vector<std::string> names;
-  EXPECT_EQ(platform::ListRegistryValues(kHKCU, "SOFTWARE\\L", &names), RegistryStatus::kOk);
-  EXPECT_EQ(names, std::vector<std::string>{"v"});
-  EXPECT_EQ(platform::CountRegistryValues(kHKCU, "SOFTWARE\\L"), 1u);
-  EXPECT_TRUE(std::filesystem::exists(fresh));  // a writer may still be at work
-  EXPECT_FALSE(std::filesystem::exists(old));
+  const std::string tool = (std::filesystem::path(platform::ModulePath()).parent_path() / "olvex-reg").string();
+  auto exported = [&](const std::string& store, const std::string& root) {
+    platform::WriteEnv("OLVEX_REGISTRY", store);
+    ChildResult r = RunChild({tool, "export", root + "\\SOFTWARE\\" + box.key()});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    return r.out;
+  };
+  platform::WriteEnv("OLVEX_REGISTRY", new_store);
+  for (const auto& v : values) ASSERT_EQ(platform::WriteRegistryValue(v.root, v.key, v.name, v.type, v.data), RegistryStatus::kOk);
+  ASSERT_EQ(platform::CreateRegistryKey(kHKCU, "SOFTWARE\\" + box.key() + "\\Empty"), RegistryStatus::kOk);
+  for (const char* root : {"HKCU", "HKLM"}) {
+    const std::string want = exported(new_store, root);
+    EXPECT_NE(want.find(root == std::string("HKCU") ? "Deeper" : "machine"), std::string::npos);
+    EXPECT_EQ(exported(old_store, root), want) << root;
+  }
+  EXPECT_FALSE(folders::Exists(old_store));
+  EXPECT_TRUE(folders::Exists(old_store + "/folder-store-imported"));
+  platform::RegistryData kept;
+  EXPECT_EQ(folders::Read(old_store + "/folder-store-imported", kHKCU, vars, "count", &kept), RegistryStatus::kOk);
+  // Once only: a value deleted after the import stays deleted.
+  platform::WriteEnv("OLVEX_REGISTRY", old_store);
+  EXPECT_EQ(platform::DeleteRegistryValue(kHKCU, vars, "count"), RegistryStatus::kOk);
+  std::filesystem::rename(old_store + "/folder-store-imported/HKEY_CURRENT_USER", old_store + "/HKEY_CURRENT_USER");
+  platform::WriteEnv("OLVEX_REGISTRY", old_store + "/.");  // a new connection
+  EXPECT_EQ(Get(vars, "count"), std::nullopt);
+  EXPECT_EQ(Get(vars, "list[3]"), "third\0"s);
+  platform::WriteEnv("OLVEX_REGISTRY", StoreFolder(box));
 }
 #endif
 

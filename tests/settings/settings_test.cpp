@@ -191,6 +191,18 @@ TEST(SettingsIni, ReadWriteDeleteAndExistenceGoToTheFile) {
   EXPECT_TRUE(DeleteSetting("*\\Accelerators\\"));
   EXPECT_FALSE(SettingExists("*\\Accelerators\\Stop"));
   EXPECT_EQ(platform::ReadProfileValue(ini, "Olvex", "Word"), "abc");
+  // A key below the root is no section: it removes at most the entry of its name.
+  ASSERT_TRUE(WriteSetting("*\\FailStep", 3));
+  EXPECT_TRUE(SettingExists("SOFTWARE\\Olvex\\FailStep\\"));
+  EXPECT_TRUE(DeleteSetting("SOFTWARE\\Olvex\\FailStep\\"));
+  EXPECT_FALSE(SettingExists("*\\FailStep"));
+  EXPECT_FALSE(DeleteSetting("*\\Palettes\\Output\\*"));
+  EXPECT_EQ(platform::ReadProfileValue(ini, "Olvex", "Word"), "abc");
+  EXPECT_EQ(ReadSettingNumber("*\\Palettes\\MainList\\IndentNewColumns"), 1);
+  // The root itself is the section "Olvex".
+  EXPECT_TRUE(DeleteSetting("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\"));
+  EXPECT_FALSE(SettingExists("*\\"));
+  EXPECT_EQ(ReadSettingNumber("*\\Palettes\\MainList\\IndentNewColumns"), 1);
 
   // Nothing of it went to the registry; user variables stay there.
   EXPECT_FALSE(RawValue("SOFTWARE\\" + box.key(), "InterStepDelay"));

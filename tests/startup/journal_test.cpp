@@ -96,6 +96,25 @@ TEST(Journal, StepsOfLoopsAndFailuresMatchTheRunLog) {
   EXPECT_EQ(records[records.size() - 3]["result"], "false");
 }
 
+TEST(Journal, APromptAnsweredFromTheAnswersFileKeepsItsPasswordOut) {
+  StoreSandbox sandbox;
+  ChildStore store;
+  platform::WriteEnv("OLVEX_ANSWERS", sandbox.dir().Write("answers.txt", "* | * | OK | ann;secret\n"));
+  const ChildResult run =
+      RunJournaled(sandbox, "<step><action>Login Prompt</action><text>Sign in</text></step>", std::chrono::seconds(60));
+  platform::WriteEnv("OLVEX_ANSWERS", "");
+  ASSERT_FALSE(run.timed_out);
+  int prompts = 0;
+  for (const json& r : ReadJournal(sandbox.dir().File("journal.jsonl"))) {
+    if (r["event"] != "prompt") continue;
+    ++prompts;
+    EXPECT_EQ(r["step"], 1);
+    EXPECT_EQ(r["by"], "answers file");
+    EXPECT_EQ(r["answer"], "ann;*****");
+  }
+  EXPECT_EQ(prompts, 1);
+}
+
 TEST(Journal, AKilledRunLeavesCompleteLines) {
   StoreSandbox sandbox;
   ChildStore store;

@@ -14,30 +14,56 @@ std::string TextOf(HWND hwnd) {
   return buf;
 }
 
-BOOL CALLBACK CollectBoxes(HWND hwnd, LPARAM lparam) {
+std::string ClassOf(HWND hwnd) {
   char cls[64] = {};
   GetClassNameA(hwnd, cls, sizeof cls);
-  if (std::string(cls) == "#32770" && IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(lparam)->push_back(hwnd);
+  return cls;
+}
+
+BOOL CALLBACK CollectBoxes(HWND hwnd, LPARAM lparam) {
+  if (ClassOf(hwnd) == "#32770" && IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(lparam)->push_back(hwnd);
   return TRUE;
 }
 
-BOOL CALLBACK FirstButton(HWND hwnd, LPARAM lparam) {
-  char cls[64] = {};
-  GetClassNameA(hwnd, cls, sizeof cls);
-  if (std::string(cls) == "Button") {
-    *reinterpret_cast<HWND*>(lparam) = hwnd;
-    return FALSE;
-  }
+struct Children {
+  std::string cls;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectChildren(HWND hwnd, LPARAM lparam) {
+  auto* children = reinterpret_cast<Children*>(lparam);
+  if (ClassOf(hwnd) == children->cls) children->found.push_back(hwnd);
   return TRUE;
+}
+
+std::vector<HWND> ChildrenOf(HWND box, const char* cls) {
+  Children children{cls, {}};
+  EnumChildWindows(box, CollectChildren, reinterpret_cast<LPARAM>(&children));
+  return children.found;
 }
 
 }  // namespace
 
 BoxAnswerer::BoxAnswerer(int button_id) : button_id_(button_id), thread_([this] { Run(); }) {}
 
+BoxAnswerer::BoxAnswerer(std::vector<Reply> replies)
+    : button_id_(1), replies_(std::move(replies)), thread_([this] { Run(); }) {}
+
 BoxAnswerer::~BoxAnswerer() {
   stop_ = true;
   thread_.join();
+}
+
+BoxAnswerer::Reply BoxAnswerer::NextReply(const std::string& text) {
+  used_.resize(replies_.size());
+  for (std::size_t i = 0; i < replies_.size(); ++i) {
+    if (used_[i] || (!replies_[i].text.empty() && text.find(replies_[i].text) == std::string::npos)) continue;
+    used_[i] = true;
+    return replies_[i];
+  }
+  Reply reply;
+  reply.button = button_id_;
+  return reply;
 }
 
 void BoxAnswerer::Run() {
@@ -47,14 +73,36 @@ void BoxAnswerer::Run() {
     EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&boxes));
     for (HWND box : boxes) {
       if (answered.count(box)) continue;
+      // A message box's text, or the prompt of an input dialog.
       HWND text = GetDlgItem(box, 0xFFFF);
-      HWND button = GetDlgItem(box, button_id_);
-      if (!button) EnumChildWindows(box, FirstButton, reinterpret_cast<LPARAM>(&button));
+      if (!text) text = GetDlgItem(box, 1001);
+      if (!text) text = GetDlgItem(box, 1254);  // the custom dialog's frame
+      const std::vector<HWND> buttons = ChildrenOf(box, "Button");
       // Wait until the box has shown its controls before acting on them.
-      if (!text || !button || !IsWindowVisible(text) || !IsWindowVisible(button)) continue;
+      if (!text || buttons.empty() || !IsWindowVisible(text) || !IsWindowVisible(buttons.front())) continue;
       Box seen{TextOf(box), TextOf(text)};
+      const Reply reply = NextReply(seen.text);
       answered.insert(box);
-      SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+      std::vector<HWND> edits;
+      for (HWND edit : ChildrenOf(box, "Edit"))
+        if (IsWindowVisible(edit)) edits.push_back(edit);
+      for (std::size_t i = 0; i < reply.edits.size() && i < edits.size(); ++i)
+        SendMessageTimeoutA(edits[i], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(reply.edits[i].c_str()), SMTO_ABORTIFHUNG, 2000, nullptr);
+      const std::vector<HWND> lists = ChildrenOf(box, "ListBox");
+      if (!lists.empty()) {
+        const bool several = (GetWindowLongA(lists.front(), GWL_STYLE) & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
+        for (int item : reply.items) {
+          if (several) SendMessageTimeoutA(lists.front(), LB_SETSEL, TRUE, item, SMTO_ABORTIFHUNG, 2000, nullptr);
+          else SendMessageTimeoutA(lists.front(), LB_SETCURSEL, static_cast<WPARAM>(item), 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+        }
+      }
+      if (reply.button == kClose) {
+        PostMessageA(box, WM_CLOSE, 0, 0);
+      } else if (reply.button != kLeave) {
+        HWND button = GetDlgItem(box, reply.button);
+        if (!button || !IsWindowVisible(button)) button = buttons.front();
+        SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+      }
       std::lock_guard<std::mutex> lock(mutex_);
       seen_.push_back(seen);
     }

@@ -123,8 +123,14 @@ class FakeClipboard : public platform::Clipboard {
     text = t;
     return true;
   }
+  bool Clear() override {
+    text.reset();
+    ++clears;
+    return true;
+  }
   std::optional<std::string> text;
   std::vector<std::string> history;
+  int clears = 0;
 };
 
 }  // namespace olvex::test

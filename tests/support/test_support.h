@@ -61,8 +61,25 @@ class RecordingDialogs : public platform::Dialogs {
     }
     return platform::box::DefaultAnswer(style);
   }
+  platform::InputReply ShowInput(const platform::InputRequest& request) override {
+    inputs.push_back(request);
+    if (input_replies.empty()) return {};
+    platform::InputReply reply = input_replies.front();
+    input_replies.erase(input_replies.begin());
+    return reply;
+  }
+  platform::CustomDialogReply ShowCustomDialog(const platform::CustomDialogRequest& request) override {
+    custom_dialogs.push_back(request);
+    return custom_reply;
+  }
+  void ShowNotice(const platform::Notice& notice) override { notices.push_back(notice); }
   std::vector<Box> boxes;
   std::vector<int> answers;  // answers to give, in order; then the default button
+  std::vector<platform::Notice> notices;
+  std::vector<platform::CustomDialogRequest> custom_dialogs;
+  platform::CustomDialogReply custom_reply;  // Cancel unless a test sets it
+  std::vector<platform::InputRequest> inputs;
+  std::vector<platform::InputReply> input_replies;  // in order; then Cancel
 };
 
 // A debugger output that records every text written to it.

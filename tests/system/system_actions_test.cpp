@@ -37,24 +37,6 @@ class RecordingPower : public platform::Power {
   bool accept = true;
 };
 
-class FakeClipboard : public platform::Clipboard {
- public:
-  FakeClipboard() { platform::SetClipboardForTest(this); }
-  ~FakeClipboard() override { platform::SetClipboardForTest(nullptr); }
-  std::optional<std::string> Text() override { return text; }
-  bool SetText(const std::string& t) override {
-    text = t;
-    return true;
-  }
-  bool Clear() override {
-    text.reset();
-    ++clears;
-    return true;
-  }
-  std::optional<std::string> text;
-  int clears = 0;
-};
-
 std::string Step(const std::string& action, const std::string& text, const std::string& extra = "") {
   return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
 }

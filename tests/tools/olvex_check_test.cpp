@@ -81,7 +81,9 @@ TEST(OlvexCheck, EachRuleFindsItsMistakeAndCleanScriptsGiveNothing) {
       {"loops", loop + S("Comment") + S("NEXT LOOP") + S("NEXT LOOP") + S("Break out of Loop") + loop, 1,
        {"4: error: NEXT LOOP without a loop start", "5: error: Break outside any loop",
         "6: error: loop start without NEXT LOOP"}},
-      {"files", S("Call Script", "missing.oxm") + S("Wait for Image", "a.bmp;pic.bmp") + S("Call Script", "%x.oxm"), 1,
+      {"files", S("Call Script", "missing.oxm") + S("Wait for Image", "a.bmp;pic.bmp") + S("Call Script", "%x.oxm") +
+                    S("Write/Create File", "", "<value1>{dir}/made.oxm</value1>") + S("Call Script", "made.oxm"),
+       1,
        {"1: error: the script \"missing.oxm\" does not exist", "2: error: the image file \"a.bmp\" does not exist",
         "3: warning: %x is read but no step writes it and the store does not hold it"}},
       {"warnings", S("Set Variable", "%nobody and %stored and %nobody") + S("Label", "a") + S("Label", "A") +

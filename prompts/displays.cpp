@@ -1,0 +1,136 @@
+#include "prompts/displays.h"
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/text.h"
+#include <string_view>
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "vars/expand.h"
+
+namespace olvex {
+namespace {
+
+std::string Expanded(const std::string& field, int slot, int index) {
+  return field.empty() ? std::string() : std::string(ExpandText(field, slot, index, 0));
+}
+
+bool OnlyBlanks(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
+
+// The folder of the script's file, with its separator.
+std::string ScriptFolder(int slot) {
+  const std::string& file = Document(slot).file_name;
+  const std::size_t at = file.find_last_of("\\/");
+  return at == std::string::npos ? std::string() : file.substr(0, at + 1);
+}
+
+}  // namespace
+
+int ProgressPercent(const std::string& text) {
+  const std::size_t sign = text.find('%');
+  if (sign == std::string::npos) return 0;
+  std::size_t end = sign;
+  while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  std::size_t begin = end;
+  while (begin > 0 && text[begin - 1] >= '0' && text[begin - 1] <= '9') --begin;
+  const int percent = FirstNumber(std::string_view(text).substr(begin, end - begin));
+  return percent < 0 ? 0 : percent > 100 ? 100 : percent;
+}
+
+namespace {
+
+// Displays of one kind follow each other at most every 100 ms (the last step
+// of the script always shows).
+bool TooSoon(platform::NoticeKind kind, bool last_step) {
+  static std::mutex mutex;
+  static std::chrono::steady_clock::time_point shown[7];
+  std::lock_guard<std::mutex> lock(mutex);
+  const auto now = std::chrono::steady_clock::now();
+  auto& previous = shown[static_cast<int>(kind) == 1 ? 0 : static_cast<int>(kind)];
+  if (!last_step && previous.time_since_epoch().count() != 0 && now - previous < std::chrono::milliseconds(100)) return true;
+  previous = now;
+  return false;
+}
+
+}  // namespace
+
+int DisplayStep(Step& step, int slot, int index, const std::string& title, int timeout_ms) {
+  using platform::NoticeKind;
+  const bool last_step = static_cast<std::size_t>(index) + 1 == Document(slot).steps.size();
+  const std::string& action = step.action;
+  const std::string& options = step.options;
+  const bool first_tries = step.run_attempts <= 2;
+  platform::Notice notice;
+  notice.title = title;
+  notice.text = Expanded(step.text, slot, index);
+  notice.timeout_ms = timeout_ms;
+  notice.top = ContainsNoCase(options, "top");
+  auto position = [&](const std::string& field) {
+    const std::string at = Expanded(field, slot, index);
+    const std::size_t comma = at.find(',');
+    if (at.empty() || comma == std::string::npos) return;
+    notice.x = FirstNumber(at.substr(0, comma));
+    notice.y = FirstNumber(at.substr(comma + 1));
+  };
+  if (ContainsNoCase(action, "Screen Message")) {
+    notice.kind = NoticeKind::kScreenMessage;
+    position(step.value(1));
+    notice.title.clear();
+    if (timeout_ms <= 0 && first_tries) LogText("    WARNING: No time limit set for tool tip");
+  } else if (ContainsNoCase(action, "Progress") || ContainsNoCase(action, "Status")) {
+    notice.kind = ContainsNoCase(action, "Progress") ? NoticeKind::kProgress : NoticeKind::kStatus;
+    if (OnlyBlanks(notice.text)) notice.text.clear();
+    const int width = FirstNumber(step.value(1)), height = FirstNumber(step.value(2));
+    notice.width = width >= 11 ? width : 350;
+    notice.height = height >= 11 ? height : 100;
+    notice.percent = ProgressPercent(notice.text);
+  } else if (ContainsNoCase(action, "Balloon")) {
+    if (timeout_ms <= 0) {
+      if (first_tries) LogText("    WARNING: No time limit set for tool tip");
+      timeout_ms = 1000;
+    }
+    const bool floating = ContainsNoCase(options, "Float");
+    notice.kind = floating ? NoticeKind::kFloatingBalloon : NoticeKind::kBalloon;
+    if (floating) {
+      position(step.value(2));
+      notice.timeout_ms = timeout_ms < 3000 ? 3000 : timeout_ms;
+    } else {
+      // The system shows a tray balloon for 10 to 30 seconds.
+      notice.timeout_ms = timeout_ms < 10000 ? 10000 : timeout_ms > 30000 ? 30000 : timeout_ms;
+      notice.text = notice.text.substr(0, 255);
+      notice.title = notice.title.substr(0, 63);
+    }
+  } else if (ContainsNoCase(action, "Tray Icon")) {
+    notice.kind = NoticeKind::kTrayIcon;
+    if (ContainsNoCase(options, "Remove")) notice.text.clear();
+  } else {
+    notice.kind = NoticeKind::kImage;
+    position(step.value(1));
+    std::string path = notice.text;
+    const bool relative = !path.empty() && path[0] != '/' && path[0] != '\\' && path.find(':') == std::string::npos;
+    if (relative && !platform::PathExists(path)) path = ScriptFolder(slot) + path;
+    if (path.empty() || !platform::PathExists(path)) {
+      SetStepError("Image file '" + notice.text + "' not found");
+      return 0;
+    }
+    notice.text = path;
+  }
+  const bool throttled = notice.kind == NoticeKind::kScreenMessage || notice.kind == NoticeKind::kBalloon ||
+                        notice.kind == NoticeKind::kFloatingBalloon ||
+                        ((notice.kind == NoticeKind::kStatus || notice.kind == NoticeKind::kProgress) && !notice.text.empty());
+  if (throttled && TooSoon(notice.kind, last_step)) return 1;
+  platform::dialogs().ShowNotice(notice);
+  // A screen message on the last step stays a moment so that it can be read.
+  if (notice.kind == NoticeKind::kScreenMessage && last_step && notice.timeout_ms > 0) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min(notice.timeout_ms, 3000));
+    while (!StopRequested() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return 1;
+}
+
+}  // namespace olvex

@@ -1,0 +1,436 @@
+// The User Prompts category run through the step loop: what each step asks
+// the dialogs service for and what it makes of the answer (a recording fake),
+// the password memory, and the real prompts: on Windows answered by the box
+// answerer, on Linux on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/control.h"
+#include "engine/document.h"
+#include "engine/expansion_host.h"
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/settings.h"
+#include "platform/dialogs.h"
+#include "prompts/prompt_actions.h"
+#include "tests/settings/store_sandbox.h"
+#include "tests/support/test_support.h"
+#include "vars/expand.h"
+#include "vars/registry_value.h"
+#include "vars/variables.h"
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h:
+#include <commctrl.h>
+
+#include "tests/support/box_answerer.h"
+#else
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#endif
+
+namespace olvex::test {
+namespace {
+
+using Strings = std::vector<std::string>;
+using platform::InputKind;
+namespace box = platform::box;
+
+std::string Step(const std::string& action, const std::string& text, const std::string& extra = "") {
+  return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
+}
+std::string Out(const std::string& variable) { return "<output value=\"" + variable + "\">Variable</output>"; }
+std::string Title(const std::string& title) { return "<value1>" + title + "</value1>"; }
+std::string Options(const std::string& options) { return "<options>" + options + "</options>"; }
+
+class PromptsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CloseAllDocuments();
+    InstallExpander();
+    InstallRunExpansionHost("");
+    SetLogLevel(0);
+    SetFailureHandler([this](int, int step_index) {
+      errors_.push_back("[STEP " + std::to_string(step_index + 1) + "] " + StepError());
+      ClearStepError();
+      return step_index + 1;
+    });
+  }
+  void TearDown() override {
+    SetFailureHandler(nullptr);
+    ClearControlState();
+    CloseAllDocuments();
+    SetExpansionHost(nullptr);
+  }
+  void Run(const std::string& steps) {
+    CloseAllDocuments();
+    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
+    FixUpDocument(0);
+    Document(0).file_name = sandbox_.dir().File("case.oxm");
+    errors_.clear();
+    StartRun(0, kCommandNewRun, false, 0, 0);
+    ASSERT_TRUE(WaitForWorkers());
+  }
+  std::string Var(const std::string& name) { return ReadUserVariable(name).value_or("(missing)"); }
+
+  StoreSandbox sandbox_;
+  Strings errors_;
+};
+
+TEST_F(PromptsTest, MessageBoxesTakeTheirStyleFromTheActionAndOptionsAndSaveTheButton) {
+  struct Row {
+    std::string action, options;
+    int answer;
+    unsigned style;
+    std::string output;
+  };
+  const unsigned fg = box::kSetForeground;
+  const std::vector<Row> rows = {
+      {"Display Message", "", box::kAnswerOk, box::kIconInformation | fg, "(missing)"},
+      {"Display Warning", "top", box::kAnswerOk, box::kIconExclamation | box::kTopmost | box::kSystemModal | fg, "(missing)"},
+      {"Ask Yes/No Question", "", box::kAnswerNo, box::kYesNo | box::kIconQuestion | fg, "0"},
+      {"Ask Yes/No Question", "", box::kAnswerYes, box::kYesNo | box::kIconQuestion | fg, "1"},
+      {"Ask Yes/No Question", "", 0, box::kYesNo | box::kIconQuestion | fg, "0"},  // the time-out
+      {"Custom Message", "Yes,Cancel,QUESTION", box::kAnswerNo, box::kYesNoCancel | box::kIconQuestion | fg, "7"},
+      // "STOP" holds "top": the box is topmost too.
+      {"Custom Message", "Abort,STOP", box::kAnswerRetry,
+       box::kAbortRetryIgnore | box::kIconStop | box::kTopmost | box::kSystemModal | fg, "4"},
+      {"Custom Message", "OK,Cancel,INFO", box::kAnswerCancel, box::kOkCancel | box::kIconInformation | fg, "2"},
+      {"Custom Message", "Retry,WARN", box::kAnswerRetry, box::kRetryCancel | box::kIconExclamation | fg, "4"},
+      {"Custom Message", "Yes", box::kAnswerYes, box::kYesNo | fg, "6"},
+      {"Custom Message", "", box::kAnswerOk, box::kOk | fg, "1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.action + " " + row.options);
+    RecordingDialogs dialogs;
+    dialogs.answers = {row.answer};
+    RegistryDelete("*\\UserVariables\\out");
+    Run(Step(row.action, "Hello", Title("Note") + Options(row.options) + Out("out")));
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].style, row.style);
+    EXPECT_EQ(dialogs.boxes[0].title, "Note");
+    EXPECT_EQ(Var("out"), row.output);
+    EXPECT_EQ(LastPromptResult(), row.answer);
+  }
+  RecordingDialogs dialogs;
+  Run(Step("Display Message", std::string(5000, 'x')));
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, std::string(3840, 'x') + "<<MESSAGE TRUNCATED>>");
+}
+
+TEST_F(PromptsTest, ListsSplitAtTheirSeparatorAndTheFirstItemIsThePrompt) {
+  struct Row {
+    std::string text;
+    std::string prompt;
+    Strings choices;
+  };
+  const std::vector<Row> rows = {
+      {"Pick;Red;Green;Blue", "\nPick", {"Red", "Green", "Blue"}},
+      {"Pick;\r\nRed\r\nGreen", "\nPick;", {"Red", "Green"}},  // one ";": line breaks separate
+      {"Pick\rRed\rGreen", "\nPick", {"Red", "Green"}},
+      {"Pick,Red,Green", "\nPick", {"Red", "Green"}},
+      {"Pick;Red", "\nPick", {"Red"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    RecordingDialogs dialogs;
+    Run(Step("Select from List", row.text, Out("colour")));
+    ASSERT_EQ(dialogs.inputs.size(), 1u);
+    EXPECT_EQ(dialogs.inputs[0].kind, InputKind::kList);
+    EXPECT_EQ(dialogs.inputs[0].prompt, row.prompt);
+    EXPECT_EQ(dialogs.inputs[0].choices, row.choices);
+  }
+}
+
+TEST_F(PromptsTest, InputDialogsStartFromTheVariableAndSaveTheAnswerPositionAndButton) {
+  RecordingDialogs dialogs;
+  WriteUserVariable("name", "abc");
+  platform::InputReply ok;
+  ok.ok = true;
+  ok.answer = "Ann";
+  ok.position = platform::DialogRect{10, 20, 310, 220};
+  platform::InputReply cancel;
+  dialogs.input_replies = {ok, cancel, ok};
+  Run(Step("Input Value", "Your name?", Title("Who") + Out("name")) +
+      Step("Input Value", "Town?", Out("town") + Options("Multi,Top,Courier")) +
+      Step("Input Value", "Read me", Out("name") + Options("Read")) +
+      Step("Set Variable", "{command} {command_id}", Out("button")));
+  ASSERT_EQ(dialogs.inputs.size(), 3u);
+  EXPECT_EQ(dialogs.inputs[0].title, "Who");
+  EXPECT_EQ(dialogs.inputs[0].prompt, "\nYour name?");
+  EXPECT_EQ(dialogs.inputs[0].initial, "abc");
+  EXPECT_FALSE(dialogs.inputs[0].position);
+  EXPECT_EQ(dialogs.inputs[1].title, "Olvex Message");
+  EXPECT_EQ(dialogs.inputs[1].kind, InputKind::kMultiLine);
+  EXPECT_EQ(dialogs.inputs[1].initial, "");  // the variable does not exist
+  EXPECT_EQ(dialogs.inputs[1].flags, platform::prompt_flag::kTop | platform::prompt_flag::kCourier);
+  EXPECT_EQ(dialogs.inputs[1].position, (platform::DialogRect{10, 20, 310, 220}));  // where the first one closed
+  EXPECT_EQ(Var("name"), "Ann");   // "Read" shows the answer without returning it
+  EXPECT_EQ(Var("town"), "(missing)");
+  EXPECT_EQ(Var("button"), "OK 1");
+  EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(PromptsTest, LoginStoresTheUserNameAndTheScrambledPassword) {
+  RecordingDialogs dialogs;
+  WriteUserVariable("login_username", "bob");
+  WriteUserVariable("login_password", ScramblePassword("old"));
+  platform::InputReply reply;
+  reply.ok = true;
+  reply.answer = "ann;s3cret";
+  dialogs.input_replies = {reply};
+  // Without an output the user name field starts with the stored name.
+  Run(Step("Login Prompt", "") + Step("Set Variable", "{login_name}:{login_password}", Out("memory")));
+  ASSERT_EQ(dialogs.inputs.size(), 1u);
+  EXPECT_EQ(dialogs.inputs[0].kind, InputKind::kLogin);
+  EXPECT_EQ(dialogs.inputs[0].initial, "bob");
+  EXPECT_EQ(Var("login_username"), "ann");
+  EXPECT_EQ(Var("login_password"), "\x6E\x99\x63\xE4\xAC\x3A");
+  EXPECT_EQ(Var("memory"), "ann:s3cret");
+}
+
+TEST(PasswordScrambling, RotatesEachByteLeftByTheKeyAndBack) {
+  // Key "MOXIEWARP": rotations 5 7 0 1 5 7 1 2 0, repeating.
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"s3cret", "\x6E\x99\x63\xE4\xAC\x3A"},
+      {"aaaaaaaaaa", "\x2C\xB0\x61\xC2\x2C\xB0\xC2\x85\x61\x2C"},
+      {std::string("a\0b", 3), std::string("\x2C\0\x62", 3)},
+  };
+  for (const auto& [plain, scrambled] : rows) {
+    EXPECT_EQ(ScramblePassword(plain), scrambled);
+    EXPECT_EQ(UnscramblePassword(scrambled), plain);
+  }
+}
+
+TEST_F(PromptsTest, FilesAndFoldersOfferTheFilterAndSaveThePath) {
+  RecordingDialogs dialogs;
+  platform::InputReply reply;
+  reply.ok = true;
+  reply.answer = "notes.txt";
+  dialogs.input_replies = {reply};
+  Run(Step("Select File", "Text Files (*.txt)", Out("file") + "<timeout>1</timeout>") +
+      Step("Select File", "All (*.*)", Options("Save")) + Step("Select Folder", "", Options("Multi")));
+  ASSERT_EQ(dialogs.inputs.size(), 3u);
+  using Filters = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(dialogs.inputs[0].filters, (Filters{{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}}));
+  EXPECT_EQ(dialogs.inputs[0].timeout_ms, 1500);
+  EXPECT_EQ(dialogs.inputs[1].kind, InputKind::kSaveFile);
+  EXPECT_EQ(dialogs.inputs[1].filters, (Filters{{"All (*.*)", "*.*"}}));
+  EXPECT_EQ(dialogs.inputs[2].kind, InputKind::kFolder);
+  EXPECT_EQ(Var("file"), "notes.txt");
+}
+
+
+TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsAndARowButtonJumpsToItsLabel) {
+  using platform::RowKind;
+  RecordingDialogs dialogs;
+  WriteUserVariable("form", "abc;CHECKED;NOT CHECKED;Gr");
+  dialogs.custom_reply.result = platform::custom_dialog::kFirstRowButton + 4;
+  dialogs.custom_reply.values = {"Ann", std::nullopt, "checked", "false", "Go"};
+  Run(Step("Custom Dialog", "Name:||Remember me|Keep| Go ",
+           Title("Form") + "<value2>EDIT</value2><value4>CHECKBOX</value4><value5>CHECK</value5><value6>BUTTON</value6>" +
+               Out("form")) +
+      Step("Set Variable", "skipped", Out("skipped")) + Step("Label", "Go") +
+      Step("Custom Dialog", "Colour:;Red;Green;Blue|Visit <a href=\"http://x.example\">the site</a>",
+           "<value2>LIST</value2><value3>LINK</value3>" + Out("form")));
+  ASSERT_EQ(dialogs.custom_dialogs.size(), 2u);
+  const auto& rows = dialogs.custom_dialogs[0].rows;
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0].kind, RowKind::kEdit);
+  EXPECT_EQ(rows[0].value, "abc");
+  EXPECT_EQ(rows[1].kind, RowKind::kNone);  // an empty row takes no default
+  EXPECT_TRUE(rows[2].checked);
+  EXPECT_FALSE(rows[3].checked);  // "NOT CHECKED"
+  EXPECT_EQ(rows[4].kind, RowKind::kButton);
+  EXPECT_EQ(Var("skipped"), "(missing)");  // the row button jumped to its label
+  const auto& second = dialogs.custom_dialogs[1].rows;
+  EXPECT_EQ(second[0].text, "Colour:");
+  EXPECT_EQ(second[0].choices, (Strings{"Red", "Green", "Blue"}));
+  EXPECT_EQ(second[0].value, "");  // no entry begins with "Ann"
+  EXPECT_EQ(second[1].text, "the site");
+  EXPECT_EQ(second[1].value, "http://x.example");
+  EXPECT_EQ(Var("form"), "Ann;checked;false;Go");
+}
+
+TEST_F(PromptsTest, DisplaysTakeTheirSizeBarPositionAndTimeOut) {
+  using platform::NoticeKind;
+  RecordingDialogs dialogs;
+  const std::string image = sandbox_.dir().Write("dot.bmp", "BM");
+  Run(Step("Progress Bar Popup", "75 %done", "<value1>10</value1><value2>500</value2>") +
+      Step("Status Popup", "Working", "<value1>400</value1>" + Options("top")) + Step("Status Popup", " \t") +
+      Step("Balloon Popup", "Hi", "<timeout>3</timeout>") +
+      Step("Balloon Popup", "Hi", Options("Float") + "<value2>2,-2</value2>") +
+      Step("Screen Message", "Look", "<value1>40,50</value1><timeout>2</timeout>") +
+      Step("Tray Icon", "Olvex", Options("Remove")) + Step("Display Image", "dot.bmp") +
+      Step("Display Image", "missing.bmp"));
+  // The status popup 100 ms after the progress popup is left out; closing it is not.
+  ASSERT_EQ(dialogs.notices.size(), 7u);
+  const auto& n = dialogs.notices;
+  EXPECT_EQ(n[0].kind, NoticeKind::kProgress);
+  EXPECT_EQ(n[0].percent, 75);
+  EXPECT_EQ(n[0].width, 350);  // below 11: the default width
+  EXPECT_EQ(n[0].height, 500);
+  EXPECT_EQ(n[1].kind, NoticeKind::kStatus);
+  EXPECT_EQ(n[1].text, "");  // blanks close the popup
+  EXPECT_EQ(n[2].timeout_ms, 10000);  // the system's lower limit for tray balloons
+  EXPECT_EQ(n[3].kind, NoticeKind::kFloatingBalloon);
+  EXPECT_EQ(n[3].timeout_ms, 3000);  // no time-out: 1000 ms, at least 3000
+  EXPECT_EQ(std::make_pair(n[3].x, n[3].y), std::make_pair(2, -2));
+  EXPECT_EQ(std::make_pair(n[4].x, n[4].y), std::make_pair(40, 50));
+  EXPECT_EQ(n[4].timeout_ms, 2000);
+  EXPECT_EQ(n[5].text, "");
+  EXPECT_EQ(n[6].text, image);
+  EXPECT_EQ(errors_, (Strings{"[STEP 9] Image file 'missing.bmp' not found"}));
+}
+
+#ifdef _WIN32
+// The real dialogs, answered as a person would.
+TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
+  using Reply = BoxAnswerer::Reply;
+  // Every prompt has a time-out, so that none waits for ever.
+  BoxAnswerer answerer(std::vector<Reply>{
+      {box::kAnswerNo, {}, {}, "Continue?"},
+      {box::kAnswerRetry, {}, {}, "Try again?"},
+      {box::kAnswerOk, {"Ann Smith"}, {}, "Your name?"},
+      {box::kAnswerCancel, {"ignored"}, {}, "Town?"},
+      {BoxAnswerer::kLeave, {}, {}, "Kept?"},
+      {box::kAnswerOk, {}, {1}, "Pick a colour"},
+      {box::kAnswerOk, {}, {0, 2}, "Pick sizes"},
+      {box::kAnswerOk, {"ann", "s3cret"}, {}, "user name"},
+      {BoxAnswerer::kLeave, {}, {}, "Still there?"},
+      {1177, {"Ann"}, {}, "Form"},
+  });
+  const std::string t30 = "<timeout>30</timeout>";
+  Run(Step("Ask Yes/No Question", "Continue?", Title("Question") + Out("asked") + t30) +
+      Step("Custom Message", "Try again?", Title("Again") + Options("Retry,STOP") + Out("custom") + t30) +
+      Step("Input Value", "Your name?", Out("name") + t30) + Step("Input Value", "Town?", Out("town") + t30) +
+      Step("Input Value", "Kept?", Out("name") + "<timeout>1</timeout>") +
+      Step("Select from List", "Pick a colour;Red;Green;Blue", Out("colour") + t30) +
+      Step("Select from List", "Pick sizes;S;M;L", Out("sizes") + Options("Multi") + t30) +
+      Step("Login Prompt", "", Out("login") + t30) + Step("Set Variable", "{login_password}", Out("memory")) +
+      Step("Ask Yes/No Question", "Still there?", Out("timed") + "<timeout>1</timeout>") +
+      Step("Custom Dialog", "Name:|Remember me|Done",
+           Title("Form") + "<value2>EDIT</value2><value3>CHECKBOX</value3><value4>BUTTON</value4>" + Out("form") + t30) +
+      Step("Set Variable", "jumped over", Out("skipped")) + Step("Label", "Done"));
+  const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(10, std::chrono::seconds(1));
+  ASSERT_GE(seen.size(), 8u) << (errors_.empty() ? "" : errors_.front());
+  EXPECT_EQ(seen[0].title, "Question");
+  EXPECT_EQ(seen[0].text, "Continue?");
+  EXPECT_EQ(seen[2].title, "Olvex Message");
+  EXPECT_EQ(Var("asked"), "0");
+  EXPECT_EQ(Var("custom"), "4");
+  EXPECT_EQ(Var("name"), "Ann Smith");  // the time-out ends as OK with the field as it stood
+  EXPECT_EQ(Var("town"), "(missing)");
+  EXPECT_EQ(Var("colour"), "Green");
+  EXPECT_EQ(Var("sizes"), "S;L");
+  EXPECT_EQ(Var("login"), "ann;s3cret");
+  EXPECT_EQ(Var("memory"), "s3cret");
+  EXPECT_EQ(Var("timed"), "0");
+  EXPECT_EQ(Var("form"), "Ann;false;Done");
+  EXPECT_EQ(Var("skipped"), "(missing)");
+  EXPECT_EQ(LastButtonName(), "Done");
+  EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\EditDlgPos").value_or("").size(), 16u);
+  EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\ListDlgPos").value_or("").size(), 16u);
+  EXPECT_TRUE(errors_.empty()) << errors_.front();
+}
+
+// A progress popup shows its text and bar and closes at its time-out.
+TEST(Popups, AppearWithTheirTextAndCloseAtTheirTimeOut) {
+  platform::Notice notice;
+  notice.kind = platform::NoticeKind::kProgress;
+  notice.text = "75% done";
+  notice.percent = 75;
+  notice.width = 300;
+  notice.height = 100;
+  notice.timeout_ms = 500;
+  platform::dialogs().ShowNotice(notice);
+  HWND popup = FindWindowA("BrenvoPopup", "75% done");
+  ASSERT_NE(popup, nullptr);
+  EXPECT_TRUE(IsWindowVisible(popup));
+  EXPECT_EQ(SendDlgItemMessageA(popup, 32771, PBM_GETPOS, 0, 0), 75);
+  const DWORD start = GetTickCount();
+  while (IsWindow(popup) && GetTickCount() - start < 5000) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    Sleep(20);
+  }
+  EXPECT_FALSE(IsWindow(popup));
+}
+#else
+// The runtime on a pseudo-terminal: each prompt is asked on the console.
+TEST(ConsolePrompts, AreAnsweredOnATerminal) {
+  StoreSandbox sandbox;
+  ChildStore store;
+  const std::string script = sandbox.dir().Write(
+      "case.oxm", Step("Ask Yes/No Question", "Continue?", Title("Question") + Out("asked")) +
+                      Step("Input Value", "Your name?", Out("name")) +
+                      Step("Select from List", "Pick;Red;Green;Blue", Out("colour")) +
+                      Step("Login Prompt", "", Out("login")) +
+                      Step("Input Value", "Town?", Out("town")) +
+                      Step("Input Value", "Kept?", Out("kept") + "<timeout>1</timeout>"));
+  WriteUserVariable("kept", "as it was");
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const std::string runtime = RuntimePath();
+    execl(runtime.c_str(), runtime.c_str(), "-r", script.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string screen, everything;
+  // Waits until the screen shows `text`, then types `line`.
+  auto answer = [&](const std::string& text, const std::string& line) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (screen.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+      pollfd in{terminal, POLLIN, 0};
+      if (poll(&in, 1, 100) <= 0) continue;
+      char buffer[512];
+      const ssize_t n = read(terminal, buffer, sizeof buffer);
+      if (n <= 0) break;
+      screen.append(buffer, static_cast<std::size_t>(n));
+      everything.append(buffer, static_cast<std::size_t>(n));
+    }
+    ASSERT_NE(screen.find(text), std::string::npos) << screen;
+    screen.erase(0, screen.find(text) + text.size());
+    if (!line.empty()) {
+      ASSERT_GT(write(terminal, line.data(), line.size()), 0);
+    }
+  };
+  answer("[Y]es [N]o? ", "n\n");
+  answer("Value (Enter", "Ann\n");
+  answer("  2) Green", "");
+  answer("Number (Enter", "7\n");
+  answer("Please choose a number from 1 to 3.", "2\n");
+  answer("User name: ", "ann\n");
+  answer("Password: ", "s3cret\n");
+  answer("Value (Enter", "\x04");  // Ctrl-D cancels
+  answer("Value [as it was]", "");  // left to its time-out
+  int status = 0;
+  for (int i = 0; i < 200 && waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    char buffer[512];
+    (void)!read(terminal, buffer, sizeof buffer);
+    usleep(50000);
+  }
+  close(terminal);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(everything.find("s3cret"), std::string::npos);  // the password is not echoed
+  EXPECT_EQ(ReadUserVariable("asked").value_or(""), "0");
+  EXPECT_EQ(ReadUserVariable("name").value_or(""), "Ann");
+  EXPECT_EQ(ReadUserVariable("colour").value_or(""), "Green");
+  EXPECT_EQ(ReadUserVariable("login").value_or(""), "ann;s3cret");
+  EXPECT_FALSE(ReadUserVariable("town"));
+  EXPECT_EQ(ReadUserVariable("kept").value_or(""), "as it was");
+}
+#endif
+
+}  // namespace
+}  // namespace olvex::test
