@@ -1102,6 +1102,14 @@ void ScriptDocument::Clear() {
 
 ScriptDocument& Document(int slot) { return g_documents.at(static_cast<std::size_t>(slot)); }
 
+std::string ScriptRelativePath(int slot, const std::string& path) {
+  const bool absolute = (!path.empty() && (path[0] == '\\' || path[0] == '/')) || (path.size() >= 2 && path[1] == ':');
+  if (path.empty() || absolute) return path;
+  const std::string& script = Document(slot).file_name;
+  const std::size_t cut = script.find_last_of("\\/");
+  return cut == std::string::npos ? path : script.substr(0, cut + 1) + path;
+}
+
 int FirstFreeDocument() {
   for (int i = 0; i < kMaxDocuments; ++i)
     if (g_documents[static_cast<std::size_t>(i)].IsFree()) return i;

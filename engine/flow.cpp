@@ -122,19 +122,6 @@ std::optional<std::string> NextItem(LoopWork& work) {
   return item;
 }
 
-bool IsAbsolutePath(const std::string& path) {
-  return (!path.empty() && (path[0] == '\\' || path[0] == '/')) || (path.size() >= 2 && path[1] == ':');
-}
-
-// A relative path is taken from the script's folder.
-std::string ScriptRelative(int slot, const std::string& path) {
-  if (path.empty() || IsAbsolutePath(path)) return path;
-  const std::string& script = Document(slot).file_name;
-  const std::size_t cut = script.find_last_of("\\/");
-  if (cut == std::string::npos) return path;
-  return script.substr(0, cut + 1) + path;
-}
-
 // The next line of the open file without its line break (LF or CR LF);
 // nothing at the end of the file.
 std::optional<std::string> ReadLine(LoopWork& work) {
@@ -304,7 +291,7 @@ std::optional<std::string> TextPass(const LoopEntry& loop, const std::string& te
 
 std::optional<std::string> FileLinePass(int slot, LoopWork& work, const std::string& text) {
   if (!work.started) {
-    const std::string path = ScriptRelative(slot, text);
+    const std::string path = ScriptRelativePath(slot, text);
     work.file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
     if (!work.file) LogLine("    WARNING!  Unable to open file [%s]", path.c_str());
   }

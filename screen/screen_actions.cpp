@@ -49,14 +49,6 @@ Point PointOf(std::string_view text) {
   return {FirstNumber(text.substr(0, comma)), FirstNumber(text.substr(comma + 1))};
 }
 
-std::string ScriptRelativePath(int slot, const std::string& path) {
-  const bool absolute = (!path.empty() && (path[0] == '\\' || path[0] == '/')) || (path.size() >= 2 && path[1] == ':');
-  if (path.empty() || absolute) return path;
-  const std::string& script = Document(slot).file_name;
-  const std::size_t cut = script.find_last_of("\\/");
-  return cut == std::string::npos ? path : script.substr(0, cut + 1) + path;
-}
-
 // The picture a source names; `tolerance` is raised for a pixel list.
 bool LoadPicture(const std::string& source, Picture& picture, int& tolerance, std::string& error) {
   if (IsPixelList(source)) {
