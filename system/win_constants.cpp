@@ -1,6 +1,7 @@
 #include "system/win_constants.h"
 
 #include <array>
+#include <cmath>
 
 #include "engine/text.h"
 #include "vars/formula.h"
@@ -81,7 +82,8 @@ void SubstituteConstants(std::string& text) {
     const std::string run = text.substr(first, last - first);
     if (run.find_first_of("0123456789") == std::string::npos) break;
     const FormulaResult folded = EvaluateFormula("=" + run);
-    if (folded.failed) break;
+    // A folded value beyond 64 bits is no flag set: the text stays as written.
+    if (folded.failed || !(std::fabs(folded.number) < 9.2e18)) break;
     const auto whole = static_cast<std::int64_t>(folded.number);
     text.replace(first, last - first, std::to_string(static_cast<std::uint32_t>(whole)));
   }

@@ -70,6 +70,7 @@ TEST(WindowsConstants, FirstOccurrenceLongerNamesFirstAndBarsFolded) {
       {"vbOKOnly", "vbOKOnly"},  // neither "_" nor "ID": left alone
       {"a_b | c", "a_b | c"},    // nothing replaced: no folding
       {"mb_ok MB_OK", "0 MB_OK"}, // the first occurrence is found without regard to case
+      {"MB_OK | 44444444444444444444", "0 | 44444444444444444444"},  // beyond 64 bits: not folded
   };
   for (const auto& c : cases) {
     std::string text = c.text;
