@@ -81,9 +81,10 @@ test_all() {
     [ -x "$f" ] || continue
     name=$(basename "$f" | sed 's/^fuzz_//')
     # The fuzzer adds what it finds to its corpus folder: give it a copy of the seeds.
+    # A fixed seed keeps the short runs repeatable; OLVEX_FUZZ_SEED=0 explores anew.
     corpus=$(mktemp -d)
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
-    "$f" -max_total_time="${OLVEX_FUZZ_SECONDS:-10}" -timeout=10 -rss_limit_mb=4096 "$corpus" 2>"$f.log" \
+    "$f" -max_total_time="${OLVEX_FUZZ_SECONDS:-10}" -seed="${OLVEX_FUZZ_SEED:-1}" -timeout=10 -rss_limit_mb=4096 "$corpus" 2>"$f.log" \
       || { tail -40 "$f.log"; rm -rf "$corpus"; echo "fuzzer $name failed"; exit 1; }
     rm -rf "$corpus"
     echo "fuzz_$name: $(grep -E '^Done' "$f.log" | tail -1)"
