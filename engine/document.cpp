@@ -1102,9 +1102,12 @@ void ScriptDocument::Clear() {
 
 ScriptDocument& Document(int slot) { return g_documents.at(static_cast<std::size_t>(slot)); }
 
+bool IsRootedPath(std::string_view path) {
+  return (!path.empty() && (path[0] == '\\' || path[0] == '/')) || (path.size() >= 2 && path[1] == ':');
+}
+
 std::string ScriptRelativePath(int slot, const std::string& path) {
-  const bool absolute = (!path.empty() && (path[0] == '\\' || path[0] == '/')) || (path.size() >= 2 && path[1] == ':');
-  if (path.empty() || absolute) return path;
+  if (path.empty() || IsRootedPath(path)) return path;
   const std::string& script = Document(slot).file_name;
   const std::size_t cut = script.find_last_of("\\/");
   return cut == std::string::npos ? path : script.substr(0, cut + 1) + path;

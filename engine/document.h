@@ -163,8 +163,9 @@ struct ScriptDocument {
 ScriptDocument& Document(int slot);
 // The first free slot, or -1.
 int FirstFreeDocument();
-// A relative path is taken from the folder of the script in `slot`; an
-// absolute one ("\..", "/..", "C:...") stands as it is.
+// A rooted path ("\..", "/..", "C:...") stands as it is; a relative one is
+// taken from the folder of the script in `slot`.
+bool IsRootedPath(std::string_view path);
 std::string ScriptRelativePath(int slot, const std::string& path);
 void CloseDocument(int slot);
 void CloseAllDocuments();

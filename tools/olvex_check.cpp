@@ -83,10 +83,6 @@ std::string Trimmed(std::string_view text) {
   return out;
 }
 
-bool IsAbsolutePath(std::string_view path) {
-  return (!path.empty() && (path[0] == '/' || path[0] == '\\')) || (path.size() > 2 && path[1] == ':');
-}
-
 class Checker {
  public:
   Checker(const std::string& path, std::vector<Finding>& findings)
@@ -193,7 +189,7 @@ class Checker {
   }
 
   bool FileBesideScript(const std::string& name) const {
-    return platform::PathExists(IsAbsolutePath(name) ? name : folder_ + name);
+    return platform::PathExists(IsRootedPath(name) ? name : folder_ + name);
   }
 
   // A file that a Write/Create File step of the script makes (compared by its
