@@ -115,6 +115,7 @@ int SelectedText(int slot, int step_index, WindowId window) {
       return Output(slot, step_index, text);
     }
     default:
+      if (!ws.Exists(window)) return NoAnswer(window);
       return Output(slot, step_index, CopiedSelection());
   }
 }

@@ -46,7 +46,7 @@ TEST_F(WindowActionsTargetTest, GetTextReturnsExactlyWhatTheTargetHolds) {
   ASSERT_EQ(Act("Set Text", "", target.Control(target::kEdit), "", "", "caf\xe9 au lait"), 1) << error;
   target.Command("multi 500000");
   target.Command("select 1002 1000 400000");
-  for (const char* item : {"one", "two", "three"}) Act("Set Text", "", target.Control(target::kList), "", "", item);
+  for (const char* item : {"one", "two", "tr\xe8s"}) Act("Set Text", "", target.Control(target::kList), "", "", item);
   ASSERT_EQ(Act("Set Text", "", target.Control(target::kCombo), "", "", "red;green"), 1);
   target.Command("listsel 1");
   target.Command("lvselect 0 1");
@@ -63,7 +63,7 @@ TEST_F(WindowActionsTargetTest, GetTextReturnsExactlyWhatTheTargetHolds) {
       {"interactive", target.Control(target::kEdit), "caf\xe9 au lait"},
       {"GetWindowText", Frame(), "Olvex Target"},
       {"", target.Control(target::kMultiEdit), state.at("multi")},
-      {"Control", target.Control(target::kList), "one\r\ntwo\r\nthree\r\n"},
+      {"Control", target.Control(target::kList), "one\r\ntwo\r\ntr\xe8s\r\n"},
       {"Control", target.Control(target::kCombo), "red\r\ngreen\r\n"},
       {"Control", target.Control(target::kLabel), "Label"},
       {"Control,selected", target.Control(target::kMultiEdit), state.at("multi").substr(1000, 399000)},
@@ -185,6 +185,9 @@ TEST_F(WindowActionsTargetTest, CloseWindowEndsEvenATargetThatRefuses) {
   ASSERT_TRUE(hung.ready());
   hung.Command("hang 20000");
   start = Clock::now();
+  EXPECT_EQ(Act("Get Text", "interactive", hung.frame()), 0);
+  EXPECT_EQ(error, "The window did not answer within the time allowed");
+  EXPECT_LT(SecondsSince(start), 1.0);
   ASSERT_EQ(Act("Close Window", "", hung.frame(), "", "", "", "1"), 1) << error;
   EXPECT_TRUE(hung.Ended(5000));
   EXPECT_LT(SecondsSince(start), 6.0);

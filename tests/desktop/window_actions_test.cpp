@@ -179,10 +179,44 @@ TEST_F(WindowActionsTest, PlacementAndStyleChanges) {
   EXPECT_EQ(desktop.calls.back(), "PostSetFocus 202");
   EXPECT_EQ(Act("Set Window Style", "", 200, "Sideways"), 0);
   EXPECT_EQ(error, "Unknown window style 'Sideways'");
-  // Resize keeps the width (the edge case), and a window gone between finding and acting fails.
-  desktop.on_title = nullptr;
-  EXPECT_EQ(Act("Resize", "", 200, "0", "300"), 1);
-  EXPECT_EQ(desktop.Find(200)->rect.width, 400);
+}
+
+// The window is found, then gone before the action reaches it.
+class VanishingDesktop : public FakeDesktop {
+ public:
+  bool Exists(WindowId window) override { return window == 200 ? found++ == 0 : FakeDesktop::Exists(window); }
+  int found = 0;
+};
+
+TEST_F(WindowActionsTest, AWindowGoneBetweenFindingAndActingFailsClearly) {
+  struct Case {
+    const char* action;
+    const char* options;
+    const char* value1;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"Get Text", "", "", "The window is gone"},
+      {"Get Text", "Control,selected", "", "The window is gone"},
+      {"Get Window Info", "Width", "", "The window is gone"},
+      {"Get Window Info", "Checked", "", "The window is gone"},
+      {"Set Text", "", "", "Unable to find window '200'"},
+      {"Move Window", "", "1", "The window is gone"},
+      {"Resize", "", "1", "The window is gone"},
+      {"Maximize", "", "", "The window is gone"},
+      {"Minimize", "", "", "The window is gone"},
+      {"Restore", "", "", "The window is gone"},
+      {"Set Window Style", "", "Hidden", "The window is gone"},
+      {"Child Control Action", "Check", "", "The window is gone"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.action);
+    VanishingDesktop vanishing;
+    EXPECT_EQ(Act(c.action, c.options, 200, c.value1), 0);
+    EXPECT_EQ(error, c.error);
+  }
+  VanishingDesktop vanishing;
+  EXPECT_EQ(Act("Close Window", "", 200), 1);  // gone is closed
 }
 
 TEST_F(WindowActionsTest, PressClicksTheControlsCentreAndSelectsAnEdit) {
