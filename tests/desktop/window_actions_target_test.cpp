@@ -135,7 +135,8 @@ TEST_F(WindowActionsTargetTest, PlacementAndEveryStyleRowShowInTheTarget) {
       {"Minimize", "", "shown", "min"},
       {"Restore", "", "shown", "normal"},
       // Wine 8 takes SetWindowPos HWND_TOPMOST from another process without
-      // setting WS_EX_TOPMOST (measured): the two rows are only run.
+      // effect (neither WS_EX_TOPMOST nor the z-order changes; measured; a
+      // program's own window does become topmost): the two rows are only run.
       {"Set Window Style", "Always on Top", "", ""},
       {"Set Window Style", "Not Always on Top", "", ""},
       {"Set Window Style", "Hidden", "shown", "hidden"},
