@@ -49,6 +49,7 @@ TEST_F(WindowActionsTargetTest, GetTextReturnsExactlyWhatTheTargetHolds) {
   for (const char* item : {"one", "two", "tr\xe8s"}) Act("Set Text", "", target.Control(target::kList), "", "", item);
   ASSERT_EQ(Act("Set Text", "", target.Control(target::kCombo), "", "", "red;green"), 1);
   target.Command("listsel 1");
+  SendMessageA(target.Control(target::kCombo), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("blue"));
   target.Command("lvselect 0 1");
   const State state = target.Ask(false);
   ASSERT_EQ(state.at("multi").size(), 500000u);
@@ -68,6 +69,7 @@ TEST_F(WindowActionsTargetTest, GetTextReturnsExactlyWhatTheTargetHolds) {
       {"Control", target.Control(target::kLabel), "Label"},
       {"Control,selected", target.Control(target::kMultiEdit), state.at("multi").substr(1000, 399000)},
       {"Control,selected", target.Control(target::kList), "two"},
+      {"Control,selected", target.Control(target::kCombo), "blue"},
       {"Control,selected", target.Control(target::kListView), "alpha\r\nbeta\r\n"},
       {"Control,selected", target.Control(target::kCheck), "Check"},
       {"Control,selected", target.Control(target::kTree), ""},
@@ -157,6 +159,11 @@ TEST_F(WindowActionsTargetTest, PlacementAndEveryStyleRowShowInTheTarget) {
     if (c.key[0] == '\0') continue;
     EXPECT_EQ(target.WaitFor([&](const State& s) { return s.at(c.key) == c.expected; }, std::chrono::seconds(3)).at(c.key),
               c.expected);
+  }
+  for (const char* shown : {"Maximize", "Minimize"}) {
+    ASSERT_EQ(Act(shown, "", Frame()), 1);
+    ASSERT_EQ(Act("Get Window Info", std::string(shown) + "d", Frame()), 1);
+    EXPECT_EQ(out, "1");
   }
 }
 
