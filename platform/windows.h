@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace platform {
@@ -122,8 +121,10 @@ class Windows {
   }
   // The text of a list box's selected item (empty when none is selected).
   virtual std::optional<std::string> ListSelectedText(WindowId /*window*/, int /*timeout_ms*/) { return std::nullopt; }
-  // An edit control's selection: its first character and the one after its last.
-  virtual std::optional<std::pair<std::size_t, std::size_t>> EditSelection(WindowId /*window*/, int /*timeout_ms*/) {
+  // The selected part of an edit control's text (EM_GETSEL), at most `max_chars`
+  // characters (cut in UTF-16, before the conversion to the code page).
+  virtual std::optional<std::string> EditSelectedText(WindowId /*window*/, std::size_t /*max_chars*/,
+                                                      int /*timeout_ms*/) {
     return std::nullopt;
   }
   // A list view's item count and the texts of its selected items, read in the

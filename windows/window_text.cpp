@@ -83,12 +83,8 @@ int SelectedText(int slot, int step_index, WindowId window) {
       return text ? Output(slot, step_index, *text) : NoAnswer(window);
     }
     case ControlKind::Edit: case ControlKind::MultilineEdit: {
-      const auto selection = ws.EditSelection(window, kAnswerMs);
-      const auto text = selection ? ws.ReadText(window, 0, kWholeTextMs) : std::nullopt;
-      if (!text) return NoAnswer(window);
-      const std::size_t from = std::min(selection->first, text->size());
-      const std::size_t count = std::min(selection->second - selection->first, kSelectionChars);
-      return Output(slot, step_index, text->substr(from, count));
+      const auto text = ws.EditSelectedText(window, kSelectionChars, kWholeTextMs);
+      return text ? Output(slot, step_index, *text) : NoAnswer(window);
     }
     case ControlKind::Listbox: {
       const auto text = ws.ListSelectedText(window, kAnswerMs);

@@ -250,18 +250,9 @@ class Win32Windows : public Windows {
   }
 
   std::optional<std::string> ReadText(WindowId window, std::size_t max_chars, int timeout_ms) override {
-    HWND hwnd = ToHwnd(window);
-    if (window == 0 || !IsWindow(hwnd)) return std::nullopt;
-    if (max_chars == 0) {
-      const auto length = Ask(hwnd, WM_GETTEXTLENGTH, 0, 0, timeout_ms, true);
-      if (!length) return std::nullopt;
-      max_chars = std::max<std::size_t>(static_cast<std::size_t>(std::max<LRESULT>(*length, 0)) + 4096, 0x100000);
-    }
-    std::vector<wchar_t> wide(max_chars + 1, L'\0');
-    const auto copied = Ask(hwnd, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(wide.data()), timeout_ms, true);
-    if (!copied) return std::nullopt;
-    wide.back() = L'\0';
-    return Narrow(wide.data(), std::wcslen(wide.data()));
+    std::optional<std::wstring> wide = ReadWide(window, max_chars, timeout_ms);
+    if (!wide) return std::nullopt;
+    return Narrow(wide->data(), wide->size());
   }
 
   std::string CaptionText(WindowId window) override {
@@ -321,12 +312,17 @@ class Win32Windows : public Windows {
   }
 
   // The system carries EM_GETSEL's two numbers to and from another process.
-  std::optional<std::pair<std::size_t, std::size_t>> EditSelection(WindowId window, int timeout_ms) override {
+  std::optional<std::string> EditSelectedText(WindowId window, std::size_t max_chars, int timeout_ms) override {
     DWORD start = 0, end = 0;
     if (window == 0 || !Ask(ToHwnd(window), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end),
                             timeout_ms, true))
       return std::nullopt;
-    return std::pair<std::size_t, std::size_t>(start, std::max(start, end));
+    std::optional<std::wstring> wide = ReadWide(window, 0, timeout_ms);
+    if (!wide) return std::nullopt;
+    const std::size_t from = std::min<std::size_t>(start, wide->size());
+    const std::size_t count = std::min<std::size_t>(end > start ? end - start : 0, max_chars);
+    const std::wstring part = wide->substr(from, count);
+    return Narrow(part.data(), part.size());
   }
 
   // LVITEMW and the text buffer live in the list view's process: the system
@@ -462,6 +458,20 @@ class Win32Windows : public Windows {
   }
 
  private:
+  // WM_GETTEXT into `max_chars` characters; with 0, WM_GETTEXTLENGTH + 4096, at least 1 MB.
+  static std::optional<std::wstring> ReadWide(WindowId window, std::size_t max_chars, int timeout_ms) {
+    HWND hwnd = ToHwnd(window);
+    if (window == 0 || !IsWindow(hwnd)) return std::nullopt;
+    if (max_chars == 0) {
+      const auto length = Ask(hwnd, WM_GETTEXTLENGTH, 0, 0, timeout_ms, true);
+      if (!length) return std::nullopt;
+      max_chars = std::max<std::size_t>(static_cast<std::size_t>(std::max<LRESULT>(*length, 0)) + 4096, 0x100000);
+    }
+    std::wstring wide(max_chars + 1, L'\0');
+    if (!Ask(hwnd, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(wide.data()), timeout_ms, true)) return std::nullopt;
+    wide.resize(std::wcslen(wide.c_str()));
+    return wide;
+  }
   static BOOL CALLBACK Collect(HWND hwnd, LPARAM list) {
     reinterpret_cast<std::vector<WindowId>*>(list)->push_back(FromHwnd(hwnd));
     return TRUE;

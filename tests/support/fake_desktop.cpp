@@ -198,10 +198,11 @@ std::optional<std::string> FakeDesktop::ListSelectedText(WindowId window, int) {
   return list[static_cast<std::size_t>(w->selected[0])];
 }
 
-std::optional<std::pair<std::size_t, std::size_t>> FakeDesktop::EditSelection(WindowId window, int) {
+std::optional<std::string> FakeDesktop::EditSelectedText(WindowId window, std::size_t max_chars, int) {
   const FakeWindow* w = Find(window);
   if (!w || w->hung) return std::nullopt;
-  return w->selection;
+  const auto [from, to] = w->selection;
+  return w->title.substr(std::min(from, w->title.size()), std::min(to - from, max_chars));
 }
 
 std::optional<platform::Windows::ListViewRead> FakeDesktop::ListViewSelection(WindowId window, int) {

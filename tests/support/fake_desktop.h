@@ -82,7 +82,7 @@ class FakeDesktop : public platform::Windows {
   std::optional<ListRead> ListItems(platform::WindowId window, bool combo, std::size_t max_item_chars,
                                     std::size_t max_total_chars, int timeout_ms, int deadline_ms) override;
   std::optional<std::string> ListSelectedText(platform::WindowId window, int timeout_ms) override;
-  std::optional<std::pair<std::size_t, std::size_t>> EditSelection(platform::WindowId window, int timeout_ms) override;
+  std::optional<std::string> EditSelectedText(platform::WindowId window, std::size_t max_chars, int timeout_ms) override;
   std::optional<ListViewRead> ListViewSelection(platform::WindowId window, int timeout_ms) override;
   std::optional<int> CheckState(platform::WindowId window, int timeout_ms) override;
   std::uint32_t ProcessId(platform::WindowId window) override;
