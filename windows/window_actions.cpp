@@ -6,7 +6,6 @@
 
 #include "engine/dispatch.h"
 #include "engine/document.h"
-#include "engine/output.h"
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/text.h"
