@@ -205,8 +205,10 @@ bool CloseWindowHard(platform::WindowId window, int timeout_ms) {
     } else if (means == 1) {
       ws.Destroy(window);
     } else {
+      // Alt+F4 goes to the foreground window: only when that is this one, so
+      // that no other program is closed in its place.
       ActivateWindow(window, false);
-      TypeKeys("{AltDown}{F4}{AltUp}", false, 0);
+      if (ws.Foreground() == window) TypeKeys("{AltDown}{F4}{AltUp}", false, 0);
     }
   }
   // A window that ignores every request: its process is ended once the time-out has passed.

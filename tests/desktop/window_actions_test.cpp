@@ -237,6 +237,15 @@ TEST_F(WindowActionsTest, CloseWindowByIncreasingForce) {
   EXPECT_EQ(Act("Close Window", "", 301, "", "", "1"), 1) << error;
   EXPECT_EQ(Calls(), "SendClose 301 1000; PostClose 301; SetForeground 301; SetActive 301; SetFocus 301; EndProcess 9");
   EXPECT_NE(keys.Events().find("Alt+ #73+ #73- Alt-"), std::string::npos) << keys.Events();
+  // Alt+F4 is pressed only when the window took the foreground.
+  desktop.Add({303, 0, "Stubborn too", "S", 0, 0, kFrameStyle});
+  desktop.Find(303)->refuses_close = true;
+  desktop.Find(303)->pid = 11;
+  desktop.foreground_refused = true;
+  keys.events.clear();
+  EXPECT_EQ(Act("Close Window", "", 303), 1);
+  EXPECT_EQ(keys.Events().find("Alt"), std::string::npos) << keys.Events();
+  desktop.foreground_refused = false;
   // One that does not answer has its process ended at once.
   desktop.Add({302, 0, "Hung", "S", 0, 0, kFrameStyle, {}, true});
   desktop.Find(302)->pid = 10;
