@@ -157,7 +157,12 @@ int ClipboardStep(int slot, int step_index, const Step& step) {
 int DirectEntryStep(int slot, int step_index, const Step& step) {
   const platform::WindowId window = ResolveStepWindow(slot, step_index, step.data());
   if (window == 0) return 0;
-  const std::string text = Expanded(step.text, slot, step_index);
+  return EnterTextIntoWindow(window, Expanded(step.text, slot, step_index), Expanded(step.data(), slot, step_index));
+}
+
+}  // namespace
+
+int EnterTextIntoWindow(platform::WindowId window, const std::string& text, const std::string& window_text) {
   platform::Windows& ws = platform::windows();
   const std::string cls = ws.ClassName(window);
   const bool combo = ContainsNoCase(cls, "COMBOBOX");
@@ -174,7 +179,7 @@ int DirectEntryStep(int slot, int step_index, const Step& step) {
     delivered = ws.SetText(window, text);
   }
   if (!delivered && !ws.Exists(window)) {
-    SetStepError("Unable to find window '" + Expanded(step.data(), slot, step_index) + "'");
+    SetStepError("Unable to find window '" + window_text + "'");
     return 0;
   }
   if (!delivered) {
@@ -183,8 +188,6 @@ int DirectEntryStep(int slot, int step_index, const Step& step) {
   }
   return 1;
 }
-
-}  // namespace
 
 KeyAt KeyNameToVirtualKey(std::string& text, std::size_t pos) {
   TypingState state;

@@ -5,9 +5,16 @@
 #include <functional>
 #include <string>
 
+#include "platform/windows.h"
+
 namespace olvex {
 
 int HandleKeyboardStep(int slot, int step_index);
+
+// Direct Window Entry's delivery: the text replaces a window's text, or in a
+// list box or combo box each ";"-separated piece becomes an item. 1, or 0 with
+// the step error set (`window_text` names the window in it).
+int EnterTextIntoWindow(platform::WindowId window, const std::string& text, const std::string& window_text);
 
 // The key at `pos` of `text`. A "{" first rewrites the aliases in the rest of
 // the text in place ("{Ctrl}" becomes "{ControlDown}"); "{Delay=n}" pauses

@@ -18,6 +18,14 @@ struct WindowRect {
   long x = 0, y = 0, width = 0, height = 0;
 };
 
+// Window style bits the runtime reads (the numbers of the Win32 API).
+namespace style {
+constexpr std::uint32_t kChild = 0x40000000, kVisible = 0x10000000, kMinimize = 0x20000000, kMaximize = 0x01000000;
+constexpr std::uint32_t kDisabled = 0x08000000, kCaption = 0x00C00000, kMaximizeBox = 0x00010000;
+constexpr std::uint32_t kMinimizeBox = 0x00020000;
+constexpr std::uint32_t kDialogFrame = 0x00400000, kThickFrame = 0x00040000, kMultiline = 0x4;
+}  // namespace style
+
 class Windows {
  public:
   virtual ~Windows() = default;
@@ -89,13 +97,75 @@ class Windows {
   virtual bool SetText(WindowId /*window*/, const std::string& /*text*/) { return false; }
   // Adds an item to a list box or combo box (of any process); false on failure.
   virtual bool AddListItem(WindowId /*window*/, const std::string& /*text*/, bool /*combo*/) { return false; }
-};
 
-// Window style bits the runtime reads (the numbers of the Win32 API).
-namespace style {
-constexpr std::uint32_t kChild = 0x40000000, kVisible = 0x10000000, kMinimize = 0x20000000;
-constexpr std::uint32_t kDialogFrame = 0x00400000, kThickFrame = 0x00040000, kMultiline = 0x4;
-}  // namespace style
+  // Reading a window's contents. Each message waits at most `timeout_ms` (and
+  // not at all on a hung window); nothing when the window is gone or did not answer.
+  // WM_GETTEXT into a buffer of `max_chars` characters; with `max_chars` 0 the
+  // buffer is the window's WM_GETTEXTLENGTH + 4096 characters, at least 1 MB.
+  virtual std::optional<std::string> ReadText(WindowId /*window*/, std::size_t /*max_chars*/, int /*timeout_ms*/) {
+    return std::nullopt;
+  }
+  // GetWindowText: a top-level window's caption is read without a message.
+  virtual std::string CaptionText(WindowId /*window*/) { return {}; }
+  // The items of a list box or combo box (another process's items too: asked in
+  // UTF-16). An item longer than `max_item_chars` is an empty piece; reading
+  // stops once the items hold `max_total_chars` characters or `deadline_ms` has passed.
+  struct ListRead {
+    std::vector<std::string> items;
+    bool complete = true;  // false: stopped at the size or the deadline
+    bool timed_out = false;
+  };
+  virtual std::optional<ListRead> ListItems(WindowId /*window*/, bool /*combo*/, std::size_t /*max_item_chars*/,
+                                            std::size_t /*max_total_chars*/, int /*timeout_ms*/, int /*deadline_ms*/) {
+    return std::nullopt;
+  }
+  // The text of a list box's selected item (empty when none is selected).
+  virtual std::optional<std::string> ListSelectedText(WindowId /*window*/, int /*timeout_ms*/) { return std::nullopt; }
+  // The selected part of an edit control's text (EM_GETSEL), at most `max_chars`
+  // characters (cut in UTF-16, before the conversion to the code page).
+  virtual std::optional<std::string> EditSelectedText(WindowId /*window*/, std::size_t /*max_chars*/,
+                                                      int /*timeout_ms*/) {
+    return std::nullopt;
+  }
+  // A list view's item count and the texts of its selected items, read in the
+  // list view's own process memory (nothing for an item that could not be read).
+  struct ListViewRead {
+    long total = 0;
+    std::vector<std::optional<std::string>> selected;
+  };
+  virtual std::optional<ListViewRead> ListViewSelection(WindowId /*window*/, int /*timeout_ms*/) { return std::nullopt; }
+
+  // Window state: maximised, enabled, a button's check state (0, 1 or 2; nothing
+  // when it does not answer), the owning process's id and program path.
+  virtual bool IsMaximized(WindowId window) { return (Style(window) & style::kMaximize) != 0; }
+  virtual bool IsEnabled(WindowId window) { return Exists(window) && !(Style(window) & style::kDisabled); }
+  virtual std::optional<int> CheckState(WindowId /*window*/, int /*timeout_ms*/) { return std::nullopt; }
+  virtual std::uint32_t ProcessId(WindowId /*window*/) { return 0; }
+  virtual std::string ProcessPath(WindowId /*window*/) { return {}; }
+
+  // Acting on a window; false when it is gone or the system refused.
+  enum class Placement { Maximize, Minimize, Restore, Show, Hide };
+  virtual bool Place(WindowId /*window*/, Placement /*how*/) { return false; }
+  // SetWindowPos without Z-order change or activation: a move keeps the size,
+  // a resize keeps the position.
+  virtual bool MoveTo(WindowId /*window*/, long /*x*/, long /*y*/) { return false; }
+  virtual bool ResizeTo(WindowId /*window*/, long /*width*/, long /*height*/) { return false; }
+  // HWND_TOPMOST / HWND_NOTOPMOST without moving, sizing or activating.
+  virtual bool SetTopmost(WindowId /*window*/, bool /*topmost*/) { return false; }
+  virtual bool Enable(WindowId /*window*/, bool /*enabled*/) { return false; }
+  virtual bool SetStyle(WindowId /*window*/, std::uint32_t /*style*/) { return false; }
+  // After a style change: invalidate (erasing), UpdateWindow, WM_PAINT and
+  // WM_NCPAINT, and SetWindowPos with SWP_FRAMECHANGED (nothing moved or activated).
+  virtual void Repaint(WindowId /*window*/) {}
+  virtual void Update(WindowId /*window*/) {}  // UpdateWindow
+  virtual bool SetCheck(WindowId /*window*/, bool /*checked*/) { return false; }  // BM_SETCHECK
+  virtual void PostSetFocus(WindowId /*window*/) {}  // WM_SETFOCUS posted to the control
+  // WM_CLOSE sent and waited for at most `timeout_ms`; false when the window
+  // did not answer in time (or its program is hung).
+  virtual bool SendClose(WindowId /*window*/, int /*timeout_ms*/) { return false; }
+  // Ends the process that owns the window; never the runtime's own process.
+  virtual bool EndProcessOf(WindowId /*window*/) { return false; }
+};
 
 // Declares the process aware of display scaling (per monitor where the system
 // offers it, else system-wide), so that window rectangles, mouse points and

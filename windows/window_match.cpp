@@ -220,6 +220,7 @@ MatchCounts LastMatchCounts() { return {g_top_matches.load(), g_child_matches.lo
 platform::WindowId CurrentWindow() { return expansion_host().CurrentWindow(); }
 void SetCurrentWindow(platform::WindowId window) { expansion_host().SetCurrentWindow(window); }
 bool WindowActivated() { return g_activated.load(); }
+void SetWindowActivated() { g_activated = true; }
 
 bool FailWithoutDesktop() {
   if (platform::windows().HasDesktop()) return false;

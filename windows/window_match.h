@@ -42,8 +42,9 @@ MatchCounts LastMatchCounts();
 // The run's current window (chosen by the latest Use Window; 0: none).
 platform::WindowId CurrentWindow();
 void SetCurrentWindow(platform::WindowId window);
-// Set when Use Window activated a window.
+// Set when Use Window activated a window (and by Maximize).
 bool WindowActivated();
+void SetWindowActivated();
 
 // The window a step acts on: the window its `window_text` names ("Title",
 // "Handle", "HWND" options), the top window ("Top"), else the current window

@@ -1,6 +1,9 @@
 #include <windows.h>
+#include <commctrl.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cwchar>
 #include <vector>
 
 #include "platform/windows.h"
@@ -16,6 +19,56 @@ HWND ToHwnd(WindowId id) {
 WindowId FromHwnd(HWND hwnd) {
   return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hwnd));
 }
+
+// Wide text to the ANSI code page.
+std::string Narrow(const wchar_t* wide, std::size_t chars) {
+  if (chars == 0) return {};
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(chars), nullptr, 0, nullptr, nullptr);
+  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(chars), text.data(), n, nullptr, nullptr);
+  return text;
+}
+
+UINT Bound(int timeout_ms) { return timeout_ms < 1 ? 1 : static_cast<UINT>(timeout_ms); }
+
+// A message sent with a bounded wait; nothing when the window is gone, hung or late.
+std::optional<LRESULT> Ask(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int timeout_ms, bool wide = false) {
+  DWORD_PTR result = 0;
+  const LRESULT sent = wide ? SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, Bound(timeout_ms), &result)
+                            : SendMessageTimeoutA(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, Bound(timeout_ms), &result);
+  if (!sent) return std::nullopt;
+  return static_cast<LRESULT>(result);
+}
+
+// Memory in another process, freed on leaving.
+class RemoteBlock {
+ public:
+  RemoteBlock(DWORD process_id, std::size_t size) : size_(size) {
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+    if (process_) address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  }
+  ~RemoteBlock() {
+    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+  RemoteBlock(const RemoteBlock&) = delete;
+  RemoteBlock& operator=(const RemoteBlock&) = delete;
+  explicit operator bool() const { return address_ != nullptr; }
+  char* at(std::size_t offset) const { return static_cast<char*>(address_) + offset; }
+  bool Write(std::size_t offset, const void* data, std::size_t size) const {
+    SIZE_T done = 0;
+    return offset + size <= size_ && WriteProcessMemory(process_, at(offset), data, size, &done) && done == size;
+  }
+  bool Read(std::size_t offset, void* data, std::size_t size) const {
+    SIZE_T done = 0;
+    return offset + size <= size_ && ReadProcessMemory(process_, at(offset), data, size, &done) && done == size;
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+  void* address_ = nullptr;
+  std::size_t size_;
+};
 
 class Win32Windows : public Windows {
  public:
@@ -196,7 +249,229 @@ class Win32Windows : public Windows {
     return static_cast<LRESULT>(result) >= 0;
   }
 
+  std::optional<std::string> ReadText(WindowId window, std::size_t max_chars, int timeout_ms) override {
+    std::optional<std::wstring> wide = ReadWide(window, max_chars, timeout_ms);
+    if (!wide) return std::nullopt;
+    return Narrow(wide->data(), wide->size());
+  }
+
+  std::string CaptionText(WindowId window) override {
+    if (window == 0) return {};
+    const int length = GetWindowTextLengthW(ToHwnd(window));
+    std::vector<wchar_t> wide(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+    const int n = GetWindowTextW(ToHwnd(window), wide.data(), static_cast<int>(wide.size()));
+    return Narrow(wide.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+  }
+
+  // The wide messages: sent with the ANSI ones to another process's list, the
+  // items come back as UTF-16 bytes.
+  std::optional<ListRead> ListItems(WindowId window, bool combo, std::size_t max_item_chars, std::size_t max_total_chars,
+                                    int timeout_ms, int deadline_ms) override {
+    HWND hwnd = ToHwnd(window);
+    const auto count = Ask(hwnd, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0, timeout_ms, true);
+    if (window == 0 || !count) return std::nullopt;
+    ListRead read;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(std::max(deadline_ms, 0));
+    std::size_t total = 0;
+    std::vector<wchar_t> wide;
+    for (LRESULT i = 0; i < *count; ++i) {
+      if (total >= max_total_chars || GetTickCount64() > end) {
+        read.complete = false;
+        read.timed_out = total < max_total_chars;
+        break;
+      }
+      const auto length = Ask(hwnd, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, static_cast<WPARAM>(i), 0, timeout_ms, true);
+      if (!length) return std::nullopt;
+      if (*length < 0 || static_cast<std::size_t>(*length) > max_item_chars) {
+        read.items.emplace_back();
+        continue;
+      }
+      wide.assign(static_cast<std::size_t>(*length) + 2, L'\0');
+      if (!Ask(hwnd, combo ? CB_GETLBTEXT : LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide.data()),
+               timeout_ms, true))
+        return std::nullopt;
+      wide.back() = L'\0';
+      read.items.push_back(Narrow(wide.data(), std::wcslen(wide.data())));
+      total += read.items.back().size() + 2;
+    }
+    return read;
+  }
+
+  std::optional<std::string> ListSelectedText(WindowId window, int timeout_ms) override {
+    HWND hwnd = ToHwnd(window);
+    const auto index = window ? Ask(hwnd, LB_GETCURSEL, 0, 0, timeout_ms, true) : std::nullopt;
+    if (!index) return std::nullopt;
+    if (*index < 0) return std::string();
+    const auto length = Ask(hwnd, LB_GETTEXTLEN, static_cast<WPARAM>(*index), 0, timeout_ms, true);
+    if (!length || *length < 0) return std::nullopt;
+    std::vector<wchar_t> wide(static_cast<std::size_t>(*length) + 2, L'\0');
+    if (!Ask(hwnd, LB_GETTEXT, static_cast<WPARAM>(*index), reinterpret_cast<LPARAM>(wide.data()), timeout_ms, true))
+      return std::nullopt;
+    wide.back() = L'\0';
+    return Narrow(wide.data(), std::wcslen(wide.data()));
+  }
+
+  // The system carries EM_GETSEL's two numbers to and from another process.
+  std::optional<std::string> EditSelectedText(WindowId window, std::size_t max_chars, int timeout_ms) override {
+    DWORD start = 0, end = 0;
+    if (window == 0 || !Ask(ToHwnd(window), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end),
+                            timeout_ms, true))
+      return std::nullopt;
+    std::optional<std::wstring> wide = ReadWide(window, 0, timeout_ms);
+    if (!wide) return std::nullopt;
+    const std::size_t from = std::min<std::size_t>(start, wide->size());
+    const std::size_t count = std::min<std::size_t>(end > start ? end - start : 0, max_chars);
+    const std::wstring part = wide->substr(from, count);
+    return Narrow(part.data(), part.size());
+  }
+
+  // LVITEMW and the text buffer live in the list view's process: the system
+  // does not carry list view messages' pointers.
+  std::optional<ListViewRead> ListViewSelection(WindowId window, int timeout_ms) override {
+    HWND hwnd = ToHwnd(window);
+    DWORD process_id = 0;
+    if (window == 0 || !GetWindowThreadProcessId(hwnd, &process_id)) return std::nullopt;
+    const auto total = Ask(hwnd, LVM_GETITEMCOUNT, 0, 0, timeout_ms, true);
+    if (!total) return std::nullopt;
+    ListViewRead read;
+    read.total = static_cast<long>(*total);
+    constexpr std::size_t kChars = 4096;
+    RemoteBlock block(process_id, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
+    if (!block) return std::nullopt;
+    LRESULT item = -1;
+    for (long guard = 0; guard <= read.total; ++guard) {
+      const auto next = Ask(hwnd, LVM_GETNEXTITEM, static_cast<WPARAM>(item), LVNI_SELECTED, timeout_ms, true);
+      if (!next || *next < 0 || *next <= item) break;
+      item = *next;
+      LVITEMW request{};
+      request.mask = LVIF_TEXT;
+      request.iItem = static_cast<int>(item);
+      request.pszText = reinterpret_cast<LPWSTR>(block.at(sizeof(LVITEMW)));
+      request.cchTextMax = static_cast<int>(kChars);
+      std::vector<wchar_t> wide(kChars, L'\0');
+      const wchar_t zero = L'\0';
+      const bool asked = block.Write(0, &request, sizeof request) && block.Write(sizeof(LVITEMW), &zero, sizeof zero) &&
+                         Ask(hwnd, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(block.at(0)),
+                             timeout_ms, true) &&
+                         block.Read(sizeof(LVITEMW), wide.data(), kChars * sizeof(wchar_t));
+      if (!asked) {
+        read.selected.push_back(std::nullopt);
+        continue;
+      }
+      wide.back() = L'\0';
+      read.selected.push_back(Narrow(wide.data(), std::wcslen(wide.data())));
+    }
+    return read;
+  }
+
+  std::optional<int> CheckState(WindowId window, int timeout_ms) override {
+    const auto state = window ? Ask(ToHwnd(window), BM_GETCHECK, 0, 0, timeout_ms) : std::nullopt;
+    if (!state) return std::nullopt;
+    return static_cast<int>(*state);
+  }
+
+  std::uint32_t ProcessId(WindowId window) override {
+    DWORD id = 0;
+    if (window != 0) GetWindowThreadProcessId(ToHwnd(window), &id);
+    return id;
+  }
+
+  std::string ProcessPath(WindowId window) override {
+    const DWORD id = ProcessId(window);
+    HANDLE process = id ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id) : nullptr;
+    if (!process) return {};
+    char path[MAX_PATH * 4] = {};
+    DWORD size = sizeof path;
+    const BOOL got = QueryFullProcessImageNameA(process, 0, path, &size);
+    CloseHandle(process);
+    return got ? std::string(path, size) : std::string();
+  }
+
+  bool Place(WindowId window, Placement how) override {
+    static constexpr int kCommands[] = {SW_MAXIMIZE, SW_MINIMIZE, SW_RESTORE, SW_SHOW, SW_HIDE};
+    HWND hwnd = ToHwnd(window);
+    if (window == 0 || !IsWindow(hwnd)) return false;
+    ShowWindow(hwnd, kCommands[static_cast<int>(how)]);
+    return true;
+  }
+
+  bool MoveTo(WindowId window, long x, long y) override {
+    return window != 0 && SetWindowPos(ToHwnd(window), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  bool ResizeTo(WindowId window, long width, long height) override {
+    return window != 0 &&
+           SetWindowPos(ToHwnd(window), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  bool SetTopmost(WindowId window, bool topmost) override {
+    return window != 0 && SetWindowPos(ToHwnd(window), topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+
+  bool Enable(WindowId window, bool enabled) override {
+    if (window == 0 || !IsWindow(ToHwnd(window))) return false;
+    EnableWindow(ToHwnd(window), enabled);
+    return true;
+  }
+
+  bool SetStyle(WindowId window, std::uint32_t bits) override {
+    if (window == 0 || !IsWindow(ToHwnd(window))) return false;
+    SetLastError(0);
+    return SetWindowLongA(ToHwnd(window), GWL_STYLE, static_cast<LONG>(bits)) != 0 || GetLastError() == 0;
+  }
+
+  void Repaint(WindowId window) override {
+    HWND hwnd = ToHwnd(window);
+    if (window == 0 || !IsWindow(hwnd)) return;
+    InvalidateRect(hwnd, nullptr, TRUE);
+    UpdateWindow(hwnd);
+    Ask(hwnd, WM_PAINT, 0, 0, 250);
+    Ask(hwnd, WM_NCPAINT, 1, 0, 250);
+    SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  void Update(WindowId window) override {
+    if (window != 0) UpdateWindow(ToHwnd(window));
+  }
+
+  bool SetCheck(WindowId window, bool checked) override {
+    return window != 0 && Ask(ToHwnd(window), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0, 1000).has_value();
+  }
+
+  void PostSetFocus(WindowId window) override {
+    if (window != 0) PostMessageA(ToHwnd(window), WM_SETFOCUS, 0, 0);
+  }
+
+  bool SendClose(WindowId window, int timeout_ms) override {
+    return window != 0 && Ask(ToHwnd(window), WM_CLOSE, 0, 0, timeout_ms).has_value();
+  }
+
+  bool EndProcessOf(WindowId window) override {
+    const DWORD id = ProcessId(window);
+    if (id == 0 || id == GetCurrentProcessId()) return false;
+    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+    if (!process) return false;
+    const BOOL ended = TerminateProcess(process, 1);
+    CloseHandle(process);
+    return ended != 0;
+  }
+
  private:
+  // WM_GETTEXT into `max_chars` characters; with 0, WM_GETTEXTLENGTH + 4096, at least 1 MB.
+  static std::optional<std::wstring> ReadWide(WindowId window, std::size_t max_chars, int timeout_ms) {
+    HWND hwnd = ToHwnd(window);
+    if (window == 0 || !IsWindow(hwnd)) return std::nullopt;
+    if (max_chars == 0) {
+      const auto length = Ask(hwnd, WM_GETTEXTLENGTH, 0, 0, timeout_ms, true);
+      if (!length) return std::nullopt;
+      max_chars = std::max<std::size_t>(static_cast<std::size_t>(std::max<LRESULT>(*length, 0)) + 4096, 0x100000);
+    }
+    std::wstring wide(max_chars + 1, L'\0');
+    if (!Ask(hwnd, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(wide.data()), timeout_ms, true)) return std::nullopt;
+    wide.resize(std::wcslen(wide.c_str()));
+    return wide;
+  }
   static BOOL CALLBACK Collect(HWND hwnd, LPARAM list) {
     reinterpret_cast<std::vector<WindowId>*>(list)->push_back(FromHwnd(hwnd));
     return TRUE;

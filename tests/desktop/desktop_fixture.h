@@ -25,6 +25,8 @@ struct StepSpec {
         value1(std::move(value1_)), data(std::move(data_)), category(category_) {}
   std::string action, text, options, value1, data;
   int category;
+  std::string value2, timeout;
+  std::string output;  // a user variable that receives the step's output
 };
 
 // The run's current window and the main window's handle.
@@ -68,6 +70,12 @@ class StepFixture : public ::testing::Test {
     step.category = spec.category;
     step.set_value(1, spec.value1);
     step.set_data(spec.data);
+    step.set_value(2, spec.value2);
+    step.set_timeout(spec.timeout);
+    if (!spec.output.empty()) {
+      step.set_output("Variable");
+      step.set_output_option(spec.output);
+    }
     doc.steps.push_back(step);
     doc.file_name = "desktop.oxm";
     ClearStepError();

@@ -30,13 +30,16 @@ class Target {
   Target& operator=(const Target&) = delete;
 
   bool ready() const { return frame_ != nullptr; }
+  // True once the target's process has ended (at most `ms` waited).
+  bool Ended(DWORD ms = 0) const { return process_.hProcess && WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0; }
   HWND frame() const { return frame_; }
   HWND Control(int id) const { return GetDlgItem(frame_, id); }
   const std::string& title() const { return title_; }
   // The target's state now (empty when it does not answer within 5 s); the
   // recorded input only `with_record`.
   State Ask(bool with_record = true);
-  // "clear", "second", "dialog", "focus ID", "paint X Y W H RRGGBB", "hang MS", "fillers N", "close".
+  // "clear", "second", "dialog", "focus ID", "paint X Y W H RRGGBB", "hang MS", "fillers N", "close",
+  // "refuse 1|0", "multi N", "items N", "select ID FROM TO", "listsel I", "lvselect I...".
   bool Command(const std::string& command);
   // Asks (without the record) until `done` holds or `timeout` has passed;
   // then the whole state.

@@ -64,6 +64,7 @@ bool FakeDesktop::Activate(WindowId window) {
 }
 
 bool FakeDesktop::Destroy(WindowId window) {
+  if (const FakeWindow* w = Find(window); w && w->refuses_close) return false;
   std::vector<WindowId> gone{window};
   for (std::size_t i = 0; i < gone.size(); ++i)
     for (const FakeWindow& w : windows)
@@ -142,6 +143,172 @@ bool FakeDesktop::AddListItem(WindowId window, const std::string& text, bool com
   if (!w || w->hung) return false;
   calls.push_back(std::string(combo ? "AddComboItem " : "AddListItem ") + std::to_string(window) + " " + text);
   items[window].push_back(text);
+  return true;
+}
+
+namespace {
+std::string Hex(std::uint32_t n) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", n);
+  return text;
+}
+}  // namespace
+
+bool FakeDesktop::PostClose(WindowId window) {
+  calls.push_back("PostClose " + std::to_string(window));
+  const FakeWindow* w = Find(window);
+  if (!w) return false;
+  if (!w->refuses_close && !w->hung) Destroy(window);
+  return true;
+}
+
+std::optional<std::string> FakeDesktop::ReadText(WindowId window, std::size_t max_chars, int) {
+  const FakeWindow* w = Find(window);
+  if (!w || w->hung) return std::nullopt;
+  return max_chars == 0 ? w->title : w->title.substr(0, max_chars);
+}
+
+std::string FakeDesktop::CaptionText(WindowId window) {
+  const FakeWindow* w = Find(window);
+  return w ? w->title : std::string();
+}
+
+std::optional<platform::Windows::ListRead> FakeDesktop::ListItems(WindowId window, bool, std::size_t max_item_chars,
+                                                                  std::size_t max_total_chars, int, int) {
+  const FakeWindow* w = Find(window);
+  if (!w || w->hung) return std::nullopt;
+  ListRead read;
+  std::size_t total = 0;
+  for (const std::string& item : items[window]) {
+    if (total >= max_total_chars) {
+      read.complete = false;
+      break;
+    }
+    read.items.push_back(item.size() > max_item_chars ? std::string() : item);
+    total += read.items.back().size() + 2;
+  }
+  return read;
+}
+
+std::optional<std::string> FakeDesktop::ListSelectedText(WindowId window, int) {
+  const FakeWindow* w = Find(window);
+  if (!w || w->hung) return std::nullopt;
+  const std::vector<std::string>& list = items[window];
+  if (w->selected.empty() || static_cast<std::size_t>(w->selected[0]) >= list.size()) return std::string();
+  return list[static_cast<std::size_t>(w->selected[0])];
+}
+
+std::optional<std::string> FakeDesktop::EditSelectedText(WindowId window, std::size_t max_chars, int) {
+  const FakeWindow* w = Find(window);
+  if (!w || w->hung) return std::nullopt;
+  const auto [from, to] = w->selection;
+  return w->title.substr(std::min(from, w->title.size()), std::min(to - from, max_chars));
+}
+
+std::optional<platform::Windows::ListViewRead> FakeDesktop::ListViewSelection(WindowId window, int) {
+  const FakeWindow* w = Find(window);
+  if (!w || w->hung) return std::nullopt;
+  ListViewRead read;
+  const std::vector<std::string>& list = items[window];
+  read.total = static_cast<long>(list.size());
+  for (int i : w->selected)
+    read.selected.push_back(static_cast<std::size_t>(i) < list.size() ? std::optional<std::string>(list[static_cast<std::size_t>(i)])
+                                                                       : std::nullopt);
+  return read;
+}
+
+std::optional<int> FakeDesktop::CheckState(WindowId window, int) {
+  const FakeWindow* w = Find(window);
+  if (!w || w->hung) return std::nullopt;
+  return w->check;
+}
+
+std::uint32_t FakeDesktop::ProcessId(WindowId window) {
+  const FakeWindow* w = Find(window);
+  return w ? w->pid : 0;
+}
+
+std::string FakeDesktop::ProcessPath(WindowId window) {
+  const auto it = process_paths.find(ProcessId(window));
+  return it == process_paths.end() ? std::string() : it->second;
+}
+
+bool FakeDesktop::Place(WindowId window, Placement how) {
+  static constexpr const char* kNames[] = {"Maximize", "Minimize", "Restore", "Show", "Hide"};
+  calls.push_back("Place " + std::to_string(window) + " " + kNames[static_cast<int>(how)]);
+  FakeWindow* w = Find(window);
+  if (!w) return false;
+  using namespace platform::style;
+  switch (how) {
+    case Placement::Maximize: w->style = (w->style & ~kMinimize) | kMaximize | kVisible; break;
+    case Placement::Minimize: w->style = (w->style & ~kMaximize) | kMinimize; break;
+    case Placement::Restore: w->style &= ~(kMinimize | kMaximize); break;
+    case Placement::Show: w->style |= kVisible; break;
+    case Placement::Hide: w->style &= ~kVisible; break;
+  }
+  return true;
+}
+
+bool FakeDesktop::MoveTo(WindowId window, long x, long y) {
+  calls.push_back("MoveTo " + std::to_string(window) + " " + std::to_string(x) + "," + std::to_string(y));
+  FakeWindow* w = Find(window);
+  if (w) w->rect.x = x, w->rect.y = y;
+  return w != nullptr;
+}
+
+bool FakeDesktop::ResizeTo(WindowId window, long width, long height) {
+  calls.push_back("ResizeTo " + std::to_string(window) + " " + std::to_string(width) + "," + std::to_string(height));
+  FakeWindow* w = Find(window);
+  if (w) w->rect.width = width, w->rect.height = height;
+  return w != nullptr;
+}
+
+bool FakeDesktop::SetTopmost(WindowId window, bool topmost) {
+  calls.push_back("SetTopmost " + std::to_string(window) + " " + (topmost ? "1" : "0"));
+  return Exists(window);
+}
+
+bool FakeDesktop::Enable(WindowId window, bool enabled) {
+  FakeWindow* w = Find(window);
+  if (!w) return false;
+  w->style = enabled ? w->style & ~platform::style::kDisabled : w->style | platform::style::kDisabled;
+  calls.push_back("SetStyle " + std::to_string(window) + " " + Hex(w->style));
+  return true;
+}
+
+bool FakeDesktop::SetStyle(WindowId window, std::uint32_t bits) {
+  calls.push_back("SetStyle " + std::to_string(window) + " " + Hex(bits));
+  FakeWindow* w = Find(window);
+  if (w) w->style = bits;
+  return w != nullptr;
+}
+
+void FakeDesktop::Repaint(WindowId window) { calls.push_back("Repaint " + std::to_string(window)); }
+void FakeDesktop::Update(WindowId window) { calls.push_back("Update " + std::to_string(window)); }
+
+bool FakeDesktop::SetCheck(WindowId window, bool checked) {
+  calls.push_back("SetCheck " + std::to_string(window) + " " + (checked ? "1" : "0"));
+  FakeWindow* w = Find(window);
+  if (!w || w->hung) return false;
+  w->check = checked ? 1 : 0;
+  return true;
+}
+
+void FakeDesktop::PostSetFocus(WindowId window) { calls.push_back("PostSetFocus " + std::to_string(window)); }
+
+bool FakeDesktop::SendClose(WindowId window, int timeout_ms) {
+  calls.push_back("SendClose " + std::to_string(window) + " " + std::to_string(timeout_ms));
+  const FakeWindow* w = Find(window);
+  if (!w || w->hung) return false;
+  if (!w->refuses_close) Destroy(window);
+  return true;
+}
+
+bool FakeDesktop::EndProcessOf(WindowId window) {
+  const std::uint32_t pid = ProcessId(window);
+  calls.push_back("EndProcess " + std::to_string(pid));
+  if (pid == 0) return false;
+  std::erase_if(windows, [&](const FakeWindow& w) { return w.pid == pid; });
   return true;
 }
 

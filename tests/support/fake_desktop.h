@@ -31,6 +31,13 @@ struct FakeWindow {
   std::uint32_t style = 0;
   platform::WindowRect rect;
   bool hung = false;  // does not answer messages: its title reads empty
+  // What the window actions read and change: a button's check state, an edit's
+  // selection, the selected items (of `FakeDesktop::items`), the owning process.
+  int check = 0;
+  std::pair<std::size_t, std::size_t> selection{0, 0};
+  std::vector<int> selected;
+  std::uint32_t pid = 0;
+  bool refuses_close = false;  // ignores WM_CLOSE; DestroyWindow fails on it (another process's)
 };
 
 // Styles of the usual windows.
@@ -52,7 +59,7 @@ class FakeDesktop : public platform::Windows {
   bool IsVisible(platform::WindowId window) override;
   std::string Title(platform::WindowId window, std::size_t max_chars, int timeout_ms) override;
   bool Activate(platform::WindowId window) override;
-  bool PostClose(platform::WindowId window) override { return Exists(window); }
+  bool PostClose(platform::WindowId window) override;
   bool Destroy(platform::WindowId window) override;
   std::string ClassName(platform::WindowId window) override;
   std::uint64_t ControlId(platform::WindowId window) override;
@@ -70,6 +77,29 @@ class FakeDesktop : public platform::Windows {
   void Do(platform::WindowId window, Call call) override;
   bool SetText(platform::WindowId window, const std::string& text) override;
   bool AddListItem(platform::WindowId window, const std::string& text, bool combo) override;
+  std::optional<std::string> ReadText(platform::WindowId window, std::size_t max_chars, int timeout_ms) override;
+  std::string CaptionText(platform::WindowId window) override;
+  std::optional<ListRead> ListItems(platform::WindowId window, bool combo, std::size_t max_item_chars,
+                                    std::size_t max_total_chars, int timeout_ms, int deadline_ms) override;
+  std::optional<std::string> ListSelectedText(platform::WindowId window, int timeout_ms) override;
+  std::optional<std::string> EditSelectedText(platform::WindowId window, std::size_t max_chars, int timeout_ms) override;
+  std::optional<ListViewRead> ListViewSelection(platform::WindowId window, int timeout_ms) override;
+  std::optional<int> CheckState(platform::WindowId window, int timeout_ms) override;
+  std::uint32_t ProcessId(platform::WindowId window) override;
+  std::string ProcessPath(platform::WindowId window) override;
+  // The changes below are recorded in `calls` ("Place 7 Maximize", "MoveTo 7 10,20", "SetStyle 7 0x10C40000").
+  bool Place(platform::WindowId window, Placement how) override;
+  bool MoveTo(platform::WindowId window, long x, long y) override;
+  bool ResizeTo(platform::WindowId window, long width, long height) override;
+  bool SetTopmost(platform::WindowId window, bool topmost) override;
+  bool Enable(platform::WindowId window, bool enabled) override;
+  bool SetStyle(platform::WindowId window, std::uint32_t bits) override;
+  void Repaint(platform::WindowId window) override;
+  void Update(platform::WindowId window) override;
+  bool SetCheck(platform::WindowId window, bool checked) override;
+  void PostSetFocus(platform::WindowId window) override;
+  bool SendClose(platform::WindowId window, int timeout_ms) override;
+  bool EndProcessOf(platform::WindowId window) override;
 
   std::vector<FakeWindow> windows;  // siblings in z-order
   platform::WindowId foreground = 0, focus = 0;
@@ -77,6 +107,7 @@ class FakeDesktop : public platform::Windows {
   std::vector<std::string> calls;      // "SetForeground 7", "SetText 9 hello", "AddItem 9 a"
   std::function<void(platform::WindowId)> on_title;  // runs before a title is read
   std::map<platform::WindowId, std::vector<std::string>> items;
+  std::map<std::uint32_t, std::string> process_paths;
 };
 
 // Key events as tokens: the key's name ("A", "Shift", "Ctrl", "Num0", "#BA"),

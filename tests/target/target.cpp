@@ -8,7 +8,10 @@
 // the command line (replaced whole, so a reader never sees half of it) and
 // returns 1 (dwData 3: the same without the recorded input); dwData 2 carries a command ("clear", "second", "dialog",
 // "focus ID", "paint X Y W H RRGGBB", "hang MS", "fillers N" (N more
-// top-level windows), "close").
+// top-level windows), "close", "refuse 1|0" (WM_CLOSE ignored or not), "multi N"
+// (N characters of numbered lines in the multi-line edit), "items N" (N items
+// in the list box), "select ID FROM TO" (an edit's selection), "listsel I",
+// "lvselect I..." (the list view's selected items)).
 //
 //   olvex-target.exe STATE-FILE [TITLE]
 #include <windows.h>
@@ -48,6 +51,7 @@ std::vector<std::string> g_record;
 std::vector<Painted> g_painted;
 std::wstring g_canvas_typed;  // the characters the drawing area received (it takes the focus too)
 HACCEL g_accel = nullptr;
+bool g_refuse_close = false;
 
 std::string Ansi(const std::wstring& w) {
   if (w.empty()) return {};
@@ -160,6 +164,10 @@ void WriteState(bool with_record) {
   put("focus", std::to_string(GetDlgCtrlID(GetFocus())));
   put("second", g_second ? std::to_string(reinterpret_cast<std::uintptr_t>(g_second)) : "0");
   put("dialog", g_dialog ? std::to_string(reinterpret_cast<std::uintptr_t>(g_dialog)) : "0");
+  put("style", std::to_string(static_cast<DWORD>(GetWindowLongW(g_frame, GWL_STYLE))));
+  put("topmost", (GetWindowLongW(g_frame, GWL_EXSTYLE) & WS_EX_TOPMOST) ? "1" : "0");
+  put("shown", IsIconic(g_frame) ? "min" : IsZoomed(g_frame) ? "max" : IsWindowVisible(g_frame) ? "normal" : "hidden");
+  put("enabled", IsWindowEnabled(g_frame) ? "1" : "0");
   put("records", std::to_string(g_record.size()));
   s += "record:\n";
   if (with_record)
@@ -280,6 +288,40 @@ void RunCommand(const std::string& command) {
     }
   } else if (command == "close") {
     PostMessageW(g_frame, WM_CLOSE, 0, 0);
+  } else if (std::sscanf(command.c_str(), "refuse %d", &a) == 1) {
+    g_refuse_close = a != 0;
+  } else if (std::sscanf(command.c_str(), "multi %d", &a) == 1) {
+    std::wstring text;
+    for (int line = 0; static_cast<int>(text.size()) < a; ++line)
+      text += L"line " + std::to_wstring(line) + L" of the long text, with some words to fill it out\r\n";
+    text.resize(static_cast<std::size_t>(a));
+    HWND multi = GetDlgItem(g_frame, kMultiEdit);
+    SendMessageW(multi, EM_SETLIMITTEXT, 0, 0);
+    SetWindowTextW(multi, text.c_str());
+  } else if (std::sscanf(command.c_str(), "items %d", &a) == 1) {
+    HWND list = GetDlgItem(g_frame, kList);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list, LB_INITSTORAGE, static_cast<WPARAM>(a), static_cast<LPARAM>(a) * 16);
+    for (int i = 0; i < a; ++i) SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>((L"Item " + std::to_wstring(i)).c_str()));
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+  } else if (std::sscanf(command.c_str(), "select %d %d %d", &a, &b, &c) == 3) {
+    SendMessageW(GetDlgItem(g_frame, a), EM_SETSEL, static_cast<WPARAM>(b), static_cast<LPARAM>(c));
+  } else if (std::sscanf(command.c_str(), "listsel %d", &a) == 1) {
+    SendMessageW(GetDlgItem(g_frame, kList), LB_SETCURSEL, static_cast<WPARAM>(a), 0);
+  } else if (command.rfind("lvselect", 0) == 0) {
+    HWND view = GetDlgItem(g_frame, kListView);
+    LVITEMW none{};
+    none.stateMask = LVIS_SELECTED;
+    SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+    const char* at = command.c_str() + 8;
+    int consumed = 0;
+    while (std::sscanf(at, "%d%n", &a, &consumed) == 1) {
+      LVITEMW on{};
+      on.stateMask = LVIS_SELECTED;
+      on.state = LVIS_SELECTED;
+      SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(a), reinterpret_cast<LPARAM>(&on));
+      at += consumed;
+    }
   }
 }
 
@@ -358,6 +400,10 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_APP:
       Sleep(static_cast<DWORD>(wp));  // stops answering for a while
+      return 0;
+    case WM_CLOSE:
+      if (g_refuse_close) return 0;
+      DestroyWindow(hwnd);
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
