@@ -14,11 +14,4 @@ int HandleWindowsStep(int slot, int step_index) {
   return StepNotAvailable(slot, step_index);
 }
 
-// Menu steps: a later build carries them; without a desktop they fail as
-// every desktop step does.
-int HandleMenuStep(int slot, int step_index) {
-  if (FailWithoutDesktop()) return 0;
-  return StepNotAvailable(slot, step_index);
-}
-
 }  // namespace olvex
