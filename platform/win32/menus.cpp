@@ -29,7 +29,8 @@ bool ReadMenu(HMENU menu, int levels_left, std::vector<MenuItem>& out) {
     MenuItem item;
     item.separator = (info.fType & MFT_SEPARATOR) != 0;
     item.disabled = (info.fState & MFS_DISABLED) != 0;  // MFS_GRAYED includes it
-    item.submenu = info.hSubMenu != nullptr;
+    HMENU submenu = info.hSubMenu;  // a second call clears it
+    item.submenu = submenu != nullptr;
     if (!item.submenu && !item.separator) item.command = info.wID;
     if (info.cch > 0 && !item.separator) {
       std::string text(info.cch + 1, '\0');
@@ -41,7 +42,7 @@ bool ReadMenu(HMENU menu, int levels_left, std::vector<MenuItem>& out) {
         item.text = std::move(text);
       }
     }
-    if (item.submenu && levels_left > 1 && !ReadMenu(info.hSubMenu, levels_left - 1, item.items)) return false;
+    if (submenu && levels_left > 1 && !ReadMenu(submenu, levels_left - 1, item.items)) return false;
     out.push_back(std::move(item));
   }
   return true;
