@@ -186,8 +186,19 @@ int PopupMenuStep(const Step& step, int slot, int step_index, const std::string&
 }  // namespace
 
 std::string NormalizeMenuPath(std::string_view path) {
-  std::string out(path.substr(0, path.find('\t')));
-  for (std::string_view separator : {", ", ",", "; ", " ;"}) ReplaceAll(out, separator, ";", false);
+  path = path.substr(0, path.find('\t'));
+  std::string out;
+  out.reserve(path.size());
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (path[i] != ',' && path[i] != ';') {
+      out += path[i];
+      continue;
+    }
+    // Blanks on either side of a separator are dropped.
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    out += ';';
+    while (i + 1 < path.size() && path[i + 1] == ' ') ++i;
+  }
   return out;
 }
 

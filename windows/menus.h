@@ -15,8 +15,8 @@ namespace olvex {
 
 int HandleMenuStep(int slot, int step_index);
 
-// A menu path as it is searched: ", ", ",", "; " and " ;" become ";", and the
-// text from its first tab on is dropped.
+// A menu path as it is searched: every "," and ";" with the blanks around it
+// becomes ";", and the text from its first tab on is dropped.
 std::string NormalizeMenuPath(std::string_view path);
 
 struct MenuItemFound {
