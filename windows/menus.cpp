@@ -46,11 +46,22 @@ struct Wanted {
   std::string plain;  // without "&"
 };
 
+// True when `text`, its "&" left out, begins with `plain` (which has none).
+bool BeginsWithoutAmpersands(std::string_view text, std::string_view plain) {
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < text.size() && at < plain.size(); ++i) {
+    if (text[i] == '&') continue;
+    if (AsciiLower(text[i]) != AsciiLower(plain[at])) return false;
+    ++at;
+  }
+  return at == plain.size();
+}
+
 bool Matches(const MenuItem& item, std::string_view text, const std::string& path, const Wanted& wanted) {
   if (wanted.command != 0 && item.command == wanted.command) return true;
   if (wanted.text.empty()) return false;
   if (StartsWithNoCase(text, wanted.text) || StartsWithNoCase(path, wanted.text)) return true;
-  return StartsWithNoCase(WithoutAmpersands(text), wanted.plain) || StartsWithNoCase(WithoutAmpersands(path), wanted.plain);
+  return BeginsWithoutAmpersands(text, wanted.plain) || BeginsWithoutAmpersands(path, wanted.plain);
 }
 
 bool Walk(const std::vector<MenuItem>& items, const std::string& parent_path, int level, const Wanted& wanted,

@@ -52,6 +52,10 @@ TEST(MenuSearch, PathsNormaliseAndMatchByTextOrPathWithOrWithoutAmpersands) {
   EXPECT_EQ(NormalizeMenuPath(" a, b,c; d ;e  ;  f\tg, h"), " a;b;c;d;e;f");
   EXPECT_TRUE(FindMenuItem(bar, 0, "&Edit").submenu);
   EXPECT_TRUE(FindMenuItem(bar, 0, "Edit;Undo").disabled);
+
+  std::vector<MenuItem> big;
+  for (std::uint32_t i = 0; i < 100000; ++i) big.push_back(MenuCommand("Item " + std::to_string(i), i + 1));
+  EXPECT_EQ(FindMenuItem({Submenu("&Big", std::move(big))}, 0, "Big;Item 99999").command, 100000u);
 }
 
 class MenuStepTest : public DesktopFixture {
