@@ -144,12 +144,9 @@ TEST_F(MenuStepTest, AWindowThatIsGoneOrMissingFailsClearly) {
   EXPECT_TRUE(keys.events.empty());
 }
 
-// The popup's choice goes to the clipboard; `g_timeout` is the step's time-out.
-std::string g_timeout;
+// The popup's choice goes to the clipboard.
 int PopupToClipboard(int slot, int step_index) {
-  Step& step = Document(slot).steps[static_cast<std::size_t>(step_index)];
-  step.set_output("Clipboard");
-  step.set_timeout(g_timeout);
+  Document(slot).steps[static_cast<std::size_t>(step_index)].set_output("Clipboard");
   return HandleMenuStep(slot, step_index);
 }
 
@@ -167,7 +164,6 @@ TEST_F(MenuStepTest, ShowPopupMenuReturnsTheChosenLine) {
       {"a\nb", 0, "Popup a=2024|b=2025", ""},  // dismissed: the output is emptied
       {"a\n-\nb", 2025, "Popup a=2024|-|b=2026", ""},  // a separator is never a choice
   };
-  g_timeout.clear();
   for (const Case& c : cases) {
     menus.calls.clear();
     clipboard.history.clear();
@@ -179,15 +175,6 @@ TEST_F(MenuStepTest, ShowPopupMenuReturnsTheChosenLine) {
   EXPECT_TRUE(Logged("    No line of the popup menu was chosen"));
   EXPECT_EQ(Run(PopupToClipboard, {"Show Popup Menu", "-\n\n_", "", "", "", 5}), 0);
   EXPECT_EQ(error, "The popup menu has no lines to choose from");
-}
-
-TEST_F(MenuStepTest, APopupNobodyAnswersClosesAtTheTimeOut) {
-  menus.popup_waits = true;
-  g_timeout = "=0.1*2";
-  EXPECT_EQ(Run(PopupToClipboard, {"Show Popup Menu", "a\nb", "", "", "", 5}), 1);
-  EXPECT_TRUE(menus.popup_closed);
-  EXPECT_EQ(clipboard.history, std::vector<std::string>{""});
-  g_timeout.clear();
 }
 
 }  // namespace

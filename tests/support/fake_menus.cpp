@@ -1,8 +1,5 @@
 #include "tests/support/fake_menus.h"
 
-#include <chrono>
-#include <thread>
-
 namespace olvex::test {
 
 std::optional<std::vector<platform::MenuItem>> FakeMenus::MenuBar(platform::WindowId window, int) {
@@ -23,18 +20,14 @@ bool FakeMenus::PostSystemCommand(platform::WindowId window, platform::SystemCom
   return true;
 }
 
-int FakeMenus::ShowPopup(const std::vector<platform::PopupLine>& lines, const std::function<bool()>& close,
+int FakeMenus::ShowPopup(const std::vector<platform::PopupLine>& lines, const std::function<bool()>&,
                          std::string&) {
   std::string shown = "Popup ";
   for (const platform::PopupLine& line : lines)
     shown += (line.separator ? std::string("-") : line.text + "=" + std::to_string(line.command)) + "|";
   shown.pop_back();
   calls.push_back(shown);
-  if (!popup_waits) return popup_answer;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!(popup_closed = close()) && std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return 0;
+  return popup_answer;
 }
 
 }  // namespace olvex::test

@@ -38,16 +38,13 @@ class FakeMenus : public platform::Menus {
   std::optional<std::vector<platform::MenuItem>> MenuBar(platform::WindowId window, int max_depth) override;
   bool PostCommand(platform::WindowId window, std::uint32_t command) override;
   bool PostSystemCommand(platform::WindowId window, platform::SystemCommand command) override;
-  // Returns `popup_answer`; with `popup_waits` it first waits (5 s at most)
-  // until `close` says the menu must close (`popup_closed`), and then answers 0.
+  // Returns `popup_answer`.
   int ShowPopup(const std::vector<platform::PopupLine>& lines, const std::function<bool()>& close,
                 std::string& error) override;
 
   std::map<platform::WindowId, std::vector<platform::MenuItem>> bars;  // a window without one has no menu bar
   std::vector<std::string> calls;
   int popup_answer = 0;
-  bool popup_waits = false;
-  bool popup_closed = false;
 };
 
 }  // namespace olvex::test
