@@ -176,8 +176,8 @@ int PopupMenuStep(const Step& step, int slot, int step_index, const std::string&
   const long long timeout_ms = TimeoutMs(step, slot, step_index);
   const auto start = std::chrono::steady_clock::now();
   const std::function<bool()> close = [&] {
-    return StopRequested() || (timeout_ms > 0 && std::chrono::steady_clock::now() - start >=
-                                                     std::chrono::milliseconds(timeout_ms));
+    return StopRequestedOrKeyPressed() ||
+           (timeout_ms > 0 && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeout_ms));
   };
   std::string error;
   const int chosen = RunOnMainThread([&] { return ShowPopupMenu(lines, close, error); });
