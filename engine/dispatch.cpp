@@ -15,6 +15,7 @@
 #include "system/file_actions.h"
 #include "system/run_actions.h"
 #include "vars/system_actions.h"
+#include "windows/menus.h"
 #include "windows/window_actions.h"
 
 namespace olvex {
@@ -38,7 +39,7 @@ constexpr std::array<CategoryHandler, 17> kHandlers = {
     HandleRunStep,       // 2  Run: system/run_actions
     HandleWindowsStep,   // 3  Windows: windows/window_actions
     HandleKeyboardStep,  // 4  Keyboard: input/keyboard
-    HandleMenuStep,      // 5  Menu: windows/window_actions until its actions arrive
+    HandleMenuStep,      // 5  Menu: windows/menus
     HandleMouseStep,     // 6  Mouse: input/mouse
     HandleWaitStep,      // 7  Wait: input/waits
     HandlePromptStep,    // 8  User Prompts: prompts/prompt_actions

@@ -192,6 +192,13 @@ int RunExitCode() {
 
 bool StopRequested() { return RunShared().stop_flag.load() != 0 || g_key_hit.load() != 0; }
 
+bool StopRequestedOrKeyPressed() {
+  if (StopRequested()) return true;
+  if (!platform::StopKeyPressed(RunShared().stop_key.load())) return false;
+  RequestStop(false);
+  return true;
+}
+
 bool WaitForWorkers() {
   std::unique_lock<std::mutex> lock(g_workers_mutex);
   g_workers_cv.wait(lock, [] { return g_workers == 0 || g_abandoned.load(); });

@@ -73,6 +73,10 @@ void SetRunEndedHandler(std::function<void()> handler);
 // True while the running run is asked to stop (the stop flag, or a stop
 // request that counts as the stop key); a handler that waits ends its wait.
 bool StopRequested();
+// StopRequested, or the stop key pressed since it was last asked about (noted
+// as a stop request, so that the step loop ends the run after the step): what
+// a handler that waits on something asks.
+bool StopRequestedOrKeyPressed();
 // Asks a running run to stop, as the stop key does: the worker stops after
 // the current step; `force` ends it at once.
 void RequestStop(bool force);

@@ -43,10 +43,8 @@ void Pause(int ms) {
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(20)));
 }
 
-bool IsExtended(int code) { return (code >= 0x21 && code <= 0x2E) || code == 0x11 || code == 0x5B || code == 0x5C || code == 0x5D; }
-
 void Send(int code, bool up, bool send_input = false) {
-  platform::input().SendKey(KeyEvent{code, up, IsExtended(code), send_input, false});
+  platform::input().SendKey(KeyEvent{code, up, IsExtendedKey(code), send_input, false});
 }
 
 // Characters the keyboard cannot produce that may be typed as Alt plus their
@@ -131,6 +129,10 @@ int TypeStep(int slot, int step_index, const Step& step) {
 }
 
 }  // namespace
+
+bool IsExtendedKey(int code) {
+  return (code >= 0x21 && code <= 0x2E) || code == 0x11 || code == 0x5B || code == 0x5C || code == 0x5D;
+}
 
 void PasteFromClipboard() {
   Send(kControl, false);

@@ -31,6 +31,9 @@ KeyAt KeyNameToVirtualKey(std::string& text, std::size_t pos);
 // pausing `delay_ms` after each key. Ends early when the run is asked to stop.
 void TypeKeys(std::string text, bool send_input, int delay_ms);
 
+// True for the keys that are sent with the extended-key flag.
+bool IsExtendedKey(int code);
+
 // Ctrl+V as four key events, then 500 ms for the window to take the paste.
 void PasteFromClipboard();
 

@@ -33,7 +33,6 @@
 #include "platform/priority.h"
 #include "platform/screen.h"
 #include "platform/screen_saver.h"
-#include "platform/stop_key.h"
 #include "platform/system.h"
 #include "platform/windows.h"
 #include "vars/expand.h"
@@ -73,16 +72,7 @@ bool Has(std::string_view text, std::string_view word) { return ContainsNoCase(t
 
 std::string Expanded(const Context& c, const std::string& field) { return ExpandText(field, c.slot, c.index, 0); }
 
-// The stop flag, a stop request, or (Windows) the stop key: a key press is
-// noted as a stop request so that the step loop ends the run after the step.
-bool StopNow() {
-  if (StopRequested()) return true;
-  if (platform::StopKeyPressed(RunShared().stop_key.load())) {
-    RequestStop(false);
-    return true;
-  }
-  return false;
-}
+bool StopNow() { return StopRequestedOrKeyPressed(); }
 
 int Fail(const std::string& text) {
   SetStepError(text);

@@ -7,6 +7,7 @@
 #include "platform/dialogs.h"
 #include "platform/input.h"
 #include "platform/locale.h"
+#include "platform/menus.h"
 #include "platform/power.h"
 #include "platform/screen.h"
 #include "platform/windows.h"
@@ -19,6 +20,7 @@ DebugOutput& PlatformDebugOutput();
 Dialogs& PlatformDialogs();
 Input& PlatformInput();
 const Locale& PlatformLocale();
+Menus& PlatformMenus();
 Power& PlatformPower();
 Screen& PlatformScreen();
 Windows& PlatformWindows();
@@ -43,6 +45,7 @@ Slot<DebugOutput, PlatformDebugOutput> g_debug_output;
 Slot<Dialogs, PlatformDialogs> g_dialogs;
 Slot<Input, PlatformInput> g_input;
 Slot<const Locale, PlatformLocale> g_locale;
+Slot<Menus, PlatformMenus> g_menus;
 Slot<Power, PlatformPower> g_power;
 Slot<Screen, PlatformScreen> g_screen;
 Slot<Windows, PlatformWindows> g_windows;
@@ -59,6 +62,8 @@ Input& input() { return g_input.Get(); }
 void SetInputForTest(Input* fake) { g_input.Set(fake); }
 const Locale& locale() { return g_locale.Get(); }
 void SetLocaleForTest(const Locale* fake) { g_locale.Set(fake); }
+Menus& menus() { return g_menus.Get(); }
+void SetMenusForTest(Menus* fake) { g_menus.Set(fake); }
 Power& power() { return g_power.Get(); }
 void SetPowerForTest(Power* fake) { g_power.Set(fake); }
 Screen& screen() { return g_screen.Get(); }

@@ -280,11 +280,4 @@ int HandleWindowsStep(int slot, int step_index) {
   return Fail("Window '" + Expanded(step.data(), slot, step_index) + "' found, but invalid action specified");
 }
 
-// Menu steps: a later build carries them; without a desktop they fail as
-// every desktop step does.
-int HandleMenuStep(int slot, int step_index) {
-  if (FailWithoutDesktop()) return 0;
-  return StepNotAvailable(slot, step_index);
-}
-
 }  // namespace olvex

@@ -10,9 +10,6 @@
 namespace olvex {
 
 int HandleWindowsStep(int slot, int step_index);
-// The Menu category until its actions arrive: its steps fail, with the
-// desktop error where there is no desktop.
-int HandleMenuStep(int slot, int step_index);
 
 // Closes a window by increasingly forceful means: WM_CLOSE sent (waited for
 // `timeout_ms`, at least 250 ms; a window that does not answer has its
