@@ -89,10 +89,7 @@ std::string ModelDecode(const std::string& block, std::uint32_t W, std::uint32_t
   return out;
 }
 
-struct Geometry {
-  std::uint8_t window_byte;
-  std::uint32_t size, mask, min_match, offset_bits;
-};
+struct Geometry { std::uint8_t window_byte; std::uint32_t size, mask, min_match, offset_bits; };
 
 TEST(WindowParams, FollowTheWindowByte) {
   const Geometry table[] = {

@@ -11,9 +11,7 @@
 namespace olvex::test {
 namespace {
 
-struct S {
-  std::string action, text, options;
-};
+struct S { std::string action, text, options; };
 
 class ControlTest : public ::testing::Test {
  protected:

@@ -44,10 +44,7 @@ class Documents : public ::testing::Test {
 // Text helpers
 
 TEST(FirstNumber, TakesTheFirstRunOfDigits) {
-  const struct {
-    const char* text;
-    int value;
-  } cases[] = {
+  const struct { const char* text; int value; } cases[] = {
       {"", 0},          {"abc", 0},        {"12", 12},       {"-5", -5},     {"x-7y", -7},   {"a - 7", 7},
       {"3-4", 3},       {"007", 7},        {"v1.5", 1},      {"--2", -2},    {"-", 0},       {"99999999999", INT_MAX},
       {"-99999999999", INT_MIN}, {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
@@ -56,25 +53,13 @@ TEST(FirstNumber, TakesTheFirstRunOfDigits) {
 }
 
 TEST(Entities, DecodeInRoundsWithAmpFirst) {
-  const struct {
-    const char* in;
-    const char* out;
-  } cases[] = {
-      {"a &amp;lt; b", "a < b"},
-      {"&amp; &#038;", "& &"},
-      {"&lt;&#060;&#60;", "<<<"},
-      {"&gt;&#062;&#62;", ">>>"},
-      {"&apos;&#039;&#39;", "'''"},
-      {"&quot;&#034;&#34;", "\"\"\""},
-      {"&amp;quot;&#038;#62;", "\">"},
+  const struct { const char* in; const char* out; } cases[] = {
+      {"a &amp;lt; b", "a < b"}, {"&amp; &#038;", "& &"}, {"&lt;&#060;&#60;", "<<<"}, {"&gt;&#062;&#62;", ">>>"},
+      {"&apos;&#039;&#39;", "'''"}, {"&quot;&#034;&#34;", "\"\"\""}, {"&amp;quot;&#038;#62;", "\">"},
       {"&amp;amp;", "&amp;"},     // one round of '&' only
-      {"&amp;amp;lt;", "&amp;lt;"},
-      {"&amp;&amp;lt;", "&<"},
-      {"&foo; & &", "&foo; & &"},
+      {"&amp;amp;lt;", "&amp;lt;"}, {"&amp;&amp;lt;", "&<"}, {"&foo; & &", "&foo; & &"},
       {"&LT;", "&LT;"},           // entities are written in lower case
-      {"&", "&"},
-      {"&#", "&#"},
-      {"plain", "plain"},
+      {"&", "&"}, {"&#", "&#"}, {"plain", "plain"},
   };
   for (const auto& c : cases) EXPECT_EQ(DecodeEntities(c.in), c.out) << c.in;
 }
@@ -183,10 +168,7 @@ TEST_F(Documents, ReadsEveryFieldOfAStep) {
 }
 
 TEST_F(Documents, RunStatusIsHexadecimal) {
-  const struct {
-    const char* status;
-    int value;
-  } cases[] = {
+  const struct { const char* status; int value; } cases[] = {
       {"3", 3},          {"0x1F", 31}, {"0X2", 2},        {"ff", 255},   {"abc\\1A", 26}, {"a\\b\\3", 3},
       {" 0x10", 16},     {"zz", 0},    {"", 0},           {"0x", 0},     {"12g4", 0x12},
       {"FFFFFFFF", -1},  {"123456789", -1},  // past 32 bits: all bits set
@@ -260,20 +242,17 @@ TEST_F(Documents, OldActionNamesAreConverted) {
       {"Wait for Mouse Click", "Wait for Mouse", 7, 144, "Click", "file"},
       {"Wait for Mouse Movement", "Wait for Mouse", 7, 144, "Move", "file"},
       {"Wait for Image to Appear", "Wait for Image", 7, 154, "file", "file"},
-      {"Activate Window", "Use Window", 3, 9, "file", "file"},
-      {"IF String", "IF Text", 14, 195, "file", "file"},
+      {"Activate Window", "Use Window", 3, 9, "file", "file"}, {"IF String", "IF Text", 14, 195, "file", "file"},
       {"Clock Ticks to String", "Clock Ticks to Text", 12, 178, "file", "file"},
       {"Left String", "Left Text String", 12, 181, "file", "file"},
       {"Right String", "Right Text String", 12, 181, "file", "file"},
-      {"Mid String", "Mid String", 12, 216, "file", "file"},
-      {"Mid Text String", "Mid String", 12, 216, "file", "file"},
+      {"Mid String", "Mid String", 12, 216, "file", "file"}, {"Mid Text String", "Mid String", 12, 216, "file", "file"},
       {"IF Process Exists", "IF Process is Running", 14, 161, "file", "file"},
       {"if processes", "IF Process is Running", 14, 161, "file", "file"},
       {"Save Web Page Text to File", "Get Web Page Text", 11, 97, "file", "file"},
       {"Control Panel: System", "Control Panel", 0, 0, "file", "file"},
       {"Create/Set Variable", "Set Variable", 16, 63, "file", "file"},
-      {"Uppercase", "Change Case", 12, 181, "Upper", "file"},
-      {"Lowercase", "Change Case", 12, 181, "Lower", "file"},
+      {"Uppercase", "Change Case", 12, 181, "Upper", "file"}, {"Lowercase", "Change Case", 12, 181, "Lower", "file"},
       {"Buffered Virtual Keys", "Type", 4, 23, "Event Messages", "file"},
       {"Left Button Click", "Mouse Click", 6, 24, "Left,Down+Up", "file"},
       {"Right Button Click", "Mouse Click", 6, 24, "Right,Down+Up", "file"},
@@ -282,31 +261,23 @@ TEST_F(Documents, OldActionNamesAreConverted) {
       {"Left Button Up", "Mouse Click", 6, 24, "Left,Up", "file"},
       {"Mouse Wheel Up", "Mouse Click", 6, 24, "Wheel Scroll,Up", "file"},
       {"Mouse Wheel Down", "Mouse Click", 6, 24, "Wheel Scroll,Down", "file"},
-      {"Move Relative", "Move", 6, 148, "file", "file"},
-      {"IF Pixel Color", "IF Pixel Equals", 14, 58, "file", "file"},
-      {"Divide File", "Split File", 9, 201, "file", "file"},
-      {"Win32 API", "Windows API", 16, 120, "file", "file"},
-      {"WinAPI", "Windows API", 16, 120, "file", "file"},
-      {"Post WM_COMMAND", "Send Command", 2, 177, "file", "file"},
+      {"Move Relative", "Move", 6, 148, "file", "file"}, {"IF Pixel Color", "IF Pixel Equals", 14, 58, "file", "file"},
+      {"Divide File", "Split File", 9, 201, "file", "file"}, {"Win32 API", "Windows API", 16, 120, "file", "file"},
+      {"WinAPI", "Windows API", 16, 120, "file", "file"}, {"Post WM_COMMAND", "Send Command", 2, 177, "file", "file"},
       {"Choose from a List", "Select from List", 8, 53, "file", "file"},
       {"Choose a File", "Select File", 8, 54, "file", "file"},
       {"Choose a Folder", "Select Folder", 8, 137, "file", "file"},
       {"Choose a Drive", "Select Drive", 8, 149, "file", "file"},
       {"Choose Date", "Select Date", 8, 152, "file", "file"},
       {"Get Sub Text", "Get Sub String", 12, 216, "file", "file"},
-      {"Extract Sub Data", "Get Sub String", 12, 216, "file", "file"},
-      {"Sort Data", "Sort", 12, 33, "file", "file"},
-      {"Sort Text", "Sort", 12, 33, "file", "file"},
-      {"Binary Function", "Binary Data", 12, 176, "file", "file"},
+      {"Extract Sub Data", "Get Sub String", 12, 216, "file", "file"}, {"Sort Data", "Sort", 12, 33, "file", "file"},
+      {"Sort Text", "Sort", 12, 33, "file", "file"}, {"Binary Function", "Binary Data", 12, 176, "file", "file"},
       {"Video Display Mode", "Change Display Settings", 15, 75, "file", "file"},
       {"Format Cell", "Set Cell Format", 10, 207, "file", "file"},
       {"Count Sub String", "Count Items", 12, 216, "file", "file"},
-      {"Count String", "Count Items", 12, 216, "file", "file"},
-      {"Replace Text", "Replace", 12, 216, "file", "file"},
-      {"Replace String", "Replace", 12, 216, "file", "file"},
-      {"Insert Text", "Insert", 12, 216, "file", "file"},
-      {"Insert String", "Insert", 12, 216, "file", "file"},
-      {"Find String", "Find", 12, 216, "file", "file"},
+      {"Count String", "Count Items", 12, 216, "file", "file"}, {"Replace Text", "Replace", 12, 216, "file", "file"},
+      {"Replace String", "Replace", 12, 216, "file", "file"}, {"Insert Text", "Insert", 12, 216, "file", "file"},
+      {"Insert String", "Insert", 12, 216, "file", "file"}, {"Find String", "Find", 12, 216, "file", "file"},
       {"Window Image Capture", "Image Capture", 16, 92, "file", "file"},
       {"Screen Image Capture", "Image Capture", 16, 92, "file", "file"},
       {"IF Connected to Internet", "IF Internet", 14, 188, "file", "file"},
@@ -337,10 +308,7 @@ TEST_F(Documents, WaitForFileOrFolderLooksAtTheText) {
 }
 
 TEST_F(Documents, TextFunctionsGetTheirCategoryAndOutput) {
-  const struct {
-    const char* name;
-    int action_id, grid;
-  } table[] = {
+  const struct { const char* name; int action_id, grid; } table[] = {
       {"Change Case", 181, 1},   {"Trim", 181, 1},           {"Contains", 181, 1},      {"Pad Text", 181, 1},
       {"Find Text", 181, 1},     {"Left Text String", 181, 1}, {"Right Text String", 181, 1},
       {"Format Number", 182, 1}, {"Random Number", 182, 1},  {"Number to Words", 182, 1},
@@ -425,12 +393,7 @@ TEST_F(Documents, OptionsAreConvertedAndTidied) {
 }
 
 TEST_F(Documents, GetComputerInformationBecomesADetailsAction) {
-  const struct {
-    const char* options;
-    const char* action;
-    int action_id;
-    const char* new_options;
-  } table[] = {
+  const struct { const char* options; const char* action; int action_id; const char* new_options; } table[] = {
       {"OS Description", "Operating System Details", 29, "Description"},
       {"OS Major Version", "Operating System Details", 29, "Major Version"},
       {"Total Memory (MB)", "Memory Details", 199, "Total Memory,Megabyte (MB)"},

@@ -25,9 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Fields {
-  std::string action, value1 = {}, text = {}, value2 = {}, options = {};
-};
+struct Fields { std::string action, value1 = {}, text = {}, value2 = {}, options = {}; };
 
 std::string Escaped(const std::string& text) {
   std::string out;

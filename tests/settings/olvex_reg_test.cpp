@@ -85,15 +85,11 @@ TEST(OlvexReg, RefusesBadRequests) {
   StoreSandbox box;
   std::string key = "HKCU\\SOFTWARE\\" + box.key();
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"query"},
-           {"frobnicate", key},
-           {"query", "HKXX\\Software"},
+           {"query"}, {"frobnicate", key}, {"query", "HKXX\\Software"},
            {"add", key, "/v", "n", "/t", "REG_DWORD", "/d", "12z", "/f"},
            {"add", key, "/v", "n", "/t", "REG_DWORD", "/d", "0x100000000", "/f"},
            {"add", key, "/v", "n", "/t", "REG_BINARY", "/d", "abc", "/f"},
-           {"add", key, "/v", "n", "/t", "REG_WHATEVER", "/f"},
-           {"add", key, "/v"},
-           {"query", key, "/v", "missing"},
+           {"add", key, "/v", "n", "/t", "REG_WHATEVER", "/f"}, {"add", key, "/v"}, {"query", key, "/v", "missing"},
            {"delete", "HKCU", "/f"},
        }) {
     ChildResult r = Reg(args);

@@ -46,10 +46,7 @@ ChildResult RunChild(const std::vector<std::string>& args,
 // A dialogs service that records every message box and answers from a script.
 class RecordingDialogs : public platform::Dialogs {
  public:
-  struct Box {
-    std::string text, title;
-    unsigned style;
-  };
+  struct Box { std::string text, title; unsigned style; };
   RecordingDialogs() { platform::SetDialogsForTest(this); }
   ~RecordingDialogs() override { platform::SetDialogsForTest(nullptr); }
   int ShowMessage(const std::string& text, const std::string& title, unsigned style) override {

@@ -25,11 +25,7 @@ std::string S(const std::string& action, const std::string& text = "", const std
 }
 
 // The findings of one file, each "STEP: kind: message" without the file name.
-struct Checked {
-  int exit_code;
-  std::vector<std::string> lines;
-  std::string summary;
-};
+struct Checked { int exit_code; std::vector<std::string> lines; std::string summary; };
 
 Checked Check(const std::string& path) {
   const ChildResult run = RunChild({Checker(), path});
@@ -55,12 +51,7 @@ TEST(OlvexCheck, EachRuleFindsItsMistakeAndCleanScriptsGiveNothing) {
   sandbox.dir().Write("other.oxm", S("Comment"));
   sandbox.dir().Write("pic.bmp", "BM");
   const std::string loop = S("Start 'For' Loop", "2");
-  const struct {
-    const char* name;
-    std::string script;
-    int exit_code;
-    std::vector<std::string> lines;
-  } cases[] = {
+  const struct { const char* name; std::string script; int exit_code; std::vector<std::string> lines; } cases[] = {
       {"clean", S("Label", "top") + S("IF Variable", "%stored", "<options>Quick</options><timeout>=1+1</timeout>") +
                     S("IF Variable", "x") + S("Comment") + S("ELSE") + S("Exit Run") + S("END IF") + loop + S("Break out of Loop") +
                     S("NEXT LOOP") + S("GOSUB Label", "{STEP1}") + S("Call Script", "other.oxm") +

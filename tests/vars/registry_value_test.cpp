@@ -16,13 +16,7 @@ namespace regtype = platform::regtype;
 
 // ---- path preparation (no registry involved)
 
-struct PathCase {
-  const char* path;
-  bool ok;
-  RegistryRoot root;
-  const char* key;
-  const char* name;
-};
+struct PathCase { const char* path; bool ok; RegistryRoot root; const char* key; const char* name; };
 
 TEST(RegistryPath, RootsKeysAndValueNames) {
   const PathCase cases[] = {
@@ -49,8 +43,7 @@ TEST(RegistryPath, RootsKeysAndValueNames) {
       // Failures: no value name, empty key components.
       {"A\\B\\", false, RegistryRoot::kCurrentUser, "", ""},
       {"\\v", true, RegistryRoot::kCurrentUser, "", "v"},  // a value of the root itself
-      {"\\A\\v", false, RegistryRoot::kCurrentUser, "", ""},
-      {"A\\\\B\\v", false, RegistryRoot::kCurrentUser, "", ""},
+      {"\\A\\v", false, RegistryRoot::kCurrentUser, "", ""}, {"A\\\\B\\v", false, RegistryRoot::kCurrentUser, "", ""},
       {"HKEY_CURRENT_USER\\", false, RegistryRoot::kCurrentUser, "", ""},
   };
   for (const auto& c : cases) {

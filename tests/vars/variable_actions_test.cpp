@@ -39,11 +39,7 @@ class StandInExpander {
   std::vector<ExpandMode> modes;
 };
 
-struct StepRun {
-  StepOutcome outcome;
-  std::vector<std::string> log;
-  VariableStep step;
-};
+struct StepRun { StepOutcome outcome; std::vector<std::string> log; VariableStep step; };
 
 StepRun Do(const std::string& action, const std::string& option, const std::string& text = "",
        const std::string& options = "", const std::string& output = "Variable") {
@@ -93,11 +89,7 @@ TEST(SetVariable, SavesTheExpandedText) {
 TEST(IncrementDecrement, NumbersWithFifteenDigits) {
   StoreSandbox box;
   StandInExpander expand;
-  const struct {
-    const char* before;
-    const char* action;
-    const char* after;
-  } cases[] = {
+  const struct { const char* before; const char* action; const char* after; } cases[] = {
       {"abc", "Increment Variable", "1"},   {"0", "Decrement Variable", "-1"},
       {"41", "Increment Variable", "42"},   {"2.5", "Increment Variable", "3.5"},
       {"-0.5", "Increment Variable", "0.5"}, {"1e3", "Increment Variable", "1001"},
