@@ -7,6 +7,7 @@
 #include "engine/document.h"
 #include "platform/dialogs.h"
 #include "tests/startup/carried_script.h"
+#include "tests/support/case_table.h"
 #include "tests/support/test_support.h"
 
 namespace olvex::test {
@@ -220,78 +221,24 @@ TEST_F(Documents, CatalogGivesCategoryIdAndFlags) {
   EXPECT_EQ(set.can_fail, 0);
 }
 
-struct Conversion {
-  const char* old_name;
-  const char* new_name;
-  int category, action_id;
-  const char* options;  // expected options
-  const char* value1;   // expected value1
-};
+const std::vector<CaseRow>& DocumentCases(const char* section) {
+  static const std::vector<CaseRow> none;
+  const auto& table = CaseTable("tests/engine/document_cases.txt");
+  const auto at = table.find(section);
+  EXPECT_NE(at, table.end()) << section;
+  return at == table.end() ? none : at->second;
+}
 
 TEST_F(Documents, OldActionNamesAreConverted) {
-  // Each step also carries <options>file</options> and <value1>file</value1>:
-  // they are read only where no conversion filled the field.
-  const Conversion table[] = {
-      {"Press Button/Control", "Child Control Action", 3, 10, "file", "file"},
-      {"Old Custom Message Box", "Custom Message", 8, 133, "file", "file"},
-      {"Math Calculation", "Math Functions", 0, 0, "file", "file"},
-      {"Send Email: &quot;mailto&quot;", "Send Email: mailto", 11, 105, "file", "file"},
-      {"Exit Corvinate", "Exit Olvex Studio", 13, 71, "file", "file"},
-      {"Wait for Window to Appear", "Wait for Window", 7, 162, "file", "Open"},
-      {"wait for window to disappear", "Wait for Window", 7, 162, "file", "Close"},
-      {"Wait for Mouse Click", "Wait for Mouse", 7, 144, "Click", "file"},
-      {"Wait for Mouse Movement", "Wait for Mouse", 7, 144, "Move", "file"},
-      {"Wait for Image to Appear", "Wait for Image", 7, 154, "file", "file"},
-      {"Activate Window", "Use Window", 3, 9, "file", "file"}, {"IF String", "IF Text", 14, 195, "file", "file"},
-      {"Clock Ticks to String", "Clock Ticks to Text", 12, 178, "file", "file"},
-      {"Left String", "Left Text String", 12, 181, "file", "file"},
-      {"Right String", "Right Text String", 12, 181, "file", "file"},
-      {"Mid String", "Mid String", 12, 216, "file", "file"}, {"Mid Text String", "Mid String", 12, 216, "file", "file"},
-      {"IF Process Exists", "IF Process is Running", 14, 161, "file", "file"},
-      {"if processes", "IF Process is Running", 14, 161, "file", "file"},
-      {"Save Web Page Text to File", "Get Web Page Text", 11, 97, "file", "file"},
-      {"Control Panel: System", "Control Panel", 0, 0, "file", "file"},
-      {"Create/Set Variable", "Set Variable", 16, 63, "file", "file"},
-      {"Uppercase", "Change Case", 12, 181, "Upper", "file"}, {"Lowercase", "Change Case", 12, 181, "Lower", "file"},
-      {"Buffered Virtual Keys", "Type", 4, 23, "Event Messages", "file"},
-      {"Left Button Click", "Mouse Click", 6, 24, "Left,Down+Up", "file"},
-      {"Right Button Click", "Mouse Click", 6, 24, "Right,Down+Up", "file"},
-      {"Left Button Double-Click", "Mouse Click", 6, 24, "Left,Double-Click", "file"},
-      {"Left Button Down + Hold", "Mouse Click", 6, 24, "Left,Down", "file"},
-      {"Left Button Up", "Mouse Click", 6, 24, "Left,Up", "file"},
-      {"Mouse Wheel Up", "Mouse Click", 6, 24, "Wheel Scroll,Up", "file"},
-      {"Mouse Wheel Down", "Mouse Click", 6, 24, "Wheel Scroll,Down", "file"},
-      {"Move Relative", "Move", 6, 148, "file", "file"}, {"IF Pixel Color", "IF Pixel Equals", 14, 58, "file", "file"},
-      {"Divide File", "Split File", 9, 201, "file", "file"}, {"Win32 API", "Windows API", 16, 120, "file", "file"},
-      {"WinAPI", "Windows API", 16, 120, "file", "file"}, {"Post WM_COMMAND", "Send Command", 2, 177, "file", "file"},
-      {"Choose from a List", "Select from List", 8, 53, "file", "file"},
-      {"Choose a File", "Select File", 8, 54, "file", "file"},
-      {"Choose a Folder", "Select Folder", 8, 137, "file", "file"},
-      {"Choose a Drive", "Select Drive", 8, 149, "file", "file"},
-      {"Choose Date", "Select Date", 8, 152, "file", "file"},
-      {"Get Sub Text", "Get Sub String", 12, 216, "file", "file"},
-      {"Extract Sub Data", "Get Sub String", 12, 216, "file", "file"}, {"Sort Data", "Sort", 12, 33, "file", "file"},
-      {"Sort Text", "Sort", 12, 33, "file", "file"}, {"Binary Function", "Binary Data", 12, 176, "file", "file"},
-      {"Video Display Mode", "Change Display Settings", 15, 75, "file", "file"},
-      {"Format Cell", "Set Cell Format", 10, 207, "file", "file"},
-      {"Count Sub String", "Count Items", 12, 216, "file", "file"},
-      {"Count String", "Count Items", 12, 216, "file", "file"}, {"Replace Text", "Replace", 12, 216, "file", "file"},
-      {"Replace String", "Replace", 12, 216, "file", "file"}, {"Insert Text", "Insert", 12, 216, "file", "file"},
-      {"Insert String", "Insert", 12, 216, "file", "file"}, {"Find String", "Find", 12, 216, "file", "file"},
-      {"Window Image Capture", "Image Capture", 16, 92, "file", "file"},
-      {"Screen Image Capture", "Image Capture", 16, 92, "file", "file"},
-      {"IF Connected to Internet", "IF Internet", 14, 188, "file", "file"},
-      // Equals rules want the whole name.
-      {"Uppercase Letters", "Uppercase Letters", 0, 0, "file", "file"},
-  };
-  for (const Conversion& c : table) {
-    SCOPED_TRACE(c.old_name);
-    Step s = One(A(c.old_name) + "<options>file</options><value1>file</value1>");
-    EXPECT_EQ(s.action, c.new_name);
-    EXPECT_EQ(s.category, c.category);
-    EXPECT_EQ(s.action_id, c.action_id);
-    EXPECT_EQ(s.options, c.options);
-    EXPECT_EQ(s.value(1), c.value1);
+  for (const CaseRow& row : DocumentCases("conversions")) {
+    ASSERT_EQ(row.fields.size(), 6u) << row.where;
+    SCOPED_TRACE(row.where + row.fields[0]);
+    Step s = One(A(row.fields[0]) + "<options>file</options><value1>file</value1>");
+    EXPECT_EQ(s.action, row.fields[1]);
+    EXPECT_EQ(s.category, std::stoi(row.fields[2]));
+    EXPECT_EQ(s.action_id, std::stoi(row.fields[3]));
+    EXPECT_EQ(s.options, row.fields[4]);
+    EXPECT_EQ(s.value(1), row.fields[5]);
   }
 }
 
@@ -327,67 +274,21 @@ TEST_F(Documents, TextFunctionsGetTheirCategoryAndOutput) {
   EXPECT_EQ(One(A("My Trim Helper")).category, 0);
 }
 
-struct OptionCase {
-  const char* action;
-  const char* tags;
-  const char* options;  // expected
-  const char* field;    // which other field to check: "text", "value1", "value3", "fail_option", "action", "category"
-  const char* expected;
-};
-
 TEST_F(Documents, OptionsAreConvertedAndTidied) {
-  const OptionCase table[] = {
-      {"IF Text", "<options>Contains Any</options>", "Contains Any Characters from List", nullptr, nullptr},
-      {"IF Text", "<options>Contains Only,Insensitive</options>", "Contains Only Characters from List,Insensitive", nullptr, nullptr},
-      {"IF Text", "<options>Contains Any Characters from List</options>", "Contains Any Characters from List", nullptr, nullptr},
-      {"Type", "<options>Normal Mode</options>", "Let Olvex decide", nullptr, nullptr},
-      {"Type", "<options>Always use ASCII codes</options>", "Simulated Keypress (ASCII)", nullptr, nullptr},
-      {"Type", "<options>Use ANSI mode</options>", "Simulated Keypress (ANSI)", nullptr, nullptr},
-      {"Type", "<options>Never use any codes</options>", "Simulated Keypress (OEM 7-bit)", nullptr, nullptr},
-      {"Type", "<text>a{WinKey}b{winkey}</text>", "", "text", "a{WinKeyDown}{WinKeyUp}b{WinKeyDown}{WinKeyUp}"},
-      {"Wait for Window", "<value1>Appear</value1>", "", "value1", "Open"},
-      {"Wait for Window", "<value1>Disappear</value1>", "", "value1", "Close"},
-      {"Mouse Click", "<options>Left,Snap</options>", "Left,Snap to Position", nullptr, nullptr},
-      {"Move", "<options>Snap to Position</options>", "Snap to Position", nullptr, nullptr},
-      {"Type", "<options>Snap</options>", "Snap", nullptr, nullptr},
-      {"Execute SQL Query", "<options>ColumnsNames</options>", "ColumnNames", nullptr, nullptr},
-      {"Chop", "<options>Chop Everything After</options>", "Chop After and Including", nullptr, nullptr},
-      {"Chop", "<options>Chop Everything Before</options>", "Chop Before", nullptr, nullptr},
-      {"Run BASIC Script", "", "", "category", "16"},
-      {"Move to Image", "<options>Slow</options>", "Slow Pixel Scan", nullptr, nullptr},
-      {"IF Image is Visible", "<options>Slow Pixel Scan</options>", "Slow Pixel Scan", nullptr, nullptr},
-      {"Type", "<options>Image (Graphic),Slow</options>", "Image (Graphic),Slow Pixel Scan", nullptr, nullptr},
-      {"Type", "<options>Slow</options>", "Slow", nullptr, nullptr},
-      {"Olvex Setting Change", "<options>OFF</options>", "Off (0)", nullptr, nullptr},
-      {"Olvex Setting Change", "<options>on</options>", "On (1)", nullptr, nullptr},
-      {"Olvex Setting Change", "<options>ONE</options>", "ONE", nullptr, nullptr},
-      {"Operating System Details", "<options>OS Major.Minor Version</options>", "Version", nullptr, nullptr},
-      {"Operating System Details", "<options>OS Build Number,OS Service Packs</options>", "Build Number,Service Packs", nullptr, nullptr},
-      {"Operating System Details", "<options>OS Description</options>", "Description", nullptr, nullptr},
-      {"Get Cell", "<options>Get Data,Value</options>", "Value", nullptr, nullptr},
-      {"Get Cell", "<options>Get Data,Get Formatting</options>", "Data Format", "action", "Get Cell Format"},
-      {"Set Cell Format", "<value3>Cell Formatting</value3>", "", "value3", "Data Format"},
-      {"Delay", "<text>{step_action12} and {STEP_ACTION007}</text>", "", "text", "{step[12].action} and {step[7].action}"},
-      {"Delay", "<text>{step_actionX} {step_action3</text>", "", "text", "{step_actionX} {step_action3"},
-      {"Delay", "<onfail value=\"{step_action2}\">JUMP</onfail>", "", "fail_option", "{step[2].action}"},
-      {"Extract Web Tag/Link", "<options>Full Tag Source</options>", "Raw Inner Tag", nullptr, nullptr},
-      {"Type", "<options>Full Tag Source</options>", "Full Tag Source", nullptr, nullptr},
-      {"Delay", "<options>,a,,,b  c,</options>", "a,b c", nullptr, nullptr},
-      {"Delay", "<options>,,a,,</options>", ",a,", nullptr, nullptr},
-  };
-  for (const OptionCase& c : table) {
-    SCOPED_TRACE(std::string(c.action) + " " + c.tags);
-    Step s = One(A(c.action) + c.tags);
-    EXPECT_EQ(s.options, c.options);
-    if (!c.field) continue;
-    const std::string field = c.field;
+  for (const CaseRow& row : DocumentCases("options")) {
+    ASSERT_EQ(row.fields.size(), 5u) << row.where;
+    SCOPED_TRACE(row.where + row.fields[0] + " " + row.fields[1]);
+    Step s = One(A(row.fields[0]) + row.fields[1]);
+    EXPECT_EQ(s.options, row.fields[2]);
+    const std::string& field = row.fields[3];
+    if (field.empty()) continue;
     std::string got = field == "text" ? s.text
                       : field == "value1" ? s.value(1)
                       : field == "value3" ? s.value(3)
                       : field == "fail_option" ? s.fail_option()
                       : field == "action" ? s.action
                       : std::to_string(s.category);
-    EXPECT_EQ(got, c.expected);
+    EXPECT_EQ(got, row.fields[4]);
   }
   EXPECT_EQ(One(A("Get Cell") + "<options>Get Formatting</options>").action_id, 215);
 }

@@ -77,6 +77,10 @@ class IfStepTest : public ::testing::Test {
     log_.clear();
     return HandleIfStep(0, 0);
   }
+  // Each step evaluated on its own must give its result.
+  void Checks(const std::vector<std::pair<S, int>>& cases) {
+    for (const auto& [step, result] : cases) EXPECT_EQ(Check(step), result) << step.action << " " << step.text << " " << step.options;
+  }
   bool Logged(const std::string& line) const { return std::find(log_.begin(), log_.end(), line) != log_.end(); }
 
   StoreSandbox sandbox_;
@@ -144,10 +148,8 @@ TEST_F(IfStepTest, VariablesOfEveryKind) {
   // A user variable exists once something has been saved to it.
   EXPECT_EQ(Check({"IF Variable", "%count", "Exist", ""}), 0);
   WriteUserVariable("count", "");
-  EXPECT_EQ(Check({"IF Variable", "%count", "Exist", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "count", "Defined", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "%count", "Is Empty", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "%missing", "Is Empty", ""}), 0);
+  Checks({{{"IF Variable", "%count", "Exist", ""}, 1}, {{"IF Variable", "count", "Defined", ""}, 1},
+      {{"IF Variable", "%count", "Is Empty", ""}, 1}, {{"IF Variable", "%missing", "Is Empty", ""}, 0}});
   WriteUserVariable("count", "-1,234.5\r\n");
   EXPECT_EQ(Check({"IF Variable", "%count", "Numeric", ""}), 1);
   EXPECT_EQ(Check({"IF Variable", "%count", "Is Empty", ""}), 0);
@@ -159,26 +161,22 @@ TEST_F(IfStepTest, VariablesOfEveryKind) {
   EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Exist", ""}), 1);
   EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Numeric", ""}), 1);
   platform::RemoveEnv("OLVEX_IF_TEST");
-  EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Exist", ""}), 0);
-  EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Empty", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "{ticks}", "Exist", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "{ticks}", "Numeric", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "{no_such_value}", "Exist", ""}), 0);
+  Checks({{{"IF Variable", "%OLVEX_IF_TEST%", "Exist", ""}, 0}, {{"IF Variable", "%OLVEX_IF_TEST%", "Empty", ""}, 1},
+      {{"IF Variable", "{ticks}", "Exist", ""}, 1}, {{"IF Variable", "{ticks}", "Numeric", ""}, 1},
+      {{"IF Variable", "{no_such_value}", "Exist", ""}, 0}});
 }
 
 TEST_F(IfStepTest, RegistryKeysFilesFoldersAndProcesses) {
   WriteUserVariable("x", "1");
-  EXPECT_EQ(Check({"IF Registry Key Exists", "HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\UserVariables", "", ""}), 1);
-  EXPECT_EQ(Check({"IF Registry Key Exists", "HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\UserVariables\\", "", ""}), 1);
-  EXPECT_EQ(Check({"IF Registry Key Exists", "SOFTWARE\\Olvex\\NoSuchKey", "", ""}), 0);
-  EXPECT_EQ(Check({"IF Registry Key Exists", "", "", ""}), 0);
+  Checks({{{"IF Registry Key Exists", "HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\UserVariables", "", ""}, 1},
+      {{"IF Registry Key Exists", "HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\UserVariables\\", "", ""}, 1},
+      {{"IF Registry Key Exists", "SOFTWARE\\Olvex\\NoSuchKey", "", ""}, 0},
+      {{"IF Registry Key Exists", "", "", ""}, 0}});
 
   const std::string file = sandbox_.dir().Write("a.txt", "x");
   const std::string folder = sandbox_.dir().path().string();
-  EXPECT_EQ(Check({"IF File Exists", file, "", ""}), 1);
-  EXPECT_EQ(Check({"IF File Exists", folder, "", ""}), 0);
-  EXPECT_EQ(Check({"IF File Exists", file + ".no", "", ""}), 0);
-  EXPECT_EQ(Check({"IF Folder Exists", folder, "", ""}), 1);
+  Checks({{{"IF File Exists", file, "", ""}, 1}, {{"IF File Exists", folder, "", ""}, 0},
+      {{"IF File Exists", file + ".no", "", ""}, 0}, {{"IF Folder Exists", folder, "", ""}, 1}});
   EXPECT_TRUE(Logged("    Folder: [" + folder + "]"));
 
 #ifdef _WIN32
@@ -223,18 +221,17 @@ TEST_F(IfStepTest, DesktopConditionsThroughTheServices) {
   input.caps_lock = true;
   EXPECT_EQ(Check({"IF Caps Lock is On", "", "", ""}), 1);
 
-  EXPECT_EQ(Check({"IF Clipboard Contains", "", "Is Empty", ""}), 1);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "", "Any Text", ""}), 0);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "Hello", "", ""}), 0);
+  Checks({{{"IF Clipboard Contains", "", "Is Empty", ""}, 1}, {{"IF Clipboard Contains", "", "Any Text", ""}, 0},
+      {{"IF Clipboard Contains", "Hello", "", ""}, 0}});
   clipboard.text = "Hello World";
   EXPECT_EQ(Check({"IF Clipboard Contains", "", "Is Empty", ""}), 0);
   EXPECT_EQ(Check({"IF Clipboard Contains", "", "Any Text", ""}), 1);
   EXPECT_EQ(Check({"IF Clipboard Contains", "", "is empty", ""}), 0);  // not the option: compared, and unequal
   EXPECT_EQ(Check({"IF Clipboard Contains", "Hello World", "", ""}), 1);
   EXPECT_TRUE(Logged("    Clipboard Contains: Hello World"));
-  EXPECT_EQ(Check({"IF Clipboard Contains", "hello world", "", ""}), 0);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "WORLD", "Partial", ""}), 1);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "lo wo", "Insensitive", ""}), 1);
+  Checks({{{"IF Clipboard Contains", "hello world", "", ""}, 0},
+      {{"IF Clipboard Contains", "WORLD", "Partial", ""}, 1},
+      {{"IF Clipboard Contains", "lo wo", "Insensitive", ""}, 1}});
   clipboard.text = std::string(70, 'c');
   Check({"IF Clipboard Contains", "c", "", ""});
   EXPECT_TRUE(Logged("    Clipboard Contains: " + std::string(60, 'c') + "..."));
@@ -298,9 +295,8 @@ TEST_F(IfStepTest, WindowsKeysAndClipboardOfTheRealDesktop) {
   EXPECT_EQ(Check({"IF Caps Lock is On", "", "", ""}), before);
 
   ASSERT_TRUE(platform::clipboard().SetText("Olvex clipboard text"));
-  EXPECT_EQ(Check({"IF Clipboard Contains", "CLIPBOARD", "Partial", ""}), 1);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "", "Any Text", ""}), 1);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "Olvex", "", ""}), 0);
+  Checks({{{"IF Clipboard Contains", "CLIPBOARD", "Partial", ""}, 1},
+      {{"IF Clipboard Contains", "", "Any Text", ""}, 1}, {{"IF Clipboard Contains", "Olvex", "", ""}, 0}});
 
   // The window last: under Wine, keys injected after a window of this test was shown and destroyed may be lost.
   const std::string title = "Olvex IF test " + std::to_string(GetCurrentProcessId());

@@ -16,6 +16,7 @@
 #include "platform/locale.h"
 #include "platform/screen.h"
 #include "platform/windows.h"
+#include "tests/support/case_table.h"
 #include "tests/support/test_support.h"
 #ifdef _WIN32
 #include <windows.h>
@@ -39,53 +40,15 @@ class Formula : public ::testing::Test {
   FixedLocale locale_;
 };
 
+// Each formula must give its number.
+void Numbers(const std::vector<std::pair<std::string, double>>& cases) {
+  for (const auto& [formula, number] : cases) EXPECT_EQ(EvaluateFormula(formula).number, number) << formula;
+}
+
 // ---------------------------------------------------------------------------
 // The corpus: tests/vars/formula_cases.txt, one family per section.
 
-struct Case { int line = 0; std::string input, expected; };
-
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 >= text.size()) {
-      out += text[i];
-      continue;
-    }
-    char next = text[i + 1];
-    if (next == 'x' && i + 3 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
-      out += static_cast<char>(std::strtol(text.substr(i + 2, 2).c_str(), nullptr, 16));
-      i += 3;
-    } else if (next == 't' || next == 'r' || next == 'n' || next == '\\') {
-      out += next == 't' ? '\t' : next == 'r' ? '\r' : next == 'n' ? '\n' : '\\';
-      ++i;
-    } else {
-      out += '\\';
-    }
-  }
-  return out;
-}
-
-const std::map<std::string, std::vector<Case>>& Cases() {
-  static const std::map<std::string, std::vector<Case>> corpus = [] {
-    std::map<std::string, std::vector<Case>> sections;
-    std::ifstream in(std::string(OLVEX_SOURCE_DIR) + "/tests/vars/formula_cases.txt", std::ios::binary);
-    std::string line, section;
-    for (int number = 1; std::getline(in, line); ++number) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.empty() || line[0] == '#') continue;
-      if (line[0] == '[' && line.back() == ']') {
-        section = line.substr(1, line.size() - 2);
-        continue;
-      }
-      std::size_t tab = line.rfind('\t');
-      if (tab == std::string::npos) continue;
-      sections[section].push_back({number, Unescape(line.substr(0, tab)), Unescape(line.substr(tab + 1))});
-    }
-    return sections;
-  }();
-  return corpus;
-}
+const std::map<std::string, std::vector<CaseRow>>& Cases() { return CaseTable("tests/vars/formula_cases.txt"); }
 
 std::vector<std::string> SectionNames() {
   std::vector<std::string> names;
@@ -100,10 +63,11 @@ bool Near(double actual, double expected) {
 class Corpus : public Formula, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(Corpus, Family) {
-  const std::vector<Case>& cases = Cases().at(GetParam());
   bool logical = GetParam().rfind("logical", 0) == 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE("formula_cases.txt:" + std::to_string(c.line) + ": " + c.input);
+  for (const CaseRow& row : Cases().at(GetParam())) {
+    ASSERT_EQ(row.fields.size(), 2u) << row.where;
+    struct { const std::string &input, &expected; } c{row.fields[0], row.fields[1]};
+    SCOPED_TRACE(row.where + c.input);
     if (logical) {
       ASSERT_TRUE(c.expected == "true" || c.expected == "false") << c.expected;
       EXPECT_EQ(EvaluateLogical(c.input), c.expected == "true");
@@ -151,9 +115,8 @@ std::string Repeat(const std::string& s, int n) {
 }
 
 TEST_F(Formula, OperandsUpTo4095CharactersAndNoMore) {
-  EXPECT_EQ(EvaluateFormula("=LEN(\"" + std::string(4095, 'a') + "\")").number, 4095);
-  EXPECT_EQ(EvaluateFormula("=LEN(" + std::string(4095, 'a') + ")").number, 4095);
-  EXPECT_EQ(EvaluateFormula("=LEN(\x02" + std::string(4095, 'a') + "\x02)").number, 4095);
+  Numbers({{"=LEN(\"" + std::string(4095, 'a') + "\")", 4095}, {"=LEN(" + std::string(4095, 'a') + ")", 4095},
+      {"=LEN(\x02" + std::string(4095, 'a') + "\x02)", 4095}});
   for (std::string quote : {"\"", "'", "\x02", ""}) {
     FormulaResult r = EvaluateFormula("=LEN(" + quote + std::string(4096, 'a') + quote + ")");
     EXPECT_TRUE(r.failed);
@@ -288,15 +251,9 @@ TEST_F(Formula, FindWindowTriesExactThenWalksZOrderThreeWays) {
 
 TEST_F(Formula, WindowFunctionsGoThroughTheWindowsService) {
   FakeWindows windows;
-  EXPECT_EQ(EvaluateFormula("=TOPWINDOW()").number, 11);
-  EXPECT_EQ(EvaluateFormula("=ISWINDOW(12)").number, 1);
-  EXPECT_EQ(EvaluateFormula("=ISWINDOW(99)").number, 0);
-  EXPECT_EQ(EvaluateFormula("=ISWINDOW(-12)").number, 0);
-  EXPECT_EQ(EvaluateFormula("=SETFOCUS(13)").number, 1);
-  EXPECT_EQ(EvaluateFormula("=SETFOCUS(99)").number, 0);
-  EXPECT_EQ(EvaluateFormula("=CLOSEWINDOW(12)").number, 1);
-  EXPECT_EQ(EvaluateFormula("=CLOSEWINDOW(99)").number, 0);
-  EXPECT_EQ(EvaluateFormula("=IF(0,SETFOCUS(11),CLOSEWINDOW(13))").number, 1);
+  Numbers({{"=TOPWINDOW()", 11}, {"=ISWINDOW(12)", 1}, {"=ISWINDOW(99)", 0}, {"=ISWINDOW(-12)", 0},
+      {"=SETFOCUS(13)", 1}, {"=SETFOCUS(99)", 0}, {"=CLOSEWINDOW(12)", 1}, {"=CLOSEWINDOW(99)", 0},
+      {"=IF(0,SETFOCUS(11),CLOSEWINDOW(13))", 1}});
   std::vector<std::string> actions;
   for (const std::string& call : windows.calls)
     if (call.rfind("activate", 0) == 0 || call.rfind("close", 0) == 0 || call.rfind("destroy", 0) == 0)
@@ -321,15 +278,10 @@ TEST_F(Formula, IsKeyPressedReadsLocksAsToggledAndOtherKeysAsHeld) {
   EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED(20)").number, 1);
   EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED(144)").number, 1);
   EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED(145)").number, 0);  // held but not on
-  EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED(1)").number, 1);
-  EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED(2)").number, 0);
-  EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED(65)").number, 1);
+  Numbers({{"=ISKEYPRESSED(1)", 1}, {"=ISKEYPRESSED(2)", 0}, {"=ISKEYPRESSED(65)", 1}});
   // Key names in the formula stand for their codes, also as a marked value.
-  EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED({F1})").number, 1);
-  EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED({capslock})").number, 1);
-  EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED(\x02{CapsLock}\x02)").number, 1);
-  EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED({Caps})").number, 1);
-  EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED({F2})").number, 0);
+  Numbers({{"=ISKEYPRESSED({F1})", 1}, {"=ISKEYPRESSED({capslock})", 1}, {"=ISKEYPRESSED(\x02{CapsLock}\x02)", 1},
+      {"=ISKEYPRESSED({Caps})", 1}, {"=ISKEYPRESSED({F2})", 0}});
 }
 
 class FakeScreen : public platform::Screen {
@@ -350,12 +302,8 @@ TEST_F(Formula, PixelsAndScreenFactsComeFromTheScreenService) {
   FormulaResult off = EvaluateFormula("=GETPIXEL(100,0)");
   EXPECT_EQ(off.text, "");
   EXPECT_EQ(off.number, 0);
-  EXPECT_EQ(EvaluateFormula("=INFO(\"screenx\")").number, 100);
-  EXPECT_EQ(EvaluateFormula("=INFO(\"ScreenY\")").number, 50);
-  EXPECT_EQ(EvaluateFormula("=INFO(\"monitor\")").number, 2);
-  EXPECT_EQ(EvaluateFormula("=INFO(\"bpp\")").number, 32);
-  EXPECT_EQ(EvaluateFormula("=INFO(\"maxcolor\")").number, 32);
-  EXPECT_EQ(EvaluateFormula("=INFO(\"nonsense\")").number, 0);
+  Numbers({{"=INFO(\"screenx\")", 100}, {"=INFO(\"ScreenY\")", 50}, {"=INFO(\"monitor\")", 2}, {"=INFO(\"bpp\")", 32},
+      {"=INFO(\"maxcolor\")", 32}, {"=INFO(\"nonsense\")", 0}});
 }
 
 TEST_F(Formula, InfoReportsMemoryDirectoryAndSystem) {
@@ -383,13 +331,10 @@ TEST_F(Formula, FilesExistFoldersExistAndSizes) {
   ScratchDir dir;
   std::string file = dir.Write("a b.txt", "12345");
   std::string folder = dir.path().string();
-  EXPECT_EQ(EvaluateFormula("=FILEEXIST(\"" + file + "\")").number, 1);
-  EXPECT_EQ(EvaluateFormula("=FILEEXIST(\"" + folder + "\")").number, 0);
-  EXPECT_EQ(EvaluateFormula("=FILEEXIST(\"" + dir.File("missing") + "\")").number, 0);
-  EXPECT_EQ(EvaluateFormula("=FOLDEREXIST(\"" + folder + "\")").number, 1);
-  EXPECT_EQ(EvaluateFormula("=FOLDEREXIST(\"" + file + "\")").number, 0);
-  EXPECT_EQ(EvaluateFormula("=FILESIZE(\"" + file + "\")").number, 5);
-  EXPECT_EQ(EvaluateFormula("=FILESIZE(\"" + dir.File("missing") + "\")").number, 0);
+  Numbers({{"=FILEEXIST(\"" + file + "\")", 1}, {"=FILEEXIST(\"" + folder + "\")", 0},
+      {"=FILEEXIST(\"" + dir.File("missing") + "\")", 0}, {"=FOLDEREXIST(\"" + folder + "\")", 1},
+      {"=FOLDEREXIST(\"" + file + "\")", 0}, {"=FILESIZE(\"" + file + "\")", 5},
+      {"=FILESIZE(\"" + dir.File("missing") + "\")", 0}});
   // A marked value (as expansion leaves a variable) names the file too.
   EXPECT_EQ(EvaluateFormula("=FILESIZE(\x02" + file + "\x02)").number, 5);
   EXPECT_EQ(EvaluateFormula("=FILEEXIST(\"\")").number, 0);
@@ -476,16 +421,14 @@ TEST_F(Formula, WindowsFoundFocusedAndClosedForReal) {
   ColourWindow::Pump(100);
   EXPECT_EQ(Number("=TOPWINDOW()"), std::stod(second.Id()));
   // Partial titles are found by walking the windows down from the foreground window.
-  EXPECT_EQ(Number("=FINDWINDOW(\"OLVEX FORMULA WINDOW O\")"), std::stod(first.Id()));
-  EXPECT_EQ(Number("=FINDWINDOW(\"mula window on\")"), std::stod(first.Id()));
-  EXPECT_EQ(Number("=FINDWINDOW(\"no such formula window\")"), 0);
+  Numbers({{"=FINDWINDOW(\"OLVEX FORMULA WINDOW O\")", std::stod(first.Id())},
+      {"=FINDWINDOW(\"mula window on\")", std::stod(first.Id())}, {"=FINDWINDOW(\"no such formula window\")", 0}});
 
   EXPECT_EQ(Number("=CLOSEWINDOW(" + first.Id() + ")"), 1);
   ColourWindow::Pump(100);
   EXPECT_FALSE(IsWindow(first.hwnd()));
-  EXPECT_EQ(Number("=ISWINDOW(" + first.Id() + ")"), 0);
-  EXPECT_EQ(Number("=FINDWINDOW(\"Olvex formula window one\")"), 0);
-  EXPECT_EQ(Number("=SETFOCUS(" + first.Id() + ")"), 0);
+  Numbers({{"=ISWINDOW(" + first.Id() + ")", 0}, {"=FINDWINDOW(\"Olvex formula window one\")", 0},
+      {"=SETFOCUS(" + first.Id() + ")", 0}});
 }
 
 TEST_F(Formula, PixelsAndScreenReadForReal) {
@@ -494,9 +437,8 @@ TEST_F(Formula, PixelsAndScreenReadForReal) {
   ColourWindow::Pump(200);
   EXPECT_EQ(EvaluateFormula("=GETPIXEL(540,330)").text, "#123456");
   EXPECT_EQ(EvaluateFormula("=GETPIXEL(" + std::to_string(GetSystemMetrics(SM_CXSCREEN) + 50) + ",5)").text, "");
-  EXPECT_EQ(Number("=INFO(\"screenx\")"), GetSystemMetrics(SM_CXSCREEN));
-  EXPECT_EQ(Number("=INFO(\"screeny\")"), GetSystemMetrics(SM_CYSCREEN));
-  EXPECT_EQ(Number("=INFO(\"monitor\")"), 1);
+  Numbers({{"=INFO(\"screenx\")", GetSystemMetrics(SM_CXSCREEN)},
+      {"=INFO(\"screeny\")", GetSystemMetrics(SM_CYSCREEN)}, {"=INFO(\"monitor\")", 1}});
   EXPECT_GE(Number("=INFO(\"bpp\")"), 24);
 }
 
