@@ -24,9 +24,8 @@ TEST(Catalog, HoldsEveryActionWithItsCategoryIdAndFlags) {
       SCOPED_TRACE(row.where + name);
       ActionInfo info;
       ASSERT_EQ(LookupAction(name, info), 1);
-      EXPECT_EQ(info.category, std::stoi(row.fields[1]));
-      EXPECT_EQ(info.action_id, std::stoi(row.fields[2]));
-      EXPECT_EQ(info.saves_output, row.fields[3] == "1");
+      EXPECT_EQ(std::make_tuple(info.category, info.action_id, info.saves_output),
+                std::make_tuple(std::stoi(row.fields[1]), std::stoi(row.fields[2]), row.fields[3] == "1"));
       EXPECT_EQ(info.can_fail, row.fields[4] == "1");
       EXPECT_TRUE(info.grid_text_column >= -1 && info.grid_text_column <= 9) << info.grid_text_column;
       // The default tags are a complete step element naming the action.
@@ -98,9 +97,7 @@ TEST(Catalog, LookupFollowsTheNameRules) {
 
   // Five fields: grid text column and both flags read as 0.
   ASSERT_EQ(LookupAction("OLVEX SETTING CHANGE", info), 1);
-  EXPECT_EQ(info.category, 16);
-  EXPECT_EQ(info.action_id, 27);
-  EXPECT_EQ(info.grid_text_column, 0);
+  EXPECT_EQ(std::make_tuple(info.category, info.action_id, info.grid_text_column), std::make_tuple(16, 27, 0));
   EXPECT_FALSE(info.saves_output);
   EXPECT_FALSE(info.can_fail);
   EXPECT_EQ(info.default_tags, "<step><action>Olvex Setting Change</action></step>");

@@ -66,37 +66,24 @@ TEST(Entities, DecodeInRoundsWithAmpFirst) {
 }
 
 TEST(ExtractTag, ReadsContentLengthAndNumber) {
-  auto t = ExtractTag("<step><Text>a &amp;lt; b</TEXT></step>", "text", 4095);
-  EXPECT_TRUE(t.found);
-  EXPECT_EQ(t.content, "a < b");
-  EXPECT_EQ(t.length, 12u);
-
-  t = ExtractTag("<x><indents> -12abc</indents>", "INDENTS", 10);
-  EXPECT_EQ(t.number, -12);
-
-  t = ExtractTag("<text>&amp;amp</text>", "text", 3);  // cut before decoding
-  EXPECT_EQ(t.content, "&am");
-
-  t = ExtractTag("<text>abcdef</text>", "text", -1);  // length only
-  EXPECT_TRUE(t.found);
-  EXPECT_EQ(t.length, 6u);
-  EXPECT_TRUE(t.content.empty());
-
-  t = ExtractTag("<text>abc", "text", 100);  // no closing tag: to the end
-  EXPECT_EQ(t.content, "abc");
-  t = ExtractTag("<text", "text", 100);  // no '>': no content
-  EXPECT_TRUE(t.found);
-  EXPECT_EQ(t.content, "");
-  t = ExtractTag("</text><text>a</text>", "text", 100);  // a closing tag before the content is not it
-  EXPECT_EQ(t.content, "a");
-  t = ExtractTag("<textual>x</textual>", "text", 100);  // the opening is searched without its '>'
-  EXPECT_EQ(t.content, "x");
-
-  t = ExtractTag("<comment>x</comment>", "text", 100);
-  EXPECT_FALSE(t.found);
-  EXPECT_EQ(t.number, 0);
-  EXPECT_FALSE(ExtractTag("", "text", 10).found);
-  EXPECT_FALSE(ExtractTag("<text>", "", 10).found);
+  // length -1: not checked.
+  const struct { std::string text, tag; int max; bool found; std::string content; int length, number; } cases[] = {
+      {"<step><Text>a &amp;lt; b</TEXT></step>", "text", 4095, true, "a < b", 12, 0},
+      {"<x><indents> -12abc</indents>", "INDENTS", 10, true, " -12abc", -1, -12},
+      {"<text>&amp;amp</text>", "text", 3, true, "&am", -1, 0},  // cut before decoding
+      {"<text>abcdef</text>", "text", -1, true, "", 6, 0},        // length only
+      {"<text>abc", "text", 100, true, "abc", -1, 0},            // no closing tag: to the end
+      {"<text", "text", 100, true, "", -1, 0},                   // no '>': no content
+      {"</text><text>a</text>", "text", 100, true, "a", -1, 0},  // a closing tag before the content is not it
+      {"<textual>x</textual>", "text", 100, true, "x", -1, 0},   // the opening is searched without its '>'
+      {"<comment>x</comment>", "text", 100, false, "", -1, 0}, {"", "text", 10, false, "", -1, 0},
+      {"<text>", "", 10, false, "", -1, 0},
+  };
+  for (const auto& c : cases) {
+    const auto t = ExtractTag(c.text, c.tag, c.max);
+    EXPECT_EQ(std::tie(t.found, t.content, t.number), std::tie(c.found, c.content, c.number)) << c.text;
+    EXPECT_TRUE(c.length < 0 || t.length == static_cast<std::size_t>(c.length)) << c.text << ": " << t.length;
+  }
 }
 
 TEST(ExtractTag, ReadsAttributesOfTheOpeningTag) {
@@ -133,30 +120,15 @@ TEST_F(Documents, ReadsEveryFieldOfAStep) {
                "<options>x</options><data>dd</data><timeout>5</timeout><status>0x3</status><indents>2</indents>"
                "<custom>cu</custom><embedded_ID_1>11</embedded_ID_1><EMBEDDED_ID_8>-4</EMBEDDED_ID_8>" + values +
                "<output value=\"res\">Variable</output><onfail value=\"lbl\" image=\"1\" log=\"1\">JUMP</onfail>");
-  EXPECT_EQ(s.action, "Type");
-  EXPECT_EQ(s.category, 4);
-  EXPECT_EQ(s.action_id, 23);
+  EXPECT_EQ(std::make_tuple(s.action, s.category, s.action_id), std::make_tuple("Type", 4, 23));
   EXPECT_EQ(s.text, "recorded");  // <recording> wins over <text>
-  EXPECT_EQ(s.comment, "c & d");
-  EXPECT_EQ(s.options, "x");
-  EXPECT_EQ(s.data(), "dd");
-  EXPECT_EQ(s.timeout(), "5");
-  EXPECT_EQ(s.run_status, 3);
-  EXPECT_EQ(s.indents, 2);
-  EXPECT_EQ(s.custom(), "cu");
-  EXPECT_EQ(s.embedded_id(1), 11);
-  EXPECT_EQ(s.embedded_id(2), 0);
-  EXPECT_EQ(s.embedded_id(8), -4);
+  EXPECT_EQ(std::make_tuple(s.comment, s.options, s.data(), s.timeout(), s.run_status, s.indents, s.custom()),
+            std::make_tuple("c & d", "x", "dd", "5", 3, 2, "cu"));
+  EXPECT_EQ(std::make_tuple(s.embedded_id(1), s.embedded_id(2), s.embedded_id(8)), std::make_tuple(11, 0, -4));
   for (int n = 1; n <= 8; ++n) EXPECT_EQ(s.value(n), std::string("v").append(std::to_string(n)));
-  EXPECT_EQ(s.value(0), "");
-  EXPECT_EQ(s.value(9), "");
-  EXPECT_EQ(s.output(), "Variable");
-  EXPECT_EQ(s.output_option(), "%res");
-  EXPECT_EQ(s.fail_mode(), "JUMP");
-  EXPECT_EQ(s.fail_option(), "lbl");
-  EXPECT_EQ(s.fail_snapshot, 1);
-  EXPECT_EQ(s.fail_log, 1);
-  EXPECT_EQ(s.run_result, 0);
+  EXPECT_EQ(std::make_tuple(s.value(0), s.value(9), s.output(), s.output_option(), s.fail_mode(), s.fail_option()),
+            std::make_tuple("", "", "Variable", "%res", "JUMP", "lbl"));
+  EXPECT_EQ(std::make_tuple(s.fail_snapshot, s.fail_log, s.run_result), std::make_tuple(1, 1, 0));
   EXPECT_TRUE(dialogs_.boxes.empty());
 
   // A step with none of the rarely used fields allocates nothing for them.
@@ -181,10 +153,7 @@ TEST_F(Documents, RunStatusIsHexadecimal) {
 TEST_F(Documents, NumbersFollowTheFirstNumberRule) {
   Step s = One(A("Delay") + "<indents>level -3</indents><embedded_ID_2>id 42x</embedded_ID_2>"
                "<onfail image=\"yes 7\" log=\"-1\">STOP</onfail>");
-  EXPECT_EQ(s.indents, -3);
-  EXPECT_EQ(s.embedded_id(2), 42);
-  EXPECT_EQ(s.fail_snapshot, 7);
-  EXPECT_EQ(s.fail_log, -1);
+  EXPECT_EQ(std::make_tuple(s.indents, s.embedded_id(2), s.fail_snapshot, s.fail_log), std::make_tuple(-3, 42, 7, -1));
   EXPECT_EQ(One(A("Delay") + "<indents>none</indents>").indents, 0);
 }
 
@@ -194,31 +163,20 @@ TEST_F(Documents, FieldsKeepTheirLengthLimits) {
                std::string(300, 'o') + "</options><timeout>" + std::string(300, '1') + "</timeout><value1>" +
                std::string(300, 'v') + "</value1><output>" + std::string(80, 'p') + "</output><onfail>" +
                std::string(80, 'f') + "</onfail>");
-  EXPECT_EQ(s.action.size(), 63u);
-  EXPECT_EQ(s.text, long_text);
-  EXPECT_EQ(s.comment, long_text);
-  EXPECT_EQ(s.options.size(), 259u);
-  EXPECT_EQ(s.timeout().size(), 259u);
-  EXPECT_EQ(s.value(1).size(), 259u);
-  EXPECT_EQ(s.output().size(), 63u);
-  EXPECT_EQ(s.fail_mode().size(), 63u);
+  EXPECT_EQ(std::make_tuple(s.action.size(), s.text, s.comment, s.options.size(), s.timeout().size()),
+            std::make_tuple(63u, long_text, long_text, 259u, 259u));
+  EXPECT_EQ(std::make_tuple(s.value(1).size(), s.output().size(), s.fail_mode().size()),
+            std::make_tuple(259u, 63u, 63u));
 }
 
 TEST_F(Documents, CatalogGivesCategoryIdAndFlags) {
   Step s = One(A("mouse click"));
   EXPECT_EQ(s.action, "mouse click");  // the name stays as written
-  EXPECT_EQ(s.category, 6);
-  EXPECT_EQ(s.action_id, 24);
-  EXPECT_EQ(s.can_fail, 1);
-  EXPECT_EQ(s.grid_text_column, 1);
+  EXPECT_EQ(std::make_tuple(s.category, s.action_id, s.can_fail, s.grid_text_column), std::make_tuple(6, 24, 1, 1));
   Step unknown = One(A("No Such Action"));
-  EXPECT_EQ(unknown.category, 0);
-  EXPECT_EQ(unknown.action_id, 0);
-  EXPECT_EQ(unknown.saves_output, 0);
+  EXPECT_EQ(std::make_tuple(unknown.category, unknown.action_id, unknown.saves_output), std::make_tuple(0, 0, 0));
   Step set = One(A("Olvex Setting Change"));
-  EXPECT_EQ(set.category, 16);
-  EXPECT_EQ(set.grid_text_column, 0);
-  EXPECT_EQ(set.can_fail, 0);
+  EXPECT_EQ(std::make_tuple(set.category, set.grid_text_column, set.can_fail), std::make_tuple(16, 0, 0));
 }
 
 const std::vector<CaseRow>& DocumentCases(const char* section) {
@@ -234,10 +192,8 @@ TEST_F(Documents, OldActionNamesAreConverted) {
     ASSERT_EQ(row.fields.size(), 6u) << row.where;
     SCOPED_TRACE(row.where + row.fields[0]);
     Step s = One(A(row.fields[0]) + "<options>file</options><value1>file</value1>");
-    EXPECT_EQ(s.action, row.fields[1]);
-    EXPECT_EQ(s.category, std::stoi(row.fields[2]));
-    EXPECT_EQ(s.action_id, std::stoi(row.fields[3]));
-    EXPECT_EQ(s.options, row.fields[4]);
+    EXPECT_EQ(std::make_tuple(s.action, s.category, s.action_id, s.options),
+              std::make_tuple(row.fields[1], std::stoi(row.fields[2]), std::stoi(row.fields[3]), row.fields[4]));
     EXPECT_EQ(s.value(1), row.fields[5]);
   }
 }
@@ -265,9 +221,7 @@ TEST_F(Documents, TextFunctionsGetTheirCategoryAndOutput) {
   for (const auto& t : table) {
     SCOPED_TRACE(t.name);
     Step s = One(A(t.name));
-    EXPECT_EQ(s.category, 12);
-    EXPECT_EQ(s.action_id, t.action_id);
-    EXPECT_EQ(s.grid_text_column, t.grid);
+    EXPECT_EQ(std::make_tuple(s.category, s.action_id, s.grid_text_column), std::make_tuple(12, t.action_id, t.grid));
     EXPECT_EQ(s.saves_output, t.name != std::string("Contains")) << "output follows the word list";
   }
   EXPECT_EQ(One(A("My Trim Helper")).saves_output, 1);
@@ -309,10 +263,8 @@ TEST_F(Documents, GetComputerInformationBecomesADetailsAction) {
   for (const auto& t : table) {
     SCOPED_TRACE(t.options);
     Step s = One(A("Get Computer Information") + "<options>" + t.options + "</options>");
-    EXPECT_EQ(s.category, 15);
-    EXPECT_EQ(s.action, t.action);
-    EXPECT_EQ(s.action_id, t.action_id);
-    EXPECT_EQ(s.options, t.new_options);
+    EXPECT_EQ(std::make_tuple(s.category, s.action, s.action_id, s.options),
+              std::make_tuple(15, t.action, t.action_id, t.new_options));
   }
 }
 

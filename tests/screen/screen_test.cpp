@@ -259,9 +259,7 @@ TEST_F(ScreenStepTest, FindImageForStepReadsTheStepsFields) {
   const std::string absent = File("absent.bmp", Flat(2, 2, 0x00FFFF)), red = File("red.bmp", red_);
   ImageSpot spot;
   EXPECT_EQ(Find("<step><action>IF Image is Visible</action><text>" + absent + " ; " + red + "</text></step>", spot), 1);
-  EXPECT_EQ(spot.left, 30);
-  EXPECT_EQ(spot.top, 20);
-  EXPECT_EQ(spot.width, 4);
+  EXPECT_EQ(std::make_tuple(spot.left, spot.top, spot.width), std::make_tuple(30, 20, 4));
   EXPECT_NE(std::find(log_.begin(), log_.end(), "    Searching for image (#2) \"red.bmp\""), log_.end());
   EXPECT_NE(std::find(log_.begin(), log_.end(), "    Match Method: Fast Scan (Video Memory), RGB Tolerance: 0, "
                                                  "Required Percentage: 100%"),

@@ -385,19 +385,15 @@ TEST(PlatformLocaleTest, GivesNamesSeparatorsAndAClock) {
 // Wine's default user locale is English (United States).
 TEST(PlatformLocaleTest, Win32UserLocaleIsEnglishUnitedStates) {
   const platform::Locale& locale = platform::locale();
-  EXPECT_EQ(locale.MonthName(1, false), "January");
-  EXPECT_EQ(locale.MonthName(9, true), "Sep");
-  EXPECT_EQ(locale.DayName(0, false), "Sunday");
-  EXPECT_EQ(locale.DayName(3, true), "Wed");
-  EXPECT_EQ(locale.YearText(2012, 7, 4, 4), "2012");
-  EXPECT_EQ(locale.YearText(2012, 7, 4, 3), "2012");
+  EXPECT_EQ(std::make_tuple(locale.MonthName(1, false), locale.MonthName(9, true), locale.DayName(0, false)),
+            std::make_tuple("January", "Sep", "Sunday"));
+  EXPECT_EQ(std::make_tuple(locale.DayName(3, true), locale.YearText(2012, 7, 4, 4), locale.YearText(2012, 7, 4, 3)),
+            std::make_tuple("Wed", "2012", "2012"));
   EXPECT_EQ(locale.YearText(1500, 7, 4, 4), "1500");  // before the calendar functions' range
-  EXPECT_EQ(locale.ShortDate(2012, 7, 4), "7/4/2012");
-  EXPECT_EQ(locale.TimeText(15, 7, 9), "3:07:09 PM");
-  EXPECT_EQ(locale.ShortDateOrder(), platform::DateOrder::MonthDayYear);
-  EXPECT_EQ(locale.DateSeparator(), "/");
-  EXPECT_EQ(locale.DecimalSeparator(), ".");
-  EXPECT_EQ(locale.ThousandsSeparator(), ",");
+  EXPECT_EQ(std::make_tuple(locale.ShortDate(2012, 7, 4), locale.TimeText(15, 7, 9), locale.ShortDateOrder()),
+            std::make_tuple("7/4/2012", "3:07:09 PM", platform::DateOrder::MonthDayYear));
+  EXPECT_EQ(std::make_tuple(locale.DateSeparator(), locale.DecimalSeparator(), locale.ThousandsSeparator()),
+            std::make_tuple("/", ".", ","));
   EXPECT_EQ(FormatValue(41094.5, "dddd d mmmm yyyy"), "Wednesday 4 July 2012");
   EXPECT_EQ(FormatValue(1234.5, "#,##0.00"), "1,234.50");
 }

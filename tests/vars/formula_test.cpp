@@ -509,9 +509,7 @@ TEST(KeyNames, NamesAndAliasesGiveTheirCodesInAnyCase) {
 
 TEST(KeyNames, MatchAtTheStartOfATextWithPressForms) {
   KeyNameMatch m = MatchKeyName("{controldown}abc");
-  EXPECT_EQ(m.code, 0x11);
-  EXPECT_EQ(m.length, 13u);
-  EXPECT_EQ(m.form, PressForm::PressOnly);
+  EXPECT_EQ(std::make_tuple(m.code, m.length, m.form), std::make_tuple(0x11, 13u, PressForm::PressOnly));
   EXPECT_EQ(MatchKeyName("{ShiftUp}").form, PressForm::ReleaseOnly);
   EXPECT_EQ(MatchKeyName("{WinKeyDown}").form, PressForm::PressOnly);
   EXPECT_EQ(MatchKeyName("{WinKeyDown}").length, 12u);

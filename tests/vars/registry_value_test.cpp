@@ -51,9 +51,7 @@ TEST(RegistryPath, RootsKeysAndValueNames) {
     RegistryPath p = PrepareRegistryPath(c.path);
     EXPECT_EQ(p.ok, c.ok);
     if (!c.ok) continue;
-    EXPECT_EQ(p.root, c.root);
-    EXPECT_EQ(p.key, c.key);
-    EXPECT_EQ(p.name, c.name);
+    EXPECT_EQ(std::make_tuple(p.root, p.key, p.name), std::make_tuple(c.root, c.key, c.name));
   }
 }
 
