@@ -179,17 +179,8 @@ TEST_F(Documents, CatalogGivesCategoryIdAndFlags) {
   EXPECT_EQ(std::make_tuple(set.category, set.grid_text_column, set.can_fail), std::make_tuple(16, 0, 0));
 }
 
-const std::vector<CaseRow>& DocumentCases(const char* section) {
-  static const std::vector<CaseRow> none;
-  const auto& table = CaseTable("tests/engine/document_cases.txt");
-  const auto at = table.find(section);
-  EXPECT_NE(at, table.end()) << section;
-  return at == table.end() ? none : at->second;
-}
-
 TEST_F(Documents, OldActionNamesAreConverted) {
-  for (const CaseRow& row : DocumentCases("conversions")) {
-    ASSERT_EQ(row.fields.size(), 6u) << row.where;
+  for (const CaseRow& row : CaseSection("tests/engine/document_cases.txt", "conversions", 6)) {
     SCOPED_TRACE(row.where + row.fields[0]);
     Step s = One(A(row.fields[0]) + "<options>file</options><value1>file</value1>");
     EXPECT_EQ(std::make_tuple(s.action, s.category, s.action_id, s.options),
@@ -229,8 +220,7 @@ TEST_F(Documents, TextFunctionsGetTheirCategoryAndOutput) {
 }
 
 TEST_F(Documents, OptionsAreConvertedAndTidied) {
-  for (const CaseRow& row : DocumentCases("options")) {
-    ASSERT_EQ(row.fields.size(), 5u) << row.where;
+  for (const CaseRow& row : CaseSection("tests/engine/document_cases.txt", "options", 5)) {
     SCOPED_TRACE(row.where + row.fields[0] + " " + row.fields[1]);
     Step s = One(A(row.fields[0]) + row.fields[1]);
     EXPECT_EQ(s.options, row.fields[2]);

@@ -1,5 +1,7 @@
 #include "tests/support/case_table.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -53,6 +55,18 @@ const std::map<std::string, std::vector<CaseRow>>& CaseTable(const std::string& 
     sections[section].push_back(std::move(row));
   }
   return sections;
+}
+
+std::vector<CaseRow> CaseSection(const std::string& relative, const std::string& section, std::size_t fields) {
+  std::vector<CaseRow> rows;
+  const auto& table = CaseTable(relative);
+  if (const auto at = table.find(section); at != table.end())
+    for (const CaseRow& row : at->second) {
+      if (row.fields.size() == fields) rows.push_back(row);
+      else ADD_FAILURE() << row.where << row.fields.size() << " fields, not " << fields;
+    }
+  if (rows.empty()) ADD_FAILURE() << relative << ": no cases in [" << section << "]";
+  return rows;
 }
 
 }  // namespace olvex::test

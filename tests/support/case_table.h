@@ -19,4 +19,8 @@ struct CaseRow {
 // in file order within each section; none when the file cannot be read.
 const std::map<std::string, std::vector<CaseRow>>& CaseTable(const std::string& relative);
 
+// The rows of one section that have `fields` fields; a missing or empty section,
+// and every row of another length, fail the calling test.
+std::vector<CaseRow> CaseSection(const std::string& relative, const std::string& section, std::size_t fields);
+
 }  // namespace olvex::test
