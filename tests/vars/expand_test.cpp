@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 #include "engine/document.h"
@@ -13,6 +14,7 @@
 #include "platform/system.h"
 #include "platform/windows.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/case_table.h"
 #include "vars/variables.h"
 
 namespace olvex::test {
@@ -96,54 +98,26 @@ void RunCases(const std::vector<Case>& cases) {
   }
 }
 
-TEST_F(ExpandFixture, UserVariables) {
-  RunCases({
-      {{{"a", "1"}, {"ab", "2"}}, "%ab", 0, "2"}, {{{"a", "1"}, {"ab", "2"}}, "%abc", 0, "2c"},
-      {{{"a", "1"}, {"ab", "2"}}, "%a b", 0, "1 b"}, {{{"a", "1"}, {"ab", "2"}}, "%AB", 0, "2"},
-      {{{"x", "X"}, {"y", "Y"}}, "%x%y", 0, "XY"}, {{{"count", "5"}}, "100%%", 0, "100%"},
-      {{{"count", "5"}}, "%%count", 0, "%count"}, {{{"count", "5"}}, "%unknown and %count", 0, "%unknown and 5"},
-      {{{"count", "5"}}, "% %", 0, "% %"}, {{{"count", "5"}}, "ends with %", 0, "ends with %"},
-      // A value is inserted as it is, never read again.
-      {{{"v", "%w {TODAY} {\\41}"}, {"w", "no"}}, "%v", kExpandSingle | kExpandKeepEscapes, "%w {TODAY} {\\41}"},
-      // ... while the later passes (system variables, escapes) still run over the whole text.
-      {{{"v", "%w {TODAY} {\\41}"}, {"w", "no"}}, "%v", 0, "%w 7/4/2012 A"},
-      {{{"v", "%w"}, {"w", "no"}}, "%v%w", 0, "%wno"},
-      // Array indexes first.
-      {{{"i", "3"}, {"list[3]", "third"}}, "%list[%i]", 0, "third"}, {{{"i", "3"}}, "%list[%i]", 0, "%list[3]"},
-      // A name stops at a backslash.
-      {{{"dir", "C:"}}, "%dir\\file", 0, "C:\\file"},
-      // Binary values keep their bytes.
-      {{{"bin", "a\0b"s}}, "[%bin]", 0, "[a\0b]"s},
-  });
-}
-
-TEST_F(ExpandFixture, NoVariablesAtAll) {
-  RunCases({
-      {{}, "%a and 100%%", 0, "%a and 100%"}, {{}, "plain text", 0, "plain text"}, {{}, "", 0, ""},
-  });
-}
-
-TEST_F(ExpandFixture, ModesAndEscapes) {
-  Set({{"x", "1"}});
-  RunCases({
-      {{}, "%x {TODAY}", kExpandNone, "%x {TODAY}"}, {{}, "{TODAY} %x", kExpandSingle, "{TODAY} 1"},
-      {{}, "{\\41}", 0, "A"}, {{}, "{\\41}", kExpandKeepEscapes, "{\\41}"},
-      {{}, "{\\41}{\\7a}{\\4G}{\\4}", 0, "Az{\\4G}{\\4}"}, {{}, "{\\41}", kExpandSingle, "A"},
-      {{}, "a{\\r\\n}b{\\t}c{\\n}{\\r}", 0, "a\r\nb\tc\n\r"}, {{}, "a{\\r\\n}b", kExpandSingle, "a{\\r\\n}b"},
-      {{}, "{ENTER}{newline}{return}{tab}{SPACE}{n}{rn}{r}{t}{linefeed}", 0, "\n\r\n\r\t \n\r\n\r\t\n"},
-      {{}, "=2+%x", kExpandSingle, "=2+1"},
-      // One-letter names are replaced once the pass runs, but do not start it.
-      {{}, "{n}", 0, "{n}"}, {{}, "{n}{tab}", 0, "\n\t"},
-  });
-}
-
-TEST_F(ExpandFixture, Formulas) {
-  Set({{"n", "3"}, {"s", "a b"}, {"neg", "-2.5"}});
-  RunCases({
-      {{}, "=2+%n", 0, "5"}, {{}, "=%s&\"x\"", 0, "a bx"}, {{}, "=%neg*2", 0, "-5"}, {{}, "=SUM(1,2)", 0, "=SUM(1,2)"},
-      {{}, " =1-1", 0, "0"}, {{}, "=%s", 0, "=a b"}, {{}, "=\"100%%\"&1", 0, "100%1"}, {{}, "=\"%n\"&1", 0, "31"},
-      {{}, "1=1", 0, "1=1"},
-  });
+// The corpus tests/vars/expand_cases.txt: user variables, modes, escapes, formulas.
+TEST_F(ExpandFixture, Corpus) {
+  const std::map<std::string, int> modes{{"single", kExpandSingle}, {"keep", kExpandKeepEscapes}, {"none", kExpandNone}};
+  for (const char* section : {"user variables", "no variables", "modes and escapes", "formulas"})
+    for (const CaseRow& row : CaseSection("tests/vars/expand_cases.txt", section, 4)) {
+      SCOPED_TRACE(row.where + row.fields[1]);
+      Case c{{}, row.fields[1], 0, row.fields[3]};
+      for (std::size_t at = 0; at < row.fields[0].size();) {
+        std::size_t end = std::min(row.fields[0].find('|', at), row.fields[0].size());
+        const std::string pair = row.fields[0].substr(at, end - at);
+        c.variables.emplace_back(pair.substr(0, pair.find('=')), pair.substr(pair.find('=') + 1));
+        at = end + 1;
+      }
+      for (std::size_t at = 0; at < row.fields[2].size();) {
+        std::size_t end = std::min(row.fields[2].find('+', at), row.fields[2].size());
+        c.flags |= modes.at(row.fields[2].substr(at, end - at));
+        at = end + 1;
+      }
+      RunCases({c});
+    }
 }
 
 TEST_F(ExpandFixture, FormulaLogLines) {
