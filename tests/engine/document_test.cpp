@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/document.h"
@@ -259,46 +260,38 @@ TEST_F(Documents, GetComputerInformationBecomesADetailsAction) {
 }
 
 TEST_F(Documents, PostLoadPassFixesVariableNames) {
-  Step s = One(A("Set Variable") + "<output value=\"result\">Variable</output>");
-  EXPECT_EQ(s.output(), "Variable");
-  EXPECT_EQ(s.output_option(), "%result");
-  EXPECT_EQ(One(A("Set Variable") + "<output value=\"{result}\">Variable</output>").output_option(), "{result}");
-  EXPECT_EQ(One(A("Set Variable") + "<output value=\"%r\">Variable</output>").output_option(), "%r");
-  EXPECT_EQ(One(A("Set Variable") + "<output value=\"r\">Clipboard</output>").output_option(), "r");
-  Step trimmed = One(A("Set Variable") + "<output value=\"  v  \">  Variable  </output>");
-  EXPECT_EQ(trimmed.output(), "Variable");
-  EXPECT_EQ(trimmed.output_option(), "%v");
-  Step fail = One(A("Delay") + "<onfail value=\"code\">Set Variable</onfail>");
-  EXPECT_EQ(fail.fail_option(), "%code");
+  const std::tuple<std::string, std::string, std::string> outputs[] = {  // tags; output and its option
+      {"<output value=\"result\">Variable</output>", "Variable", "%result"},
+      {"<output value=\"{result}\">Variable</output>", "Variable", "{result}"},
+      {"<output value=\"%r\">Variable</output>", "Variable", "%r"},
+      {"<output value=\"r\">Clipboard</output>", "Clipboard", "r"},
+      {"<output value=\"  v  \">  Variable  </output>", "Variable", "%v"}};
+  for (const auto& [tags, output, option] : outputs) {
+    const Step s = One(A("Set Variable") + tags);
+    EXPECT_EQ(std::make_tuple(s.output(), s.output_option()), std::make_tuple(output, option)) << tags;
+  }
+  EXPECT_EQ(One(A("Delay") + "<onfail value=\"code\">Set Variable</onfail>").fail_option(), "%code");
   EXPECT_EQ(One(A("Label") + "<text>  here  </text>").text, "here");
   EXPECT_EQ(One(A("Comment") + "<text>  here  </text>").text, "  here  ");
 }
 
-TEST_F(Documents, CommentsAndUnclosedStepsAreDropped) {
-  EXPECT_TRUE(Parse("<!-- " + S(A("Type")) + " -->", ParseStatus::NothingToParse).empty());
-  auto names = [](const std::vector<Step>& steps) {
+TEST_F(Documents, CommentsUnclosedStepsAndNothingToParse) {
+  const std::pair<std::string, std::string> texts[] = {  // the text; the actions of its steps
+      {S(A("Delay")) + "<!-- " + S(A("Type")) + " -->" + S(A("Move")), "Delay;Move;"},
+      {S(A("Delay")) + "<!-- " + S(A("Type")), "Delay;"}, {S(A("De<!-- x -->lay")), "Delay;"},
+      {"<step>" + A("Lost") + S(A("Kept")), "Kept;"},  // an opening before any closing is dropped
+      {S(A("One")) + "<STEP>" + A("Two") + "<text>tail", "One;Two;"},  // the last reads to the end
+      {"</step>" + S(A("Only")) + "</step>", "Only;"},
+      // Nothing to parse: no steps, no <action, no <step, nothing at all.
+      {"<!-- " + S(A("Type")) + " -->", ""}, {"<Olvex></Olvex>", ""}, {"<step></step>", ""}, {"<action>x</action>", ""},
+      {"", ""}};
+  for (const auto& [text, actions] : texts) {
     std::string all;
-    for (const Step& s : steps) all += s.action + ";";
-    return all;
-  };
-  EXPECT_EQ(names(Parse(S(A("Delay")) + "<!-- " + S(A("Type")) + " -->" + S(A("Move")))), "Delay;Move;");
-  EXPECT_EQ(names(Parse(S(A("Delay")) + "<!-- " + S(A("Type")))), "Delay;");
-  EXPECT_EQ(names(Parse(S(A("De<!-- x -->lay")))), "Delay;");
-  // An opening followed by another opening before any closing is dropped.
-  EXPECT_EQ(names(Parse("<step>" + A("Lost") + S(A("Kept")))), "Kept;");
-  // A last step without closing reads to the end of the text.
-  const auto& steps = Parse(S(A("One")) + "<STEP>" + A("Two") + "<text>tail");
-  EXPECT_EQ(names(steps), "One;Two;");
-  EXPECT_EQ(steps[1].text, "tail");
-  EXPECT_EQ(names(Parse("</step>" + S(A("Only")) + "</step>")), "Only;");
-  EXPECT_TRUE(dialogs_.boxes.empty());
-}
-
-TEST_F(Documents, NothingToParseShowsNothing) {
-  EXPECT_TRUE(Parse("<Olvex></Olvex>", ParseStatus::NothingToParse).empty());
-  EXPECT_TRUE(Parse("<step></step>", ParseStatus::NothingToParse).empty());   // no <action
-  EXPECT_TRUE(Parse("<action>x</action>", ParseStatus::NothingToParse).empty());  // no <step
-  EXPECT_TRUE(Parse("", ParseStatus::NothingToParse).empty());
+    for (const Step& s : Parse(text, actions.empty() ? ParseStatus::NothingToParse : ParseStatus::Parsed))
+      all += s.action + ";";
+    EXPECT_EQ(all, actions) << text;
+  }
+  EXPECT_EQ(Parse(S(A("One")) + "<STEP>" + A("Two") + "<text>tail")[1].text, "tail");
   EXPECT_TRUE(dialogs_.boxes.empty());
   EXPECT_EQ(ParseSteps(S(A("Delay")), 8, -1, 0).status, ParseStatus::NothingToParse);
   EXPECT_EQ(ParseSteps(S(A("Delay")), -1, -1, 0).status, ParseStatus::NothingToParse);
