@@ -20,6 +20,7 @@
 #include "platform/screen.h"
 #include "platform/windows.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/case_table.h"
 #include "tests/support/fake_desktop.h"
 #include "vars/variables.h"
 #ifdef _WIN32
@@ -99,26 +100,9 @@ TEST_F(IfStepTest, AQuickIfIsACheckpointThatOpensNoBlock) {
 }
 
 TEST_F(IfStepTest, TextOptions) {
-  struct Row { std::string options, a, b; int expected; };
-  const Row rows[] = {
-      {"Contains,Insensitive", "abc", "xABCx", 1}, {"Contains,Insensitive", "abd", "xabcx", 0},
-      {"Contains,Exact", "abc", "xABCx", 0}, {"Contains,Exact", "abc", "xabcx", 1},
-      {"Contains,Only", "abc", "cabbac", 1}, {"Contains,Only", "abc", "cabd", 0}, {"Contains,Any", "xyz", "hello y", 1},
-      {"Contains,Any", "xyz", "hello", 0}, {"Contains", "", "abc", 0}, {"Contains,Exact", "a", "", 0},
-      {"Contains", "abc", "abc", 0},  // no way of containing chosen
-      {"Is Empty", "ignored", "", 1}, {"Is Empty", "", "x", 0}, {"Equal Value,Exact", "Abc", "Abc", 1},
-      {"Equal Value,Exact", "Abc", "abc", 0}, {"Equal Value,Exact", "Abc", "Abcd", 0},
-      {"Equal Value,Insensitive", "Abc", "aBC", 1}, {"Equal Value,Insensitive", "", "", 1},
-      {"Equal Value,Insensitive", "x", "", 0}, {"Equal Value,Insensitive", "", "x", 0}, {"Length equal", "3", "abc", 1},
-      {"Length equal", "3", "abcd", 0}, {"Length less", "3", "ab", 1}, {"Length less", "3", "abc", 0},
-      {"Length more", "3", "abcd", 1}, {"Length more", "", "abcd", 0}, {"Start", "HEL", "hello", 1},
-      {"Start", "ello", "hello", 0}, {"Start", "", "hello", 0}, {"End", "LLO", "hello", 1}, {"End", "hell", "hello", 0},
-      {"End", "toolong", "lo", 0}, {"", "", "any", 1}, {"", "x", "", 0},
-      {"Contains,Insensitive,NOT", "abc", "xabcx", 0},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.options + " [" + row.a + "] [" + row.b + "]");
-    EXPECT_EQ(Check({"IF Text", row.b, row.options, row.a}), row.expected);
+  for (const CaseRow& row : CaseSection("tests/engine/if_cases.txt", "if text", 4)) {
+    SCOPED_TRACE(row.where + row.fields[0] + " [" + row.fields[1] + "] [" + row.fields[2] + "]");
+    EXPECT_EQ(Check({"IF Text", row.fields[2], row.fields[0], row.fields[1]}), std::stoi(row.fields[3]));
   }
   // Both fields are expanded; the strings line shows them.
   WriteUserVariable("word", "abc");
