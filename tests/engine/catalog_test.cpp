@@ -2,6 +2,7 @@
 
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/catalog.h"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "engine/document.h"
 #include "engine/if_step.h"

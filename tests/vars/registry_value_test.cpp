@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/environment.h"
 #include "platform/registry.h"
 #include "tests/settings/store_sandbox.h"
