@@ -21,8 +21,6 @@
 #include "tests/support/test_support.h"
 #ifdef _WIN32
 #include <windows.h>
-
-#include "tests/support/box_answerer.h"
 #endif
 
 namespace olvex::test {
@@ -355,7 +353,8 @@ TEST_F(Formula, RunStartsProgramsAndReportsFailure) {
 
 #ifdef _WIN32
 // ---------------------------------------------------------------------------
-// The Win32 services for real, against windows of this test.
+// The Win32 services for real, against windows of this test (held keys and
+// message boxes for real: the IF and platform tests).
 
 // A borderless window of one colour at a place of the screen.
 class ColourWindow {
@@ -441,37 +440,6 @@ TEST_F(Formula, PixelsAndScreenReadForReal) {
   Numbers({{"=INFO(\"screenx\")", GetSystemMetrics(SM_CXSCREEN)},
       {"=INFO(\"screeny\")", GetSystemMetrics(SM_CYSCREEN)}, {"=INFO(\"monitor\")", 1}});
   EXPECT_GE(Number("=INFO(\"bpp\")"), 24);
-}
-
-TEST_F(Formula, KeysHeldAndLocksReadForReal) {
-  ColourWindow window("Olvex formula keys", RGB(0, 0, 0), 100, 400);
-  SetForegroundWindow(window.hwnd());
-  ColourWindow::Pump(100);
-  const int f24 = 0x87;
-  EXPECT_EQ(Number("=ISKEYPRESSED(135)"), 0);
-  keybd_event(f24, 0, 0, 0);
-  ColourWindow::Pump(100);
-  EXPECT_EQ(Number("=ISKEYPRESSED(135)"), 1);
-  keybd_event(f24, 0, KEYEVENTF_KEYUP, 0);
-  ColourWindow::Pump(100);
-  EXPECT_EQ(Number("=ISKEYPRESSED(135)"), 0);
-
-  double caps = Number("=ISKEYPRESSED({CapsLock})");
-  for (int round = 0; round < 2; ++round) {
-    keybd_event(VK_CAPITAL, 0, 0, 0);
-    keybd_event(VK_CAPITAL, 0, KEYEVENTF_KEYUP, 0);
-    ColourWindow::Pump(150);
-    EXPECT_EQ(Number("=ISKEYPRESSED(20)"), round == 0 ? 1 - caps : caps) << round;
-  }
-}
-
-TEST_F(Formula, MessageBoxShownForReal) {
-  BoxAnswerer answerer(IDOK);
-  EXPECT_EQ(Number("=IF(1,MSGBOX(\"Formula says \"&6*7,\"Formula box\"),0)"), IDOK);
-  auto seen = answerer.WaitFor(1);
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].title, "Formula box");
-  EXPECT_EQ(seen[0].text, "Formula says 42");
 }
 
 // Text order of the comparisons follows the system's string comparison.
