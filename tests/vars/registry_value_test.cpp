@@ -96,16 +96,15 @@ TEST(RegistryPath, OverrideMovesTheFirstOlvexSegment) {
 
 TEST(RegistryPath, MultiSzConversions) {
   using namespace std::string_literals;
-  EXPECT_EQ(TextToMultiSz("a\r\nb"), "a\0b\0\0"s);
-  EXPECT_EQ(TextToMultiSz("a\rb\nc"), "a\0b\0c\0\0"s);
-  EXPECT_EQ(TextToMultiSz("a\r\n"s), "a\0\0"s);
-  EXPECT_EQ(TextToMultiSz(""), "\0\0"s);
-  EXPECT_EQ(TextToMultiSz("a\r\nb\0junk"s), "a\0b\0\0"s);  // the text ends at its zero
-  EXPECT_EQ(MultiSzToText("a\0b\0\0"s), "a\r\nb\0"s);
-  EXPECT_EQ(MultiSzToText("a\0b\0\0c\0\0"s), "a\r\nb\0"s);  // up to the double zero
-  EXPECT_EQ(MultiSzToText("a\0b"s), "a\r\nb\0"s);           // an unterminated list
-  EXPECT_EQ(MultiSzToText("\0\0"s), "\0"s);
-  EXPECT_EQ(MultiSzToText(""), "\0"s);
+  const std::pair<std::string, std::string> to_list[] = {
+      {"a\r\nb", "a\0b\0\0"s}, {"a\rb\nc", "a\0b\0c\0\0"s}, {"a\r\n", "a\0\0"s}, {"", "\0\0"s},
+      {"a\r\nb\0junk"s, "a\0b\0\0"s}};  // the text ends at its zero
+  for (const auto& [text, list] : to_list) EXPECT_EQ(TextToMultiSz(text), list) << text;
+  const std::pair<std::string, std::string> to_text[] = {
+      {"a\0b\0\0"s, "a\r\nb\0"s}, {"a\0b\0\0c\0\0"s, "a\r\nb\0"s},  // up to the double zero
+      {"a\0b"s, "a\r\nb\0"s},                                          // an unterminated list
+      {"\0\0"s, "\0"s}, {"", "\0"s}};
+  for (const auto& [list, text] : to_text) EXPECT_EQ(MultiSzToText(list), text) << list;
 }
 
 // ---- the four modes against the store
