@@ -10,13 +10,8 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string Tool() {
-  std::filesystem::path self = platform::ModulePath();
-  return (self.parent_path() / ("olvex-reg" + self.extension().string())).string();
-}
-
 ChildResult Reg(std::vector<std::string> args) {
-  args.insert(args.begin(), Tool());
+  args.insert(args.begin(), BuiltProgram("olvex-reg"));
   return RunChild(args, std::chrono::seconds(60));
 }
 
@@ -29,7 +24,7 @@ std::string Lines(std::string text) {
 }
 
 TEST(OlvexReg, SeedsAndShowsWhatTheRuntimeUses) {
-  ASSERT_TRUE(std::filesystem::exists(Tool())) << Tool() << " is built with the tests";
+  ASSERT_TRUE(std::filesystem::exists(BuiltProgram("olvex-reg"))) << "olvex-reg is built with the tests";
   StoreSandbox box;
   std::string key = "HKCU\\SOFTWARE\\" + box.key();
   ChildResult r = Reg({"add", key + "\\UserVariables", "/v", "count", "/d", "41", "/f"});

@@ -187,8 +187,7 @@ TEST(RegistryStoreFiles, ADamagedDatabaseIsReportedAndLeftAsItIs) {
   EXPECT_EQ(platform::ListRegistryValues(kHKCU, "", &names), RegistryStatus::kCorrupt);
   EXPECT_EQ(ReadBytes(db), garbage);
   // olvex-reg names the file too.
-  const std::string tool = (std::filesystem::path(platform::ModulePath()).parent_path() / "olvex-reg").string();
-  ChildResult r = RunChild({tool, "add", "HKCU\\SOFTWARE\\D", "/v", "v", "/d", "1", "/f"});
+  ChildResult r = RunChild({BuiltProgram("olvex-reg"), "add", "HKCU\\SOFTWARE\\D", "/v", "v", "/d", "1", "/f"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find(db), std::string::npos) << r.err;
   EXPECT_EQ(ReadBytes(db), garbage);
@@ -217,7 +216,7 @@ TEST(RegistryStoreFiles, AFolderStoreIsImportedOnceAndKeptAside) {
     ASSERT_EQ(folders::Write(old_store, v.root, v.key, v.name, v.type, v.data), RegistryStatus::kOk) << v.name;
   ASSERT_EQ(folders::CreateKey(old_store, kHKCU, "SOFTWARE\\" + box.key() + "\\Empty"), RegistryStatus::kOk);
 
-  const std::string tool = (std::filesystem::path(platform::ModulePath()).parent_path() / "olvex-reg").string();
+  const std::string tool = BuiltProgram("olvex-reg");
   auto exported = [&](const std::string& store, const std::string& root) {
     platform::WriteEnv("OLVEX_REGISTRY", store);
     ChildResult r = RunChild({tool, "export", root + "\\SOFTWARE\\" + box.key()});

@@ -139,7 +139,7 @@ TEST(Startup, WithoutAScriptFileItLoadsTheScriptItCarries) {
 TEST(Startup, AScriptPackedByOlvexPackRunsWithoutAScriptFile) {
   ScratchDir dir;
   const std::string ext = std::filesystem::path(RuntimePath()).extension().string();
-  const std::string pack = (std::filesystem::path(RuntimePath()).parent_path() / ("olvex-pack" + ext)).string();
+  const std::string pack = BuiltProgram("olvex-pack");
   const std::string script = dir.Write("tool.oxm", "<Olvex>\r\n" + S("Comment") + S("Comment") + S("Comment") + "</Olvex>\r\n");
   std::vector<std::vector<std::string>> forms = {{}};
 #ifdef _WIN32

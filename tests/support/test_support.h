@@ -29,8 +29,11 @@ class ScratchDir {
 
 std::string ReadBytes(const std::string& path);
 
+// Path of a program of the build beside the test program, with the test
+// program's extension ("olvex-reg": olvex-reg or olvex-reg.exe).
+std::string BuiltProgram(const std::string& name);
 // Path of the built runtime (olvex or olvex.exe beside the test program).
-std::string RuntimePath();
+inline std::string RuntimePath() { return BuiltProgram("olvex"); }
 
 struct ChildResult {
   int exit_code = -1;

@@ -15,11 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Checker() {
-  const fs::path self = platform::ModulePath();
-  return (self.parent_path() / ("olvex-check" + self.extension().string())).string();
-}
-
 std::string S(const std::string& action, const std::string& text = "", const std::string& extra = "") {
   return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\r\n";
 }
@@ -28,7 +23,7 @@ std::string S(const std::string& action, const std::string& text = "", const std
 struct Checked { int exit_code; std::vector<std::string> lines; std::string summary; };
 
 Checked Check(const std::string& path) {
-  const ChildResult run = RunChild({Checker(), path});
+  const ChildResult run = RunChild({BuiltProgram("olvex-check"), path});
   EXPECT_FALSE(run.timed_out);
   Checked checked{run.exit_code, {}, {}};
   std::size_t start = 0;

@@ -284,9 +284,8 @@ TEST_F(ExpandFixture, StoreCallsAndNewVariables) {
   DeleteUserVariable("a");
   EXPECT_EQ(ExpandText("%a %ab", 0, 0, 0), "%a 2");
   // A name another program added.
-  const std::filesystem::path self = platform::ModulePath();
-  const ChildResult added = RunChild({(self.parent_path() / ("olvex-reg" + self.extension().string())).string(), "add",
-                                      "HKCU\\" + box_.VariablesKey(), "/v", "fresh", "/d", "new", "/f"});
+  const ChildResult added =
+      RunChild({BuiltProgram("olvex-reg"), "add", "HKCU\\" + box_.VariablesKey(), "/v", "fresh", "/d", "new", "/f"});
   ASSERT_EQ(added.exit_code, 0) << added.err;
   EXPECT_EQ(ExpandText("%ab %fresh", 0, 0, 0), "2 new");
   ResetExpandStoreCallCount();
