@@ -2,277 +2,39 @@
 
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/catalog.h"
 #include "platform/module.h"
 #include "tests/startup/carried_script.h"
+#include "tests/support/case_table.h"
 
 namespace olvex::test {
 namespace {
 
-struct Expected {
-  const char* name;
-  int category;
-  int action_id;
-  bool saves_output;
-  bool can_fail;
-};
-
-// Every action of the catalog, with its category, id and flags.
-const Expected kActions[] = {
-    // 2 Run
-    {"Start", 2, 239, true, true},
-    {"Kill Process", 2, 118, false, true},
-    {"Launch Document", 2, 6, true, true},
-    {"MS-DOS Command", 2, 5, true, true},
-    {"Control Panel App", 2, 7, false, false},
-    {"Manage AutoRuns", 2, 28, true, true},
-    {"Start Service", 2, 117, false, true},
-    {"Stop Service", 2, 116, false, true},
-    {"Service Startup Type", 2, 115, false, true},
-    {"Send Command", 2, 177, false, false},
-    {"Call DLL Function", 2, 183, true, false},
-    {"Call Script", 2, 2, true, true},
-    // 3 Windows
-    {"Use Window", 3, 9, true, true},
-    {"Get Text", 3, 12, true, true},
-    {"Set Text", 3, 22, false, true},
-    {"Get Window Info", 3, 19, true, true},
-    {"Move Window", 3, 159, false, true},
-    {"Resize", 3, 13, false, true},
-    {"Maximize", 3, 14, false, true},
-    {"Minimize", 3, 15, false, true},
-    {"Restore", 3, 11, false, true},
-    {"Close Window", 3, 16, false, true},
-    {"Set Window Style", 3, 187, false, true},
-    {"Child Control Action", 3, 10, false, true},
-    {"Minimize all Windows", 3, 17, false, true},
-    {"Close all Windows", 3, 18, false, true},
-    // 4 Keyboard
-    {"Type", 4, 23, false, false},
-    {"Text via Clipboard", 4, 21, false, true},
-    {"Direct Window Entry", 4, 22, false, true},
-    {"Block Input", 4, 76, false, true},
-    {"Unblock Input", 4, 77, false, true},
-    // 5 Menu
-    {"Select Menu Item", 5, 242, false, true},
-    {"Select System Menu", 5, 74, false, true},
-    {"Show Popup Menu", 5, 119, true, true},
-    // 6 Mouse
-    {"Mouse Click", 6, 24, false, true},
-    {"Move", 6, 148, false, false},
-    {"Move to Window", 6, 146, false, true},
-    {"Move to Image", 6, 147, true, true},
-    {"Click on Image", 6, 150, true, true},
-    {"Save Current Position", 6, 25, false, false},
-    {"Return to Saved Position", 6, 26, false, false},
-    // 7 Wait
-    {"Delay", 7, 155, false, false},
-    {"Wait for Date/Time", 7, 142, false, true},
-    {"Wait for Keypress", 7, 168, false, true},
-    {"Wait for Typed Text", 7, 139, false, true},
-    {"Wait for Mouse", 7, 144, false, true},
-    {"Wait for Window", 7, 162, false, true},
-    {"Wait for File", 7, 157, false, true},
-    {"Wait for Folder", 7, 165, false, true},
-    {"Wait for Pixel", 7, 153, true, true},
-    {"Wait for Image", 7, 154, true, true},
-    {"Wait for Clipboard", 7, 141, false, true},
-    {"Wait for Screen Saver", 7, 140, false, true},
-    {"Wait for Idle", 7, 156, false, true},
-    {"Wait for Restart", 7, 190, false, true},
-    // 8 User Prompts
-    {"Display Message", 8, 51, false, false},
-    {"Display Warning", 8, 151, false, false},
-    {"Ask Yes/No Question", 8, 52, true, true},
-    {"Input Value", 8, 31, true, true},
-    {"Screen Message", 8, 186, false, true},
-    {"Status Popup", 8, 55, false, true},
-    {"Progress Bar Popup", 8, 145, false, true},
-    {"Balloon Popup", 8, 184, false, true},
-    {"Tray Icon", 8, 41, false, true},
-    {"Display Image", 8, 158, false, true},
-    {"Login Prompt", 8, 138, true, true},
-    {"Select from List", 8, 53, true, true},
-    {"Select File", 8, 54, true, true},
-    {"Select Folder", 8, 137, true, true},
-    {"Select Drive", 8, 149, true, true},
-    {"Select Date", 8, 152, true, true},
-    {"Custom Message", 8, 133, true, true},
-    {"Custom Dialog", 8, 134, true, true},
-    // 9 Files & Folders
-    {"Read File", 9, 36, true, true},
-    {"Read File Line", 9, 163, true, true},
-    {"Write/Create File", 9, 37, false, true},
-    {"Get File Info", 9, 35, true, true},
-    {"Copy File", 9, 38, false, true},
-    {"Move/Rename File", 9, 39, false, true},
-    {"Delete File", 9, 40, false, true},
-    {"Compare Files", 9, 4, true, false},
-    {"Search in File", 9, 34, true, true},
-    {"Find File", 9, 214, true, true},
-    {"Count Files/Folders", 9, 93, true, true},
-    {"Count File Lines", 9, 166, true, true},
-    {"Change File Size", 9, 164, false, true},
-    {"Split File", 9, 201, false, true},
-    {"Create Folder", 9, 83, false, true},
-    {"Copy Folder", 9, 84, false, true},
-    {"Move/Rename Folder", 9, 85, false, true},
-    {"Delete Folder", 9, 86, false, true},
-    {"Set Current Directory", 9, 135, false, true},
-    {"Set File Association", 9, 169, false, true},
-    {"Map Drive", 9, 91, false, true},
-    {"Map Drive Prompt", 9, 143, false, true},
-    {"Create Shortcut", 9, 197, false, true},
-    {"Create Adobe PDF", 9, 200, false, true},
-    // 10 Excel
-    {"Create Workbook", 10, 202, false, true},
-    {"Open Workbook", 10, 203, false, true},
-    {"Save Workbook", 10, 208, false, true},
-    {"Close Workbook", 10, 204, false, true},
-    {"Get Cell", 10, 205, true, true},
-    {"Set Cell", 10, 206, false, true},
-    {"Select Cell", 10, 209, false, true},
-    {"Get Cell Format", 10, 215, true, true},
-    {"Set Cell Format", 10, 207, false, true},
-    // 11 Internet
-    {"Start Browser", 11, 8, false, true},
-    {"Start Email", 11, 94, false, true},
-    {"Open a Web Page", 11, 96, false, true},
-    {"Get Web Page Text", 11, 97, true, true},
-    {"Extract Web Tag/Link", 11, 98, true, true},
-    {"Download", 11, 99, true, true},
-    {"HTTP Post", 11, 100, true, true},
-    {"Check Email: POP3", 11, 101, true, true},
-    {"Delete Email: POP3", 11, 102, false, true},
-    {"Send Email: SMTP", 11, 103, false, true},
-    {"Send Email: MAPI", 11, 104, false, true},
-    {"Send Email: mailto", 11, 105, false, true},
-    {"FTP File List", 11, 213, true, true},
-    {"FTP Download", 11, 106, true, true},
-    {"FTP Upload", 11, 107, false, true},
-    {"FTP Delete File", 11, 108, false, true},
-    {"FTP Create Folder", 11, 109, false, true},
-    {"FTP Delete Folder", 11, 110, false, true},
-    {"Ping IP Address", 11, 111, false, true},
-    // 12 Data
-    {"Execute SQL Query", 12, 32, true, true},
-    {"Get Columns", 12, 193, true, true},
-    {"Get Tables", 12, 194, true, true},
-    {"Get Data Sources", 12, 192, true, true},
-    {"Open Data Administrator", 12, 189, true, true},
-    {"Read Registry", 12, 129, true, true},
-    {"Write Registry", 12, 130, false, true},
-    {"Copy Registry", 12, 131, false, true},
-    {"Delete Registry", 12, 132, false, true},
-    {"Read INI Data", 12, 123, true, true},
-    {"Write INI Data", 12, 124, false, true},
-    {"Delete INI Data", 12, 125, false, true},
-    {"Encrypt Text", 12, 171, true, false},
-    {"Decrypt Text", 12, 172, true, false},
-    {"Sort", 12, 33, true, false},
-    {"Binary Data", 12, 176, true, false},
-    {"Get Length", 12, 216, true, false},
-    {"Count Items", 12, 216, true, false},
-    {"Find", 12, 216, true, false},
-    {"Get Sub String", 12, 216, true, false},
-    {"Mid String", 12, 216, true, false},
-    {"Chop", 12, 216, true, false},
-    {"Replace", 12, 216, true, false},
-    {"Insert", 12, 216, true, false},
-    {"Random Text", 12, 216, true, false},
-    // 13 Loops & Flow
-    {"Start 'For' Loop", 13, 42, true, false},
-    {"Start 'While' Loop", 13, 43, true, false},
-    {"Start Text Loop", 13, 87, true, false},
-    {"Start Files Loop", 13, 44, true, true},
-    {"Start File Line Loop", 13, 49, true, true},
-    {"Start Folders Loop", 13, 50, true, true},
-    {"Start Windows Loop", 13, 46, true, true},
-    {"Start Dataset Loop", 13, 45, true, true},
-    {"Start Registry Loop", 13, 191, true, true},
-    {"Start Process Loop", 13, 68, true, true},
-    {"Break out of Loop", 13, 48, false, false},
-    {"NEXT LOOP", 13, 47, false, false},
-    {"Label", 13, 95, false, false},
-    {"GOTO Label", 13, 66, false, true},
-    {"GOSUB Label", 13, 210, false, true},
-    {"Return from GOSUB", 13, 211, false, true},
-    {"Set Run Repeats", 13, 64, false, false},
-    {"Exit Run", 13, 70, false, false},
-    {"Exit Olvex Studio", 13, 71, false, false},
-    // 14 IF
-    {"IF Expression", 14, 185, false, true},
-    {"IF Text", 14, 195, false, true},
-    {"IF Variable", 14, 60, false, true},
-    {"IF File Exists", 14, 57, false, true},
-    {"IF Folder Exists", 14, 167, false, true},
-    {"IF Window Exists", 14, 56, false, true},
-    {"IF Key is Pressed", 14, 198, false, true},
-    {"IF Caps Lock is On", 14, 173, false, true},
-    {"IF Pixel Equals", 14, 58, true, true},
-    {"IF Pixel is Visible", 14, 122, true, true},
-    {"IF Image is Visible", 14, 67, true, true},
-    {"IF Clipboard Contains", 14, 59, false, true},
-    {"IF Internet", 14, 188, false, true},
-    {"IF Registry Key Exists", 14, 160, false, true},
-    {"IF Process is Running", 14, 161, false, true},
-    {"ELSE", 14, 72, false, false},
-    {"END IF", 14, 73, false, false},
-    // 15 Hardware
-    {"Recording", 15, 20, false, true},
-    {"Processor (CPU) Details", 15, 79, true, false},
-    {"Memory Details", 15, 199, true, false},
-    {"Video Details", 15, 78, true, false},
-    {"Storage Details", 15, 212, true, false},
-    {"Operating System Details", 15, 29, true, false},
-    {"Play Sound", 15, 121, false, true},
-    {"Play Tone", 15, 196, false, false},
-    {"Change Display Settings", 15, 75, false, true},
-    {"Disable Screen Saver", 15, 174, false, false},
-    {"Enable Screen Saver", 15, 175, false, false},
-    {"Serial Port Send", 15, 126, false, true},
-    {"Serial Port Receive", 15, 127, true, true},
-    // 16 System
-    {"Comment", 16, 69, false, false},
-    {"Set Variable", 16, 63, true, false},
-    {"Delete Variable", 16, 114, true, false},
-    {"Increment Variable", 16, 62, true, false},
-    {"Decrement Variable", 16, 61, true, false},
-    {"Set Environment Variable", 16, 170, false, true},
-    {"Set Step Delay", 16, 65, false, false},
-    {"Olvex Setting Change", 16, 27, false, false},
-    {"Write to Output", 16, 113, false, false},
-    {"Write to Log", 16, 112, false, false},
-    {"Set Clipboard Text", 16, 80, false, true},
-    {"Paste Clipboard", 16, 81, false, false},
-    {"Clear Clipboard", 16, 82, false, true},
-    {"Image Capture", 16, 92, true, false},
-    {"Logoff", 16, 90, false, true},
-    {"Restart", 16, 89, false, true},
-    {"Shutdown", 16, 88, false, true},
-    {"Windows API", 16, 120, true, true},
-};
-
 TEST(Catalog, HoldsEveryActionWithItsCategoryIdAndFlags) {
   const Catalog* catalog = ProgramCatalog();
   ASSERT_NE(catalog, nullptr);
-  EXPECT_EQ(catalog->size(), std::size(kActions));
-  for (const Expected& e : kActions) {
-    SCOPED_TRACE(e.name);
-    ActionInfo info;
-    ASSERT_EQ(LookupAction(e.name, info), 1);
-    EXPECT_EQ(info.category, e.category);
-    EXPECT_EQ(info.action_id, e.action_id);
-    EXPECT_EQ(info.saves_output, e.saves_output);
-    EXPECT_EQ(info.can_fail, e.can_fail);
-    EXPECT_TRUE(info.grid_text_column >= -1 && info.grid_text_column <= 9) << info.grid_text_column;
-    // The default tags are a complete step element naming the action.
-    EXPECT_EQ(info.default_tags.rfind("<step>", 0), 0u) << info.default_tags;
-    EXPECT_NE(info.default_tags.find("<action>" + std::string(e.name) + "</action>"), std::string::npos);
-    EXPECT_EQ(info.default_tags.size() - info.default_tags.rfind("</step>"), 7u);
-  }
+  std::size_t rows = 0;
+  for (const auto& [category, actions] : CaseTable("tests/engine/catalog_cases.txt"))
+    for (const CaseRow& row : actions) {
+      ++rows;
+      ASSERT_EQ(row.fields.size(), 5u) << row.where;
+      const std::string& name = row.fields[0];
+      SCOPED_TRACE(row.where + name);
+      ActionInfo info;
+      ASSERT_EQ(LookupAction(name, info), 1);
+      EXPECT_EQ(std::make_tuple(info.category, info.action_id, info.saves_output),
+                std::make_tuple(std::stoi(row.fields[1]), std::stoi(row.fields[2]), row.fields[3] == "1"));
+      EXPECT_EQ(info.can_fail, row.fields[4] == "1");
+      EXPECT_TRUE(info.grid_text_column >= -1 && info.grid_text_column <= 9) << info.grid_text_column;
+      // The default tags are a complete step element naming the action.
+      EXPECT_EQ(info.default_tags.rfind("<step>", 0), 0u) << info.default_tags;
+      EXPECT_NE(info.default_tags.find("<action>" + name + "</action>"), std::string::npos);
+      EXPECT_EQ(info.default_tags.size() - info.default_tags.rfind("</step>"), 7u);
+    }
+  EXPECT_EQ(ProgramCatalog()->size(), rows);
 }
 
 TEST(Catalog, ResourceKeepsTheTextFormat) {
@@ -336,9 +98,7 @@ TEST(Catalog, LookupFollowsTheNameRules) {
 
   // Five fields: grid text column and both flags read as 0.
   ASSERT_EQ(LookupAction("OLVEX SETTING CHANGE", info), 1);
-  EXPECT_EQ(info.category, 16);
-  EXPECT_EQ(info.action_id, 27);
-  EXPECT_EQ(info.grid_text_column, 0);
+  EXPECT_EQ(std::make_tuple(info.category, info.action_id, info.grid_text_column), std::make_tuple(16, 27, 0));
   EXPECT_FALSE(info.saves_output);
   EXPECT_FALSE(info.can_fail);
   EXPECT_EQ(info.default_tags, "<step><action>Olvex Setting Change</action></step>");

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "platform/module.h"
@@ -89,10 +90,7 @@ std::string ModelDecode(const std::string& block, std::uint32_t W, std::uint32_t
   return out;
 }
 
-struct Geometry {
-  std::uint8_t window_byte;
-  std::uint32_t size, mask, min_match, offset_bits;
-};
+struct Geometry { std::uint8_t window_byte; std::uint32_t size, mask, min_match, offset_bits; };
 
 TEST(WindowParams, FollowTheWindowByte) {
   const Geometry table[] = {
@@ -102,24 +100,19 @@ TEST(WindowParams, FollowTheWindowByte) {
   };
   for (const Geometry& g : table) {
     WindowParams p = WindowParamsFor(g.window_byte);
-    EXPECT_EQ(p.size, g.size) << int(g.window_byte);
-    EXPECT_EQ(p.mask, g.mask) << int(g.window_byte);
-    EXPECT_EQ(p.min_match, g.min_match) << int(g.window_byte);
-    EXPECT_EQ(p.offset_bits, g.offset_bits) << int(g.window_byte);
+    EXPECT_EQ(std::make_tuple(p.size, p.mask, p.min_match, p.offset_bits),
+              std::make_tuple(g.size, g.mask, g.min_match, g.offset_bits)) << int(g.window_byte);
   }
 }
 
 TEST(ReadBits, LeastSignificantFirstAcrossBytesAndZeroPastTheEnd) {
   const std::string block("\xB4\x5A\xFF\x01", 4);
-  EXPECT_EQ(ReadBits(block, 0, 1), 0u);
-  EXPECT_EQ(ReadBits(block, 2, 1), 1u);
-  EXPECT_EQ(ReadBits(block, 4, 8), 0xABu);  // high half of 0xB4, then low half of 0x5A
-  EXPECT_EQ(ReadBits(block, 0, 32), 0x01FF5AB4u);
-  EXPECT_EQ(ReadBits(block, 3, 32), 0x01FF5AB4u >> 3);
-  EXPECT_EQ(ReadBits(block, 20, 12), 0x01Fu);
-  EXPECT_EQ(ReadBits(block, 24, 16), 0x0001u);  // the last byte, then zeros
-  EXPECT_EQ(ReadBits(block, 1000, 32), 0u);
-  EXPECT_EQ(ReadBits(block, 5, 0), 0u);
+  const std::tuple<std::size_t, int, std::uint32_t> cases[] = {  // at, count, bits
+      {0, 1, 0}, {2, 1, 1}, {4, 8, 0xAB},  // high half of 0xB4, then low half of 0x5A
+      {0, 32, 0x01FF5AB4}, {3, 32, 0x01FF5AB4u >> 3}, {20, 12, 0x01F},
+      {24, 16, 0x0001},  // the last byte, then zeros
+      {1000, 32, 0}, {5, 0, 0}};
+  for (const auto& [at, count, bits] : cases) EXPECT_EQ(ReadBits(block, at, count), bits) << at << "+" << count;
 }
 
 TEST(Decompress, SmallWindowLiteralsAndMatchesAtAbsolutePositions) {
@@ -285,10 +278,9 @@ TEST(Decompress, OutputStopsAtTheSizeAndAtTheEndOfTheStream) {
 TEST(CarriedScript, ScramblingAlternatesTheTwoKeyBytesAndUndoesItself) {
   std::string block("\0\0\0\xFF\x10", 5);
   ScrambleCarriedBlock(block);
-  EXPECT_EQ(block[0], static_cast<char>(kCarriedScriptKey[0]));
-  EXPECT_EQ(block[1], static_cast<char>(kCarriedScriptKey[1]));
-  EXPECT_EQ(block[2], static_cast<char>(kCarriedScriptKey[0]));
-  EXPECT_EQ(block[3], static_cast<char>(0xFF ^ kCarriedScriptKey[1]));
+  EXPECT_EQ(block.substr(0, 4), std::string({static_cast<char>(kCarriedScriptKey[0]), static_cast<char>(kCarriedScriptKey[1]),
+                                              static_cast<char>(kCarriedScriptKey[0]),
+                                              static_cast<char>(0xFF ^ kCarriedScriptKey[1])}));
   ScrambleCarriedBlock(block);
   EXPECT_EQ(block, std::string("\0\0\0\xFF\x10", 5));
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/control.h"
@@ -11,9 +12,7 @@
 namespace olvex::test {
 namespace {
 
-struct S {
-  std::string action, text, options;
-};
+struct S { std::string action, text, options; };
 
 class ControlTest : public ::testing::Test {
  protected:
@@ -46,12 +45,8 @@ TEST_F(ControlTest, LoopPartnersSkipNestedLoopsAndDisabledSteps) {
         {"NEXT LOOP", "", ""},           // 4 (disabled below)
         {"NEXT LOOP", "", ""}});         // 5
   Document(0).steps[4].run_status = kRunStatusDisabled;
-  EXPECT_EQ(FindLoopEnd(0, 0), 5);
-  EXPECT_EQ(FindLoopEnd(0, 1), 3);
-  EXPECT_EQ(FindLoopEnd(0, 2), 3);
-  EXPECT_EQ(FindLoopStart(0, 3), 1);
-  EXPECT_EQ(FindLoopStart(0, 5), 0);
-  EXPECT_EQ(FindLoopStart(0, 2), 1);
+  EXPECT_EQ(std::make_tuple(FindLoopEnd(0, 0), FindLoopEnd(0, 1), FindLoopEnd(0, 2)), std::make_tuple(5, 3, 3));
+  EXPECT_EQ(std::make_tuple(FindLoopStart(0, 3), FindLoopStart(0, 5), FindLoopStart(0, 2)), std::make_tuple(1, 0, 1));
   // A loop start without its NEXT LOOP: the step after it; a NEXT LOOP without start: step 0.
   Load({{"Comment", "", ""}, {"NEXT LOOP", "", ""}, {"Start 'While' Loop", "1", ""}});
   EXPECT_EQ(FindLoopEnd(0, 8), 9);
@@ -67,10 +62,9 @@ TEST_F(ControlTest, ElseOrEndIfSkipsNestedBlocksButNotQuickIfs) {
         {"IF Expression", "1", "ELSE IF"},   // 5
         {"ELSE", "", ""},                    // 6
         {"END IF", "", ""}});                // 7
-  EXPECT_EQ(FindElseOrEndIf(0, 0, false), 5);
-  EXPECT_EQ(FindElseOrEndIf(0, 0, true), 7);
-  EXPECT_EQ(FindElseOrEndIf(0, 5, false), 6);
-  EXPECT_EQ(FindElseOrEndIf(0, 2, false), 3);
+  EXPECT_EQ(std::make_tuple(FindElseOrEndIf(0, 0, false), FindElseOrEndIf(0, 0, true), FindElseOrEndIf(0, 5, false),
+                            FindElseOrEndIf(0, 2, false)),
+            std::make_tuple(5, 7, 6, 3));
   Document(0).steps[7].run_status = kRunStatusDisabled;
   log_.clear();
   EXPECT_EQ(FindElseOrEndIf(0, 6, true), 8);
@@ -80,11 +74,8 @@ TEST_F(ControlTest, ElseOrEndIfSkipsNestedBlocksButNotQuickIfs) {
 
 TEST_F(ControlTest, LabelsByNameWithoutCaseAndByStepNumber) {
   Load({{"Label", "Start", ""}, {"Label", "again", ""}, {"Comment", "", ""}, {"Label", "again", ""}});
-  EXPECT_EQ(FindLabel(0, "AGAIN"), 1);
-  EXPECT_EQ(FindLabel(0, "{STEP4}"), 3);
-  EXPECT_EQ(FindLabel(0, "{step2}"), 1);
-  EXPECT_EQ(FindLabel(0, "{STEP9}"), -1);
-  EXPECT_EQ(FindLabel(0, "missing"), -1);
+  for (const auto& [label, step] : {std::pair{"AGAIN", 1}, {"{STEP4}", 3}, {"{step2}", 1}, {"{STEP9}", -1}, {"missing", -1}})
+    EXPECT_EQ(FindLabel(0, label), step) << label;
   Document(0).steps[1].run_status = kRunStatusDisabled;
   EXPECT_EQ(FindLabel(0, "again"), 3);
   EXPECT_EQ(FindLabel(0, "{STEP2}"), -1);

@@ -2,11 +2,13 @@
 
 #include <climits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/document.h"
 #include "platform/dialogs.h"
 #include "tests/startup/carried_script.h"
+#include "tests/support/case_table.h"
 #include "tests/support/test_support.h"
 
 namespace olvex::test {
@@ -44,10 +46,7 @@ class Documents : public ::testing::Test {
 // Text helpers
 
 TEST(FirstNumber, TakesTheFirstRunOfDigits) {
-  const struct {
-    const char* text;
-    int value;
-  } cases[] = {
+  const struct { const char* text; int value; } cases[] = {
       {"", 0},          {"abc", 0},        {"12", 12},       {"-5", -5},     {"x-7y", -7},   {"a - 7", 7},
       {"3-4", 3},       {"007", 7},        {"v1.5", 1},      {"--2", -2},    {"-", 0},       {"99999999999", INT_MAX},
       {"-99999999999", INT_MIN}, {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
@@ -56,61 +55,36 @@ TEST(FirstNumber, TakesTheFirstRunOfDigits) {
 }
 
 TEST(Entities, DecodeInRoundsWithAmpFirst) {
-  const struct {
-    const char* in;
-    const char* out;
-  } cases[] = {
-      {"a &amp;lt; b", "a < b"},
-      {"&amp; &#038;", "& &"},
-      {"&lt;&#060;&#60;", "<<<"},
-      {"&gt;&#062;&#62;", ">>>"},
-      {"&apos;&#039;&#39;", "'''"},
-      {"&quot;&#034;&#34;", "\"\"\""},
-      {"&amp;quot;&#038;#62;", "\">"},
+  const struct { const char* in; const char* out; } cases[] = {
+      {"a &amp;lt; b", "a < b"}, {"&amp; &#038;", "& &"}, {"&lt;&#060;&#60;", "<<<"}, {"&gt;&#062;&#62;", ">>>"},
+      {"&apos;&#039;&#39;", "'''"}, {"&quot;&#034;&#34;", "\"\"\""}, {"&amp;quot;&#038;#62;", "\">"},
       {"&amp;amp;", "&amp;"},     // one round of '&' only
-      {"&amp;amp;lt;", "&amp;lt;"},
-      {"&amp;&amp;lt;", "&<"},
-      {"&foo; & &", "&foo; & &"},
+      {"&amp;amp;lt;", "&amp;lt;"}, {"&amp;&amp;lt;", "&<"}, {"&foo; & &", "&foo; & &"},
       {"&LT;", "&LT;"},           // entities are written in lower case
-      {"&", "&"},
-      {"&#", "&#"},
-      {"plain", "plain"},
+      {"&", "&"}, {"&#", "&#"}, {"plain", "plain"},
   };
   for (const auto& c : cases) EXPECT_EQ(DecodeEntities(c.in), c.out) << c.in;
 }
 
 TEST(ExtractTag, ReadsContentLengthAndNumber) {
-  auto t = ExtractTag("<step><Text>a &amp;lt; b</TEXT></step>", "text", 4095);
-  EXPECT_TRUE(t.found);
-  EXPECT_EQ(t.content, "a < b");
-  EXPECT_EQ(t.length, 12u);
-
-  t = ExtractTag("<x><indents> -12abc</indents>", "INDENTS", 10);
-  EXPECT_EQ(t.number, -12);
-
-  t = ExtractTag("<text>&amp;amp</text>", "text", 3);  // cut before decoding
-  EXPECT_EQ(t.content, "&am");
-
-  t = ExtractTag("<text>abcdef</text>", "text", -1);  // length only
-  EXPECT_TRUE(t.found);
-  EXPECT_EQ(t.length, 6u);
-  EXPECT_TRUE(t.content.empty());
-
-  t = ExtractTag("<text>abc", "text", 100);  // no closing tag: to the end
-  EXPECT_EQ(t.content, "abc");
-  t = ExtractTag("<text", "text", 100);  // no '>': no content
-  EXPECT_TRUE(t.found);
-  EXPECT_EQ(t.content, "");
-  t = ExtractTag("</text><text>a</text>", "text", 100);  // a closing tag before the content is not it
-  EXPECT_EQ(t.content, "a");
-  t = ExtractTag("<textual>x</textual>", "text", 100);  // the opening is searched without its '>'
-  EXPECT_EQ(t.content, "x");
-
-  t = ExtractTag("<comment>x</comment>", "text", 100);
-  EXPECT_FALSE(t.found);
-  EXPECT_EQ(t.number, 0);
-  EXPECT_FALSE(ExtractTag("", "text", 10).found);
-  EXPECT_FALSE(ExtractTag("<text>", "", 10).found);
+  // length -1: not checked.
+  const struct { std::string text, tag; int max; bool found; std::string content; int length, number; } cases[] = {
+      {"<step><Text>a &amp;lt; b</TEXT></step>", "text", 4095, true, "a < b", 12, 0},
+      {"<x><indents> -12abc</indents>", "INDENTS", 10, true, " -12abc", -1, -12},
+      {"<text>&amp;amp</text>", "text", 3, true, "&am", -1, 0},  // cut before decoding
+      {"<text>abcdef</text>", "text", -1, true, "", 6, 0},        // length only
+      {"<text>abc", "text", 100, true, "abc", -1, 0},            // no closing tag: to the end
+      {"<text", "text", 100, true, "", -1, 0},                   // no '>': no content
+      {"</text><text>a</text>", "text", 100, true, "a", -1, 0},  // a closing tag before the content is not it
+      {"<textual>x</textual>", "text", 100, true, "x", -1, 0},   // the opening is searched without its '>'
+      {"<comment>x</comment>", "text", 100, false, "", -1, 0}, {"", "text", 10, false, "", -1, 0},
+      {"<text>", "", 10, false, "", -1, 0},
+  };
+  for (const auto& c : cases) {
+    const auto t = ExtractTag(c.text, c.tag, c.max);
+    EXPECT_EQ(std::tie(t.found, t.content, t.number), std::tie(c.found, c.content, c.number)) << c.text;
+    EXPECT_TRUE(c.length < 0 || t.length == static_cast<std::size_t>(c.length)) << c.text << ": " << t.length;
+  }
 }
 
 TEST(ExtractTag, ReadsAttributesOfTheOpeningTag) {
@@ -147,30 +121,15 @@ TEST_F(Documents, ReadsEveryFieldOfAStep) {
                "<options>x</options><data>dd</data><timeout>5</timeout><status>0x3</status><indents>2</indents>"
                "<custom>cu</custom><embedded_ID_1>11</embedded_ID_1><EMBEDDED_ID_8>-4</EMBEDDED_ID_8>" + values +
                "<output value=\"res\">Variable</output><onfail value=\"lbl\" image=\"1\" log=\"1\">JUMP</onfail>");
-  EXPECT_EQ(s.action, "Type");
-  EXPECT_EQ(s.category, 4);
-  EXPECT_EQ(s.action_id, 23);
+  EXPECT_EQ(std::make_tuple(s.action, s.category, s.action_id), std::make_tuple("Type", 4, 23));
   EXPECT_EQ(s.text, "recorded");  // <recording> wins over <text>
-  EXPECT_EQ(s.comment, "c & d");
-  EXPECT_EQ(s.options, "x");
-  EXPECT_EQ(s.data(), "dd");
-  EXPECT_EQ(s.timeout(), "5");
-  EXPECT_EQ(s.run_status, 3);
-  EXPECT_EQ(s.indents, 2);
-  EXPECT_EQ(s.custom(), "cu");
-  EXPECT_EQ(s.embedded_id(1), 11);
-  EXPECT_EQ(s.embedded_id(2), 0);
-  EXPECT_EQ(s.embedded_id(8), -4);
+  EXPECT_EQ(std::make_tuple(s.comment, s.options, s.data(), s.timeout(), s.run_status, s.indents, s.custom()),
+            std::make_tuple("c & d", "x", "dd", "5", 3, 2, "cu"));
+  EXPECT_EQ(std::make_tuple(s.embedded_id(1), s.embedded_id(2), s.embedded_id(8)), std::make_tuple(11, 0, -4));
   for (int n = 1; n <= 8; ++n) EXPECT_EQ(s.value(n), std::string("v").append(std::to_string(n)));
-  EXPECT_EQ(s.value(0), "");
-  EXPECT_EQ(s.value(9), "");
-  EXPECT_EQ(s.output(), "Variable");
-  EXPECT_EQ(s.output_option(), "%res");
-  EXPECT_EQ(s.fail_mode(), "JUMP");
-  EXPECT_EQ(s.fail_option(), "lbl");
-  EXPECT_EQ(s.fail_snapshot, 1);
-  EXPECT_EQ(s.fail_log, 1);
-  EXPECT_EQ(s.run_result, 0);
+  EXPECT_EQ(std::make_tuple(s.value(0), s.value(9), s.output(), s.output_option(), s.fail_mode(), s.fail_option()),
+            std::make_tuple("", "", "Variable", "%res", "JUMP", "lbl"));
+  EXPECT_EQ(std::make_tuple(s.fail_snapshot, s.fail_log, s.run_result), std::make_tuple(1, 1, 0));
   EXPECT_TRUE(dialogs_.boxes.empty());
 
   // A step with none of the rarely used fields allocates nothing for them.
@@ -183,10 +142,7 @@ TEST_F(Documents, ReadsEveryFieldOfAStep) {
 }
 
 TEST_F(Documents, RunStatusIsHexadecimal) {
-  const struct {
-    const char* status;
-    int value;
-  } cases[] = {
+  const struct { const char* status; int value; } cases[] = {
       {"3", 3},          {"0x1F", 31}, {"0X2", 2},        {"ff", 255},   {"abc\\1A", 26}, {"a\\b\\3", 3},
       {" 0x10", 16},     {"zz", 0},    {"", 0},           {"0x", 0},     {"12g4", 0x12},
       {"FFFFFFFF", -1},  {"123456789", -1},  // past 32 bits: all bits set
@@ -198,10 +154,7 @@ TEST_F(Documents, RunStatusIsHexadecimal) {
 TEST_F(Documents, NumbersFollowTheFirstNumberRule) {
   Step s = One(A("Delay") + "<indents>level -3</indents><embedded_ID_2>id 42x</embedded_ID_2>"
                "<onfail image=\"yes 7\" log=\"-1\">STOP</onfail>");
-  EXPECT_EQ(s.indents, -3);
-  EXPECT_EQ(s.embedded_id(2), 42);
-  EXPECT_EQ(s.fail_snapshot, 7);
-  EXPECT_EQ(s.fail_log, -1);
+  EXPECT_EQ(std::make_tuple(s.indents, s.embedded_id(2), s.fail_snapshot, s.fail_log), std::make_tuple(-3, 42, 7, -1));
   EXPECT_EQ(One(A("Delay") + "<indents>none</indents>").indents, 0);
 }
 
@@ -211,116 +164,29 @@ TEST_F(Documents, FieldsKeepTheirLengthLimits) {
                std::string(300, 'o') + "</options><timeout>" + std::string(300, '1') + "</timeout><value1>" +
                std::string(300, 'v') + "</value1><output>" + std::string(80, 'p') + "</output><onfail>" +
                std::string(80, 'f') + "</onfail>");
-  EXPECT_EQ(s.action.size(), 63u);
-  EXPECT_EQ(s.text, long_text);
-  EXPECT_EQ(s.comment, long_text);
-  EXPECT_EQ(s.options.size(), 259u);
-  EXPECT_EQ(s.timeout().size(), 259u);
-  EXPECT_EQ(s.value(1).size(), 259u);
-  EXPECT_EQ(s.output().size(), 63u);
-  EXPECT_EQ(s.fail_mode().size(), 63u);
+  EXPECT_EQ(std::make_tuple(s.action.size(), s.text, s.comment, s.options.size(), s.timeout().size()),
+            std::make_tuple(63u, long_text, long_text, 259u, 259u));
+  EXPECT_EQ(std::make_tuple(s.value(1).size(), s.output().size(), s.fail_mode().size()),
+            std::make_tuple(259u, 63u, 63u));
 }
 
 TEST_F(Documents, CatalogGivesCategoryIdAndFlags) {
   Step s = One(A("mouse click"));
   EXPECT_EQ(s.action, "mouse click");  // the name stays as written
-  EXPECT_EQ(s.category, 6);
-  EXPECT_EQ(s.action_id, 24);
-  EXPECT_EQ(s.can_fail, 1);
-  EXPECT_EQ(s.grid_text_column, 1);
+  EXPECT_EQ(std::make_tuple(s.category, s.action_id, s.can_fail, s.grid_text_column), std::make_tuple(6, 24, 1, 1));
   Step unknown = One(A("No Such Action"));
-  EXPECT_EQ(unknown.category, 0);
-  EXPECT_EQ(unknown.action_id, 0);
-  EXPECT_EQ(unknown.saves_output, 0);
+  EXPECT_EQ(std::make_tuple(unknown.category, unknown.action_id, unknown.saves_output), std::make_tuple(0, 0, 0));
   Step set = One(A("Olvex Setting Change"));
-  EXPECT_EQ(set.category, 16);
-  EXPECT_EQ(set.grid_text_column, 0);
-  EXPECT_EQ(set.can_fail, 0);
+  EXPECT_EQ(std::make_tuple(set.category, set.grid_text_column, set.can_fail), std::make_tuple(16, 0, 0));
 }
 
-struct Conversion {
-  const char* old_name;
-  const char* new_name;
-  int category, action_id;
-  const char* options;  // expected options
-  const char* value1;   // expected value1
-};
-
 TEST_F(Documents, OldActionNamesAreConverted) {
-  // Each step also carries <options>file</options> and <value1>file</value1>:
-  // they are read only where no conversion filled the field.
-  const Conversion table[] = {
-      {"Press Button/Control", "Child Control Action", 3, 10, "file", "file"},
-      {"Old Custom Message Box", "Custom Message", 8, 133, "file", "file"},
-      {"Math Calculation", "Math Functions", 0, 0, "file", "file"},
-      {"Send Email: &quot;mailto&quot;", "Send Email: mailto", 11, 105, "file", "file"},
-      {"Exit Corvinate", "Exit Olvex Studio", 13, 71, "file", "file"},
-      {"Wait for Window to Appear", "Wait for Window", 7, 162, "file", "Open"},
-      {"wait for window to disappear", "Wait for Window", 7, 162, "file", "Close"},
-      {"Wait for Mouse Click", "Wait for Mouse", 7, 144, "Click", "file"},
-      {"Wait for Mouse Movement", "Wait for Mouse", 7, 144, "Move", "file"},
-      {"Wait for Image to Appear", "Wait for Image", 7, 154, "file", "file"},
-      {"Activate Window", "Use Window", 3, 9, "file", "file"},
-      {"IF String", "IF Text", 14, 195, "file", "file"},
-      {"Clock Ticks to String", "Clock Ticks to Text", 12, 178, "file", "file"},
-      {"Left String", "Left Text String", 12, 181, "file", "file"},
-      {"Right String", "Right Text String", 12, 181, "file", "file"},
-      {"Mid String", "Mid String", 12, 216, "file", "file"},
-      {"Mid Text String", "Mid String", 12, 216, "file", "file"},
-      {"IF Process Exists", "IF Process is Running", 14, 161, "file", "file"},
-      {"if processes", "IF Process is Running", 14, 161, "file", "file"},
-      {"Save Web Page Text to File", "Get Web Page Text", 11, 97, "file", "file"},
-      {"Control Panel: System", "Control Panel", 0, 0, "file", "file"},
-      {"Create/Set Variable", "Set Variable", 16, 63, "file", "file"},
-      {"Uppercase", "Change Case", 12, 181, "Upper", "file"},
-      {"Lowercase", "Change Case", 12, 181, "Lower", "file"},
-      {"Buffered Virtual Keys", "Type", 4, 23, "Event Messages", "file"},
-      {"Left Button Click", "Mouse Click", 6, 24, "Left,Down+Up", "file"},
-      {"Right Button Click", "Mouse Click", 6, 24, "Right,Down+Up", "file"},
-      {"Left Button Double-Click", "Mouse Click", 6, 24, "Left,Double-Click", "file"},
-      {"Left Button Down + Hold", "Mouse Click", 6, 24, "Left,Down", "file"},
-      {"Left Button Up", "Mouse Click", 6, 24, "Left,Up", "file"},
-      {"Mouse Wheel Up", "Mouse Click", 6, 24, "Wheel Scroll,Up", "file"},
-      {"Mouse Wheel Down", "Mouse Click", 6, 24, "Wheel Scroll,Down", "file"},
-      {"Move Relative", "Move", 6, 148, "file", "file"},
-      {"IF Pixel Color", "IF Pixel Equals", 14, 58, "file", "file"},
-      {"Divide File", "Split File", 9, 201, "file", "file"},
-      {"Win32 API", "Windows API", 16, 120, "file", "file"},
-      {"WinAPI", "Windows API", 16, 120, "file", "file"},
-      {"Post WM_COMMAND", "Send Command", 2, 177, "file", "file"},
-      {"Choose from a List", "Select from List", 8, 53, "file", "file"},
-      {"Choose a File", "Select File", 8, 54, "file", "file"},
-      {"Choose a Folder", "Select Folder", 8, 137, "file", "file"},
-      {"Choose a Drive", "Select Drive", 8, 149, "file", "file"},
-      {"Choose Date", "Select Date", 8, 152, "file", "file"},
-      {"Get Sub Text", "Get Sub String", 12, 216, "file", "file"},
-      {"Extract Sub Data", "Get Sub String", 12, 216, "file", "file"},
-      {"Sort Data", "Sort", 12, 33, "file", "file"},
-      {"Sort Text", "Sort", 12, 33, "file", "file"},
-      {"Binary Function", "Binary Data", 12, 176, "file", "file"},
-      {"Video Display Mode", "Change Display Settings", 15, 75, "file", "file"},
-      {"Format Cell", "Set Cell Format", 10, 207, "file", "file"},
-      {"Count Sub String", "Count Items", 12, 216, "file", "file"},
-      {"Count String", "Count Items", 12, 216, "file", "file"},
-      {"Replace Text", "Replace", 12, 216, "file", "file"},
-      {"Replace String", "Replace", 12, 216, "file", "file"},
-      {"Insert Text", "Insert", 12, 216, "file", "file"},
-      {"Insert String", "Insert", 12, 216, "file", "file"},
-      {"Find String", "Find", 12, 216, "file", "file"},
-      {"Window Image Capture", "Image Capture", 16, 92, "file", "file"},
-      {"Screen Image Capture", "Image Capture", 16, 92, "file", "file"},
-      {"IF Connected to Internet", "IF Internet", 14, 188, "file", "file"},
-      // Equals rules want the whole name.
-      {"Uppercase Letters", "Uppercase Letters", 0, 0, "file", "file"},
-  };
-  for (const Conversion& c : table) {
-    SCOPED_TRACE(c.old_name);
-    Step s = One(A(c.old_name) + "<options>file</options><value1>file</value1>");
-    EXPECT_EQ(s.action, c.new_name);
-    EXPECT_EQ(s.category, c.category);
-    EXPECT_EQ(s.action_id, c.action_id);
-    EXPECT_EQ(s.options, c.options);
-    EXPECT_EQ(s.value(1), c.value1);
+  for (const CaseRow& row : CaseSection("tests/engine/document_cases.txt", "conversions", 6)) {
+    SCOPED_TRACE(row.where + row.fields[0]);
+    Step s = One(A(row.fields[0]) + "<options>file</options><value1>file</value1>");
+    EXPECT_EQ(std::make_tuple(s.action, s.category, s.action_id, s.options),
+              std::make_tuple(row.fields[1], std::stoi(row.fields[2]), std::stoi(row.fields[3]), row.fields[4]));
+    EXPECT_EQ(s.value(1), row.fields[5]);
   }
 }
 
@@ -337,10 +203,7 @@ TEST_F(Documents, WaitForFileOrFolderLooksAtTheText) {
 }
 
 TEST_F(Documents, TextFunctionsGetTheirCategoryAndOutput) {
-  const struct {
-    const char* name;
-    int action_id, grid;
-  } table[] = {
+  const struct { const char* name; int action_id, grid; } table[] = {
       {"Change Case", 181, 1},   {"Trim", 181, 1},           {"Contains", 181, 1},      {"Pad Text", 181, 1},
       {"Find Text", 181, 1},     {"Left Text String", 181, 1}, {"Right Text String", 181, 1},
       {"Format Number", 182, 1}, {"Random Number", 182, 1},  {"Number to Words", 182, 1},
@@ -350,87 +213,33 @@ TEST_F(Documents, TextFunctionsGetTheirCategoryAndOutput) {
   for (const auto& t : table) {
     SCOPED_TRACE(t.name);
     Step s = One(A(t.name));
-    EXPECT_EQ(s.category, 12);
-    EXPECT_EQ(s.action_id, t.action_id);
-    EXPECT_EQ(s.grid_text_column, t.grid);
+    EXPECT_EQ(std::make_tuple(s.category, s.action_id, s.grid_text_column), std::make_tuple(12, t.action_id, t.grid));
     EXPECT_EQ(s.saves_output, t.name != std::string("Contains")) << "output follows the word list";
   }
   EXPECT_EQ(One(A("My Trim Helper")).saves_output, 1);
   EXPECT_EQ(One(A("My Trim Helper")).category, 0);
 }
 
-struct OptionCase {
-  const char* action;
-  const char* tags;
-  const char* options;  // expected
-  const char* field;    // which other field to check: "text", "value1", "value3", "fail_option", "action", "category"
-  const char* expected;
-};
-
 TEST_F(Documents, OptionsAreConvertedAndTidied) {
-  const OptionCase table[] = {
-      {"IF Text", "<options>Contains Any</options>", "Contains Any Characters from List", nullptr, nullptr},
-      {"IF Text", "<options>Contains Only,Insensitive</options>", "Contains Only Characters from List,Insensitive", nullptr, nullptr},
-      {"IF Text", "<options>Contains Any Characters from List</options>", "Contains Any Characters from List", nullptr, nullptr},
-      {"Type", "<options>Normal Mode</options>", "Let Olvex decide", nullptr, nullptr},
-      {"Type", "<options>Always use ASCII codes</options>", "Simulated Keypress (ASCII)", nullptr, nullptr},
-      {"Type", "<options>Use ANSI mode</options>", "Simulated Keypress (ANSI)", nullptr, nullptr},
-      {"Type", "<options>Never use any codes</options>", "Simulated Keypress (OEM 7-bit)", nullptr, nullptr},
-      {"Type", "<text>a{WinKey}b{winkey}</text>", "", "text", "a{WinKeyDown}{WinKeyUp}b{WinKeyDown}{WinKeyUp}"},
-      {"Wait for Window", "<value1>Appear</value1>", "", "value1", "Open"},
-      {"Wait for Window", "<value1>Disappear</value1>", "", "value1", "Close"},
-      {"Mouse Click", "<options>Left,Snap</options>", "Left,Snap to Position", nullptr, nullptr},
-      {"Move", "<options>Snap to Position</options>", "Snap to Position", nullptr, nullptr},
-      {"Type", "<options>Snap</options>", "Snap", nullptr, nullptr},
-      {"Execute SQL Query", "<options>ColumnsNames</options>", "ColumnNames", nullptr, nullptr},
-      {"Chop", "<options>Chop Everything After</options>", "Chop After and Including", nullptr, nullptr},
-      {"Chop", "<options>Chop Everything Before</options>", "Chop Before", nullptr, nullptr},
-      {"Run BASIC Script", "", "", "category", "16"},
-      {"Move to Image", "<options>Slow</options>", "Slow Pixel Scan", nullptr, nullptr},
-      {"IF Image is Visible", "<options>Slow Pixel Scan</options>", "Slow Pixel Scan", nullptr, nullptr},
-      {"Type", "<options>Image (Graphic),Slow</options>", "Image (Graphic),Slow Pixel Scan", nullptr, nullptr},
-      {"Type", "<options>Slow</options>", "Slow", nullptr, nullptr},
-      {"Olvex Setting Change", "<options>OFF</options>", "Off (0)", nullptr, nullptr},
-      {"Olvex Setting Change", "<options>on</options>", "On (1)", nullptr, nullptr},
-      {"Olvex Setting Change", "<options>ONE</options>", "ONE", nullptr, nullptr},
-      {"Operating System Details", "<options>OS Major.Minor Version</options>", "Version", nullptr, nullptr},
-      {"Operating System Details", "<options>OS Build Number,OS Service Packs</options>", "Build Number,Service Packs", nullptr, nullptr},
-      {"Operating System Details", "<options>OS Description</options>", "Description", nullptr, nullptr},
-      {"Get Cell", "<options>Get Data,Value</options>", "Value", nullptr, nullptr},
-      {"Get Cell", "<options>Get Data,Get Formatting</options>", "Data Format", "action", "Get Cell Format"},
-      {"Set Cell Format", "<value3>Cell Formatting</value3>", "", "value3", "Data Format"},
-      {"Delay", "<text>{step_action12} and {STEP_ACTION007}</text>", "", "text", "{step[12].action} and {step[7].action}"},
-      {"Delay", "<text>{step_actionX} {step_action3</text>", "", "text", "{step_actionX} {step_action3"},
-      {"Delay", "<onfail value=\"{step_action2}\">JUMP</onfail>", "", "fail_option", "{step[2].action}"},
-      {"Extract Web Tag/Link", "<options>Full Tag Source</options>", "Raw Inner Tag", nullptr, nullptr},
-      {"Type", "<options>Full Tag Source</options>", "Full Tag Source", nullptr, nullptr},
-      {"Delay", "<options>,a,,,b  c,</options>", "a,b c", nullptr, nullptr},
-      {"Delay", "<options>,,a,,</options>", ",a,", nullptr, nullptr},
-  };
-  for (const OptionCase& c : table) {
-    SCOPED_TRACE(std::string(c.action) + " " + c.tags);
-    Step s = One(A(c.action) + c.tags);
-    EXPECT_EQ(s.options, c.options);
-    if (!c.field) continue;
-    const std::string field = c.field;
+  for (const CaseRow& row : CaseSection("tests/engine/document_cases.txt", "options", 5)) {
+    SCOPED_TRACE(row.where + row.fields[0] + " " + row.fields[1]);
+    Step s = One(A(row.fields[0]) + row.fields[1]);
+    EXPECT_EQ(s.options, row.fields[2]);
+    const std::string& field = row.fields[3];
+    if (field.empty()) continue;
     std::string got = field == "text" ? s.text
                       : field == "value1" ? s.value(1)
                       : field == "value3" ? s.value(3)
                       : field == "fail_option" ? s.fail_option()
                       : field == "action" ? s.action
                       : std::to_string(s.category);
-    EXPECT_EQ(got, c.expected);
+    EXPECT_EQ(got, row.fields[4]);
   }
   EXPECT_EQ(One(A("Get Cell") + "<options>Get Formatting</options>").action_id, 215);
 }
 
 TEST_F(Documents, GetComputerInformationBecomesADetailsAction) {
-  const struct {
-    const char* options;
-    const char* action;
-    int action_id;
-    const char* new_options;
-  } table[] = {
+  const struct { const char* options; const char* action; int action_id; const char* new_options; } table[] = {
       {"OS Description", "Operating System Details", 29, "Description"},
       {"OS Major Version", "Operating System Details", 29, "Major Version"},
       {"Total Memory (MB)", "Memory Details", 199, "Total Memory,Megabyte (MB)"},
@@ -445,54 +254,44 @@ TEST_F(Documents, GetComputerInformationBecomesADetailsAction) {
   for (const auto& t : table) {
     SCOPED_TRACE(t.options);
     Step s = One(A("Get Computer Information") + "<options>" + t.options + "</options>");
-    EXPECT_EQ(s.category, 15);
-    EXPECT_EQ(s.action, t.action);
-    EXPECT_EQ(s.action_id, t.action_id);
-    EXPECT_EQ(s.options, t.new_options);
+    EXPECT_EQ(std::make_tuple(s.category, s.action, s.action_id, s.options),
+              std::make_tuple(15, t.action, t.action_id, t.new_options));
   }
 }
 
 TEST_F(Documents, PostLoadPassFixesVariableNames) {
-  Step s = One(A("Set Variable") + "<output value=\"result\">Variable</output>");
-  EXPECT_EQ(s.output(), "Variable");
-  EXPECT_EQ(s.output_option(), "%result");
-  EXPECT_EQ(One(A("Set Variable") + "<output value=\"{result}\">Variable</output>").output_option(), "{result}");
-  EXPECT_EQ(One(A("Set Variable") + "<output value=\"%r\">Variable</output>").output_option(), "%r");
-  EXPECT_EQ(One(A("Set Variable") + "<output value=\"r\">Clipboard</output>").output_option(), "r");
-  Step trimmed = One(A("Set Variable") + "<output value=\"  v  \">  Variable  </output>");
-  EXPECT_EQ(trimmed.output(), "Variable");
-  EXPECT_EQ(trimmed.output_option(), "%v");
-  Step fail = One(A("Delay") + "<onfail value=\"code\">Set Variable</onfail>");
-  EXPECT_EQ(fail.fail_option(), "%code");
+  const std::tuple<std::string, std::string, std::string> outputs[] = {  // tags; output and its option
+      {"<output value=\"result\">Variable</output>", "Variable", "%result"},
+      {"<output value=\"{result}\">Variable</output>", "Variable", "{result}"},
+      {"<output value=\"%r\">Variable</output>", "Variable", "%r"},
+      {"<output value=\"r\">Clipboard</output>", "Clipboard", "r"},
+      {"<output value=\"  v  \">  Variable  </output>", "Variable", "%v"}};
+  for (const auto& [tags, output, option] : outputs) {
+    const Step s = One(A("Set Variable") + tags);
+    EXPECT_EQ(std::make_tuple(s.output(), s.output_option()), std::make_tuple(output, option)) << tags;
+  }
+  EXPECT_EQ(One(A("Delay") + "<onfail value=\"code\">Set Variable</onfail>").fail_option(), "%code");
   EXPECT_EQ(One(A("Label") + "<text>  here  </text>").text, "here");
   EXPECT_EQ(One(A("Comment") + "<text>  here  </text>").text, "  here  ");
 }
 
-TEST_F(Documents, CommentsAndUnclosedStepsAreDropped) {
-  EXPECT_TRUE(Parse("<!-- " + S(A("Type")) + " -->", ParseStatus::NothingToParse).empty());
-  auto names = [](const std::vector<Step>& steps) {
+TEST_F(Documents, CommentsUnclosedStepsAndNothingToParse) {
+  const std::pair<std::string, std::string> texts[] = {  // the text; the actions of its steps
+      {S(A("Delay")) + "<!-- " + S(A("Type")) + " -->" + S(A("Move")), "Delay;Move;"},
+      {S(A("Delay")) + "<!-- " + S(A("Type")), "Delay;"}, {S(A("De<!-- x -->lay")), "Delay;"},
+      {"<step>" + A("Lost") + S(A("Kept")), "Kept;"},  // an opening before any closing is dropped
+      {S(A("One")) + "<STEP>" + A("Two") + "<text>tail", "One;Two;"},  // the last reads to the end
+      {"</step>" + S(A("Only")) + "</step>", "Only;"},
+      // Nothing to parse: no steps, no <action, no <step, nothing at all.
+      {"<!-- " + S(A("Type")) + " -->", ""}, {"<Olvex></Olvex>", ""}, {"<step></step>", ""}, {"<action>x</action>", ""},
+      {"", ""}};
+  for (const auto& [text, actions] : texts) {
     std::string all;
-    for (const Step& s : steps) all += s.action + ";";
-    return all;
-  };
-  EXPECT_EQ(names(Parse(S(A("Delay")) + "<!-- " + S(A("Type")) + " -->" + S(A("Move")))), "Delay;Move;");
-  EXPECT_EQ(names(Parse(S(A("Delay")) + "<!-- " + S(A("Type")))), "Delay;");
-  EXPECT_EQ(names(Parse(S(A("De<!-- x -->lay")))), "Delay;");
-  // An opening followed by another opening before any closing is dropped.
-  EXPECT_EQ(names(Parse("<step>" + A("Lost") + S(A("Kept")))), "Kept;");
-  // A last step without closing reads to the end of the text.
-  const auto& steps = Parse(S(A("One")) + "<STEP>" + A("Two") + "<text>tail");
-  EXPECT_EQ(names(steps), "One;Two;");
-  EXPECT_EQ(steps[1].text, "tail");
-  EXPECT_EQ(names(Parse("</step>" + S(A("Only")) + "</step>")), "Only;");
-  EXPECT_TRUE(dialogs_.boxes.empty());
-}
-
-TEST_F(Documents, NothingToParseShowsNothing) {
-  EXPECT_TRUE(Parse("<Olvex></Olvex>", ParseStatus::NothingToParse).empty());
-  EXPECT_TRUE(Parse("<step></step>", ParseStatus::NothingToParse).empty());   // no <action
-  EXPECT_TRUE(Parse("<action>x</action>", ParseStatus::NothingToParse).empty());  // no <step
-  EXPECT_TRUE(Parse("", ParseStatus::NothingToParse).empty());
+    for (const Step& s : Parse(text, actions.empty() ? ParseStatus::NothingToParse : ParseStatus::Parsed))
+      all += s.action + ";";
+    EXPECT_EQ(all, actions) << text;
+  }
+  EXPECT_EQ(Parse(S(A("One")) + "<STEP>" + A("Two") + "<text>tail")[1].text, "tail");
   EXPECT_TRUE(dialogs_.boxes.empty());
   EXPECT_EQ(ParseSteps(S(A("Delay")), 8, -1, 0).status, ParseStatus::NothingToParse);
   EXPECT_EQ(ParseSteps(S(A("Delay")), -1, -1, 0).status, ParseStatus::NothingToParse);

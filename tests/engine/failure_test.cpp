@@ -160,22 +160,6 @@ TEST_F(FailureTest, JumpGoesToTheLabelAndAMissingLabelFailsWithABox) {
   EXPECT_FALSE(SettingExists("SOFTWARE\\Olvex\\FailStep"));
 }
 
-TEST_F(FailureTest, VariableCountsFailuresInAVariableOrAMemorySlot) {
-  FreeAllMemorySlots();
-  Load(Failing("<onfail value=\"errors\">VARIABLE</onfail>", "<output value=\"%keep\">Variable</output>") +
-       Failing("<onfail value=\"errors\">VARIABLE</onfail>") + Failing("<onfail value=\"{3}\">VARIABLE</onfail>") +
-       Failing("<onfail>VARIABLE</onfail>") + Comment("reached"));
-  const std::string log = Run();
-  EXPECT_EQ(ReadUserVariable("errors").value_or(""), "2");
-  EXPECT_EQ(ReadMemorySlot(3).value_or(""), "1");
-  EXPECT_TRUE(Has(log, "    Incrementing variable '%errors' = 2")) << log;
-  EXPECT_TRUE(Has(log, "reached"));
-  EXPECT_EQ(Document(0).steps[0].output(), "Variable");
-  EXPECT_EQ(Document(0).steps[0].output_option(), "%keep");
-  EXPECT_FALSE(ReadUserVariable("keep").has_value());
-  FreeAllMemorySlots();
-}
-
 TEST_F(FailureTest, RestartBeginsAgainAtTheFirstStep) {
   succeed_at_ = 2;
   Load(Comment("first") + Failing("<onfail>RESTART</onfail>") + Comment("last"));

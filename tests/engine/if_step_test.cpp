@@ -1,4 +1,4 @@
-// IF blocks through the step loop, and every condition of the IF actions.
+// Every condition of the IF actions, one step at a time (blocks run as script cases).
 #include <gtest/gtest.h>
 
 #include <set>
@@ -20,6 +20,7 @@
 #include "platform/screen.h"
 #include "platform/windows.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/case_table.h"
 #include "tests/support/fake_desktop.h"
 #include "vars/variables.h"
 #ifdef _WIN32
@@ -31,9 +32,7 @@
 namespace olvex::test {
 namespace {
 
-struct S {
-  std::string action, text, options, value1;
-};
+struct S { std::string action, text, options, value1; };
 
 std::string Escaped(const std::string& text) {
   std::string out;
@@ -49,26 +48,11 @@ std::string Escaped(const std::string& text) {
 class IfStepTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteSetting("*\\Logfile", sandbox_.dir().File("run.log"));
-    WriteSetting("*\\LogLevel", 1);
     CloseAllDocuments();
-    ClearControlState();
     SetLogLevel(1);
     SetLogObserver([this](const std::string& line) { log_.push_back(line); });
-    // A false block IF goes on at its ELSE or END IF; any other failure ends the run.
-    SetFailureHandler([](int slot, int i) {
-      Step& step = Document(slot).steps[static_cast<std::size_t>(i)];
-      if (ContainsNoCase(step.action, "IF ") && !IsQuickIf(step)) {
-        step.run_result = 4;
-        return FindElseOrEndIf(slot, i, false);
-      }
-      LogText("FAILED: " + StepError());
-      ClearStepError();
-      return -1;
-    });
   }
   void TearDown() override {
-    SetFailureHandler(nullptr);
     SetLogObserver(nullptr);
     SetLogLevel(0);
     CloseAllDocuments();
@@ -87,26 +71,16 @@ class IfStepTest : public ::testing::Test {
     FixUpDocument(0);
     Document(0).file_name = "if.oxm";
   }
-  // Runs the document and returns the lines between the run's header and its summary.
-  std::vector<std::string> Run() {
-    log_.clear();
-    StartRun(0, kCommandNewRun, false, 0, 0);
-    EXPECT_TRUE(WaitForWorkers());
-    std::vector<std::string> body;
-    bool in = false;
-    for (const std::string& line : log_) {
-      if (line.rfind("Run Completed: ", 0) == 0) break;
-      if (in) body.push_back(line);
-      if (line.rfind("TIME:", 0) == 0) in = true;
-    }
-    return body;
-  }
   // One step evaluated on its own: 1 true, 0 false (a fresh IF stack each time).
   int Check(const S& step) {
     Load({step});
     ClearControlState();
     log_.clear();
     return HandleIfStep(0, 0);
+  }
+  // Each step evaluated on its own must give its result.
+  void Checks(const std::vector<std::pair<S, int>>& cases) {
+    for (const auto& [step, result] : cases) EXPECT_EQ(Check(step), result) << step.action << " " << step.text << " " << step.options;
   }
   bool Logged(const std::string& line) const { return std::find(log_.begin(), log_.end(), line) != log_.end(); }
 
@@ -115,50 +89,6 @@ class IfStepTest : public ::testing::Test {
 };
 
 using Lines = std::vector<std::string>;
-
-TEST_F(IfStepTest, OnlyTheFirstTrueBranchOfAnElseIfChainRuns) {
-  Load({{"IF Expression", "1 = 2", "", ""},         // 1
-        {"Comment", "a", "", ""},                   // 2
-        {"IF Expression", "2 = 3", "ELSE IF", ""},  // 3
-        {"Comment", "b", "", ""},                   // 4
-        {"IF Expression", "3 = 3", "ELSE IF", ""},  // 5
-        {"Comment", "c", "", ""},                   // 6
-        {"IF Expression", "4 = 4", "ELSE IF", ""},  // 7: true too, never evaluated
-        {"Comment", "d", "", ""},                   // 8
-        {"ELSE", "", "", ""},                       // 9
-        {"Comment", "e", "", ""},                   // 10
-        {"END IF", "", "", ""}});                   // 11
-  const Lines body = Run();
-  Lines steps;
-  for (const std::string& line : body)
-    if (line.rfind("[STEP", 0) == 0) steps.push_back(line.substr(0, line.find(']') + 1));
-  EXPECT_EQ(steps, (Lines{"[STEP 1]", "[STEP 3]", "[STEP 5]", "[STEP 6]", "[STEP 7]", "[STEP 11]"}));
-  EXPECT_EQ(body.back(), "    Closing IF block which evaluated to TRUE at [Step 5]");
-  EXPECT_EQ(Document(0).steps[0].run_result, 4);
-  EXPECT_EQ(Document(0).steps[2].run_result, 4);
-  EXPECT_EQ(std::count(body.begin(), body.end(), "    Expression: [4 = 4]"), 0);
-}
-
-TEST_F(IfStepTest, NestedBlocksKeepTheirOwnLevelsAndAFalseIfReachesItsElse) {
-  Load({{"IF Expression", "1", "", ""},      // 1: level 1, true
-        {"IF Expression", "0", "", ""},      // 2: level 2, false
-        {"Comment", "inner yes", "", ""},    // 3
-        {"IF Expression", "1", "", ""},      // 4: skipped nested block
-        {"END IF", "", "", ""},              // 5
-        {"ELSE", "", "", ""},                // 6
-        {"Comment", "inner no", "", ""},     // 7
-        {"END IF", "", "", ""},              // 8
-        {"ELSE", "", "", ""},                // 9
-        {"Comment", "outer no", "", ""},     // 10
-        {"END IF", "", "", ""}});            // 11
-  const Lines body = Run();
-  EXPECT_EQ(std::count(body.begin(), body.end(), "[STEP 7]: Comment \"inner no\""), 1);
-  EXPECT_EQ(std::count(body.begin(), body.end(), "[STEP 3]: Comment \"inner yes\""), 0);
-  EXPECT_EQ(std::count(body.begin(), body.end(), "[STEP 10]: Comment \"outer no\""), 0);
-  EXPECT_EQ(std::count(body.begin(), body.end(), "    Closing IF block which evaluated to false"), 1);
-  EXPECT_EQ(body.back(), "    Closing IF block which evaluated to TRUE at [Step 1]");
-  EXPECT_EQ(Control().if_depth, 0);
-}
 
 TEST_F(IfStepTest, AQuickIfIsACheckpointThatOpensNoBlock) {
   EXPECT_EQ(Check({"IF Expression", "1 > 2", "Quick", ""}), 0);
@@ -170,50 +100,9 @@ TEST_F(IfStepTest, AQuickIfIsACheckpointThatOpensNoBlock) {
 }
 
 TEST_F(IfStepTest, TextOptions) {
-  struct Row {
-    std::string options, a, b;
-    int expected;
-  };
-  const Row rows[] = {
-      {"Contains,Insensitive", "abc", "xABCx", 1},
-      {"Contains,Insensitive", "abd", "xabcx", 0},
-      {"Contains,Exact", "abc", "xABCx", 0},
-      {"Contains,Exact", "abc", "xabcx", 1},
-      {"Contains,Only", "abc", "cabbac", 1},
-      {"Contains,Only", "abc", "cabd", 0},
-      {"Contains,Any", "xyz", "hello y", 1},
-      {"Contains,Any", "xyz", "hello", 0},
-      {"Contains", "", "abc", 0},
-      {"Contains,Exact", "a", "", 0},
-      {"Contains", "abc", "abc", 0},  // no way of containing chosen
-      {"Is Empty", "ignored", "", 1},
-      {"Is Empty", "", "x", 0},
-      {"Equal Value,Exact", "Abc", "Abc", 1},
-      {"Equal Value,Exact", "Abc", "abc", 0},
-      {"Equal Value,Exact", "Abc", "Abcd", 0},
-      {"Equal Value,Insensitive", "Abc", "aBC", 1},
-      {"Equal Value,Insensitive", "", "", 1},
-      {"Equal Value,Insensitive", "x", "", 0},
-      {"Equal Value,Insensitive", "", "x", 0},
-      {"Length equal", "3", "abc", 1},
-      {"Length equal", "3", "abcd", 0},
-      {"Length less", "3", "ab", 1},
-      {"Length less", "3", "abc", 0},
-      {"Length more", "3", "abcd", 1},
-      {"Length more", "", "abcd", 0},
-      {"Start", "HEL", "hello", 1},
-      {"Start", "ello", "hello", 0},
-      {"Start", "", "hello", 0},
-      {"End", "LLO", "hello", 1},
-      {"End", "hell", "hello", 0},
-      {"End", "toolong", "lo", 0},
-      {"", "", "any", 1},
-      {"", "x", "", 0},
-      {"Contains,Insensitive,NOT", "abc", "xabcx", 0},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.options + " [" + row.a + "] [" + row.b + "]");
-    EXPECT_EQ(Check({"IF Text", row.b, row.options, row.a}), row.expected);
+  for (const CaseRow& row : CaseSection("tests/engine/if_cases.txt", "if text", 4)) {
+    SCOPED_TRACE(row.where + row.fields[0] + " [" + row.fields[1] + "] [" + row.fields[2] + "]");
+    EXPECT_EQ(Check({"IF Text", row.fields[2], row.fields[0], row.fields[1]}), std::stoi(row.fields[3]));
   }
   // Both fields are expanded; the strings line shows them.
   WriteUserVariable("word", "abc");
@@ -243,10 +132,8 @@ TEST_F(IfStepTest, VariablesOfEveryKind) {
   // A user variable exists once something has been saved to it.
   EXPECT_EQ(Check({"IF Variable", "%count", "Exist", ""}), 0);
   WriteUserVariable("count", "");
-  EXPECT_EQ(Check({"IF Variable", "%count", "Exist", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "count", "Defined", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "%count", "Is Empty", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "%missing", "Is Empty", ""}), 0);
+  Checks({{{"IF Variable", "%count", "Exist", ""}, 1}, {{"IF Variable", "count", "Defined", ""}, 1},
+      {{"IF Variable", "%count", "Is Empty", ""}, 1}, {{"IF Variable", "%missing", "Is Empty", ""}, 0}});
   WriteUserVariable("count", "-1,234.5\r\n");
   EXPECT_EQ(Check({"IF Variable", "%count", "Numeric", ""}), 1);
   EXPECT_EQ(Check({"IF Variable", "%count", "Is Empty", ""}), 0);
@@ -258,26 +145,22 @@ TEST_F(IfStepTest, VariablesOfEveryKind) {
   EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Exist", ""}), 1);
   EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Numeric", ""}), 1);
   platform::RemoveEnv("OLVEX_IF_TEST");
-  EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Exist", ""}), 0);
-  EXPECT_EQ(Check({"IF Variable", "%OLVEX_IF_TEST%", "Empty", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "{ticks}", "Exist", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "{ticks}", "Numeric", ""}), 1);
-  EXPECT_EQ(Check({"IF Variable", "{no_such_value}", "Exist", ""}), 0);
+  Checks({{{"IF Variable", "%OLVEX_IF_TEST%", "Exist", ""}, 0}, {{"IF Variable", "%OLVEX_IF_TEST%", "Empty", ""}, 1},
+      {{"IF Variable", "{ticks}", "Exist", ""}, 1}, {{"IF Variable", "{ticks}", "Numeric", ""}, 1},
+      {{"IF Variable", "{no_such_value}", "Exist", ""}, 0}});
 }
 
 TEST_F(IfStepTest, RegistryKeysFilesFoldersAndProcesses) {
   WriteUserVariable("x", "1");
-  EXPECT_EQ(Check({"IF Registry Key Exists", "HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\UserVariables", "", ""}), 1);
-  EXPECT_EQ(Check({"IF Registry Key Exists", "HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\UserVariables\\", "", ""}), 1);
-  EXPECT_EQ(Check({"IF Registry Key Exists", "SOFTWARE\\Olvex\\NoSuchKey", "", ""}), 0);
-  EXPECT_EQ(Check({"IF Registry Key Exists", "", "", ""}), 0);
+  Checks({{{"IF Registry Key Exists", "HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\UserVariables", "", ""}, 1},
+      {{"IF Registry Key Exists", "HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\UserVariables\\", "", ""}, 1},
+      {{"IF Registry Key Exists", "SOFTWARE\\Olvex\\NoSuchKey", "", ""}, 0},
+      {{"IF Registry Key Exists", "", "", ""}, 0}});
 
   const std::string file = sandbox_.dir().Write("a.txt", "x");
   const std::string folder = sandbox_.dir().path().string();
-  EXPECT_EQ(Check({"IF File Exists", file, "", ""}), 1);
-  EXPECT_EQ(Check({"IF File Exists", folder, "", ""}), 0);
-  EXPECT_EQ(Check({"IF File Exists", file + ".no", "", ""}), 0);
-  EXPECT_EQ(Check({"IF Folder Exists", folder, "", ""}), 1);
+  Checks({{{"IF File Exists", file, "", ""}, 1}, {{"IF File Exists", folder, "", ""}, 0},
+      {{"IF File Exists", file + ".no", "", ""}, 0}, {{"IF Folder Exists", folder, "", ""}, 1}});
   EXPECT_TRUE(Logged("    Folder: [" + folder + "]"));
 
 #ifdef _WIN32
@@ -322,18 +205,17 @@ TEST_F(IfStepTest, DesktopConditionsThroughTheServices) {
   input.caps_lock = true;
   EXPECT_EQ(Check({"IF Caps Lock is On", "", "", ""}), 1);
 
-  EXPECT_EQ(Check({"IF Clipboard Contains", "", "Is Empty", ""}), 1);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "", "Any Text", ""}), 0);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "Hello", "", ""}), 0);
+  Checks({{{"IF Clipboard Contains", "", "Is Empty", ""}, 1}, {{"IF Clipboard Contains", "", "Any Text", ""}, 0},
+      {{"IF Clipboard Contains", "Hello", "", ""}, 0}});
   clipboard.text = "Hello World";
   EXPECT_EQ(Check({"IF Clipboard Contains", "", "Is Empty", ""}), 0);
   EXPECT_EQ(Check({"IF Clipboard Contains", "", "Any Text", ""}), 1);
   EXPECT_EQ(Check({"IF Clipboard Contains", "", "is empty", ""}), 0);  // not the option: compared, and unequal
   EXPECT_EQ(Check({"IF Clipboard Contains", "Hello World", "", ""}), 1);
   EXPECT_TRUE(Logged("    Clipboard Contains: Hello World"));
-  EXPECT_EQ(Check({"IF Clipboard Contains", "hello world", "", ""}), 0);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "WORLD", "Partial", ""}), 1);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "lo wo", "Insensitive", ""}), 1);
+  Checks({{{"IF Clipboard Contains", "hello world", "", ""}, 0},
+      {{"IF Clipboard Contains", "WORLD", "Partial", ""}, 1},
+      {{"IF Clipboard Contains", "lo wo", "Insensitive", ""}, 1}});
   clipboard.text = std::string(70, 'c');
   Check({"IF Clipboard Contains", "c", "", ""});
   EXPECT_TRUE(Logged("    Clipboard Contains: " + std::string(60, 'c') + "..."));
@@ -397,9 +279,8 @@ TEST_F(IfStepTest, WindowsKeysAndClipboardOfTheRealDesktop) {
   EXPECT_EQ(Check({"IF Caps Lock is On", "", "", ""}), before);
 
   ASSERT_TRUE(platform::clipboard().SetText("Olvex clipboard text"));
-  EXPECT_EQ(Check({"IF Clipboard Contains", "CLIPBOARD", "Partial", ""}), 1);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "", "Any Text", ""}), 1);
-  EXPECT_EQ(Check({"IF Clipboard Contains", "Olvex", "", ""}), 0);
+  Checks({{{"IF Clipboard Contains", "CLIPBOARD", "Partial", ""}, 1},
+      {{"IF Clipboard Contains", "", "Any Text", ""}, 1}, {{"IF Clipboard Contains", "Olvex", "", ""}, 0}});
 
   // The window last: under Wine, keys injected after a window of this test was shown and destroyed may be lost.
   const std::string title = "Olvex IF test " + std::to_string(GetCurrentProcessId());

@@ -90,13 +90,8 @@ void HoldKeysInStep(int flags) {
 TEST_F(RunEndTest, KeysLeftHeldAreReleasedWithAWarning) {
   const std::string warning = "WARNING!  Key was pressed with the {-Down} TYPE command, but not released with {-Up}\r\n";
   const std::string type = "<step><action>Type</action><text>{SHIFT-Down}</text></step>\n";
-  const struct {
-    int flags;
-    std::vector<int> released;
-  } cases[] = {
-      {0, {}},
-      {2, {platform::key::kShift}},
-      {1 | 4, {platform::key::kControl, platform::key::kAlt}},
+  const struct { int flags; std::vector<int> released; } cases[] = {
+      {0, {}}, {2, {platform::key::kShift}}, {1 | 4, {platform::key::kControl, platform::key::kAlt}},
       {7, {platform::key::kControl, platform::key::kShift, platform::key::kAlt}},
   };
   for (const auto& c : cases) {

@@ -25,9 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Fields {
-  std::string action, value1 = {}, text = {}, value2 = {}, options = {};
-};
+struct Fields { std::string action, value1 = {}, text = {}, value2 = {}, options = {}; };
 
 std::string Escaped(const std::string& text) {
   std::string out;
@@ -148,7 +146,7 @@ TEST(Processes, KillProcessEndsAProcessById) {
   ScratchDir dir;
   const std::string extension = fs::path(RuntimePath()).extension().string();
   const std::string child = dir.File("olvex-kill-by-id" + extension);
-  fs::copy_file(fs::path(RuntimePath()).parent_path() / ("olvex-test-child" + extension), child);
+  fs::copy_file(BuiltProgram("olvex-test-child"), child);
   // Shown, it shares this test's console: under Wine a hidden console child that is ended while it starts
   // can leave its own console host behind, holding the test's output open.
   std::optional<platform::ProcessHandle> process = platform::CreateProcessFromLine("\"" + child + "\" sleep 30000", true, "");

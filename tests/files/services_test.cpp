@@ -48,7 +48,7 @@ DWORD StartType(SC_HANDLE service) {
 }
 
 TEST(Services, StartStopAndStartTypeOfAServiceOfOurOwn) {
-  const std::string program = (std::filesystem::path(RuntimePath()).parent_path() / "olvex-test-service.exe").string();
+  const std::string program = BuiltProgram("olvex-test-service");
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   ASSERT_NE(manager, nullptr);
   SC_HANDLE service = CreateServiceA(manager, kName, kName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,

@@ -8,11 +8,7 @@
 
 namespace olvex::test {
 
-struct Answer {
-  bool found = false;
-  Point at;
-  ClosestMiss closest;
-};
+struct Answer { bool found = false; Point at; ClosestMiss closest; };
 
 // Position by position from the rectangle's top-left: look for the first
 // pixel's colour, compare row-major, count matches.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "engine/document.h"
 #include "engine/if_step.h"
@@ -113,20 +114,12 @@ TEST(ScreenPictures, PixelListsAndColourTexts) {
   std::string sixteen, seventeen;
   for (int i = 0; i < 16; ++i) sixteen += "F80,";
   seventeen = sixteen + "FFF";
-  const struct {
-    std::string text;
-    int side;
-    Colour first;
-  } lists[] = {
-      {sixteen, 4, platform::MakeColour(0xF0, 0x80, 0)},
-      {"000*16,", 4, 0},
+  const struct { std::string text; int side; Colour first; } lists[] = {
+      {sixteen, 4, platform::MakeColour(0xF0, 0x80, 0)}, {"000*16,", 4, 0},
       {seventeen, 4, platform::MakeColour(0xF0, 0x80, 0)},
       {" 7 ,\r\n 7,\t7,7", 2, platform::MakeColour(0x70, 0x70, 0x70)},
-      {"F8,0,0,0", 2, platform::MakeColour(0xF0, 0x80, 0)},
-      {"G8Z,0,0,0", 2, platform::MakeColour(0, 0x80, 0)},
-      {"FFF*99999999999,", 64, 0xF0F0F0},
-      {"abc*-3,", 0, 0},
-      {std::string(1 << 20, ','), 0, 0},
+      {"F8,0,0,0", 2, platform::MakeColour(0xF0, 0x80, 0)}, {"G8Z,0,0,0", 2, platform::MakeColour(0, 0x80, 0)},
+      {"FFF*99999999999,", 64, 0xF0F0F0}, {"abc*-3,", 0, 0}, {std::string(1 << 20, ','), 0, 0},
   };
   for (const auto& l : lists) {
     const Picture p = ParsePixelList(l.text);
@@ -198,14 +191,12 @@ TEST(ScreenPictures, BmpFilesOfEveryDepthAndBadOnes) {
       {"16 bits 5-5-5", Bmp(1, 1, 16, 0, "", std::string("\x00\x7C\0\0", 4)), {0x0000FF}},
       {"16 bits 5-6-5", Bmp(1, 1, 16, 3, masks565, std::string("\xE0\x07\0\0", 4)), {0x00FF00}},
       {"32 bits", Bmp(1, 1, 32, 0, "", std::string("\x01\x02\x03\x00", 4)), {0x010203}},
-      {"0 x 0", Bmp(0, 0, 24, 0, "", ""), {}},
-      {"rows cut short", Bmp(4, 4, 24, 0, "", std::string(20, '\0')), {}},
+      {"0 x 0", Bmp(0, 0, 24, 0, "", ""), {}}, {"rows cut short", Bmp(4, 4, 24, 0, "", std::string(20, '\0')), {}},
       {"a huge size in a small file", Bmp(100000, 100000, 24, 0, "", std::string(64, '\0')), {}},
       {"run-length coded", Bmp(1, 1, 8, 1, palette, std::string(4, '\0')), {}},
       {"a colour table past the end", Bmp(1, 1, 8, 0, "", ""), {}},
       {"depth 7", Bmp(1, 1, 7, 0, "", std::string(4, '\0')), {}},
-      {"cut in the header", std::string("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0", 16), {}},
-      {"not a BMP", "GIF89a", {}},
+      {"cut in the header", std::string("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0", 16), {}}, {"not a BMP", "GIF89a", {}},
   };
   for (const auto& f : files) {
     const bool read = ReadBmp(f.file, p, error);
@@ -269,9 +260,7 @@ TEST_F(ScreenStepTest, FindImageForStepReadsTheStepsFields) {
   const std::string absent = File("absent.bmp", Flat(2, 2, 0x00FFFF)), red = File("red.bmp", red_);
   ImageSpot spot;
   EXPECT_EQ(Find("<step><action>IF Image is Visible</action><text>" + absent + " ; " + red + "</text></step>", spot), 1);
-  EXPECT_EQ(spot.left, 30);
-  EXPECT_EQ(spot.top, 20);
-  EXPECT_EQ(spot.width, 4);
+  EXPECT_EQ(std::make_tuple(spot.left, spot.top, spot.width), std::make_tuple(30, 20, 4));
   EXPECT_NE(std::find(log_.begin(), log_.end(), "    Searching for image (#2) \"red.bmp\""), log_.end());
   EXPECT_NE(std::find(log_.begin(), log_.end(), "    Match Method: Fast Scan (Video Memory), RGB Tolerance: 0, "
                                                  "Required Percentage: 100%"),

@@ -38,6 +38,7 @@
 #include <thread>
 
 #include "engine/settings.h"
+#include "engine/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -73,13 +74,6 @@ struct Case {
   bool posix_only = false, windows_only = false, no_r = false, expect_log = true;
   std::vector<std::string> log, ini;
 };
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::string> Words(const std::string& text) {
   std::vector<std::string> words;
@@ -130,9 +124,9 @@ std::vector<Case> LoadCases() {
     if (entry.path().extension() != ".oxm") continue;
     Case c;
     c.name = entry.path().parent_path().filename().string() + "/" + entry.path().stem().string();
-    c.script = ReadText(entry.path());
+    c.script = ReadBytes(entry.path().string());
     c.expect_path = fs::path(entry.path()).replace_extension(".expect");
-    std::istringstream expect(ReadText(fs::path(entry.path()).replace_extension(".expect")));
+    std::istringstream expect(ReadBytes(fs::path(entry.path()).replace_extension(".expect").string()));
     std::string line;
     bool in_log = false;
     while (std::getline(expect, line)) {
@@ -179,16 +173,11 @@ std::vector<Case> LoadCases() {
   return cases;
 }
 
-void ReplaceAllText(std::string& text, const std::string& from, const std::string& to) {
-  if (from.empty()) return;
-  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
-}
-
 // The log as lines, with what changes from run to run masked.
 std::vector<std::string> MaskedLog(std::string log, const std::string& dir) {
-  ReplaceAllText(log, dir, "{dir}/");
+  ReplaceAll(log, dir, "{dir}/", false);
   const std::string runtime = RuntimePath();
-  ReplaceAllText(log, runtime.substr(0, runtime.find_last_of("\\/") + 1), "{bin}/");
+  ReplaceAll(log, runtime.substr(0, runtime.find_last_of("\\/") + 1), "{bin}/", false);
   static const std::regex stamp(R"(\(\d\d:\d\d:\d\d\.\d{4}\))");
   static const std::regex time_line(R"(^TIME:   .*)");
   static const std::regex completed(R"( at \d+:\d\d:\d\d   ELAPSED TIME: .*   STEPS RUN)");
@@ -285,7 +274,7 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     const std::string dir_prefix = dir.substr(0, dir.size() - 1);
     ASSERT_EQ(dir_prefix.back(), separator);
     std::string script = c.script;
-    ReplaceAllText(script, "{dir}/", dir_prefix);
+    ReplaceAll(script, "{dir}/", dir_prefix, false);
     const std::string script_path = sandbox.dir().Write("case.oxm", script);
     const std::string log_path = sandbox.dir().File("run.log");
     std::string runtime = RuntimePath(), ini_path;
@@ -295,7 +284,7 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
       fs::permissions(runtime, fs::perms::owner_all);
       std::string text;
       for (std::string& line : ini_lines) {
-        ReplaceAllText(line, "{dir}/", dir_prefix);
+        ReplaceAll(line, "{dir}/", dir_prefix, false);
         text += line + "\r\n";
       }
       ini_path = fs::path(runtime).replace_extension(".ini").string();
@@ -325,8 +314,8 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     int code = 0;
     std::vector<std::pair<std::string, std::string>> boxes, expected_boxes = c.boxes;
     for (auto& [title, text] : expected_boxes) {
-      ReplaceAllText(title, "{dir}/", dir_prefix);
-      ReplaceAllText(text, "{dir}/", dir_prefix);
+      ReplaceAll(title, "{dir}/", dir_prefix, false);
+      ReplaceAll(text, "{dir}/", dir_prefix, false);
     }
     if (c.stop_after_ms > 0) {
       code = RunAndStop(command, std::chrono::milliseconds(c.stop_after_ms), StopKeyOf(c));
@@ -381,7 +370,7 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     EXPECT_EQ(actual_text, expected_text);
     if (actual_text != expected_text && std::getenv("OLVEX_UPDATE_EXPECTED")) {
       // Rewrites the expected log from this run (review the change before committing it).
-      std::string text = ReadText(c.expect_path);
+      std::string text = ReadBytes(c.expect_path.string());
       text = text.substr(0, text.find("log:\n") + 5) + actual_text;
       std::ofstream(c.expect_path, std::ios::binary) << text;
     }

@@ -10,13 +10,8 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string Tool() {
-  std::filesystem::path self = platform::ModulePath();
-  return (self.parent_path() / ("olvex-reg" + self.extension().string())).string();
-}
-
 ChildResult Reg(std::vector<std::string> args) {
-  args.insert(args.begin(), Tool());
+  args.insert(args.begin(), BuiltProgram("olvex-reg"));
   return RunChild(args, std::chrono::seconds(60));
 }
 
@@ -29,7 +24,7 @@ std::string Lines(std::string text) {
 }
 
 TEST(OlvexReg, SeedsAndShowsWhatTheRuntimeUses) {
-  ASSERT_TRUE(std::filesystem::exists(Tool())) << Tool() << " is built with the tests";
+  ASSERT_TRUE(std::filesystem::exists(BuiltProgram("olvex-reg"))) << "olvex-reg is built with the tests";
   StoreSandbox box;
   std::string key = "HKCU\\SOFTWARE\\" + box.key();
   ChildResult r = Reg({"add", key + "\\UserVariables", "/v", "count", "/d", "41", "/f"});
@@ -85,15 +80,11 @@ TEST(OlvexReg, RefusesBadRequests) {
   StoreSandbox box;
   std::string key = "HKCU\\SOFTWARE\\" + box.key();
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"query"},
-           {"frobnicate", key},
-           {"query", "HKXX\\Software"},
+           {"query"}, {"frobnicate", key}, {"query", "HKXX\\Software"},
            {"add", key, "/v", "n", "/t", "REG_DWORD", "/d", "12z", "/f"},
            {"add", key, "/v", "n", "/t", "REG_DWORD", "/d", "0x100000000", "/f"},
            {"add", key, "/v", "n", "/t", "REG_BINARY", "/d", "abc", "/f"},
-           {"add", key, "/v", "n", "/t", "REG_WHATEVER", "/f"},
-           {"add", key, "/v"},
-           {"query", key, "/v", "missing"},
+           {"add", key, "/v", "n", "/t", "REG_WHATEVER", "/f"}, {"add", key, "/v"}, {"query", key, "/v", "missing"},
            {"delete", "HKCU", "/f"},
        }) {
     ChildResult r = Reg(args);

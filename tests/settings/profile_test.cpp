@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/support/test_support.h"
 
 namespace olvex::test {
@@ -35,29 +37,19 @@ const char kIni[] =
 TEST(Profile, ReadsByTheProfileRules) {
   ScratchDir dir;
   std::string ini = dir.Write("rules.ini", kIni);
-  EXPECT_EQ(ReadProfileValue(ini, "First", "Key"), "one");
-  EXPECT_EQ(ReadProfileValue(ini, "FIRST", "key"), "one");  // first match wins
-  EXPECT_EQ(ReadProfileValue(ini, "First", "spaced"), "padded value");
-  EXPECT_EQ(ReadProfileValue(ini, " First ", " spaced "), "padded value");
-  EXPECT_EQ(ReadProfileValue(ini, "First", "quoted"), "in quotes");
-  EXPECT_EQ(ReadProfileValue(ini, "First", "single"), "in single quotes");
-  EXPECT_EQ(ReadProfileValue(ini, "First", "half"), "\"only one");
-  EXPECT_EQ(ReadProfileValue(ini, "First", "novalue"), std::nullopt);
-  EXPECT_EQ(ReadProfileValue(ini, "First", "empty"), "");
-  EXPECT_EQ(ReadProfileValue(ini, "First", "equals"), "a=b");
-  EXPECT_EQ(ReadProfileValue(ini, "First", "x"), std::nullopt);
-  EXPECT_EQ(ReadProfileValue(ini, "Second", "X"), "lf only");
-  EXPECT_EQ(ReadProfileValue(ini, "", "top"), "before any section");
-  EXPECT_EQ(ReadProfileValue(ini, "First", "top"), std::nullopt);
-  EXPECT_EQ(ReadProfileValue(ini, "First", ""), std::nullopt);
-  EXPECT_EQ(ReadProfileValue(ini, "Missing", "Key"), std::nullopt);
-  EXPECT_EQ(ReadProfileValue(dir.File("missing.ini"), "First", "Key"), std::nullopt);
-
-  EXPECT_TRUE(platform::ProfileSectionHasKeys(ini, "first"));
-  EXPECT_TRUE(platform::ProfileSectionHasKeys(ini, "second"));
-  EXPECT_FALSE(platform::ProfileSectionHasKeys(ini, "Comments"));
-  EXPECT_FALSE(platform::ProfileSectionHasKeys(ini, "Empty"));
-  EXPECT_FALSE(platform::ProfileSectionHasKeys(ini, "Missing"));
+  using Value = std::optional<std::string>;
+  const std::tuple<std::string, std::string, std::string, Value> reads[] = {
+      {ini, "First", "Key", "one"}, {ini, "FIRST", "key", "one"},  // first match wins
+      {ini, "First", "spaced", "padded value"}, {ini, " First ", " spaced ", "padded value"},
+      {ini, "First", "quoted", "in quotes"}, {ini, "First", "single", "in single quotes"},
+      {ini, "First", "half", "\"only one"}, {ini, "First", "novalue", std::nullopt}, {ini, "First", "empty", ""},
+      {ini, "First", "equals", "a=b"}, {ini, "First", "x", std::nullopt}, {ini, "Second", "X", "lf only"},
+      {ini, "", "top", "before any section"}, {ini, "First", "top", std::nullopt}, {ini, "First", "", std::nullopt},
+      {ini, "Missing", "Key", std::nullopt}, {dir.File("missing.ini"), "First", "Key", std::nullopt}};
+  for (const auto& [file, section, key, value] : reads) EXPECT_EQ(ReadProfileValue(file, section, key), value) << section << "/" << key;
+  const std::pair<std::string, bool> sections[] = {{"first", true}, {"second", true}, {"Comments", false},
+                                                   {"Empty", false}, {"Missing", false}};
+  for (const auto& [section, has] : sections) EXPECT_EQ(platform::ProfileSectionHasKeys(ini, section), has) << section;
   EXPECT_FALSE(platform::ProfileSectionHasKeys(dir.File("missing.ini"), "First"));
 }
 

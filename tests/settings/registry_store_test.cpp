@@ -61,20 +61,11 @@ TEST(RegistryStore, NamesCompareWithoutCaseAndKeepTheirCase) {
 TEST(RegistryStore, TypesAndByteCountsAreKept) {
   StoreSandbox box;
   std::string key = "SOFTWARE\\" + box.key() + "\\Types";
-  struct {
-    const char* name;
-    std::uint32_t type;
-    std::string data;
-  } values[] = {
-      {"sz", regtype::kSz, "text\0"s},
-      {"expand", regtype::kExpandSz, "%PATH%\0"s},
-      {"binary", regtype::kBinary, "\0\x01\xff\0"s},
-      {"empty", regtype::kBinary, ""s},
-      {"none", regtype::kNone, "zz"s},
-      {"dword", regtype::kDword, "\x2a\0\0\0"s},
-      {"qword", regtype::kQword, "\1\2\3\4\5\6\7\x08"s},
-      {"multi", regtype::kMultiSz, "a\0b\0\0"s},
-      {"large", regtype::kBinary, std::string(70000, '\xA5')},
+  struct { const char* name; std::uint32_t type; std::string data; } values[] = {
+      {"sz", regtype::kSz, "text\0"s}, {"expand", regtype::kExpandSz, "%PATH%\0"s},
+      {"binary", regtype::kBinary, "\0\x01\xff\0"s}, {"empty", regtype::kBinary, ""s}, {"none", regtype::kNone, "zz"s},
+      {"dword", regtype::kDword, "\x2a\0\0\0"s}, {"qword", regtype::kQword, "\1\2\3\4\5\6\7\x08"s},
+      {"multi", regtype::kMultiSz, "a\0b\0\0"s}, {"large", regtype::kBinary, std::string(70000, '\xA5')},
   };
   for (const auto& v : values) ASSERT_EQ(Put(key, v.name, v.data, v.type), RegistryStatus::kOk) << v.name;
   for (const auto& v : values) {
@@ -196,8 +187,7 @@ TEST(RegistryStoreFiles, ADamagedDatabaseIsReportedAndLeftAsItIs) {
   EXPECT_EQ(platform::ListRegistryValues(kHKCU, "", &names), RegistryStatus::kCorrupt);
   EXPECT_EQ(ReadBytes(db), garbage);
   // olvex-reg names the file too.
-  const std::string tool = (std::filesystem::path(platform::ModulePath()).parent_path() / "olvex-reg").string();
-  ChildResult r = RunChild({tool, "add", "HKCU\\SOFTWARE\\D", "/v", "v", "/d", "1", "/f"});
+  ChildResult r = RunChild({BuiltProgram("olvex-reg"), "add", "HKCU\\SOFTWARE\\D", "/v", "v", "/d", "1", "/f"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find(db), std::string::npos) << r.err;
   EXPECT_EQ(ReadBytes(db), garbage);
@@ -211,16 +201,10 @@ TEST(RegistryStoreFiles, AFolderStoreIsImportedOnceAndKeptAside) {
   namespace folders = platform::folder_registry;
   const std::string old_store = box.dir().File("old"), new_store = box.dir().File("new");
   const std::string vars = "SOFTWARE\\" + box.key() + "\\UserVariables";
-  const struct {
-    RegistryRoot root;
-    std::string key, name;
-    std::uint32_t type;
-    std::string data;
-  } values[] = {
+  const struct { RegistryRoot root; std::string key, name; std::uint32_t type; std::string data; } values[] = {
       {kHKCU, vars, "count", regtype::kSz, "41\0"s},
       {kHKCU, vars, "big", regtype::kSz, "FILE::/tmp/olvex-1000/SOFTWARE_Olvex_UserVariables_big.dat\0"s},
-      {kHKCU, vars, "list[3]", regtype::kSz, "third\0"s},
-      {kHKCU, vars, "Bin", regtype::kBinary, "\0\x01\xff"s},
+      {kHKCU, vars, "list[3]", regtype::kSz, "third\0"s}, {kHKCU, vars, "Bin", regtype::kBinary, "\0\x01\xff"s},
       {kHKCU, "SOFTWARE\\" + box.key(), "LogLevel", regtype::kDword, "\x02\0\0\0"s},
       {kHKCU, "SOFTWARE\\" + box.key(), "", regtype::kSz, "default\0"s},
       {kHKCU, "SOFTWARE\\" + box.key() + "\\Palettes\\MainList\\Deep\\Deeper", "Q", regtype::kQword, "\1\2\3\4\5\6\7\x08"s},
@@ -232,7 +216,7 @@ TEST(RegistryStoreFiles, AFolderStoreIsImportedOnceAndKeptAside) {
     ASSERT_EQ(folders::Write(old_store, v.root, v.key, v.name, v.type, v.data), RegistryStatus::kOk) << v.name;
   ASSERT_EQ(folders::CreateKey(old_store, kHKCU, "SOFTWARE\\" + box.key() + "\\Empty"), RegistryStatus::kOk);
 
-  const std::string tool = (std::filesystem::path(platform::ModulePath()).parent_path() / "olvex-reg").string();
+  const std::string tool = BuiltProgram("olvex-reg");
   auto exported = [&](const std::string& store, const std::string& root) {
     platform::WriteEnv("OLVEX_REGISTRY", store);
     ChildResult r = RunChild({tool, "export", root + "\\SOFTWARE\\" + box.key()});

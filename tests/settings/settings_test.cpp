@@ -134,24 +134,16 @@ TEST(SettingsIni, SmallOrMissingFilesLeaveRegistryMode) {
 }
 
 TEST(SettingsIni, KeyPathsMapToSections) {
-  const struct {
-    const char *key, *section, *name;
-  } cases[] = {
-      {"*\\LogLevel", "Olvex", "LogLevel"},
-      {"SOFTWARE\\Olvex\\LogLevel", "Olvex", "LogLevel"},
+  const struct { const char *key, *section, *name; } cases[] = {
+      {"*\\LogLevel", "Olvex", "LogLevel"}, {"SOFTWARE\\Olvex\\LogLevel", "Olvex", "LogLevel"},
       {"HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\FailStep", "Olvex", "FailStep"},
-      {"software\\olvex\\FailStep", "Olvex", "FailStep"},
-      {"*\\InterStepDelay-2", "Olvex", "InterStepDelay-2"},
+      {"software\\olvex\\FailStep", "Olvex", "FailStep"}, {"*\\InterStepDelay-2", "Olvex", "InterStepDelay-2"},
       {"*\\Palettes\\MainList\\IndentNewColumns", "Palettes", "IndentNewColumns"},
-      {"*\\Palettes\\Output\\Width", "Palettes", "Width"},
-      {"*\\Palettes\\Other\\Width", "Palettes", "Other\\Width"},
+      {"*\\Palettes\\Output\\Width", "Palettes", "Width"}, {"*\\Palettes\\Other\\Width", "Palettes", "Other\\Width"},
       {"*\\Accelerators\\Stop", "Accelerators", "Stop"},
       {"SOFTWARE\\Olvex\\Colors\\ResultSuccessFill", "Colors", "ResultSuccessFill"},
-      {"SOFTWARE\\Olvex\\Report\\stats_active", "Report", "stats_active"},
-      {"*\\Compile\\x", "Compile", "x"},
-      {"*\\Favorites\\x", "Favorites", "x"},
-      {"*\\Foo\\Bar", "Olvex", "Foo\\Bar"},
-      {"*\\A*B", "Olvex", "AB"},
+      {"SOFTWARE\\Olvex\\Report\\stats_active", "Report", "stats_active"}, {"*\\Compile\\x", "Compile", "x"},
+      {"*\\Favorites\\x", "Favorites", "x"}, {"*\\Foo\\Bar", "Olvex", "Foo\\Bar"}, {"*\\A*B", "Olvex", "AB"},
       {"*\\Accelerators\\", "Accelerators", ""},
   };
   for (const auto& c : cases) {

@@ -22,14 +22,9 @@
 namespace olvex::test {
 namespace {
 
-struct Box {
-  std::string title, text;
-};
+struct Box { std::string title, text; };
 
-struct RuntimeRun {
-  ChildResult child;
-  std::vector<Box> boxes;
-};
+struct RuntimeRun { ChildResult child; std::vector<Box> boxes; };
 
 // Runs the program `program` (a runtime) with `args`; `boxes` are the message
 // boxes it showed. A script that does not load ends with exit code 2.
@@ -82,10 +77,7 @@ RuntimeRun RunRuntime(const std::vector<std::string>& args, std::size_t expected
 
 std::string S(const std::string& action) { return "<step><action>" + action + "</action></step>"; }
 
-struct LoggedRun {
-  RuntimeRun run;
-  std::string log;
-};
+struct LoggedRun { RuntimeRun run; std::string log; };
 
 // Runs `program` with logging on (-L added) in a private store whose Logfile
 // setting names a file of the sandbox; the log is what the run wrote there.
@@ -147,7 +139,7 @@ TEST(Startup, WithoutAScriptFileItLoadsTheScriptItCarries) {
 TEST(Startup, AScriptPackedByOlvexPackRunsWithoutAScriptFile) {
   ScratchDir dir;
   const std::string ext = std::filesystem::path(RuntimePath()).extension().string();
-  const std::string pack = (std::filesystem::path(RuntimePath()).parent_path() / ("olvex-pack" + ext)).string();
+  const std::string pack = BuiltProgram("olvex-pack");
   const std::string script = dir.Write("tool.oxm", "<Olvex>\r\n" + S("Comment") + S("Comment") + S("Comment") + "</Olvex>\r\n");
   std::vector<std::vector<std::string>> forms = {{}};
 #ifdef _WIN32
@@ -175,9 +167,7 @@ TEST(Startup, EveryLoadErrorIsShownWithItsTitleAndText) {
   const std::string too_many = dir.Write("many.oxm", many);
   const std::string empty_action = dir.Write("empty.oxm", S(""));
 
-  const struct {
-    std::string path, title, text;
-  } cases[] = {
+  const struct { std::string path, title, text; } cases[] = {
       {missing, "Olvex Error", "Unable to open file '" + missing + "'\n\nFile does not exist"},
       {folder, "Olvex Error",
        "Unable to open file '" + folder + "'!\n\nPlease verify that the file is not open in another program."},

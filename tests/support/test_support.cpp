@@ -42,9 +42,9 @@ std::string ReadBytes(const std::string& path) {
   return s.str();
 }
 
-std::string RuntimePath() {
+std::string BuiltProgram(const std::string& name) {
   fs::path self = platform::ModulePath();
-  return (self.parent_path() / ("olvex" + self.extension().string())).string();
+  return (self.parent_path() / (name + self.extension().string())).string();
 }
 
 }  // namespace olvex::test

@@ -29,8 +29,11 @@ class ScratchDir {
 
 std::string ReadBytes(const std::string& path);
 
+// Path of a program of the build beside the test program, with the test
+// program's extension ("olvex-reg": olvex-reg or olvex-reg.exe).
+std::string BuiltProgram(const std::string& name);
 // Path of the built runtime (olvex or olvex.exe beside the test program).
-std::string RuntimePath();
+inline std::string RuntimePath() { return BuiltProgram("olvex"); }
 
 struct ChildResult {
   int exit_code = -1;
@@ -46,10 +49,7 @@ ChildResult RunChild(const std::vector<std::string>& args,
 // A dialogs service that records every message box and answers from a script.
 class RecordingDialogs : public platform::Dialogs {
  public:
-  struct Box {
-    std::string text, title;
-    unsigned style;
-  };
+  struct Box { std::string text, title; unsigned style; };
   RecordingDialogs() { platform::SetDialogsForTest(this); }
   ~RecordingDialogs() override { platform::SetDialogsForTest(nullptr); }
   int ShowMessage(const std::string& text, const std::string& title, unsigned style) override {

@@ -29,21 +29,14 @@ TEST(CallParser, SplitsClassifiesAndRefusesBadTexts) {
     const char* expected;  // the call described, or "error"
   } cases[] = {
       {"MessageBox( 0, \"message\", \"title\", 64 )", "MessageBox: [0#] [message] [title] [64#]"},
-      {"%t = GetTickCount()", "GetTickCount:"},
-      {"Sleep( 2*500 )", "Sleep: [1000#]"},
+      {"%t = GetTickCount()", "GetTickCount:"}, {"Sleep( 2*500 )", "Sleep: [1000#]"},
       {"f( NULL, 'a, b' , \"it's\" )", "f: [0#!] [a, b] [it's]"},
       {"f( (1+2)*3, MAX(1,2) , -4 )", "f: [9#] [MAX(1,2)] [-4#]"},
       {"GetCursorPos( %pos )", "GetCursorPos: [%pos %pos]"},
-      {"f( %list[2]x, %a.b )", "f: [%list[2]x %list[2]x] [%a.b %a.b]"},
-      {"f( void ) ;", "f:"},
-      {"f(1,,2)", "f: [1#] [#] [2#]"},
-      {"  lib::name-1 (\r\n\t7\r\n)", "name-1: [7#]"},
-      {"NoParentheses", "NoParentheses:"},
-      {"f( 1, 2", "error"},
-      {"f( \"abc, 2 )", "error"},
-      {"f( 1 ) )", "error"},
-      {"( 1 )", "error"},
-      {"", "error"},
+      {"f( %list[2]x, %a.b )", "f: [%list[2]x %list[2]x] [%a.b %a.b]"}, {"f( void ) ;", "f:"},
+      {"f(1,,2)", "f: [1#] [#] [2#]"}, {"  lib::name-1 (\r\n\t7\r\n)", "name-1: [7#]"},
+      {"NoParentheses", "NoParentheses:"}, {"f( 1, 2", "error"}, {"f( \"abc, 2 )", "error"}, {"f( 1 ) )", "error"},
+      {"( 1 )", "error"}, {"", "error"},
   };
   for (const auto& c : cases) {
     ParsedCall call;
@@ -56,17 +49,11 @@ TEST(CallParser, SplitsClassifiesAndRefusesBadTexts) {
 
 TEST(WindowsConstants, FirstOccurrenceLongerNamesFirstAndBarsFolded) {
   EXPECT_EQ(WindowsConstants().size(), 208u);
-  const struct {
-    const char* text;
-    const char* expected;
-  } cases[] = {
+  const struct { const char* text; const char* expected; } cases[] = {
       {"MessageBox( 0, \"m\", \"t\", MB_OK | MB_ICONINFORMATION )", "MessageBox( 0, \"m\", \"t\",64)"},
-      {"MB_OK and MB_OK", "0 and MB_OK"},
-      {"MB_OKCANCEL", "1"},
-      {"WS_MINIMIZEBOX WS_OVERLAPPEDWINDOW", "131072 13565952"},
-      {"GWL_STYLE HWND_TOPMOST", "4294967280 4294967295"},
-      {"WS_POPUP|WS_VISIBLE", "2415919104"},
-      {"IDYES", "6"},
+      {"MB_OK and MB_OK", "0 and MB_OK"}, {"MB_OKCANCEL", "1"},
+      {"WS_MINIMIZEBOX WS_OVERLAPPEDWINDOW", "131072 13565952"}, {"GWL_STYLE HWND_TOPMOST", "4294967280 4294967295"},
+      {"WS_POPUP|WS_VISIBLE", "2415919104"}, {"IDYES", "6"},
       {"vbOKOnly", "vbOKOnly"},  // neither "_" nor "ID": left alone
       {"a_b | c", "a_b | c"},    // nothing replaced: no folding
       {"mb_ok MB_OK", "0 MB_OK"}, // the first occurrence is found without regard to case

@@ -75,11 +75,7 @@ class SystemActionsTest : public ::testing::Test {
 };
 
 TEST_F(SystemActionsTest, SettingChangesAndStepDelaysAreReadBackThroughTheStore) {
-  const struct {
-    std::string step;
-    const char* setting;
-    const char* value;
-  } cases[] = {
+  const struct { std::string step; const char* setting; const char* value; } cases[] = {
       {Step("Set Step Delay", "250", "<timeout></timeout>"), "*\\InterStepDelay-0", "250"},
       {Step("Set Step Delay", "9", "<timeout>=2*20</timeout><options>Global</options>"), "*\\InterStepDelay", "40"},
       {Step("Olvex Setting Change", "Stop", "<value1>Q</value1>"), "*\\Accelerators\\Stop", "81|0"},

@@ -15,24 +15,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Checker() {
-  const fs::path self = platform::ModulePath();
-  return (self.parent_path() / ("olvex-check" + self.extension().string())).string();
-}
-
 std::string S(const std::string& action, const std::string& text = "", const std::string& extra = "") {
   return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\r\n";
 }
 
 // The findings of one file, each "STEP: kind: message" without the file name.
-struct Checked {
-  int exit_code;
-  std::vector<std::string> lines;
-  std::string summary;
-};
+struct Checked { int exit_code; std::vector<std::string> lines; std::string summary; };
 
 Checked Check(const std::string& path) {
-  const ChildResult run = RunChild({Checker(), path});
+  const ChildResult run = RunChild({BuiltProgram("olvex-check"), path});
   EXPECT_FALSE(run.timed_out);
   Checked checked{run.exit_code, {}, {}};
   std::size_t start = 0;
@@ -55,12 +46,7 @@ TEST(OlvexCheck, EachRuleFindsItsMistakeAndCleanScriptsGiveNothing) {
   sandbox.dir().Write("other.oxm", S("Comment"));
   sandbox.dir().Write("pic.bmp", "BM");
   const std::string loop = S("Start 'For' Loop", "2");
-  const struct {
-    const char* name;
-    std::string script;
-    int exit_code;
-    std::vector<std::string> lines;
-  } cases[] = {
+  const struct { const char* name; std::string script; int exit_code; std::vector<std::string> lines; } cases[] = {
       {"clean", S("Label", "top") + S("IF Variable", "%stored", "<options>Quick</options><timeout>=1+1</timeout>") +
                     S("IF Variable", "x") + S("Comment") + S("ELSE") + S("Exit Run") + S("END IF") + loop + S("Break out of Loop") +
                     S("NEXT LOOP") + S("GOSUB Label", "{STEP1}") + S("Call Script", "other.oxm") +

@@ -11,12 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A program of the build beside this test program, with the same extension.
-std::string BuiltProgram(const std::string& name) {
-  fs::path self = platform::ModulePath();
-  return (self.parent_path() / (name + self.extension().string())).string();
-}
-
 std::string Extension() { return fs::path(platform::ModulePath()).extension().string(); }
 
 ChildResult Pack(std::vector<std::string> args) {
@@ -86,26 +80,17 @@ TEST(OlvexPack, BadInputGetsAClearErrorAndNoOutput) {
   std::string script = dir.Write("s.oxm", kScript);
   std::string out = dir.File("out" + Extension());
 
-  ChildResult missing = Pack({dir.File("missing.oxm"), "-o", out});
-  EXPECT_NE(missing.exit_code, 0);
-  EXPECT_NE(missing.err.find("missing.oxm\" does not exist"), std::string::npos) << missing.err;
-
-  ChildResult empty = Pack({dir.Write("empty.oxm", ""), "-o", out});
-  EXPECT_NE(empty.exit_code, 0);
-  EXPECT_NE(empty.err.find("is empty"), std::string::npos) << empty.err;
-
-  ChildResult no_runtime = Pack({script, "-o", out, "--runtime", dir.File("nothing" + Extension())});
-  EXPECT_NE(no_runtime.exit_code, 0);
-  EXPECT_NE(no_runtime.err.find("runtime"), std::string::npos) << no_runtime.err;
-
-  ChildResult unwritable = Pack({script, "-o", dir.File("no-such-folder/out" + Extension())});
-  EXPECT_NE(unwritable.exit_code, 0);
-  EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos) << unwritable.err;
-
-  ChildResult over_runtime = Pack({script, "-o", RuntimePath()});
-  EXPECT_NE(over_runtime.exit_code, 0);
-  EXPECT_NE(over_runtime.err.find("must not be the runtime"), std::string::npos) << over_runtime.err;
-
+  const std::pair<std::vector<std::string>, std::string> refused[] = {  // the arguments; a part of the error
+      {{dir.File("missing.oxm"), "-o", out}, "missing.oxm\" does not exist"},
+      {{dir.Write("empty.oxm", ""), "-o", out}, "is empty"},
+      {{script, "-o", out, "--runtime", dir.File("nothing" + Extension())}, "runtime"},
+      {{script, "-o", dir.File("no-such-folder/out" + Extension())}, "cannot write"},
+      {{script, "-o", RuntimePath()}, "must not be the runtime"}};
+  for (const auto& [args, error] : refused) {
+    const ChildResult r = Pack(args);
+    EXPECT_NE(r.exit_code, 0) << error;
+    EXPECT_NE(r.err.find(error), std::string::npos) << r.err;
+  }
   EXPECT_EQ(Pack({script}).exit_code, 2);
   EXPECT_EQ(Pack({"-o", out}).exit_code, 2);
   EXPECT_EQ(Pack({script, "-o", out, "--frobnicate"}).exit_code, 2);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 #include "engine/document.h"
@@ -13,6 +14,7 @@
 #include "platform/system.h"
 #include "platform/windows.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/case_table.h"
 #include "vars/variables.h"
 
 namespace olvex::test {
@@ -96,73 +98,28 @@ void RunCases(const std::vector<Case>& cases) {
   }
 }
 
-TEST_F(ExpandFixture, UserVariables) {
-  RunCases({
-      {{{"a", "1"}, {"ab", "2"}}, "%ab", 0, "2"},
-      {{{"a", "1"}, {"ab", "2"}}, "%abc", 0, "2c"},
-      {{{"a", "1"}, {"ab", "2"}}, "%a b", 0, "1 b"},
-      {{{"a", "1"}, {"ab", "2"}}, "%AB", 0, "2"},
-      {{{"x", "X"}, {"y", "Y"}}, "%x%y", 0, "XY"},
-      {{{"count", "5"}}, "100%%", 0, "100%"},
-      {{{"count", "5"}}, "%%count", 0, "%count"},
-      {{{"count", "5"}}, "%unknown and %count", 0, "%unknown and 5"},
-      {{{"count", "5"}}, "% %", 0, "% %"},
-      {{{"count", "5"}}, "ends with %", 0, "ends with %"},
-      // A value is inserted as it is, never read again.
-      {{{"v", "%w {TODAY} {\\41}"}, {"w", "no"}}, "%v", kExpandSingle | kExpandKeepEscapes, "%w {TODAY} {\\41}"},
-      // ... while the later passes (system variables, escapes) still run over the whole text.
-      {{{"v", "%w {TODAY} {\\41}"}, {"w", "no"}}, "%v", 0, "%w 7/4/2012 A"},
-      {{{"v", "%w"}, {"w", "no"}}, "%v%w", 0, "%wno"},
-      // Array indexes first.
-      {{{"i", "3"}, {"list[3]", "third"}}, "%list[%i]", 0, "third"},
-      {{{"i", "3"}}, "%list[%i]", 0, "%list[3]"},
-      // A name stops at a backslash.
-      {{{"dir", "C:"}}, "%dir\\file", 0, "C:\\file"},
-      // Binary values keep their bytes.
-      {{{"bin", "a\0b"s}}, "[%bin]", 0, "[a\0b]"s},
-  });
-}
-
-TEST_F(ExpandFixture, NoVariablesAtAll) {
-  RunCases({
-      {{}, "%a and 100%%", 0, "%a and 100%"},
-      {{}, "plain text", 0, "plain text"},
-      {{}, "", 0, ""},
-  });
-}
-
-TEST_F(ExpandFixture, ModesAndEscapes) {
-  Set({{"x", "1"}});
-  RunCases({
-      {{}, "%x {TODAY}", kExpandNone, "%x {TODAY}"},
-      {{}, "{TODAY} %x", kExpandSingle, "{TODAY} 1"},
-      {{}, "{\\41}", 0, "A"},
-      {{}, "{\\41}", kExpandKeepEscapes, "{\\41}"},
-      {{}, "{\\41}{\\7a}{\\4G}{\\4}", 0, "Az{\\4G}{\\4}"},
-      {{}, "{\\41}", kExpandSingle, "A"},
-      {{}, "a{\\r\\n}b{\\t}c{\\n}{\\r}", 0, "a\r\nb\tc\n\r"},
-      {{}, "a{\\r\\n}b", kExpandSingle, "a{\\r\\n}b"},
-      {{}, "{ENTER}{newline}{return}{tab}{SPACE}{n}{rn}{r}{t}{linefeed}", 0, "\n\r\n\r\t \n\r\n\r\t\n"},
-      {{}, "=2+%x", kExpandSingle, "=2+1"},
-      // One-letter names are replaced once the pass runs, but do not start it.
-      {{}, "{n}", 0, "{n}"},
-      {{}, "{n}{tab}", 0, "\n\t"},
-  });
-}
-
-TEST_F(ExpandFixture, Formulas) {
-  Set({{"n", "3"}, {"s", "a b"}, {"neg", "-2.5"}});
-  RunCases({
-      {{}, "=2+%n", 0, "5"},
-      {{}, "=%s&\"x\"", 0, "a bx"},
-      {{}, "=%neg*2", 0, "-5"},
-      {{}, "=SUM(1,2)", 0, "=SUM(1,2)"},
-      {{}, " =1-1", 0, "0"},
-      {{}, "=%s", 0, "=a b"},
-      {{}, "=\"100%%\"&1", 0, "100%1"},
-      {{}, "=\"%n\"&1", 0, "31"},
-      {{}, "1=1", 0, "1=1"},
-  });
+// The corpus tests/vars/expand_cases.txt: user variables, modes, escapes, formulas, the
+// clock (4 July 2012, 15:07:09.250) and the run (repeat 7).
+TEST_F(ExpandFixture, Corpus) {
+  const std::map<std::string, int> modes{{"single", kExpandSingle}, {"keep", kExpandKeepEscapes}, {"none", kExpandNone}};
+  host_.repeat = 7;
+  for (const char* section : {"user variables", "no variables", "modes and escapes", "formulas", "clock and run"})
+    for (const CaseRow& row : CaseSection("tests/vars/expand_cases.txt", section, 4)) {
+      SCOPED_TRACE(row.where + row.fields[1]);
+      Case c{{}, row.fields[1], 0, row.fields[3]};
+      for (std::size_t at = 0; at < row.fields[0].size();) {
+        std::size_t end = std::min(row.fields[0].find('|', at), row.fields[0].size());
+        const std::string pair = row.fields[0].substr(at, end - at);
+        c.variables.emplace_back(pair.substr(0, pair.find('=')), pair.substr(pair.find('=') + 1));
+        at = end + 1;
+      }
+      for (std::size_t at = 0; at < row.fields[2].size();) {
+        std::size_t end = std::min(row.fields[2].find('+', at), row.fields[2].size());
+        c.flags |= modes.at(row.fields[2].substr(at, end - at));
+        at = end + 1;
+      }
+      RunCases({c});
+    }
 }
 
 TEST_F(ExpandFixture, FormulaLogLines) {
@@ -194,20 +151,8 @@ TEST_F(ExpandFixture, MemorySlotsAndLoops) {
   RunCases({{{}, "{4}", 0, "1"}});  // slots come before user variables, as the order has it
 }
 
-TEST_F(ExpandFixture, ClockAndRun) {
-  host_.repeat = 7;
-  RunCases({
-      {{}, "{TODAY}|{TIME}|{NOW}", 0, "7/4/2012|3:07:09 PM|7/4/2012 3:07:09 PM"},
-      {{}, "{year}{year2}{year1}{month}{month1}{day}{day1}", 0, "2012122077044"},
-      {{}, "{hour24}{hour2}{hour}{minute}{minute1}{second}{second1}{millisecond}{AMPM}", 0, "15033077099250PM"},
-      {{}, "{month_name} {monthabbr} {month_days} {weekday} {weekday_abbr} {weekday1}{weekday2}", 0,
-       "July Jul 31 Wednesday Wed 303"},
-      {{}, "{dayofyear} {weeknum}", 0, "186 27"},
-      {{}, "{repeat} {repeats3} {repeatcount5}", 0, "7 007 00007"},
-      {{}, "{currentstep} {current_file} {command} {cmd_id}", 0, "1 1 OK 1"},
-      {{}, "{unknown} {x} {a} {TODAY", 0, "{unknown} {x} {a} {TODAY"},
-      {{}, "{WINVER}", 0, platform::WindowsVersionName(platform::WindowsVersion())},
-  });
+TEST_F(ExpandFixture, ClockAndRun) {  // the rest of the clock and the run: the corpus
+  RunCases({{{}, "{WINVER}", 0, platform::WindowsVersionName(platform::WindowsVersion())}});
 }
 
 TEST_F(ExpandFixture, LoginMemory) {
@@ -225,8 +170,7 @@ TEST_F(ExpandFixture, SystemValuesArePassedThroughLiterally) {
   Set({{"x", "1"}});
   clipboard_.text = "{TODAY} %x";
   RunCases({
-      {{}, "[{CLIPBOARD}]", 0, "[{TODAY} %x]"},
-      {{}, "[{clipboard}]", kExpandSingle, "[{TODAY} %x]"},
+      {{}, "[{CLIPBOARD}]", 0, "[{TODAY} %x]"}, {{}, "[{clipboard}]", kExpandSingle, "[{TODAY} %x]"},
   });
   clipboard_.text.reset();
   RunCases({{{}, "[{CLIPBOARD}]", 0, "[]"}});
@@ -247,8 +191,7 @@ TEST_F(ExpandFixture, StepFields) {
   RunCases({
       {{}, "{step[2].action}|{STEP[2].category}|{step[2].image}|{step[2].value3}|{step[2].output_option}", 0,
        "Set Variable|9|42|v3|count"},
-      {{}, "{step[2].run_attempts}{step[2].value8}", 0, "2"},
-      {{}, "{step[2].text}", 0, std::string(254, 't')},
+      {{}, "{step[2].run_attempts}{step[2].value8}", 0, "2"}, {{}, "{step[2].text}", 0, std::string(254, 't')},
       {{}, "{step[3].text}{step[0].text}{step[99999].text}{step[2].nope}", 0,
        "{step[3].text}{step[0].text}{step[99999].text}{step[2].nope}"},
       {{}, "{totalsteps} {FILEBASENAME} {FILEPATH} {FILEEXT}", 0, "2 demo.olv C:\\scripts .olv"},
@@ -341,9 +284,8 @@ TEST_F(ExpandFixture, StoreCallsAndNewVariables) {
   DeleteUserVariable("a");
   EXPECT_EQ(ExpandText("%a %ab", 0, 0, 0), "%a 2");
   // A name another program added.
-  const std::filesystem::path self = platform::ModulePath();
-  const ChildResult added = RunChild({(self.parent_path() / ("olvex-reg" + self.extension().string())).string(), "add",
-                                      "HKCU\\" + box_.VariablesKey(), "/v", "fresh", "/d", "new", "/f"});
+  const ChildResult added =
+      RunChild({BuiltProgram("olvex-reg"), "add", "HKCU\\" + box_.VariablesKey(), "/v", "fresh", "/d", "new", "/f"});
   ASSERT_EQ(added.exit_code, 0) << added.err;
   EXPECT_EQ(ExpandText("%ab %fresh", 0, 0, 0), "2 new");
   ResetExpandStoreCallCount();
@@ -367,17 +309,11 @@ TEST_F(ExpandFixture, IntoABufferKeepsTheSharedResult) {
 }
 
 TEST(ReplaceAll, CaseInsensitiveWithoutRescanning) {
-  struct Row {
-    std::string text, name, value, expected;
-    std::size_t count;
-  };
+  struct Row { std::string text, name, value, expected; std::size_t count; };
   const std::vector<Row> rows = {
       {"aXa", "a", "aa", "aaXaa", 2},
       {"{Loop}{LOOP}{loop}", "{loop}", "{loop}{loop}", "{loop}{loop}{loop}{loop}{loop}{loop}", 3},
-      {"none", "x", "y", "none", 0},
-      {"aaa", "aa", "b", "ba", 1},
-      {"abc", "abc", "", "", 1},
-      {"x", "", "y", "x", 0},
+      {"none", "x", "y", "none", 0}, {"aaa", "aa", "b", "ba", 1}, {"abc", "abc", "", "", 1}, {"x", "", "y", "x", 0},
   };
   for (const Row& r : rows) {
     std::string text = r.text;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/environment.h"
 #include "platform/registry.h"
 #include "tests/settings/store_sandbox.h"
@@ -16,13 +18,7 @@ namespace regtype = platform::regtype;
 
 // ---- path preparation (no registry involved)
 
-struct PathCase {
-  const char* path;
-  bool ok;
-  RegistryRoot root;
-  const char* key;
-  const char* name;
-};
+struct PathCase { const char* path; bool ok; RegistryRoot root; const char* key; const char* name; };
 
 TEST(RegistryPath, RootsKeysAndValueNames) {
   const PathCase cases[] = {
@@ -49,8 +45,7 @@ TEST(RegistryPath, RootsKeysAndValueNames) {
       // Failures: no value name, empty key components.
       {"A\\B\\", false, RegistryRoot::kCurrentUser, "", ""},
       {"\\v", true, RegistryRoot::kCurrentUser, "", "v"},  // a value of the root itself
-      {"\\A\\v", false, RegistryRoot::kCurrentUser, "", ""},
-      {"A\\\\B\\v", false, RegistryRoot::kCurrentUser, "", ""},
+      {"\\A\\v", false, RegistryRoot::kCurrentUser, "", ""}, {"A\\\\B\\v", false, RegistryRoot::kCurrentUser, "", ""},
       {"HKEY_CURRENT_USER\\", false, RegistryRoot::kCurrentUser, "", ""},
   };
   for (const auto& c : cases) {
@@ -58,9 +53,7 @@ TEST(RegistryPath, RootsKeysAndValueNames) {
     RegistryPath p = PrepareRegistryPath(c.path);
     EXPECT_EQ(p.ok, c.ok);
     if (!c.ok) continue;
-    EXPECT_EQ(p.root, c.root);
-    EXPECT_EQ(p.key, c.key);
-    EXPECT_EQ(p.name, c.name);
+    EXPECT_EQ(std::make_tuple(p.root, p.key, p.name), std::make_tuple(c.root, c.key, c.name));
   }
 }
 
@@ -103,16 +96,15 @@ TEST(RegistryPath, OverrideMovesTheFirstOlvexSegment) {
 
 TEST(RegistryPath, MultiSzConversions) {
   using namespace std::string_literals;
-  EXPECT_EQ(TextToMultiSz("a\r\nb"), "a\0b\0\0"s);
-  EXPECT_EQ(TextToMultiSz("a\rb\nc"), "a\0b\0c\0\0"s);
-  EXPECT_EQ(TextToMultiSz("a\r\n"s), "a\0\0"s);
-  EXPECT_EQ(TextToMultiSz(""), "\0\0"s);
-  EXPECT_EQ(TextToMultiSz("a\r\nb\0junk"s), "a\0b\0\0"s);  // the text ends at its zero
-  EXPECT_EQ(MultiSzToText("a\0b\0\0"s), "a\r\nb\0"s);
-  EXPECT_EQ(MultiSzToText("a\0b\0\0c\0\0"s), "a\r\nb\0"s);  // up to the double zero
-  EXPECT_EQ(MultiSzToText("a\0b"s), "a\r\nb\0"s);           // an unterminated list
-  EXPECT_EQ(MultiSzToText("\0\0"s), "\0"s);
-  EXPECT_EQ(MultiSzToText(""), "\0"s);
+  const std::pair<std::string, std::string> to_list[] = {
+      {"a\r\nb", "a\0b\0\0"s}, {"a\rb\nc", "a\0b\0c\0\0"s}, {"a\r\n", "a\0\0"s}, {"", "\0\0"s},
+      {"a\r\nb\0junk"s, "a\0b\0\0"s}};  // the text ends at its zero
+  for (const auto& [text, list] : to_list) EXPECT_EQ(TextToMultiSz(text), list) << text;
+  const std::pair<std::string, std::string> to_text[] = {
+      {"a\0b\0\0"s, "a\r\nb\0"s}, {"a\0b\0\0c\0\0"s, "a\r\nb\0"s},  // up to the double zero
+      {"a\0b"s, "a\r\nb\0"s},                                          // an unterminated list
+      {"\0\0"s, "\0"s}, {"", "\0"s}};
+  for (const auto& [list, text] : to_text) EXPECT_EQ(MultiSzToText(list), text) << list;
 }
 
 // ---- the four modes against the store

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/settings/store_sandbox.h"
 
 namespace olvex::test {
@@ -85,15 +87,12 @@ TEST(MemorySlots, NineSlotsOfTheProcess) {
 }
 
 TEST(VariableNames, RunsAndSlots) {
-  EXPECT_EQ(VariableNameRun("%total"), "%total");
-  EXPECT_EQ(VariableNameRun("list[3] and more"), "list[3]");
-  EXPECT_EQ(VariableNameRun("a.b_c{1}%x-y"), "a.b_c{1}%x");
-  EXPECT_EQ(VariableNameRun(std::string(80, 'n')), std::string(63, 'n'));
-  EXPECT_EQ(VariableNameRun(" lead"), "");
-  EXPECT_EQ(MemorySlotOf("{3}"), 3);
-  EXPECT_EQ(MemorySlotOf("{0}"), 0);
-  EXPECT_EQ(MemorySlotOf("{10}"), 0);
-  EXPECT_EQ(MemorySlotOf("{3} "), 0);
+  const std::pair<std::string, std::string> runs[] = {{"%total", "%total"}, {"list[3] and more", "list[3]"},
+                                                      {"a.b_c{1}%x-y", "a.b_c{1}%x"}, {std::string(80, 'n'), std::string(63, 'n')},
+                                                      {" lead", ""}};
+  for (const auto& [text, run] : runs) EXPECT_EQ(VariableNameRun(text), run) << text;
+  const std::pair<const char*, int> slots[] = {{"{3}", 3}, {"{0}", 0}, {"{10}", 0}, {"{3} ", 0}};
+  for (const auto& [text, slot] : slots) EXPECT_EQ(MemorySlotOf(text), slot) << text;
 }
 
 struct Saved {
@@ -108,20 +107,15 @@ TEST(VariableDestination, SlotsVariablesAndTheLog) {
   FreeAllMemorySlots();
   Saved s;
   ExpandContext ctx;
-  EXPECT_TRUE(SaveToVariableDestination(ctx, "Memory", "{3}", "slot text", s.sink()));
-  EXPECT_EQ(ReadMemorySlot(3), "slot text");
-  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "{4}", "also a slot", s.sink()));
-  EXPECT_EQ(ReadMemorySlot(4), "also a slot");
-  EXPECT_TRUE(SaveToVariableDestination(ctx, "variable", "%total", "42", s.sink()));
-  EXPECT_EQ(Stored(box, "total"), "42\0"s);
-  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "name with words", "hello", s.sink()));
-  EXPECT_EQ(ReadUserVariable("name"), "hello");
-  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "bin", "\x01\x02", s.sink()));
-  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "long", std::string(300, 'L'), s.sink()));
-  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "  ", "nothing", s.sink()));
-  EXPECT_FALSE(SaveToVariableDestination(ctx, "Clipboard", "x", "data", s.sink()));
-  EXPECT_FALSE(SaveToVariableDestination(ctx, "", "x", "data", s.sink()));
-  EXPECT_FALSE(SaveToVariableDestination(ctx, "Memory", "x", "data", s.sink()));
+  const std::tuple<const char*, const char*, std::string, bool> saves[] = {
+      {"Memory", "{3}", "slot text", true}, {"Variable", "{4}", "also a slot", true}, {"variable", "%total", "42", true},
+      {"Variable", "name with words", "hello", true}, {"Variable", "bin", "\x01\x02", true},
+      {"Variable", "long", std::string(300, 'L'), true}, {"Variable", "  ", "nothing", true},
+      {"Clipboard", "x", "data", false}, {"", "x", "data", false}, {"Memory", "x", "data", false}};
+  for (const auto& [destination, option, data, saved] : saves)
+    EXPECT_EQ(SaveToVariableDestination(ctx, destination, option, data, s.sink()), saved) << destination << " " << option;
+  EXPECT_EQ(std::make_tuple(ReadMemorySlot(3), ReadMemorySlot(4), Stored(box, "total"), ReadUserVariable("name")),
+            std::make_tuple("slot text", "also a slot", "42\0"s, "hello"));
   ASSERT_EQ(s.log.size(), 6u);
   EXPECT_EQ(s.log[0], "    {3} = \"slot text\" (9 bytes)");
   EXPECT_EQ(s.log[2], "    %total = \"42\"");

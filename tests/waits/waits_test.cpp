@@ -401,18 +401,5 @@ TEST_F(WaitsTest, TypedTextWindowAndPixelWaitsEndOnTheirEvent) {
   }
 }
 
-// A 60-second Wait for File whose file never comes costs the process almost
-// no processor time: the figure is printed, the bound is generous (5 %).
-TEST_F(WaitsTest, ALongFileWaitCostsAlmostNoProcessorTime) {
-  const double before = platform::ProcessCpuSeconds();
-  const auto took = Run(Step("Wait for File", "<text>" + dir().File("never") + "</text><options>Exist</options><timeout>60</timeout>"));
-  const double used = platform::ProcessCpuSeconds() - before;
-  const double seconds = std::chrono::duration<double>(took).count();
-  std::printf("60-second Wait for File: %.3f s of processor time in %.1f s (%.3f %% of one core)\n", used, seconds,
-              100.0 * used / seconds);
-  EXPECT_EQ(ResultOf(0), 4);
-  EXPECT_LT(used / seconds, 0.05);
-}
-
 }  // namespace
 }  // namespace olvex::test
