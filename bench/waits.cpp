@@ -2,7 +2,8 @@
 // moment the Wait for File step ends (the run ends with it), with the main
 // loop served on the benchmark's thread as the runtime serves it. The file is
 // created at a random moment of the wait, so the figures follow the polls:
-// the first after 1 s, then every 3 s. Run by hand:
+// the first after 1 s, then every 3 s. IdleWaitCpu gives the processor share
+// of a wait that runs out (goal: well under 1 %: no busy polling). Run by hand:
 //   bench_waits --benchmark_repetitions=50 (median and worst ("max") of 50)
 #include <benchmark/benchmark.h>
 
@@ -21,6 +22,7 @@
 #include "engine/run_log.h"
 #include "engine/settings.h"
 #include "platform/environment.h"
+#include "platform/priority.h"
 
 namespace {
 
@@ -71,6 +73,32 @@ void FileReaction(benchmark::State& state) {
   olvex::SetRunEndedHandler(nullptr);
   olvex::CloseDocument(0);
 }
+
+void IdleWaitCpu(benchmark::State& state) {
+  const std::string path = (Folder() / "never.txt").string();
+  olvex::CloseDocument(0);
+  olvex::ParseSteps("<step><action>Wait for File</action><text>" + path +
+                        "</text><options>Exist</options><timeout>10</timeout></step>",
+                    0, -1, 0);
+  olvex::FixUpDocument(0);
+  olvex::Document(0).file_name = "bench.oxm";
+  olvex::SetLogLevel(0);
+  olvex::SetRunEndedHandler([] { olvex::QuitMainLoop(); });
+  for (auto _ : state) {
+    const double cpu = platform::ProcessCpuSeconds();
+    const Clock::time_point start = Clock::now();
+    olvex::ClaimMainThread();
+    olvex::StartRun(0, olvex::kCommandNewRun, true, 0, 0);
+    olvex::RunMainLoop();
+    olvex::WaitForWorkers();
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    state.counters["cpu_percent"] = 100.0 * (platform::ProcessCpuSeconds() - cpu) / wall;
+  }
+  olvex::SetRunEndedHandler(nullptr);
+  olvex::CloseDocument(0);
+}
+BENCHMARK(IdleWaitCpu)->Iterations(1)->Unit(benchmark::kSecond);
+
 BENCHMARK(FileReaction)
     ->UseManualTime()
     ->Iterations(1)
