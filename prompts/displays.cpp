@@ -1,7 +1,9 @@
 #include "prompts/displays.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -11,7 +13,10 @@
 #include <string_view>
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/message_window.h"
+#include "platform/registry.h"
 #include "vars/expand.h"
+#include "vars/registry_value.h"
 
 namespace olvex {
 namespace {
@@ -57,10 +62,26 @@ bool TooSoon(platform::NoticeKind kind, bool last_step) {
   return false;
 }
 
+std::atomic<bool> g_message_window_open{false}, g_message_window_failed{false};
+
+// The displays own the message window: each opens it when none is open (on
+// the main thread).
+void OpenMessageWindow() {
+  std::string name, error;
+  bool created = false;
+  if (!platform::OpenMessageWindow(&name, &created, &error)) {
+    if (!g_message_window_failed.exchange(true)) LogText("    " + error);
+    return;
+  }
+  if (created && LogLevel() > 1) LogText("    Message window: \"" + name + "\"");
+  g_message_window_open.store(true);
+}
+
 }  // namespace
 
 int DisplayStep(Step& step, int slot, int index, const std::string& title, int timeout_ms) {
   using platform::NoticeKind;
+  OpenMessageWindow();
   const bool last_step = static_cast<std::size_t>(index) + 1 == Document(slot).steps.size();
   const std::string& action = step.action;
   const std::string& options = step.options;
@@ -94,10 +115,19 @@ int DisplayStep(Step& step, int slot, int index, const std::string& title, int t
       if (first_tries) LogText("    WARNING: No time limit set for tool tip");
       timeout_ms = 1000;
     }
+    // Only a switch set to 0 is reported: without the value balloons show.
+    std::uint32_t type = 0;
+    const std::optional<std::string> tips = RegistryRead(
+        "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\EnableBalloonTips", &type);
+    const bool off = tips && (type == platform::regtype::kDword ? tips->find_first_not_of('\0') == std::string::npos
+                                                               : FirstNumber(*tips) == 0);
+    if (off)
+      LogText("    \"EnableBalloonTips\" is set to OFF!  Balloon tips may not display properly!");
     const bool floating = ContainsNoCase(options, "Float");
     notice.kind = floating ? NoticeKind::kFloatingBalloon : NoticeKind::kBalloon;
     if (floating) {
       position(step.value(2));
+      notice.track = ContainsNoCase(options, "Track");
       notice.timeout_ms = timeout_ms < 3000 ? 3000 : timeout_ms;
     } else {
       // The system shows a tray balloon for 10 to 30 seconds.
@@ -107,6 +137,7 @@ int DisplayStep(Step& step, int slot, int index, const std::string& title, int t
     }
   } else if (ContainsNoCase(action, "Tray Icon")) {
     notice.kind = NoticeKind::kTrayIcon;
+    notice.icon_file = Document(slot).file_name;
     if (ContainsNoCase(options, "Remove")) notice.text.clear();
   } else {
     notice.kind = NoticeKind::kImage;
@@ -131,6 +162,17 @@ int DisplayStep(Step& step, int slot, int index, const std::string& title, int t
     while (!StopRequested() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return 1;
+}
+
+MessagePoll PollMessageWindow() {
+  MessagePoll poll;
+  if (!g_message_window_open.load()) return poll;
+  platform::WindowMessage next = platform::NextWindowMessage();
+  // Closed: the next display opens a new one.
+  if (!next.open) g_message_window_open.store(false);
+  poll.window_exists = next.open;
+  poll.message = std::move(next.message);
+  return poll;
 }
 
 }  // namespace olvex

@@ -74,6 +74,48 @@ class TimedDialogHolder {
   Holder holder_;
 };
 
+// While a modal prompt is open, a thread timer asks the run whether it is to
+// stop; if so every dialog of the thread is closed (message boxes ended,
+// other dialogs cancelled) and the prompt reports that it was stopped.
+constexpr UINT kStopPollMs = 100;
+thread_local bool t_stopped = false;
+thread_local bool t_boxes = false;
+
+BOOL CALLBACK CloseThreadDialog(HWND window, LPARAM) {
+  char cls[16] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  if (std::strcmp(cls, "#32770") != 0) return TRUE;
+  if (t_boxes) EndDialog(window, 0);
+  else PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  return TRUE;
+}
+
+void CALLBACK StopTick(HWND, UINT, UINT_PTR, DWORD) {
+  if (t_stopped) return;
+  const RunHooks hooks = CurrentRunHooks();
+  if (!hooks.stop_wanted || !hooks.stop_wanted()) return;
+  t_stopped = true;
+  EnumThreadWindows(GetCurrentThreadId(), CloseThreadDialog, 0);
+}
+
+class StopWatch {
+ public:
+  explicit StopWatch(bool boxes) {
+    t_stopped = false;
+    t_boxes = boxes;
+    timer_ = SetTimer(nullptr, 0, kStopPollMs, StopTick);
+  }
+  ~StopWatch() {
+    if (timer_) KillTimer(nullptr, timer_);
+  }
+  StopWatch(const StopWatch&) = delete;
+  StopWatch& operator=(const StopWatch&) = delete;
+  bool stopped() const { return t_stopped; }
+
+ private:
+  UINT_PTR timer_ = 0;
+};
+
 std::string ItemText(HWND dialog, int id) {
   const int length = GetWindowTextLengthA(GetDlgItem(dialog, id));
   std::string text(static_cast<std::size_t>(length > 0 ? length : 0) + 1, '\0');
@@ -465,57 +507,115 @@ bool PopupClass() {
   return registered;
 }
 
-// The runtime's own main window, else a hidden window of this thread for the tray icon.
-HWND TrayOwner() {
-  struct Find {
-    DWORD pid;
-    HWND found;
-  } find{GetCurrentProcessId(), nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM lparam) -> BOOL {
-        auto* f = reinterpret_cast<Find*>(lparam);
-        char cls[32] = {};
-        GetClassNameA(window, cls, sizeof cls);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid == f->pid && std::strcmp(cls, "OlvexClass") == 0) {
-          f->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&find));
-  if (find.found) return find.found;
-  PopupClass();
-  static HWND own = CreateWindowExA(WS_EX_TOOLWINDOW, "BrenvoPopup", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                    GetModuleHandleA(nullptr), nullptr);
-  return own;
+// The tray icon's window: a hidden window of the thread that shows the icon
+// (the main thread), which serves the icon's menu and removes a balloon's
+// icon when its time is up.
+constexpr UINT kTrayMessage = 0x9772;
+constexpr UINT kTrayIcon = 1001, kBalloonIcon = 1002;
+constexpr UINT kStopCommand = 0x408;
+constexpr UINT_PTR kBalloonTimer = 1002;
+bool g_tray_shown[2] = {};  // the tray icon, the balloon's icon
+
+void RemoveTrayIcon(HWND window, UINT id) {
+  NOTIFYICONDATAA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = window;
+  data.uID = id;
+  bool& shown = g_tray_shown[id == kBalloonIcon ? 1 : 0];
+  if (shown) Shell_NotifyIconA(NIM_DELETE, &data);
+  shown = false;
+}
+
+// The menu at the cursor: the script's name (disabled), a line, "Stop Script".
+void ShowTrayMenu(HWND window) {
+  const RunHooks hooks = CurrentRunHooks();
+  const std::string name = "\"" + (hooks.script_name ? hooks.script_name() : std::string()) + "\"";
+  HMENU menu = CreatePopupMenu();
+  AppendMenuA(menu, MF_STRING | MF_GRAYED, 1, name.c_str());
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, kStopCommand, "Stop Script");
+  POINT at{};
+  GetCursorPos(&at);
+  SetForegroundWindow(window);
+  const UINT chosen = static_cast<UINT>(
+      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
+  PostMessageA(window, WM_NULL, 0, 0);  // so that the menu closes when the user clicks elsewhere
+  DestroyMenu(menu);
+  if (chosen == kStopCommand && hooks.stop) hooks.stop();
+}
+
+LRESULT CALLBACK TrayProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == kTrayMessage && (lparam == WM_LBUTTONDBLCLK || lparam == WM_RBUTTONUP)) {
+    ShowTrayMenu(window);
+    return 0;
+  }
+  if (message == WM_TIMER && wparam == kBalloonTimer) {
+    KillTimer(window, kBalloonTimer);
+    RemoveTrayIcon(window, kBalloonIcon);
+    return 0;
+  }
+  if (message == WM_DESTROY) {
+    RemoveTrayIcon(window, kTrayIcon);
+    RemoveTrayIcon(window, kBalloonIcon);
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+HWND TrayWindow() {
+  static HWND window = [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = TrayProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "OlvexTray";
+    RegisterClassA(&wc);
+    return CreateWindowExA(WS_EX_TOOLWINDOW, "OlvexTray", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+  }();
+  return window;
+}
+
+// The tray icon's picture: the first icon of the script when it is a program,
+// else the runtime's icon 1000 at the small size, else the system's.
+HICON TrayPicture(const std::string& script) {
+  static HICON icon = nullptr;
+  if (icon) return icon;
+  const std::size_t dot = script.find_last_of('.');
+  if (dot != std::string::npos && lstrcmpiA(script.c_str() + dot, ".exe") == 0)
+    icon = ExtractIconA(GetModuleHandleA(nullptr), script.c_str(), 0);
+  if (reinterpret_cast<UINT_PTR>(icon) <= 1)
+    icon = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1000), IMAGE_ICON,
+                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  if (!icon) icon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
+  return icon;
 }
 
 void Tray(const Notice& notice) {
-  NOTIFYICONDATAA data{};
-  data.cbSize = sizeof data;
-  data.hWnd = TrayOwner();
-  data.uID = notice.kind == NoticeKind::kBalloon ? 1002 : 1001;
-  static bool shown[2] = {};
-  bool& is_shown = shown[notice.kind == NoticeKind::kBalloon ? 1 : 0];
+  HWND window = TrayWindow();
+  const bool balloon = notice.kind == NoticeKind::kBalloon;
+  const UINT id = balloon ? kBalloonIcon : kTrayIcon;
   if (notice.text.empty()) {
-    if (is_shown) Shell_NotifyIconA(NIM_DELETE, &data);
-    is_shown = false;
+    RemoveTrayIcon(window, id);
     return;
   }
+  NOTIFYICONDATAA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = window;
+  data.uID = id;
   data.uFlags = NIF_ICON | NIF_TIP | NIF_MESSAGE;
-  data.uCallbackMessage = 0x9772;
-  data.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32516));  // IDI_INFORMATION
-  lstrcpynA(data.szTip, notice.text.c_str(), sizeof data.szTip);
-  if (notice.kind == NoticeKind::kBalloon) {
+  data.uCallbackMessage = kTrayMessage;
+  data.hIcon = balloon ? LoadIconA(nullptr, MAKEINTRESOURCEA(32516)) : TrayPicture(notice.icon_file);  // IDI_INFORMATION
+  lstrcpynA(data.szTip, (balloon ? notice.title : notice.text).c_str(), sizeof data.szTip);
+  if (balloon) {
     data.uFlags |= NIF_INFO;
     lstrcpynA(data.szInfo, notice.text.c_str(), sizeof data.szInfo);
     lstrcpynA(data.szInfoTitle, notice.title.c_str(), sizeof data.szInfoTitle);
     data.uTimeout = static_cast<UINT>(notice.timeout_ms);
     data.dwInfoFlags = NIIF_INFO;
+    // The balloon's icon goes with the balloon.
+    SetTimer(window, kBalloonTimer, static_cast<UINT>(notice.timeout_ms), nullptr);
   }
-  is_shown = Shell_NotifyIconA(is_shown ? NIM_MODIFY : NIM_ADD, &data) != FALSE || is_shown;
+  bool& shown = g_tray_shown[balloon ? 1 : 0];
+  shown = Shell_NotifyIconA(shown ? NIM_MODIFY : NIM_ADD, &data) != FALSE || shown;
 }
 
 void Popup(const Notice& notice) {
@@ -587,10 +687,22 @@ class Win32Dialogs : public Dialogs {
 
   int ShowPrompt(const std::string& text, const std::string& title, unsigned style, int timeout_ms) override {
     TimedDialogHolder holder(timeout_ms, OnTimeOut::kEndBox);
-    return MessageBoxA(holder.window(), text.c_str(), title.c_str(), style);
+    const StopWatch watch(true);
+    const int answer = MessageBoxA(holder.window(), text.c_str(), title.c_str(), style);
+    return watch.stopped() ? -1 : answer;
   }
 
   InputReply ShowInput(const InputRequest& request) override {
+    const StopWatch watch(false);
+    InputReply reply = Input(request);
+    if (watch.stopped()) {
+      reply.ok = false;
+      reply.stopped = true;
+    }
+    return reply;
+  }
+
+  InputReply Input(const InputRequest& request) {
     if (request.kind == InputKind::kOpenFile || request.kind == InputKind::kSaveFile ||
         request.kind == InputKind::kOpenFiles)
       return FileDialog(request);
@@ -616,9 +728,11 @@ class Win32Dialogs : public Dialogs {
   CustomDialogReply ShowCustomDialog(const CustomDialogRequest& request) override {
     CustomDialogReply reply;
     CustomState state{&request, &reply};
-    if (DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1405), nullptr, CustomDialogProc,
-                        reinterpret_cast<LPARAM>(&state)) == -1)
-      reply.error = "The custom dialog cannot be shown";
+    const StopWatch watch(false);
+    const INT_PTR shown = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1405), nullptr, CustomDialogProc,
+                                          reinterpret_cast<LPARAM>(&state));
+    if (shown == -1) reply.error = "The custom dialog cannot be shown";
+    reply.stopped = watch.stopped();
     return reply;
   }
 };

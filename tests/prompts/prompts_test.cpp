@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <thread>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,7 +17,9 @@
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/settings.h"
+#include "engine/text.h"
 #include "platform/dialogs.h"
+#include "platform/environment.h"
 #include "prompts/prompt_actions.h"
 #include "tests/settings/store_sandbox.h"
 #include "tests/support/test_support.h"
@@ -26,6 +30,8 @@
 #include <windows.h>
 // After windows.h:
 #include <commctrl.h>
+
+#include <future>
 
 #include "tests/support/box_answerer.h"
 #else
@@ -71,10 +77,12 @@ class PromptsTest : public ::testing::Test {
     CloseAllDocuments();
     SetExpansionHost(nullptr);
   }
-  void Run(const std::string& steps) {
+  // `adjust` may change the parsed steps before the run.
+  void Run(const std::string& steps, const std::function<void(ScriptDocument&)>& adjust = {}) {
     CloseAllDocuments();
     ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
     FixUpDocument(0);
+    if (adjust) adjust(Document(0));
     Document(0).file_name = sandbox_.dir().File("case.oxm");
     errors_.clear();
     StartRun(0, kCommandNewRun, false, 0, 0);
@@ -292,6 +300,47 @@ TEST_F(PromptsTest, DisplaysTakeTheirSizeBarPositionAndTimeOut) {
   EXPECT_EQ(errors_, (Strings{"[STEP 9] Image file 'missing.bmp' not found"}));
 }
 
+// The Message loop takes what another program sends to the message window
+// that the displays open, in order, and ends when the window is closed.
+TEST_F(PromptsTest, TheMessageLoopTakesWhatIsSentUntilTheWindowCloses) {
+  WriteUserVariable("all", "");
+  std::thread sender([] {
+#ifdef _WIN32
+    const std::string title = "Olvex Messages " + std::to_string(GetCurrentProcessId());
+    HWND window = nullptr;
+    for (int i = 0; i < 400 && !(window = FindWindowA("OlvexMessageWindow", title.c_str())); ++i) Sleep(50);
+    for (std::string text : {"first", "second"}) {
+      COPYDATASTRUCT data{0, static_cast<DWORD>(text.size()), text.data()};
+      SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000, nullptr);
+    }
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    if (!window) RequestStop(false);  // no window: the loop is not left waiting
+#else
+    const std::string pipe = platform::TempFolder().value_or("") + "messages-" + std::to_string(getpid());
+    for (int i = 0; i < 400 && access(pipe.c_str(), F_OK) != 0; ++i) usleep(50000);
+    const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) {
+      for (const std::string part : {"first\nsec", "ond\r\nlast"})  // a last line without its line feed
+        (void)!write(fd, part.data(), part.size());
+      close(fd);
+    }
+    if (unlink(pipe.c_str()) != 0) RequestStop(false);
+#endif
+  });
+  // The display opens the message window.
+  Run(Step("Status Popup", "Listening", "<timeout>1</timeout>") + Step("Start Text Loop", "", Out("msg")) +
+          Step("Set Variable", "%all%msg;", Out("all")) + Step("NEXT LOOP", "") + Step("Set Variable", "done", Out("after")),
+      [](ScriptDocument& doc) { doc.steps[1].action = "Start Message Loop"; });
+  sender.join();
+#ifdef _WIN32
+  EXPECT_EQ(Var("all"), "first;second;");
+#else
+  EXPECT_EQ(Var("all"), "first;second;last;");
+#endif
+  EXPECT_EQ(Var("after"), "done");
+  EXPECT_TRUE(errors_.empty()) << errors_.front();
+}
+
 #ifdef _WIN32
 // The real dialogs, answered as a person would.
 TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
@@ -341,6 +390,103 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\EditDlgPos").value_or("").size(), 16u);
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\ListDlgPos").value_or("").size(), 16u);
   EXPECT_TRUE(errors_.empty()) << errors_.front();
+}
+
+// The stop key held while a prompt is open closes the prompt, and the run stops there.
+TEST_F(PromptsTest, TheStopKeyClosesAnOpenPrompt) {
+  const std::string t60 = "<timeout>60</timeout>";  // none is left waiting should the stop fail
+  const std::string prompts[] = {
+      Step("Ask Yes/No Question", "Waiting?", t60),
+      Step("Input Value", "Waiting?", t60),
+      Step("Custom Dialog", "Name:", Title("Waiting?") + "<value2>EDIT</value2>" + t60),
+      Step("Select File", "Text Files (*.txt)", Title("Waiting?") + t60),
+  };
+  for (const std::string& prompt : prompts) {
+    SCOPED_TRACE(prompt);
+    RegistryDelete("*\\UserVariables\\after");
+    BoxAnswerer answerer(std::vector<BoxAnswerer::Reply>{{BoxAnswerer::kLeave, {}, {}, "Waiting?"}});
+    std::thread presser([&answerer] {
+      if (answerer.WaitFor(1, std::chrono::seconds(30)).empty()) return;
+      INPUT key{};
+      key.type = INPUT_KEYBOARD;
+      key.ki.wVk = VK_PAUSE;
+      SendInput(1, &key, sizeof key);
+      Sleep(400);  // held past a poll of the open prompt
+      key.ki.dwFlags = KEYEVENTF_KEYUP;
+      SendInput(1, &key, sizeof key);
+    });
+    Run(prompt + Step("Set Variable", "ran", Out("after")));
+    presser.join();
+    EXPECT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(LastRunOutcome(), RunOutcome::kStopped);
+    EXPECT_EQ(Var("after"), "(missing)");
+  }
+}
+
+// The file and folder dialogs of the system, answered as a person would.
+TEST_F(PromptsTest, FileAndFolderDialogsReturnWhatIsChosen) {
+  const std::string notes = sandbox_.dir().Write("notes.txt", "x");
+  std::string folder = sandbox_.dir().File("");
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  for (char& c : folder)
+    if (c == '/') c = '\\';
+  BoxAnswerer answerer(std::vector<BoxAnswerer::Reply>{
+      {box::kAnswerOk, {notes}, {}, "Open a note"},
+      {box::kAnswerCancel, {}, {}, "Not this one"},
+      {box::kAnswerOk, {}, {}, "Where to?"},
+  });
+  WriteUserVariable("start", folder);  // the folder browser starts there
+  const std::string t30 = "<timeout>30</timeout>";
+  Run(Step("Select File", "Text Files (*.txt)", Title("Open a note") + Out("file") + t30) +
+      Step("Select File", "", Title("Not this one") + Out("none") + t30) +
+      Step("Set Variable", "{command}", Out("button")) +
+      Step("Select Folder", "", Title("Where to?") + "<output value=\"start\">Variable</output>" + t30));
+  EXPECT_EQ(answerer.Seen().size(), 3u);
+  EXPECT_EQ(Var("file"), notes);
+  EXPECT_EQ(Var("none"), "(missing)");
+  EXPECT_EQ(Var("button"), "Cancel");
+  EXPECT_TRUE(EqualsNoCase(Var("start"), folder)) << Var("start") << " " << folder;
+  EXPECT_TRUE(errors_.empty()) << errors_.front();
+}
+
+// The tray icon's menu stops the run ("Stop Script").
+TEST(TrayIcon, ItsMenuStopsTheRun) {
+  StoreSandbox sandbox;
+  ChildStore store;
+  const std::string script = sandbox.dir().Write(
+      "tray.oxm", Step("Tray Icon", "Olvex test") + Step("Delay", "", "<timeout>40</timeout>") + Step("Set Variable", "ran", Out("after")));
+  auto child = std::async(std::launch::async, [&script] {
+    return RunChild({RuntimePath(), "-r", script}, std::chrono::seconds(30));
+  });
+  struct Find {
+    DWORD self;
+    HWND found = nullptr;
+  } find{GetCurrentProcessId()};
+  auto find_tray = [](HWND window, LPARAM lparam) -> BOOL {
+    auto* f = reinterpret_cast<Find*>(lparam);
+    char cls[32] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != f->self && std::string(cls) == "OlvexTray") f->found = window;
+    return f->found == nullptr;
+  };
+  for (int i = 0; i < 300 && !find.found; ++i) {
+    EnumWindows(find_tray, reinterpret_cast<LPARAM>(&find));
+    Sleep(50);
+  }
+  ASSERT_NE(find.found, nullptr);
+  PostMessageA(find.found, 0x9772, 1001, WM_RBUTTONUP);
+  HWND menu = nullptr;
+  for (int i = 0; i < 200 && !(menu = FindWindowA("#32768", nullptr)); ++i) Sleep(50);
+  EXPECT_NE(menu, nullptr);
+  // The menu takes the keys of its thread: Up from nothing chosen is the last item.
+  PostMessageA(find.found, WM_KEYDOWN, VK_UP, 0);
+  PostMessageA(find.found, WM_KEYDOWN, VK_RETURN, 0);
+  const ChildResult result = child.get();
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_EQ(result.exit_code, 3);  // stopped
+  EXPECT_FALSE(ReadUserVariable("after"));
 }
 
 // A progress popup shows its text and bar and closes at its time-out.

@@ -77,9 +77,12 @@ void BoxAnswerer::Run() {
       HWND text = GetDlgItem(box, 0xFFFF);
       if (!text) text = GetDlgItem(box, 1001);
       if (!text) text = GetDlgItem(box, 1254);  // the custom dialog's frame
-      const std::vector<HWND> buttons = ChildrenOf(box, "Button");
+      if (!text) text = box;                    // the file and folder dialogs: their title
+      std::vector<HWND> buttons;
+      for (HWND button : ChildrenOf(box, "Button"))
+        if (IsWindowVisible(button)) buttons.push_back(button);
       // Wait until the box has shown its controls before acting on them.
-      if (!text || buttons.empty() || !IsWindowVisible(text) || !IsWindowVisible(buttons.front())) continue;
+      if (!text || buttons.empty() || !IsWindowVisible(text)) continue;
       Box seen{TextOf(box), TextOf(text)};
       const Reply reply = NextReply(seen.text);
       answered.insert(box);

@@ -20,7 +20,8 @@ class BoxAnswerer {
   // the list items chosen (0-based), then the button pressed (1 OK, 2 Cancel,
   // 6 Yes, 7 No, ...; when the dialog has no such button, its first button;
   // kClose closes the dialog, kLeave leaves it to its time-out). A reply
-  // with a `text` serves the first dialog whose text holds it, so that a
+  // with a `text` serves the first dialog whose text (a file or folder
+  // dialog: its title) holds it, so that a
   // dialog that closed by itself unseen takes no other dialog's reply.
   static constexpr int kClose = 0, kLeave = -1;
   struct Reply {
