@@ -163,6 +163,9 @@ struct ScriptDocument {
 ScriptDocument& Document(int slot);
 // The first free slot, or -1.
 int FirstFreeDocument();
+// The folder of the script in `slot`'s file, without its last separator;
+// empty when the name has no folder.
+std::string ScriptFolder(int slot);
 // A relative path is taken from the folder of the script in `slot`; an
 // absolute one ("\..", "/..", "C:...") stands as it is.
 std::string ScriptRelativePath(int slot, const std::string& path);

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/output.h"
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/text.h"
@@ -26,13 +27,6 @@ std::string Expanded(const std::string& field, int slot, int index) {
 }
 
 bool OnlyBlanks(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
-
-// The folder of the script's file, with its separator.
-std::string ScriptFolder(int slot) {
-  const std::string& file = Document(slot).file_name;
-  const std::size_t at = file.find_last_of("\\/");
-  return at == std::string::npos ? std::string() : file.substr(0, at + 1);
-}
 
 }  // namespace
 
@@ -87,6 +81,7 @@ int DisplayStep(Step& step, int slot, int index, const std::string& title, int t
   const std::string& options = step.options;
   const bool first_tries = step.run_attempts <= 2;
   platform::Notice notice;
+  bool extracted = false;
   notice.title = title;
   notice.text = Expanded(step.text, slot, index);
   notice.timeout_ms = timeout_ms;
@@ -142,9 +137,11 @@ int DisplayStep(Step& step, int slot, int index, const std::string& title, int t
   } else {
     notice.kind = NoticeKind::kImage;
     position(step.value(1));
+    // A picture carried in the program is extracted first (and removed after).
     std::string path = notice.text;
-    const bool relative = !path.empty() && path[0] != '/' && path[0] != '\\' && path.find(':') == std::string::npos;
-    if (relative && !platform::PathExists(path)) path = ScriptFolder(slot) + path;
+    extracted = ExtractEmbedded(slot, index, path, 1, 0);
+    // Beside the script first, then as written.
+    if (!extracted && platform::PathExists(ScriptRelativePath(slot, path))) path = ScriptRelativePath(slot, path);
     if (path.empty() || !platform::PathExists(path)) {
       SetStepError("Image file '" + notice.text + "' not found");
       return 0;
@@ -156,6 +153,7 @@ int DisplayStep(Step& step, int slot, int index, const std::string& title, int t
                         ((notice.kind == NoticeKind::kStatus || notice.kind == NoticeKind::kProgress) && !notice.text.empty());
   if (throttled && TooSoon(notice.kind, last_step)) return 1;
   platform::dialogs().ShowNotice(notice);
+  if (extracted) ExtractEmbedded(slot, index, notice.text, 2, 0);
   // A screen message on the last step stays a moment so that it can be read.
   if (notice.kind == NoticeKind::kScreenMessage && last_step && notice.timeout_ms > 0) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min(notice.timeout_ms, 3000));

@@ -642,17 +642,11 @@ void Popup(const Notice& notice) {
   if (!popup) {
     const int screen_w = GetSystemMetrics(SM_CXSCREEN), screen_h = GetSystemMetrics(SM_CYSCREEN);
     int x = notice.x, y = notice.y;
-    const bool centred = (x == 2 && y == -2) || x < 1 || y < 1 || x >= screen_w || y >= screen_h;
-    if (centred && notice.kind == NoticeKind::kScreenMessage && !(x == 2 && y == -2)) {
-      POINT cursor{};
-      GetCursorPos(&cursor);
-      x = cursor.x;
-      y = cursor.y;
-    } else if (centred) {
+    if (x < 1 || y < 1 || x >= screen_w || y >= screen_h) {
       x = (screen_w - width) / 2;
       y = (screen_h - height) / 2;
     }
-    popup = CreateWindowExA((notice.top || notice.kind == NoticeKind::kScreenMessage ? WS_EX_TOPMOST : 0) | WS_EX_TOOLWINDOW,
+    popup = CreateWindowExA((notice.top ? WS_EX_TOPMOST : 0) | WS_EX_TOOLWINDOW,
                             "BrenvoPopup", "", WS_POPUP | WS_BORDER, x, y, width, height, nullptr, nullptr,
                             GetModuleHandleA(nullptr), nullptr);
     if (!popup) return;
@@ -677,6 +671,108 @@ void Popup(const Notice& notice) {
   InvalidateRect(popup, nullptr, TRUE);
   UpdateWindow(popup);
   if (notice.timeout_ms > 0) SetTimer(popup, kPopupTimer, static_cast<UINT>(notice.timeout_ms), nullptr);
+}
+
+// The screen message and the floating balloon: tool tips of their own (the
+// balloon with the balloon style), placed at their position, or following
+// the mouse ("Track"); a click or the time-out closes them.
+constexpr UINT_PTR kTipTimer = 0x812D;
+constexpr int kTrackMs = 30;
+HWND g_tips[2] = {};  // the screen message, the floating balloon
+WNDPROC g_tip_proc = nullptr;
+UINT_PTR g_track_timer = 0;
+
+void CloseTip(HWND tip) {
+  for (HWND& open : g_tips)
+    if (open == tip) open = nullptr;
+  DestroyWindow(tip);
+}
+
+LRESULT CALLBACK TipProc(HWND tip, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_NCHITTEST:
+      return HTCLIENT;  // the tip takes the mouse: it can be clicked away
+    case WM_SETCURSOR:
+      SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));  // IDC_ARROW
+      return TRUE;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+      CloseTip(tip);
+      return 0;
+    case WM_TIMER:
+      if (wparam == kTipTimer) {
+        CloseTip(tip);
+        return 0;
+      }
+      break;
+    default:
+      break;
+  }
+  return CallWindowProcA(g_tip_proc, tip, message, wparam, lparam);
+}
+
+TOOLINFOA TipTool(HWND tip) {
+  TOOLINFOA tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = tip;
+  tool.uId = 1;
+  return tool;
+}
+
+void CALLBACK FollowMouse(HWND, UINT, UINT_PTR, DWORD) {
+  if (!g_tips[1]) {
+    KillTimer(nullptr, g_track_timer);
+    g_track_timer = 0;
+    return;
+  }
+  POINT at{};
+  GetCursorPos(&at);
+  SendMessageA(g_tips[1], TTM_TRACKPOSITION, 0, MAKELPARAM(at.x + 16, at.y + 16));
+}
+
+void Tip(const Notice& notice) {
+  const int slot = notice.kind == NoticeKind::kFloatingBalloon ? 1 : 0;
+  if (g_tips[slot]) CloseTip(g_tips[slot]);
+  if (notice.text.empty()) return;
+  static const bool common = [] {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
+    return InitCommonControlsEx(&controls) != FALSE;
+  }();
+  (void)common;
+  const DWORD style = WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX | (slot == 1 ? TTS_BALLOON : 0);
+  HWND tip = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, TOOLTIPS_CLASSA, nullptr, style, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (!tip) return;
+  g_tips[slot] = tip;
+  g_tip_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(tip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TipProc)));
+  TOOLINFOA tool = TipTool(tip);
+  tool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+  std::string text = notice.text;
+  tool.lpszText = text.data();
+  SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageA(tip, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, 400);
+  if (slot == 1 && !notice.title.empty()) SendMessageA(tip, TTM_SETTITLEA, 1 /* TTI_INFO */, reinterpret_cast<LPARAM>(notice.title.c_str()));
+  // (x, y) when both lie on the screen; (2, -2) centred; else at the cursor.
+  const int screen_w = GetSystemMetrics(SM_CXSCREEN), screen_h = GetSystemMetrics(SM_CYSCREEN);
+  POINT at{notice.x, notice.y};
+  const bool centred = notice.x == 2 && notice.y == -2;
+  if (!centred && (notice.x < 0 || notice.y < 0 || notice.x >= screen_w || notice.y >= screen_h || notice.track)) {
+    GetCursorPos(&at);
+    if (notice.track) at = {at.x + 16, at.y + 16};
+  }
+  SendMessageA(tip, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x, at.y));
+  SendMessageA(tip, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+  if (centred) {
+    // Shown, the tip has its size.
+    RECT rect{};
+    GetWindowRect(tip, &rect);
+    SendMessageA(tip, TTM_TRACKPOSITION, 0,
+                 MAKELPARAM((screen_w - (rect.right - rect.left)) / 2, (screen_h - (rect.bottom - rect.top)) / 2));
+  }
+  SetWindowPos(tip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  if (notice.timeout_ms > 0) SetTimer(tip, kTipTimer, static_cast<UINT>(notice.timeout_ms), nullptr);
+  if (slot == 1 && notice.track && !g_track_timer) g_track_timer = SetTimer(nullptr, 0, kTrackMs, FollowMouse);
 }
 
 class Win32Dialogs : public Dialogs {
@@ -722,6 +818,7 @@ class Win32Dialogs : public Dialogs {
 
   void ShowNotice(const Notice& notice) override {
     if (notice.kind == NoticeKind::kTrayIcon || notice.kind == NoticeKind::kBalloon) Tray(notice);
+    else if (notice.kind == NoticeKind::kScreenMessage || notice.kind == NoticeKind::kFloatingBalloon) Tip(notice);
     else Popup(notice);
   }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 #include <mutex>
@@ -489,10 +490,29 @@ TEST(TrayIcon, ItsMenuStopsTheRun) {
   EXPECT_FALSE(ReadUserVariable("after"));
 }
 
-// A progress popup shows its text and bar and closes at its time-out.
+// Serves this thread's messages until `window` is gone (at most 5 s).
+bool ClosesByItself(HWND window) {
+  const DWORD start = GetTickCount();
+  while (IsWindow(window) && GetTickCount() - start < 5000) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    Sleep(20);
+  }
+  return !IsWindow(window);
+}
+
+BOOL CALLBACK FindTip(HWND window, LPARAM found) {
+  char cls[32] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  if (std::string(cls) == TOOLTIPS_CLASSA && IsWindowVisible(window)) *reinterpret_cast<HWND*>(found) = window;
+  return TRUE;
+}
+
+// The displays show their text where they are asked to and close at their time-out.
 TEST(Popups, AppearWithTheirTextAndCloseAtTheirTimeOut) {
+  using platform::NoticeKind;
   platform::Notice notice;
-  notice.kind = platform::NoticeKind::kProgress;
+  notice.kind = NoticeKind::kProgress;
   notice.text = "75% done";
   notice.percent = 75;
   notice.width = 300;
@@ -503,13 +523,47 @@ TEST(Popups, AppearWithTheirTextAndCloseAtTheirTimeOut) {
   ASSERT_NE(popup, nullptr);
   EXPECT_TRUE(IsWindowVisible(popup));
   EXPECT_EQ(SendDlgItemMessageA(popup, 32771, PBM_GETPOS, 0, 0), 75);
-  const DWORD start = GetTickCount();
-  while (IsWindow(popup) && GetTickCount() - start < 5000) {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-    Sleep(20);
+  EXPECT_TRUE(ClosesByItself(popup));
+
+  // Tool tips: the screen message centred (2,-2) or at the cursor (off the
+  // screen), the floating balloon at its place in the balloon style.
+  SetCursorPos(100, 120);
+  const int mid_x = GetSystemMetrics(SM_CXSCREEN) / 2, mid_y = GetSystemMetrics(SM_CYSCREEN) / 2;
+  struct Case {
+    NoticeKind kind;
+    int x, y;
+    bool centred;
+    POINT corner;
+  } cases[] = {
+      {NoticeKind::kScreenMessage, 2, -2, true, {}},
+      {NoticeKind::kScreenMessage, 5000, 40, false, {100, 120}},
+      {NoticeKind::kFloatingBalloon, 300, 200, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.x);
+    notice = platform::Notice{};
+    notice.kind = c.kind;
+    notice.text = "Look here";
+    notice.x = c.x;
+    notice.y = c.y;
+    notice.timeout_ms = 500;
+    platform::dialogs().ShowNotice(notice);
+    HWND tip = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindTip, reinterpret_cast<LPARAM>(&tip));
+    ASSERT_NE(tip, nullptr);
+    RECT at{};
+    GetWindowRect(tip, &at);
+    // (A tip's frame moves it by a few pixels.)
+    if (c.centred) {
+      EXPECT_LE(std::abs((at.left + at.right) / 2 - mid_x), 8);
+      EXPECT_LE(std::abs((at.top + at.bottom) / 2 - mid_y), 8);
+    } else if (c.kind == NoticeKind::kScreenMessage) {
+      EXPECT_LE(std::abs(at.left - c.corner.x), 3);
+      EXPECT_LE(std::abs(at.top - c.corner.y), 3);
+    }
+    EXPECT_EQ((GetWindowLongA(tip, GWL_STYLE) & TTS_BALLOON) != 0, c.kind == NoticeKind::kFloatingBalloon);
+    EXPECT_TRUE(ClosesByItself(tip));
   }
-  EXPECT_FALSE(IsWindow(popup));
 }
 #else
 // The runtime on a pseudo-terminal: each prompt is asked on the console.
