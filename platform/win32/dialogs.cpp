@@ -334,6 +334,27 @@ void ShowItem(HWND dialog, int id, const std::string& text) {
 
 bool Shown(HWND dialog, int id) { return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0; }
 
+// "Center": check boxes, buttons, links and labels stand in the middle of the dialog.
+void CenterRowItems(HWND dialog, const CustomDialogRequest& r) {
+  RECT client{};
+  GetClientRect(dialog, &client);
+  for (int n = 0; n < 5 && static_cast<std::size_t>(n) < r.rows.size(); ++n) {
+    int id = 0;
+    switch (r.rows[static_cast<std::size_t>(n)].kind) {
+      case RowKind::kCheck: id = kRowCheck + n; break;
+      case RowKind::kButton: id = kRowButton + n; break;
+      case RowKind::kLabel:
+      case RowKind::kLink: id = kRowLabels[n]; break;
+      default: continue;
+    }
+    HWND item = GetDlgItem(dialog, id);
+    RECT rect{};
+    GetWindowRect(item, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    SetWindowPos(item, nullptr, (client.right - (rect.right - rect.left)) / 2, rect.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  }
+}
+
 void SetUpCustom(HWND dialog, const CustomDialogRequest& r) {
   SetWindowTextA(dialog, r.title.c_str());
   SetDlgItemTextA(dialog, kFrame, r.title.c_str());
@@ -352,9 +373,23 @@ void SetUpCustom(HWND dialog, const CustomDialogRequest& r) {
         ShowItem(dialog, kRowPassword + n, row.value);
         break;
       case RowKind::kLabel:
-      case RowKind::kLink:
+      case RowKind::kLink: {
+        // A label or link row has the whole row; a link can be clicked.
+        HWND label = GetDlgItem(dialog, kRowLabels[n]);
+        RECT row_rect{}, frame{};
+        GetWindowRect(label, &row_rect);
+        GetWindowRect(GetDlgItem(dialog, kRowBrowse + n), &frame);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&row_rect), 2);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&frame), 2);
+        SetWindowPos(label, nullptr, 0, 0, frame.right - row_rect.left, row_rect.bottom - row_rect.top,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        LONG style = GetWindowLongA(label, GWL_STYLE) & ~(SS_TYPEMASK);
+        style |= r.center ? SS_CENTER : SS_LEFT;
+        if (row.kind == RowKind::kLink) style |= SS_NOTIFY;
+        SetWindowLongA(label, GWL_STYLE, style);
         ShowItem(dialog, kRowLabels[n], row.text);
         break;
+      }
       case RowKind::kCheck:
         ShowItem(dialog, kRowCheck + n, row.text);
         CheckDlgButton(dialog, kRowCheck + n, row.checked ? BST_CHECKED : BST_UNCHECKED);
@@ -374,6 +409,7 @@ void SetUpCustom(HWND dialog, const CustomDialogRequest& r) {
         break;
     }
   }
+  if (r.center) CenterRowItems(dialog, r);
   if (r.top) SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   if (r.timeout_ms > 0) SetTimer(dialog, kCustomTimer, static_cast<UINT>(r.timeout_ms), nullptr);
   SetForegroundWindow(dialog);
@@ -396,9 +432,32 @@ void EndCustom(HWND dialog, CustomState* state, int result) {
   EndDialog(dialog, result);
 }
 
+// The row whose link label has this id, else -1.
+int LinkRow(const CustomState* state, int id) {
+  for (int n = 0; n < 5 && static_cast<std::size_t>(n) < state->request->rows.size(); ++n)
+    if (kRowLabels[n] == id && state->request->rows[static_cast<std::size_t>(n)].kind == RowKind::kLink) return n;
+  return -1;
+}
+
 INT_PTR CALLBACK CustomDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* state = reinterpret_cast<CustomState*>(GetWindowLongPtrA(dialog, DWLP_USER));
   switch (message) {
+    case WM_CTLCOLORSTATIC:
+      // Links are blue.
+      if (state && LinkRow(state, GetDlgCtrlID(reinterpret_cast<HWND>(lparam))) >= 0) {
+        HDC dc = reinterpret_cast<HDC>(wparam);
+        SetTextColor(dc, RGB(0, 0, 255));
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      return FALSE;
+    case WM_SETCURSOR:
+      if (state && LinkRow(state, GetDlgCtrlID(reinterpret_cast<HWND>(wparam))) >= 0) {
+        SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+      }
+      return FALSE;
     case WM_INITDIALOG:
       SetWindowLongPtrA(dialog, DWLP_USER, lparam);
       SetUpCustom(dialog, *reinterpret_cast<CustomState*>(lparam)->request);
@@ -412,6 +471,9 @@ INT_PTR CALLBACK CustomDialogProc(HWND dialog, UINT message, WPARAM wparam, LPAR
       if (id == IDOK) EndCustom(dialog, state, custom_dialog::kOk);
       else if (id == IDCANCEL) EndCustom(dialog, state, custom_dialog::kCancel);
       else if (id >= kRowButton && id < kRowButton + 5) EndCustom(dialog, state, id);
+      else if (const int row = LinkRow(state, id); row >= 0 && HIWORD(wparam) == STN_CLICKED)
+        ShellExecuteA(dialog, "open", state->request->rows[static_cast<std::size_t>(row)].value.c_str(), nullptr, nullptr,
+                      SW_SHOWNORMAL);
       else if (id >= kRowBrowse && id < kRowBrowse + 5) {
         const std::size_t n = static_cast<std::size_t>(id - kRowBrowse);
         InputRequest browse;

@@ -358,7 +358,9 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
       {box::kAnswerOk, {"ann", "s3cret"}, {}, "user name"},
       {BoxAnswerer::kLeave, {}, {}, "Still there?"},
       {1177, {"Ann"}, {}, "Form"},
+      {box::kAnswerOk, {}, {}, "Sample Dialog"},
   });
+  WriteUserVariable("sample", "abc;CHECKED;;Gr");
   const std::string t30 = "<timeout>30</timeout>";
   Run(Step("Ask Yes/No Question", "Continue?", Title("Question") + Out("asked") + t30) +
       Step("Custom Message", "Try again?", Title("Again") + Options("Retry,STOP") + Out("custom") + t30) +
@@ -370,8 +372,13 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
       Step("Ask Yes/No Question", "Still there?", Out("timed") + "<timeout>1</timeout>") +
       Step("Custom Dialog", "Name:|Remember me|Done",
            Title("Form") + "<value2>EDIT</value2><value3>CHECKBOX</value3><value4>BUTTON</value4>" + Out("form") + t30) +
-      Step("Set Variable", "jumped over", Out("skipped")) + Step("Label", "Done"));
-  const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(10, std::chrono::seconds(1));
+      Step("Set Variable", "jumped over", Out("skipped")) + Step("Label", "Done") +
+      Step("Set Variable", "{command}", Out("row_button")) +
+      Step("Custom Dialog", "Name:|Remember me|Hello|Colour;Red;Green|&lt;a href=&quot;http://example.com&quot;&gt;Example&lt;/a&gt;",
+           Title("Sample Dialog") + Options("Center") +
+               "<value2>EDIT</value2><value3>CHECKBOX</value3><value4>LABEL</value4><value5>LIST</value5><value6>LINK</value6>" +
+               Out("sample") + t30));
+  const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(11, std::chrono::seconds(1));
   ASSERT_GE(seen.size(), 8u) << (errors_.empty() ? "" : errors_.front());
   EXPECT_EQ(seen[0].title, "Question");
   EXPECT_EQ(seen[0].text, "Continue?");
@@ -387,7 +394,9 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   EXPECT_EQ(Var("timed"), "0");
   EXPECT_EQ(Var("form"), "Ann;false;Done");
   EXPECT_EQ(Var("skipped"), "(missing)");
-  EXPECT_EQ(LastButtonName(), "Done");
+  EXPECT_EQ(Var("row_button"), "Done");
+  EXPECT_EQ(Var("sample"), "abc;checked;Hello;Green;Example");
+  EXPECT_EQ(LastButtonName(), "OK");
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\EditDlgPos").value_or("").size(), 16u);
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\ListDlgPos").value_or("").size(), 16u);
   EXPECT_TRUE(errors_.empty()) << errors_.front();
