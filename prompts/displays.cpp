@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/message_window.h"
 #include "platform/registry.h"
+#include "platform/screen.h"
 #include "vars/expand.h"
 #include "vars/registry_value.h"
 
@@ -101,9 +102,11 @@ int DisplayStep(Step& step, int slot, int index, const std::string& title, int t
   } else if (ContainsNoCase(action, "Progress") || ContainsNoCase(action, "Status")) {
     notice.kind = ContainsNoCase(action, "Progress") ? NoticeKind::kProgress : NoticeKind::kStatus;
     if (OnlyBlanks(notice.text)) notice.text.clear();
+    // A size from 11 up to the screen's (when there is one).
     const int width = FirstNumber(step.value(1)), height = FirstNumber(step.value(2));
-    notice.width = width >= 11 ? width : 350;
-    notice.height = height >= 11 ? height : 100;
+    const platform::ScreenInfo screen = platform::screen().Info();
+    notice.width = width >= 11 && (screen.width <= 0 || width < screen.width) ? width : 350;
+    notice.height = height >= 11 && (screen.height <= 0 || height < screen.height) ? height : 100;
     notice.percent = ProgressPercent(notice.text);
   } else if (ContainsNoCase(action, "Balloon")) {
     if (timeout_ms <= 0) {

@@ -181,6 +181,31 @@ void End(HWND dialog, InputState* state, bool ok) {
   EndDialog(dialog, ok ? 1 : 0);
 }
 
+// The size options: the dialog `wide` times as wide and `high` times as high;
+// the buttons keep to the bottom right corner, the fields and lists grow.
+void Enlarge(HWND dialog, int wide, int high) {
+  RECT outer{}, client{};
+  GetWindowRect(dialog, &outer);
+  GetClientRect(dialog, &client);
+  const int dw = client.right * (wide - 1), dh = client.bottom * (high - 1);
+  SetWindowPos(dialog, nullptr, 0, 0, outer.right - outer.left + dw, outer.bottom - outer.top + dh, SWP_NOMOVE | SWP_NOZORDER);
+  for (HWND item = GetWindow(dialog, GW_CHILD); item; item = GetWindow(item, GW_HWNDNEXT)) {
+    RECT rect{};
+    GetWindowRect(item, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    const int id = GetDlgCtrlID(item);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (id == IDOK || id == IDCANCEL) {
+      SetWindowPos(item, nullptr, rect.left + dw, rect.top + dh, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    } else if (id == kPromptText || id == kPromptUser || id == kPromptPassword ||
+               (id == kPromptEdit && !(GetWindowLongA(item, GWL_STYLE) & ES_MULTILINE))) {
+      SetWindowPos(item, nullptr, 0, 0, width + dw, height, SWP_NOMOVE | SWP_NOZORDER);
+    } else if (id == kPromptEdit || id == kPromptList || id == kPromptCalendar) {
+      SetWindowPos(item, nullptr, 0, 0, width + dw, height + dh, SWP_NOMOVE | SWP_NOZORDER);
+    }
+  }
+}
+
 void SetUp(HWND dialog, InputState* state) {
   const InputRequest& r = *state->request;
   SetWindowTextA(dialog, r.title.empty() ? "Olvex Message" : r.title.c_str());
@@ -207,7 +232,18 @@ void SetUp(HWND dialog, InputState* state) {
     ShowWindow(GetDlgItem(dialog, IDOK), SW_HIDE);
     SetDlgItemTextA(dialog, IDCANCEL, "&Close");
   }
-  if (r.position) {
+  static const struct {
+    unsigned flag;
+    int wide, high;
+  } kSizes[] = {{prompt_flag::kSize1x2, 1, 2}, {prompt_flag::kSize2x1, 2, 1}, {prompt_flag::kSize2x2, 2, 2},
+                {prompt_flag::kSize2x3, 2, 3}, {prompt_flag::kSize3x4, 3, 4}};
+  for (const auto& size : kSizes)
+    if (r.flags & size.flag) {
+      Enlarge(dialog, size.wide, size.high);
+      break;
+    }
+  // "Fixed": the dialog stays where the system puts it (centred), not where it last stood.
+  if (r.position && !(r.flags & prompt_flag::kFixed)) {
     SetWindowPos(dialog, nullptr, r.position->left, r.position->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   }
   if (r.flags & prompt_flag::kTop) SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);

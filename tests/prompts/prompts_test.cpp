@@ -364,7 +364,7 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   const std::string t30 = "<timeout>30</timeout>";
   Run(Step("Ask Yes/No Question", "Continue?", Title("Question") + Out("asked") + t30) +
       Step("Custom Message", "Try again?", Title("Again") + Options("Retry,STOP") + Out("custom") + t30) +
-      Step("Input Value", "Your name?", Out("name") + t30) + Step("Input Value", "Town?", Out("town") + t30) +
+      Step("Input Value", "Your name?", Out("name") + t30) + Step("Input Value", "Town?", Out("town") + Options("2x2") + t30) +
       Step("Input Value", "Kept?", Out("name") + "<timeout>1</timeout>") +
       Step("Select from List", "Pick a colour;Red;Green;Blue", Out("colour") + t30) +
       Step("Select from List", "Pick sizes;S;M;L", Out("sizes") + Options("Multi") + t30) +
@@ -383,6 +383,8 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   EXPECT_EQ(seen[0].title, "Question");
   EXPECT_EQ(seen[0].text, "Continue?");
   EXPECT_EQ(seen[2].title, "Olvex Message");
+  EXPECT_GT(seen[3].width, seen[2].width * 9 / 5);  // "2x2"
+  EXPECT_GT(seen[3].height, seen[2].height * 9 / 5);
   EXPECT_EQ(Var("asked"), "0");
   EXPECT_EQ(Var("custom"), "4");
   EXPECT_EQ(Var("name"), "Ann Smith");  // the time-out ends as OK with the field as it stood

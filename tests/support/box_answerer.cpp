@@ -83,7 +83,9 @@ void BoxAnswerer::Run() {
         if (IsWindowVisible(button)) buttons.push_back(button);
       // Wait until the box has shown its controls before acting on them.
       if (!text || buttons.empty() || !IsWindowVisible(text)) continue;
-      Box seen{TextOf(box), TextOf(text)};
+      RECT rect{};
+      GetWindowRect(box, &rect);
+      Box seen{TextOf(box), TextOf(text), rect.right - rect.left, rect.bottom - rect.top};
       const Reply reply = NextReply(seen.text);
       answered.insert(box);
       std::vector<HWND> edits;

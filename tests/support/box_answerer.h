@@ -15,6 +15,7 @@ class BoxAnswerer {
  public:
   struct Box {
     std::string title, text;
+    int width = 0, height = 0;
   };
   // How to answer one dialog: the texts typed into its visible edit fields (in order),
   // the list items chosen (0-based), then the button pressed (1 OK, 2 Cancel,
