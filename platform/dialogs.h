@@ -48,6 +48,7 @@ struct InputRequest {
   int timeout_ms = 0;                 // > 0: the dialog ends as OK when the time runs out
   unsigned flags = 0;                 // prompt_flag::k...
   std::optional<DialogRect> position; // where the dialog last stood
+  int year = 0, month = 0, day = 0;   // dates: the day chosen first (0: today)
 };
 
 struct InputReply {

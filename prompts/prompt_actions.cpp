@@ -24,6 +24,7 @@
 #include "prompts/answers.h"
 #include "prompts/displays.h"
 #include "vars/expand.h"
+#include "vars/format.h"
 #include "vars/formula.h"
 #include "vars/registry_value.h"
 #include "vars/variables.h"
@@ -302,9 +303,18 @@ int InputStep(Step& step, int slot, int index, std::string title, const std::str
   if (request.kind == InputKind::kLogin) {
     if (step.output().empty()) request.initial = ReadUserVariable("login_username").value_or("");
     WriteUserVariable("login_password", "");
-  } else if (request.kind == InputKind::kDate && request.initial.empty()) {
+  } else if (request.kind == InputKind::kDate) {
+    // The calendar starts at the variable's date when it reads as one, else today.
     const platform::LocalDateTime now = platform::locale().Now();
-    request.initial = platform::locale().ShortDate(now.year, now.month, now.day);
+    request.year = now.year;
+    request.month = now.month;
+    request.day = now.day;
+    if (const std::optional<CalendarDate> date = ParseDate(request.initial)) {
+      request.year = date->year;
+      request.month = date->month;
+      request.day = date->day;
+    }
+    request.initial = platform::locale().ShortDate(request.year, request.month, request.day);
   }
   request.position = ReadPosition(request.kind);
 

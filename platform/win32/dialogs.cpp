@@ -223,6 +223,13 @@ void SetUp(HWND dialog, InputState* state) {
     for (const auto& choice : choices) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
     if (!r.initial.empty()) SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(r.initial.c_str()));
   }
+  if (r.kind == InputKind::kDate && r.year > 0) {
+    SYSTEMTIME day{};
+    day.wYear = static_cast<WORD>(r.year);
+    day.wMonth = static_cast<WORD>(r.month);
+    day.wDay = static_cast<WORD>(r.day);
+    SendDlgItemMessageA(dialog, kPromptCalendar, MCM_SETCURSEL, 0, reinterpret_cast<LPARAM>(&day));
+  }
   const int edit = r.kind == InputKind::kLogin ? kPromptUser : kPromptEdit;
   if (GetDlgItem(dialog, edit)) SetDlgItemTextA(dialog, edit, r.initial.c_str());
   if (r.flags & prompt_flag::kCourier)
@@ -294,6 +301,24 @@ int TemplateOf(const InputRequest& r) {
   }
 }
 
+// The owner of a file or folder dialog without a time-out: the desktop when
+// one of the runtime's popups is in front, else the window in front.
+HWND PromptOwner() {
+  HWND front = GetForegroundWindow();
+  char cls[32] = {};
+  GetClassNameA(front, cls, sizeof cls);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(front, &pid);
+  return pid == GetCurrentProcessId() && std::strcmp(cls, "BrenvoPopup") == 0 ? GetDesktopWindow() : front;
+}
+
+// The shortest time-out of a file (folder) dialog: the newer dialogs of
+// Windows Vista and later take longer to appear.
+int DialogTimeOut(int timeout_ms, int newer_minimum) {
+  const bool newer = LOBYTE(LOWORD(GetVersion())) >= 6;
+  return timeout_ms > 0 && newer && timeout_ms < newer_minimum ? newer_minimum : timeout_ms;
+}
+
 InputReply FileDialog(const InputRequest& r) {
   InputReply reply;
   std::string filter;
@@ -301,10 +326,10 @@ InputReply FileDialog(const InputRequest& r) {
   filter += '\0';
   std::string buffer(std::size_t{16} << 20, '\0');
   buffer.replace(0, r.initial.size(), r.initial);
-  TimedDialogHolder holder(r.timeout_ms, OnTimeOut::kCancel);
+  TimedDialogHolder holder(DialogTimeOut(r.timeout_ms, 5000), OnTimeOut::kCancel);
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = holder.window() ? holder.window() : GetForegroundWindow();
+  ofn.hwndOwner = holder.window() ? holder.window() : PromptOwner();
   ofn.lpstrFilter = filter.c_str();
   ofn.lpstrFile = buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
@@ -332,10 +357,10 @@ int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
 
 InputReply FolderDialog(const InputRequest& r) {
   InputReply reply;
-  TimedDialogHolder holder(r.timeout_ms, OnTimeOut::kCancel);
+  TimedDialogHolder holder(DialogTimeOut(r.timeout_ms, 2000), OnTimeOut::kCancel);
   char display[MAX_PATH] = {};
   BROWSEINFOA info{};
-  info.hwndOwner = holder.window() ? holder.window() : GetForegroundWindow();
+  info.hwndOwner = holder.window() ? holder.window() : PromptOwner();
   info.pszDisplayName = display;
   info.lpszTitle = r.title.empty() ? "Select Folder" : r.title.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS;
@@ -719,6 +744,7 @@ void Tray(const Notice& notice) {
 void Popup(const Notice& notice) {
   if (!PopupClass()) return;
   HWND& popup = g_popups[SlotOf(notice.kind)];
+  if (popup && !IsWindow(popup)) popup = nullptr;  // gone with the thread that made it
   const bool replace = notice.kind != NoticeKind::kStatus && notice.kind != NoticeKind::kProgress;
   if (popup && (notice.text.empty() || replace || (notice.top && !(GetWindowLongA(popup, GWL_EXSTYLE) & WS_EX_TOPMOST)))) {
     PostMessageA(popup, WM_CLOSE, 0, 0);

@@ -21,6 +21,7 @@
 #include "engine/text.h"
 #include "platform/dialogs.h"
 #include "platform/environment.h"
+#include "platform/locale.h"
 #include "prompts/prompt_actions.h"
 #include "tests/settings/store_sandbox.h"
 #include "tests/support/test_support.h"
@@ -359,8 +360,11 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
       {BoxAnswerer::kLeave, {}, {}, "Still there?"},
       {1177, {"Ann"}, {}, "Form"},
       {box::kAnswerOk, {}, {}, "Sample Dialog"},
+      {box::kAnswerOk, {}, {}, "When?"},
+      {box::kAnswerOk, {"one\r\ntwo"}, {}, "Notes?"},
   });
   WriteUserVariable("sample", "abc;CHECKED;;Gr");
+  WriteUserVariable("date", "2026-12-24");
   const std::string t30 = "<timeout>30</timeout>";
   Run(Step("Ask Yes/No Question", "Continue?", Title("Question") + Out("asked") + t30) +
       Step("Custom Message", "Try again?", Title("Again") + Options("Retry,STOP") + Out("custom") + t30) +
@@ -377,8 +381,9 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
       Step("Custom Dialog", "Name:|Remember me|Hello|Colour;Red;Green|&lt;a href=&quot;http://example.com&quot;&gt;Example&lt;/a&gt;",
            Title("Sample Dialog") + Options("Center") +
                "<value2>EDIT</value2><value3>CHECKBOX</value3><value4>LABEL</value4><value5>LIST</value5><value6>LINK</value6>" +
-               Out("sample") + t30));
-  const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(11, std::chrono::seconds(1));
+               Out("sample") + t30) +
+      Step("Select Date", "When?", Out("date") + t30) + Step("Input Value", "Notes?", Out("notes") + Options("Multi") + t30));
+  const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(13, std::chrono::seconds(1));
   ASSERT_GE(seen.size(), 8u) << (errors_.empty() ? "" : errors_.front());
   EXPECT_EQ(seen[0].title, "Question");
   EXPECT_EQ(seen[0].text, "Continue?");
@@ -398,6 +403,8 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   EXPECT_EQ(Var("skipped"), "(missing)");
   EXPECT_EQ(Var("row_button"), "Done");
   EXPECT_EQ(Var("sample"), "abc;checked;Hello;Green;Example");
+  EXPECT_EQ(Var("date"), platform::locale().ShortDate(2026, 12, 24));  // as the calendar started
+  EXPECT_EQ(Var("notes"), "one\r\ntwo");
   EXPECT_EQ(LastButtonName(), "OK");
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\EditDlgPos").value_or("").size(), 16u);
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\ListDlgPos").value_or("").size(), 16u);
