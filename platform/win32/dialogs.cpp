@@ -694,6 +694,13 @@ HWND TrayWindow() {
     return CreateWindowExA(WS_EX_TOOLWINDOW, "OlvexTray", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                            GetModuleHandleA(nullptr), nullptr);
   }();
+  // The icons go when the program ends, so that none is left in the tray.
+  static const struct Cleanup {
+    ~Cleanup() {
+      RemoveTrayIcon(window, kTrayIcon);
+      RemoveTrayIcon(window, kBalloonIcon);
+    }
+  } cleanup;
   return window;
 }
 

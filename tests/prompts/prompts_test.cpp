@@ -38,6 +38,7 @@
 #include "tests/support/box_answerer.h"
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
@@ -584,6 +585,65 @@ TEST(Popups, AppearWithTheirTextAndCloseAtTheirTimeOut) {
   }
 }
 #else
+// Reads the terminal until `screen` shows `text` (at most 20 s).
+bool ReadUntil(int terminal, const std::string& text, std::string* screen, std::string* everything) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (screen->find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    pollfd in{terminal, POLLIN, 0};
+    if (poll(&in, 1, 100) <= 0) continue;
+    char buffer[512];
+    const ssize_t n = read(terminal, buffer, sizeof buffer);
+    if (n <= 0) break;
+    screen->append(buffer, static_cast<std::size_t>(n));
+    everything->append(buffer, static_cast<std::size_t>(n));
+  }
+  return screen->find(text) != std::string::npos;
+}
+
+// Starts the runtime on a pseudo-terminal; the child's pid.
+pid_t StartOnTerminal(const std::string& script, int* terminal) {
+  const pid_t pid = forkpty(terminal, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    const std::string runtime = RuntimePath();
+    execl(runtime.c_str(), runtime.c_str(), "-r", script.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits at most 10 s for the child (then ends it); its wait status.
+int EndOf(pid_t pid, int terminal) {
+  int status = 0;
+  for (int i = 0; i < 200 && waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    char buffer[512];
+    (void)!read(terminal, buffer, sizeof buffer);
+    usleep(50000);
+  }
+  if (waitpid(pid, &status, WNOHANG) == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  close(terminal);
+  return status;
+}
+
+// A stop signal while a console prompt waits ends the prompt, and the run stops there.
+TEST(ConsolePrompts, AStopSignalEndsAnOpenPrompt) {
+  StoreSandbox sandbox;
+  ChildStore store;
+  const std::string script = sandbox.dir().Write(
+      "case.oxm", Step("Ask Yes/No Question", "Continue?", Out("asked")) + Step("Set Variable", "ran", Out("after")));
+  int terminal = -1;
+  const pid_t pid = StartOnTerminal(script, &terminal);
+  ASSERT_GT(pid, 0);
+  std::string screen, everything;
+  EXPECT_TRUE(ReadUntil(terminal, "[Y]es [N]o? ", &screen, &everything)) << everything;
+  kill(pid, SIGTERM);
+  const int status = EndOf(pid, terminal);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;  // stopped
+  EXPECT_FALSE(ReadUserVariable("after"));
+}
+
 // The runtime on a pseudo-terminal: each prompt is asked on the console.
 TEST(ConsolePrompts, AreAnsweredOnATerminal) {
   StoreSandbox sandbox;
@@ -597,27 +657,12 @@ TEST(ConsolePrompts, AreAnsweredOnATerminal) {
                       Step("Input Value", "Kept?", Out("kept") + "<timeout>1</timeout>"));
   WriteUserVariable("kept", "as it was");
   int terminal = -1;
-  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    const std::string runtime = RuntimePath();
-    execl(runtime.c_str(), runtime.c_str(), "-r", script.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const pid_t pid = StartOnTerminal(script, &terminal);
+  ASSERT_GT(pid, 0);
   std::string screen, everything;
   // Waits until the screen shows `text`, then types `line`.
   auto answer = [&](const std::string& text, const std::string& line) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (screen.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-      pollfd in{terminal, POLLIN, 0};
-      if (poll(&in, 1, 100) <= 0) continue;
-      char buffer[512];
-      const ssize_t n = read(terminal, buffer, sizeof buffer);
-      if (n <= 0) break;
-      screen.append(buffer, static_cast<std::size_t>(n));
-      everything.append(buffer, static_cast<std::size_t>(n));
-    }
-    ASSERT_NE(screen.find(text), std::string::npos) << screen;
+    ASSERT_TRUE(ReadUntil(terminal, text, &screen, &everything)) << screen;
     screen.erase(0, screen.find(text) + text.size());
     if (!line.empty()) {
       ASSERT_GT(write(terminal, line.data(), line.size()), 0);
@@ -632,13 +677,7 @@ TEST(ConsolePrompts, AreAnsweredOnATerminal) {
   answer("Password: ", "s3cret\n");
   answer("Value (Enter", "\x04");  // Ctrl-D cancels
   answer("Value [as it was]", "");  // left to its time-out
-  int status = 0;
-  for (int i = 0; i < 200 && waitpid(pid, &status, WNOHANG) == 0; ++i) {
-    char buffer[512];
-    (void)!read(terminal, buffer, sizeof buffer);
-    usleep(50000);
-  }
-  close(terminal);
+  const int status = EndOf(pid, terminal);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(everything.find("s3cret"), std::string::npos);  // the password is not echoed
   EXPECT_EQ(ReadUserVariable("asked").value_or(""), "0");
