@@ -1102,18 +1102,12 @@ void ScriptDocument::Clear() {
 
 ScriptDocument& Document(int slot) { return g_documents.at(static_cast<std::size_t>(slot)); }
 
-std::string ScriptFolder(int slot) {
-  const std::string& script = Document(slot).file_name;
-  const std::size_t cut = script.find_last_of("\\/");
-  return cut == std::string::npos ? std::string() : script.substr(0, cut);
-}
-
 std::string ScriptRelativePath(int slot, const std::string& path) {
   const bool absolute = (!path.empty() && (path[0] == '\\' || path[0] == '/')) || (path.size() >= 2 && path[1] == ':');
   if (path.empty() || absolute) return path;
-  const std::string folder = ScriptFolder(slot);
-  // The script's own separator joins them.
-  return folder.empty() ? path : folder + Document(slot).file_name[folder.size()] + path;
+  const std::string& script = Document(slot).file_name;
+  const std::size_t cut = script.find_last_of("\\/");
+  return cut == std::string::npos ? path : script.substr(0, cut + 1) + path;
 }
 
 int FirstFreeDocument() {
@@ -1292,6 +1286,12 @@ int LoadDocument(const std::string& path, int slot) {
       loaded > ReadSettingNumber("SOFTWARE\\Olvex\\Report\\stats_longest_script"))
     WriteSetting("SOFTWARE\\Olvex\\Report\\stats_longest_script", loaded);
   return loaded;
+}
+
+std::string ScriptFolder(int slot) {
+  const std::string& script = Document(slot).file_name;
+  const std::size_t cut = script.find_last_of("\\/");
+  return cut == std::string::npos ? std::string() : script.substr(0, cut);
 }
 
 }  // namespace olvex

@@ -163,9 +163,6 @@ struct ScriptDocument {
 ScriptDocument& Document(int slot);
 // The first free slot, or -1.
 int FirstFreeDocument();
-// The folder of the script in `slot`'s file, without its last separator;
-// empty when the name has no folder.
-std::string ScriptFolder(int slot);
 // A relative path is taken from the folder of the script in `slot`; an
 // absolute one ("\..", "/..", "C:...") stands as it is.
 std::string ScriptRelativePath(int slot, const std::string& path);
@@ -202,5 +199,9 @@ void FixUpDocument(int slot);
 // Tests: the loader reads files through `reader` (nullptr: the platform's).
 using FileReader = platform::FileContent (*)(const std::string& path);
 void SetFileReaderForTest(FileReader reader);
+
+// The folder of the script in `slot`'s file, without its last separator;
+// empty when the name has no folder.
+std::string ScriptFolder(int slot);
 
 }  // namespace olvex
