@@ -469,44 +469,55 @@ TEST_F(PromptsTest, FileAndFolderDialogsReturnWhatIsChosen) {
   EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 
-// The tray icon's menu stops the run ("Stop Script").
+// The tray icon's menu stops the run ("Stop Script"), while the run waits and
+// while a prompt is open (which then closes).
 TEST(TrayIcon, ItsMenuStopsTheRun) {
-  StoreSandbox sandbox;
-  ChildStore store;
-  const std::string script = sandbox.dir().Write(
-      "tray.oxm", Step("Tray Icon", "Olvex test") + Step("Delay", "", "<timeout>40</timeout>") + Step("Set Variable", "ran", Out("after")));
-  auto child = std::async(std::launch::async, [&script] {
-    return RunChild({RuntimePath(), "-r", script}, std::chrono::seconds(30));
-  });
-  struct Find {
-    DWORD self;
-    HWND found = nullptr;
-  } find{GetCurrentProcessId()};
-  auto find_tray = [](HWND window, LPARAM lparam) -> BOOL {
-    auto* f = reinterpret_cast<Find*>(lparam);
-    char cls[32] = {};
-    GetClassNameA(window, cls, sizeof cls);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != f->self && std::string(cls) == "OlvexTray") f->found = window;
-    return f->found == nullptr;
-  };
-  for (int i = 0; i < 300 && !find.found; ++i) {
-    EnumWindows(find_tray, reinterpret_cast<LPARAM>(&find));
-    Sleep(50);
+  const std::string waits[] = {Step("Delay", "", "<timeout>40</timeout>"),
+                               Step("Input Value", "Waiting?", "<timeout>40</timeout>")};
+  for (const std::string& wait : waits) {
+    SCOPED_TRACE(wait);
+    StoreSandbox sandbox;
+    ChildStore store;
+    const std::string script = sandbox.dir().Write(
+        "tray.oxm", Step("Tray Icon", "Olvex test") + wait + Step("Set Variable", "ran", Out("after")));
+    auto child = std::async(std::launch::async, [&script] {
+      return RunChild({RuntimePath(), "-r", script}, std::chrono::seconds(30));
+    });
+    struct Find {
+      DWORD self;
+      HWND found = nullptr;
+    } find{GetCurrentProcessId()};
+    auto find_tray = [](HWND window, LPARAM lparam) -> BOOL {
+      auto* f = reinterpret_cast<Find*>(lparam);
+      char cls[32] = {};
+      GetClassNameA(window, cls, sizeof cls);
+      DWORD pid = 0;
+      GetWindowThreadProcessId(window, &pid);
+      if (pid != f->self && std::string(cls) == "OlvexTray") f->found = window;
+      return f->found == nullptr;
+    };
+    for (int i = 0; i < 300 && !find.found; ++i) {
+      EnumWindows(find_tray, reinterpret_cast<LPARAM>(&find));
+      Sleep(50);
+    }
+    ASSERT_NE(find.found, nullptr);
+    if (wait.find("Input") != std::string::npos) {
+      HWND prompt = nullptr;
+      for (int i = 0; i < 300 && !(prompt = FindWindowA("#32770", "Olvex Message")); ++i) Sleep(50);
+      ASSERT_NE(prompt, nullptr);
+    }
+    PostMessageA(find.found, 0x9772, 1001, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    for (int i = 0; i < 200 && !(menu = FindWindowA("#32768", nullptr)); ++i) Sleep(50);
+    EXPECT_NE(menu, nullptr);
+    // The menu takes the keys of its thread: Up from nothing chosen is the last item.
+    PostMessageA(find.found, WM_KEYDOWN, VK_UP, 0);
+    PostMessageA(find.found, WM_KEYDOWN, VK_RETURN, 0);
+    const ChildResult result = child.get();
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_EQ(result.exit_code, 3);  // stopped
+    EXPECT_FALSE(ReadUserVariable("after"));
   }
-  ASSERT_NE(find.found, nullptr);
-  PostMessageA(find.found, 0x9772, 1001, WM_RBUTTONUP);
-  HWND menu = nullptr;
-  for (int i = 0; i < 200 && !(menu = FindWindowA("#32768", nullptr)); ++i) Sleep(50);
-  EXPECT_NE(menu, nullptr);
-  // The menu takes the keys of its thread: Up from nothing chosen is the last item.
-  PostMessageA(find.found, WM_KEYDOWN, VK_UP, 0);
-  PostMessageA(find.found, WM_KEYDOWN, VK_RETURN, 0);
-  const ChildResult result = child.get();
-  EXPECT_FALSE(result.timed_out);
-  EXPECT_EQ(result.exit_code, 3);  // stopped
-  EXPECT_FALSE(ReadUserVariable("after"));
 }
 
 // Serves this thread's messages until `window` is gone (at most 5 s).
