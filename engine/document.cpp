@@ -1291,4 +1291,10 @@ int LoadDocument(const std::string& path, int slot) {
   return loaded;
 }
 
+std::string ScriptFolder(int slot) {
+  const std::string& script = Document(slot).file_name;
+  const std::size_t cut = script.find_last_of("\\/");
+  return cut == std::string::npos ? std::string() : script.substr(0, cut);
+}
+
 }  // namespace olvex

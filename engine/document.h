@@ -201,4 +201,8 @@ void FixUpDocument(int slot);
 using FileReader = platform::FileContent (*)(const std::string& path);
 void SetFileReaderForTest(FileReader reader);
 
+// The folder of the script in `slot`'s file, without its last separator;
+// empty when the name has no folder.
+std::string ScriptFolder(int slot);
+
 }  // namespace olvex

@@ -20,6 +20,7 @@
 #include "platform/process.h"
 #include "platform/stop_key.h"
 #include "platform/windows.h"
+#include "prompts/displays.h"
 #include "system/file_list.h"
 #include "vars/expand.h"
 #include "vars/format.h"
@@ -388,8 +389,7 @@ std::optional<std::string> DatasetPass(LoopEntry& loop, LoopWork& work) {
 int MessagePass(std::optional<std::string>* item) {
   for (;;) {
     const MessageSource source = Installed(g_message_source);
-    if (!source) return 1;
-    MessagePoll poll = source();
+    MessagePoll poll = source ? source() : PollMessageWindow();
     if (poll.message) {
       *item = std::move(poll.message);
       return 1;

@@ -27,8 +27,10 @@ using DatasetSource = std::function<std::optional<DatasetCopy>()>;
 void SetDatasetSource(DatasetSource source);
 
 // The Message loop asks the message window for its next message: whether the
-// window still exists and the message it delivered, if any. Without a source
-// (no message window) the loop ends at once. An empty function removes it.
+// window still exists and the message it delivered, if any. The source is the
+// message window of the displays (prompts/displays.h), which ends the loop at
+// once while no display has opened it, unless another source is installed;
+// an empty function puts that one back.
 struct MessagePoll {
   bool window_exists = false;
   std::optional<std::string> message;

@@ -1,6 +1,24 @@
 #include "platform/dialogs.h"
 
+#include <mutex>
+
 namespace platform {
+namespace {
+
+std::mutex g_hooks_mutex;
+RunHooks g_hooks;
+
+}  // namespace
+
+void SetRunHooks(RunHooks hooks) {
+  std::lock_guard<std::mutex> lock(g_hooks_mutex);
+  g_hooks = std::move(hooks);
+}
+
+RunHooks CurrentRunHooks() {
+  std::lock_guard<std::mutex> lock(g_hooks_mutex);
+  return g_hooks;
+}
 
 int box::DefaultAnswer(unsigned style) {
   static const int kButtons[6][3] = {

@@ -1,6 +1,7 @@
 #pragma once
 // Dialogs shown to the user. The service is an interface so that tests can
 // put a recording fake in place of the real one (SetDialogsForTest).
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -47,6 +48,7 @@ struct InputRequest {
   int timeout_ms = 0;                 // > 0: the dialog ends as OK when the time runs out
   unsigned flags = 0;                 // prompt_flag::k...
   std::optional<DialogRect> position; // where the dialog last stood
+  int year = 0, month = 0, day = 0;   // dates: the day chosen first (0: today)
 };
 
 struct InputReply {
@@ -102,6 +104,8 @@ struct Notice {
   int x = -1, y = -1;       // the position; -1: the default (centred, or at the cursor)
   int width = 0, height = 0;
   int percent = 0;          // progress popups: the bar's position, 0 to 100
+  bool track = false;       // floating balloons: follow the mouse
+  std::string icon_file;    // the tray icon: the script's file (a program's first icon is the picture)
 };
 
 class Dialogs {
@@ -131,6 +135,18 @@ class Dialogs {
   // False when nobody can answer a prompt (no terminal on Linux).
   virtual bool PersonCanAnswer() { return true; }
 };
+
+// What the dialogs ask of the run (the prompts install them): whether the run
+// is asked to stop, polled while a prompt is open (the prompt then closes at
+// once and reports `stopped`); how the tray menu's "Stop Script" stops it;
+// the script's file name that the tray menu shows.
+struct RunHooks {
+  std::function<bool()> stop_wanted;
+  std::function<void()> stop;
+  std::function<std::string()> script_name;
+};
+void SetRunHooks(RunHooks hooks);
+RunHooks CurrentRunHooks();
 
 // The dialogs service in force: the platform's own, or the one a test installed.
 Dialogs& dialogs();

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/document.h"
+#include "engine/flow.h"
 
 namespace olvex {
 
@@ -11,5 +12,10 @@ namespace olvex {
 // (blanks and tabs between them skipped), 0 without one, at most 100.
 int ProgressPercent(const std::string& text);
 int DisplayStep(Step& step, int slot, int step_index, const std::string& title, int timeout_ms);
+
+// The Message loop's source: the message window (platform/message_window.h)
+// that the first display step opens; closed by a sender, the next display
+// opens it again. Without it the Message loop ends at once.
+MessagePoll PollMessageWindow();
 
 }  // namespace olvex

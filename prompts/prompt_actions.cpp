@@ -20,9 +20,11 @@
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/registry.h"
+#include "platform/stop_key.h"
 #include "prompts/answers.h"
 #include "prompts/displays.h"
 #include "vars/expand.h"
+#include "vars/format.h"
 #include "vars/formula.h"
 #include "vars/registry_value.h"
 #include "vars/variables.h"
@@ -301,9 +303,18 @@ int InputStep(Step& step, int slot, int index, std::string title, const std::str
   if (request.kind == InputKind::kLogin) {
     if (step.output().empty()) request.initial = ReadUserVariable("login_username").value_or("");
     WriteUserVariable("login_password", "");
-  } else if (request.kind == InputKind::kDate && request.initial.empty()) {
+  } else if (request.kind == InputKind::kDate) {
+    // The calendar starts at the variable's date when it reads as one, else today.
     const platform::LocalDateTime now = platform::locale().Now();
-    request.initial = platform::locale().ShortDate(now.year, now.month, now.day);
+    request.year = now.year;
+    request.month = now.month;
+    request.day = now.day;
+    if (const std::optional<CalendarDate> date = ParseDate(request.initial)) {
+      request.year = date->year;
+      request.month = date->month;
+      request.day = date->day;
+    }
+    request.initial = platform::locale().ShortDate(request.year, request.month, request.day);
   }
   request.position = ReadPosition(request.kind);
 
@@ -536,6 +547,29 @@ int CustomDialogStep(Step& step, int slot, int index, const std::string& title, 
   return 1;
 }
 
+std::atomic<int> g_prompt_slot{0};
+
+// An open prompt closes when the run is asked to stop or the stop key is
+// pressed; the tray menu stops the run as the stop key does.
+void InstallRunHooks() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    platform::RunHooks hooks;
+    hooks.stop_wanted = [] {
+      if (StopRequested()) return true;
+      if (!platform::StopKeyPressed(RunShared().stop_key.load())) return false;
+      RequestStop(false);
+      return true;
+    };
+    hooks.stop = [] { RequestStop(false); };
+    hooks.script_name = [] {
+      const std::string& file = Document(g_prompt_slot.load()).file_name;
+      return file.substr(file.find_last_of("\\/") + 1);
+    };
+    platform::SetRunHooks(std::move(hooks));
+  });
+}
+
 }  // namespace
 
 int LastPromptResult() { return g_last_result.load(); }
@@ -548,7 +582,11 @@ std::string LastButtonName() {
 int HandlePromptStep(int slot, int step_index) { return PromptAction(slot, step_index, 0); }
 
 int PromptAction(int slot, int step_index, int on_main) {
-  if (!on_main) return RunOnMainThread([&] { return PromptAction(slot, step_index, 1); });
+  if (!on_main) {
+    InstallRunHooks();
+    if (slot >= 0 && slot < kMaxDocuments) g_prompt_slot.store(slot);
+    return RunOnMainThread([&] { return PromptAction(slot, step_index, 1); });
+  }
   if (slot < 0 || slot >= kMaxDocuments || step_index < 0 ||
       static_cast<std::size_t>(step_index) >= Document(slot).steps.size()) {
     SetStepError("Internal error: '" + std::to_string(slot) + "'");

@@ -92,8 +92,6 @@ std::int64_t NumberOf(const std::string& text, bool wide) {
 
 std::string Decimal(std::uint64_t n) { return std::to_string(n); }
 
-std::string ScriptFolder(int slot) { return FolderOf(Document(slot).file_name); }
-
 // ---- reading
 
 int ReadFile(Context& c) {

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <string>
 
@@ -54,8 +55,9 @@ Got ReadLine(std::string* line, int timeout_ms) {
   line->clear();
   const int signals = StopSignalCount();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  const std::function<bool()> stop_wanted = CurrentRunHooks().stop_wanted;
   for (;;) {
-    if (StopSignalCount() != signals) return Got::kStopped;
+    if (StopSignalCount() != signals || (stop_wanted && stop_wanted())) return Got::kStopped;
     int wait = 100;
     if (timeout_ms > 0) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();

@@ -74,6 +74,48 @@ class TimedDialogHolder {
   Holder holder_;
 };
 
+// While a modal prompt is open, a thread timer asks the run whether it is to
+// stop; if so every dialog of the thread is closed (message boxes ended,
+// other dialogs cancelled) and the prompt reports that it was stopped.
+constexpr UINT kStopPollMs = 100;
+thread_local bool t_stopped = false;
+thread_local bool t_boxes = false;
+
+BOOL CALLBACK CloseThreadDialog(HWND window, LPARAM) {
+  char cls[16] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  if (std::strcmp(cls, "#32770") != 0) return TRUE;
+  if (t_boxes) EndDialog(window, 0);
+  else PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  return TRUE;
+}
+
+void CALLBACK StopTick(HWND, UINT, UINT_PTR, DWORD) {
+  if (t_stopped) return;
+  const RunHooks hooks = CurrentRunHooks();
+  if (!hooks.stop_wanted || !hooks.stop_wanted()) return;
+  t_stopped = true;
+  EnumThreadWindows(GetCurrentThreadId(), CloseThreadDialog, 0);
+}
+
+class StopWatch {
+ public:
+  explicit StopWatch(bool boxes) {
+    t_stopped = false;
+    t_boxes = boxes;
+    timer_ = SetTimer(nullptr, 0, kStopPollMs, StopTick);
+  }
+  ~StopWatch() {
+    if (timer_) KillTimer(nullptr, timer_);
+  }
+  StopWatch(const StopWatch&) = delete;
+  StopWatch& operator=(const StopWatch&) = delete;
+  bool stopped() const { return t_stopped; }
+
+ private:
+  UINT_PTR timer_ = 0;
+};
+
 std::string ItemText(HWND dialog, int id) {
   const int length = GetWindowTextLengthA(GetDlgItem(dialog, id));
   std::string text(static_cast<std::size_t>(length > 0 ? length : 0) + 1, '\0');
@@ -139,6 +181,31 @@ void End(HWND dialog, InputState* state, bool ok) {
   EndDialog(dialog, ok ? 1 : 0);
 }
 
+// The size options: the dialog `wide` times as wide and `high` times as high;
+// the buttons keep to the bottom right corner, the fields and lists grow.
+void Enlarge(HWND dialog, int wide, int high) {
+  RECT outer{}, client{};
+  GetWindowRect(dialog, &outer);
+  GetClientRect(dialog, &client);
+  const int dw = client.right * (wide - 1), dh = client.bottom * (high - 1);
+  SetWindowPos(dialog, nullptr, 0, 0, outer.right - outer.left + dw, outer.bottom - outer.top + dh, SWP_NOMOVE | SWP_NOZORDER);
+  for (HWND item = GetWindow(dialog, GW_CHILD); item; item = GetWindow(item, GW_HWNDNEXT)) {
+    RECT rect{};
+    GetWindowRect(item, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    const int id = GetDlgCtrlID(item);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (id == IDOK || id == IDCANCEL) {
+      SetWindowPos(item, nullptr, rect.left + dw, rect.top + dh, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    } else if (id == kPromptText || id == kPromptUser || id == kPromptPassword ||
+               (id == kPromptEdit && !(GetWindowLongA(item, GWL_STYLE) & ES_MULTILINE))) {
+      SetWindowPos(item, nullptr, 0, 0, width + dw, height, SWP_NOMOVE | SWP_NOZORDER);
+    } else if (id == kPromptEdit || id == kPromptList || id == kPromptCalendar) {
+      SetWindowPos(item, nullptr, 0, 0, width + dw, height + dh, SWP_NOMOVE | SWP_NOZORDER);
+    }
+  }
+}
+
 void SetUp(HWND dialog, InputState* state) {
   const InputRequest& r = *state->request;
   SetWindowTextA(dialog, r.title.empty() ? "Olvex Message" : r.title.c_str());
@@ -156,6 +223,13 @@ void SetUp(HWND dialog, InputState* state) {
     for (const auto& choice : choices) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
     if (!r.initial.empty()) SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(r.initial.c_str()));
   }
+  if (r.kind == InputKind::kDate && r.year > 0) {
+    SYSTEMTIME day{};
+    day.wYear = static_cast<WORD>(r.year);
+    day.wMonth = static_cast<WORD>(r.month);
+    day.wDay = static_cast<WORD>(r.day);
+    SendDlgItemMessageA(dialog, kPromptCalendar, MCM_SETCURSEL, 0, reinterpret_cast<LPARAM>(&day));
+  }
   const int edit = r.kind == InputKind::kLogin ? kPromptUser : kPromptEdit;
   if (GetDlgItem(dialog, edit)) SetDlgItemTextA(dialog, edit, r.initial.c_str());
   if (r.flags & prompt_flag::kCourier)
@@ -165,7 +239,18 @@ void SetUp(HWND dialog, InputState* state) {
     ShowWindow(GetDlgItem(dialog, IDOK), SW_HIDE);
     SetDlgItemTextA(dialog, IDCANCEL, "&Close");
   }
-  if (r.position) {
+  static const struct {
+    unsigned flag;
+    int wide, high;
+  } kSizes[] = {{prompt_flag::kSize1x2, 1, 2}, {prompt_flag::kSize2x1, 2, 1}, {prompt_flag::kSize2x2, 2, 2},
+                {prompt_flag::kSize2x3, 2, 3}, {prompt_flag::kSize3x4, 3, 4}};
+  for (const auto& size : kSizes)
+    if (r.flags & size.flag) {
+      Enlarge(dialog, size.wide, size.high);
+      break;
+    }
+  // "Fixed": the dialog stays where the system puts it (centred), not where it last stood.
+  if (r.position && !(r.flags & prompt_flag::kFixed)) {
     SetWindowPos(dialog, nullptr, r.position->left, r.position->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   }
   if (r.flags & prompt_flag::kTop) SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -216,6 +301,24 @@ int TemplateOf(const InputRequest& r) {
   }
 }
 
+// The owner of a file or folder dialog without a time-out: the desktop when
+// one of the runtime's popups is in front, else the window in front.
+HWND PromptOwner() {
+  HWND front = GetForegroundWindow();
+  char cls[32] = {};
+  GetClassNameA(front, cls, sizeof cls);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(front, &pid);
+  return pid == GetCurrentProcessId() && std::strcmp(cls, "BrenvoPopup") == 0 ? GetDesktopWindow() : front;
+}
+
+// The shortest time-out of a file (folder) dialog: the newer dialogs of
+// Windows Vista and later take longer to appear.
+int DialogTimeOut(int timeout_ms, int newer_minimum) {
+  const bool newer = LOBYTE(LOWORD(GetVersion())) >= 6;
+  return timeout_ms > 0 && newer && timeout_ms < newer_minimum ? newer_minimum : timeout_ms;
+}
+
 InputReply FileDialog(const InputRequest& r) {
   InputReply reply;
   std::string filter;
@@ -223,10 +326,10 @@ InputReply FileDialog(const InputRequest& r) {
   filter += '\0';
   std::string buffer(std::size_t{16} << 20, '\0');
   buffer.replace(0, r.initial.size(), r.initial);
-  TimedDialogHolder holder(r.timeout_ms, OnTimeOut::kCancel);
+  TimedDialogHolder holder(DialogTimeOut(r.timeout_ms, 5000), OnTimeOut::kCancel);
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = holder.window() ? holder.window() : GetForegroundWindow();
+  ofn.hwndOwner = holder.window() ? holder.window() : PromptOwner();
   ofn.lpstrFilter = filter.c_str();
   ofn.lpstrFile = buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
@@ -254,10 +357,10 @@ int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
 
 InputReply FolderDialog(const InputRequest& r) {
   InputReply reply;
-  TimedDialogHolder holder(r.timeout_ms, OnTimeOut::kCancel);
+  TimedDialogHolder holder(DialogTimeOut(r.timeout_ms, 2000), OnTimeOut::kCancel);
   char display[MAX_PATH] = {};
   BROWSEINFOA info{};
-  info.hwndOwner = holder.window() ? holder.window() : GetForegroundWindow();
+  info.hwndOwner = holder.window() ? holder.window() : PromptOwner();
   info.pszDisplayName = display;
   info.lpszTitle = r.title.empty() ? "Select Folder" : r.title.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS;
@@ -292,6 +395,27 @@ void ShowItem(HWND dialog, int id, const std::string& text) {
 
 bool Shown(HWND dialog, int id) { return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0; }
 
+// "Center": check boxes, buttons, links and labels stand in the middle of the dialog.
+void CenterRowItems(HWND dialog, const CustomDialogRequest& r) {
+  RECT client{};
+  GetClientRect(dialog, &client);
+  for (int n = 0; n < 5 && static_cast<std::size_t>(n) < r.rows.size(); ++n) {
+    int id = 0;
+    switch (r.rows[static_cast<std::size_t>(n)].kind) {
+      case RowKind::kCheck: id = kRowCheck + n; break;
+      case RowKind::kButton: id = kRowButton + n; break;
+      case RowKind::kLabel:
+      case RowKind::kLink: id = kRowLabels[n]; break;
+      default: continue;
+    }
+    HWND item = GetDlgItem(dialog, id);
+    RECT rect{};
+    GetWindowRect(item, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    SetWindowPos(item, nullptr, (client.right - (rect.right - rect.left)) / 2, rect.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  }
+}
+
 void SetUpCustom(HWND dialog, const CustomDialogRequest& r) {
   SetWindowTextA(dialog, r.title.c_str());
   SetDlgItemTextA(dialog, kFrame, r.title.c_str());
@@ -310,9 +434,23 @@ void SetUpCustom(HWND dialog, const CustomDialogRequest& r) {
         ShowItem(dialog, kRowPassword + n, row.value);
         break;
       case RowKind::kLabel:
-      case RowKind::kLink:
+      case RowKind::kLink: {
+        // A label or link row has the whole row; a link can be clicked.
+        HWND label = GetDlgItem(dialog, kRowLabels[n]);
+        RECT row_rect{}, frame{};
+        GetWindowRect(label, &row_rect);
+        GetWindowRect(GetDlgItem(dialog, kRowBrowse + n), &frame);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&row_rect), 2);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&frame), 2);
+        SetWindowPos(label, nullptr, 0, 0, frame.right - row_rect.left, row_rect.bottom - row_rect.top,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        LONG style = GetWindowLongA(label, GWL_STYLE) & ~(SS_TYPEMASK);
+        style |= r.center ? SS_CENTER : SS_LEFT;
+        if (row.kind == RowKind::kLink) style |= SS_NOTIFY;
+        SetWindowLongA(label, GWL_STYLE, style);
         ShowItem(dialog, kRowLabels[n], row.text);
         break;
+      }
       case RowKind::kCheck:
         ShowItem(dialog, kRowCheck + n, row.text);
         CheckDlgButton(dialog, kRowCheck + n, row.checked ? BST_CHECKED : BST_UNCHECKED);
@@ -332,6 +470,7 @@ void SetUpCustom(HWND dialog, const CustomDialogRequest& r) {
         break;
     }
   }
+  if (r.center) CenterRowItems(dialog, r);
   if (r.top) SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   if (r.timeout_ms > 0) SetTimer(dialog, kCustomTimer, static_cast<UINT>(r.timeout_ms), nullptr);
   SetForegroundWindow(dialog);
@@ -354,9 +493,32 @@ void EndCustom(HWND dialog, CustomState* state, int result) {
   EndDialog(dialog, result);
 }
 
+// The row whose link label has this id, else -1.
+int LinkRow(const CustomState* state, int id) {
+  for (int n = 0; n < 5 && static_cast<std::size_t>(n) < state->request->rows.size(); ++n)
+    if (kRowLabels[n] == id && state->request->rows[static_cast<std::size_t>(n)].kind == RowKind::kLink) return n;
+  return -1;
+}
+
 INT_PTR CALLBACK CustomDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* state = reinterpret_cast<CustomState*>(GetWindowLongPtrA(dialog, DWLP_USER));
   switch (message) {
+    case WM_CTLCOLORSTATIC:
+      // Links are blue.
+      if (state && LinkRow(state, GetDlgCtrlID(reinterpret_cast<HWND>(lparam))) >= 0) {
+        HDC dc = reinterpret_cast<HDC>(wparam);
+        SetTextColor(dc, RGB(0, 0, 255));
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      return FALSE;
+    case WM_SETCURSOR:
+      if (state && LinkRow(state, GetDlgCtrlID(reinterpret_cast<HWND>(wparam))) >= 0) {
+        SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+      }
+      return FALSE;
     case WM_INITDIALOG:
       SetWindowLongPtrA(dialog, DWLP_USER, lparam);
       SetUpCustom(dialog, *reinterpret_cast<CustomState*>(lparam)->request);
@@ -370,6 +532,9 @@ INT_PTR CALLBACK CustomDialogProc(HWND dialog, UINT message, WPARAM wparam, LPAR
       if (id == IDOK) EndCustom(dialog, state, custom_dialog::kOk);
       else if (id == IDCANCEL) EndCustom(dialog, state, custom_dialog::kCancel);
       else if (id >= kRowButton && id < kRowButton + 5) EndCustom(dialog, state, id);
+      else if (const int row = LinkRow(state, id); row >= 0 && HIWORD(wparam) == STN_CLICKED)
+        ShellExecuteA(dialog, "open", state->request->rows[static_cast<std::size_t>(row)].value.c_str(), nullptr, nullptr,
+                      SW_SHOWNORMAL);
       else if (id >= kRowBrowse && id < kRowBrowse + 5) {
         const std::size_t n = static_cast<std::size_t>(id - kRowBrowse);
         InputRequest browse;
@@ -465,62 +630,128 @@ bool PopupClass() {
   return registered;
 }
 
-// The runtime's own main window, else a hidden window of this thread for the tray icon.
-HWND TrayOwner() {
-  struct Find {
-    DWORD pid;
-    HWND found;
-  } find{GetCurrentProcessId(), nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM lparam) -> BOOL {
-        auto* f = reinterpret_cast<Find*>(lparam);
-        char cls[32] = {};
-        GetClassNameA(window, cls, sizeof cls);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid == f->pid && std::strcmp(cls, "OlvexClass") == 0) {
-          f->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&find));
-  if (find.found) return find.found;
-  PopupClass();
-  static HWND own = CreateWindowExA(WS_EX_TOOLWINDOW, "BrenvoPopup", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                    GetModuleHandleA(nullptr), nullptr);
-  return own;
+// The tray icon's window: a hidden window of the thread that shows the icon
+// (the main thread), which serves the icon's menu and removes a balloon's
+// icon when its time is up.
+constexpr UINT kTrayMessage = 0x9772;
+constexpr UINT kTrayIcon = 1001, kBalloonIcon = 1002;
+constexpr UINT kStopCommand = 0x408;
+constexpr UINT_PTR kBalloonTimer = 1002;
+bool g_tray_shown[2] = {};  // the tray icon, the balloon's icon
+
+void RemoveTrayIcon(HWND window, UINT id) {
+  NOTIFYICONDATAA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = window;
+  data.uID = id;
+  bool& shown = g_tray_shown[id == kBalloonIcon ? 1 : 0];
+  if (shown) Shell_NotifyIconA(NIM_DELETE, &data);
+  shown = false;
+}
+
+// The menu at the cursor: the script's name (disabled), a line, "Stop Script".
+void ShowTrayMenu(HWND window) {
+  const RunHooks hooks = CurrentRunHooks();
+  const std::string name = "\"" + (hooks.script_name ? hooks.script_name() : std::string()) + "\"";
+  HMENU menu = CreatePopupMenu();
+  AppendMenuA(menu, MF_STRING | MF_GRAYED, 1, name.c_str());
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, kStopCommand, "Stop Script");
+  POINT at{};
+  GetCursorPos(&at);
+  SetForegroundWindow(window);
+  const UINT chosen = static_cast<UINT>(
+      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
+  PostMessageA(window, WM_NULL, 0, 0);  // so that the menu closes when the user clicks elsewhere
+  DestroyMenu(menu);
+  if (chosen == kStopCommand && hooks.stop) hooks.stop();
+}
+
+LRESULT CALLBACK TrayProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == kTrayMessage && (lparam == WM_LBUTTONDBLCLK || lparam == WM_RBUTTONUP)) {
+    ShowTrayMenu(window);
+    return 0;
+  }
+  if (message == WM_TIMER && wparam == kBalloonTimer) {
+    KillTimer(window, kBalloonTimer);
+    RemoveTrayIcon(window, kBalloonIcon);
+    return 0;
+  }
+  if (message == WM_DESTROY) {
+    RemoveTrayIcon(window, kTrayIcon);
+    RemoveTrayIcon(window, kBalloonIcon);
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+HWND TrayWindow() {
+  static HWND window = [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = TrayProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "OlvexTray";
+    RegisterClassA(&wc);
+    return CreateWindowExA(WS_EX_TOOLWINDOW, "OlvexTray", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+  }();
+  // The icons go when the program ends, so that none is left in the tray.
+  static const struct Cleanup {
+    ~Cleanup() {
+      RemoveTrayIcon(window, kTrayIcon);
+      RemoveTrayIcon(window, kBalloonIcon);
+    }
+  } cleanup;
+  return window;
+}
+
+// The tray icon's picture: the first icon of the script when it is a program,
+// else the runtime's icon 1000 at the small size, else the system's.
+HICON TrayPicture(const std::string& script) {
+  static HICON icon = nullptr;
+  if (icon) return icon;
+  const std::size_t dot = script.find_last_of('.');
+  if (dot != std::string::npos && lstrcmpiA(script.c_str() + dot, ".exe") == 0)
+    icon = ExtractIconA(GetModuleHandleA(nullptr), script.c_str(), 0);
+  if (reinterpret_cast<UINT_PTR>(icon) <= 1)
+    icon = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1000), IMAGE_ICON,
+                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  if (!icon) icon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
+  return icon;
 }
 
 void Tray(const Notice& notice) {
-  NOTIFYICONDATAA data{};
-  data.cbSize = sizeof data;
-  data.hWnd = TrayOwner();
-  data.uID = notice.kind == NoticeKind::kBalloon ? 1002 : 1001;
-  static bool shown[2] = {};
-  bool& is_shown = shown[notice.kind == NoticeKind::kBalloon ? 1 : 0];
+  HWND window = TrayWindow();
+  const bool balloon = notice.kind == NoticeKind::kBalloon;
+  const UINT id = balloon ? kBalloonIcon : kTrayIcon;
   if (notice.text.empty()) {
-    if (is_shown) Shell_NotifyIconA(NIM_DELETE, &data);
-    is_shown = false;
+    RemoveTrayIcon(window, id);
     return;
   }
+  NOTIFYICONDATAA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = window;
+  data.uID = id;
   data.uFlags = NIF_ICON | NIF_TIP | NIF_MESSAGE;
-  data.uCallbackMessage = 0x9772;
-  data.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32516));  // IDI_INFORMATION
-  lstrcpynA(data.szTip, notice.text.c_str(), sizeof data.szTip);
-  if (notice.kind == NoticeKind::kBalloon) {
+  data.uCallbackMessage = kTrayMessage;
+  data.hIcon = balloon ? LoadIconA(nullptr, MAKEINTRESOURCEA(32516)) : TrayPicture(notice.icon_file);  // IDI_INFORMATION
+  lstrcpynA(data.szTip, (balloon ? notice.title : notice.text).c_str(), sizeof data.szTip);
+  if (balloon) {
     data.uFlags |= NIF_INFO;
     lstrcpynA(data.szInfo, notice.text.c_str(), sizeof data.szInfo);
     lstrcpynA(data.szInfoTitle, notice.title.c_str(), sizeof data.szInfoTitle);
     data.uTimeout = static_cast<UINT>(notice.timeout_ms);
     data.dwInfoFlags = NIIF_INFO;
+    // The balloon's icon goes with the balloon.
+    SetTimer(window, kBalloonTimer, static_cast<UINT>(notice.timeout_ms), nullptr);
   }
-  is_shown = Shell_NotifyIconA(is_shown ? NIM_MODIFY : NIM_ADD, &data) != FALSE || is_shown;
+  bool& shown = g_tray_shown[balloon ? 1 : 0];
+  shown = Shell_NotifyIconA(shown ? NIM_MODIFY : NIM_ADD, &data) != FALSE || shown;
 }
 
 void Popup(const Notice& notice) {
   if (!PopupClass()) return;
   HWND& popup = g_popups[SlotOf(notice.kind)];
+  if (popup && !IsWindow(popup)) popup = nullptr;  // gone with the thread that made it
   const bool replace = notice.kind != NoticeKind::kStatus && notice.kind != NoticeKind::kProgress;
   if (popup && (notice.text.empty() || replace || (notice.top && !(GetWindowLongA(popup, GWL_EXSTYLE) & WS_EX_TOPMOST)))) {
     PostMessageA(popup, WM_CLOSE, 0, 0);
@@ -542,17 +773,11 @@ void Popup(const Notice& notice) {
   if (!popup) {
     const int screen_w = GetSystemMetrics(SM_CXSCREEN), screen_h = GetSystemMetrics(SM_CYSCREEN);
     int x = notice.x, y = notice.y;
-    const bool centred = (x == 2 && y == -2) || x < 1 || y < 1 || x >= screen_w || y >= screen_h;
-    if (centred && notice.kind == NoticeKind::kScreenMessage && !(x == 2 && y == -2)) {
-      POINT cursor{};
-      GetCursorPos(&cursor);
-      x = cursor.x;
-      y = cursor.y;
-    } else if (centred) {
+    if (x < 1 || y < 1 || x >= screen_w || y >= screen_h) {
       x = (screen_w - width) / 2;
       y = (screen_h - height) / 2;
     }
-    popup = CreateWindowExA((notice.top || notice.kind == NoticeKind::kScreenMessage ? WS_EX_TOPMOST : 0) | WS_EX_TOOLWINDOW,
+    popup = CreateWindowExA((notice.top ? WS_EX_TOPMOST : 0) | WS_EX_TOOLWINDOW,
                             "BrenvoPopup", "", WS_POPUP | WS_BORDER, x, y, width, height, nullptr, nullptr,
                             GetModuleHandleA(nullptr), nullptr);
     if (!popup) return;
@@ -579,6 +804,108 @@ void Popup(const Notice& notice) {
   if (notice.timeout_ms > 0) SetTimer(popup, kPopupTimer, static_cast<UINT>(notice.timeout_ms), nullptr);
 }
 
+// The screen message and the floating balloon: tool tips of their own (the
+// balloon with the balloon style), placed at their position, or following
+// the mouse ("Track"); a click or the time-out closes them.
+constexpr UINT_PTR kTipTimer = 0x812D;
+constexpr int kTrackMs = 30;
+HWND g_tips[2] = {};  // the screen message, the floating balloon
+WNDPROC g_tip_proc = nullptr;
+UINT_PTR g_track_timer = 0;
+
+void CloseTip(HWND tip) {
+  for (HWND& open : g_tips)
+    if (open == tip) open = nullptr;
+  DestroyWindow(tip);
+}
+
+LRESULT CALLBACK TipProc(HWND tip, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_NCHITTEST:
+      return HTCLIENT;  // the tip takes the mouse: it can be clicked away
+    case WM_SETCURSOR:
+      SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));  // IDC_ARROW
+      return TRUE;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+      CloseTip(tip);
+      return 0;
+    case WM_TIMER:
+      if (wparam == kTipTimer) {
+        CloseTip(tip);
+        return 0;
+      }
+      break;
+    default:
+      break;
+  }
+  return CallWindowProcA(g_tip_proc, tip, message, wparam, lparam);
+}
+
+TOOLINFOA TipTool(HWND tip) {
+  TOOLINFOA tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = tip;
+  tool.uId = 1;
+  return tool;
+}
+
+void CALLBACK FollowMouse(HWND, UINT, UINT_PTR, DWORD) {
+  if (!g_tips[1]) {
+    KillTimer(nullptr, g_track_timer);
+    g_track_timer = 0;
+    return;
+  }
+  POINT at{};
+  GetCursorPos(&at);
+  SendMessageA(g_tips[1], TTM_TRACKPOSITION, 0, MAKELPARAM(at.x + 16, at.y + 16));
+}
+
+void Tip(const Notice& notice) {
+  const int slot = notice.kind == NoticeKind::kFloatingBalloon ? 1 : 0;
+  if (g_tips[slot]) CloseTip(g_tips[slot]);
+  if (notice.text.empty()) return;
+  static const bool common = [] {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
+    return InitCommonControlsEx(&controls) != FALSE;
+  }();
+  (void)common;
+  const DWORD style = WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX | (slot == 1 ? TTS_BALLOON : 0);
+  HWND tip = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, TOOLTIPS_CLASSA, nullptr, style, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (!tip) return;
+  g_tips[slot] = tip;
+  g_tip_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(tip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TipProc)));
+  TOOLINFOA tool = TipTool(tip);
+  tool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+  std::string text = notice.text;
+  tool.lpszText = text.data();
+  SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageA(tip, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, 400);
+  if (slot == 1 && !notice.title.empty()) SendMessageA(tip, TTM_SETTITLEA, 1 /* TTI_INFO */, reinterpret_cast<LPARAM>(notice.title.c_str()));
+  // (x, y) when both lie on the screen; (2, -2) centred; else at the cursor.
+  const int screen_w = GetSystemMetrics(SM_CXSCREEN), screen_h = GetSystemMetrics(SM_CYSCREEN);
+  POINT at{notice.x, notice.y};
+  const bool centred = notice.x == 2 && notice.y == -2;
+  if (!centred && (notice.x < 0 || notice.y < 0 || notice.x >= screen_w || notice.y >= screen_h || notice.track)) {
+    GetCursorPos(&at);
+    if (notice.track) at = {at.x + 16, at.y + 16};
+  }
+  SendMessageA(tip, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x, at.y));
+  SendMessageA(tip, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+  if (centred) {
+    // Shown, the tip has its size.
+    RECT rect{};
+    GetWindowRect(tip, &rect);
+    SendMessageA(tip, TTM_TRACKPOSITION, 0,
+                 MAKELPARAM((screen_w - (rect.right - rect.left)) / 2, (screen_h - (rect.bottom - rect.top)) / 2));
+  }
+  SetWindowPos(tip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  if (notice.timeout_ms > 0) SetTimer(tip, kTipTimer, static_cast<UINT>(notice.timeout_ms), nullptr);
+  if (slot == 1 && notice.track && !g_track_timer) g_track_timer = SetTimer(nullptr, 0, kTrackMs, FollowMouse);
+}
+
 class Win32Dialogs : public Dialogs {
  public:
   int ShowMessage(const std::string& text, const std::string& title, unsigned style) override {
@@ -587,10 +914,22 @@ class Win32Dialogs : public Dialogs {
 
   int ShowPrompt(const std::string& text, const std::string& title, unsigned style, int timeout_ms) override {
     TimedDialogHolder holder(timeout_ms, OnTimeOut::kEndBox);
-    return MessageBoxA(holder.window(), text.c_str(), title.c_str(), style);
+    const StopWatch watch(true);
+    const int answer = MessageBoxA(holder.window(), text.c_str(), title.c_str(), style);
+    return watch.stopped() ? -1 : answer;
   }
 
   InputReply ShowInput(const InputRequest& request) override {
+    const StopWatch watch(false);
+    InputReply reply = Input(request);
+    if (watch.stopped()) {
+      reply.ok = false;
+      reply.stopped = true;
+    }
+    return reply;
+  }
+
+  InputReply Input(const InputRequest& request) {
     if (request.kind == InputKind::kOpenFile || request.kind == InputKind::kSaveFile ||
         request.kind == InputKind::kOpenFiles)
       return FileDialog(request);
@@ -610,15 +949,18 @@ class Win32Dialogs : public Dialogs {
 
   void ShowNotice(const Notice& notice) override {
     if (notice.kind == NoticeKind::kTrayIcon || notice.kind == NoticeKind::kBalloon) Tray(notice);
+    else if (notice.kind == NoticeKind::kScreenMessage || notice.kind == NoticeKind::kFloatingBalloon) Tip(notice);
     else Popup(notice);
   }
 
   CustomDialogReply ShowCustomDialog(const CustomDialogRequest& request) override {
     CustomDialogReply reply;
     CustomState state{&request, &reply};
-    if (DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1405), nullptr, CustomDialogProc,
-                        reinterpret_cast<LPARAM>(&state)) == -1)
-      reply.error = "The custom dialog cannot be shown";
+    const StopWatch watch(false);
+    const INT_PTR shown = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1405), nullptr, CustomDialogProc,
+                                          reinterpret_cast<LPARAM>(&state));
+    if (shown == -1) reply.error = "The custom dialog cannot be shown";
+    reply.stopped = watch.stopped();
     return reply;
   }
 };

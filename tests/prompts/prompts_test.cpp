@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <thread>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,7 +18,10 @@
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/settings.h"
+#include "engine/text.h"
 #include "platform/dialogs.h"
+#include "platform/environment.h"
+#include "platform/locale.h"
 #include "prompts/prompt_actions.h"
 #include "tests/settings/store_sandbox.h"
 #include "tests/support/test_support.h"
@@ -27,9 +33,12 @@
 // After windows.h:
 #include <commctrl.h>
 
+#include <future>
+
 #include "tests/support/box_answerer.h"
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
@@ -71,10 +80,12 @@ class PromptsTest : public ::testing::Test {
     CloseAllDocuments();
     SetExpansionHost(nullptr);
   }
-  void Run(const std::string& steps) {
+  // `adjust` may change the parsed steps before the run.
+  void Run(const std::string& steps, const std::function<void(ScriptDocument&)>& adjust = {}) {
     CloseAllDocuments();
     ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
     FixUpDocument(0);
+    if (adjust) adjust(Document(0));
     Document(0).file_name = sandbox_.dir().File("case.oxm");
     errors_.clear();
     StartRun(0, kCommandNewRun, false, 0, 0);
@@ -292,6 +303,47 @@ TEST_F(PromptsTest, DisplaysTakeTheirSizeBarPositionAndTimeOut) {
   EXPECT_EQ(errors_, (Strings{"[STEP 9] Image file 'missing.bmp' not found"}));
 }
 
+// The Message loop takes what another program sends to the message window
+// that the displays open, in order, and ends when the window is closed.
+TEST_F(PromptsTest, TheMessageLoopTakesWhatIsSentUntilTheWindowCloses) {
+  WriteUserVariable("all", "");
+  std::thread sender([] {
+#ifdef _WIN32
+    const std::string title = "Olvex Messages " + std::to_string(GetCurrentProcessId());
+    HWND window = nullptr;
+    for (int i = 0; i < 400 && !(window = FindWindowA("OlvexMessageWindow", title.c_str())); ++i) Sleep(50);
+    for (std::string text : {"first", "second"}) {
+      COPYDATASTRUCT data{0, static_cast<DWORD>(text.size()), text.data()};
+      SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000, nullptr);
+    }
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    if (!window) RequestStop(false);  // no window: the loop is not left waiting
+#else
+    const std::string pipe = platform::TempFolder().value_or("") + "messages-" + std::to_string(getpid());
+    for (int i = 0; i < 400 && access(pipe.c_str(), F_OK) != 0; ++i) usleep(50000);
+    const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) {
+      for (const std::string part : {"first\nsec", "ond\r\nlast"})  // a last line without its line feed
+        (void)!write(fd, part.data(), part.size());
+      close(fd);
+    }
+    if (unlink(pipe.c_str()) != 0) RequestStop(false);
+#endif
+  });
+  // The display opens the message window.
+  Run(Step("Status Popup", "Listening", "<timeout>1</timeout>") + Step("Start Text Loop", "", Out("msg")) +
+          Step("Set Variable", "%all%msg;", Out("all")) + Step("NEXT LOOP", "") + Step("Set Variable", "done", Out("after")),
+      [](ScriptDocument& doc) { doc.steps[1].action = "Start Message Loop"; });
+  sender.join();
+#ifdef _WIN32
+  EXPECT_EQ(Var("all"), "first;second;");
+#else
+  EXPECT_EQ(Var("all"), "first;second;last;");
+#endif
+  EXPECT_EQ(Var("after"), "done");
+  EXPECT_TRUE(errors_.empty()) << errors_.front();
+}
+
 #ifdef _WIN32
 // The real dialogs, answered as a person would.
 TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
@@ -308,11 +360,16 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
       {box::kAnswerOk, {"ann", "s3cret"}, {}, "user name"},
       {BoxAnswerer::kLeave, {}, {}, "Still there?"},
       {1177, {"Ann"}, {}, "Form"},
+      {box::kAnswerOk, {}, {}, "Sample Dialog"},
+      {box::kAnswerOk, {}, {}, "When?"},
+      {box::kAnswerOk, {"one\r\ntwo"}, {}, "Notes?"},
   });
+  WriteUserVariable("sample", "abc;CHECKED;;Gr");
+  WriteUserVariable("date", "2026-12-24");
   const std::string t30 = "<timeout>30</timeout>";
   Run(Step("Ask Yes/No Question", "Continue?", Title("Question") + Out("asked") + t30) +
       Step("Custom Message", "Try again?", Title("Again") + Options("Retry,STOP") + Out("custom") + t30) +
-      Step("Input Value", "Your name?", Out("name") + t30) + Step("Input Value", "Town?", Out("town") + t30) +
+      Step("Input Value", "Your name?", Out("name") + t30) + Step("Input Value", "Town?", Out("town") + Options("2x2") + t30) +
       Step("Input Value", "Kept?", Out("name") + "<timeout>1</timeout>") +
       Step("Select from List", "Pick a colour;Red;Green;Blue", Out("colour") + t30) +
       Step("Select from List", "Pick sizes;S;M;L", Out("sizes") + Options("Multi") + t30) +
@@ -320,12 +377,20 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
       Step("Ask Yes/No Question", "Still there?", Out("timed") + "<timeout>1</timeout>") +
       Step("Custom Dialog", "Name:|Remember me|Done",
            Title("Form") + "<value2>EDIT</value2><value3>CHECKBOX</value3><value4>BUTTON</value4>" + Out("form") + t30) +
-      Step("Set Variable", "jumped over", Out("skipped")) + Step("Label", "Done"));
-  const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(10, std::chrono::seconds(1));
+      Step("Set Variable", "jumped over", Out("skipped")) + Step("Label", "Done") +
+      Step("Set Variable", "{command}", Out("row_button")) +
+      Step("Custom Dialog", "Name:|Remember me|Hello|Colour;Red;Green|&lt;a href=&quot;http://example.com&quot;&gt;Example&lt;/a&gt;",
+           Title("Sample Dialog") + Options("Center") +
+               "<value2>EDIT</value2><value3>CHECKBOX</value3><value4>LABEL</value4><value5>LIST</value5><value6>LINK</value6>" +
+               Out("sample") + t30) +
+      Step("Select Date", "When?", Out("date") + t30) + Step("Input Value", "Notes?", Out("notes") + Options("Multi") + t30));
+  const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(13, std::chrono::seconds(1));
   ASSERT_GE(seen.size(), 8u) << (errors_.empty() ? "" : errors_.front());
   EXPECT_EQ(seen[0].title, "Question");
   EXPECT_EQ(seen[0].text, "Continue?");
   EXPECT_EQ(seen[2].title, "Olvex Message");
+  EXPECT_GT(seen[3].width, seen[2].width * 9 / 5);  // "2x2"
+  EXPECT_GT(seen[3].height, seen[2].height * 9 / 5);
   EXPECT_EQ(Var("asked"), "0");
   EXPECT_EQ(Var("custom"), "4");
   EXPECT_EQ(Var("name"), "Ann Smith");  // the time-out ends as OK with the field as it stood
@@ -337,16 +402,147 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   EXPECT_EQ(Var("timed"), "0");
   EXPECT_EQ(Var("form"), "Ann;false;Done");
   EXPECT_EQ(Var("skipped"), "(missing)");
-  EXPECT_EQ(LastButtonName(), "Done");
+  EXPECT_EQ(Var("row_button"), "Done");
+  EXPECT_EQ(Var("sample"), "abc;checked;Hello;Green;Example");
+  EXPECT_EQ(Var("date"), platform::locale().ShortDate(2026, 12, 24));  // as the calendar started
+  EXPECT_EQ(Var("notes"), "one\r\ntwo");
+  EXPECT_EQ(LastButtonName(), "OK");
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\EditDlgPos").value_or("").size(), 16u);
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\ListDlgPos").value_or("").size(), 16u);
   EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 
-// A progress popup shows its text and bar and closes at its time-out.
+// The stop key held while a prompt is open closes the prompt, and the run stops there.
+TEST_F(PromptsTest, TheStopKeyClosesAnOpenPrompt) {
+  const std::string t60 = "<timeout>60</timeout>";  // none is left waiting should the stop fail
+  const std::string prompts[] = {
+      Step("Ask Yes/No Question", "Waiting?", t60),
+      Step("Input Value", "Waiting?", t60),
+      Step("Custom Dialog", "Name:", Title("Waiting?") + "<value2>EDIT</value2>" + t60),
+      Step("Select File", "Text Files (*.txt)", Title("Waiting?") + t60),
+  };
+  for (const std::string& prompt : prompts) {
+    SCOPED_TRACE(prompt);
+    RegistryDelete("*\\UserVariables\\after");
+    BoxAnswerer answerer(std::vector<BoxAnswerer::Reply>{{BoxAnswerer::kLeave, {}, {}, "Waiting?"}});
+    std::thread presser([&answerer] {
+      if (answerer.WaitFor(1, std::chrono::seconds(30)).empty()) return;
+      INPUT key{};
+      key.type = INPUT_KEYBOARD;
+      key.ki.wVk = VK_PAUSE;
+      SendInput(1, &key, sizeof key);
+      Sleep(400);  // held past a poll of the open prompt
+      key.ki.dwFlags = KEYEVENTF_KEYUP;
+      SendInput(1, &key, sizeof key);
+    });
+    Run(prompt + Step("Set Variable", "ran", Out("after")));
+    presser.join();
+    EXPECT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(LastRunOutcome(), RunOutcome::kStopped);
+    EXPECT_EQ(Var("after"), "(missing)");
+  }
+}
+
+// The file and folder dialogs of the system, answered as a person would.
+TEST_F(PromptsTest, FileAndFolderDialogsReturnWhatIsChosen) {
+  const std::string notes = sandbox_.dir().Write("notes.txt", "x");
+  std::string folder = sandbox_.dir().File("");
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  for (char& c : folder)
+    if (c == '/') c = '\\';
+  BoxAnswerer answerer(std::vector<BoxAnswerer::Reply>{
+      {box::kAnswerOk, {notes}, {}, "Open a note"},
+      {box::kAnswerCancel, {}, {}, "Not this one"},
+      {box::kAnswerOk, {}, {}, "Where to?"},
+  });
+  WriteUserVariable("start", folder);  // the folder browser starts there
+  const std::string t30 = "<timeout>30</timeout>";
+  Run(Step("Select File", "Text Files (*.txt)", Title("Open a note") + Out("file") + t30) +
+      Step("Select File", "", Title("Not this one") + Out("none") + t30) +
+      Step("Set Variable", "{command}", Out("button")) +
+      Step("Select Folder", "", Title("Where to?") + "<output value=\"start\">Variable</output>" + t30));
+  EXPECT_EQ(answerer.Seen().size(), 3u);
+  EXPECT_EQ(Var("file"), notes);
+  EXPECT_EQ(Var("none"), "(missing)");
+  EXPECT_EQ(Var("button"), "Cancel");
+  EXPECT_TRUE(EqualsNoCase(Var("start"), folder)) << Var("start") << " " << folder;
+  EXPECT_TRUE(errors_.empty()) << errors_.front();
+}
+
+// The tray icon's menu stops the run ("Stop Script"), while the run waits and
+// while a prompt is open (which then closes).
+TEST(TrayIcon, ItsMenuStopsTheRun) {
+  const std::string waits[] = {Step("Delay", "", "<timeout>40</timeout>"),
+                               Step("Input Value", "Waiting?", "<timeout>40</timeout>")};
+  for (const std::string& wait : waits) {
+    SCOPED_TRACE(wait);
+    StoreSandbox sandbox;
+    ChildStore store;
+    const std::string script = sandbox.dir().Write(
+        "tray.oxm", Step("Tray Icon", "Olvex test") + wait + Step("Set Variable", "ran", Out("after")));
+    auto child = std::async(std::launch::async, [&script] {
+      return RunChild({RuntimePath(), "-r", script}, std::chrono::seconds(30));
+    });
+    struct Find {
+      DWORD self;
+      HWND found = nullptr;
+    } find{GetCurrentProcessId()};
+    auto find_tray = [](HWND window, LPARAM lparam) -> BOOL {
+      auto* f = reinterpret_cast<Find*>(lparam);
+      char cls[32] = {};
+      GetClassNameA(window, cls, sizeof cls);
+      DWORD pid = 0;
+      GetWindowThreadProcessId(window, &pid);
+      if (pid != f->self && std::string(cls) == "OlvexTray") f->found = window;
+      return f->found == nullptr;
+    };
+    for (int i = 0; i < 300 && !find.found; ++i) {
+      EnumWindows(find_tray, reinterpret_cast<LPARAM>(&find));
+      Sleep(50);
+    }
+    ASSERT_NE(find.found, nullptr);
+    if (wait.find("Input") != std::string::npos) {
+      HWND prompt = nullptr;
+      for (int i = 0; i < 300 && !(prompt = FindWindowA("#32770", "Olvex Message")); ++i) Sleep(50);
+      ASSERT_NE(prompt, nullptr);
+    }
+    PostMessageA(find.found, 0x9772, 1001, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    for (int i = 0; i < 200 && !(menu = FindWindowA("#32768", nullptr)); ++i) Sleep(50);
+    EXPECT_NE(menu, nullptr);
+    // The menu takes the keys of its thread: Up from nothing chosen is the last item.
+    PostMessageA(find.found, WM_KEYDOWN, VK_UP, 0);
+    PostMessageA(find.found, WM_KEYDOWN, VK_RETURN, 0);
+    const ChildResult result = child.get();
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_EQ(result.exit_code, 3);  // stopped
+    EXPECT_FALSE(ReadUserVariable("after"));
+  }
+}
+
+// Serves this thread's messages until `window` is gone (at most 5 s).
+bool ClosesByItself(HWND window) {
+  const DWORD start = GetTickCount();
+  while (IsWindow(window) && GetTickCount() - start < 5000) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    Sleep(20);
+  }
+  return !IsWindow(window);
+}
+
+BOOL CALLBACK FindTip(HWND window, LPARAM found) {
+  char cls[32] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  if (std::string(cls) == TOOLTIPS_CLASSA && IsWindowVisible(window)) *reinterpret_cast<HWND*>(found) = window;
+  return TRUE;
+}
+
+// The displays show their text where they are asked to and close at their time-out.
 TEST(Popups, AppearWithTheirTextAndCloseAtTheirTimeOut) {
+  using platform::NoticeKind;
   platform::Notice notice;
-  notice.kind = platform::NoticeKind::kProgress;
+  notice.kind = NoticeKind::kProgress;
   notice.text = "75% done";
   notice.percent = 75;
   notice.width = 300;
@@ -357,15 +553,108 @@ TEST(Popups, AppearWithTheirTextAndCloseAtTheirTimeOut) {
   ASSERT_NE(popup, nullptr);
   EXPECT_TRUE(IsWindowVisible(popup));
   EXPECT_EQ(SendDlgItemMessageA(popup, 32771, PBM_GETPOS, 0, 0), 75);
-  const DWORD start = GetTickCount();
-  while (IsWindow(popup) && GetTickCount() - start < 5000) {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-    Sleep(20);
+  EXPECT_TRUE(ClosesByItself(popup));
+
+  // Tool tips: the screen message centred (2,-2) or at the cursor (off the
+  // screen), the floating balloon at its place in the balloon style.
+  SetCursorPos(100, 120);
+  const int mid_x = GetSystemMetrics(SM_CXSCREEN) / 2, mid_y = GetSystemMetrics(SM_CYSCREEN) / 2;
+  struct Case {
+    NoticeKind kind;
+    int x, y;
+    bool centred;
+    POINT corner;
+  } cases[] = {
+      {NoticeKind::kScreenMessage, 2, -2, true, {}},
+      {NoticeKind::kScreenMessage, 5000, 40, false, {100, 120}},
+      {NoticeKind::kFloatingBalloon, 300, 200, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.x);
+    notice = platform::Notice{};
+    notice.kind = c.kind;
+    notice.text = "Look here";
+    notice.x = c.x;
+    notice.y = c.y;
+    notice.timeout_ms = 500;
+    platform::dialogs().ShowNotice(notice);
+    HWND tip = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindTip, reinterpret_cast<LPARAM>(&tip));
+    ASSERT_NE(tip, nullptr);
+    RECT at{};
+    GetWindowRect(tip, &at);
+    // (A tip's frame moves it by a few pixels.)
+    if (c.centred) {
+      EXPECT_LE(std::abs((at.left + at.right) / 2 - mid_x), 8);
+      EXPECT_LE(std::abs((at.top + at.bottom) / 2 - mid_y), 8);
+    } else if (c.kind == NoticeKind::kScreenMessage) {
+      EXPECT_LE(std::abs(at.left - c.corner.x), 3);
+      EXPECT_LE(std::abs(at.top - c.corner.y), 3);
+    }
+    EXPECT_EQ((GetWindowLongA(tip, GWL_STYLE) & TTS_BALLOON) != 0, c.kind == NoticeKind::kFloatingBalloon);
+    EXPECT_TRUE(ClosesByItself(tip));
   }
-  EXPECT_FALSE(IsWindow(popup));
 }
 #else
+// Reads the terminal until `screen` shows `text` (at most 20 s).
+bool ReadUntil(int terminal, const std::string& text, std::string* screen, std::string* everything) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (screen->find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    pollfd in{terminal, POLLIN, 0};
+    if (poll(&in, 1, 100) <= 0) continue;
+    char buffer[512];
+    const ssize_t n = read(terminal, buffer, sizeof buffer);
+    if (n <= 0) break;
+    screen->append(buffer, static_cast<std::size_t>(n));
+    everything->append(buffer, static_cast<std::size_t>(n));
+  }
+  return screen->find(text) != std::string::npos;
+}
+
+// Starts the runtime on a pseudo-terminal; the child's pid.
+pid_t StartOnTerminal(const std::string& script, int* terminal) {
+  const pid_t pid = forkpty(terminal, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    const std::string runtime = RuntimePath();
+    execl(runtime.c_str(), runtime.c_str(), "-r", script.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits at most 10 s for the child (then ends it); its wait status.
+int EndOf(pid_t pid, int terminal) {
+  int status = 0;
+  for (int i = 0; i < 200 && waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    char buffer[512];
+    (void)!read(terminal, buffer, sizeof buffer);
+    usleep(50000);
+  }
+  if (waitpid(pid, &status, WNOHANG) == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  close(terminal);
+  return status;
+}
+
+// A stop signal while a console prompt waits ends the prompt, and the run stops there.
+TEST(ConsolePrompts, AStopSignalEndsAnOpenPrompt) {
+  StoreSandbox sandbox;
+  ChildStore store;
+  const std::string script = sandbox.dir().Write(
+      "case.oxm", Step("Ask Yes/No Question", "Continue?", Out("asked")) + Step("Set Variable", "ran", Out("after")));
+  int terminal = -1;
+  const pid_t pid = StartOnTerminal(script, &terminal);
+  ASSERT_GT(pid, 0);
+  std::string screen, everything;
+  EXPECT_TRUE(ReadUntil(terminal, "[Y]es [N]o? ", &screen, &everything)) << everything;
+  kill(pid, SIGTERM);
+  const int status = EndOf(pid, terminal);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;  // stopped
+  EXPECT_FALSE(ReadUserVariable("after"));
+}
+
 // The runtime on a pseudo-terminal: each prompt is asked on the console.
 TEST(ConsolePrompts, AreAnsweredOnATerminal) {
   StoreSandbox sandbox;
@@ -379,27 +668,12 @@ TEST(ConsolePrompts, AreAnsweredOnATerminal) {
                       Step("Input Value", "Kept?", Out("kept") + "<timeout>1</timeout>"));
   WriteUserVariable("kept", "as it was");
   int terminal = -1;
-  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    const std::string runtime = RuntimePath();
-    execl(runtime.c_str(), runtime.c_str(), "-r", script.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const pid_t pid = StartOnTerminal(script, &terminal);
+  ASSERT_GT(pid, 0);
   std::string screen, everything;
   // Waits until the screen shows `text`, then types `line`.
   auto answer = [&](const std::string& text, const std::string& line) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (screen.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-      pollfd in{terminal, POLLIN, 0};
-      if (poll(&in, 1, 100) <= 0) continue;
-      char buffer[512];
-      const ssize_t n = read(terminal, buffer, sizeof buffer);
-      if (n <= 0) break;
-      screen.append(buffer, static_cast<std::size_t>(n));
-      everything.append(buffer, static_cast<std::size_t>(n));
-    }
-    ASSERT_NE(screen.find(text), std::string::npos) << screen;
+    ASSERT_TRUE(ReadUntil(terminal, text, &screen, &everything)) << screen;
     screen.erase(0, screen.find(text) + text.size());
     if (!line.empty()) {
       ASSERT_GT(write(terminal, line.data(), line.size()), 0);
@@ -414,13 +688,7 @@ TEST(ConsolePrompts, AreAnsweredOnATerminal) {
   answer("Password: ", "s3cret\n");
   answer("Value (Enter", "\x04");  // Ctrl-D cancels
   answer("Value [as it was]", "");  // left to its time-out
-  int status = 0;
-  for (int i = 0; i < 200 && waitpid(pid, &status, WNOHANG) == 0; ++i) {
-    char buffer[512];
-    (void)!read(terminal, buffer, sizeof buffer);
-    usleep(50000);
-  }
-  close(terminal);
+  const int status = EndOf(pid, terminal);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(everything.find("s3cret"), std::string::npos);  // the password is not echoed
   EXPECT_EQ(ReadUserVariable("asked").value_or(""), "0");

@@ -77,10 +77,15 @@ void BoxAnswerer::Run() {
       HWND text = GetDlgItem(box, 0xFFFF);
       if (!text) text = GetDlgItem(box, 1001);
       if (!text) text = GetDlgItem(box, 1254);  // the custom dialog's frame
-      const std::vector<HWND> buttons = ChildrenOf(box, "Button");
+      if (!text) text = box;                    // the file and folder dialogs: their title
+      std::vector<HWND> buttons;
+      for (HWND button : ChildrenOf(box, "Button"))
+        if (IsWindowVisible(button)) buttons.push_back(button);
       // Wait until the box has shown its controls before acting on them.
-      if (!text || buttons.empty() || !IsWindowVisible(text) || !IsWindowVisible(buttons.front())) continue;
-      Box seen{TextOf(box), TextOf(text)};
+      if (!text || buttons.empty() || !IsWindowVisible(text)) continue;
+      RECT rect{};
+      GetWindowRect(box, &rect);
+      Box seen{TextOf(box), TextOf(text), rect.right - rect.left, rect.bottom - rect.top};
       const Reply reply = NextReply(seen.text);
       answered.insert(box);
       std::vector<HWND> edits;
