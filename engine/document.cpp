@@ -1113,6 +1113,12 @@ std::string ScriptRelativePath(int slot, const std::string& path) {
   return cut == std::string::npos ? path : script.substr(0, cut + 1) + path;
 }
 
+std::string ScriptFolder(int slot) {
+  const std::string& script = Document(slot).file_name;
+  const std::size_t cut = script.find_last_of("\\/");
+  return cut == std::string::npos ? std::string() : script.substr(0, cut);
+}
+
 int FirstFreeDocument() {
   for (int i = 0; i < kMaxDocuments; ++i)
     if (g_documents[static_cast<std::size_t>(i)].IsFree()) return i;
@@ -1289,12 +1295,6 @@ int LoadDocument(const std::string& path, int slot) {
       loaded > ReadSettingNumber("SOFTWARE\\Olvex\\Report\\stats_longest_script"))
     WriteSetting("SOFTWARE\\Olvex\\Report\\stats_longest_script", loaded);
   return loaded;
-}
-
-std::string ScriptFolder(int slot) {
-  const std::string& script = Document(slot).file_name;
-  const std::size_t cut = script.find_last_of("\\/");
-  return cut == std::string::npos ? std::string() : script.substr(0, cut);
 }
 
 }  // namespace olvex

@@ -167,6 +167,9 @@ int FirstFreeDocument();
 // taken from the folder of the script in `slot`.
 bool IsRootedPath(std::string_view path);
 std::string ScriptRelativePath(int slot, const std::string& path);
+// The folder of the script in `slot`'s file, without its last separator;
+// empty when the name has no folder.
+std::string ScriptFolder(int slot);
 void CloseDocument(int slot);
 void CloseAllDocuments();
 
@@ -200,9 +203,5 @@ void FixUpDocument(int slot);
 // Tests: the loader reads files through `reader` (nullptr: the platform's).
 using FileReader = platform::FileContent (*)(const std::string& path);
 void SetFileReaderForTest(FileReader reader);
-
-// The folder of the script in `slot`'s file, without its last separator;
-// empty when the name has no folder.
-std::string ScriptFolder(int slot);
 
 }  // namespace olvex

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -37,7 +36,6 @@
 #include "platform/windows.h"
 #include "vars/expand.h"
 #include "vars/format.h"
-#include "vars/formula.h"
 #include "windows/window_match.h"
 #include "screen/screen_actions.h"
 
@@ -81,13 +79,7 @@ int Fail(const std::string& text) {
 
 int Stopped() { return Fail("The wait was stopped"); }
 
-// The time-out in whole milliseconds: `timeout` as a formula, in seconds.
-long long TimeoutMs(const Context& c) {
-  if (c.step.timeout().empty()) return 0;
-  const double seconds = EvaluateFormula(Expanded(c, c.step.timeout())).number;
-  if (!(seconds > 0)) return 0;
-  return static_cast<long long>(std::min(seconds * 1000.0, static_cast<double>(INT_MAX)));
-}
+long long TimeoutMs(const Context& c) { return TimeoutFieldMs(c.step.timeout(), c.slot, c.index); }
 
 // Sleeps up to `ms`, in slices that look at the stop signals; false when stopped.
 bool SleepUnlessStopped(long long ms) {

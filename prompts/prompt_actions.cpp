@@ -25,7 +25,6 @@
 #include "prompts/displays.h"
 #include "vars/expand.h"
 #include "vars/format.h"
-#include "vars/formula.h"
 #include "vars/registry_value.h"
 #include "vars/variables.h"
 #include "windows/window_match.h"
@@ -112,14 +111,6 @@ Asker Consult(const std::string& title, const std::string& text, AnswerLookup* l
   SetStepError("Nobody can answer the prompt \"" + title + "\": \"" + OneLine(text) +
                "\" (no terminal, and OLVEX_ANSWERS names no answers file)");
   return Asker::kNobody;
-}
-
-int TimeOutMs(const Step& step, int slot, int index) {
-  if (step.timeout().empty()) return 0;
-  const std::string expanded = Expanded(step.timeout(), slot, index);
-  const double seconds = EvaluateFormula(expanded).number;
-  if (!(seconds > 0)) return 0;
-  return seconds > 2000000 ? 2000000000 : static_cast<int>(seconds * 1000);
 }
 
 // The saved rectangle of the edit or list dialogs (16 bytes: left, top, right, bottom).
@@ -593,7 +584,7 @@ int PromptAction(int slot, int step_index, int on_main) {
     return 0;
   }
   Step& step = StepAt(slot, step_index);
-  const int timeout_ms = TimeOutMs(step, slot, step_index);
+  const int timeout_ms = TimeoutFieldMs(step.timeout(), slot, step_index);
   if (!step.timeout().empty() && step.run_attempts <= 2)
     LogText("    " + step.timeout() + " second(s) allowed for message to close");
   const std::string title = Cut(Expanded(step.value(1), slot, step_index), kMaxTitle);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -903,5 +904,12 @@ std::string RotatePassword(std::string text, bool left) {
 
 std::string ScramblePassword(std::string text) { return RotatePassword(std::move(text), true); }
 std::string UnscramblePassword(std::string text) { return RotatePassword(std::move(text), false); }
+
+int TimeoutFieldMs(std::string_view field, int slot, int step_index) {
+  if (field.empty()) return 0;
+  const double seconds = EvaluateFormula(ExpandText(field, slot, step_index, 0)).number;
+  if (!(seconds > 0)) return 0;
+  return static_cast<int>(std::min(seconds * 1000.0, static_cast<double>(INT_MAX)));
+}
 
 }  // namespace olvex

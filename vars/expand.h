@@ -72,6 +72,9 @@ void SetExpandFormulaEvaluator(ExpandFormulaEvaluator evaluator);
 // keep, for the next expansion replaces it. `length`, when given, gets the
 // result's byte length (0 while the expansion runs).
 const std::string& ExpandText(std::string_view text, int slot, int step_index, int flags, std::size_t* length = nullptr);
+// A step's `timeout` field: expanded, read as a formula in seconds, in whole
+// milliseconds (at most INT_MAX); 0 when empty or not above 0.
+int TimeoutFieldMs(std::string_view field, int slot, int step_index);
 // The result of the latest ExpandText.
 const std::string& ExpansionResult();
 // Expands into a caller's buffer of `size` bytes (the result cut to

@@ -14,7 +14,6 @@
 #include "input/keyboard.h"
 #include "platform/input.h"
 #include "vars/expand.h"
-#include "vars/formula.h"
 #include "windows/window_match.h"
 
 namespace olvex {
@@ -158,14 +157,6 @@ int SelectSystemMenuStep(const std::string& text) {
   return Fail("Unable to find system menu '" + text + "'");
 }
 
-// The time-out in milliseconds: `timeout` as a formula, in seconds (0: none).
-long long TimeoutMs(const Step& step, int slot, int step_index) {
-  if (step.timeout().empty()) return 0;
-  const double seconds = EvaluateFormula(ExpandText(step.timeout(), slot, step_index, 0)).number;
-  if (!(seconds > 0)) return 0;
-  return seconds > 2e9 ? 2000000000000LL : static_cast<long long>(seconds * 1000);
-}
-
 // The popup waits for a person: the step's time-out (when it has one) and a
 // stop request close it unchosen.
 int PopupMenuStep(const Step& step, int slot, int step_index, const std::string& text) {
@@ -173,7 +164,7 @@ int PopupMenuStep(const Step& step, int slot, int step_index, const std::string&
   bool any_item = false;
   for (const platform::PopupLine& line : lines) any_item = any_item || !line.separator;
   if (!any_item) return Fail("The popup menu has no lines to choose from");
-  const long long timeout_ms = TimeoutMs(step, slot, step_index);
+  const long long timeout_ms = TimeoutFieldMs(step.timeout(), slot, step_index);
   const auto start = std::chrono::steady_clock::now();
   const std::function<bool()> close = [&] {
     return StopRequestedOrKeyPressed() ||

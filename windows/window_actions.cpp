@@ -13,7 +13,6 @@
 #include "input/mouse.h"
 #include "platform/input.h"
 #include "vars/expand.h"
-#include "vars/formula.h"
 #include "windows/window_match.h"
 #include "windows/window_text.h"
 
@@ -144,8 +143,7 @@ int Maximize(WindowId window) {
 
 int CloseStep(int slot, int step_index, WindowId window) {
   const Step& step = StepAt(slot, step_index);
-  const double seconds = step.timeout().empty() ? 0 : EvaluateFormula(Expanded(step.timeout(), slot, step_index)).number;
-  const int timeout_ms = static_cast<int>(std::clamp(seconds * 1000, 0.0, 86400000.0));
+  const int timeout_ms = TimeoutFieldMs(step.timeout(), slot, step_index);
   const std::string text = Expanded(step.data(), slot, step_index);
   if (!CloseWindowHard(window, timeout_ms)) return Fail("Window '" + text + "' did not close");
   if (ContainsNoCase(step.options, "All") && ContainsNoCase(step.options, "Title")) {
