@@ -39,15 +39,20 @@ std::filesystem::path Folder() {
   return folder;
 }
 
-void FileReaction(benchmark::State& state) {
-  const std::string path = (Folder() / "ready.txt").string();
+// Loads a script of one Wait for File step into slot 0.
+void LoadWaitForFile(const std::string& path, int timeout_s) {
   olvex::CloseDocument(0);
-  olvex::ParseSteps("<step><action>Wait for File</action><text>" + path +
-                        "</text><options>Exist</options><timeout>30</timeout></step>",
+  olvex::ParseSteps("<step><action>Wait for File</action><text>" + path + "</text><options>Exist</options><timeout>" +
+                        std::to_string(timeout_s) + "</timeout></step>",
                     0, -1, 0);
   olvex::FixUpDocument(0);
   olvex::Document(0).file_name = "bench.oxm";
   olvex::SetLogLevel(0);
+}
+
+void FileReaction(benchmark::State& state) {
+  const std::string path = (Folder() / "ready.txt").string();
+  LoadWaitForFile(path, 30);
   std::mt19937 random(std::random_device{}());
   std::uniform_int_distribution<int> delay_ms(0, 3000);
   Clock::time_point ended;
@@ -75,14 +80,7 @@ void FileReaction(benchmark::State& state) {
 }
 
 void IdleWaitCpu(benchmark::State& state) {
-  const std::string path = (Folder() / "never.txt").string();
-  olvex::CloseDocument(0);
-  olvex::ParseSteps("<step><action>Wait for File</action><text>" + path +
-                        "</text><options>Exist</options><timeout>10</timeout></step>",
-                    0, -1, 0);
-  olvex::FixUpDocument(0);
-  olvex::Document(0).file_name = "bench.oxm";
-  olvex::SetLogLevel(0);
+  LoadWaitForFile((Folder() / "never.txt").string(), 10);
   olvex::SetRunEndedHandler([] { olvex::QuitMainLoop(); });
   for (auto _ : state) {
     const double cpu = platform::ProcessCpuSeconds();
