@@ -60,7 +60,7 @@ TEST(Journal, StepsOfLoopsAndFailuresMatchTheRunLog) {
       "<step><action>Start 'For' Loop</action><text>2</text><output value=\"i\">Variable</output></step>"
       "<step><action>Set Variable</action><text>x%i \xE9</text><output value=\"v\">Variable</output></step>"
       "<step><action>NEXT LOOP</action></step>"
-      "<step><action>Maximize</action><onfail>ERROR AND CONTINUE</onfail></step>"
+      "<step><action>Start Browser</action><onfail>ERROR AND CONTINUE</onfail></step>"
       "<step><action>IF Variable</action><text>%i</text><value1>7</value1></step>"
       "<step><action>END IF</action></step>";
   const ChildResult run = RunJournaled(sandbox, script, std::chrono::seconds(60));
