@@ -120,18 +120,9 @@ TEST_F(MouseTargetTest, DesktopWaitsEndWhenTheTargetMakesThemTrue) {
       std::this_thread::sleep_for(700ms);
       c.event();
     });
-    ScriptDocument& doc = Document(0);
-    doc.steps.clear();
-    Step step;
-    step.action = c.step.action;
-    step.text = c.step.text;
-    step.category = 7;
-    step.set_value(1, c.step.value1);
-    step.set_timeout("15");
-    doc.steps.push_back(step);
-    doc.file_name = "desktop.oxm";
-    ClearStepError();
-    EXPECT_EQ(HandleWaitStep(0, 0), 1) << StepError();
+    StepSpec step = c.step;
+    step.timeout = "15";
+    EXPECT_EQ(Run(HandleWaitStep, step), 1) << error;
     helper.join();
   }
 }

@@ -7,29 +7,11 @@
 #include "input/mouse.h"
 #include "screen/picture.h"
 #include "tests/desktop/desktop_fixture.h"
+#include "tests/support/fake_screen.h"
 #include "windows/window_match.h"
 
 namespace olvex::test {
 namespace {
-
-// A grey screen with a 20 x 10 red block at 100,50.
-class BlockScreen : public platform::Screen {
- public:
-  BlockScreen() { platform::SetScreenForTest(this); }
-  ~BlockScreen() override { platform::SetScreenForTest(nullptr); }
-  std::optional<platform::Colour> PixelAt(int x, int y) override {
-    return x >= 100 && x < 120 && y >= 50 && y < 60 ? 0x0000FF : 0x808080;
-  }
-  platform::ScreenInfo Info() override { return {640, 480, 1, 32}; }
-  bool Capture(const platform::ScreenArea& a, bool, platform::Pixels& out) override {
-    out.width = a.width;
-    out.height = a.height;
-    out.colours.resize(static_cast<std::size_t>(a.width * a.height));
-    for (int y = 0; y < a.height; ++y)
-      for (int x = 0; x < a.width; ++x) out.colours[static_cast<std::size_t>(y * a.width + x)] = *PixelAt(a.left + x, a.top + y);
-    return true;
-  }
-};
 
 class MouseTest : public DesktopFixture {
  protected:
@@ -117,7 +99,8 @@ TEST_F(MouseTest, SavedPositionAndImages) {
   EXPECT_EQ(Summary(), "@321,-45");
 
   // A picture found at 100,50, 20 x 10: its top-left is the output, its centre is clicked.
-  BlockScreen screen;
+  PaintedScreen screen(640, 480, 0x808080);
+  screen.Paint(100, 50, 20, 10, {0x0000FF});
   const std::string bmp = sandbox.dir().File("block.bmp");
   const std::vector<platform::Colour> red(200, 0x0000FF);
   std::ofstream(bmp, std::ios::binary) << WriteBmp(red.data(), 20, 10);

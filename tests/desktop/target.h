@@ -38,7 +38,7 @@ class Target {
   // The target's state now (empty when it does not answer within 5 s); the
   // recorded input only `with_record`.
   State Ask(bool with_record = true);
-  // "clear", "second", "dialog", "focus ID", "paint X Y W H RRGGBB", "hang MS", "fillers N", "close",
+  // "clear", "second", "focus ID", "paint X Y W H RRGGBB", "hang MS",
   // "refuse 1|0", "multi N", "items N", "select ID FROM TO", "listsel I", "lvselect I...".
   bool Command(const std::string& command);
   // Asks (without the record) until `done` holds or `timeout` has passed;

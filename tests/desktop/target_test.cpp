@@ -148,16 +148,6 @@ TEST_F(TargetTest, TextViaClipboardLeavesTheUsersClipboardAsItWas) {
   EXPECT_EQ(platform::clipboard().Text().value_or(""), "the user's own text");
 }
 
-// A measurement for the record, not a check: a search by a part of the title over 200 more windows.
-TEST_F(TargetTest, SearchTimeOverTwoHundredWindows) {
-  ASSERT_TRUE(target.Command("fillers 200"));
-  constexpr int kSearches = 20;
-  const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < kSearches; ++i) EXPECT_NE(FindWindowByCriteria(match::kTitle, "olvex target", 0, 0), 0u);
-  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  std::printf("FindWindowByCriteria by partial title over 200+ windows: %.2f ms per search\n", ms / kSearches);
-}
-
 TEST_F(TargetTest, ATargetThatStopsAnsweringHoldsNeitherMatchingNorTyping) {
   ASSERT_TRUE(target.Command("hang 8000"));
   // A frame's title is the caption the system keeps; a control's text cannot be read while it sleeps.

@@ -15,6 +15,7 @@
 #include "screen/screen_actions.h"
 #include "tests/screen/screen_steps.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/fake_screen.h"
 #include "vars/system_actions.h"
 #include "vars/variables.h"
 
@@ -24,33 +25,6 @@ namespace {
 Picture Flat(int width, int height, Colour colour) {
   return {width, height, 24, std::vector<Colour>(static_cast<std::size_t>(width * height), colour)};
 }
-
-// A screen of `width` x `height` pixels whose colours a test paints.
-class FakeScreen : public platform::Screen {
- public:
-  FakeScreen(int w, int h, Colour background) : width(w), height(h), pixels(static_cast<std::size_t>(w * h), background) {}
-  void Paint(const Picture& p, int left, int top) {
-    for (int y = 0; y < p.height; ++y)
-      for (int x = 0; x < p.width; ++x) pixels[(top + y) * width + left + x] = p.pixels[y * p.width + x];
-  }
-  std::optional<Colour> PixelAt(int x, int y) override {
-    if (x < 0 || y < 0 || x >= width || y >= height) return std::nullopt;
-    return pixels[y * width + x];
-  }
-  platform::ScreenInfo Info() override { return {width, height, 1, 32}; }
-  bool Capture(const platform::ScreenArea& a, bool, platform::Pixels& out) override {
-    out.width = a.width;
-    out.height = a.height;
-    out.colours.assign(static_cast<std::size_t>(a.width * a.height), 0);
-    for (int y = 0; y < a.height; ++y)
-      for (int x = 0; x < a.width; ++x) out.colours[y * a.width + x] = PixelAt(a.left + x, a.top + y).value_or(0);
-    ++captures;
-    return true;
-  }
-  int width, height;
-  std::vector<Colour> pixels;
-  int captures = 0;
-};
 
 TEST(ScreenSearch, EdgeCases) {
   std::vector<Colour> screen(40 * 30, 0x202020);
@@ -219,17 +193,15 @@ TEST(ScreenPictures, BmpFilesOfEveryDepthAndBadOnes) {
 class ScreenStepTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    screen_.Paint(red_, 30, 20);
-    screen_.Paint(masked_, 50, 5);
+    screen_.Paint(30, 20, red_.width, red_.height, red_.pixels);
+    screen_.Paint(50, 5, masked_.width, masked_.height, masked_.pixels);
     screen_.pixels[5 * 80 + 50] = 0x111111;  // under the masked pixels
     screen_.pixels[6 * 80 + 51] = 0x222222;
-    platform::SetScreenForTest(&screen_);
     CloseAllDocuments();
     SetLogLevel(2);
     SetLogObserver([this](const std::string& line) { log_.push_back(line); });
   }
   void TearDown() override {
-    platform::SetScreenForTest(nullptr);
     SetLogObserver(nullptr);
     SetLogLevel(0);
     CloseAllDocuments();
@@ -246,7 +218,7 @@ class ScreenStepTest : public ::testing::Test {
 
   StoreSandbox sandbox_;
   ScratchDir dir_;
-  FakeScreen screen_{80, 60, 0x336699};
+  PaintedScreen screen_{80, 60, 0x336699};
   Picture red_ = Flat(4, 3, 0x0000FF);
   Picture masked_ = [] {
     Picture p = Flat(3, 3, 0x00FF00);
@@ -306,8 +278,7 @@ TEST_F(ScreenStepTest, IfConditionsImageCaptureAndNoDesktop) {
   EXPECT_EQ(shot.pixels[0], 0x336699u);
   EXPECT_EQ(shot.pixels[7], 0x0000FFu);
 
-  FakeScreen none(0, 0, 0);
-  platform::SetScreenForTest(&none);
+  PaintedScreen none(0, 0, 0);
   ImageSpot spot;
   EXPECT_EQ(Find("<step><action>IF Image is Visible</action><text>F00*4,</text></step>", spot), -1);
   EXPECT_EQ(StepError(), "No desktop is available on this system");

@@ -74,39 +74,22 @@ bool FakeDesktop::Destroy(WindowId window) {
   return windows.size() != before;
 }
 
-std::string FakeDesktop::ClassName(WindowId window) {
-  const FakeWindow* w = Find(window);
-  return w ? w->class_name : std::string();
-}
-std::uint64_t FakeDesktop::ControlId(WindowId window) {
-  const FakeWindow* w = Find(window);
-  return w ? w->control_id : 0;
-}
-std::uint64_t FakeDesktop::UserData(WindowId window) {
-  const FakeWindow* w = Find(window);
-  return w ? w->user_data : 0;
-}
+std::string FakeDesktop::ClassName(WindowId window) { return Field(window, &FakeWindow::class_name); }
+std::uint64_t FakeDesktop::ControlId(WindowId window) { return Field(window, &FakeWindow::control_id); }
+std::uint64_t FakeDesktop::UserData(WindowId window) { return Field(window, &FakeWindow::user_data); }
 std::optional<platform::WindowRect> FakeDesktop::Rect(WindowId window) {
-  const FakeWindow* w = Find(window);
-  if (!w) return std::nullopt;
-  return w->rect;
+  return Find(window) ? std::optional(Find(window)->rect) : std::nullopt;
 }
 WindowId FakeDesktop::FirstChild(WindowId window) {
   for (const FakeWindow& w : windows)
     if (w.parent == window && window != 0) return w.id;
   return 0;
 }
-WindowId FakeDesktop::Parent(WindowId window) {
-  const FakeWindow* w = Find(window);
-  return w ? w->parent : 0;
-}
+WindowId FakeDesktop::Parent(WindowId window) { return Field(window, &FakeWindow::parent); }
 bool FakeDesktop::HasFrame(WindowId window) {
   return (Style(window) & (platform::style::kDialogFrame | platform::style::kThickFrame)) != 0;
 }
-std::uint32_t FakeDesktop::Style(WindowId window) {
-  const FakeWindow* w = Find(window);
-  return w ? w->style : 0;
-}
+std::uint32_t FakeDesktop::Style(WindowId window) { return Field(window, &FakeWindow::style); }
 bool FakeDesktop::IsMinimized(WindowId window) { return (Style(window) & platform::style::kMinimize) != 0; }
 
 WindowId FakeDesktop::AtPoint(long x, long y) {
@@ -131,16 +114,16 @@ void FakeDesktop::Do(WindowId window, Call call) {
 }
 
 bool FakeDesktop::SetText(WindowId window, const std::string& text) {
-  FakeWindow* w = Find(window);
-  if (!w || w->hung) return false;
+  FakeWindow* w = Answering(window);
+  if (!w) return false;
   calls.push_back("SetText " + std::to_string(window) + " " + text);
   w->title = text;
   return true;
 }
 
 bool FakeDesktop::AddListItem(WindowId window, const std::string& text, bool combo) {
-  FakeWindow* w = Find(window);
-  if (!w || w->hung) return false;
+  FakeWindow* w = Answering(window);
+  if (!w) return false;
   calls.push_back(std::string(combo ? "AddComboItem " : "AddListItem ") + std::to_string(window) + " " + text);
   items[window].push_back(text);
   return true;
@@ -163,20 +146,17 @@ bool FakeDesktop::PostClose(WindowId window) {
 }
 
 std::optional<std::string> FakeDesktop::ReadText(WindowId window, std::size_t max_chars, int) {
-  const FakeWindow* w = Find(window);
-  if (!w || w->hung) return std::nullopt;
+  const FakeWindow* w = Answering(window);
+  if (!w) return std::nullopt;
   return max_chars == 0 ? w->title : w->title.substr(0, max_chars);
 }
 
-std::string FakeDesktop::CaptionText(WindowId window) {
-  const FakeWindow* w = Find(window);
-  return w ? w->title : std::string();
-}
+std::string FakeDesktop::CaptionText(WindowId window) { return Field(window, &FakeWindow::title); }
 
 std::optional<platform::Windows::ListRead> FakeDesktop::ListItems(WindowId window, bool, std::size_t max_item_chars,
                                                                   std::size_t max_total_chars, int, int) {
-  const FakeWindow* w = Find(window);
-  if (!w || w->hung) return std::nullopt;
+  const FakeWindow* w = Answering(window);
+  if (!w) return std::nullopt;
   ListRead read;
   std::size_t total = 0;
   for (const std::string& item : items[window]) {
@@ -191,23 +171,23 @@ std::optional<platform::Windows::ListRead> FakeDesktop::ListItems(WindowId windo
 }
 
 std::optional<std::string> FakeDesktop::ListSelectedText(WindowId window, int) {
-  const FakeWindow* w = Find(window);
-  if (!w || w->hung) return std::nullopt;
+  const FakeWindow* w = Answering(window);
+  if (!w) return std::nullopt;
   const std::vector<std::string>& list = items[window];
   if (w->selected.empty() || static_cast<std::size_t>(w->selected[0]) >= list.size()) return std::string();
   return list[static_cast<std::size_t>(w->selected[0])];
 }
 
 std::optional<std::string> FakeDesktop::EditSelectedText(WindowId window, std::size_t max_chars, int) {
-  const FakeWindow* w = Find(window);
-  if (!w || w->hung) return std::nullopt;
+  const FakeWindow* w = Answering(window);
+  if (!w) return std::nullopt;
   const auto [from, to] = w->selection;
   return w->title.substr(std::min(from, w->title.size()), std::min(to - from, max_chars));
 }
 
 std::optional<platform::Windows::ListViewRead> FakeDesktop::ListViewSelection(WindowId window, int) {
-  const FakeWindow* w = Find(window);
-  if (!w || w->hung) return std::nullopt;
+  const FakeWindow* w = Answering(window);
+  if (!w) return std::nullopt;
   ListViewRead read;
   const std::vector<std::string>& list = items[window];
   read.total = static_cast<long>(list.size());
@@ -218,15 +198,12 @@ std::optional<platform::Windows::ListViewRead> FakeDesktop::ListViewSelection(Wi
 }
 
 std::optional<int> FakeDesktop::CheckState(WindowId window, int) {
-  const FakeWindow* w = Find(window);
-  if (!w || w->hung) return std::nullopt;
+  const FakeWindow* w = Answering(window);
+  if (!w) return std::nullopt;
   return w->check;
 }
 
-std::uint32_t FakeDesktop::ProcessId(WindowId window) {
-  const FakeWindow* w = Find(window);
-  return w ? w->pid : 0;
-}
+std::uint32_t FakeDesktop::ProcessId(WindowId window) { return Field(window, &FakeWindow::pid); }
 
 std::string FakeDesktop::ProcessPath(WindowId window) {
   const auto it = process_paths.find(ProcessId(window));
@@ -288,8 +265,8 @@ void FakeDesktop::Update(WindowId window) { calls.push_back("Update " + std::to_
 
 bool FakeDesktop::SetCheck(WindowId window, bool checked) {
   calls.push_back("SetCheck " + std::to_string(window) + " " + (checked ? "1" : "0"));
-  FakeWindow* w = Find(window);
-  if (!w || w->hung) return false;
+  FakeWindow* w = Answering(window);
+  if (!w) return false;
   w->check = checked ? 1 : 0;
   return true;
 }

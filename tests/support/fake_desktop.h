@@ -51,6 +51,17 @@ class FakeDesktop : public platform::Windows {
   // Adds a window below its siblings in z-order; its id when it had none.
   platform::WindowId Add(FakeWindow window);
   FakeWindow* Find(platform::WindowId id);
+  // The window unless it is missing or does not answer.
+  FakeWindow* Answering(platform::WindowId id) {
+    FakeWindow* w = Find(id);
+    return w && !w->hung ? w : nullptr;
+  }
+  // A field of the window; its empty value when the window is missing.
+  template <typename T>
+  T Field(platform::WindowId id, T FakeWindow::*field) {
+    const FakeWindow* w = Find(id);
+    return w ? w->*field : T{};
+  }
 
   platform::WindowId FindTopLevel(const std::string& title, const std::string& class_name) override;
   bool Exists(platform::WindowId window) override { return Find(window) != nullptr; }

@@ -1,14 +1,13 @@
 // olvex-target: the Win32 program that the desktop tests drive. A frame
 // window with a menu bar and one control of each common kind, a second
-// top-level window and a child dialog that open on command, and a drawing
+// top-level window that opens on command, and a drawing
 // area that paints coloured rectangles where a test asks.
 //
 // It records every input it receives, in order, and answers a test through
 // WM_COPYDATA (sent, so synchronous): dwData 1 writes the state file named on
 // the command line (replaced whole, so a reader never sees half of it) and
-// returns 1 (dwData 3: the same without the recorded input); dwData 2 carries a command ("clear", "second", "dialog",
-// "focus ID", "paint X Y W H RRGGBB", "hang MS", "fillers N" (N more
-// top-level windows), "close", "refuse 1|0" (WM_CLOSE ignored or not), "multi N"
+// returns 1 (dwData 3: the same without the recorded input); dwData 2 carries a command ("clear", "second",
+// "focus ID", "paint X Y W H RRGGBB", "hang MS", "refuse 1|0" (WM_CLOSE ignored or not), "multi N"
 // (N characters of numbered lines in the multi-line edit), "items N" (N items
 // in the list box), "select ID FROM TO" (an edit's selection), "listsel I",
 // "lvselect I..." (the list view's selected items)).
@@ -35,9 +34,8 @@ constexpr wchar_t kCanvasClass[] = L"OlvexTargetCanvas";
 
 enum : int {
   kOpen = 101, kRecentOne = 102, kRecentTwo = 103, kExit = 104, kDisabled = 201, kChecked = 202, kSecondCmd = 203,
-  kDialogCmd = 204,
   kEdit = 1001, kMultiEdit = 1002, kList = 1003, kCombo = 1004, kPush = 1005, kCheck = 1006, kRadioA = 1007,
-  kRadioB = 1008, kGroup = 1009, kLabel = 1010, kTree = 1011, kListView = 1012, kCanvas = 1013, kDialogEdit = 1101,
+  kRadioB = 1008, kGroup = 1009, kLabel = 1010, kTree = 1011, kListView = 1012, kCanvas = 1013,
 };
 
 struct Painted {
@@ -46,7 +44,7 @@ struct Painted {
 };
 
 std::string g_state_path;
-HWND g_frame = nullptr, g_second = nullptr, g_dialog = nullptr;
+HWND g_frame = nullptr, g_second = nullptr;
 std::vector<std::string> g_record;
 std::vector<Painted> g_painted;
 std::wstring g_canvas_typed;  // the characters the drawing area received (it takes the focus too)
@@ -159,11 +157,9 @@ void WriteState(bool with_record) {
   put("rect", std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right - r.left) + "," +
                   std::to_string(r.bottom - r.top));
   put("foreground", GetForegroundWindow() == g_frame ? "frame"
-                    : GetForegroundWindow() == g_second && g_second ? "second"
-                    : GetForegroundWindow() == g_dialog && g_dialog ? "dialog" : "other");
+                    : GetForegroundWindow() == g_second && g_second ? "second" : "other");
   put("focus", std::to_string(GetDlgCtrlID(GetFocus())));
   put("second", g_second ? std::to_string(reinterpret_cast<std::uintptr_t>(g_second)) : "0");
-  put("dialog", g_dialog ? std::to_string(reinterpret_cast<std::uintptr_t>(g_dialog)) : "0");
   put("style", std::to_string(static_cast<DWORD>(GetWindowLongW(g_frame, GWL_STYLE))));
   put("topmost", (GetWindowLongW(g_frame, GWL_EXSTYLE) & WS_EX_TOPMOST) ? "1" : "0");
   put("shown", IsIconic(g_frame) ? "min" : IsZoomed(g_frame) ? "max" : IsWindowVisible(g_frame) ? "normal" : "hidden");
@@ -191,48 +187,6 @@ void OpenSecond() {
   g_second = CreateWindowExW(0, kSecondClass, L"Olvex Target Second", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 150, 400,
                              300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   Child(g_second, L"EDIT", L"second", WS_BORDER, 10, 10, 200, 24, 2001);
-}
-
-INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM) {
-  if (msg == WM_COMMAND && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) {
-    Record("cmd %d dialog", LOWORD(wp));
-    DestroyWindow(hwnd);
-    g_dialog = nullptr;
-    return TRUE;
-  }
-  return msg == WM_INITDIALOG;
-}
-
-void OpenDialog() {
-  if (g_dialog) return;
-  // A template in memory: the dialog, an edit and an OK button.
-  alignas(4) static WORD buffer[512];
-  std::fill(std::begin(buffer), std::end(buffer), WORD{0});
-  WORD* p = buffer;
-  auto* dlg = reinterpret_cast<DLGTEMPLATE*>(p);
-  dlg->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME | DS_SETFONT;
-  dlg->cdit = 2;
-  dlg->x = 40, dlg->y = 40, dlg->cx = 160, dlg->cy = 70;
-  p = reinterpret_cast<WORD*>(dlg + 1);
-  *p++ = 0;  // no menu
-  *p++ = 0;  // the dialog class
-  for (const wchar_t* t = L"Olvex Target Dialog"; (*p++ = *t) != 0; ++t) {}
-  *p++ = 8;
-  for (const wchar_t* t = L"MS Shell Dlg"; (*p++ = *t) != 0; ++t) {}
-  auto item = [&](DWORD style, short x, short y, short cx, short cy, WORD id, WORD atom, const wchar_t* text) {
-    p = reinterpret_cast<WORD*>((reinterpret_cast<std::uintptr_t>(p) + 3) & ~std::uintptr_t{3});
-    auto* it = reinterpret_cast<DLGITEMTEMPLATE*>(p);
-    it->style = WS_CHILD | WS_VISIBLE | style;
-    it->x = x, it->y = y, it->cx = cx, it->cy = cy, it->id = id;
-    p = reinterpret_cast<WORD*>(it + 1);
-    *p++ = 0xFFFF;
-    *p++ = atom;
-    for (const wchar_t* t = text; (*p++ = *t) != 0; ++t) {}
-    *p++ = 0;
-  };
-  item(WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 7, 7, 146, 14, kDialogEdit, 0x0081, L"");
-  item(WS_TABSTOP | BS_DEFPUSHBUTTON, 55, 45, 50, 14, IDOK, 0x0080, L"OK");
-  g_dialog = CreateDialogIndirectW(GetModuleHandleW(nullptr), dlg, g_frame, DialogProc);
 }
 
 LRESULT CALLBACK CanvasProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -266,8 +220,6 @@ void RunCommand(const std::string& command) {
     SetWindowTextW(GetDlgItem(g_frame, kCombo), L"");
   } else if (command == "second") {
     OpenSecond();
-  } else if (command == "dialog") {
-    OpenDialog();
   } else if (std::sscanf(command.c_str(), "focus %d", &a) == 1) {
     SetForegroundWindow(g_frame);
     SetFocus(GetDlgItem(g_frame, a));
@@ -275,19 +227,8 @@ void RunCommand(const std::string& command) {
     g_painted.push_back({{a, b, a + c, b + d}, RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF)});
     InvalidateRect(GetDlgItem(g_frame, kCanvas), nullptr, TRUE);
     UpdateWindow(GetDlgItem(g_frame, kCanvas));
-  } else if (std::sscanf(command.c_str(), "redraw %d %d", &a, &b) == 2) {
-    SendMessageW(GetDlgItem(g_frame, a), WM_SETREDRAW, b != 0, 0);
-    if (b) InvalidateRect(GetDlgItem(g_frame, a), nullptr, TRUE);
   } else if (std::sscanf(command.c_str(), "hang %d", &a) == 1) {
     PostMessageW(g_frame, WM_APP, static_cast<WPARAM>(a), 0);  // after the answer: the sender is not held
-  } else if (std::sscanf(command.c_str(), "fillers %d", &a) == 1) {
-    for (int i = 0; i < a; ++i) {
-      const std::wstring title = L"Olvex Filler " + std::to_wstring(i);
-      CreateWindowExW(0, kSecondClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10 + i % 50, 10 + i % 40, 200,
-                      100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    }
-  } else if (command == "close") {
-    PostMessageW(g_frame, WM_CLOSE, 0, 0);
   } else if (std::sscanf(command.c_str(), "refuse %d", &a) == 1) {
     g_refuse_close = a != 0;
   } else if (std::sscanf(command.c_str(), "multi %d", &a) == 1) {
@@ -372,7 +313,6 @@ HMENU BuildMenu() {
   AppendMenuW(edit, MF_STRING | MF_GRAYED, kDisabled, L"&Disabled");
   AppendMenuW(edit, MF_STRING | MF_CHECKED, kChecked, L"&Checked");
   AppendMenuW(edit, MF_STRING, kSecondCmd, L"&Second Window");
-  AppendMenuW(edit, MF_STRING, kDialogCmd, L"Di&alog");
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), L"&Edit");
   return bar;
@@ -395,7 +335,6 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       Record("cmd %d %d %s", LOWORD(wp), HIWORD(wp), lp != 0 ? "control" : HIWORD(wp) == 1 ? "accelerator" : "menu");
       if (lp == 0 && LOWORD(wp) == kSecondCmd) OpenSecond();
-      if (lp == 0 && LOWORD(wp) == kDialogCmd) OpenDialog();
       if (lp == 0 && LOWORD(wp) == kExit) PostMessageW(hwnd, WM_CLOSE, 0, 0);
       return 0;
     case WM_APP:
@@ -467,7 +406,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       SendMessageW(msg.hwnd, EM_SETSEL, 0, -1);
       continue;
     }
-    if (g_dialog && IsDialogMessageW(g_dialog, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
