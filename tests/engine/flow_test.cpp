@@ -32,14 +32,9 @@
 namespace olvex::test {
 namespace {
 
-std::string Step(const std::string& action, const std::string& text, const std::string& extra = "") {
-  return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
-}
-std::string Out(const std::string& variable) { return "<output value=\"" + variable + "\">Variable</output>"; }
 std::string Values(const std::string& v1, const std::string& v2 = "") {
   return "<value1>" + v1 + "</value1><value2>" + v2 + "</value2>";
 }
-std::string Options(const std::string& options) { return "<options>" + options + "</options>"; }
 
 class FlowTest : public ::testing::Test {
  protected:
@@ -131,15 +126,15 @@ class FlowTest : public ::testing::Test {
 using Strings = std::vector<std::string>;
 
 TEST_F(FlowTest, AGotoWithoutALabelNameFails) {
-  Load(Step("GOTO Label", ""));
+  Load(StepText("GOTO Label", ""));
   Run();
   EXPECT_EQ(errors_, (Strings{"[STEP 1] No label name provided"}));
 }
 
 TEST_F(FlowTest, TheGosubStackKeepsSixtyThreeCallersAndOverwritesTheTop) {
   std::string steps;
-  for (int i = 0; i < 64; ++i) steps += Step("GOSUB Label", "{STEP66}");
-  steps += Step("Comment", "") + Step("Return from GOSUB", "");
+  for (int i = 0; i < 64; ++i) steps += StepText("GOSUB Label", "{STEP66}");
+  steps += StepText("Comment", "") + StepText("Return from GOSUB", "");
   Load(steps);
   for (int i = 0; i < 64; ++i) EXPECT_EQ(Pass(i), 65);
   EXPECT_EQ(Control().gosub_depth, 63);
@@ -152,7 +147,7 @@ TEST_F(FlowTest, TheGosubStackKeepsSixtyThreeCallersAndOverwritesTheTop) {
 }
 
 TEST_F(FlowTest, AHundredThousandGosubsWithoutReturnStayWithinTheStack) {
-  Load(Step("GOSUB Label", "{STEP1}"));
+  Load(StepText("GOSUB Label", "{STEP1}"));
   SetLogObserver(nullptr);
   for (int i = 0; i < 100000; ++i) ASSERT_EQ(Pass(0), 0);
   EXPECT_EQ(Control().gosub_depth, 63);
@@ -167,12 +162,12 @@ TEST_F(FlowTest, FilesAndFoldersLoopsListMatchesInNameOrder) {
   const std::string base = dir.File("files");
   const char sep = platform::PathSeparator();
   const std::string s(1, sep);
-  Load(Step("Start Files Loop", base + s + "*.txt", Out("f")) + Step("NEXT LOOP", "") +
-       Step("Start Files Loop", base + s + "*.txt", Options("Recur") + Out("r")) + Step("NEXT LOOP", "") +
-       Step("Start Files Loop", base + s, Out("all")) + Step("NEXT LOOP", "") +
-       Step("Start Folders Loop", base + s + "*.*", Options("Recur") + Out("d")) + Step("NEXT LOOP", "") +
-       Step("Start Files Loop", base + s + "sub", Out("w")) + Step("NEXT LOOP", "") +
-       Step("Start Files Loop", base + s + "none*", Out("none")) + Step("NEXT LOOP", ""));
+  Load(StepText("Start Files Loop", base + s + "*.txt", VariableOutput("f")) + StepText("NEXT LOOP", "") +
+       StepText("Start Files Loop", base + s + "*.txt", OptionsField("Recur") + VariableOutput("r")) + StepText("NEXT LOOP", "") +
+       StepText("Start Files Loop", base + s, VariableOutput("all")) + StepText("NEXT LOOP", "") +
+       StepText("Start Folders Loop", base + s + "*.*", OptionsField("Recur") + VariableOutput("d")) + StepText("NEXT LOOP", "") +
+       StepText("Start Files Loop", base + s + "sub", VariableOutput("w")) + StepText("NEXT LOOP", "") +
+       StepText("Start Files Loop", base + s + "none*", VariableOutput("none")) + StepText("NEXT LOOP", ""));
   Run();
   EXPECT_EQ(Saved("f"), (Strings{base + s + "A.TXT", base + s + "b.txt"}));
   EXPECT_TRUE(Logged("    2 total files match for file spec [" + base + s + "*.txt]"));
@@ -191,7 +186,7 @@ TEST_F(FlowTest, FilesAndFoldersLoopsListMatchesInNameOrder) {
   EXPECT_TRUE(Logged("    0 total files match for file spec [" + base + s + "none*]"));
 #ifndef _WIN32
   // Either separator names the folders; matches join with the one written last.
-  Load(Step("Start Files Loop", base + "\\sub\\*.TXT", Out("b")) + Step("NEXT LOOP", ""));
+  Load(StepText("Start Files Loop", base + "\\sub\\*.TXT", VariableOutput("b")) + StepText("NEXT LOOP", ""));
   Run();
   EXPECT_EQ(Saved("b"), (Strings{base + "\\sub\\d.txt"}));
 #endif
@@ -201,7 +196,7 @@ TEST_F(FlowTest, FilesAndFoldersLoopsListMatchesInNameOrder) {
 TEST_F(FlowTest, FileLineLoopsReadLongLinesInPieces) {
   const std::string long_line(200000, 'x');
   sandbox_.dir().Write("long.txt", "short\n" + long_line + "\r\nend");
-  Load(Step("Start File Line Loop", "long.txt", Out("l")) + Step("NEXT LOOP", ""));
+  Load(StepText("Start File Line Loop", "long.txt", VariableOutput("l")) + StepText("NEXT LOOP", ""));
   Run();
   EXPECT_EQ(ReadUserVariable("l"), "end");
   EXPECT_TRUE(Logged("    END OF LOOP from [Step 1], Final Value: 4, Total Loops: 3, Continuing with [Step 3]..."));
@@ -216,10 +211,10 @@ TEST_F(FlowTest, ProcessLoopsFindThisProcessInEveryItemForm) {
   const std::string id = std::to_string(getpid());
   const std::string name = "olvex_engine_tests";
 #endif
-  Load(Step("Start Process Loop", "", Options("ID,EXE") + Out("a")) + Step("NEXT LOOP", "") +
-       Step("Start Process Loop", "", Options("EXE,ID") + Out("b")) + Step("NEXT LOOP", "") +
-       Step("Start Process Loop", "", Options("ID") + Out("c")) + Step("NEXT LOOP", "") +
-       Step("Start Process Loop", "", Out("d")) + Step("NEXT LOOP", ""));
+  Load(StepText("Start Process Loop", "", OptionsField("ID,EXE") + VariableOutput("a")) + StepText("NEXT LOOP", "") +
+       StepText("Start Process Loop", "", OptionsField("EXE,ID") + VariableOutput("b")) + StepText("NEXT LOOP", "") +
+       StepText("Start Process Loop", "", OptionsField("ID") + VariableOutput("c")) + StepText("NEXT LOOP", "") +
+       StepText("Start Process Loop", "", VariableOutput("d")) + StepText("NEXT LOOP", ""));
   Run();
   auto has = [](const Strings& items, const std::string& item) {
     return std::find(items.begin(), items.end(), item) != items.end();
@@ -259,10 +254,10 @@ class FakeWindows : public platform::Windows {
 TEST_F(FlowTest, WindowsLoopsWalkFramedTopLevelWindowsEveryWindowOrControls) {
   FakeWindows fake;
   platform::SetWindowsForTest(&fake);
-  Load(Step("Start Windows Loop", "", Out("t")) + Step("NEXT LOOP", "") +
-       Step("Start Windows Loop", "", Options("Child,handle") + Out("h")) + Step("NEXT LOOP", "") +
-       Step("Start Windows Loop", "", Options("Controls") + Values("11") + Out("c")) + Step("NEXT LOOP", "") +
-       Step("Start Windows Loop", "", Values("13") + Out("from")) + Step("NEXT LOOP", ""));
+  Load(StepText("Start Windows Loop", "", VariableOutput("t")) + StepText("NEXT LOOP", "") +
+       StepText("Start Windows Loop", "", OptionsField("Child,handle") + VariableOutput("h")) + StepText("NEXT LOOP", "") +
+       StepText("Start Windows Loop", "", OptionsField("Controls") + Values("11") + VariableOutput("c")) + StepText("NEXT LOOP", "") +
+       StepText("Start Windows Loop", "", Values("13") + VariableOutput("from")) + StepText("NEXT LOOP", ""));
   Run();
   EXPECT_EQ(Saved("t"), (Strings{"Alpha", "Beta"}));
   EXPECT_EQ(Saved("h"), (Strings{"11", "12", "13", "14", "15"}));
@@ -270,7 +265,7 @@ TEST_F(FlowTest, WindowsLoopsWalkFramedTopLevelWindowsEveryWindowOrControls) {
   EXPECT_EQ(Saved("from"), (Strings{"Beta"}));
   platform::SetWindowsForTest(nullptr);
 #ifndef _WIN32
-  Load(Step("Start Windows Loop", "", Out("none")) + Step("NEXT LOOP", ""));
+  Load(StepText("Start Windows Loop", "", VariableOutput("none")) + StepText("NEXT LOOP", ""));
   Run();
   EXPECT_TRUE(Saved("none").empty());  // no desktop: the loop ends at once
 #endif
@@ -290,9 +285,9 @@ TEST_F(FlowTest, WindowsLoopsSeeRealWindows) {
   HWND two = make("Two", WS_CHILD | WS_VISIBLE, framed);
   ASSERT_TRUE(framed && popup && hidden && one && two);
   const std::string parent = std::to_string(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(framed)));
-  Load(Step("Start Windows Loop", "", Out("t")) + Step("NEXT LOOP", "") +
-       Step("Start Windows Loop", "", Options("Child") + Out("all")) + Step("NEXT LOOP", "") +
-       Step("Start Windows Loop", "", Options("Controls") + Values(parent) + Out("c")) + Step("NEXT LOOP", ""));
+  Load(StepText("Start Windows Loop", "", VariableOutput("t")) + StepText("NEXT LOOP", "") +
+       StepText("Start Windows Loop", "", OptionsField("Child") + VariableOutput("all")) + StepText("NEXT LOOP", "") +
+       StepText("Start Windows Loop", "", OptionsField("Controls") + Values(parent) + VariableOutput("c")) + StepText("NEXT LOOP", ""));
   // Step by step on this thread, which owns the windows and answers their titles.
   for (int i = 0, guard = 0; i < 6 && guard < 100000; ++guard) i = Pass(i);
   auto has = [](const Strings& items, const std::string& item) {
@@ -310,8 +305,8 @@ TEST_F(FlowTest, WindowsLoopsSeeRealWindows) {
 #endif
 
 TEST_F(FlowTest, DatasetAndMessageLoopsReadTheirSourcesAndEndWithoutThem) {
-  Load(Step("Start Dataset Loop", "", Out("row")) + Step("NEXT LOOP", "") + Step("Start Message Loop", "", Out("msg")) +
-       Step("NEXT LOOP", ""));
+  Load(StepText("Start Dataset Loop", "", VariableOutput("row")) + StepText("NEXT LOOP", "") + StepText("Start Message Loop", "", VariableOutput("msg")) +
+       StepText("NEXT LOOP", ""));
   Document(0).steps[2].category = 13;  // not in the catalog while no message window exists
   Run();
   EXPECT_TRUE(Saved("row").empty());

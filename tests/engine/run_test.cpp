@@ -56,9 +56,6 @@ class RunTest : public ::testing::Test {
   std::string log_path_;
 };
 
-std::string Step(const std::string& action, const std::string& text, const std::string& extra = "") {
-  return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
-}
 
 TEST_F(RunTest, LogLinesUndoTheMarkersEndWithCrLfAndLevelZeroWritesNothing) {
   LogLine("nothing %d", 1);
@@ -76,7 +73,7 @@ TEST(RunLogPath, ExeIsReplacedAndAPathWithoutItGetsTheSuffix) {
 }
 
 TEST_F(RunTest, AHandlerThatStopsOrAStopRequestEndsTheRunWithTheFlags) {
-  Load(Step("Exit Run", "0") + Step("Comment", "after"));
+  Load(StepText("Exit Run", "0") + StepText("Comment", "after"));
   SetCategoryHandler(13, [](int, int, int) { return -1; });
   std::string log = Run(1);
   EXPECT_NE(log.find("Stopping run at [STEP 1]  Flags: 1/0/0"), std::string::npos) << log;
@@ -94,7 +91,7 @@ TEST_F(RunTest, AHandlerThatStopsOrAStopRequestEndsTheRunWithTheFlags) {
 }
 
 TEST_F(RunTest, AStopFromTheMainThreadAsksFirstAndEndsByForceSecond) {
-  Load(Step("Exit Run", "0") + Step("Comment", "after"));
+  Load(StepText("Exit Run", "0") + StepText("Comment", "after"));
   std::atomic<bool> entered{false}, release{false};
   SetCategoryHandler(13, [&](int, int, int) {
     entered = true;

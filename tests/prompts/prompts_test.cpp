@@ -54,12 +54,7 @@ using Strings = std::vector<std::string>;
 using platform::InputKind;
 namespace box = platform::box;
 
-std::string Step(const std::string& action, const std::string& text, const std::string& extra = "") {
-  return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
-}
-std::string Out(const std::string& variable) { return "<output value=\"" + variable + "\">Variable</output>"; }
 std::string Title(const std::string& title) { return "<value1>" + title + "</value1>"; }
-std::string Options(const std::string& options) { return "<options>" + options + "</options>"; }
 
 class PromptsTest : public ::testing::Test {
  protected:
@@ -125,7 +120,7 @@ TEST_F(PromptsTest, MessageBoxesTakeTheirStyleFromTheActionAndOptionsAndSaveTheB
     RecordingDialogs dialogs;
     dialogs.answers = {row.answer};
     RegistryDelete("*\\UserVariables\\out");
-    Run(Step(row.action, "Hello", Title("Note") + Options(row.options) + Out("out")));
+    Run(StepText(row.action, "Hello", Title("Note") + OptionsField(row.options) + VariableOutput("out")));
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].style, row.style);
     EXPECT_EQ(dialogs.boxes[0].title, "Note");
@@ -133,7 +128,7 @@ TEST_F(PromptsTest, MessageBoxesTakeTheirStyleFromTheActionAndOptionsAndSaveTheB
     EXPECT_EQ(LastPromptResult(), row.answer);
   }
   RecordingDialogs dialogs;
-  Run(Step("Display Message", std::string(5000, 'x')));
+  Run(StepText("Display Message", std::string(5000, 'x')));
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_EQ(dialogs.boxes[0].text, std::string(3840, 'x') + "<<MESSAGE TRUNCATED>>");
 }
@@ -154,7 +149,7 @@ TEST_F(PromptsTest, ListsSplitAtTheirSeparatorAndTheFirstItemIsThePrompt) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
     RecordingDialogs dialogs;
-    Run(Step("Select from List", row.text, Out("colour")));
+    Run(StepText("Select from List", row.text, VariableOutput("colour")));
     ASSERT_EQ(dialogs.inputs.size(), 1u);
     EXPECT_EQ(dialogs.inputs[0].kind, InputKind::kList);
     EXPECT_EQ(dialogs.inputs[0].prompt, row.prompt);
@@ -171,10 +166,10 @@ TEST_F(PromptsTest, InputDialogsStartFromTheVariableAndSaveTheAnswerPositionAndB
   ok.position = platform::DialogRect{10, 20, 310, 220};
   platform::InputReply cancel;
   dialogs.input_replies = {ok, cancel, ok};
-  Run(Step("Input Value", "Your name?", Title("Who") + Out("name")) +
-      Step("Input Value", "Town?", Out("town") + Options("Multi,Top,Courier")) +
-      Step("Input Value", "Read me", Out("name") + Options("Read")) +
-      Step("Set Variable", "{command} {command_id}", Out("button")));
+  Run(StepText("Input Value", "Your name?", Title("Who") + VariableOutput("name")) +
+      StepText("Input Value", "Town?", VariableOutput("town") + OptionsField("Multi,Top,Courier")) +
+      StepText("Input Value", "Read me", VariableOutput("name") + OptionsField("Read")) +
+      StepText("Set Variable", "{command} {command_id}", VariableOutput("button")));
   ASSERT_EQ(dialogs.inputs.size(), 3u);
   EXPECT_EQ(dialogs.inputs[0].title, "Who");
   EXPECT_EQ(dialogs.inputs[0].prompt, "\nYour name?");
@@ -200,7 +195,7 @@ TEST_F(PromptsTest, LoginStoresTheUserNameAndTheScrambledPassword) {
   reply.answer = "ann;s3cret";
   dialogs.input_replies = {reply};
   // Without an output the user name field starts with the stored name.
-  Run(Step("Login Prompt", "") + Step("Set Variable", "{login_name}:{login_password}", Out("memory")));
+  Run(StepText("Login Prompt", "") + StepText("Set Variable", "{login_name}:{login_password}", VariableOutput("memory")));
   ASSERT_EQ(dialogs.inputs.size(), 1u);
   EXPECT_EQ(dialogs.inputs[0].kind, InputKind::kLogin);
   EXPECT_EQ(dialogs.inputs[0].initial, "bob");
@@ -228,8 +223,8 @@ TEST_F(PromptsTest, FilesAndFoldersOfferTheFilterAndSaveThePath) {
   reply.ok = true;
   reply.answer = "notes.txt";
   dialogs.input_replies = {reply};
-  Run(Step("Select File", "Text Files (*.txt)", Out("file") + "<timeout>1</timeout>") +
-      Step("Select File", "All (*.*)", Options("Save")) + Step("Select Folder", "", Options("Multi")));
+  Run(StepText("Select File", "Text Files (*.txt)", VariableOutput("file") + "<timeout>1</timeout>") +
+      StepText("Select File", "All (*.*)", OptionsField("Save")) + StepText("Select Folder", "", OptionsField("Multi")));
   ASSERT_EQ(dialogs.inputs.size(), 3u);
   using Filters = std::vector<std::pair<std::string, std::string>>;
   EXPECT_EQ(dialogs.inputs[0].filters, (Filters{{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}}));
@@ -247,12 +242,12 @@ TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsAndARowButtonJumpsToItsLabe
   WriteUserVariable("form", "abc;CHECKED;NOT CHECKED;Gr");
   dialogs.custom_reply.result = platform::custom_dialog::kFirstRowButton + 4;
   dialogs.custom_reply.values = {"Ann", std::nullopt, "checked", "false", "Go"};
-  Run(Step("Custom Dialog", "Name:||Remember me|Keep| Go ",
+  Run(StepText("Custom Dialog", "Name:||Remember me|Keep| Go ",
            Title("Form") + "<value2>EDIT</value2><value4>CHECKBOX</value4><value5>CHECK</value5><value6>BUTTON</value6>" +
-               Out("form")) +
-      Step("Set Variable", "skipped", Out("skipped")) + Step("Label", "Go") +
-      Step("Custom Dialog", "Colour:;Red;Green;Blue|Visit <a href=\"http://x.example\">the site</a>",
-           "<value2>LIST</value2><value3>LINK</value3>" + Out("form")));
+               VariableOutput("form")) +
+      StepText("Set Variable", "skipped", VariableOutput("skipped")) + StepText("Label", "Go") +
+      StepText("Custom Dialog", "Colour:;Red;Green;Blue|Visit <a href=\"http://x.example\">the site</a>",
+           "<value2>LIST</value2><value3>LINK</value3>" + VariableOutput("form")));
   ASSERT_EQ(dialogs.custom_dialogs.size(), 2u);
   const auto& rows = dialogs.custom_dialogs[0].rows;
   ASSERT_EQ(rows.size(), 5u);
@@ -276,13 +271,13 @@ TEST_F(PromptsTest, DisplaysTakeTheirSizeBarPositionAndTimeOut) {
   using platform::NoticeKind;
   RecordingDialogs dialogs;
   const std::string image = sandbox_.dir().Write("dot.bmp", "BM");
-  Run(Step("Progress Bar Popup", "75 %done", "<value1>10</value1><value2>500</value2>") +
-      Step("Status Popup", "Working", "<value1>400</value1>" + Options("top")) + Step("Status Popup", " \t") +
-      Step("Balloon Popup", "Hi", "<timeout>3</timeout>") +
-      Step("Balloon Popup", "Hi", Options("Float") + "<value2>2,-2</value2>") +
-      Step("Screen Message", "Look", "<value1>40,50</value1><timeout>2</timeout>") +
-      Step("Tray Icon", "Olvex", Options("Remove")) + Step("Display Image", "dot.bmp") +
-      Step("Display Image", "missing.bmp"));
+  Run(StepText("Progress Bar Popup", "75 %done", "<value1>10</value1><value2>500</value2>") +
+      StepText("Status Popup", "Working", "<value1>400</value1>" + OptionsField("top")) + StepText("Status Popup", " \t") +
+      StepText("Balloon Popup", "Hi", "<timeout>3</timeout>") +
+      StepText("Balloon Popup", "Hi", OptionsField("Float") + "<value2>2,-2</value2>") +
+      StepText("Screen Message", "Look", "<value1>40,50</value1><timeout>2</timeout>") +
+      StepText("Tray Icon", "Olvex", OptionsField("Remove")) + StepText("Display Image", "dot.bmp") +
+      StepText("Display Image", "missing.bmp"));
   // The status popup 100 ms after the progress popup is left out; closing it is not.
   ASSERT_EQ(dialogs.notices.size(), 7u);
   const auto& n = dialogs.notices;
@@ -338,8 +333,8 @@ TEST_F(PromptsTest, TheMessageLoopTakesWhatIsSentUntilTheWindowCloses) {
 #endif
   });
   // The display opens the message window.
-  Run(Step("Status Popup", "Listening", "<timeout>1</timeout>") + Step("Start Text Loop", "", Out("msg")) +
-          Step("Set Variable", "%all%msg;", Out("all")) + Step("NEXT LOOP", "") + Step("Set Variable", "done", Out("after")),
+  Run(StepText("Status Popup", "Listening", "<timeout>1</timeout>") + StepText("Start Text Loop", "", VariableOutput("msg")) +
+          StepText("Set Variable", "%all%msg;", VariableOutput("all")) + StepText("NEXT LOOP", "") + StepText("Set Variable", "done", VariableOutput("after")),
       [](ScriptDocument& doc) { doc.steps[1].action = "Start Message Loop"; });
   sender.join();
 #ifdef _WIN32
@@ -374,23 +369,23 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   WriteUserVariable("sample", "abc;CHECKED;;Gr");
   WriteUserVariable("date", "2026-12-24");
   const std::string t30 = "<timeout>30</timeout>";
-  Run(Step("Ask Yes/No Question", "Continue?", Title("Question") + Out("asked") + t30) +
-      Step("Custom Message", "Try again?", Title("Again") + Options("Retry,STOP") + Out("custom") + t30) +
-      Step("Input Value", "Your name?", Out("name") + t30) + Step("Input Value", "Town?", Out("town") + Options("2x2") + t30) +
-      Step("Input Value", "Kept?", Out("name") + "<timeout>1</timeout>") +
-      Step("Select from List", "Pick a colour;Red;Green;Blue", Out("colour") + t30) +
-      Step("Select from List", "Pick sizes;S;M;L", Out("sizes") + Options("Multi") + t30) +
-      Step("Login Prompt", "", Out("login") + t30) + Step("Set Variable", "{login_password}", Out("memory")) +
-      Step("Ask Yes/No Question", "Still there?", Out("timed") + "<timeout>1</timeout>") +
-      Step("Custom Dialog", "Name:|Remember me|Done",
-           Title("Form") + "<value2>EDIT</value2><value3>CHECKBOX</value3><value4>BUTTON</value4>" + Out("form") + t30) +
-      Step("Set Variable", "jumped over", Out("skipped")) + Step("Label", "Done") +
-      Step("Set Variable", "{command}", Out("row_button")) +
-      Step("Custom Dialog", "Name:|Remember me|Hello|Colour;Red;Green|&lt;a href=&quot;http://example.com&quot;&gt;Example&lt;/a&gt;",
-           Title("Sample Dialog") + Options("Center") +
+  Run(StepText("Ask Yes/No Question", "Continue?", Title("Question") + VariableOutput("asked") + t30) +
+      StepText("Custom Message", "Try again?", Title("Again") + OptionsField("Retry,STOP") + VariableOutput("custom") + t30) +
+      StepText("Input Value", "Your name?", VariableOutput("name") + t30) + StepText("Input Value", "Town?", VariableOutput("town") + OptionsField("2x2") + t30) +
+      StepText("Input Value", "Kept?", VariableOutput("name") + "<timeout>1</timeout>") +
+      StepText("Select from List", "Pick a colour;Red;Green;Blue", VariableOutput("colour") + t30) +
+      StepText("Select from List", "Pick sizes;S;M;L", VariableOutput("sizes") + OptionsField("Multi") + t30) +
+      StepText("Login Prompt", "", VariableOutput("login") + t30) + StepText("Set Variable", "{login_password}", VariableOutput("memory")) +
+      StepText("Ask Yes/No Question", "Still there?", VariableOutput("timed") + "<timeout>1</timeout>") +
+      StepText("Custom Dialog", "Name:|Remember me|Done",
+           Title("Form") + "<value2>EDIT</value2><value3>CHECKBOX</value3><value4>BUTTON</value4>" + VariableOutput("form") + t30) +
+      StepText("Set Variable", "jumped over", VariableOutput("skipped")) + StepText("Label", "Done") +
+      StepText("Set Variable", "{command}", VariableOutput("row_button")) +
+      StepText("Custom Dialog", "Name:|Remember me|Hello|Colour;Red;Green|&lt;a href=&quot;http://example.com&quot;&gt;Example&lt;/a&gt;",
+           Title("Sample Dialog") + OptionsField("Center") +
                "<value2>EDIT</value2><value3>CHECKBOX</value3><value4>LABEL</value4><value5>LIST</value5><value6>LINK</value6>" +
-               Out("sample") + t30) +
-      Step("Select Date", "When?", Out("date") + t30) + Step("Input Value", "Notes?", Out("notes") + Options("Multi") + t30));
+               VariableOutput("sample") + t30) +
+      StepText("Select Date", "When?", VariableOutput("date") + t30) + StepText("Input Value", "Notes?", VariableOutput("notes") + OptionsField("Multi") + t30));
   const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(13, std::chrono::seconds(1));
   ASSERT_GE(seen.size(), 8u) << (errors_.empty() ? "" : errors_.front());
   EXPECT_EQ(seen[0].title, "Question");
@@ -423,10 +418,10 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
 TEST_F(PromptsTest, TheStopKeyClosesAnOpenPrompt) {
   const std::string t60 = "<timeout>60</timeout>";  // none is left waiting should the stop fail
   const std::string prompts[] = {
-      Step("Ask Yes/No Question", "Waiting?", t60),
-      Step("Input Value", "Waiting?", t60),
-      Step("Custom Dialog", "Name:", Title("Waiting?") + "<value2>EDIT</value2>" + t60),
-      Step("Select File", "Text Files (*.txt)", Title("Waiting?") + t60),
+      StepText("Ask Yes/No Question", "Waiting?", t60),
+      StepText("Input Value", "Waiting?", t60),
+      StepText("Custom Dialog", "Name:", Title("Waiting?") + "<value2>EDIT</value2>" + t60),
+      StepText("Select File", "Text Files (*.txt)", Title("Waiting?") + t60),
   };
   for (const std::string& prompt : prompts) {
     SCOPED_TRACE(prompt);
@@ -442,7 +437,7 @@ TEST_F(PromptsTest, TheStopKeyClosesAnOpenPrompt) {
       key.ki.dwFlags = KEYEVENTF_KEYUP;
       SendInput(1, &key, sizeof key);
     });
-    Run(prompt + Step("Set Variable", "ran", Out("after")));
+    Run(prompt + StepText("Set Variable", "ran", VariableOutput("after")));
     presser.join();
     EXPECT_EQ(answerer.Seen().size(), 1u);
     EXPECT_EQ(LastRunOutcome(), RunOutcome::kStopped);
@@ -464,10 +459,10 @@ TEST_F(PromptsTest, FileAndFolderDialogsReturnWhatIsChosen) {
   });
   WriteUserVariable("start", folder);  // the folder browser starts there
   const std::string t30 = "<timeout>30</timeout>";
-  Run(Step("Select File", "Text Files (*.txt)", Title("Open a note") + Out("file") + t30) +
-      Step("Select File", "", Title("Not this one") + Out("none") + t30) +
-      Step("Set Variable", "{command}", Out("button")) +
-      Step("Select Folder", "", Title("Where to?") + "<output value=\"start\">Variable</output>" + t30));
+  Run(StepText("Select File", "Text Files (*.txt)", Title("Open a note") + VariableOutput("file") + t30) +
+      StepText("Select File", "", Title("Not this one") + VariableOutput("none") + t30) +
+      StepText("Set Variable", "{command}", VariableOutput("button")) +
+      StepText("Select Folder", "", Title("Where to?") + "<output value=\"start\">Variable</output>" + t30));
   EXPECT_EQ(answerer.Seen().size(), 3u);
   EXPECT_EQ(Var("file"), notes);
   EXPECT_EQ(Var("none"), "(missing)");
@@ -479,14 +474,14 @@ TEST_F(PromptsTest, FileAndFolderDialogsReturnWhatIsChosen) {
 // The tray icon's menu stops the run ("Stop Script"), while the run waits and
 // while a prompt is open (which then closes).
 TEST(TrayIcon, ItsMenuStopsTheRun) {
-  const std::string waits[] = {Step("Delay", "", "<timeout>40</timeout>"),
-                               Step("Input Value", "Waiting?", "<timeout>40</timeout>")};
+  const std::string waits[] = {StepText("Delay", "", "<timeout>40</timeout>"),
+                               StepText("Input Value", "Waiting?", "<timeout>40</timeout>")};
   for (const std::string& wait : waits) {
     SCOPED_TRACE(wait);
     StoreSandbox sandbox;
     ChildStore store;
     const std::string script = sandbox.dir().Write(
-        "tray.oxm", Step("Tray Icon", "Olvex test") + wait + Step("Set Variable", "ran", Out("after")));
+        "tray.oxm", StepText("Tray Icon", "Olvex test") + wait + StepText("Set Variable", "ran", VariableOutput("after")));
     auto child = std::async(std::launch::async, [&script] {
       return RunChild({RuntimePath(), "-r", script}, std::chrono::seconds(30));
     });
@@ -650,7 +645,7 @@ TEST(ConsolePrompts, AStopSignalEndsAnOpenPrompt) {
   StoreSandbox sandbox;
   ChildStore store;
   const std::string script = sandbox.dir().Write(
-      "case.oxm", Step("Ask Yes/No Question", "Continue?", Out("asked")) + Step("Set Variable", "ran", Out("after")));
+      "case.oxm", StepText("Ask Yes/No Question", "Continue?", VariableOutput("asked")) + StepText("Set Variable", "ran", VariableOutput("after")));
   int terminal = -1;
   const pid_t pid = StartOnTerminal(script, &terminal);
   ASSERT_GT(pid, 0);
@@ -667,12 +662,12 @@ TEST(ConsolePrompts, AreAnsweredOnATerminal) {
   StoreSandbox sandbox;
   ChildStore store;
   const std::string script = sandbox.dir().Write(
-      "case.oxm", Step("Ask Yes/No Question", "Continue?", Title("Question") + Out("asked")) +
-                      Step("Input Value", "Your name?", Out("name")) +
-                      Step("Select from List", "Pick;Red;Green;Blue", Out("colour")) +
-                      Step("Login Prompt", "", Out("login")) +
-                      Step("Input Value", "Town?", Out("town")) +
-                      Step("Input Value", "Kept?", Out("kept") + "<timeout>1</timeout>"));
+      "case.oxm", StepText("Ask Yes/No Question", "Continue?", Title("Question") + VariableOutput("asked")) +
+                      StepText("Input Value", "Your name?", VariableOutput("name")) +
+                      StepText("Select from List", "Pick;Red;Green;Blue", VariableOutput("colour")) +
+                      StepText("Login Prompt", "", VariableOutput("login")) +
+                      StepText("Input Value", "Town?", VariableOutput("town")) +
+                      StepText("Input Value", "Kept?", VariableOutput("kept") + "<timeout>1</timeout>"));
   WriteUserVariable("kept", "as it was");
   int terminal = -1;
   const pid_t pid = StartOnTerminal(script, &terminal);

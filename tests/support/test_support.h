@@ -29,6 +29,16 @@ class ScratchDir {
 
 std::string ReadBytes(const std::string& path);
 
+// Script text: one step with its action, text and further fields; a step's
+// output into a variable; a step's options.
+inline std::string StepText(const std::string& action, const std::string& text, const std::string& extra = "") {
+  return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
+}
+inline std::string VariableOutput(const std::string& variable) {
+  return "<output value=\"" + variable + "\">Variable</output>";
+}
+inline std::string OptionsField(const std::string& options) { return "<options>" + options + "</options>"; }
+
 // Path of a program of the build beside the test program, with the test
 // program's extension ("olvex-reg": olvex-reg or olvex-reg.exe).
 std::string BuiltProgram(const std::string& name);

@@ -37,9 +37,6 @@ class RecordingPower : public platform::Power {
   bool accept = true;
 };
 
-std::string Step(const std::string& action, const std::string& text, const std::string& extra = "") {
-  return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
-}
 
 class SystemActionsTest : public ::testing::Test {
  protected:
@@ -76,16 +73,16 @@ class SystemActionsTest : public ::testing::Test {
 
 TEST_F(SystemActionsTest, SettingChangesAndStepDelaysAreReadBackThroughTheStore) {
   const struct { std::string step; const char* setting; const char* value; } cases[] = {
-      {Step("Set Step Delay", "250", "<timeout></timeout>"), "*\\InterStepDelay-0", "250"},
-      {Step("Set Step Delay", "9", "<timeout>=2*20</timeout><options>Global</options>"), "*\\InterStepDelay", "40"},
-      {Step("Olvex Setting Change", "Stop", "<value1>Q</value1>"), "*\\Accelerators\\Stop", "81|0"},
-      {Step("Olvex Setting Change", "Log", "<options>ON HI</options>"), "*\\LogLevel", "1"},
-      {Step("Olvex Setting Change", "Log", "<options>HI</options>"), "*\\LogLevel", "2"},
-      {Step("Olvex Setting Change", "Log", "<options>OFF</options>"), "*\\LogLevel", "0"},
-      {Step("Olvex Setting Change", "Track", "<options>ON</options>"), "*\\RunTrackingShow", "1"},
-      {Step("Olvex Setting Change", "Track", "<options>OFF</options>"), "*\\RunTrackingShow", "0"},
-      {Step("Olvex Setting Change", "Highlight", ""), "*\\HiliteRunningStep", "1"},
-      {Step("Olvex Setting Change", "Highlight", "<options>OFF</options>"), "*\\HiliteRunningStep", "0"},
+      {StepText("Set Step Delay", "250", "<timeout></timeout>"), "*\\InterStepDelay-0", "250"},
+      {StepText("Set Step Delay", "9", "<timeout>=2*20</timeout><options>Global</options>"), "*\\InterStepDelay", "40"},
+      {StepText("Olvex Setting Change", "Stop", "<value1>Q</value1>"), "*\\Accelerators\\Stop", "81|0"},
+      {StepText("Olvex Setting Change", "Log", "<options>ON HI</options>"), "*\\LogLevel", "1"},
+      {StepText("Olvex Setting Change", "Log", "<options>HI</options>"), "*\\LogLevel", "2"},
+      {StepText("Olvex Setting Change", "Log", "<options>OFF</options>"), "*\\LogLevel", "0"},
+      {StepText("Olvex Setting Change", "Track", "<options>ON</options>"), "*\\RunTrackingShow", "1"},
+      {StepText("Olvex Setting Change", "Track", "<options>OFF</options>"), "*\\RunTrackingShow", "0"},
+      {StepText("Olvex Setting Change", "Highlight", ""), "*\\HiliteRunningStep", "1"},
+      {StepText("Olvex Setting Change", "Highlight", "<options>OFF</options>"), "*\\HiliteRunningStep", "0"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RunEach(c.step), std::vector<int>{1}) << c.step;
@@ -98,7 +95,7 @@ TEST_F(SystemActionsTest, SettingChangesAndStepDelaysAreReadBackThroughTheStore)
 
 // The run log's step times (level 2) show the pause after each step.
 TEST_F(SystemActionsTest, SetStepDelayPausesBetweenTheFollowingSteps) {
-  Load(Step("Set Step Delay", "300") + Step("Comment", "a") + Step("Comment", "b"));
+  Load(StepText("Set Step Delay", "300") + StepText("Comment", "a") + StepText("Comment", "b"));
   WriteSetting("*\\LogLevel", 2);
   StartRun(0, kCommandNewRun, false, 0, 0);
   ASSERT_TRUE(WaitForWorkers());
@@ -117,7 +114,7 @@ TEST_F(SystemActionsTest, OutputPaneDebugOutputAndLogGetTheirTexts) {
   std::vector<std::string> pane;
   SetOutputPane([&](const std::string& line) { pane.push_back(line); });
   const std::string long_text(300, 'x');
-  EXPECT_EQ(RunEach(Step("Write to Output", long_text) + Step("Write to Log", "50%% {\\t}as it %stands")),
+  EXPECT_EQ(RunEach(StepText("Write to Output", long_text) + StepText("Write to Log", "50%% {\\t}as it %stands")),
             (std::vector<int>{1, 1}));
   SetOutputPane(nullptr);
   EXPECT_EQ(pane, std::vector<std::string>{std::string(259, 'x')});
@@ -128,20 +125,20 @@ TEST_F(SystemActionsTest, OutputPaneDebugOutputAndLogGetTheirTexts) {
 TEST_F(SystemActionsTest, ClipboardActionsSetEmptyAndClear) {
   FakeClipboard clipboard;
   WriteUserVariable("v", "from a variable");
-  EXPECT_EQ(RunEach(Step("Set Clipboard Text", "%v")), std::vector<int>{1});
+  EXPECT_EQ(RunEach(StepText("Set Clipboard Text", "%v")), std::vector<int>{1});
   EXPECT_EQ(clipboard.text, "from a variable");
-  EXPECT_EQ(RunEach(Step("Set Clipboard Text", "") + Step("Clear Clipboard", "")), (std::vector<int>{1, 1}));
+  EXPECT_EQ(RunEach(StepText("Set Clipboard Text", "") + StepText("Clear Clipboard", "")), (std::vector<int>{1, 1}));
   EXPECT_EQ(clipboard.clears, 2);
   EXPECT_FALSE(clipboard.text);
 }
 
 TEST_F(SystemActionsTest, LogoffRestartShutdownGoThroughThePowerService) {
   RecordingPower power;
-  EXPECT_EQ(RunEach(Step("Logoff", "") + Step("Restart", "") + Step("Shutdown", "")), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(RunEach(StepText("Logoff", "") + StepText("Restart", "") + StepText("Shutdown", "")), (std::vector<int>{1, 1, 1}));
   EXPECT_EQ(power.modes, (std::vector<int>{0, 6, 5}));
   EXPECT_EQ(ReadBytes(log_path_), "Logoff at [Step 1]...\r\nRebooting at [Step 2]...\r\nShutdown at [Step 3]...\r\n");
   power.accept = false;
-  EXPECT_EQ(RunEach(Step("Shutdown", "")), std::vector<int>{0});
+  EXPECT_EQ(RunEach(StepText("Shutdown", "")), std::vector<int>{0});
   EXPECT_EQ(StepError(), "refused by the test");
 }
 
@@ -149,7 +146,7 @@ TEST_F(SystemActionsTest, PasteClipboardSendsControlV) {
   FakeDesktop desktop;
   FakeKeyboard keys;
   SetKeyboardPauseForTest([&keys](int ms) { keys.events.push_back("P" + std::to_string(ms)); });
-  EXPECT_EQ(RunEach(Step("Paste Clipboard", "")), std::vector<int>{1});
+  EXPECT_EQ(RunEach(StepText("Paste Clipboard", "")), std::vector<int>{1});
   SetKeyboardPauseForTest(nullptr);
   EXPECT_EQ(keys.Events(), "Ctrl*+ V+ V- Ctrl*- P500");
 }
@@ -158,11 +155,11 @@ TEST_F(SystemActionsTest, PasteClipboardSendsControlV) {
 // The runtime writes and empties the real clipboard; this process reads it.
 TEST_F(SystemActionsTest, AnotherProcessReadsWhatTheClipboardActionsLeft) {
   ChildStore store;
-  const std::string script = sandbox_.dir().Write("clip.oxm", Step("Set Clipboard Text", "from the script"));
+  const std::string script = sandbox_.dir().Write("clip.oxm", StepText("Set Clipboard Text", "from the script"));
   ChildResult run = RunChild({RuntimePath(), "-r", script});
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(platform::clipboard().Text(), "from the script");
-  const std::string clear = sandbox_.dir().Write("clear.oxm", Step("Clear Clipboard", ""));
+  const std::string clear = sandbox_.dir().Write("clear.oxm", StepText("Clear Clipboard", ""));
   run = RunChild({RuntimePath(), "-r", clear});
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(platform::clipboard().Text(), std::nullopt);
