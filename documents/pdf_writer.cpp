@@ -32,13 +32,23 @@ int Trunc(double v) {
 }
 
 std::string N(long long n) { return std::to_string(n); }
+std::size_t Digits(long long n) {
+  std::size_t digits = 1;
+  for (; n >= 10; n /= 10) ++digits;
+  return digits;
+}
 
 // "\", "(" and ")" escaped, as a PDF literal string needs them.
 void Escape(std::string_view text, std::string* out) {
-  for (char c : text) {
-    if (c == '\\' || c == '(' || c == ')') *out += '\\';
-    *out += c;
+  std::size_t done = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' || text[i] == '(' || text[i] == ')') {
+      out->append(text.substr(done, i - done));
+      *out += '\\';
+      done = i;
+    }
   }
+  out->append(text.substr(done));
 }
 std::string Escaped(std::string_view text) {
   std::string out;
@@ -135,8 +145,8 @@ class Layout {
       }
       std::string_view text = line_;
       if (wrap_) {
-        const std::size_t digits = numbered ? N(line_number_).size() + 3 : 0;
-        const std::size_t prefix = (lines == 0 ? 1 : 4) + digits;
+        // "(" or "T* (", and the number with ":" and two blanks
+        const std::size_t prefix = (lines == 0 ? 1 : 4) + (numbered ? Digits(line_number_) + 3 : 0);
         if (Trunc(static_cast<double>(prefix + text.size()) * m_.char_width) > m_.wrap_limit) {
           const auto from = static_cast<std::size_t>(std::clamp(Trunc(m_.wrap_limit / m_.char_width), 0, 511));
           const std::size_t blank = text.find(' ', from);
