@@ -193,8 +193,10 @@ class Layout {
   // next one), else at most kLineLimit characters (the rest follows as a
   // line of its own).
   void TakePiece() {
-    std::size_t marker = rest_.find("{PAGE}"), length = 6;
-    if (const std::size_t other = rest_.find("{\\P}"); other < marker) {
+    // Only a marker that starts within the piece counts: a long line is not searched again and again.
+    const std::string_view window = rest_.substr(0, kLineLimit + 6);
+    std::size_t marker = window.find("{PAGE}"), length = 6;
+    if (const std::size_t other = window.find("{\\P}"); other < marker) {
       marker = other;
       length = 4;
     }
