@@ -6,6 +6,7 @@
 #include <optional>
 #include <random>
 
+#include "documents/pdf_writer.h"
 #include "engine/catalog.h"
 #include "engine/document.h"
 #include "engine/journal.h"
@@ -53,6 +54,25 @@ void SaveToFile(const ExpandContext& context, const std::string& option, std::st
     ok = std::fclose(f) == 0 && ok;
   }
   if (!ok) LogText("    ERROR saving " + std::to_string(data.size()) + " byte(s) to file \"" + Marked(path) + "\"");
+}
+
+// A PDF document in Helvetica 14 point on a letter page.
+void SaveToPdf(const ExpandContext& context, const std::string& option, std::string_view data) {
+  PdfSettings pdf;
+  pdf.path = Expand(context, option);
+  pdf.body = data;
+  pdf.font = "Helvetica";
+  pdf.font_size = 14;
+  pdf.left_margin = 1.0;
+  pdf.top_margin = 0.75;
+  pdf.page_width = 8.5;
+  pdf.page_height = 11;
+  std::string error;
+  if (pdf.path.empty()) {
+    LogText("    WARNING: No PDF file name provided");
+  } else if (!WritePdf(pdf, &error)) {
+    LogText("    ERROR saving " + std::to_string(data.size()) + " byte(s) to file \"" + Marked(pdf.path) + "\": " + Marked(error));
+  }
 }
 
 void SaveToOutputWindow(std::string_view data) {
@@ -106,7 +126,7 @@ void SaveOutput(int slot, int step_index, std::string_view data) {
   } else if (ContainsNoCase(output, "Excel")) {
     LogText("    WARNING: The \"Excel\" destination is not available in this build");
   } else if (ContainsNoCase(output, "PDF") || ContainsNoCase(output, "Adobe")) {
-    LogText("    WARNING: The \"PDF\" destination is not available in this build");
+    SaveToPdf(context, option, data);
   } else if (ContainsNoCase(output, "Output")) {
     SaveToOutputWindow(data);
   } else if (ContainsNoCase(output, "Message")) {

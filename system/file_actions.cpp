@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "documents/pdf_writer.h"
 #include "engine/dispatch.h"
 #include "engine/document.h"
 #include "engine/output.h"
@@ -32,6 +33,7 @@
 #include "system/program_start.h"
 #include "system/safe_files.h"
 #include "vars/expand.h"
+#include "vars/formula.h"
 
 namespace olvex {
 namespace {
@@ -678,6 +680,33 @@ int MapDrive(Context& c) {
   return StartProgramAndWait("CMD.EXE /C " + net, false, -1, true) != kProgramNotStarted ? 1 : 0;
 }
 
+// ---- documents
+
+int CreateAdobePdf(Context& c) {
+  const Step& step = c.step;
+  auto number = [&](int field) { return EvaluateFormula(Expand(c, step.value(field))).number; };
+  auto info = [&](std::string_view field) { return Expand(c, field).substr(0, 259); };
+  PdfSettings pdf;
+  pdf.path = c.path;
+  pdf.body = Has(step.options, "No Variable Expansion") ? step.text : Expand(c, step.text);
+  if (pdf.path.empty() || pdf.body.empty()) return Fail("No text/data provided");
+  pdf.font = step.value(2);
+  pdf.font_size = FirstNumber(Expand(c, step.value(3)));
+  pdf.left_margin = number(4);
+  pdf.top_margin = number(5);
+  pdf.page_width = number(6);
+  pdf.page_height = number(7);
+  pdf.producer = pdf.creator = "Olvex Studio\xAE " OLVEX_VERSION_TEXT;
+  pdf.subject = pdf.title = info(step.value(8));
+  pdf.author = info(step.data());
+  pdf.wrap = Has(step.options, "Wrap");
+  pdf.line_numbers = Has(step.options, "LineNum");
+  pdf.page_numbers = Has(step.options, "PageNum");
+  pdf.outline = Has(step.options, "Content");
+  std::string error;
+  return WritePdf(pdf, &error) ? 1 : Fail("Unable to write/create '" + pdf.path + "': " + error);
+}
+
 }  // namespace
 
 int HandleFilesStep(int slot, int step_index) {
@@ -716,6 +745,7 @@ int HandleFilesStep(int slot, int step_index) {
     return FolderStep(c);
   if (Has(a, "Shortcut")) return CreateShortcut(c);
   if (Has(a, "Map Drive")) return MapDrive(c);
+  if (Has(a, "PDF")) return CreateAdobePdf(c);
   return StepNotAvailable(slot, step_index);
 }
 

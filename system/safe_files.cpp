@@ -43,7 +43,35 @@ bool Inside(const std::string& inner, const std::string& outer) {
   return a.size() >= b.size() && EqualsNoCase(std::string_view(a).substr(0, b.size()), b);
 }
 
+// A free name of our own beside `path`, so that the final rename stays on its file system.
+std::string TemporaryNameBeside(const std::string& path, std::string* error) {
+  for (int n = 0; n < 100; ++n) {
+    std::string temp = path + ".olvex-part" + std::to_string(n);
+    if (!platform::PathExists(temp)) return temp;
+  }
+  *error = "No temporary name is free beside '" + path + "'";
+  return {};
+}
+
 }  // namespace
+
+bool ReplaceFileSafely(const std::string& path, const std::function<bool(platform::File&)>& write, std::string* error) {
+  if (platform::IsFolder(path)) {
+    *error = "'" + path + "' is a folder";
+    return false;
+  }
+  if (RefuseReadOnly(path, error)) return false;
+  const std::string temp = TemporaryNameBeside(path, error);
+  if (temp.empty()) return false;
+  platform::File file;
+  if (!file.Open(temp, platform::File::Mode::kCreateNew)) return SystemFailure(error);
+  bool ok = write(file);
+  if (!ok) *error = platform::LastErrorText();
+  if (!file.Close() && ok) ok = SystemFailure(error);
+  if (ok && !platform::RenamePath(temp, path)) ok = SystemFailure(error);
+  if (!ok) platform::DeleteFileAt(temp);
+  return ok;
+}
 
 bool CopyFileSafely(const std::string& from, const std::string& to, std::string* error, const StopQuery& stop) {
   const std::optional<std::uint64_t> size = platform::FileSize(from);
@@ -56,21 +84,11 @@ bool CopyFileSafely(const std::string& from, const std::string& to, std::string*
     return false;
   }
   if (RefuseReadOnly(to, error)) return false;
-  // A name of our own beside the destination, so that the final rename stays on its file system.
-  std::string temp;
-  bool copied = false;
-  for (int n = 0; n < 100 && !copied; ++n) {
-    temp = to + ".olvex-part" + std::to_string(n);
-    if (platform::PathExists(temp)) continue;
-    copied = platform::CopyFileData(from, temp, stop);
-    if (!copied) {
-      *error = platform::LastErrorText();
-      platform::DeleteFileAt(temp);
-      return false;
-    }
-  }
-  if (!copied) {
-    *error = "No temporary name is free beside '" + to + "'";
+  const std::string temp = TemporaryNameBeside(to, error);
+  if (temp.empty()) return false;
+  if (!platform::CopyFileData(from, temp, stop)) {
+    *error = platform::LastErrorText();
+    platform::DeleteFileAt(temp);
     return false;
   }
   if (platform::FileSize(temp) != size) {

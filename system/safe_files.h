@@ -7,10 +7,16 @@
 #include <functional>
 #include <string>
 
+#include "platform/file_ops.h"
+
 namespace olvex {
 
 using StopQuery = std::function<bool()>;
 
+// Writes a new file under a temporary name beside `path` through `write`
+// (given the open file) and renames it over `path` once it is complete: when
+// anything fails the old file stays as it was and no half file is left.
+bool ReplaceFileSafely(const std::string& path, const std::function<bool(platform::File&)>& write, std::string* error);
 // Copies a file over `to` (replacing an existing file).
 bool CopyFileSafely(const std::string& from, const std::string& to, std::string* error, const StopQuery& stop = {});
 // Moves a file: a rename, else (another file system) a copy whose size is

@@ -63,7 +63,8 @@ TEST_F(NothingLost, AReadOnlyDestinationIsRefusedAndKept) {
   ASSERT_TRUE(platform::SetReadOnly(kept, true));
   const Fields steps[] = {{"Copy File", source, kept},
                           {"Move/Rename File", source, kept},
-                          {"Write/Create File", kept, "new", "", "Erase"}};
+                          {"Write/Create File", kept, "new", "", "Erase"},
+                          {"Create Adobe PDF", kept, "new"}};
   for (const Fields& step : steps) {
     SCOPED_TRACE(step.action);
     EXPECT_TRUE(RunStep(step).has_value());
@@ -115,6 +116,7 @@ TEST_F(SmallDisk, AFullDiskFailsAndKeepsTheOldFile) {
   const Fields steps[] = {{"Copy File", big, kept},
                           {"Move/Rename File", big, kept},
                           {"Write/Create File", kept, std::string(2 << 20, 'n'), "", "Erase"},
+                          {"Create Adobe PDF", kept, std::string(2 << 20, 'n')},
                           {"Copy Folder", dir_.path().string() + "/src", mount_ + "/tree"}};
   fs::create_directory(dir_.path() / "src");
   dir_.Write("src/big.bin", std::string(2 << 20, 's'));
