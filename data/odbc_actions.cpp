@@ -180,7 +180,7 @@ class DatabaseStepRun {
     bool ok;
     {
       std::lock_guard<std::mutex> lock(db.mutex);
-      ok = db.connection.Query("SELECT * FROM " + table, 0, StopRequested, &described, &failure);
+      ok = db.connection.Query("SELECT * FROM " + table, 0, StopRequestedOrKeyPressed, &described, &failure);
     }
     if (!ok) return described.stopped ? Fail("The query was stopped") : QueryFailed(failure);
     const bool attributes = ContainsNoCase(step_.options, "Attrib");
@@ -211,7 +211,7 @@ class DatabaseStepRun {
     Database& db = Db();
     std::unique_lock<std::mutex> lock(db.mutex);
     odbc::Failure failure;
-    const bool ok = db.connection.Query(query, limit, StopRequested, &db.result, &failure);
+    const bool ok = db.connection.Query(query, limit, StopRequestedOrKeyPressed, &db.result, &failure);
     if (!ok) {
       const bool stopped = db.result.stopped;
       db.result = odbc::QueryResult();

@@ -30,31 +30,53 @@ std::string HostPath(const std::string& path) {
 #endif
 }
 
+// A host path as this program opens it: under Wine, drive Z: is the root.
+std::string LocalPath(const std::string& host_path) {
+#ifdef _WIN32
+  std::string path = "Z:" + host_path;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+#else
+  return host_path;
+#endif
+}
+
 void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 }  // namespace
 
 OdbcSources::OdbcSources(const std::string& folder) {
-  const std::string host_folder = HostPath(folder);
-  const char separator = folder.find('\\') != std::string::npos ? '\\' : '/';
-  database_ = host_folder + "/test.db";
-  WriteFile(folder + separator + "odbcinst.ini",
+  database_ = HostPath(folder) + "/test.db";
+  std::string system_folder = HostPath(folder), user_file = system_folder + "/user_odbc.ini";
+#ifdef _WIN32
+  const auto inherited_system = platform::ReadEnv("ODBCSYSINI"), inherited_user = platform::ReadEnv("ODBCINI");
+  if (!inherited_system || !inherited_user) return;
+  system_folder = *inherited_system;
+  user_file = *inherited_user;
+#else
+  set_environment_ = true;
+#endif
+  WriteFile(LocalPath(system_folder + "/odbcinst.ini"),
             "[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=libsqlite3odbc.so\nSetup=libsqlite3odbc.so\n");
-  WriteFile(folder + separator + "odbc.ini", "");
+  WriteFile(LocalPath(system_folder + "/odbc.ini"), "");
   std::string sources;
   for (const char* name : {"OlvexTest", "OlvexTest2"})
     sources += std::string("[") + name + "]\nDriver=SQLite3\nDatabase=" + database_ + "\nTimeout=2000\n\n";
-  WriteFile(folder + separator + "user_odbc.ini", sources);
+  WriteFile(LocalPath(user_file), sources);
+  available_ = true;
+  if (!set_environment_) return;
   // The SQLite driver's connection leaves blocks of the ODBC installer
   // library, which it unloads again, to the leak checker of sanitized builds;
   // telling them from the runtime's own takes the checker many seconds at
   // each exit (a stopped run would be ended by force): no leak check here.
   platform::WriteEnv("ASAN_OPTIONS", "detect_leaks=0");
-  platform::WriteEnv("ODBCSYSINI", host_folder);
-  platform::WriteEnv("ODBCINI", host_folder + "/user_odbc.ini");
+  platform::WriteEnv("ODBCSYSINI", system_folder);
+  platform::WriteEnv("ODBCINI", user_file);
 }
 
 OdbcSources::~OdbcSources() {
+  if (!set_environment_) return;
   platform::RemoveEnv("ODBCSYSINI");
   platform::RemoveEnv("ODBCINI");
   platform::RemoveEnv("ASAN_OPTIONS");
