@@ -6,6 +6,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -57,7 +58,7 @@ void TrimBlanks(std::string& text, bool leading) {
 }
 
 // Reads a value in chunks as character or binary data; false on a driver
-// error. `null` tells a NULL apart from an empty value.
+// error. A NULL reads as an empty value.
 bool ReadLong(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT c_type, std::vector<char>& buffer, std::string* out) {
   out->clear();
   const SQLLEN terminator = c_type == SQL_C_CHAR ? 1 : 0;
@@ -95,36 +96,56 @@ std::string Fraction(SQLUINTEGER nanoseconds) {
   return s;
 }
 
+// Character data as a column of `type` shows it.
+void Tidy(int type, std::string* value) {
+  if (IsFixedWidthText(type)) TrimBlanks(*value, false);
+  else if (!IsText(type)) TrimBlanks(*value, true);  // numbers without padding
+}
+
+// Read through a buffer bound to the column: character and number columns,
+// when the driver lets a bound column be read again whole (a longer value).
+bool Bindable(int type) {
+  return !IsBinary(type) && type != SQL_DATE && type != SQL_TYPE_DATE && type != SQL_TIME && type != SQL_TYPE_TIME &&
+         type != SQL_TIMESTAMP && type != SQL_TYPE_TIMESTAMP;
+}
+constexpr SQLLEN kBoundMax = 4096;
+struct BoundColumn {
+  std::vector<char> data;
+  SQLLEN indicator = 0;
+};
+
+// A date, time or time stamp value in its structure; false on a driver
+// error. A NULL leaves `*null` true.
+template <class Value>
+bool ReadStruct(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT c_type, Value* value, bool* null) {
+  SQLLEN indicator = 0;
+  if (!Ok(SQLGetData(statement, column, c_type, value, sizeof *value, &indicator))) return false;
+  *null = indicator == SQL_NULL_DATA;
+  return true;
+}
+
 // One value of the current row as text.
 bool ReadValue(SQLHSTMT statement, SQLUSMALLINT column, int type, std::vector<char>& buffer, std::string* out) {
-  char text[64];
-  SQLLEN indicator = 0;
-  switch (type) {
-    case SQL_DATE:
-    case SQL_TYPE_DATE: {
-      DATE_STRUCT d{};
-      if (!Ok(SQLGetData(statement, column, SQL_C_DATE, &d, sizeof d, &indicator))) return false;
-      if (indicator == SQL_NULL_DATA) return out->clear(), true;
-      std::snprintf(text, sizeof text, "%04d-%02u-%02u", d.year, d.month, d.day);
-      return *out = text, true;
-    }
-    case SQL_TIME:
-    case SQL_TYPE_TIME: {
-      TIME_STRUCT t{};
-      if (!Ok(SQLGetData(statement, column, SQL_C_TIME, &t, sizeof t, &indicator))) return false;
-      if (indicator == SQL_NULL_DATA) return out->clear(), true;
-      std::snprintf(text, sizeof text, "%02u:%02u:%02u", t.hour, t.minute, t.second);
-      return *out = text, true;
-    }
-    case SQL_TIMESTAMP:
-    case SQL_TYPE_TIMESTAMP: {
-      TIMESTAMP_STRUCT t{};
-      if (!Ok(SQLGetData(statement, column, SQL_C_TIMESTAMP, &t, sizeof t, &indicator))) return false;
-      if (indicator == SQL_NULL_DATA) return out->clear(), true;
+  char text[64] = {};
+  bool null = false;
+  if (type == SQL_DATE || type == SQL_TYPE_DATE) {
+    DATE_STRUCT d{};
+    if (!ReadStruct(statement, column, SQL_C_DATE, &d, &null)) return false;
+    if (!null) std::snprintf(text, sizeof text, "%04d-%02u-%02u", d.year, d.month, d.day);
+    return *out = text, true;
+  }
+  if (type == SQL_TIME || type == SQL_TYPE_TIME) {
+    TIME_STRUCT t{};
+    if (!ReadStruct(statement, column, SQL_C_TIME, &t, &null)) return false;
+    if (!null) std::snprintf(text, sizeof text, "%02u:%02u:%02u", t.hour, t.minute, t.second);
+    return *out = text, true;
+  }
+  if (type == SQL_TIMESTAMP || type == SQL_TYPE_TIMESTAMP) {
+    TIMESTAMP_STRUCT t{};
+    if (!ReadStruct(statement, column, SQL_C_TIMESTAMP, &t, &null)) return false;
+    if (!null)
       std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour, t.minute, t.second);
-      return *out = text + Fraction(t.fraction), true;
-    }
-    default: break;
+    return *out = null ? std::string() : text + Fraction(t.fraction), true;
   }
   if (IsBinary(type)) {
     std::string bytes;
@@ -133,8 +154,7 @@ bool ReadValue(SQLHSTMT statement, SQLUSMALLINT column, int type, std::vector<ch
     return true;
   }
   if (!ReadLong(statement, column, SQL_C_CHAR, buffer, out)) return false;
-  if (IsFixedWidthText(type)) TrimBlanks(*out, false);
-  else if (!IsText(type)) TrimBlanks(*out, true);  // numbers without padding
+  Tidy(type, out);
   return true;
 }
 
@@ -231,6 +251,9 @@ bool Connection::Connect(const std::string& data_source, const std::string& data
   char name[256] = {};
   SQLSMALLINT length = 0;
   if (Ok(SQLGetInfo(connection, SQL_DRIVER_NAME, name, sizeof name, &length))) driver_name_ = name;
+  SQLUINTEGER extensions = 0;
+  rebind_allowed_ = Ok(SQLGetInfo(connection, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr)) &&
+                    (extensions & SQL_GD_BOUND) != 0;
   return true;
 }
 
@@ -243,6 +266,7 @@ void Connection::Close() {
   if (environment_) SQLFreeEnv(static_cast<SQLHENV>(environment_));
   statement_ = connection_ = environment_ = nullptr;
   driver_name_.clear();
+  rebind_allowed_ = false;
 }
 
 bool Connection::ListTables(std::string* names, Failure* failure) {
@@ -307,6 +331,15 @@ bool Connection::Query(std::string_view text, std::int64_t row_limit, const std:
       column.display_width = width;
   }
   std::vector<char> buffer(kChunk);
+  std::vector<BoundColumn> bound(columns);
+  for (std::size_t i = 0; i < columns && rebind_allowed_; ++i) {
+    const Column& column = result->columns[i];
+    if (!Bindable(column.sql_type)) continue;
+    bound[i].data.resize(static_cast<std::size_t>(std::clamp<std::int64_t>(column.display_width + 1, 64, kBoundMax)));
+    if (!Ok(SQLBindCol(statement, static_cast<SQLUSMALLINT>(i + 1), SQL_C_CHAR, bound[i].data.data(),
+                       static_cast<SQLLEN>(bound[i].data.size()), &bound[i].indicator)))
+      bound[i].data.clear();
+  }
   bool ok = true;
   while (columns > 0 && static_cast<std::int64_t>(result->rows.size()) < row_limit) {
     if (watch.cancelled() || (stop && stop())) {
@@ -323,6 +356,12 @@ bool Connection::Query(std::string_view text, std::int64_t row_limit, const std:
     }
     std::vector<std::string>& row = result->rows.emplace_back(columns);
     for (std::size_t i = 0; i < columns; ++i) {
+      const BoundColumn& b = bound[i];
+      if (!b.data.empty() && (b.indicator == SQL_NULL_DATA || (b.indicator >= 0 && b.indicator < static_cast<SQLLEN>(b.data.size())))) {
+        if (b.indicator > 0) row[i].assign(b.data.data(), static_cast<std::size_t>(b.indicator));
+        Tidy(result->columns[i].sql_type, &row[i]);
+        continue;
+      }
       if (!ReadValue(statement, static_cast<SQLUSMALLINT>(i + 1), result->columns[i].sql_type, buffer, &row[i])) {
         ok = Fail(failure, error::kGetData, SQL_HANDLE_STMT, statement);
         break;
@@ -331,6 +370,7 @@ bool Connection::Query(std::string_view text, std::int64_t row_limit, const std:
     if (!ok) break;
   }
   SQLFreeStmt(statement, SQL_CLOSE);
+  SQLFreeStmt(statement, SQL_UNBIND);
   return ok;
 }
 

@@ -75,6 +75,7 @@ class Connection {
   void* connection_ = nullptr;
   void* statement_ = nullptr;
   std::string driver_name_;
+  bool rebind_allowed_ = false;  // SQLGetData may read a bound column again
 };
 
 // Whether this system has an ODBC administrator program ("odbcad32.exe" in
