@@ -1,5 +1,5 @@
 // The rules the database actions apply to what the driver returns: list
-// separators, the row limit, the saved text of a result and the error texts.
+// separators, the row limit and the error texts.
 // (The actions themselves run end to end in tests/scripts/cases/odbc.)
 #include <gtest/gtest.h>
 
@@ -22,18 +22,6 @@ TEST(DatabaseRules, SeparatorsLimitsAndErrorTexts) {
   const std::pair<int, std::int64_t> limits[] = {{0, 1000}, {-1, 1000000}, {1, 1}, {2500, 2500}, {-2, 0}};
   for (const auto& [field, limit] : limits) EXPECT_EQ(RowLimit(field), limit) << field;
 
-  platform::odbc::QueryResult result;
-  result.columns = {{"id", 4, 10, 10}, {"name", 12, 20, 20}};
-  result.rows = {{"1", "Ann"}, {"2", ""}};
-  struct TextCase { bool names; const char* column; const char* row; const char* out; };
-  const TextCase texts[] = {
-      {false, ", ", "\r\n", "1, Ann\r\n2, \r\n"},
-      {true, ", ", "\r\n", "id, name\r\n1, Ann\r\n2, \r\n"},
-      {true, "|", ";", "id|name;1|Ann;2|;"},
-  };
-  for (const auto& c : texts) EXPECT_EQ(QueryResultText(result, c.names, c.column, c.row), c.out) << c.out;
-  EXPECT_EQ(QueryResultText(platform::odbc::QueryResult(), true, ", ", "\r\n"), "");
-
   struct ErrorCase { int code; const char* driver; const char* out; };
   const ErrorCase errors[] = {
       {-4, "[unixODBC][Driver Manager]Data source name not found", "Data source name not found"},
@@ -41,9 +29,6 @@ TEST(DatabaseRules, SeparatorsLimitsAndErrorTexts) {
       {-8, "a message without a prefix", "a message without a prefix"},
       {-8, "[vendor][driver]", "An error occurred while running the query. "},
       {-4, "", "The program is unable to connect to the database. "},
-      {-6, "", "An error occurred because of a bad programming parameter. "},
-      {-7, "", "An error occurred during handle allocation. "},
-      {-12, "", "An error ocurred with the file. "},
       {-99, "", "An unknown error occurred. (-99)"},
   };
   for (const auto& c : errors) EXPECT_EQ(OdbcErrorText(c.code, c.driver), c.out) << c.driver << " " << c.code;
