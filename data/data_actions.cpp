@@ -1,5 +1,6 @@
 #include "data/data_actions.h"
 
+#include "data/odbc_actions.h"
 #include "data/registry_actions.h"
 #include "data/text_ops.h"
 #include "engine/dispatch.h"
@@ -13,13 +14,6 @@
 namespace olvex {
 
 namespace {
-
-// The database actions come with the ODBC queries.
-bool IsDatabaseAction(std::string_view action) {
-  for (std::string_view word : {"SQL", "Get Columns", "Get Tables", "Data Source", "Data Admin"})
-    if (ContainsNoCase(action, word)) return true;
-  return false;
-}
 
 int TextOperationStep(int slot, int step_index, const Step& step) {
   auto expand = [&](std::string_view field) { return std::string(ExpandText(field, slot, step_index, 0)); };
@@ -56,7 +50,8 @@ int HandleDataStep(int slot, int step_index) {
     const int result = RegistryOrIniStep(slot, step_index);
     if (result != kNotRegistryOrIni) return result;
   }
-  if (IsDatabaseAction(action) || !IsTextOperation(action)) return StepNotAvailable(slot, step_index);
+  if (IsDatabaseAction(action)) return DatabaseStep(slot, step_index);
+  if (!IsTextOperation(action)) return StepNotAvailable(slot, step_index);
   return TextOperationStep(slot, step_index, step);
 }
 

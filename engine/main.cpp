@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/odbc_actions.h"
 #include "engine/catalog.h"
 #include "engine/document.h"
 #include "engine/expansion_host.h"
@@ -181,8 +182,9 @@ int main(int argc, char** argv) {
     std::fflush(nullptr);
     std::_Exit(code);
   }
-  // The window's end: documents, memory slots, and what the settings ask to remove.
+  // The window's end: documents, memory slots, the database connection, and what the settings ask to remove.
   for (int i = 1; i <= 8; ++i) DeleteSetting(SettingKey("SOFTWARE\\Olvex\\FileOpenFromExternal_%d", i));
+  CloseDatabase();
   CloseAllDocuments();
   FreeAllMemorySlots();
   // The variables stay while another runtime (another main window) is open.

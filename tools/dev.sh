@@ -20,7 +20,7 @@ need() {
   fi
 }
 
-base_packages=(cmake ninja-build g++ make ccache libsqlite3-dev)
+base_packages=(cmake ninja-build g++ make ccache libsqlite3-dev unixodbc-dev)
 
 # ccache keeps compiled objects across builds and clones: paths are taken
 # relative to the checkout, so another clone of the same sources hits too.
@@ -60,7 +60,7 @@ check_scripts() {
 
 test_all() {
   need "${base_packages[@]}" googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
-       wine wine64 g++-mingw-w64-x86-64 xvfb unixodbc-dev libsqliteodbc socat libpugixml-dev libmuparser-dev zlib1g-dev nlohmann-json3-dev qpdf poppler-utils
+       wine wine64 g++-mingw-w64-x86-64 xvfb unixodbc-dev libsqliteodbc socat libpugixml-dev libmuparser-dev zlib1g-dev nlohmann-json3-dev qpdf poppler-utils sqlite3
   mkdir -p build
   echo "== house rules"
   bash tools/check-portable.sh

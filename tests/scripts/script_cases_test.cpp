@@ -14,6 +14,9 @@
 //   answers: <line>      a line of the answers file that OLVEX_ANSWERS names for the run
 //   posix-only           the case needs POSIX behaviour
 //   windows-only         the case needs the Windows desktop (the clipboard, say)
+//   odbc                 the data sources of tests/support/odbc_sources.h, over a
+//                        database that odbc_fill.oxm fills before the run
+// OLVEX_CASES=<prefix> runs only the cases whose name begins with it ("odbc/").
 //   log: none            no log file may be written
 //   checker: fails       the script is written to fail olvex-check (CI skips it there)
 //   ini: <line>          a line of a hand-written INI file beside a copy of the
@@ -30,9 +33,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -43,6 +48,7 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/odbc_sources.h"
 #include "tests/support/test_support.h"
 #include "vars/registry_value.h"
 #include "vars/variables.h"
@@ -71,7 +77,7 @@ struct Case {
   bool answer_cancel = false;
   std::vector<std::pair<std::string, std::string>> boxes;
   std::vector<std::string> answers;
-  bool posix_only = false, windows_only = false, no_r = false, expect_log = true;
+  bool posix_only = false, windows_only = false, no_r = false, expect_log = true, odbc = false;
   std::vector<std::string> log, ini;
 };
 
@@ -124,6 +130,7 @@ std::vector<Case> LoadCases() {
     if (entry.path().extension() != ".oxm") continue;
     Case c;
     c.name = entry.path().parent_path().filename().string() + "/" + entry.path().stem().string();
+    if (const char* only = std::getenv("OLVEX_CASES"); only && c.name.rfind(only, 0) != 0) continue;
     c.script = ReadBytes(entry.path().string());
     c.expect_path = fs::path(entry.path()).replace_extension(".expect");
     std::istringstream expect(ReadBytes(fs::path(entry.path()).replace_extension(".expect").string()));
@@ -158,6 +165,8 @@ std::vector<Case> LoadCases() {
         c.posix_only = true;
       } else if (line == "windows-only") {
         c.windows_only = true;
+      } else if (line == "odbc") {
+        c.odbc = true;
       } else if (line.rfind("ini:", 0) == 0) {
         c.ini.push_back(line.size() > 5 ? line.substr(5) : "");
       } else if (line == "log: none") {
@@ -277,6 +286,17 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     ReplaceAll(script, "{dir}/", dir_prefix, false);
     const std::string script_path = sandbox.dir().Write("case.oxm", script);
     const std::string log_path = sandbox.dir().File("run.log");
+    std::optional<OdbcSources> odbc;
+    if (c.odbc) {
+      odbc.emplace(dir_prefix.substr(0, dir_prefix.size() - 1));
+      if (!odbc->available()) {
+        std::printf("skipped %s: Wine was started without ODBCSYSINI and ODBCINI\n", c.name.c_str());
+        continue;
+      }
+      const fs::path fill = fs::path(OLVEX_SOURCE_DIR) / "tests" / "scripts" / "odbc_fill.oxm";
+      const ChildResult filled = RunChild({RuntimePath(), "-r", fill.string(), "-F"}, std::chrono::seconds(60));
+      ASSERT_EQ(filled.exit_code, 0) << "the test database was not filled";
+    }
     std::string runtime = RuntimePath(), ini_path;
     std::vector<std::string> ini_lines = c.ini;
     if (!ini_lines.empty()) {
