@@ -6,6 +6,7 @@
 #include <optional>
 #include <random>
 
+#include "documents/spreadsheet_writer.h"
 #include "engine/catalog.h"
 #include "engine/document.h"
 #include "engine/journal.h"
@@ -53,6 +54,24 @@ void SaveToFile(const ExpandContext& context, const std::string& option, std::st
     ok = std::fclose(f) == 0 && ok;
   }
   if (!ok) LogText("    ERROR saving " + std::to_string(data.size()) + " byte(s) to file \"" + Marked(path) + "\"");
+}
+
+// A workbook reference without a cell is a file the data is written to as a
+// worksheet; a cell of a workbook is reached through spreadsheet automation.
+void SaveToWorkbook(const ExpandContext& context, const std::string& option, std::string_view data) {
+  const WorkbookReference reference = SplitWorkbookReference(Expand(context, option));
+  if (reference.path.empty()) {
+    LogText("    WARNING: No workbook name provided");
+    return;
+  }
+  if (!reference.cell.empty()) {
+    LogText("    WARNING: The \"Excel\" destination of a cell is not available in this build");
+    return;
+  }
+  LogText("    Saving " + std::to_string(data.size()) + " byte(s) to workbook [" + Marked(reference.path) + "]");
+  std::string error;
+  if (WriteSpreadsheetFile(reference.path, SheetText{data, {}, {}, {}}, error) == SheetWrite::kFailed)
+    LogText("    ERROR saving " + std::to_string(data.size()) + " byte(s) to workbook: " + Marked(error));
 }
 
 void SaveToOutputWindow(std::string_view data) {
@@ -104,7 +123,7 @@ void SaveOutput(int slot, int step_index, std::string_view data) {
   } else if (ContainsNoCase(output, "File") && !option.empty()) {
     SaveToFile(context, option, data);
   } else if (ContainsNoCase(output, "Excel")) {
-    LogText("    WARNING: The \"Excel\" destination is not available in this build");
+    SaveToWorkbook(context, option, data);
   } else if (ContainsNoCase(output, "PDF") || ContainsNoCase(output, "Adobe")) {
     LogText("    WARNING: The \"PDF\" destination is not available in this build");
   } else if (ContainsNoCase(output, "Output")) {

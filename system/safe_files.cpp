@@ -86,6 +86,32 @@ bool CopyFileSafely(const std::string& from, const std::string& to, std::string*
   return true;
 }
 
+bool WriteFileSafely(const std::string& path, std::string_view bytes, std::string* error) {
+  if (platform::IsFolder(path)) {
+    *error = "'" + path + "' is a folder";
+    return false;
+  }
+  if (RefuseReadOnly(path, error)) return false;
+  platform::File file;
+  std::string temp;
+  for (int n = 0; n < 100; ++n) {
+    temp = path + ".olvex-new" + std::to_string(n);
+    if (!platform::PathExists(temp) && file.Open(temp, platform::File::Mode::kCreateNew)) break;
+    if (!platform::PathExists(temp)) return SystemFailure(error);
+    temp.clear();
+  }
+  if (temp.empty()) {
+    *error = "No temporary name is free beside '" + path + "'";
+    return false;
+  }
+  bool ok = file.WriteAt(0, bytes.data(), bytes.size());
+  if (!ok) SystemFailure(error);
+  if (!file.Close() && ok) ok = SystemFailure(error);
+  if (ok && !platform::RenamePath(temp, path)) ok = SystemFailure(error);
+  if (!ok) platform::DeleteFileAt(temp);
+  return ok;
+}
+
 bool MoveFileSafely(const std::string& from, const std::string& to, std::string* error) {
   if (!platform::FileSize(from)) {
     *error = platform::IsFolder(from) ? "'" + from + "' is a folder" : "'" + from + "' does not exist";

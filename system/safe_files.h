@@ -6,11 +6,16 @@
 // in `error` (the system's own text, or a sentence of their own).
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace olvex {
 
 using StopQuery = std::function<bool()>;
 
+// Writes `bytes` as the whole new content of the file `path`: under a name
+// beside it first, renamed over the old file when complete, so that a failed
+// write leaves the earlier file as it was.
+bool WriteFileSafely(const std::string& path, std::string_view bytes, std::string* error);
 // Copies a file over `to` (replacing an existing file).
 bool CopyFileSafely(const std::string& from, const std::string& to, std::string* error, const StopQuery& stop = {});
 // Moves a file: a rename, else (another file system) a copy whose size is
