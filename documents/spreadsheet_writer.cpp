@@ -270,7 +270,7 @@ std::optional<std::string> FormulaTokens(std::string_view formula) {
       const bool absolute = operand.find('$') != std::string_view::npos;
       if (i < operand.size() && operand[i] == '$') ++i;
       int column = 0, letters = 0;
-      for (; i < operand.size() && operand[i] >= 'A' && operand[i] <= 'Z'; ++i, ++letters)
+      for (; i < operand.size() && operand[i] >= 'A' && operand[i] <= 'Z' && letters < 3; ++i, ++letters)
         column = column * 26 + (operand[i] - 'A' + 1);
       if (i < operand.size() && operand[i] == '$') ++i;
       int row = 0, digits = 0;
