@@ -5,12 +5,12 @@
 #include <bit>
 #include <charconv>
 #include <cstdint>
-#include <cstring>
 #include <deque>
 #include <optional>
 
 #include "engine/run_log.h"
 #include "engine/text.h"
+#include "platform/locale.h"
 #include "system/safe_files.h"
 #include "vars/format.h"
 #include "vars/formula.h"
@@ -174,8 +174,8 @@ std::optional<double> NumberOf(std::string_view text) {
 }
 
 // A "m/d/y" text (in the locale's field order) as its serial day number.
-std::optional<double> DateSerialOf(std::string_view text) {
-  const std::optional<CalendarDate> date = ParseDate(std::string(text));
+std::optional<double> DateSerialOf(std::string_view text, const CalendarDate& today) {
+  const std::optional<CalendarDate> date = ParseDate(std::string(text), today);
   if (!date) return std::nullopt;
   return DateToSerial(date->year, date->month, date->day);
 }
@@ -219,7 +219,8 @@ class Styles {
     if (f.sides & 0x40) xf[10] = line;  // bottom
     if (f.sides & 0x10) xf[11] = line;  // right
     const auto same = std::find(formats_.begin(), formats_.end(), xf);
-    if (same != formats_.end()) return kDefaultXfs - 1 + static_cast<int>(same - formats_.begin()) + 1;
+    // Cell format k (from 1) is the file's XF 15 + k, after the sixteen defaults.
+    if (same != formats_.end()) return kDefaultXfs + static_cast<int>(same - formats_.begin());
     if (formats_.size() >= kMaxCellFormats) return 0;
     formats_.push_back(xf);
     return kDefaultXfs - 1 + static_cast<int>(formats_.size());
@@ -341,7 +342,11 @@ class Builder {
       }
     } else if (OnlyOf(text, "0123456789/") && std::count(text.begin(), text.end(), '/') == 2 &&
                text.find_first_of("0123456789") != std::string_view::npos) {
-      if (const std::optional<double> serial = DateSerialOf(text)) {
+      if (!today_) {
+        const platform::LocalDateTime now = platform::locale().Now();
+        today_ = CalendarDate{now.year, now.month, now.day};
+      }
+      if (const std::optional<double> serial = DateSerialOf(text, *today_)) {
         cell.kind = Kind::kDate;
         cell.number = *serial;
         number_format = kDateFormat;
@@ -471,6 +476,7 @@ class Builder {
   }
 
   std::string_view default_font_;
+  std::optional<CalendarDate> today_;  // read once, for the first date
   Styles styles_;
   std::vector<Cell> cells_;
   std::deque<std::string> owned_;  // texts whose formatting words were taken out
@@ -511,9 +517,8 @@ SheetWrite WriteSpreadsheetFile(const std::string& path, const SheetText& text, 
 
 WorkbookReference SplitWorkbookReference(std::string_view reference) {
   WorkbookReference r{std::string(reference), "", ""};
-  const std::size_t name_at = reference.find_last_of("\\/") == std::string_view::npos
-                                  ? 0
-                                  : reference.find_last_of("\\/") + 1;
+  const std::size_t separator = reference.find_last_of("\\/");
+  const std::size_t name_at = separator == std::string_view::npos ? 0 : separator + 1;
   const std::size_t bang = reference.rfind('!');
   if (bang == std::string_view::npos || bang < name_at) return r;
   // A cell: letters, then digits, each part perhaps after "$".
