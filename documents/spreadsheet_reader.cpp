@@ -13,7 +13,9 @@ constexpr std::uint64_t kMaxFile = 256ull << 20;
 unsigned U16(std::string_view b, std::size_t at) {
   return static_cast<unsigned char>(b[at]) | static_cast<unsigned>(static_cast<unsigned char>(b[at + 1])) << 8;
 }
-std::uint32_t U32(std::string_view b, std::size_t at) { return U16(b, at) | static_cast<std::uint32_t>(U16(b, at + 2)) << 16; }
+std::uint32_t U32(std::string_view b, std::size_t at) {
+  return U16(b, at) | static_cast<std::uint32_t>(U16(b, at + 2)) << 16;
+}
 double F64(std::string_view b, std::size_t at) {
   return std::bit_cast<double>(U32(b, at) | static_cast<std::uint64_t>(U32(b, at + 4)) << 32);
 }

@@ -22,7 +22,6 @@ std::optional<RawCell> ReadRawCell(std::string_view bytes, int sheet, int row, i
 
 // The same from the file `path`; nothing when the file cannot be read
 // (`error` then says why) or holds no such cell (`error` empty).
-std::optional<RawCell> ReadRawCellFromFile(const std::string& path, int sheet, int row, int column,
-                                           std::string& error);
+std::optional<RawCell> ReadRawCellFromFile(const std::string& path, int sheet, int row, int column, std::string& error);
 
 }  // namespace olvex

@@ -32,12 +32,12 @@ struct NamedColour {
   std::string_view name;
   int index;
 };
-constexpr NamedColour kBackgrounds[] = {{"black", 8},    {"white", 9},  {"red", 10},     {"lime", 11},   {"blue", 12},
-                                        {"yellow", 13},  {"pink", 14},  {"magenta", 14}, {"fuchsia", 14}, {"cyan", 15},
-                                        {"aqua", 15},    {"maroon", 16}, {"green", 17},  {"navy", 18},   {"olive", 19},
-                                        {"purple", 20},  {"teal", 21},  {"silver", 22},  {"gray", 23}};
-constexpr NamedColour kFontColours[] = {{"black", 0},  {"white", 1},  {"red", 2},  {"green", 3},
-                                        {"blue", 4},   {"yellow", 5}, {"pink", 6}, {"cyan", 7}};
+constexpr NamedColour kBackgrounds[] = {{"black", 8},   {"white", 9},   {"red", 10},     {"lime", 11},    {"blue", 12},
+                                        {"yellow", 13}, {"pink", 14},   {"magenta", 14}, {"fuchsia", 14}, {"cyan", 15},
+                                        {"aqua", 15},   {"maroon", 16}, {"green", 17},   {"navy", 18},    {"olive", 19},
+                                        {"purple", 20}, {"teal", 21},   {"silver", 22},  {"gray", 23}};
+constexpr NamedColour kFontColours[] = {{"black", 0}, {"white", 1},  {"red", 2},  {"green", 3},
+                                        {"blue", 4},  {"yellow", 5}, {"pink", 6}, {"cyan", 7}};
 
 constexpr int kMaxCellFormats = 64, kMaxCustomFonts = 63, kDefaultXfs = 16, kBorderColour = 24;
 // Pixels per character of the screen's default font (96 dots per inch): COLINFO widths count characters.
@@ -105,9 +105,10 @@ std::optional<std::string> TakeValue(std::string& text, std::string_view word) {
 // Takes the formatting words out of `text`; returns whether any was found.
 bool TakeFormatting(std::string& text, std::string_view default_font, Formatting& f) {
   bool found = false;
-  if (TakeWord(text, "align=center")) f.align = 2;
-  else if (TakeWord(text, "align=right")) f.align = 3;
-  else if (TakeWord(text, "align=left")) f.align = 1;
+  f.align = TakeWord(text, "align=center") ? 2
+            : TakeWord(text, "align=right") ? 3
+            : TakeWord(text, "align=left")  ? 1
+                                            : 0;
   found |= f.align != 0;
   if (const std::size_t at = text.find("border="); at != std::string::npos) {
     f.sides = 0x78;
@@ -314,16 +315,13 @@ class Builder {
   explicit Builder(const SheetText& t) : default_font_(t.default_font) {}
 
   bool Add(int row, int column, std::string_view text, std::string& error) {
-    if (row >= kSheetRows) {
-      error = "Row " + std::to_string(row + 1) + " is past the last row of a worksheet (" +
-              std::to_string(kSheetRows) + ")";
+    auto past = [&](const char* name, const char* kind, int number, int last) {
+      error = name + (" " + std::to_string(number)) + " is past the last " + kind + " of a worksheet (" +
+              std::to_string(last) + ")";
       return false;
-    }
-    if (column >= kSheetColumns) {
-      error = "Column " + std::to_string(column + 1) + " is past the last column of a worksheet (" +
-              std::to_string(kSheetColumns) + ")";
-      return false;
-    }
+    };
+    if (row >= kSheetRows) return past("Row", "row", row + 1, kSheetRows);
+    if (column >= kSheetColumns) return past("Column", "column", column + 1, kSheetColumns);
     Formatting f;
     if (text.find('=') != std::string_view::npos) {
       std::string rest(text);
@@ -503,8 +501,7 @@ SheetWrite WriteSpreadsheetFile(const std::string& path, const SheetText& text, 
   if (!BuildWorksheet(text, sheet, error)) return SheetWrite::kFailed;
   if (LogLevel() >= 1) {
     for (const SheetFont& f : sheet.custom_fonts) {
-      LogLine("    Adding Custom FONT: \"%s\" size=%d, style=%d, color=%d", f.name.c_str(), f.size, f.style,
-              f.colour);
+      LogLine("    Adding Custom FONT: \"%s\" size=%d, style=%d, color=%d", f.name.c_str(), f.size, f.style, f.colour);
     }
   }
   std::string why;

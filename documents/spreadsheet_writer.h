@@ -32,7 +32,7 @@ struct SheetFont {
 };
 
 struct Worksheet {
-  std::string bytes;                   // the whole file
+  std::string bytes;                    // the whole file
   std::vector<SheetFont> custom_fonts;  // in slot order (file font index = slot + 5)
   bool empty_data = false;              // the data was empty: the sheet holds the blank A1 only
 };

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   // A text of one plain word is one label that reads back as written.
-  if (size > 0 && size <= 255 && bytes.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string_view::npos) {
+  const bool plain_word = bytes.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string_view::npos;
+  if (size > 0 && size <= 255 && plain_word) {
     const std::optional<olvex::RawCell> cell = olvex::ReadRawCell(written.bytes, 1, 1, 1);
     if (!cell || cell->is_number || cell->text != bytes) __builtin_trap();
   }

@@ -33,7 +33,8 @@ std::string Number(unsigned row, unsigned column, double d) {
 std::string Label(unsigned row, unsigned column, const std::string& text, int later = 0) {
   std::string chars;
   for (char c : text) chars += later == 2 ? std::string(1, c) + '\0' : std::string(1, c);
-  return Rec(0x0204, Cell(row, column) + Le(text.size(), 2) + (later ? std::string(1, later == 2 ? '\1' : '\0') : "") + chars);
+  const std::string option = later ? std::string(1, later == 2 ? '\1' : '\0') : "";
+  return Rec(0x0204, Cell(row, column) + Le(text.size(), 2) + option + chars);
 }
 
 std::string Written(const std::string& data) {
