@@ -7,6 +7,7 @@
 #include <random>
 
 #include "documents/pdf_writer.h"
+#include "documents/spreadsheet_writer.h"
 #include "engine/catalog.h"
 #include "engine/document.h"
 #include "engine/journal.h"
@@ -75,6 +76,24 @@ void SaveToPdf(const ExpandContext& context, const std::string& option, std::str
   }
 }
 
+// A workbook reference without a cell is a file the data is written to as a
+// worksheet; a cell of a workbook is reached through spreadsheet automation.
+void SaveToWorkbook(const ExpandContext& context, const std::string& option, std::string_view data) {
+  const WorkbookReference reference = SplitWorkbookReference(Expand(context, option));
+  if (reference.path.empty()) {
+    LogText("    WARNING: No workbook name provided");
+    return;
+  }
+  if (!reference.cell.empty()) {
+    LogText("    WARNING: The \"Excel\" destination of a cell is not available in this build");
+    return;
+  }
+  LogText("    Saving " + std::to_string(data.size()) + " byte(s) to workbook [" + Marked(reference.path) + "]");
+  std::string error;
+  if (WriteSpreadsheetFile(reference.path, SheetText{data, {}, {}, {}}, error) == SheetWrite::kFailed)
+    LogText("    ERROR saving " + std::to_string(data.size()) + " byte(s) to workbook: " + Marked(error));
+}
+
 void SaveToOutputWindow(std::string_view data) {
   const std::string shown = ShownData(data, "  <<< DATA TRUNCATED >>>\r\n");
   std::size_t start = 0;
@@ -124,7 +143,7 @@ void SaveOutput(int slot, int step_index, std::string_view data) {
   } else if (ContainsNoCase(output, "File") && !option.empty()) {
     SaveToFile(context, option, data);
   } else if (ContainsNoCase(output, "Excel")) {
-    LogText("    WARNING: The \"Excel\" destination is not available in this build");
+    SaveToWorkbook(context, option, data);
   } else if (ContainsNoCase(output, "PDF") || ContainsNoCase(output, "Adobe")) {
     SaveToPdf(context, option, data);
   } else if (ContainsNoCase(output, "Output")) {

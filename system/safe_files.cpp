@@ -104,6 +104,10 @@ bool CopyFileSafely(const std::string& from, const std::string& to, std::string*
   return true;
 }
 
+bool WriteFileSafely(const std::string& path, std::string_view bytes, std::string* error) {
+  return ReplaceFileSafely(path, [&](platform::File& file) { return file.WriteAt(0, bytes.data(), bytes.size()); }, error);
+}
+
 bool MoveFileSafely(const std::string& from, const std::string& to, std::string* error) {
   if (!platform::FileSize(from)) {
     *error = platform::IsFolder(from) ? "'" + from + "' is a folder" : "'" + from + "' does not exist";

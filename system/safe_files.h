@@ -6,6 +6,7 @@
 // in `error` (the system's own text, or a sentence of their own).
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/file_ops.h"
 
@@ -17,6 +18,8 @@ using StopQuery = std::function<bool()>;
 // (given the open file) and renames it over `path` once it is complete: when
 // anything fails the old file stays as it was and no half file is left.
 bool ReplaceFileSafely(const std::string& path, const std::function<bool(platform::File&)>& write, std::string* error);
+// The same for a file whose whole content is `bytes`.
+bool WriteFileSafely(const std::string& path, std::string_view bytes, std::string* error);
 // Copies a file over `to` (replacing an existing file).
 bool CopyFileSafely(const std::string& from, const std::string& to, std::string* error, const StopQuery& stop = {});
 // Moves a file: a rename, else (another file system) a copy whose size is
