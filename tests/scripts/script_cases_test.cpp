@@ -1,6 +1,9 @@
 // End-to-end runs of the built runtime. Each case is a script
-// (cases/<theme>/<name>.oxm) and its expectations (<name>.expect):
+// (cases/<theme>/<name>.oxm) and its expectations (<name>.expect); every
+// example (examples/<name>.oxm) is a case too, its expectations in
+// cases/examples/<name>.expect:
 //   args: <words>        command-line words after "-r <script>" ("no-r" drops the -r)
+//   file: <name>|<text>  a file written into the case's folder before the run (\n, \t as escapes)
 //   setting: Name=value  written under the runtime's root before the run
 //   variable: name=value a user variable that must hold that value afterwards
 //   exit: <code>         the expected exit code (0 when absent)
@@ -71,6 +74,7 @@ struct Case {
   bool answer_cancel = false;
   std::vector<std::pair<std::string, std::string>> boxes;
   std::vector<std::string> answers;
+  std::vector<std::pair<std::string, std::string>> files;
   bool posix_only = false, windows_only = false, no_r = false, expect_log = true;
   std::vector<std::string> log, ini;
 };
@@ -120,13 +124,19 @@ std::string MaskedBoxText(const std::string& text) {
 std::vector<Case> LoadCases() {
   std::vector<Case> cases;
   const fs::path root = fs::path(OLVEX_SOURCE_DIR) / "tests" / "scripts" / "cases";
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (entry.path().extension() != ".oxm") continue;
+  std::vector<std::pair<fs::path, fs::path>> scripts;  // script, its expectations
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    if (entry.path().extension() == ".oxm") scripts.emplace_back(entry.path(), fs::path(entry.path()).replace_extension(".expect"));
+  for (const auto& entry : fs::directory_iterator(fs::path(OLVEX_SOURCE_DIR) / "examples"))
+    if (entry.path().extension() == ".oxm")
+      scripts.emplace_back(entry.path(), root / "examples" / entry.path().filename().replace_extension(".expect"));
+  for (const auto& [script, expect_path] : scripts) {
     Case c;
-    c.name = entry.path().parent_path().filename().string() + "/" + entry.path().stem().string();
-    c.script = ReadBytes(entry.path().string());
-    c.expect_path = fs::path(entry.path()).replace_extension(".expect");
-    std::istringstream expect(ReadBytes(fs::path(entry.path()).replace_extension(".expect").string()));
+    c.name = script.parent_path().filename().string() + "/" + script.stem().string();
+    c.script = ReadBytes(script.string());
+    c.expect_path = expect_path;
+    EXPECT_TRUE(fs::exists(expect_path)) << c.name << " has no expectations: " << expect_path.string();
+    std::istringstream expect(ReadBytes(expect_path.string()));
     std::string line;
     bool in_log = false;
     while (std::getline(expect, line)) {
@@ -150,6 +160,10 @@ std::vector<Case> LoadCases() {
         const std::string box = Unescaped(line.substr(5));
         const std::size_t bar = box.find('|');
         c.boxes.emplace_back(box.substr(0, bar), bar == std::string::npos ? "" : box.substr(bar + 1));
+      } else if (line.rfind("file:", 0) == 0) {
+        const std::string file = Unescaped(line.substr(line.size() > 5 && line[5] == ' ' ? 6 : 5));
+        const std::size_t bar = file.find('|');
+        c.files.emplace_back(file.substr(0, bar), bar == std::string::npos ? "" : file.substr(bar + 1));
       } else if (line.rfind("answers:", 0) == 0) {
         c.answers.push_back(line.substr(line.size() > 8 && line[8] == ' ' ? 9 : 8));
       } else if (line == "answer: cancel") {
@@ -276,6 +290,10 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     std::string script = c.script;
     ReplaceAll(script, "{dir}/", dir_prefix, false);
     const std::string script_path = sandbox.dir().Write("case.oxm", script);
+    for (const auto& [name, text] : c.files) {
+      fs::create_directories(fs::path(dir_prefix + name).parent_path());
+      std::ofstream(dir_prefix + name, std::ios::binary) << text;
+    }
     const std::string log_path = sandbox.dir().File("run.log");
     std::string runtime = RuntimePath(), ini_path;
     std::vector<std::string> ini_lines = c.ini;
@@ -310,7 +328,10 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     } clear_answers;
     std::vector<std::string> command = {runtime};
     if (!c.no_r) command.insert(command.end(), {"-r", script_path});
-    command.insert(command.end(), c.args.begin(), c.args.end());
+    for (std::string arg : c.args) {
+      ReplaceAll(arg, "{dir}/", dir_prefix, false);
+      command.push_back(arg);
+    }
     int code = 0;
     std::vector<std::pair<std::string, std::string>> boxes, expected_boxes = c.boxes;
     for (auto& [title, text] : expected_boxes) {
