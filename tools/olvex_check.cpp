@@ -253,6 +253,9 @@ class Checker {
         add(step.output_option());
       if (FailureModeWord(step.fail_mode()) == "VARIABLE" && MemorySlotOf(step.fail_option()) == 0)
         add(step.fail_option());
+      // A variable the script asks about may come from outside (the command line).
+      if (step.category == 14 && ContainsNoCase(step.action, "Variable") && step.text.find('{') == std::string::npos)
+        add(Trimmed(step.text));
     }
     return names;
   }

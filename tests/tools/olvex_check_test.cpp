@@ -48,6 +48,7 @@ TEST(OlvexCheck, EachRuleFindsItsMistakeAndCleanScriptsGiveNothing) {
   const std::string loop = S("Start 'For' Loop", "2");
   const struct { const char* name; std::string script; int exit_code; std::vector<std::string> lines; } cases[] = {
       {"clean", S("Label", "top") + S("IF Variable", "%stored", "<options>Quick</options><timeout>=1+1</timeout>") +
+                    S("IF Variable", "%given", "<options>Exist,Quick</options>") + S("Set Variable", "%given") +
                     S("IF Variable", "x") + S("Comment") + S("ELSE") + S("Exit Run") + S("END IF") + loop + S("Break out of Loop") +
                     S("NEXT LOOP") + S("GOSUB Label", "{STEP1}") + S("Call Script", "other.oxm") +
                     S("Click on Image", "pic.bmp;0,0,FF0000") +
