@@ -57,9 +57,15 @@ std::string Plain(std::string_view word) {
   return out;
 }
 
-// A documented word for the page: its tested parts in bold (blanks kept outside).
-std::string Marked(std::string_view word) {
-  std::string out;
+// A documented word for the page: its tested parts in bold (blanks kept outside),
+// Markdown's own characters escaped.
+std::string Marked(std::string_view text) {
+  std::string escaped, out;
+  for (char c : text) {
+    if (c == '\\' || c == '*' || c == '_') escaped += '\\';
+    escaped += c;
+  }
+  const std::string_view word = escaped;
   for (std::size_t at = 0; at < word.size();) {
     const std::size_t open = word.find('[', at);
     const std::size_t close = open == std::string_view::npos ? open : word.find(']', open);

@@ -126,7 +126,8 @@ std::vector<Case> LoadCases() {
   const fs::path root = fs::path(OLVEX_SOURCE_DIR) / "tests" / "scripts" / "cases";
   std::vector<std::pair<fs::path, fs::path>> scripts;  // script, its expectations
   for (const auto& entry : fs::recursive_directory_iterator(root))
-    if (entry.path().extension() == ".oxm") scripts.emplace_back(entry.path(), fs::path(entry.path()).replace_extension(".expect"));
+    if (entry.path().extension() == ".oxm")
+      scripts.emplace_back(entry.path(), fs::path(entry.path()).replace_extension(".expect"));
   for (const auto& entry : fs::directory_iterator(fs::path(OLVEX_SOURCE_DIR) / "examples"))
     if (entry.path().extension() == ".oxm")
       scripts.emplace_back(entry.path(), root / "examples" / entry.path().filename().replace_extension(".expect"));
