@@ -1,7 +1,7 @@
 // End-to-end runs of the built runtime. Each case is a script
 // (cases/<theme>/<name>.oxm) and its expectations (<name>.expect); every
 // example (examples/<name>.oxm) is a case too, its expectations in
-// cases/examples/<name>.expect:
+// cases/examples/<name>.expect (a test of its own: ctest's "examples"):
 //   args: <words>        command-line words after "-r <script>" ("no-r" drops the -r)
 //   file: <name>|<text>  a file written into the case's folder before the run (\n, \t as escapes)
 //   setting: Name=value  written under the runtime's root before the run
@@ -14,6 +14,7 @@
 //                        escapes; a failure report's time reads "Time:\t*");
 //                        Windows: a real box, POSIX: standard error
 //   answer: cancel       Windows answers the boxes with Cancel (else OK)
+//   answer: none         Windows answers no box (the script answers its program's own dialogs)
 //   answers: <line>      a line of the answers file that OLVEX_ANSWERS names for the run
 //   posix-only           the case needs POSIX behaviour
 //   windows-only         the case needs the Windows desktop (the clipboard, say)
@@ -36,6 +37,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -71,7 +73,7 @@ struct Case {
   std::vector<std::string> args;
   std::vector<std::pair<std::string, std::string>> settings, variables;
   int exit_code = 0, stop_after_ms = 0;
-  bool answer_cancel = false;
+  bool answer_cancel = false, answer_none = false;
   std::vector<std::pair<std::string, std::string>> boxes;
   std::vector<std::string> answers;
   std::vector<std::pair<std::string, std::string>> files;
@@ -121,16 +123,20 @@ std::string MaskedBoxText(const std::string& text) {
   return std::regex_replace(text, clock, "Time:\t*");
 }
 
-std::vector<Case> LoadCases() {
+// The script cases, or the examples.
+std::vector<Case> LoadCases(bool examples) {
   std::vector<Case> cases;
   const fs::path root = fs::path(OLVEX_SOURCE_DIR) / "tests" / "scripts" / "cases";
   std::vector<std::pair<fs::path, fs::path>> scripts;  // script, its expectations
-  for (const auto& entry : fs::recursive_directory_iterator(root))
-    if (entry.path().extension() == ".oxm")
-      scripts.emplace_back(entry.path(), fs::path(entry.path()).replace_extension(".expect"));
-  for (const auto& entry : fs::directory_iterator(fs::path(OLVEX_SOURCE_DIR) / "examples"))
-    if (entry.path().extension() == ".oxm")
-      scripts.emplace_back(entry.path(), root / "examples" / entry.path().filename().replace_extension(".expect"));
+  if (!examples) {
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+      if (entry.path().extension() == ".oxm")
+        scripts.emplace_back(entry.path(), fs::path(entry.path()).replace_extension(".expect"));
+  } else {
+    for (const auto& entry : fs::directory_iterator(fs::path(OLVEX_SOURCE_DIR) / "examples"))
+      if (entry.path().extension() == ".oxm")
+        scripts.emplace_back(entry.path(), root / "examples" / entry.path().filename().replace_extension(".expect"));
+  }
   for (const auto& [script, expect_path] : scripts) {
     Case c;
     c.name = script.parent_path().filename().string() + "/" + script.stem().string();
@@ -169,6 +175,8 @@ std::vector<Case> LoadCases() {
         c.answers.push_back(line.substr(line.size() > 8 && line[8] == ' ' ? 9 : 8));
       } else if (line == "answer: cancel") {
         c.answer_cancel = true;
+      } else if (line == "answer: none") {
+        c.answer_none = true;
       } else if (line == "posix-only") {
         c.posix_only = true;
       } else if (line == "windows-only") {
@@ -271,8 +279,7 @@ int RunAndStop(const std::vector<std::string>& args, std::chrono::milliseconds a
 }
 #endif
 
-TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
-  const std::vector<Case> cases = LoadCases();
+void RunCases(const std::vector<Case>& cases) {
   ASSERT_FALSE(cases.empty());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -343,13 +350,14 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
       code = RunAndStop(command, std::chrono::milliseconds(c.stop_after_ms), StopKeyOf(c));
     } else {
 #ifdef _WIN32
-      BoxAnswerer answerer(c.answer_cancel ? platform::box::kAnswerCancel : platform::box::kAnswerOk);
+      std::optional<BoxAnswerer> answerer;
+      if (!c.answer_none) answerer.emplace(c.answer_cancel ? platform::box::kAnswerCancel : platform::box::kAnswerOk);
 #endif
       const ChildResult run = RunChild(command, std::chrono::seconds(60));
       ASSERT_FALSE(run.timed_out);
       code = run.exit_code;
 #ifdef _WIN32
-      for (const auto& b : answerer.WaitFor(expected_boxes.size(), std::chrono::seconds(expected_boxes.empty() ? 0 : 5)))
+      for (const auto& b : !answerer ? std::vector<BoxAnswerer::Box>{} : answerer->WaitFor(expected_boxes.size(), std::chrono::seconds(expected_boxes.empty() ? 0 : 5)))
         boxes.emplace_back(b.title, MaskedBoxText(b.text));
 #else
       // Each box is "<title>: <text>" and a line break on standard error.
@@ -398,6 +406,10 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     }
   }
 }
+
+TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) { RunCases(LoadCases(false)); }
+
+TEST(ScriptCases, EveryExampleRunsAsExpected) { RunCases(LoadCases(true)); }
 
 }  // namespace
 }  // namespace olvex::test
