@@ -16,6 +16,7 @@
 //   answer: cancel       Windows answers the boxes with Cancel (else OK)
 //   answer: none         Windows answers no box (the script answers its program's own dialogs)
 //   answers: <line>      a line of the answers file that OLVEX_ANSWERS names for the run
+//   skip: <reason>       the case is not run (yet), for the reason given
 //   posix-only           the case needs POSIX behaviour
 //   windows-only         the case needs the Windows desktop (the clipboard, say)
 //   log: none            no log file may be written
@@ -77,7 +78,7 @@ struct Case {
   std::vector<std::pair<std::string, std::string>> boxes;
   std::vector<std::string> answers;
   std::vector<std::pair<std::string, std::string>> files;
-  bool posix_only = false, windows_only = false, no_r = false, expect_log = true;
+  bool posix_only = false, windows_only = false, no_r = false, expect_log = true, skip = false;
   std::vector<std::string> log, ini;
 };
 
@@ -177,6 +178,8 @@ std::vector<Case> LoadCases(bool examples) {
         c.answer_cancel = true;
       } else if (line == "answer: none") {
         c.answer_none = true;
+      } else if (line.rfind("skip:", 0) == 0) {
+        c.skip = true;
       } else if (line == "posix-only") {
         c.posix_only = true;
       } else if (line == "windows-only") {
@@ -283,6 +286,7 @@ void RunCases(const std::vector<Case>& cases) {
   ASSERT_FALSE(cases.empty());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.skip) continue;
 #ifdef _WIN32
     if (c.posix_only) continue;
     const char separator = '\\';
