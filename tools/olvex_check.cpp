@@ -1,5 +1,6 @@
 // olvex-check SCRIPT...          checks scripts without running them
 // olvex-check --journal FILE     prints a summary of a run journal
+// olvex-check --reference        writes the action reference (docs/actions.md)
 //
 // A script is loaded exactly as the runtime loads it (script documents,
 // scripts carried in executables, the loader's conversions); its problems are
@@ -22,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/catalog.h"
 #include "engine/control.h"
 #include "engine/document.h"
 #include "engine/failure.h"
@@ -30,13 +32,15 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/module.h"
+#include "tools/action_reference.h"
 #include "vars/variables.h"
 
 namespace {
 
 using namespace olvex;
 
-constexpr char kUsage[] = "usage: olvex-check SCRIPT...\n       olvex-check --journal FILE\n";
+constexpr char kUsage[] =
+    "usage: olvex-check SCRIPT...\n       olvex-check --journal FILE\n       olvex-check --reference\n";
 
 struct Finding {
   int step = 0;  // 1-based; 0: the file as a whole
@@ -104,6 +108,7 @@ class Checker {
     CheckLabels();
     CheckUnreachable();
     CheckQuickIfTimeouts();
+    CheckOptionWords();
     std::stable_sort(out_.begin(), out_.end(), [](const Finding& a, const Finding& b) { return a.step < b.step; });
   }
 
@@ -248,6 +253,9 @@ class Checker {
         add(step.output_option());
       if (FailureModeWord(step.fail_mode()) == "VARIABLE" && MemorySlotOf(step.fail_option()) == 0)
         add(step.fail_option());
+      // A variable the script asks about may come from outside (the command line).
+      if (step.category == 14 && ContainsNoCase(step.action, "Variable") && step.text.find('{') == std::string::npos)
+        add(Trimmed(step.text));
     }
     return names;
   }
@@ -358,6 +366,20 @@ class Checker {
       std::strtod(timeout.c_str(), &end);
       if (end != timeout.c_str() + timeout.size())
         Warning(i, "the Quick IF's time-out \"" + timeout + "\" is not a number or formula");
+    }
+  }
+
+  // Option words that the action's handler would not notice ("Partial Titel").
+  void CheckOptionWords() {
+    for (int i = 0; i < count_; ++i) {
+      const Step& step = At(i);
+      const ActionNotes* notes = ActionReference::Builtin().Find(step.action);
+      if (!Enabled(i) || !notes || !notes->words_checked) continue;
+      for (const std::string& word : ActionReference::UnknownWords(*notes, step.options)) {
+        const std::string nearest = ActionReference::NearestWord(*notes, word);
+        Warning(i, "\"" + step.action + "\" does not know the option word \"" + word + "\"" +
+                       (nearest.empty() ? "" : " (\"" + nearest + "\"?)"));
+      }
     }
   }
 
@@ -516,6 +538,18 @@ int main(int argc, char** argv) {
   if (files.empty() || files[0] == "-h" || files[0] == "--help") {
     std::fputs(kUsage, files.empty() ? stderr : stdout);
     return files.empty() ? 2 : 0;
+  }
+  if (files[0] == "--reference") {
+    ActionReference reference;
+    std::string error, page;
+    const Catalog* catalog = ProgramCatalog();
+    if (!reference.Parse(kActionReferenceText, &error) || !catalog ||
+        !reference.WriteMarkdown(catalog->text(), &page, &error)) {
+      std::fprintf(stderr, "olvex-check: the action reference cannot be written:\n%s\n", error.c_str());
+      return 1;
+    }
+    std::fwrite(page.data(), 1, page.size(), stdout);
+    return 0;
   }
   if (files[0] == "--journal") {
     if (files.size() != 2) {

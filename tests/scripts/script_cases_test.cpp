@@ -1,6 +1,9 @@
 // End-to-end runs of the built runtime. Each case is a script
-// (cases/<theme>/<name>.oxm) and its expectations (<name>.expect):
+// (cases/<theme>/<name>.oxm) and its expectations (<name>.expect); every
+// example (examples/<name>.oxm) is a case too, its expectations in
+// cases/examples/<name>.expect (a test of its own: ctest's "examples"):
 //   args: <words>        command-line words after "-r <script>" ("no-r" drops the -r)
+//   file: <name>|<text>  a file written into the case's folder before the run (\n, \t as escapes)
 //   setting: Name=value  written under the runtime's root before the run
 //   variable: name=value a user variable that must hold that value afterwards
 //   exit: <code>         the expected exit code (0 when absent)
@@ -11,7 +14,9 @@
 //                        escapes; a failure report's time reads "Time:\t*");
 //                        Windows: a real box, POSIX: standard error
 //   answer: cancel       Windows answers the boxes with Cancel (else OK)
+//   answer: none         Windows answers no box (the script answers its program's own dialogs)
 //   answers: <line>      a line of the answers file that OLVEX_ANSWERS names for the run
+//   skip: <reason>       the case is not run (yet), for the reason given
 //   posix-only           the case needs POSIX behaviour
 //   windows-only         the case needs the Windows desktop (the clipboard, say)
 //   odbc                 the data sources of tests/support/odbc_sources.h, over a
@@ -74,10 +79,11 @@ struct Case {
   std::vector<std::string> args;
   std::vector<std::pair<std::string, std::string>> settings, variables;
   int exit_code = 0, stop_after_ms = 0;
-  bool answer_cancel = false;
+  bool answer_cancel = false, answer_none = false;
   std::vector<std::pair<std::string, std::string>> boxes;
   std::vector<std::string> answers;
-  bool posix_only = false, windows_only = false, no_r = false, expect_log = true, odbc = false;
+  std::vector<std::pair<std::string, std::string>> files;
+  bool posix_only = false, windows_only = false, no_r = false, expect_log = true, skip = false, odbc = false;
   std::vector<std::string> log, ini;
 };
 
@@ -123,17 +129,28 @@ std::string MaskedBoxText(const std::string& text) {
   return std::regex_replace(text, clock, "Time:\t*");
 }
 
-std::vector<Case> LoadCases() {
+// The script cases, or the examples.
+std::vector<Case> LoadCases(bool examples) {
   std::vector<Case> cases;
   const fs::path root = fs::path(OLVEX_SOURCE_DIR) / "tests" / "scripts" / "cases";
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (entry.path().extension() != ".oxm") continue;
+  std::vector<std::pair<fs::path, fs::path>> scripts;  // script, its expectations
+  if (!examples) {
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+      if (entry.path().extension() == ".oxm")
+        scripts.emplace_back(entry.path(), fs::path(entry.path()).replace_extension(".expect"));
+  } else {
+    for (const auto& entry : fs::directory_iterator(fs::path(OLVEX_SOURCE_DIR) / "examples"))
+      if (entry.path().extension() == ".oxm")
+        scripts.emplace_back(entry.path(), root / "examples" / entry.path().filename().replace_extension(".expect"));
+  }
+  for (const auto& [script, expect_path] : scripts) {
     Case c;
-    c.name = entry.path().parent_path().filename().string() + "/" + entry.path().stem().string();
+    c.name = script.parent_path().filename().string() + "/" + script.stem().string();
     if (const char* only = std::getenv("OLVEX_CASES"); only && c.name.rfind(only, 0) != 0) continue;
-    c.script = ReadBytes(entry.path().string());
-    c.expect_path = fs::path(entry.path()).replace_extension(".expect");
-    std::istringstream expect(ReadBytes(fs::path(entry.path()).replace_extension(".expect").string()));
+    c.script = ReadBytes(script.string());
+    c.expect_path = expect_path;
+    EXPECT_TRUE(fs::exists(expect_path)) << c.name << " has no expectations: " << expect_path.string();
+    std::istringstream expect(ReadBytes(expect_path.string()));
     std::string line;
     bool in_log = false;
     while (std::getline(expect, line)) {
@@ -157,10 +174,18 @@ std::vector<Case> LoadCases() {
         const std::string box = Unescaped(line.substr(5));
         const std::size_t bar = box.find('|');
         c.boxes.emplace_back(box.substr(0, bar), bar == std::string::npos ? "" : box.substr(bar + 1));
+      } else if (line.rfind("file:", 0) == 0) {
+        const std::string file = Unescaped(line.substr(line.size() > 5 && line[5] == ' ' ? 6 : 5));
+        const std::size_t bar = file.find('|');
+        c.files.emplace_back(file.substr(0, bar), bar == std::string::npos ? "" : file.substr(bar + 1));
       } else if (line.rfind("answers:", 0) == 0) {
         c.answers.push_back(line.substr(line.size() > 8 && line[8] == ' ' ? 9 : 8));
       } else if (line == "answer: cancel") {
         c.answer_cancel = true;
+      } else if (line == "answer: none") {
+        c.answer_none = true;
+      } else if (line.rfind("skip:", 0) == 0) {
+        c.skip = true;
       } else if (line == "posix-only") {
         c.posix_only = true;
       } else if (line == "windows-only") {
@@ -265,11 +290,11 @@ int RunAndStop(const std::vector<std::string>& args, std::chrono::milliseconds a
 }
 #endif
 
-TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
-  const std::vector<Case> cases = LoadCases();
+void RunCases(const std::vector<Case>& cases) {
   ASSERT_FALSE(cases.empty());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.skip) continue;
 #ifdef _WIN32
     if (c.posix_only) continue;
     const char separator = '\\';
@@ -285,6 +310,10 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     std::string script = c.script;
     ReplaceAll(script, "{dir}/", dir_prefix, false);
     const std::string script_path = sandbox.dir().Write("case.oxm", script);
+    for (const auto& [name, text] : c.files) {
+      fs::create_directories(fs::path(dir_prefix + name).parent_path());
+      std::ofstream(dir_prefix + name, std::ios::binary) << text;
+    }
     const std::string log_path = sandbox.dir().File("run.log");
     std::optional<OdbcSources> odbc;
     if (c.odbc) {
@@ -330,7 +359,10 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     } clear_answers;
     std::vector<std::string> command = {runtime};
     if (!c.no_r) command.insert(command.end(), {"-r", script_path});
-    command.insert(command.end(), c.args.begin(), c.args.end());
+    for (std::string arg : c.args) {
+      ReplaceAll(arg, "{dir}/", dir_prefix, false);
+      command.push_back(arg);
+    }
     int code = 0;
     std::vector<std::pair<std::string, std::string>> boxes, expected_boxes = c.boxes;
     for (auto& [title, text] : expected_boxes) {
@@ -341,13 +373,14 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
       code = RunAndStop(command, std::chrono::milliseconds(c.stop_after_ms), StopKeyOf(c));
     } else {
 #ifdef _WIN32
-      BoxAnswerer answerer(c.answer_cancel ? platform::box::kAnswerCancel : platform::box::kAnswerOk);
+      std::optional<BoxAnswerer> answerer;
+      if (!c.answer_none) answerer.emplace(c.answer_cancel ? platform::box::kAnswerCancel : platform::box::kAnswerOk);
 #endif
       const ChildResult run = RunChild(command, std::chrono::seconds(60));
       ASSERT_FALSE(run.timed_out);
       code = run.exit_code;
 #ifdef _WIN32
-      for (const auto& b : answerer.WaitFor(expected_boxes.size(), std::chrono::seconds(expected_boxes.empty() ? 0 : 5)))
+      for (const auto& b : !answerer ? std::vector<BoxAnswerer::Box>{} : answerer->WaitFor(expected_boxes.size(), std::chrono::seconds(expected_boxes.empty() ? 0 : 5)))
         boxes.emplace_back(b.title, MaskedBoxText(b.text));
 #else
       // Each box is "<title>: <text>" and a line break on standard error.
@@ -396,6 +429,10 @@ TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) {
     }
   }
 }
+
+TEST(ScriptCases, EveryCaseLogsAndEndsAsExpected) { RunCases(LoadCases(false)); }
+
+TEST(ScriptCases, EveryExampleRunsAsExpected) { RunCases(LoadCases(true)); }
 
 }  // namespace
 }  // namespace olvex::test

@@ -48,6 +48,7 @@ TEST(OlvexCheck, EachRuleFindsItsMistakeAndCleanScriptsGiveNothing) {
   const std::string loop = S("Start 'For' Loop", "2");
   const struct { const char* name; std::string script; int exit_code; std::vector<std::string> lines; } cases[] = {
       {"clean", S("Label", "top") + S("IF Variable", "%stored", "<options>Quick</options><timeout>=1+1</timeout>") +
+                    S("IF Variable", "%given", "<options>Exist,Quick</options>") + S("Set Variable", "%given") +
                     S("IF Variable", "x") + S("Comment") + S("ELSE") + S("Exit Run") + S("END IF") + loop + S("Break out of Loop") +
                     S("NEXT LOOP") + S("GOSUB Label", "{STEP1}") + S("Call Script", "other.oxm") +
                     S("Click on Image", "pic.bmp;0,0,FF0000") +
@@ -80,6 +81,14 @@ TEST(OlvexCheck, EachRuleFindsItsMistakeAndCleanScriptsGiveNothing) {
         "3: warning: label \"A\" is defined again (step 2 wins)",
         "4: warning: the Quick IF's time-out \"5s\" is not a number or formula",
         "6: warning: steps 6 to 7 cannot be reached after \"Exit Run\" at step 5"}},
+      {"option words", S("Use Window", "x", "<options>Partial Titel,Activate,%how</options>") +
+                           S("Mouse Click", "", "<options>Left,Down+Up</options>") +
+                           S("Start Process Loop", "", "<options>EXE,ID</options>") + S("NEXT LOOP") +
+                           S("IF Text", "a", "<options>Contains,Case Insensitive,Quick</options>") +
+                           S("Sort", "", "<options>Characters,Z-A,Qwerty</options>"),
+       0,
+       {"1: warning: \"Use Window\" does not know the option word \"Partial Titel\" (\"Partial Title\"?)",
+        "6: warning: \"Sort\" does not know the option word \"Qwerty\""}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -105,6 +114,16 @@ TEST(OlvexCheck, ChecksACarriedScriptAndReportsALoadError) {
   EXPECT_EQ(not_loaded.lines, std::vector<std::string>{" error: Unable to open file '" + missing + "' File does not exist"});
   const std::string partial = dir.Write("partial.oxm", S("Comment") + S(""));
   EXPECT_EQ(Check(partial).exit_code, 2);
+}
+
+// docs/actions.md is written from the catalog and tools/action_reference.txt.
+TEST(OlvexCheck, TheActionReferencePageIsUpToDate) {
+  const ChildResult run = RunChild({BuiltProgram("olvex-check"), "--reference"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  std::string page = run.out, kept = ReadBytes(std::string(OLVEX_SOURCE_DIR) + "/docs/actions.md");
+  std::erase(page, '\r');
+  std::erase(kept, '\r');
+  EXPECT_TRUE(page == kept) << "docs/actions.md is out of date: olvex-check --reference > docs/actions.md";
 }
 
 }  // namespace
