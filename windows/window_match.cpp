@@ -11,6 +11,7 @@
 #include "engine/run_state.h"
 #include "engine/settings.h"
 #include "engine/text.h"
+#include "input/keyboard.h"
 #include "platform/system.h"
 #include "screen/screen_actions.h"
 #include "vars/expand.h"
@@ -359,6 +360,8 @@ bool FocusInside(platform::Windows& ws, WindowId window) {
 void ActivateWindow(platform::WindowId window, bool force) {
   using Call = platform::Windows::Call;
   platform::Windows& ws = platform::windows();
+  // Activation moves the focus: keys still on their way would go astray.
+  SettleTypedKeys();
   const bool exists = window != 0 && ws.Exists(window);
   const bool visible = exists && ws.IsVisible(window);
   const bool minimized = exists && ws.IsMinimized(window);
