@@ -51,7 +51,7 @@ void Send(int code, bool up, bool send_input = false) {
 struct KeyJournal {
   int depth = 0;         // open batches
   bool watching = false;  // the input service watches the program in front
-  bool marked = false;    // a marker follows the keys: they can be waited for
+  bool marked = false;    // a mark follows the keys: they can be waited for
   long long events = 0;   // key events since the watch began
 };
 thread_local KeyJournal t_journal;
@@ -153,8 +153,7 @@ KeyBatch::KeyBatch() {
     ++t_journal.depth;
     return;
   }
-  // Watching shares the program's input state, which must not happen while
-  // keys of ours are still on their way: the earlier keys are waited for.
+  // One watch at a time: the keys of the batch before are waited for first.
   SettleTypedKeys();
   t_journal.depth = 1;
   t_journal.watching = platform::input().WatchKeys();

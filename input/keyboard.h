@@ -36,7 +36,7 @@ void TypeKeys(std::string text, bool send_input, int delay_ms);
 // step sends or posts to it overtakes the keys still queued. Every run of key
 // events is therefore a KeyBatch: it first waits until the keys of the batch
 // before it are taken in, watches the program in front while its keys are
-// sent, and when it ends puts a marker behind them. Batches nest; only the
+// sent, and when it ends puts a mark behind them. Batches nest; only the
 // outermost counts. The journal belongs to the thread that sends the keys.
 class KeyBatch {
  public:

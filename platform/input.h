@@ -47,11 +47,12 @@ class Input {
   // Whether the program has taken in the keys sent to it (a program takes its
   // keys in later than they are sent). WatchKeys, before a run of key events,
   // starts watching the thread that takes the keyboard input (the foreground
-  // window's); false when there is none to watch. MarkKeys, after them, sends a
-  // marker behind them: a key of no meaning, which programs ignore. KeysTaken:
-  // true once the thread has taken the marker in, and so every key before it;
-  // nothing when that cannot be known. EndKeysWatch stops watching. All four
-  // belong to the thread that sends the keys.
+  // window's); false when there is none to watch. MarkKeys, after them, asks
+  // that thread to repaint one pixel of its focus window: a thread repaints
+  // only once no input is left in its queue. KeysTaken: true once the thread
+  // has repainted, and so taken in every key before the mark; nothing when that
+  // cannot be known. EndKeysWatch stops watching. All four belong to the thread
+  // that sends the keys.
   virtual bool WatchKeys() { return false; }
   virtual void MarkKeys() {}
   virtual std::optional<bool> KeysTaken() { return std::nullopt; }

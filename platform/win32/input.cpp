@@ -1,27 +1,17 @@
 #include <windows.h>
 
-#include <cstddef>
-
 #include "platform/input.h"
 
 namespace platform {
 namespace {
 
-// The marker behind a run of keys: a key code that no layout gives a meaning,
-// which programs ignore.
-constexpr BYTE kMarkerKey = 0xE8;
-// The keys a script may hold down across steps.
-constexpr BYTE kHeldKinds[] = {VK_SHIFT, VK_CONTROL, VK_MENU, VK_LSHIFT, VK_RSHIFT, VK_LCONTROL,
-                               VK_RCONTROL, VK_LMENU, VK_RMENU, VK_LWIN, VK_RWIN};
-
-// The thread whose key input this thread watches: their input state is
-// shared while watching, so that GetKeyState here reads the key state that
-// thread has reached in taking its input in.
+// The thread whose key input this thread watches, and the window of it that
+// was marked: a window's paint request is served only once its thread has
+// no input (and no posted message) left in its queue.
 struct KeyWatch {
   DWORD thread = 0;
-  bool marked = false;
-  bool lost = false;          // the keys went to another thread
-  bool toggle_before = false;  // the marker's toggle bit before the mark
+  HWND marked = nullptr;
+  bool lost = false;  // the keys went to another thread
 };
 thread_local KeyWatch t_watch;
 
@@ -74,55 +64,36 @@ class Win32Input : public Input {
     SendInput(1, &in, sizeof in);
   }
   bool WatchKeys() override {
-    EndKeysWatch();
     HWND foreground = GetForegroundWindow();
     const DWORD thread = foreground ? GetWindowThreadProcessId(foreground, nullptr) : 0;
-    const DWORD own = GetCurrentThreadId();
-    if (thread == 0 || thread == own) return false;
-    // Sharing the input state clears the shared key state: the modifiers held
-    // now are put back, so that the program still sees a held Shift.
-    bool held[sizeof kHeldKinds] = {};
-    for (std::size_t i = 0; i < sizeof kHeldKinds; ++i) held[i] = (GetAsyncKeyState(kHeldKinds[i]) & 0x8000) != 0;
-    if (!AttachThreadInput(own, thread, TRUE)) return false;
-    BYTE state[256] = {};
-    if (GetKeyboardState(state)) {
-      for (std::size_t i = 0; i < sizeof kHeldKinds; ++i)
-        if (held[i]) state[kHeldKinds[i]] |= 0x80;
-      SetKeyboardState(state);
-    }
-    t_watch = KeyWatch{thread, false, false, false};
-    return true;
+    t_watch = KeyWatch{thread == GetCurrentThreadId() ? 0 : thread, nullptr, false};
+    return t_watch.thread != 0;
   }
 
+  // The mark: one pixel of the focus window to repaint. The thread paints it
+  // once it has taken in every key before it.
   void MarkKeys() override {
-    if (t_watch.thread == 0) return;
     HWND foreground = GetForegroundWindow();
-    if (!foreground || GetWindowThreadProcessId(foreground, nullptr) != t_watch.thread) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (t_watch.thread == 0 || !foreground || GetWindowThreadProcessId(foreground, nullptr) != t_watch.thread ||
+        !GetGUIThreadInfo(t_watch.thread, &info)) {
       t_watch.lost = true;
       return;
     }
-    t_watch.toggle_before = (GetKeyState(kMarkerKey) & 1) != 0;
-    INPUT in[2] = {};
-    for (INPUT& event : in) {
-      event.type = INPUT_KEYBOARD;
-      event.ki.wVk = kMarkerKey;
-    }
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    t_watch.marked = SendInput(2, in, sizeof(INPUT)) == 2;
+    HWND window = info.hwndFocus ? info.hwndFocus : info.hwndActive ? info.hwndActive : foreground;
+    const RECT pixel{0, 0, 1, 1};
+    if (IsWindowVisible(window) && InvalidateRect(window, &pixel, FALSE)) t_watch.marked = window;
   }
 
-  // The marker was taken in when its key press flipped the toggle bit and its
-  // release cleared the down bit.
   std::optional<bool> KeysTaken() override {
-    if (t_watch.thread == 0 || !t_watch.marked || t_watch.lost || !ThreadAlive(t_watch.thread)) return std::nullopt;
-    const SHORT state = GetKeyState(kMarkerKey);
-    return ((state & 1) != 0) != t_watch.toggle_before && !(state & 0x8000);
+    if (!t_watch.marked || t_watch.lost || !IsWindow(t_watch.marked) || !ThreadAlive(t_watch.thread))
+      return std::nullopt;
+    RECT update;
+    return !GetUpdateRect(t_watch.marked, &update, FALSE);
   }
 
-  void EndKeysWatch() override {
-    if (t_watch.thread != 0) AttachThreadInput(GetCurrentThreadId(), t_watch.thread, FALSE);
-    t_watch = KeyWatch{};
-  }
+  void EndKeysWatch() override { t_watch = KeyWatch{}; }
 
   int KeyOfChar(unsigned char c) override {
     const SHORT key = VkKeyScanA(static_cast<CHAR>(c));

@@ -100,11 +100,8 @@ void Record(const char* format, ...) {
 }
 
 // Input as it leaves the queue, for whichever window of this program it is meant.
-// The marker key the runtime sends behind its keys (0xE8, a key of no meaning)
-// is left out, as every program ignores it.
 void RecordInput(const MSG& msg) {
   const int id = GetDlgCtrlID(msg.hwnd);
-  if ((msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) && msg.wParam == 0xE8) return;
   switch (msg.message) {
     case WM_KEYDOWN: case WM_SYSKEYDOWN: Record("kd %02X %s %d", static_cast<unsigned>(msg.wParam), Modifiers().c_str(), id); break;
     case WM_KEYUP: case WM_SYSKEYUP: Record("ku %02X %s %d", static_cast<unsigned>(msg.wParam), Modifiers().c_str(), id); break;
