@@ -190,7 +190,8 @@ bool SettleTypedKeys() {
     std::this_thread::sleep_for(std::chrono::milliseconds(kSettlePollMs));
   EndWatch();
   if (taken.value_or(true)) return true;
-  if (!StopRequested()) LogLine("    The window has not taken in the typed keys after %lld ms", static_cast<long long>(waited()));
+  if (!StopRequested())
+    LogLine("    The window has not taken in the typed keys after %lld ms", static_cast<long long>(waited()));
   return false;
 }
 
