@@ -44,7 +44,25 @@ void Pause(int ms) {
 }
 
 void Send(int code, bool up, bool send_input = false) {
-  platform::input().SendKey(KeyEvent{code, up, IsExtendedKey(code), send_input, false});
+  SendKeyEvent(KeyEvent{code, up, IsExtendedKey(code), send_input, false});
+}
+
+// The keys sent by this thread that the program may not have taken in yet.
+struct KeyJournal {
+  int depth = 0;         // open batches
+  bool watching = false;  // the input service watches the program in front
+  bool marked = false;    // a mark follows the keys: they can be waited for
+  long long events = 0;   // key events since the watch began
+};
+thread_local KeyJournal t_journal;
+
+constexpr long long kSettleBaseMs = 5000, kSettlePerEventMs = 25, kSettleMostMs = 120000;
+constexpr int kSettlePollMs = 10;
+
+void EndWatch() {
+  if (t_journal.watching) platform::input().EndKeysWatch();
+  t_journal.watching = t_journal.marked = false;
+  t_journal.events = 0;
 }
 
 // Characters the keyboard cannot produce that may be typed as Alt plus their
@@ -130,11 +148,59 @@ int TypeStep(int slot, int step_index, const Step& step) {
 
 }  // namespace
 
+KeyBatch::KeyBatch() {
+  if (t_journal.depth > 0) {
+    ++t_journal.depth;
+    return;
+  }
+  // One watch at a time: the keys of the batch before are waited for first.
+  SettleTypedKeys();
+  t_journal.depth = 1;
+  t_journal.watching = platform::input().WatchKeys();
+}
+
+KeyBatch::~KeyBatch() {
+  if (--t_journal.depth > 0) return;
+  if (t_journal.watching && t_journal.events > 0) {
+    platform::input().MarkKeys();
+    t_journal.marked = true;
+  } else {
+    EndWatch();
+  }
+}
+
+void SendKeyEvent(const KeyEvent& event) {
+  ++t_journal.events;
+  platform::input().SendKey(event);
+}
+
+bool SettleTypedKeys() {
+  if (t_journal.depth > 0) return true;  // inside a batch its own keys are not waited for
+  if (!t_journal.marked) {
+    EndWatch();
+    return true;
+  }
+  const long long bound = std::min(kSettleBaseMs + kSettlePerEventMs * t_journal.events, kSettleMostMs);
+  const auto start = std::chrono::steady_clock::now();
+  auto waited = [&] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  };
+  std::optional<bool> taken;
+  while (!(taken = platform::input().KeysTaken()).value_or(true) && waited() < bound && !StopRequested())
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSettlePollMs));
+  EndWatch();
+  if (taken.value_or(true)) return true;
+  if (!StopRequested())
+    LogLine("    The window has not taken in the typed keys after %lld ms", static_cast<long long>(waited()));
+  return false;
+}
+
 bool IsExtendedKey(int code) {
   return (code >= 0x21 && code <= 0x2E) || code == 0x11 || code == 0x5B || code == 0x5C || code == 0x5D;
 }
 
 void PasteFromClipboard() {
+  const KeyBatch batch;
   Send(kControl, false);
   Send('V', false);
   Send('V', true);
@@ -197,6 +263,7 @@ KeyAt KeyNameToVirtualKey(std::string& text, std::size_t pos) {
 }
 
 void TypeKeys(std::string text, bool send_input, int delay_ms) {
+  const KeyBatch batch;
   std::atomic<int>& held = RunShared().held_keys;
   TypingState state;
   for (std::size_t pos = 0; pos < text.size() && !StopRequested();) {
@@ -206,8 +273,8 @@ void TypeKeys(std::string text, bool send_input, int delay_ms) {
     if (key.code != 0 && send_input) {
       if (key.shift == kAltCodeShift) {
         // No key on this layout: the character itself reaches the window.
-        platform::input().SendKey(KeyEvent{key.code, false, false, true, true});
-        platform::input().SendKey(KeyEvent{key.code, true, false, true, true});
+        SendKeyEvent(KeyEvent{key.code, false, false, true, true});
+        SendKeyEvent(KeyEvent{key.code, true, false, true, true});
       } else {
         if (key.shift & 1) Send(kShift, false);
         Send(key.code, false, true);
@@ -226,8 +293,8 @@ void TypeKeys(std::string text, bool send_input, int delay_ms) {
       if (flag != 0 && key.form == 1) held.fetch_and(~flag);
     } else if (send_input && key.consumed == 1 && character >= 32 && character != 127) {
       // A printable character without a key and without an Alt code.
-      platform::input().SendKey(KeyEvent{character, false, false, true, true});
-      platform::input().SendKey(KeyEvent{character, true, false, true, true});
+      SendKeyEvent(KeyEvent{character, false, false, true, true});
+      SendKeyEvent(KeyEvent{character, true, false, true, true});
     }
     pos += key.consumed;
     if (key.code == kControl && key.shift != kAltCodeShift) Pause(10);
@@ -277,7 +344,10 @@ int HandleKeyboardStep(int slot, int step_index) {
     }
     return 1;
   }
-  if (ContainsNoCase(action, "Direct Window Entry")) return DirectEntryStep(slot, step_index, step);
+  if (ContainsNoCase(action, "Direct Window Entry")) {
+    SettleTypedKeys();
+    return DirectEntryStep(slot, step_index, step);
+  }
   if (ContainsNoCase(action, "Text via Clipboard")) return ClipboardStep(slot, step_index, step);
   return TypeStep(slot, step_index, step);
 }

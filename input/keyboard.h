@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/input.h"
 #include "platform/windows.h"
 
 namespace olvex {
@@ -30,6 +31,26 @@ KeyAt KeyNameToVirtualKey(std::string& text, std::size_t pos);
 // Types a whole text: with keybd_event, or with SendInput (`send_input`),
 // pausing `delay_ms` after each key. Ends early when the run is asked to stop.
 void TypeKeys(std::string text, bool send_input, int delay_ms);
+
+// A program takes keys in later than they are sent, and a message that a
+// step sends or posts to it overtakes the keys still queued. Every run of key
+// events is therefore a KeyBatch: it first waits until the keys of the batch
+// before it are taken in, watches the program in front while its keys are
+// sent, and when it ends puts a mark behind them. Batches nest; only the
+// outermost counts. The journal belongs to the thread that sends the keys.
+class KeyBatch {
+ public:
+  KeyBatch();
+  ~KeyBatch();
+  KeyBatch(const KeyBatch&) = delete;
+  KeyBatch& operator=(const KeyBatch&) = delete;
+};
+// One key event, counted in the journal.
+void SendKeyEvent(const platform::Input::KeyEvent& event);
+// Waits until the program has taken in the keys sent so far: at most 5 s and
+// 25 ms a key event (2 minutes at most), and never past a stop request. False
+// when they were not taken in by then; true also when that cannot be known.
+bool SettleTypedKeys();
 
 // True for the keys that are sent with the extended-key flag.
 bool IsExtendedKey(int code);

@@ -44,6 +44,19 @@ class Input {
     bool operator==(const KeyEvent&) const = default;
   };
   virtual void SendKey(const KeyEvent& /*event*/) {}
+  // Whether the program has taken in the keys sent to it (a program takes its
+  // keys in later than they are sent). WatchKeys, before a run of key events,
+  // starts watching the thread that takes the keyboard input (the foreground
+  // window's); false when there is none to watch. MarkKeys, after them, asks
+  // that thread to repaint one pixel of its focus window: a thread repaints
+  // only once no input is left in its queue. KeysTaken: true once the thread
+  // has repainted, and so taken in every key before the mark; nothing when that
+  // cannot be known. EndKeysWatch stops watching. All four belong to the thread
+  // that sends the keys.
+  virtual bool WatchKeys() { return false; }
+  virtual void MarkKeys() {}
+  virtual std::optional<bool> KeysTaken() { return std::nullopt; }
+  virtual void EndKeysWatch() {}
   // The key that types an ANSI character on the current layout: virtual key in
   // the low byte, shift state in the high byte (1 Shift, 2 Ctrl, 4 Alt); -1
   // when the layout has none (VkKeyScan).

@@ -62,6 +62,9 @@ class Windows {
   virtual WindowId FirstChild(WindowId /*window*/) { return 0; }
   // The window's parent, or for a top-level window its owner; 0 when none.
   virtual WindowId Parent(WindowId /*window*/) { return 0; }
+  // The window's parent in the tree of windows (GetAncestor): 0 for a
+  // top-level window, never its owner (a dialog's owner is not its parent).
+  virtual WindowId TreeParent(WindowId window) { return (Style(window) & style::kChild) ? Parent(window) : 0; }
   // True when the window has a dialog frame or a sizing border (a caption
   // includes a dialog frame).
   virtual bool HasFrame(WindowId /*window*/) { return false; }
@@ -78,6 +81,8 @@ class Windows {
   virtual WindowId AtPoint(long /*x*/, long /*y*/) { return 0; }
   // The window that has the keyboard focus in the foreground window's thread.
   virtual WindowId FocusOfForegroundThread() { return 0; }
+  // The window that has the keyboard focus in the thread of `window`; 0 when none.
+  virtual WindowId FocusInThreadOf(WindowId /*window*/) { return 0; }
   // The control after `window` in its dialog's tab order; 0 when none.
   virtual WindowId NextTabItem(WindowId /*window*/) { return 0; }
   // One means of activation, as the system offers it. SetFocus and SetActive

@@ -101,7 +101,7 @@ char MnemonicOf(std::string_view item) {
   return item.empty() ? '\0' : item[0];
 }
 
-void Key(int code, bool up) { platform::input().SendKey({code, up, IsExtendedKey(code), false, false}); }
+void Key(int code, bool up) { SendKeyEvent({code, up, IsExtendedKey(code), false, false}); }
 
 void PressKey(const MnemonicKey& key) {
   if (key.shift) Key(platform::key::kShift, false);
@@ -235,6 +235,7 @@ bool TypeMenuKeys(WindowId window, std::string_view path) {
   }
   if (keys.empty()) return false;
   ActivateWindow(window, false);
+  const KeyBatch batch;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     if (i == 0) Key(platform::key::kAlt, false);
     PressKey(keys[i]);
@@ -257,6 +258,7 @@ bool SendSystemMenuCommand(WindowId window, std::string_view text) {
   const std::optional<MnemonicKey> key = KeyOfMnemonic(text[amp + 1]);
   if (!key || !platform::windows().Exists(window)) return false;
   ActivateWindow(window, false);
+  const KeyBatch batch;
   Key(platform::key::kAlt, false);
   PressKey({' ', false});
   Key(platform::key::kAlt, true);
@@ -300,6 +302,7 @@ int HandleMenuStep(int slot, int step_index) {
   const Step& step = Document(slot).steps[static_cast<std::size_t>(step_index)];
   const std::string text = ExpandText(step.text, slot, step_index, 0);
   if (ContainsNoCase(step.action, "Show Popup Menu")) return PopupMenuStep(step, slot, step_index, text);
+  SettleTypedKeys();
   if (ContainsNoCase(step.action, "Select System")) return SelectSystemMenuStep(text);
   if (ContainsNoCase(step.action, "Select Menu")) return SelectMenuItemStep(text);
   return StepNotAvailable(slot, step_index);

@@ -239,9 +239,14 @@ void ClickControl(platform::WindowId control) {
 
 int HandleWindowsStep(int slot, int step_index) {
   if (FailWithoutDesktop()) return 0;
+  // The keys typed before are taken in first: a message to the window would overtake them.
+  const bool keys_taken = SettleTypedKeys();
   const Step& step = StepAt(slot, step_index);
   const std::string& action = step.action;
   if (ContainsNoCase(action, "Use") || ContainsNoCase(action, "Activ")) return UseWindowAction(slot, step_index) ? 1 : 0;
+  // Keys still queued would answer the box that closing may bring up.
+  if (!keys_taken && ContainsNoCase(action, "Close"))
+    return StopRequested() ? -1 : Fail("The window has not taken in the keys typed to it");
   if (ContainsNoCase(action, "all Windows")) return ContainsNoCase(action, "Close") ? CloseAll() : MinimizeAll();
   const WindowId window = ResolveTarget(slot, step_index);
   if (window == 0) return 0;

@@ -11,6 +11,7 @@
 #include "engine/run_state.h"
 #include "engine/settings.h"
 #include "engine/text.h"
+#include "input/keyboard.h"
 #include "platform/system.h"
 #include "screen/screen_actions.h"
 #include "vars/expand.h"
@@ -23,6 +24,7 @@ using platform::WindowId;
 constexpr int kTextTimeoutMs = 100;  // a window that does not answer within this is taken as untitled
 constexpr int kMostWindows = 200000;  // a walk ends here whatever the desktop does
 constexpr int kMostZSteps = 10000;
+constexpr int kMostParentLevels = 64;  // a walk up the parents ends here
 
 std::atomic<int> g_top_matches{0}, g_child_matches{0};
 std::atomic<bool> g_activated{false};
@@ -343,9 +345,23 @@ platform::WindowId UseWindowAction(int slot, int step_index) {
   return CurrentWindow();
 }
 
+namespace {
+
+// True when the keyboard focus is on the window or on a control inside it.
+bool FocusInside(platform::Windows& ws, WindowId window) {
+  WindowId w = ws.FocusInThreadOf(window);
+  for (int level = 0; w != 0 && level < kMostParentLevels; ++level, w = ws.TreeParent(w))
+    if (w == window) return true;
+  return false;
+}
+
+}  // namespace
+
 void ActivateWindow(platform::WindowId window, bool force) {
   using Call = platform::Windows::Call;
   platform::Windows& ws = platform::windows();
+  // Activation moves the focus: keys still on their way would go astray.
+  SettleTypedKeys();
   const bool exists = window != 0 && ws.Exists(window);
   const bool visible = exists && ws.IsVisible(window);
   const bool minimized = exists && ws.IsMinimized(window);
@@ -356,14 +372,19 @@ void ActivateWindow(platform::WindowId window, bool force) {
             "Force=%d",
             static_cast<unsigned long>(window), exists, visible, minimized, popup, app, force);
   if (!exists) return;
+  // The focus is never taken from a control inside the window (a frame that
+  // takes it lets the keys typed next go nowhere).
+  auto focus = [&](WindowId w) {
+    if (!FocusInside(ws, w)) ws.Do(w, Call::SetFocus);
+  };
   auto restore_show_focus = [&](WindowId w) {
     if (ws.IsMinimized(w)) ws.Do(w, Call::Restore);
     ws.Do(w, Call::Show);
-    ws.Do(w, Call::SetFocus);
+    focus(w);
   };
   if (ws.Foreground() == window && !minimized && visible) {
     ws.Do(window, Call::BringToTop);
-    ws.Do(window, Call::SetFocus);
+    focus(window);
     Trace("1");
     return;
   }
@@ -372,7 +393,7 @@ void ActivateWindow(platform::WindowId window, bool force) {
     Trace("2");
     if (ws.Foreground() == window && !ws.IsMinimized(window)) {
       ws.Do(window, Call::SetActive);
-      ws.Do(window, Call::SetFocus);
+      focus(window);
       if (LogLevel() >= 1) LogLine("    Activate: Method=Quick Foreground");
       Trace("3");
       return;
@@ -394,8 +415,10 @@ void ActivateWindow(platform::WindowId window, bool force) {
     ws.Do(window, Call::AttachedForeground);
     Trace("7");
   }
+  // The walk to the top-level window follows the real parents: a dialog's
+  // owner is no parent of it.
   const bool child = (ws.Style(window) & platform::style::kChild) != 0;
-  WindowId parent = ws.Parent(window);
+  WindowId parent = ws.TreeParent(window);
   if (parent != 0 && !ws.Exists(parent)) parent = 0;
   if ((popup && !child) || parent == 0) {
     ws.Do(window, Call::SetForeground);
@@ -407,7 +430,7 @@ void ActivateWindow(platform::WindowId window, bool force) {
   }
   WindowId ancestors[5] = {};
   WindowId p = window;
-  for (int level = 0; level < 5; ++level) ancestors[level] = p = (p != 0 ? ws.Parent(p) : 0);
+  for (int level = 0; level < 5; ++level) ancestors[level] = p = (p != 0 ? ws.TreeParent(p) : 0);
   int level = 5;
   while (level > 0 && !(ancestors[level - 1] != 0 && ws.Exists(ancestors[level - 1]))) --level;
   if (level == 0) {

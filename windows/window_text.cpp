@@ -63,6 +63,7 @@ std::string CopiedSelection() {
   const std::optional<std::string> saved = clipboard.Text();
   clipboard.Clear();
   TypeKeys("{ControlDown}c{ControlUp}", false, 0);
+  SettleTypedKeys();
   std::optional<std::string> copied;
   for (int waited = 0; waited < kClipboardWaitMs && !StopRequested(); waited += 50) {
     copied = clipboard.Text();

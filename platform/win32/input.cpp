@@ -5,6 +5,24 @@
 namespace platform {
 namespace {
 
+// The thread whose key input this thread watches, and the window of it that
+// was marked: a window's paint request is served only once its thread has
+// no input (and no posted message) left in its queue.
+struct KeyWatch {
+  DWORD thread = 0;
+  HWND marked = nullptr;
+  bool lost = false;  // the keys went to another thread
+};
+thread_local KeyWatch t_watch;
+
+bool ThreadAlive(DWORD thread) {
+  HANDLE handle = OpenThread(SYNCHRONIZE, FALSE, thread);
+  if (!handle) return false;
+  const bool alive = WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
+  CloseHandle(handle);
+  return alive;
+}
+
 class Win32Input : public Input {
  public:
   // The live state of the keyboard (a worker thread has no input state of its own).
@@ -45,6 +63,38 @@ class Win32Input : public Input {
     in.ki.dwFlags = flags;
     SendInput(1, &in, sizeof in);
   }
+  bool WatchKeys() override {
+    HWND foreground = GetForegroundWindow();
+    const DWORD thread = foreground ? GetWindowThreadProcessId(foreground, nullptr) : 0;
+    t_watch = KeyWatch{thread == GetCurrentThreadId() ? 0 : thread, nullptr, false};
+    return t_watch.thread != 0;
+  }
+
+  // The mark: one pixel of the focus window to repaint. The thread paints it
+  // once it has taken in every key before it.
+  void MarkKeys() override {
+    HWND foreground = GetForegroundWindow();
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (t_watch.thread == 0 || !foreground || GetWindowThreadProcessId(foreground, nullptr) != t_watch.thread ||
+        !GetGUIThreadInfo(t_watch.thread, &info)) {
+      t_watch.lost = true;
+      return;
+    }
+    HWND window = info.hwndFocus ? info.hwndFocus : info.hwndActive ? info.hwndActive : foreground;
+    const RECT pixel{0, 0, 1, 1};
+    if (IsWindowVisible(window) && InvalidateRect(window, &pixel, FALSE)) t_watch.marked = window;
+  }
+
+  std::optional<bool> KeysTaken() override {
+    if (!t_watch.marked || t_watch.lost || !IsWindow(t_watch.marked) || !ThreadAlive(t_watch.thread))
+      return std::nullopt;
+    RECT update;
+    return !GetUpdateRect(t_watch.marked, &update, FALSE);
+  }
+
+  void EndKeysWatch() override { t_watch = KeyWatch{}; }
+
   int KeyOfChar(unsigned char c) override {
     const SHORT key = VkKeyScanA(static_cast<CHAR>(c));
     return key == -1 ? -1 : static_cast<int>(static_cast<unsigned short>(key));

@@ -112,6 +112,11 @@ class Win32Windows : public Windows {
 
   WindowId Parent(WindowId window) override { return window ? FromHwnd(GetParent(ToHwnd(window))) : 0; }
 
+  WindowId TreeParent(WindowId window) override {
+    HWND parent = window ? GetAncestor(ToHwnd(window), GA_PARENT) : nullptr;
+    return parent == GetDesktopWindow() ? 0 : FromHwnd(parent);
+  }
+
   bool HasFrame(WindowId window) override {
     return window != 0 && (GetWindowLongA(ToHwnd(window), GWL_STYLE) & (WS_DLGFRAME | WS_THICKFRAME)) != 0;
   }
@@ -191,6 +196,14 @@ class Win32Windows : public Windows {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     if (!GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &info)) return 0;
+    return FromHwnd(info.hwndFocus);
+  }
+
+  WindowId FocusInThreadOf(WindowId window) override {
+    const DWORD thread = window ? GetWindowThreadProcessId(ToHwnd(window), nullptr) : 0;
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (thread == 0 || !GetGUIThreadInfo(thread, &info)) return 0;
     return FromHwnd(info.hwndFocus);
   }
 
