@@ -188,6 +188,13 @@ int PlayTone(int slot, int index, const Step& step) {
   return PauseUnlessStopped(duration) ? 1 : -1;
 }
 
+// A text value of the store, without the terminating zeros the registry keeps.
+std::optional<std::string> TextValue(const std::string& path) {
+  std::optional<std::string> value = RegistryRead(path);
+  while (value && !value->empty() && value->back() == '\0') value->pop_back();
+  return value;
+}
+
 // The store part of Disable and Enable Screen Saver, then the system's switch.
 int ScreenSaver(const Step& step) {
   const bool enable = Has(step.action, "Enable");
@@ -196,12 +203,12 @@ int ScreenSaver(const Step& step) {
   const std::string backup = current + ".BAK";
   bool stored = RegistryWrite(active, platform::regtype::kSz, enable ? "1" : "0");
   if (!enable) {
-    const std::optional<std::string> program = RegistryRead(current);
+    const std::optional<std::string> program = TextValue(current);
     if (program && !program->empty()) {
       stored = stored && RegistryWrite(backup, platform::regtype::kSz, *program) && RegistryDelete(current);
     }
   } else {
-    const std::optional<std::string> saved = RegistryRead(backup);
+    const std::optional<std::string> saved = TextValue(backup);
     if (saved) {
       stored = stored && RegistryWrite(current, platform::regtype::kSz, *saved);
     } else if (!RegistryExists(current)) {

@@ -41,7 +41,11 @@ speed_t SpeedOf(int baud) {
 class PosixSerialPort : public SerialPort {
  public:
   explicit PosixSerialPort(int fd) : fd_(fd) {}
-  ~PosixSerialPort() override { ::close(fd_); }
+  ~PosixSerialPort() override {
+    // Exclusive use ends with this handle, also where another holds the terminal open.
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+  }
 
   long Write(const char* data, std::size_t size, int wait_ms, std::string* error) override {
     for (int attempt = 0; attempt < 2; ++attempt) {

@@ -20,6 +20,7 @@
 #include "engine/text.h"
 #include "platform/environment.h"
 #include "platform/serial.h"
+#include "platform/system.h"
 #include "system/hardware_actions.h"
 #include "system/hardware_rules.h"
 #include "tests/settings/store_sandbox.h"
@@ -101,6 +102,7 @@ class HardwareTest : public ::testing::Test {
   std::string log_path_;
 };
 
+#ifndef _WIN32
 double Number(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
 
 // A figure the system may change between two readings: within `tolerance` of each other.
@@ -108,7 +110,6 @@ void ExpectNear(const std::string& got, double want, double tolerance, const std
   EXPECT_NEAR(Number(got), want, tolerance) << what << ": " << got;
 }
 
-#ifndef _WIN32
 // "name : value" of /proc/cpuinfo's first processor.
 std::string CpuInfo(const std::string& name) {
   std::ifstream in("/proc/cpuinfo");
@@ -241,16 +242,26 @@ TEST_F(HardwareTest, DetailsMatchWhatWindowsReports) {
 
 TEST_F(HardwareTest, ScreenSaverStorePartMovesAndRestoresTheProgram) {
   const std::string key = "HKEY_CURRENT_USER\\Control Panel\\Desktop\\";
+  const auto text = [](const std::string& path) {
+    std::string value = RegistryRead(path).value_or("");
+    return value.substr(0, value.find('\0'));
+  };
   const std::optional<std::string> saved = RegistryRead(key + "SCRNSAVE.EXE");
   ASSERT_TRUE(RegistryWrite(key + "SCRNSAVE.EXE", platform::regtype::kSz, "C:\\saver.scr"));
   EXPECT_EQ(Step("Disable Screen Saver", ""), 1);
-  EXPECT_EQ(RegistryRead(key + "ScreenSaveActive").value_or(""), "0");
+  EXPECT_EQ(text(key + "ScreenSaveActive"), "0");
   EXPECT_FALSE(RegistryExists(key + "SCRNSAVE.EXE"));
-  EXPECT_EQ(RegistryRead(key + "SCRNSAVE.EXE.BAK").value_or(""), "C:\\saver.scr");
+  EXPECT_EQ(text(key + "SCRNSAVE.EXE.BAK"), "C:\\saver.scr");
   EXPECT_EQ(Step("Enable Screen Saver", ""), 1);
-  EXPECT_EQ(RegistryRead(key + "ScreenSaveActive").value_or(""), "1");
-  EXPECT_EQ(RegistryRead(key + "SCRNSAVE.EXE").value_or(""), "C:\\saver.scr");
+  EXPECT_EQ(text(key + "ScreenSaveActive"), "1");
+  EXPECT_EQ(text(key + "SCRNSAVE.EXE"), "C:\\saver.scr");
   EXPECT_FALSE(RegistryExists(key + "SCRNSAVE.EXE.BAK"));
+  // With neither a program nor a backup the system's logon.scr is set, where there is a system folder.
+  RegistryDelete(key + "SCRNSAVE.EXE");
+  EXPECT_EQ(Step("Enable Screen Saver", ""), 1);
+  const std::optional<std::string> system = platform::KnownFolder(platform::Folder::kSystem);
+  EXPECT_EQ(text(key + "SCRNSAVE.EXE"), system ? *system + "\\logon.scr" : "");
+  RegistryDelete(key + "SCRNSAVE.EXE");
   if (saved) RegistryWrite(key + "SCRNSAVE.EXE", platform::regtype::kSz, *saved);
 }
 
