@@ -15,7 +15,10 @@ namespace {
 
 // The longest recorded gap kept between two events.
 constexpr DWORD kMaxGapMs = 10000;
-// A journal hook that is not asked for its next event for this long is dead.
+// A journal hook not asked for its first event within this time is never
+// called (Wine accepts the hook and never calls it); one not asked for its
+// next event for the longer time has stopped.
+constexpr DWORD kJournalFirstAskMs = 1000;
 constexpr DWORD kJournalSilenceMs = 3000;
 
 DWORD GapBefore(const std::vector<RecordedEvent>& events, std::size_t i) {
@@ -68,6 +71,7 @@ void SendRecorded(const RecordedEvent& e) {
 const std::vector<RecordedEvent>* g_events = nullptr;
 std::atomic<std::size_t> g_next{0};
 std::atomic<DWORD> g_asked_tick{0};
+std::atomic<bool> g_asked{false};
 bool g_gap_given = false;
 
 LRESULT CALLBACK JournalPlayback(int code, WPARAM wparam, LPARAM lparam) {
@@ -78,6 +82,7 @@ LRESULT CALLBACK JournalPlayback(int code, WPARAM wparam, LPARAM lparam) {
   }
   if (code == HC_GETNEXT && g_events && g_next < g_events->size()) {
     g_asked_tick = GetTickCount();
+    g_asked = true;
     const RecordedEvent& e = (*g_events)[g_next];
     auto* out = reinterpret_cast<EVENTMSG*>(lparam);
     out->message = e.message;
@@ -97,6 +102,7 @@ PlaybackResult PlayJournal(const std::vector<RecordedEvent>& events, const std::
   g_events = &events;
   g_next = 0;
   g_gap_given = false;
+  g_asked = false;
   g_asked_tick = GetTickCount();
   HHOOK hook = SetWindowsHookExA(WH_JOURNALPLAYBACK, JournalPlayback, GetModuleHandleA(nullptr), 0);
   if (!hook) {
@@ -109,8 +115,9 @@ PlaybackResult PlayJournal(const std::vector<RecordedEvent>& events, const std::
       result = PlaybackResult::kStopped;
       break;
     }
-    if (GetTickCount() - g_asked_tick > kJournalSilenceMs + kMaxGapMs) {
-      result = g_next == 0 ? PlaybackResult::kJournalUnavailable : PlaybackResult::kStopped;
+    const DWORD silence = GetTickCount() - g_asked_tick;
+    if ((!g_asked && silence > kJournalFirstAskMs) || silence > kJournalSilenceMs + kMaxGapMs) {
+      result = g_asked ? PlaybackResult::kStopped : PlaybackResult::kJournalUnavailable;
       break;
     }
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);

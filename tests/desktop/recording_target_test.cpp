@@ -1,7 +1,8 @@
 // The real desktop under Wine: a Recording step's events replayed into
 // olvex-target, which records them in order. The "Software" method uses a
-// journal playback hook where the system has one and otherwise says so in
-// the log and plays the events as synthesized input.
+// journal playback hook where the system calls one and otherwise says so in
+// the log and plays the events as synthesized input (Wine 8 accepts the hook
+// and never calls it).
 #ifdef _WIN32
 #include <chrono>
 #include <thread>
