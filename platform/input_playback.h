@@ -19,8 +19,9 @@ struct RecordedEvent {
 
 enum class PlaybackResult { kPlayed, kStopped, kNoDesktop, kJournalUnavailable };
 // Plays the events in order; `stop` is asked between events and while
-// waiting, and ends the playback. kJournalUnavailable: the system refused the
-// journal hook and nothing was played.
+// waiting, and ends the playback (kStopped, which a journal the system stops
+// asking also gives). kJournalUnavailable: the system refused the journal
+// hook or never asked it for an event; nothing was played.
 PlaybackResult PlayRecordedInput(const std::vector<RecordedEvent>& events, bool journal,
                                  const std::function<bool()>& stop);
 

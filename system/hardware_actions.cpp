@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <string_view>
 #include <thread>
 
@@ -225,7 +224,7 @@ int ScreenSaver(const Step& step) {
 int Recording(int slot, int index, const Step& step) {
   const std::vector<platform::RecordedEvent> events = DecodeRecording(ExpandText(step.text, slot, index, 0));
   if (events.empty()) return Fail("Invalid Recording");
-  bool journal = !Has(step.options, "Hardware");
+  const bool journal = !Has(step.options, "Hardware");
   LogLine("    (using \"%s\" recording method)", journal ? "Software" : "Hardware");
   const auto stop = [] { return StopRequestedOrKeyPressed(); };
   platform::PlaybackResult result = platform::PlayRecordedInput(events, journal, stop);
@@ -234,7 +233,8 @@ int Recording(int slot, int index, const Step& step) {
     result = platform::PlayRecordedInput(events, false, stop);
   }
   if (result == platform::PlaybackResult::kNoDesktop) return Fail(kNoDesktop);
-  if (result == platform::PlaybackResult::kJournalUnavailable) return Fail("Unable to play recording");
+  // Ended before its last event without a stop request: the system stopped asking for events.
+  if (result == platform::PlaybackResult::kStopped && !StopRequested()) return Fail("Unable to play recording");
   return 1;
 }
 
