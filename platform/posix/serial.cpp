@@ -47,15 +47,17 @@ class PosixSerialPort : public SerialPort {
     ::close(fd_);
   }
 
+  // A full terminal reports room to poll() only once it has nearly emptied, so
+  // the write is tried again every millisecond instead: the line stays busy.
   long Write(const char* data, std::size_t size, int wait_ms, std::string* error) override {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+    for (;;) {
       const ssize_t written = ::write(fd_, data, size);
       if (written >= 0) return static_cast<long>(written);
-      if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) return Failed(error);
-      if (attempt == 0 && !WaitFor(POLLOUT, wait_ms)) return 0;
+      if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return Failed(error);
+      if (std::chrono::steady_clock::now() >= end) return 0;
+      WaitFor(POLLOUT, 1);
     }
-    return 0;
   }
 
   long Read(char* data, std::size_t size, int wait_ms, std::string* error) override {
