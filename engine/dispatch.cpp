@@ -13,6 +13,7 @@
 #include "input/waits.h"
 #include "prompts/prompt_actions.h"
 #include "system/file_actions.h"
+#include "system/hardware_actions.h"
 #include "system/run_actions.h"
 #include "vars/system_actions.h"
 #include "windows/menus.h"
@@ -49,7 +50,7 @@ constexpr std::array<CategoryHandler, 17> kHandlers = {
     HandleDataStep,      // 12 Data: data/data_actions
     HandleFlowStep,      // 13 Loops & Flow: engine/flow
     HandleIfStep,        // 14 IF: engine/if_step
-    nullptr,             // 15 Hardware
+    HandleHardwareStep,  // 15 Hardware: system/hardware_actions
     HandleSystemStep,    // 16 System: vars/system_actions
 };
 

@@ -78,9 +78,17 @@ bool BoxShownLately() {
   return g_box_shown.load() && platform::TickCount() - g_last_box_tick.load() < kBoxQuietMs;
 }
 
-// The time-out still running: the step is tried again.
+// A failure that no retry can change: the system lacks the thing the step
+// needs. Such a step goes to its failure mode at once, whatever its time-out.
+bool RetryCannotHelp(const std::string& error) {
+  return ContainsNoCase(error, "not available on this system") || ContainsNoCase(error, "No desktop is available on this system");
+}
+
+// The time-out still running: the step is tried again. Play Tone's time-out
+// is its duration in milliseconds, not seconds to retry.
 bool WithinTimeout(const Step& step, int slot, int step_index) {
-  if (step.timeout().empty()) return false;
+  if (step.timeout().empty() || RetryCannotHelp(StepError())) return false;
+  if (step.category == 15 && ContainsNoCase(step.action, "Tone")) return false;
   const std::string expanded = ExpandText(step.timeout(), slot, step_index, 0);
   const double seconds = EvaluateFormula(expanded).number;
   if (!(seconds > 0)) return false;

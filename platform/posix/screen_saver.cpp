@@ -5,4 +5,6 @@ namespace platform {
 
 std::optional<bool> ScreenSaverRunning() { return std::nullopt; }
 
+bool SetScreenSaverActive(bool) { return true; }
+
 }  // namespace platform

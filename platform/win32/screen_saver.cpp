@@ -10,4 +10,8 @@ std::optional<bool> ScreenSaverRunning() {
   return running != FALSE;
 }
 
+bool SetScreenSaverActive(bool active) {
+  return SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, active ? TRUE : FALSE, nullptr, SPIF_SENDCHANGE) != FALSE;
+}
+
 }  // namespace platform
