@@ -31,12 +31,13 @@
 #include "platform/files.h"
 #include "platform/module.h"
 #include "vars/variables.h"
+#include "olvex_version.h"
 
 namespace {
 
 using namespace olvex;
 
-constexpr char kUsage[] = "usage: olvex-check SCRIPT...\n       olvex-check --journal FILE\n";
+constexpr char kUsage[] = "usage: olvex-check SCRIPT...\n       olvex-check --journal FILE\n       olvex-check --help | --version\n";
 
 struct Finding {
   int step = 0;  // 1-based; 0: the file as a whole
@@ -516,6 +517,10 @@ int main(int argc, char** argv) {
   if (files.empty() || files[0] == "-h" || files[0] == "--help") {
     std::fputs(kUsage, files.empty() ? stderr : stdout);
     return files.empty() ? 2 : 0;
+  }
+  if (files[0] == "--version") {
+    std::puts("olvex-check " OLVEX_VERSION);
+    return 0;
   }
   if (files[0] == "--journal") {
     if (files.size() != 2) {

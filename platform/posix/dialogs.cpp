@@ -16,6 +16,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/stop_key.h"
+#include "platform/terminal.h"
 
 namespace platform {
 namespace {
@@ -44,10 +45,7 @@ int ButtonsOf(unsigned style, Button out[3]) {
 
 enum class Got { kLine, kEnd, kTimeOut, kStopped };
 
-void Say(const std::string& text) {
-  std::fputs(text.c_str(), stderr);
-  std::fflush(stderr);
-}
+void Say(const std::string& text) { WriteError(text); }
 
 // Reads one line from standard input; a time-out (> 0) and the stop signals
 // end the wait.
