@@ -15,6 +15,9 @@ bool ErrorIsTerminal();
 void ShowStatusLine(std::string_view text);
 // Removes the status line, leaving the cursor at the start of an empty line.
 void ClearStatusLine();
+// While held (a question waits for its answer on the console), the status
+// line is not drawn.
+void HoldStatusLine(bool held);
 // Writes `text` to standard error as it stands (the status line cleared
 // first; the next ShowStatusLine draws it again).
 void WriteError(std::string_view text);

@@ -51,6 +51,11 @@ void Say(const std::string& text) { WriteError(text); }
 // end the wait.
 Got ReadLine(std::string* line, int timeout_ms) {
   line->clear();
+  // The status line would be drawn over the question and what is typed.
+  const struct Hold {
+    Hold() { HoldStatusLine(true); }
+    ~Hold() { HoldStatusLine(false); }
+  } hold;
   const int signals = StopSignalCount();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   const std::function<bool()> stop_wanted = CurrentRunHooks().stop_wanted;

@@ -15,6 +15,7 @@ namespace {
 std::mutex g_mutex;
 bool g_line_shown = false;
 std::string g_line;  // the line shown, as drawn
+bool g_held = false;
 
 int TerminalWidth() {
   winsize size{};
@@ -45,7 +46,7 @@ void ShowStatusLine(std::string_view text) {
   for (char c : text.substr(0, std::min(text.size(), room))) line += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
   line += "\x1b[K";
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_line_shown && line == g_line) return;
+  if (g_held || (g_line_shown && line == g_line)) return;
   Put(line);
   g_line = std::move(line);
   g_line_shown = true;
@@ -54,6 +55,11 @@ void ShowStatusLine(std::string_view text) {
 void ClearStatusLine() {
   std::lock_guard<std::mutex> lock(g_mutex);
   ClearLocked();
+}
+
+void HoldStatusLine(bool held) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_held = held;
 }
 
 void WriteError(std::string_view text) {

@@ -9,6 +9,7 @@ namespace platform {
 bool ErrorIsTerminal() { return false; }
 void ShowStatusLine(std::string_view) {}
 void ClearStatusLine() {}
+void HoldStatusLine(bool) {}
 
 void WriteError(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stderr);

@@ -16,6 +16,8 @@
 #include "olvex_version.h"
 #ifdef _WIN32
 #include <windows.h>
+
+#include "tests/support/box_answerer.h"
 #else
 #include <fcntl.h>
 #include <poll.h>
@@ -28,6 +30,12 @@
 namespace olvex::test {
 namespace {
 
+// Standard error as lines ending in LF (Windows writes CR LF).
+std::string Lf(std::string text) {
+  std::erase(text, '\r');
+  return text;
+}
+
 std::string Script(const std::string& steps) { return "<Olvex>\r\n" + steps + "</Olvex>\r\n"; }
 std::string Delay(const std::string& seconds) {
   return "<step><action>Delay</action><timeout>" + seconds + "</timeout></step>\n";
@@ -37,12 +45,13 @@ TEST(CommandLine, EveryProgramPrintsItsHelpAndVersion) {
   for (const std::string name : {"olvex", "olvex-check", "olvex-pack", "olvex-reg"}) {
     SCOPED_TRACE(name);
     const ChildResult help = RunChild({BuiltProgram(name), "--help"});
+    const std::string usage = Lf(help.out);
     EXPECT_EQ(help.exit_code, 0);
-    EXPECT_EQ(help.out.rfind("usage: " + name, 0) == 0 || help.out.rfind("Usage:\n  " + name, 0) == 0, true) << help.out;
+    EXPECT_TRUE(usage.rfind("usage: " + name, 0) == 0 || usage.rfind("Usage:\n  " + name, 0) == 0) << usage;
     EXPECT_EQ(help.err, "");
     const ChildResult version = RunChild({BuiltProgram(name), "--version"});
     EXPECT_EQ(version.exit_code, 0);
-    EXPECT_EQ(version.out, name + " " OLVEX_VERSION "\n");
+    EXPECT_EQ(Lf(version.out), name + " " OLVEX_VERSION "\n");
   }
 }
 
@@ -80,18 +89,22 @@ TEST(CommandLine, ARunThatDoesNotCompleteSaysHowItEnded) {
        "olvex: the run log: " + log + "\n"},
       {{"-r", fine, "-L"}, 0, ""},
   };
+#ifdef _WIN32
+  BoxAnswerer answerer;  // the load error's box
+#endif
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[1] + " " + c.args[2]);
     std::vector<std::string> command = {RuntimePath()};
     command.insert(command.end(), c.args.begin(), c.args.end());
     const ChildResult run = RunChild(command);
+    const std::string err = Lf(run.err);
     EXPECT_EQ(run.exit_code, c.exit_code);
     EXPECT_EQ(run.out, "");
     if (c.report.empty()) {
-      EXPECT_EQ(run.err, "");
+      EXPECT_EQ(err, "");
     } else {
-      ASSERT_GE(run.err.size(), c.report.size()) << run.err;
-      EXPECT_EQ(run.err.substr(run.err.size() - c.report.size()), c.report);
+      ASSERT_GE(err.size(), c.report.size()) << err;
+      EXPECT_EQ(err.substr(err.size() - c.report.size()), c.report);
     }
   }
 }
@@ -108,11 +121,7 @@ TEST(CommandLine, FollowCopiesTheLogToStandardError) {
                       "<step><action>Write to Log</action><text>by the script</text></step>\n"));
   const ChildResult followed = RunChild({RuntimePath(), "-r", script, "-L", "--follow"});
   EXPECT_EQ(followed.exit_code, 0);
-  std::string written = ReadBytes(log);
-  std::string shown = followed.err;
-  for (std::string* text : {&written, &shown}) {
-    std::erase(*text, '\r');
-  }
+  const std::string written = Lf(ReadBytes(log)), shown = Lf(followed.err);
   EXPECT_EQ(shown, written);
   EXPECT_NE(shown.find("[STEP 1] ("), std::string::npos) << shown;
   EXPECT_NE(shown.find("\nby the script\n"), std::string::npos) << shown;
@@ -120,7 +129,7 @@ TEST(CommandLine, FollowCopiesTheLogToStandardError) {
   std::filesystem::remove(log);
   const ChildResult quiet = RunChild({RuntimePath(), "-r", script, "-F", "--follow"});
   EXPECT_EQ(quiet.exit_code, 0);
-  EXPECT_NE(quiet.err.find("\n[STEP 1]: Comment \"first\"\n"), std::string::npos) << quiet.err;
+  EXPECT_NE(Lf(quiet.err).find("\n[STEP 1]: Comment \"first\"\n"), std::string::npos) << quiet.err;
   EXPECT_FALSE(platform::PathExists(log));
 }
 
