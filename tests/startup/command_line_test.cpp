@@ -19,10 +19,9 @@
 
 #include "tests/support/box_answerer.h"
 #else
-#include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -31,15 +30,10 @@ namespace olvex::test {
 namespace {
 
 // Standard error as lines ending in LF (Windows writes CR LF).
-std::string Lf(std::string text) {
-  std::erase(text, '\r');
-  return text;
-}
+std::string Lf(std::string text) { return std::erase(text, '\r'), text; }
 
 std::string Script(const std::string& steps) { return "<Olvex>\r\n" + steps + "</Olvex>\r\n"; }
-std::string Delay(const std::string& seconds) {
-  return "<step><action>Delay</action><timeout>" + seconds + "</timeout></step>\n";
-}
+std::string Delay(const std::string& s) { return "<step><action>Delay</action><timeout>" + s + "</timeout></step>\n"; }
 
 TEST(CommandLine, EveryProgramPrintsItsHelpAndVersion) {
   for (const std::string name : {"olvex", "olvex-check", "olvex-pack", "olvex-reg"}) {
@@ -134,25 +128,15 @@ TEST(CommandLine, FollowCopiesTheLogToStandardError) {
 }
 
 #ifndef _WIN32
-struct TerminalRun {
-  int exit_code = -1;
-  std::string shown;  // what the terminal received
-};
+struct TerminalRun { int exit_code = -1; std::string shown; };
 
-// Runs the runtime with standard error on a pseudo-terminal (standard output
-// to /dev/null), sending SIGINT once the terminal shows `stop_at` (when given).
-TerminalRun RunOnTerminal(const std::vector<std::string>& args, const std::string& stop_at = "") {
+// Runs the runtime on a pseudo-terminal, sending SIGINT once the terminal
+// shows `stop_at` (when given); what the terminal received, and the exit code.
+TerminalRun RunOnTerminal(const std::vector<std::string>& args, std::string stop_at = "") {
   TerminalRun result;
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return result;
-  const std::string slave_name = ptsname(master);
-  const pid_t pid = fork();
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
   if (pid == 0) {
-    const int slave = open(slave_name.c_str(), O_RDWR | O_NOCTTY);
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(slave, 2);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -160,30 +144,26 @@ TerminalRun RunOnTerminal(const std::vector<std::string>& args, const std::strin
     _exit(127);
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  bool stopped = stop_at.empty();
-  int status = 0;
   bool ended = false;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (!stopped && result.shown.find(stop_at) != std::string::npos) {
-      kill(pid, SIGINT);
-      stopped = true;
+  int status = 0;
+  while (pid > 0 && std::chrono::steady_clock::now() < deadline) {
+    if (!stop_at.empty() && result.shown.find(stop_at) != std::string::npos) {
+      kill(pid, SIGINT);  // once: a second signal ends the run by force
+      stop_at.clear();
     }
-    pollfd p{master, POLLIN, 0};
+    pollfd p{terminal, POLLIN, 0};
     char buffer[4096];
     // A terminal whose program has ended reads as an error (EIO), not as data.
-    const ssize_t n = poll(&p, 1, 20) > 0 ? read(master, buffer, sizeof buffer) : 0;
-    if (n > 0) {
-      result.shown.append(buffer, static_cast<std::size_t>(n));
-      continue;
-    }
-    if (ended) break;  // ended, and nothing more to read
-    ended = waitpid(pid, &status, WNOHANG) == pid;
+    const ssize_t n = poll(&p, 1, 20) > 0 ? read(terminal, buffer, sizeof buffer) : 0;
+    if (n > 0) result.shown.append(buffer, static_cast<std::size_t>(n));
+    else if (ended) break;  // ended, and nothing more to read
+    else ended = waitpid(pid, &status, WNOHANG) == pid;
   }
-  if (!ended) {
+  if (!ended && pid > 0) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
   }
-  close(master);
+  close(terminal);
   result.exit_code = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
@@ -222,11 +202,8 @@ TEST(CommandLine, OnATerminalAStatusLineShowsTheRunningStep) {
 TEST(CommandLine, TheRunTrackingWindowShowsTheRunningStep) {
   StoreSandbox sandbox;
   ChildStore store;
-  WriteSetting("*\\RunTrackingShow", 1);
-  WriteSetting("*\\RunTrackingAlpha", 200);
-  WriteSetting("*\\RunTrackingWidth", 300);
-  WriteSetting("*\\RunTrackingX", 40);
-  WriteSetting("*\\RunTrackingY", 50);
+  for (const auto& [name, value] : {std::pair{"Show", 1}, {"Alpha", 200}, {"Width", 300}, {"X", 40}, {"Y", 50}})
+    WriteSetting(std::string("*\\RunTracking") + name, value);
   const std::string script = sandbox.dir().Write(
       "s.oxm", Script(Delay("1.5") + "<step><action>Olvex Setting Change</action><text>Track</text>"
                       "<options>OFF</options></step>\n" + Delay("1.5")));
