@@ -130,17 +130,15 @@ TEST(CommandLine, FollowCopiesTheLogToStandardError) {
 #ifndef _WIN32
 struct TerminalRun { int exit_code = -1; std::string shown; };
 
-// Runs the runtime on a pseudo-terminal, sending SIGINT once the terminal
-// shows `stop_at` (when given); what the terminal received, and the exit code.
-TerminalRun RunOnTerminal(const std::vector<std::string>& args, std::string stop_at = "") {
+// Runs the runtime with `script` on a pseudo-terminal, sending SIGINT once the
+// terminal shows `stop_at` (when given); what the terminal received, and the exit code.
+TerminalRun RunOnTerminal(const std::string& script, std::string stop_at = "") {
   TerminalRun result;
   int terminal = -1;
+  const std::string runtime = RuntimePath();
   const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
   if (pid == 0) {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+    execl(runtime.c_str(), runtime.c_str(), "-r", script.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -176,7 +174,7 @@ TEST(CommandLine, OnATerminalAStatusLineShowsTheRunningStep) {
       "s.oxm", Script("<step><action>Comment</action></step>\n" + Delay("0.9") +
                       "<step><action>Start 'For' Loop</action><text>3</text><value1>1</value1><value2>1</value2></step>\n" + Delay("0.4") +
                       "<step><action>NEXT LOOP</action></step>\n"));
-  const TerminalRun run = RunOnTerminal({RuntimePath(), "-r", script});
+  const TerminalRun run = RunOnTerminal(script);
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_NE(run.shown.find("\r[STEP 2]  Delay  0:00:00\x1b[K"), std::string::npos) << run.shown;
   EXPECT_NE(run.shown.find("  loop 2\x1b[K"), std::string::npos) << run.shown;
@@ -185,14 +183,14 @@ TEST(CommandLine, OnATerminalAStatusLineShowsTheRunningStep) {
   EXPECT_EQ(run.shown.substr(run.shown.size() - 4), "\r\x1b[K") << run.shown;
 
   // A stop: the line goes before the report of how the run ended.
-  const TerminalRun stopped = RunOnTerminal({RuntimePath(), "-r", script}, "[STEP 2]  Delay");
+  const TerminalRun stopped = RunOnTerminal(script, "[STEP 2]  Delay");
   EXPECT_EQ(stopped.exit_code, 3);
   EXPECT_NE(stopped.shown.find("\r\x1b[Kolvex: the run was stopped at [STEP 2] Delay\r\n"), std::string::npos)
       << stopped.shown;
 
   // The setting turned off: no line.
   WriteSetting("*\\RunTrackingShow", 0);
-  const TerminalRun quiet = RunOnTerminal({RuntimePath(), "-r", script});
+  const TerminalRun quiet = RunOnTerminal(script);
   EXPECT_EQ(quiet.exit_code, 0);
   EXPECT_EQ(quiet.shown, "");
 }
