@@ -4,12 +4,15 @@
 //   -r path   script file to load            -s n     start at step n
 //   -L        logging on (level 2)            -F       logging off
 //   %name=value  sets a user variable         -?       help    -c  console-only error
-// Every option may be written with '/' and in either case.
+// Every option may be written with '/' and in either case. Besides them:
+//   --help    the usage on standard output     --version  the version
+//   --follow  every run-log line also goes to standard error as it is written
 //
 // Exit code: the one an Exit action set; else, for a run that completed, the
 // setting *\DefaultReturnCode; else the cause: 1 the run failed, 2 the script
 // could not be loaded (or the program could not start), 3 the run was stopped,
 // 4 it was ended by force.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -34,13 +37,35 @@
 #include "platform/windows.h"
 #include "platform/module.h"
 #include "platform/stop_key.h"
+#include "platform/terminal.h"
+#include "olvex_version.h"
 #include "vars/expand.h"
 #include "vars/variables.h"
 
 namespace {
 
 constexpr int kExitNotLoaded = 2;
-constexpr const char* kUsageLine = "usage: olvex -r SCRIPT [-s STEP] [-L | -F] [%name=value ...]\n";
+constexpr const char* kUsageLine = "usage: olvex -r SCRIPT [-s STEP] [-L | -F] [--follow] [%name=value ...]\n";
+
+constexpr const char* kUsageText =
+    "Runs an Olvex script: the file named with -r, else the script this program carries.\n"
+    "\n"
+    "  -r SCRIPT     the script file to run\n"
+    "  -s STEP       start at step STEP (counted from 1)\n"
+    "  -L            log this run at the high level (time stamps, details)\n"
+    "  -F            turn logging off (the LogLevel setting is deleted)\n"
+    "  %name=value   set the user variable name before the run\n"
+    "  --follow      copy every run-log line to standard error as it is written\n"
+    "                (with logging off, the normal lines, and no file is written)\n"
+    "  -?            the start-up options box    -c  the console-only error box\n"
+    "  --help        this text                   --version  the version\n"
+    "Options may be written with / and in either case.\n"
+    "\n"
+    "Exit code: the one an Exit action set; else 1 the run failed, 2 the script was\n"
+    "not loaded, 3 the run was stopped, 4 it was ended by force; else the setting\n"
+    "DefaultReturnCode (0 when unset). A run that does not complete says how it ended\n"
+    "on standard error. The run log: the setting Logfile, else the program's path\n"
+    "with \"Log.txt\" in place of \".exe\" (see the README).\n";
 
 constexpr const char* kHelpText =
     "Startup (Command Line) Options:\n\n\t-L\tTurn logging on\n\t-F\tTurn logging off\n\t-S [step]\tStart at Step\n\t%x=1\tSet "
@@ -67,6 +92,7 @@ struct StartOptions {
   std::string script;
   int start_step = 0;
   bool log_on = false, log_off = false, help = false, console = false;
+  bool usage = false, version = false, follow = false;
   std::vector<std::pair<std::string, std::string>> variables;
   std::string command_line;
 };
@@ -91,6 +117,12 @@ StartOptions ReadCommandLine(int argc, char** argv) {
       options.help = true;
     } else if (IsOption(arg, "c")) {
       options.console = true;
+    } else if (arg == "--help" || arg == "-h") {
+      options.usage = true;
+    } else if (arg == "--version") {
+      options.version = true;
+    } else if (arg == "--follow") {
+      options.follow = true;
     } else if (!arg.empty() && arg[0] == '%' && arg.find('=') != std::string_view::npos) {
       const std::size_t eq = arg.find('=');
       std::string name = Trimmed(arg.substr(1, eq - 1)).substr(0, olvex::kMaxVariableName);
@@ -108,11 +140,43 @@ std::string InstanceName(std::string path) {
   return path;
 }
 
+// How a run that did not complete ended, said on standard error: one line
+// with the step, its action and the error, one with the run log.
+void ReportUnfinishedRun(const std::string& script, bool not_loaded) {
+  using namespace olvex;
+  std::string how;
+  const RunOutcome outcome = LastRunOutcome();
+  if (not_loaded) ReadLogLevelSetting();  // no run read it
+  if (not_loaded) how = "the script \"" + script + "\" was not loaded";
+  else if (outcome == RunOutcome::kFailed) how = "the run failed";
+  else if (outcome == RunOutcome::kStopped) how = "the run was stopped";
+  else if (outcome == RunOutcome::kForced) how = "the run was ended by force";
+  else return;
+  const int index = not_loaded ? -1 : RunningStep();
+  const ScriptDocument& doc = Document(RunningSlot());
+  if (index >= 0) {
+    how += " at [STEP " + std::to_string(index + 1) + "]";
+    if (static_cast<std::size_t>(index) < doc.steps.size()) how += " " + doc.steps[static_cast<std::size_t>(index)].action;
+  }
+  std::string error = not_loaded ? LastErrorBoxText() : LastRunEndError();
+  std::replace(error.begin(), error.end(), '\n', ' ');
+  if (!error.empty()) how += ": " + error;
+  const std::string log = LogFilePath();
+  const std::string where = LogLevel() > 0 ? "olvex: the run log: " + log + "\n"
+                                           : "olvex: logging is off (-L writes the run log to " + log + ")\n";
+  platform::WriteError("olvex: " + how + "\n" + where);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace olvex;
   const StartOptions options = ReadCommandLine(argc, argv);
+  if (options.usage || options.version) {
+    std::fputs(options.version ? "olvex " OLVEX_VERSION "\n" : kUsageLine, stdout);
+    if (!options.version) std::fputs(kUsageText, stdout);
+    return 0;
+  }
   if (options.console) {
     ShowErrorBox("The \"-c\" command line switch is only available from a console window when using \"Olvex.com\"\n\nYour "
                  "Command Line:   [" +
@@ -137,6 +201,7 @@ int main(int argc, char** argv) {
     DeleteSetting("SOFTWARE\\Olvex\\LogLevel");
     SetLogLevel(0);
   }
+  SetLogFollowed(options.follow);
   if (const auto journal = platform::ReadEnv("OLVEX_JOURNAL"); journal && !journal->empty()) {
     std::string why;
     if (!OpenJournal(*journal, &why))
@@ -157,7 +222,8 @@ int main(int argc, char** argv) {
   const bool load_error = loaded <= 0 || ErrorBoxesShown() != boxes_before;
   if (loaded <= 0) {
     // Neither -r nor a carried script: say how the program is used.
-    if (options.script.empty()) std::fputs(kUsageLine, stderr);
+    if (options.script.empty()) platform::WriteError(kUsageLine);
+    ReportUnfinishedRun(script, true);
     JournalRunStart(script, options.command_line);
     JournalRunEnd("not loaded", kExitNotLoaded);
     CloseJournal();
@@ -175,6 +241,7 @@ int main(int argc, char** argv) {
   const bool all_ended = WaitForWorkers();
   int code = RunShared().exit_code.load();
   if (code == kExitCodeNotSet) code = load_error ? kExitNotLoaded : RunExitCode();
+  ReportUnfinishedRun(script, load_error);
   if (!all_ended) {
     // A worker that did not stop is left behind: end the process without
     // running the destructors it may still be using.

@@ -28,6 +28,9 @@ bool g_quit = false;
 bool g_serving = false;
 std::thread::id g_main_id;
 std::function<void(int)> g_stop_handler;
+// Stop signals already handed to the handler: a signal that came before the
+// loop was served (while the program started) is handled when it starts.
+int g_signals_handled = 0;
 
 constexpr auto kSignalPoll = std::chrono::milliseconds(50);
 
@@ -48,7 +51,6 @@ void RunMainLoop() {
   std::unique_lock<std::mutex> lock(g_mutex);
   g_serving = true;
   g_main_id = std::this_thread::get_id();
-  int signals_seen = platform::StopSignalCount();
   while (!g_quit) {
     if (RunFirstTask(lock)) continue;
     const auto now = Clock::now();
@@ -64,8 +66,8 @@ void RunMainLoop() {
       continue;
     }
     const int signals = platform::StopSignalCount();
-    if (signals != signals_seen) {
-      signals_seen = signals;
+    if (signals != g_signals_handled) {
+      g_signals_handled = signals;
       auto handler = g_stop_handler;
       if (handler) {
         lock.unlock();

@@ -13,5 +13,7 @@ int ShowWarningBox(const std::string& text);
 // How many error and warning boxes the program has shown (a caller tells
 // whether a load reported an error by comparing two counts).
 int ErrorBoxesShown();
+// The text of the latest error or warning box (empty before the first).
+std::string LastErrorBoxText();
 
 }  // namespace olvex

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -19,6 +20,7 @@
 #include "engine/main_loop.h"
 #include "engine/output.h"
 #include "engine/run_log.h"
+#include "engine/run_tracking.h"
 #include "engine/run_state.h"
 #include "engine/settings.h"
 #include "input/keyboard.h"
@@ -60,6 +62,9 @@ std::atomic<bool> g_abandoned{false};
 std::atomic<int> g_run_slot{0};
 std::atomic<int> g_key_hit{0};  // a stop request that counts as the stop key
 std::atomic<int> g_outcome{0};  // RunOutcome: the worst since the last new start
+std::atomic<int> g_running_step{-1};  // the step the worker is in, zero-based
+std::atomic<int> g_loop_pass{0};      // the pass its innermost loop is in, from 1 (0: in no loop)
+std::string g_end_error;              // the error that ended the latest run (g_error_mutex)
 std::array<std::atomic<int>, kMaxDocuments> g_repeats{};
 std::array<std::atomic<int>, kMaxDocuments> g_step_delay{};
 
@@ -163,6 +168,15 @@ std::string StepError() {
 }
 void ClearStepError() { SetStepError(""); }
 
+int RunningStep() { return g_running_step.load(); }
+int RunningSlot() { return g_run_slot.load(); }
+int RunningLoopPass() { return g_loop_pass.load(); }
+
+std::string LastRunEndError() {
+  std::lock_guard<std::mutex> lock(g_error_mutex);
+  return g_end_error;
+}
+
 void SetRunRepeats(int slot, int count) {
   if (slot >= 0 && slot < kMaxDocuments) g_repeats[static_cast<std::size_t>(slot)].store(count);
 }
@@ -256,6 +270,7 @@ void StartRun(int slot, int command, bool reset_repeats, int first_step, int del
           now.day, locale.MonthName(now.month, false).c_str(), now.year);
   if (LogLevel() > 1) LogText("LOG LEVEL HIGH");
   JournalRunStart(doc.file_name, expansion_host().CommandLine().value_or(""));
+  BeginRunTracking();
   if (ReadSettingNumber("*\\DisableScreenSaver") != 0) {
     WriteSetting("*\\ScreenSaverHolder", ReadSettingString(kScreenSaveActive, 63));
     WriteSetting(kScreenSaveActive, "0");
@@ -264,6 +279,11 @@ void StartRun(int slot, int command, bool reset_repeats, int first_step, int del
   g_key_hit.store(0);
   platform::StopKeyPressed(RunShared().stop_key.load());
   g_run_slot.store(slot);
+  g_running_step.store(-1);
+  {
+    std::lock_guard<std::mutex> lock(g_error_mutex);
+    g_end_error.clear();
+  }
   g_abandoned.store(false);
   g_run_active.store(true);
   {
@@ -290,9 +310,11 @@ void StepLoop(std::uint32_t packed_start) {
   int last_entered = -1;
   int steps_run = 0;
   RunOutcome ended = RunOutcome::kCompleted;
-  auto end_as = [&ended](RunOutcome outcome) {
+  auto end_as = [&ended](RunOutcome outcome, std::string error = {}) {
     ended = outcome;
     NoteOutcome(outcome);
+    std::lock_guard<std::mutex> lock(g_error_mutex);
+    g_end_error = std::move(error);
   };
   for (;;) {
     if (i < 0 || i >= count || doc.steps[static_cast<std::size_t>(i)].category < 1 ||
@@ -302,10 +324,13 @@ void StepLoop(std::uint32_t packed_start) {
         std::snprintf(text, sizeof text, "Invalid [STEP %d] in \"%s\"!\n\nDiscontinuing Execution", i + 1, doc.file_name.c_str());
         LogText(Marked(text));
         platform::dialogs().ShowMessage(text, "Run Error", platform::box::kOk | platform::box::kIconExclamation);
-        end_as(RunOutcome::kFailed);
+        g_running_step.store(i);
+        end_as(RunOutcome::kFailed, "Invalid [STEP " + std::to_string(i + 1) + "]");
       } else if (i != count) {
         LogLine("Invalid next step in File %d at [STEP %d]!  Discontinuing Execution", slot + 1, i + 1);
-        end_as(RunOutcome::kFailed);
+        g_running_step.store(i);
+        end_as(RunOutcome::kFailed, "Invalid next step in File " + std::to_string(slot + 1) + " at [STEP " +
+                                        std::to_string(i + 1) + "]");
       }
       break;
     }
@@ -331,6 +356,9 @@ void StepLoop(std::uint32_t packed_start) {
     }
     previous = i;
     last_entered = i;
+    g_running_step.store(i);
+    const LoopEntry& loop = InnermostLoop(slot);
+    g_loop_pass.store(loop.start_step == 0 ? 0 : loop.passes < INT32_MAX ? loop.passes + 1 : loop.passes);
     shared.next_step.store(-1);
     step.run_result = 1;
     ++step.run_attempts;
@@ -348,11 +376,11 @@ void StepLoop(std::uint32_t packed_start) {
     }
     if (result == 0) {
       if (LogLevel() > 1) LogLine("    [STEP %d] Return: Failure", i + 1);
-      const std::string error = JournalOn() ? StepError() : std::string();
+      const std::string error = StepError();
       i = HandleFailure(slot, i);
       JournalStepFailed(step, error);
       if (i < 0) {
-        end_as(RunOutcome::kFailed);
+        end_as(RunOutcome::kFailed, error);
         break;
       }
     } else {
@@ -425,6 +453,7 @@ void EndRun(int slot, bool force, int last_step, bool single_step) {
       return;
     }
   }
+  EndRunTracking();
   std::function<void()> ended;
   {
     std::lock_guard<std::mutex> lock(g_handlers_mutex);

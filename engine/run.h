@@ -68,6 +68,15 @@ int ExitCodeForOutcome(RunOutcome outcome);
 // action set, else ExitCodeForOutcome(LastRunOutcome()).
 int RunExitCode();
 
+// The step the running (or latest) run is in: zero-based, -1 before its
+// first; its document slot; the pass its innermost loop is in (1 the first,
+// 0 outside loops). Read by the run-tracking display and the closing report.
+int RunningStep();
+int RunningSlot();
+int RunningLoopPass();
+// The error text of the step that made the latest run fail (empty when none).
+std::string LastRunEndError();
+
 // Called when a run ends and the program should close (exit after the run).
 void SetRunEndedHandler(std::function<void()> handler);
 // True while the running run is asked to stop (the stop flag, or a stop

@@ -15,6 +15,7 @@
 #include "platform/locale.h"
 #include "platform/module.h"
 #include "platform/system.h"
+#include "platform/terminal.h"
 
 namespace olvex {
 namespace {
@@ -28,6 +29,10 @@ std::mutex g_log_mutex;  // the cached path and the observer
 std::string g_cached_path;
 std::function<void(const std::string&)> g_observer;
 std::atomic<bool> g_has_observer{false};
+std::atomic<bool> g_followed{false};
+
+// Lines are made even at log level 0 when someone reads them.
+bool LinesWanted() { return g_log_level.load() > 0 || g_has_observer.load() || g_followed.load(); }
 
 std::mutex g_status_mutex;
 std::array<std::string, 4> g_status;
@@ -51,6 +56,8 @@ std::string StateFolderLog(const std::string& default_path) {
   std::string base;
   if (auto state = platform::ReadEnv("XDG_STATE_HOME"); state && !state->empty()) {
     base = *state;
+  } else if (auto local = platform::ReadEnv("LOCALAPPDATA"); local && !local->empty()) {
+    base = *local;
   } else if (auto home = platform::ReadEnv("HOME"); home && !home->empty()) {
     base = *home + "/.local/state";
   } else {
@@ -93,6 +100,7 @@ void WriteFinished(std::string line) {
     }
     if (observer) observer(line);
   }
+  if (g_followed.load()) platform::WriteError(line + "\n");
   if (g_log_level.load() <= 0) return;
   std::string out;
   out.reserve(line.size() + 8);
@@ -157,7 +165,7 @@ void DeleteLogFile() {
 }
 
 void LogLine(const char* format, ...) {
-  if (g_log_level.load() <= 0 && !g_has_observer.load()) return;
+  if (!LinesWanted()) return;
   const std::size_t length = std::strlen(format);
   if (std::memchr(format, '%', length) && length < kLineBuffer) {
     std::va_list args;
@@ -171,7 +179,9 @@ void LogLine(const char* format, ...) {
 }
 
 void AppendToLogFile(std::string_view text) {
-  if (g_log_level.load() <= 0 || text.empty()) return;
+  if (text.empty()) return;
+  if (g_followed.load()) platform::WriteError(text);
+  if (g_log_level.load() <= 0) return;
   const std::string path = CachedLogPath();
   std::FILE* f = std::fopen(path.c_str(), "ab");
   if (!f) return;
@@ -180,7 +190,7 @@ void AppendToLogFile(std::string_view text) {
 }
 
 void LogText(std::string_view line) {
-  if (g_log_level.load() <= 0 && !g_has_observer.load()) return;
+  if (!LinesWanted()) return;
   WriteFinished(Cut(line, kLineBuffer - 1));
 }
 
@@ -189,6 +199,8 @@ void SetLogObserver(std::function<void(const std::string&)> observer) {
   g_has_observer.store(static_cast<bool>(observer));
   g_observer = std::move(observer);
 }
+
+void SetLogFollowed(bool followed) { g_followed.store(followed); }
 
 std::uint64_t StepStartTick() { return g_step_start.load(); }
 

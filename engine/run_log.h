@@ -27,8 +27,8 @@ void ReadLogLevelSetting();
 
 // The log file: *\Logfile, or the program's path with ".exe" replaced by
 // "Log.txt" (without ".exe", "Log.txt" appended). When the default's folder
-// cannot be written and XDG_STATE_HOME (or ~/.local/state) is known, the file
-// goes to <that>/olvex/ instead.
+// cannot be written and XDG_STATE_HOME (or %LOCALAPPDATA%, or ~/.local/state)
+// is known, the file goes to <that>/olvex/ instead.
 std::string DefaultLogPath(const std::string& program_path);
 std::string LogFilePath();
 void DeleteLogFile();
@@ -49,6 +49,10 @@ void AppendToLogFile(std::string_view text);
 void LogText(std::string_view line);
 // Tests and the output window: sees every line after its markers are undone.
 void SetLogObserver(std::function<void(const std::string&)> observer);
+// Following the log on the terminal (olvex --follow): every line is also
+// written to standard error as it is made; with logging off, the lines of
+// level 1 are made for it and no file is written.
+void SetLogFollowed(bool followed);
 
 // The line of a step the run enters; resets the step's run_attempts.
 void LogStep(int slot, int step_index);

@@ -13,6 +13,7 @@
 #include "engine/run_state.h"
 #include "engine/settings.h"
 #include "engine/text.h"
+#include "platform/clipboard.h"
 #include "platform/files.h"
 #include "platform/windows.h"
 #include "screen/picture.h"
@@ -28,6 +29,7 @@ constexpr int kMaskOff = 0x100;
 // Picture files above this size are not read.
 constexpr std::uint64_t kMaxPictureFile = 256u << 20;
 constexpr std::size_t kShownSourceMax = 59;
+constexpr std::size_t kBmpFileHeader = 14, kBmpInfoHeader = 40;
 
 // The closest miss logged so far: a later search logs again only when it
 // comes closer (or starts afresh with its first attempt).
@@ -151,6 +153,8 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 // Saves a screen area as a BMP file; the number of image bytes, 0 on failure.
+// Saves a copy of the area as a BMP file, or with no path puts it on the
+// clipboard; the count of image bytes (1 for the clipboard), 0 on failure.
 std::size_t SaveArea(const platform::ScreenArea& area, const std::string& path, std::string& error) {
   platform::Pixels pixels;
   if (!platform::screen().Capture(area, false, pixels) && !platform::screen().Capture(area, true, pixels)) {
@@ -158,11 +162,12 @@ std::size_t SaveArea(const platform::ScreenArea& area, const std::string& path, 
     return 0;
   }
   const std::string bmp = WriteBmp(pixels.colours.data(), pixels.width, pixels.height);
+  if (path.empty()) return platform::clipboard().SetPicture(bmp.substr(kBmpFileHeader), error) ? 1 : 0;
   if (!WriteFile(path, bmp)) {
     error = "Unable to write file '" + path + "'";
     return 0;
   }
-  return bmp.size() - 54;
+  return bmp.size() - kBmpFileHeader - kBmpInfoHeader;
 }
 
 }  // namespace
@@ -332,16 +337,16 @@ int HandleImageCaptureStep(int slot, int step_index) {
     SetStepError(kNoDesktop);
     return 0;
   }
-  if (ContainsNoCase(step.output(), "Clipboard")) {
-    SetStepError("Pictures cannot be put on the clipboard in this build");
-    return 0;
-  }
+  const bool to_clipboard = ContainsNoCase(step.output(), "Clipboard");
   // The file is named by the output option; the catalog's own example names it in the text.
-  std::string path = Expanded(step.output_option(), slot, step_index);
-  if (path.empty()) path = Expanded(step.text, slot, step_index);
-  if (path.empty()) {
-    SetStepError("Image Capture needs a file name to save to");
-    return 0;
+  std::string path;
+  if (!to_clipboard) {
+    path = Expanded(step.output_option(), slot, step_index);
+    if (path.empty()) path = Expanded(step.text, slot, step_index);
+    if (path.empty()) {
+      SetStepError("Image Capture needs a file name to save to");
+      return 0;
+    }
   }
   platform::ScreenArea area = platform::screen().SearchArea();
   if (ContainsNoCase(step.options, "Area")) {

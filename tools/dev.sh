@@ -60,8 +60,34 @@ check_scripts() {
   echo "$out" | tail -1
 }
 
+# The Debian package: built from a release configuration, unpacked into a
+# scratch root (dpkg -x): the four programs in usr/bin, the documentation, and
+# nothing of the tests.
+check_deb() {
+  configure build/release -DCMAKE_BUILD_TYPE=Release -DOLVEX_TESTS=OFF
+  cmake --build build/release -j "$jobs" --target olvex olvex-check olvex-pack olvex-reg
+  rm -f build/release/olvex_*.deb
+  (cd build/release && cpack -G DEB >cpack.log 2>&1) || { cat build/release/cpack.log; return 1; }
+  local deb root files
+  deb=$(ls build/release/olvex_*.deb)
+  root=$(mktemp -d)
+  dpkg -x "$deb" "$root"
+  files=$(cd "$root" && find . -type f | sort)
+  [ "$(echo "$files" | grep '^./usr/bin/')" = "$(printf './usr/bin/%s\n' olvex olvex-check olvex-pack olvex-reg)" ] \
+    || { echo "$files"; rm -rf "$root"; echo "the package's programs are not the four"; return 1; }
+  if echo "$files" | grep -Eiq 'gtest|gmock|_tests|olvex-test|testlib|bench_'; then
+    echo "$files"; rm -rf "$root"; echo "the package holds test files"; return 1
+  fi
+  [ -f "$root/usr/share/doc/olvex/README.md" ] && [ -f "$root/usr/share/doc/olvex/examples/hello.oxm" ] \
+    || { echo "$files"; rm -rf "$root"; echo "the package lacks its documentation"; return 1; }
+  dpkg-deb -f "$deb" Depends | grep -q libsqlite3 || { rm -rf "$root"; echo "the package does not depend on SQLite"; return 1; }
+  "$root/usr/bin/olvex" --version
+  rm -rf "$root"
+  echo "$(basename "$deb"): $(echo "$files" | wc -l) files"
+}
+
 test_all() {
-  need "${base_packages[@]}" googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
+  need "${base_packages[@]}" dpkg-dev file googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
        wine wine64 g++-mingw-w64-x86-64 xvfb unixodbc-dev libsqliteodbc socat libpugixml-dev libmuparser-dev zlib1g-dev nlohmann-json3-dev qpdf poppler-utils sqlite3 \
        python3-xlrd libxlsxwriter-dev
   mkdir -p build
@@ -75,6 +101,9 @@ test_all() {
 
   echo "== olvex-check over examples/ and the script cases"
   check_scripts build/native/bin/olvex-check
+
+  echo "== the Debian package"
+  check_deb
 
   echo "== fuzzers (short runs)"
   configure build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
@@ -97,6 +126,10 @@ test_all() {
   configure build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release -DOLVEX_WERROR=ON
   cmake --build build/win -j "$jobs"
   cmake/wine-session.sh bash -c "cd build/win && ctest -j $jobs --output-on-failure --timeout 600"
+  echo "== the Windows zip"
+  rm -f build/win/olvex-*-win64.zip
+  (cd build/win && cpack -G ZIP >cpack.log 2>&1) || { cat build/win/cpack.log; exit 1; }
+  python3 -c 'import sys, zipfile; names = sorted(zipfile.ZipFile(sys.argv[1]).namelist()); exes = [n for n in names if n.endswith(".exe")]; print(sys.argv[1], exes); sys.exit(exes != ["olvex-check.exe", "olvex-pack.exe", "olvex-reg.exe", "olvex.exe"])' build/win/olvex-*-win64.zip
 }
 
 case "${1:-}" in

@@ -34,13 +34,15 @@
 #include "platform/module.h"
 #include "tools/action_reference.h"
 #include "vars/variables.h"
+#include "olvex_version.h"
 
 namespace {
 
 using namespace olvex;
 
 constexpr char kUsage[] =
-    "usage: olvex-check SCRIPT...\n       olvex-check --journal FILE\n       olvex-check --reference\n";
+    "usage: olvex-check SCRIPT...\n       olvex-check --journal FILE\n       olvex-check --reference\n"
+    "       olvex-check --help | --version\n";
 
 struct Finding {
   int step = 0;  // 1-based; 0: the file as a whole
@@ -549,6 +551,10 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::fwrite(page.data(), 1, page.size(), stdout);
+    return 0;
+  }
+  if (files[0] == "--version") {
+    std::puts("olvex-check " OLVEX_VERSION);
     return 0;
   }
   if (files[0] == "--journal") {

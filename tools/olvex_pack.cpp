@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/module.h"
 #include "tools/lz_encoder.h"
+#include "olvex_version.h"
 
 namespace fs = std::filesystem;
 
@@ -87,6 +88,9 @@ int main(int argc, char** argv) {
       resource = true;
     } else if (arg == "-?" || arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::puts("olvex-pack " OLVEX_VERSION);
       return 0;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return Usage("unknown option " + Quoted(arg));

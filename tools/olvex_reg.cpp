@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "olvex_version.h"
 
 namespace {
 
@@ -45,7 +46,10 @@ void SortNames(std::vector<std::string>* names) {
   });
 }
 
-int Usage() {
+// The usage on standard error (exit code 1), or on standard output when asked
+// for with --help (exit code 0).
+int Usage(bool asked = false) {
+  std::FILE* to = asked ? stdout : stderr;
   std::fputs(
       "Usage:\n"
       "  olvex-reg query  KEY [/v NAME | /ve] [/s]\n"
@@ -53,10 +57,11 @@ int Usage() {
       "  olvex-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
       "  olvex-reg export KEY [FILE]\n"
       "KEY: ROOT\\path, ROOT = HKCU | HKLM | HKCR | HKU | HKCC (or HKEY_CURRENT_USER, ...)\n"
-      "TYPE: REG_SZ | REG_EXPAND_SZ | REG_MULTI_SZ | REG_DWORD | REG_QWORD | REG_BINARY | REG_NONE\n",
-      stderr);
-  std::fprintf(stderr, "Store: %s\n", platform::RegistryLocation().c_str());
-  return 1;
+      "TYPE: REG_SZ | REG_EXPAND_SZ | REG_MULTI_SZ | REG_DWORD | REG_QWORD | REG_BINARY | REG_NONE\n"
+      "  olvex-reg --help | --version\n",
+      to);
+  std::fprintf(to, "Store: %s\n", platform::RegistryLocation().c_str());
+  return asked ? 0 : 1;
 }
 
 int Error(const std::string& text) {
@@ -460,6 +465,12 @@ int Export(const KeyName& key, const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h" || std::string(argv[1]) == "/?"))
+    return Usage(true);
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::puts("olvex-reg " OLVEX_VERSION);
+    return 0;
+  }
   if (argc < 3) return Usage();
   std::string command = Upper(argv[1]);
   Options o = ParseOptions(command, argc, argv);

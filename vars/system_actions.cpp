@@ -9,6 +9,7 @@
 #include "engine/output.h"
 #include "engine/run.h"
 #include "engine/run_log.h"
+#include "engine/run_tracking.h"
 #include "engine/run_state.h"
 #include "engine/settings.h"
 #include "input/keyboard.h"
@@ -56,7 +57,7 @@ int SettingChangeStep(const Step& step, const ExpandContext& context) {
     if (LogLevel() > 1) LogLine("    gcStopKey: %02d, %02x", code, code);
   } else if (ContainsNoCase(step.text, "Track")) {
     WriteSetting("*\\RunTrackingShow", off ? 0 : 1);
-    if (!off) LogText("    The run-tracking window is not available in this build");
+    SetRunTrackingShown(!off);
   } else if (ContainsNoCase(step.text, "Log")) {
     const int level = off ? 0 : ContainsNoCase(step.options, "ON") ? 1 : ContainsNoCase(step.options, "HI") ? 2 : -1;
     if (level >= 0) {

@@ -1,8 +1,7 @@
 #include "platform/debug_output.h"
 
-#include <cstdio>
-
 #include "platform/environment.h"
+#include "platform/terminal.h"
 
 namespace platform {
 namespace {
@@ -11,8 +10,7 @@ class StderrDebugOutput : public DebugOutput {
  public:
   void Write(const std::string& text) override {
     if (ReadEnv("OLVEX_DEBUG_OUTPUT").value_or("").empty()) return;
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
+    WriteError(text);
   }
 };
 

@@ -16,6 +16,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/stop_key.h"
+#include "platform/terminal.h"
 
 namespace platform {
 namespace {
@@ -44,15 +45,17 @@ int ButtonsOf(unsigned style, Button out[3]) {
 
 enum class Got { kLine, kEnd, kTimeOut, kStopped };
 
-void Say(const std::string& text) {
-  std::fputs(text.c_str(), stderr);
-  std::fflush(stderr);
-}
+void Say(const std::string& text) { WriteError(text); }
 
 // Reads one line from standard input; a time-out (> 0) and the stop signals
 // end the wait.
 Got ReadLine(std::string* line, int timeout_ms) {
   line->clear();
+  // The status line would be drawn over the question and what is typed.
+  const struct Hold {
+    Hold() { HoldStatusLine(true); }
+    ~Hold() { HoldStatusLine(false); }
+  } hold;
   const int signals = StopSignalCount();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   const std::function<bool()> stop_wanted = CurrentRunHooks().stop_wanted;

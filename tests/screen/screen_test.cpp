@@ -11,6 +11,7 @@
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/settings.h"
+#include "platform/clipboard.h"
 #include "screen/picture.h"
 #include "screen/screen_actions.h"
 #include "tests/screen/screen_steps.h"
@@ -18,6 +19,9 @@
 #include "tests/support/fake_screen.h"
 #include "vars/system_actions.h"
 #include "vars/variables.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace olvex::test {
 namespace {
@@ -277,6 +281,20 @@ TEST_F(ScreenStepTest, IfConditionsImageCaptureAndNoDesktop) {
   EXPECT_EQ(shot.width, 6);
   EXPECT_EQ(shot.pixels[0], 0x336699u);
   EXPECT_EQ(shot.pixels[7], 0x0000FFu);
+
+  // To the clipboard: the same picture (Windows), or why not.
+  Load("<step><action>Image Capture</action><options>Area</options><value1>29,19</value1><value2>6,5</value2>"
+       "<output>Clipboard</output></step>");
+#ifdef _WIN32
+  ASSERT_EQ(HandleSystemStep(0, 0), 1) << StepError();
+  const std::optional<std::string> dib = platform::clipboard().Picture();
+  ASSERT_TRUE(dib.has_value());
+  EXPECT_EQ(dib->substr(0, 40 + 5 * 20), ReadBytes(saved).substr(14));
+  EXPECT_TRUE(IsClipboardFormatAvailable(CF_BITMAP));
+#else
+  EXPECT_EQ(HandleSystemStep(0, 0), 0);
+  EXPECT_EQ(StepError(), "Pictures cannot be put on the clipboard on this system");
+#endif
 
   PaintedScreen none(0, 0, 0);
   ImageSpot spot;

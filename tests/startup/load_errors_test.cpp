@@ -53,8 +53,11 @@ RuntimeRun RunRuntimeAt(const std::string& program, const std::vector<std::strin
   }
 #else
   run.child = RunChild(command);
-  // A box reads "<title>: <text>" and a line break on standard error.
-  const std::string& err = run.child.err;
+  // A box reads "<title>: <text>" and a line break on standard error; the
+  // report of a run that did not complete ("olvex: ..." lines) comes last.
+  std::string err = run.child.err;
+  if (err.rfind("olvex: ", 0) == 0) err.clear();
+  if (const std::size_t report = err.find("\nolvex: "); report != std::string::npos) err.resize(report + 1);
   std::size_t start = 0;
   while (start < err.size()) {
     const std::size_t colon = err.find(": ", start);
