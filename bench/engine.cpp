@@ -8,10 +8,12 @@
 //     store write per step).
 //   RunSetVariableSteps/2: "=%count+1" saved to count (a store read, a
 //     formula and a store write per step).
-//   CountInForLoop: a For loop counting to 100,000 whose body is one Quick IF
+//   CountInForLoop: a For loop counting to 20,000 whose body is one Quick IF
 //     Expression and one Set Variable. /0 keeps the counter in a user variable
-//     (the store), /1 reads the loop counter and writes a memory slot: the
-//     difference of the two is the store's share. Goal: /0 at most 2x /1.
+//     (the store: two reads and a write a pass), /1 reads the loop counter and
+//     writes a memory slot: the difference of the two is the store's share.
+//     Goal: /0 at most 2.5 times /1 (Linux: the store's value cache answers
+//     the reads, each write is one statement).
 // The work is on the run's worker thread: the times are wall-clock times.
 #include <benchmark/benchmark.h>
 
@@ -92,20 +94,23 @@ std::string Step(const std::string& action, const std::string& text, const std::
   return "<step><action>" + action + "</action><text>" + text + "</text>" + extra + "</step>\n";
 }
 
+constexpr int kPasses = 20000;
+
 void BM_CountInForLoop(benchmark::State& state) {
   SetUpStore();
   const bool in_store = state.range(0) == 0;
   olvex::WriteUserVariable("n", "0");
-  const std::string text = Step("Start 'For' Loop", "100000", "<value1>1</value1><value2>1</value2>") +
-                           Step("IF Expression", in_store ? "%n < 100000" : "{loop} < 100001", "<options>Quick</options>") +
+  const std::string text = Step("Start 'For' Loop", std::to_string(kPasses), "<value1>1</value1><value2>1</value2>") +
+                           Step("IF Expression", in_store ? "%n < " + std::to_string(kPasses) : "{loop} < " + std::to_string(kPasses + 1),
+                                "<options>Quick</options>") +
                            Step("Set Variable", in_store ? "=%n+1" : "={loop}",
                                 in_store ? "<output value=\"%n\">Variable</output>" : "<output value=\"{1}\">Variable</output>") +
                            Step("NEXT LOOP", "");
   RunSteps(state, text);
   state.counters.erase("steps/s");
-  state.counters["steps"] = 4.0 * 100000 + 1;  // each pass runs the four steps; the last start ends the loop
+  state.counters["steps"] = 4.0 * kPasses + 1;  // each pass runs the four steps; the last start ends the loop
   const std::string count = in_store ? olvex::ReadUserVariable("n").value_or("") : olvex::ReadMemorySlot(1).value_or("");
-  if (count != "100000") state.SkipWithError(("the count ended at " + count).c_str());
+  if (count != std::to_string(kPasses)) state.SkipWithError(("the count ended at " + count).c_str());
 }
 BENCHMARK(BM_CountInForLoop)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 

@@ -80,7 +80,9 @@ struct RegistryNamesMark {
 std::optional<RegistryNamesMark> CurrentRegistryNamesMark();
 
 // While one lives, this thread's reads see one state of the store and cost
-// less each (POSIX: one read transaction; a write of the thread ends it).
+// less each (POSIX: the values the thread keeps, checked once at the start,
+// and for the others one read transaction begun at the first of them; a
+// write of the thread ends it).
 class RegistryReadScope {
  public:
   RegistryReadScope();

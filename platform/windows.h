@@ -43,6 +43,12 @@ class Windows {
   // The window's title, at most `max_chars` characters; empty when the
   // window does not answer within `timeout_ms`.
   virtual std::string Title(WindowId window, std::size_t max_chars, int timeout_ms) = 0;
+  // The same for a window whose kind the caller knows (from the list it came
+  // from), so that the style need not be asked: a top-level window's caption,
+  // a child window's text.
+  virtual std::string TitleOf(WindowId window, bool /*top_level*/, std::size_t max_chars, int timeout_ms) {
+    return Title(window, max_chars, timeout_ms);
+  }
   // Restores the window when minimised, shows it and makes it the
   // foreground, active and focused window; false when it does not exist.
   virtual bool Activate(WindowId window) = 0;

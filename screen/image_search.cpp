@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <unordered_map>
 #include <utility>
 
@@ -89,11 +90,66 @@ class Scan {
     // only the first (the plain scan looks for it before comparing).
     if (allowed_ == 0 && !order.empty()) anchor_ = order.front();
     else if (first_required_) anchor_ = 0;
+    if (anchor_ >= 0) PlanAnchorBytes();
     const bool selective = anchor_ >= 0 && estimate[static_cast<std::size_t>(anchor_)] * 32 <= samples_;
-    if (!selective || query_.want_closest) BuildTiles();
+    const bool tiles = !selective || query_.want_closest;
     // The plain scan's closest miss needs every comparison: no bound there.
-    bound_ = tiles_ && allowed_ > 0 && !query_.want_closest;
+    bound_ = tiles && allowed_ > 0 && !query_.want_closest;
+    if (bound_) ChooseRareColours(estimate);
+    if (tiles) BuildTiles();
     if (bound_) PlanTileParts(order);
+  }
+
+  // ---- positions without enough of the picture's rarest colours
+
+  // With mismatches allowed no single pixel must match; but when the
+  // picture's pixels of a few colours rare on the screen outnumber the
+  // mismatches allowed, a match needs `rare_needed_` screen pixels of those
+  // colours under the picture. Counted a tile at a time, that rules out
+  // whole groups of positions far from any of them.
+  static constexpr std::size_t kMostRareColours = 4;
+
+  void ChooseRareColours(const std::vector<int>& estimate) {
+    std::unordered_map<Colour, std::pair<int, int>> colours;  // colour: pixels, estimate
+    for (int i = 0; i < n_; ++i) {
+      const Colour c = picture_.pixels[static_cast<std::size_t>(i)] & 0xFFFFFFu;
+      if (Masked(c)) continue;
+      auto& [pixels, seen] = colours[c];
+      ++pixels;
+      seen = estimate[static_cast<std::size_t>(i)];
+    }
+    std::vector<std::pair<Colour, std::pair<int, int>>> rarest(colours.begin(), colours.end());
+    std::sort(rarest.begin(), rarest.end(), [](const auto& a, const auto& b) {
+      return a.second.second != b.second.second ? a.second.second < b.second.second : a.first < b.first;
+    });
+    int pixels = 0, seen = 0;
+    for (const auto& [c, counts] : rarest) {
+      if (pixels > allowed_ || rare_.size() == kMostRareColours) break;
+      rare_.push_back(c);
+      pixels += counts.first;
+      seen += counts.second;
+    }
+    // Worth it only when they are rare on the screen.
+    if (pixels <= allowed_ || seen * 32 > samples_) {
+      rare_.clear();
+      return;
+    }
+    rare_needed_ = pixels - allowed_;
+  }
+
+  int& RareSum(int tx, int ty) { return rare_sums_[static_cast<std::size_t>(ty) * (tiles_w_ + 1) + tx]; }
+
+  // True when no position x of row y from tile column tx up to last_x has
+  // enough screen pixels of the rare colours under it.
+  bool TooFewRareColours(int tx, int last_x, int y) {
+    if (rare_.empty()) return false;
+    const int tx1 = (last_x + w_ - 1) / kTile + 1, ty0 = y / kTile, ty1 = (y + h_ - 1) / kTile + 1;
+    return RareSum(tx1, ty1) - RareSum(tx, ty1) - RareSum(tx1, ty0) + RareSum(tx, ty0) < rare_needed_;
+  }
+  bool RareColourNear(Colour screen) const {
+    bool any = false;
+    for (const Colour c : rare_) any |= Within(c, screen, tolerance_);
+    return any;
   }
 
   // ---- a lower bound of the mismatches from the flat tiles a position covers
@@ -219,25 +275,48 @@ class Scan {
   }
 
   // Tiles of one colour over the area the picture may cover, and for each
-  // how many tiles to its right (itself included) have that colour.
+  // how many tiles to its right (itself included) have that colour; with
+  // rare colours chosen, the sums of their pixels over the tiles, in the
+  // same pass over the screen.
   void BuildTiles() {
     tiles_w_ = (frame_.width + kTile - 1) / kTile;
     const int tiles_h = (frame_.height + kTile - 1) / kTile;
     tile_.assign(static_cast<std::size_t>(tiles_w_) * tiles_h, kMixed);
     run_.assign(tile_.size(), 0);
+    const bool counting = !rare_.empty();
+    if (counting) rare_sums_.assign(static_cast<std::size_t>(tiles_w_ + 1) * static_cast<std::size_t>(tiles_h + 1), 0);
     const int tx_first = x0_ / kTile, tx_last = (x1_ + w_ - 1) / kTile;
     const int ty_first = y0_ / kTile, ty_last = (y1_ + h_ - 1) / kTile;
     for (int ty = ty_first; ty <= ty_last; ++ty) {
       const int y_end = std::min(ty * kTile + kTile, frame_.height);
       for (int tx = tx_first; tx <= tx_last; ++tx) {
-        const int x_begin = tx * kTile, x_end = std::min(x_begin + kTile, frame_.width);
+        const int x_begin = tx * kTile, width = std::min(x_begin + kTile, frame_.width) - x_begin;
         const Colour c = *At(x_begin, ty * kTile);
-        bool flat = true;
-        for (int y = ty * kTile; y < y_end && flat; ++y) {
-          const Colour* row = At(0, y);
-          for (int x = x_begin; x < x_end; ++x) flat &= row[x] == c;
+        Colour differ = 0;
+        for (int y = ty * kTile; y < y_end && differ == 0; ++y) {
+          const Colour* row = At(x_begin, y);
+          if (width == kTile) {
+            for (int k = 0; k < kTile; ++k) differ |= row[k] ^ c;  // a fixed count: vector code
+          } else {
+            for (int k = 0; k < width; ++k) differ |= row[k] ^ c;
+          }
         }
-        if (flat) Tile(tx, ty) = c & 0xFFFFFFu;
+        if (differ == 0) Tile(tx, ty) = c & 0xFFFFFFu;
+        if (!counting) continue;
+        int rare = 0;
+        if (differ == 0) {
+          rare = RareColourNear(c) ? width * (y_end - ty * kTile) : 0;
+        } else {
+          for (int y = ty * kTile; y < y_end; ++y) {
+            const Colour* row = At(x_begin, y);
+            if (width == kTile) {
+              for (int k = 0; k < kTile; ++k) rare += RareColourNear(row[k]) ? 1 : 0;
+            } else {
+              for (int k = 0; k < width; ++k) rare += RareColourNear(row[k]) ? 1 : 0;
+            }
+          }
+        }
+        RareSum(tx + 1, ty + 1) = rare + RareSum(tx, ty + 1) + RareSum(tx + 1, ty) - RareSum(tx, ty);
       }
       for (int tx = tx_last; tx >= tx_first; --tx) {
         const Colour c = Tile(tx, ty);
@@ -313,18 +392,45 @@ class Scan {
            (static_cast<unsigned>(db + tolerance) <= span);
   }
 
-  // The first x in from .. to where row[x] matches the colour; to + 1 when none.
-  // Eight pixels are tested together, which the compiler turns into vector code.
-  int NextMatch(const Colour* row, int from, int to, Colour colour) const {
+  // The first x in from .. to where row[x] matches the anchor's colour; to + 1
+  // when none. Sixteen pixels are tested together byte by byte (a channel
+  // byte matches when it lies in its bounds, the fourth byte always), which
+  // the compiler turns into vector code.
+  int NextAnchor(const Colour* row, int from, int to) const {
+    const AnchorBytes low = anchor_low_, span = anchor_span_;
     int x = from;
-    for (; x + 8 <= to + 1; x += 8) {
+    for (; x + kAnchorRun <= to + 1; x += kAnchorRun) {
+      AnchorBytes bytes;
+      std::memcpy(bytes.data(), row + x, sizeof bytes);
+      for (std::size_t k = 0; k < bytes.size(); ++k)
+        bytes[k] = static_cast<unsigned char>(bytes[k] - low[k]) <= span[k] ? 0xFF : 0;
+      std::array<std::uint32_t, kAnchorRun> pixels;
+      std::memcpy(pixels.data(), bytes.data(), sizeof pixels);
       bool any = false;
-      for (int k = 0; k < 8; ++k) any |= Within(colour, row[x + k], tolerance_);
+      for (const std::uint32_t p : pixels) any |= p == 0xFFFFFFFFu;
       if (any) break;
     }
+    const Colour anchor = AnchorColour();
     for (; x <= to; ++x)
-      if (Within(colour, row[x], tolerance_)) return x;
+      if (Within(anchor, row[x], tolerance_)) return x;
     return to + 1;
+  }
+  // The bounds of each byte of a screen pixel that matches the anchor: its
+  // channels within the tolerance, any fourth byte.
+  void PlanAnchorBytes() {
+    const Colour c = AnchorColour();
+    const int t = std::max(tolerance_, 0);
+    Colour low = 0, span = 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8) {
+      const int v = static_cast<int>((c >> shift) & 0xFF);
+      const int lo = std::max(v - t, 0), hi = std::min(v + t, 255);
+      low |= static_cast<Colour>(lo) << shift;
+      span |= static_cast<Colour>(hi - lo) << shift;
+    }
+    for (std::size_t at = 0; at < anchor_low_.size(); at += 4) {
+      std::memcpy(anchor_low_.data() + at, &low, 4);
+      std::memcpy(anchor_span_.data() + at, &span, 4);
+    }
   }
   Colour AnchorColour() const { return picture_.pixels[static_cast<std::size_t>(anchor_)] & 0xFFFFFFu; }
   int AnchorOffset() const { return (anchor_ / w_) * frame_.width + anchor_ % w_; }
@@ -334,8 +440,7 @@ class Scan {
     const Colour* origin = At(0, y);
     if (anchor_ >= 0) {
       const Colour* anchor_row = origin + AnchorOffset();
-      const Colour anchor = AnchorColour();
-      for (int x = NextMatch(anchor_row, from, to, anchor); x <= to; x = NextMatch(anchor_row, x + 1, to, anchor)) {
+      for (int x = NextAnchor(anchor_row, from, to); x <= to; x = NextAnchor(anchor_row, x + 1, to)) {
         if (first_required_ && !Near(first_, origin[x])) continue;
         if (bound_ && FlatTilesReject(x, y)) continue;
         if (MatchesAt(origin + x)) return x;
@@ -353,14 +458,15 @@ class Scan {
         if (const std::optional<int> x = FirstInRun(y, x0_, x1_)) return Point{*x, y};
         continue;
       }
+      if (TooFewRareColours(x0_ / kTile, x1_, y)) continue;  // the whole row
       for (int x = x0_; x <= x1_;) {
         const int tx = x / kTile;
         const int last_x = std::min(x1_, tx * kTile + kTile - 1);
         const Colour flat = GroupColour(tx, y);
         if (flat != kMixed) {
           if (FlatMatches(flat)) return Point{x, y};
-        } else if (const std::optional<int> hit = FirstInRun(y, x, last_x)) {
-          return Point{*hit, y};
+        } else if (!TooFewRareColours(tx, last_x, y)) {
+          if (const std::optional<int> hit = FirstInRun(y, x, last_x)) return Point{*hit, y};
         }
         x = last_x + 1;
       }
@@ -447,6 +553,9 @@ class Scan {
   bool first_required_ = true;
   std::vector<PicturePixel> unmasked_;
   int anchor_ = -1;
+  static constexpr int kAnchorRun = 16;  // pixels tested together
+  using AnchorBytes = std::array<unsigned char, 4 * kAnchorRun>;
+  AnchorBytes anchor_low_{}, anchor_span_{};
   int samples_ = 0;
   bool tiles_ = false;
   int tiles_w_ = 0;
@@ -459,6 +568,9 @@ class Scan {
   std::array<std::vector<TilePart>, kTile * kTile> parts_;
   std::vector<int> telling_;
   std::vector<std::pair<Colour, std::vector<int>>> flat_sums_;
+  std::vector<Colour> rare_;
+  int rare_needed_ = 0;
+  std::vector<int> rare_sums_;
 };
 
 }  // namespace

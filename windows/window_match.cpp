@@ -99,14 +99,18 @@ bool ClassMatches(const std::string& actual, const std::string& wanted) {
   return EqualsNoCase(actual, wanted);
 }
 
-bool Matches(platform::Windows& ws, WindowId w, const Wanted& wanted) {
+// Whether a window meets the wanted values. The window's kind is known from
+// the list it came from, so the title is read without asking for the style,
+// and each fact is asked only when the tests before it held: a search by
+// title asks a top-level window that does not match one question.
+bool Matches(platform::Windows& ws, WindowId w, const Wanted& wanted, bool top_level) {
   const int f = wanted.flags;
   if ((f & match::kClass) && !ClassMatches(ws.ClassName(w).substr(0, 63), wanted.class_name)) return false;
   if ((f & match::kId) && !EqualsNoCase(SignedText(ws.ControlId(w)), wanted.id)) return false;
   if ((f & match::kUser) && !EqualsNoCase(SignedText(ws.UserData(w)), wanted.user)) return false;
   if ((f & match::kHandle) && LeadingUnsigned(wanted.handle) != w) return false;
   if (f & (match::kTitle | match::kExact)) {
-    std::string text = ws.Title(w, 255, kTextTimeoutMs);
+    std::string text = ws.TitleOf(w, top_level, 255, kTextTimeoutMs);
     RemoveFirstAmpersand(text);
     if (text.empty()) return false;
     if ((f & match::kExact) ? text != wanted.title : !ContainsNoCase(text, wanted.title)) return false;
@@ -197,17 +201,18 @@ platform::WindowId FindWindowByCriteria(int flags, std::string_view search, plat
   // fails its own tests.
   WindowId result = 0;
   for (const WindowId w : ws.TopLevelWindows()) {
-    // Only a visible frame window counts as a top-level match: the others are
-    // not read. (A top-level window is visible when its style says so.)
-    const std::uint32_t style = ws.Style(w);
-    const bool visible_frame = (style & platform::style::kVisible) &&
-                               (style & (platform::style::kDialogFrame | platform::style::kThickFrame));
-    if (visible_frame && Matches(ws, w, wanted)) {
-      g_top_matches.fetch_add(1);
-      result = w;
+    // Only a visible frame window counts as a top-level match. (A top-level
+    // window is visible when its style says so.)
+    if (Matches(ws, w, wanted, true)) {
+      const std::uint32_t style = ws.Style(w);
+      if ((style & platform::style::kVisible) &&
+          (style & (platform::style::kDialogFrame | platform::style::kThickFrame))) {
+        g_top_matches.fetch_add(1);
+        result = w;
+      }
     }
     for (const WindowId c : ws.Descendants(w)) {
-      if (!Matches(ws, c, wanted)) continue;
+      if (!Matches(ws, c, wanted, false)) continue;
       if (start != 0 && !Below(ws, c, start)) continue;
       if (!(flags & match::kHandle) && Below(ws, c, excluded)) continue;
       g_child_matches.fetch_add(1);

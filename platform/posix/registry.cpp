@@ -12,6 +12,13 @@
 // prepared once; a busy time-out lets runtimes that share the store wait for
 // each other.
 //
+// Each connection keeps the values it read or wrote. They are served without
+// SQLite while the WAL index header (shared memory that every commit of any
+// connection, in any process, rewrites) is the one the cache was checked
+// against: comparing it takes no lock and no system call. When it changed,
+// SQLite's data_version tells whether another connection wrote (then the
+// cache is dropped) or only this one.
+//
 // A store of the earlier folder-per-key form in the same folder is imported
 // once, in one write transaction, and its root folders are then moved aside
 // into <store>/folder-store-imported. A damaged database is reported, naming
@@ -30,6 +37,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <unordered_map>
 
 #include "platform/environment.h"
 #include "platform/posix/registry_folders.h"
@@ -136,6 +144,77 @@ constexpr char kSchema[] =
     " PRIMARY KEY(root, key, name)) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS meta(name TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;";
 
+// The WAL index header as SQLite keeps it at the start of the shared memory
+// (two copies, the second written first): version 3007000, then iChange, a
+// count of commits, in word 2. Any commit rewrites it.
+struct WalHeader {
+  static constexpr std::size_t kWords = 12;
+  static constexpr std::uint32_t kVersion = 3007000;
+  std::array<std::uint32_t, kWords> words{};
+  bool operator==(const WalHeader&) const = default;
+  std::uint32_t commits() const { return words[2]; }
+
+  // Nothing while a writer is halfway through (the copies differ) or the
+  // layout is not the known one.
+  static std::optional<WalHeader> Read(const volatile std::uint32_t* shared) {
+    if (!shared) return std::nullopt;
+    WalHeader first, second;
+    for (std::size_t i = 0; i < kWords; ++i) first.words[i] = shared[i];
+    std::atomic_thread_fence(std::memory_order_acquire);
+    for (std::size_t i = 0; i < kWords; ++i) second.words[i] = shared[kWords + i];
+    if (first != second || first.words[0] != kVersion) return std::nullopt;
+    return first;
+  }
+};
+
+// Values by root, key and name (ASCII case folded, as the store compares).
+class ValueCache {
+ public:
+  static constexpr std::size_t kMostBytes = 8u << 20, kLargestValue = 64u << 10;
+  struct Entry {
+    bool exists = false;
+    RegistryData value;
+  };
+
+  const Entry* Find(RegistryRoot root, std::string_view key, std::string_view name) const {
+    const auto it = entries_.find(Key(root, key, name));
+    return it == entries_.end() ? nullptr : &it->second;
+  }
+  // `value` nothing: the value does not exist.
+  void Put(RegistryRoot root, std::string_view key, std::string_view name, const RegistryData* value) {
+    std::string k = Key(root, key, name);
+    if (value && value->data.size() > kLargestValue) return Erase(k);
+    Entry& e = entries_[k];
+    bytes_ = bytes_ - e.value.data.size() + (value ? value->data.size() : 0);
+    e.exists = value != nullptr;
+    e.value = value ? *value : RegistryData{};
+    if (bytes_ > kMostBytes) Clear();
+  }
+  void Clear() {
+    entries_.clear();
+    bytes_ = 0;
+  }
+
+ private:
+  static std::string Key(RegistryRoot root, std::string_view key, std::string_view name) {
+    std::string k(1, static_cast<char>('0' + static_cast<int>(root)));
+    k.reserve(key.size() + name.size() + 2);
+    for (std::string_view part : {key, name}) {
+      for (char ch : part) k.push_back(ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch);
+      k.push_back('\0');  // never in a key or a name
+    }
+    return k;
+  }
+  void Erase(const std::string& k) {
+    const auto it = entries_.find(k);
+    if (it == entries_.end()) return;
+    bytes_ -= it->second.value.data.size();
+    entries_.erase(it);
+  }
+  std::unordered_map<std::string, Entry> entries_;
+  std::size_t bytes_ = 0;
+};
+
 // One thread's connection to one store.
 class Connection {
  public:
@@ -172,17 +251,103 @@ class Connection {
     return status;
   }
   sqlite3* db() const { return db_; }
+  bool InTransaction() const { return !sqlite3_get_autocommit(db_); }
 
   static void ReportDamage(const std::string& file, const std::string& what);
+
+  // ---- the value cache
+
+  // True when the cache holds the store as it is (inside a read scope: as it
+  // was when the scope began); checks data_version when the header moved.
+  bool Fresh() {
+    if (scope_) return scope_fresh_;
+    if (InTransaction()) return false;
+    if (label_ && Header() == label_) return true;
+    return Validate();
+  }
+  // The data_version of the last check (own commits leave it).
+  std::optional<std::uint64_t> version() const { return version_; }
+  const ValueCache::Entry* Cached(RegistryRoot root, std::string_view key, std::string_view name) const {
+    return cache_.Find(root, key, name);
+  }
+  // A value read from the database (nothing: it does not exist): kept when no
+  // commit came after the check.
+  void Remember(RegistryRoot root, std::string_view key, std::string_view name, const RegistryData* value) {
+    if (label_ && Header() == label_) cache_.Put(root, key, name, value);
+  }
+  // After this connection changed a value in `commits` commits (0 or 1; -1:
+  // not known) and now holds `value` (nothing: deleted). The header stays
+  // checked when it counts exactly this connection's commit since the check.
+  void Changed(RegistryRoot root, std::string_view key, std::string_view name, const RegistryData* value,
+               int commits) {
+    cache_.Put(root, key, name, value);
+    if (commits == 0) return;
+    const std::optional<WalHeader> now = Header();
+    if (commits == 1 && label_ && now && now->commits() == label_->commits() + 1) label_ = now;
+    else label_.reset();
+  }
+  // After commits that changed no value (keys made) or many (a tree deleted).
+  void ChangedKeys() { label_.reset(); }
+  void ChangedSeveral() {
+    cache_.Clear();
+    label_.reset();
+  }
+  // A write ends the read transaction of this thread's scope.
+  void EndReadTransaction() {
+    if (InTransaction()) Run(Get(kCommit));
+  }
+
+  // ---- read scopes: the check once at the start; the first read the cache
+  // cannot answer opens the read transaction the others then share.
+  bool OpenScope() {
+    if (scope_ || InTransaction()) return false;
+    scope_fresh_ = Fresh();
+    scope_ = true;
+    return true;
+  }
+  void CloseScope() {
+    scope_ = false;
+    EndReadTransaction();
+  }
+  void BeginScopeReads() {
+    if (scope_ && !InTransaction()) Run(Get(kBeginRead));
+  }
 
  private:
   RegistryStatus Import();
   void MoveFolderStoreAside();
+  void MapWalIndex();
+
+  std::optional<WalHeader> Header() const { return WalHeader::Read(shared_); }
+  bool Validate() {
+    const std::optional<WalHeader> before = Header();
+    label_.reset();
+    sqlite3_stmt* s = Get(kDataVersion);
+    const bool row = sqlite3_step(s) == SQLITE_ROW;
+    const auto version = static_cast<std::uint64_t>(row ? sqlite3_column_int64(s, 0) : 0);
+    sqlite3_reset(s);
+    if (!row) {
+      version_.reset();
+      cache_.Clear();
+      return false;
+    }
+    if (version_ != version) {
+      cache_.Clear();
+      version_ = version;
+    }
+    if (before && Header() == before) label_ = before;
+    return true;
+  }
 
   std::string folder_, file_;
   sqlite3* db_ = nullptr;
   std::uint64_t serial_ = 0;
   std::array<sqlite3_stmt*, kStatementCount> statements_{};
+  const volatile std::uint32_t* shared_ = nullptr;  // the WAL index; nothing: every read checks
+  ValueCache cache_;
+  std::optional<WalHeader> label_;  // the header the cache was last found current with
+  std::optional<std::uint64_t> version_;
+  bool scope_ = false, scope_fresh_ = false;
 };
 
 void Connection::ReportDamage(const std::string& file, const std::string& what) {
@@ -213,7 +378,10 @@ RegistryStatus Connection::Open(const std::string& folder) {
   if (rc != SQLITE_OK) return Check(rc);
   sqlite3_extended_result_codes(db_, 0);
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+  // A new store gets pages of 1 KB: a variable's write puts one page into the
+  // WAL, and a small page is written and summed in a third of the time.
+  rc = sqlite3_exec(db_, "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr,
+                    nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return Check(rc);
   for (int i = 0; i < kStatementCount; ++i) {
@@ -225,7 +393,20 @@ RegistryStatus Connection::Open(const std::string& folder) {
     const RegistryStatus imported = Import();
     if (imported != RegistryStatus::kOk) return imported;
   }
+  MapWalIndex();
   return RegistryStatus::kOk;
+}
+
+// The WAL index as this connection's SQLite maps it (the schema statements
+// above opened it); it stays mapped while the connection lives.
+void Connection::MapWalIndex() {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods ||
+      file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+    return;
+  volatile void* region = nullptr;
+  if (file->pMethods->xShmMap(file, 0, 32768, 0, &region) == SQLITE_OK && region)
+    shared_ = static_cast<const volatile std::uint32_t*>(region);
 }
 
 // The connection of this thread to the store the environment names; a new
@@ -411,21 +592,20 @@ std::string RegistryProblem() { return t_problem; }
 RegistryReadScope::RegistryReadScope() {
   RegistryStatus status = RegistryStatus::kOk;
   Connection* c = Connect(&status);
-  if (c && sqlite3_get_autocommit(c->db()) && c->Run(c->Get(kBeginRead)) == RegistryStatus::kOk)
-    connection_ = c->serial();
+  if (c && c->OpenScope()) connection_ = c->serial();
 }
 
 RegistryReadScope::~RegistryReadScope() {
-  // Nothing when a write ended the transaction meanwhile, or the thread moved to another store.
-  if (connection_ != 0 && t_connection && t_connection->serial() == connection_ &&
-      !sqlite3_get_autocommit(t_connection->db()))
-    t_connection->Run(t_connection->Get(kCommit));
+  // Nothing when the thread moved to another store meanwhile.
+  if (connection_ != 0 && t_connection && t_connection->serial() == connection_) t_connection->CloseScope();
 }
 
 std::optional<RegistryNamesMark> CurrentRegistryNamesMark() {
   RegistryStatus status = RegistryStatus::kOk;
   Connection* c = Connect(&status);
   if (!c) return std::nullopt;
+  if (!c->InTransaction() && c->Fresh() && c->version())
+    return RegistryNamesMark{c->serial(), *c->version(), g_name_changes.load()};
   sqlite3_stmt* s = c->Get(kDataVersion);
   if (sqlite3_step(s) != SQLITE_ROW) {
     sqlite3_reset(s);
@@ -440,18 +620,27 @@ RegistryStatus ReadRegistryValue(RegistryRoot root, std::string_view key, std::s
   RegistryStatus status = CheckValuePath(key, name);
   Connection* c = status == RegistryStatus::kOk ? Connect(&status) : nullptr;
   if (!c) return status;
+  if (c->Fresh()) {
+    if (const ValueCache::Entry* hit = c->Cached(root, key, name)) {
+      if (!hit->exists) return RegistryStatus::kNotFound;
+      if (out) *out = hit->value;
+      return RegistryStatus::kOk;
+    }
+  }
+  c->BeginScopeReads();
   sqlite3_stmt* s = BoundTo(c, kReadValue, root, key, name);
   const int rc = sqlite3_step(s);
   if (rc == SQLITE_ROW) {
-    if (out) {
-      out->type = static_cast<std::uint32_t>(sqlite3_column_int64(s, 0));
-      out->data = ColumnText(s, 1);
-    }
+    RegistryData v{static_cast<std::uint32_t>(sqlite3_column_int64(s, 0)), ColumnText(s, 1)};
     sqlite3_reset(s);
+    c->Remember(root, key, name, &v);
+    if (out) *out = std::move(v);
     return RegistryStatus::kOk;
   }
   sqlite3_reset(s);
-  return rc == SQLITE_DONE ? RegistryStatus::kNotFound : c->Check(rc);
+  if (rc != SQLITE_DONE) return c->Check(rc);
+  c->Remember(root, key, name, nullptr);
+  return RegistryStatus::kNotFound;
 }
 
 RegistryStatus WriteRegistryValue(RegistryRoot root, std::string_view key, std::string_view name, std::uint32_t type,
@@ -460,12 +649,27 @@ RegistryStatus WriteRegistryValue(RegistryRoot root, std::string_view key, std::
   if (status == RegistryStatus::kOk && data.size() > ValueLimit()) return RegistryStatus::kRefused;
   Connection* c = status == RegistryStatus::kOk ? Connect(&status) : nullptr;
   if (!c) return status;
-  Transaction t(c);
-  if (t.status() != RegistryStatus::kOk) return t.status();
-  bool added = false;
-  status = PutValue(c, root, key, name, type, data, &added);
-  status = t.Commit(status);
-  if (status == RegistryStatus::kOk && added) ++g_name_changes;
+  const RegistryData written{type, std::string(data)};
+  // A value that exists already: one statement, a transaction of its own.
+  c->EndReadTransaction();
+  sqlite3_stmt* s = BoundTo(c, kUpdateValue, root, key, name);
+  sqlite3_bind_int64(s, 4, type);
+  sqlite3_bind_blob(s, 5, data.empty() ? "" : data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
+  status = c->Run(s);
+  if (status == RegistryStatus::kOk && sqlite3_changes(c->db()) > 0) {
+    c->Changed(root, key, name, &written, 1);
+    return status;
+  }
+  if (status == RegistryStatus::kOk) {
+    // A new one, with its key and the parents it lacks.
+    Transaction t(c);
+    if (t.status() != RegistryStatus::kOk) return t.status();
+    bool added = false;
+    status = t.Commit(PutValue(c, root, key, name, type, data, &added));
+    if (status == RegistryStatus::kOk && added) ++g_name_changes;
+  }
+  if (status == RegistryStatus::kOk) c->Changed(root, key, name, &written, -1);
+  else c->ChangedSeveral();
   return status;
 }
 
@@ -473,8 +677,14 @@ RegistryStatus DeleteRegistryValue(RegistryRoot root, std::string_view key, std:
   RegistryStatus status = CheckValuePath(key, name);
   Connection* c = status == RegistryStatus::kOk ? Connect(&status) : nullptr;
   if (!c) return status;
-  if (status = c->Run(BoundTo(c, kDeleteValue, root, key, name)); status != RegistryStatus::kOk) return status;
-  if (sqlite3_changes(c->db()) == 0) return RegistryStatus::kNotFound;
+  c->EndReadTransaction();
+  if (status = c->Run(BoundTo(c, kDeleteValue, root, key, name)); status != RegistryStatus::kOk) {
+    c->ChangedSeveral();
+    return status;
+  }
+  const bool deleted = sqlite3_changes(c->db()) > 0;
+  c->Changed(root, key, name, nullptr, deleted ? 1 : 0);
+  if (!deleted) return RegistryStatus::kNotFound;
   ++g_name_changes;
   return RegistryStatus::kOk;
 }
@@ -484,7 +694,9 @@ bool RegistryKeyExists(RegistryRoot root, std::string_view key) {
   if (key.empty()) return true;
   RegistryStatus status = RegistryStatus::kOk;
   Connection* c = Connect(&status);
-  return c && KeyExistsIn(c, root, key);
+  if (!c) return false;
+  c->BeginScopeReads();
+  return KeyExistsIn(c, root, key);
 }
 
 RegistryStatus CreateRegistryKey(RegistryRoot root, std::string_view key) {
@@ -495,7 +707,9 @@ RegistryStatus CreateRegistryKey(RegistryRoot root, std::string_view key) {
   if (!c) return status;
   Transaction t(c);
   if (t.status() != RegistryStatus::kOk) return t.status();
-  return t.Commit(EnsureKey(c, root, key));
+  status = t.Commit(EnsureKey(c, root, key));
+  c->ChangedKeys();
+  return status;
 }
 
 RegistryStatus DeleteRegistryKey(RegistryRoot root, std::string_view key) {
@@ -511,6 +725,7 @@ RegistryStatus DeleteRegistryKey(RegistryRoot root, std::string_view key) {
     if (status = c->Run(BoundTo(c, which, root, key)); status != RegistryStatus::kOk) break;
   }
   status = t.Commit(status);
+  c->ChangedSeveral();
   if (status == RegistryStatus::kOk) ++g_name_changes;
   return status;
 }
@@ -522,6 +737,7 @@ RegistryStatus ListNames(Statement which, RegistryRoot root, std::string_view ke
   RegistryStatus status = RegistryStatus::kOk;
   Connection* c = Connect(&status);
   if (!c) return status;
+  c->BeginScopeReads();
   if (!KeyExistsIn(c, root, key)) return RegistryStatus::kNotFound;
   sqlite3_stmt* s = BoundTo(c, which, root, key);
   int rc;
@@ -534,7 +750,9 @@ std::optional<std::size_t> CountNames(Statement which, RegistryRoot root, std::s
   if (CheckKey(key) != RegistryStatus::kOk) return std::nullopt;
   RegistryStatus status = RegistryStatus::kOk;
   Connection* c = Connect(&status);
-  if (!c || !KeyExistsIn(c, root, key)) return std::nullopt;
+  if (!c) return std::nullopt;
+  c->BeginScopeReads();
+  if (!KeyExistsIn(c, root, key)) return std::nullopt;
   sqlite3_stmt* s = BoundTo(c, which, root, key);
   std::optional<std::size_t> count;
   if (sqlite3_step(s) == SQLITE_ROW) count = static_cast<std::size_t>(sqlite3_column_int64(s, 0));

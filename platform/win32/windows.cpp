@@ -139,8 +139,14 @@ class Win32Windows : public Windows {
   // none. A control's text (an edit's contents) is asked for, within the time-out.
   std::string Title(WindowId window, std::size_t max_chars, int timeout_ms) override {
     if (window == 0 || max_chars == 0) return {};
+    return TitleOf(window, !(GetWindowLongA(ToHwnd(window), GWL_STYLE) & WS_CHILD), max_chars, timeout_ms);
+  }
+
+  // One question to the window's process (under Wine, to the server) either way.
+  std::string TitleOf(WindowId window, bool top_level, std::size_t max_chars, int timeout_ms) override {
+    if (window == 0 || max_chars == 0) return {};
     HWND hwnd = ToHwnd(window);
-    if (!(GetWindowLongA(hwnd, GWL_STYLE) & WS_CHILD)) {
+    if (top_level) {
       std::vector<wchar_t> wide(max_chars + 1, L'\0');
       const int n = InternalGetWindowText(hwnd, wide.data(), static_cast<int>(wide.size()));
       if (n <= 0) return {};
@@ -153,8 +159,8 @@ class Win32Windows : public Windows {
     }
     std::vector<char> buffer(max_chars + 1, '\0');
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(ToHwnd(window), WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                             SMTO_ABORTIFHUNG, timeout_ms < 0 ? 0 : static_cast<UINT>(timeout_ms), &copied))
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                             timeout_ms < 0 ? 0 : static_cast<UINT>(timeout_ms), &copied))
       return {};
     buffer.back() = '\0';
     return std::string(buffer.data());

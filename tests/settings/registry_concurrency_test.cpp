@@ -124,6 +124,17 @@ TEST(RegistryWorker, DISABLED_Endless) {
   }
 }
 
+// Changes what the other side read: rewrites a value, deletes one, adds one.
+void ChangeWhatTheOtherRead() {
+  std::string key = WorkerKey();
+  ASSERT_FALSE(key.empty());
+  ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key, "rewritten", regtype::kSz, "new"), RegistryStatus::kOk);
+  ASSERT_EQ(platform::DeleteRegistryValue(kHKCU, key, "deleted"), RegistryStatus::kOk);
+  ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key, "added", regtype::kSz, "new"), RegistryStatus::kOk);
+}
+
+TEST(RegistryWorker, DISABLED_ChangeWhatTheOtherRead) { ChangeWhatTheOtherRead(); }
+
 #ifndef _WIN32
 // Transactions of many pages each (a large value, a key tree rewritten and
 // deleted) back to back; "ready" on standard output once the first is through.
@@ -230,6 +241,40 @@ TEST_F(RegistryConcurrency, AWriterKilledMidwayHarmsNoOtherValue) {
   }
   // The store still takes writes, sub-keys included.
   EXPECT_EQ(platform::WriteRegistryValue(kHKCU, key_ + "\\Sub1", "after", regtype::kSz, "ok"), RegistryStatus::kOk);
+}
+
+// A process keeps the values it read; what another process (or another
+// thread, with a connection of its own) changes afterwards is read anew.
+TEST_F(RegistryConcurrency, ValuesChangedElsewhereAreReadAnew) {
+  auto read = [&](const char* name) {
+    platform::RegistryData v;
+    const RegistryStatus status = platform::ReadRegistryValue(kHKCU, key_, name, &v);
+    return status == RegistryStatus::kOk ? v.data : status == RegistryStatus::kNotFound ? "(none)" : "(failed)";
+  };
+  for (const bool other_process : {true, false}) {
+    SCOPED_TRACE(other_process ? "another process" : "another thread");
+    ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "rewritten", regtype::kSz, "old"), RegistryStatus::kOk);
+    ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "deleted", regtype::kSz, "old"), RegistryStatus::kOk);
+    platform::DeleteRegistryValue(kHKCU, key_, "added");
+    for (int twice = 0; twice < 2; ++twice) {
+      EXPECT_EQ(read("rewritten"), "old");
+      EXPECT_EQ(read("deleted"), "old");
+      EXPECT_EQ(read("added"), "(none)");
+    }
+    const std::optional<platform::RegistryNamesMark> mark = platform::CurrentRegistryNamesMark();
+    if (other_process) {
+      const ChildResult child = RunWorker("ChangeWhatTheOtherRead", std::chrono::seconds(60));
+      ASSERT_EQ(child.exit_code, 0) << child.out << child.err;
+    } else {
+      std::thread(ChangeWhatTheOtherRead).join();
+    }
+    EXPECT_EQ(read("rewritten"), "new");
+    EXPECT_EQ(read("deleted"), "(none)");
+    EXPECT_EQ(read("added"), "new");
+    if (mark) {
+      EXPECT_NE(platform::CurrentRegistryNamesMark(), mark);
+    }
+  }
 }
 
 #ifndef _WIN32
