@@ -4,7 +4,7 @@
 
 namespace olvex {
 
-struct Step;
+class Step;
 
 // Serial Port Send (an action name without "RECEIVE") or Receive.
 int SerialStep(int slot, int step_index, const Step& step);
