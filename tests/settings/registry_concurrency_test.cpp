@@ -249,7 +249,9 @@ TEST_F(RegistryConcurrency, ValuesChangedElsewhereAreReadAnew) {
   auto read = [&](const char* name) {
     platform::RegistryData v;
     const RegistryStatus status = platform::ReadRegistryValue(kHKCU, key_, name, &v);
-    return status == RegistryStatus::kOk ? v.data : status == RegistryStatus::kNotFound ? "(none)" : "(failed)";
+    if (status != RegistryStatus::kOk) return std::string(status == RegistryStatus::kNotFound ? "(none)" : "(failed)");
+    if (!v.data.empty() && v.data.back() == '\0') v.data.pop_back();  // the Windows registry keeps a text's end
+    return v.data;
   };
   for (const bool other_process : {true, false}) {
     SCOPED_TRACE(other_process ? "another process" : "another thread");
