@@ -33,26 +33,6 @@ class MouseTargetTest : public StepFixture {
     ClientToScreen(target.frame(), &p);
     return std::to_string(p.x) + "," + std::to_string(p.y);
   }
-  // Waits (at most 5 s) until the record holds every line, in order.
-  bool Recorded(const std::vector<std::string>& lines) {
-    std::string record;
-    for (int i = 0; i < 50; ++i) {
-      record = target.Ask().at("record");
-      std::size_t from = 0;
-      bool all = true;
-      for (const std::string& line : lines) {
-        from = record.find(line, from);
-        if (from == std::string::npos) {
-          all = false;
-          break;
-        }
-      }
-      if (all) return true;
-      std::this_thread::sleep_for(100ms);
-    }
-    ADD_FAILURE() << record;
-    return false;
-  }
   Target target;
 };
 
@@ -79,7 +59,7 @@ TEST_F(MouseTargetTest, ClicksDragsAndTheWheelArriveAsSent) {
     SCOPED_TRACE(c.name);
     target.Command("clear");
     for (const Click& click : c.clicks) EXPECT_EQ(Run(HandleMouseStep, {"Mouse Click", At(click.x, click.y), click.options, "", "", 6}), 1) << error;
-    Recorded(c.record);
+    target.RecordedInOrder(c.record);
   }
 }
 
@@ -91,7 +71,7 @@ TEST_F(MouseTargetTest, ClickOnImageClicksThePicturesCentre) {
   const std::vector<platform::Colour> red(200, platform::MakeColour(255, 0, 0));
   std::ofstream(bmp, std::ios::binary) << WriteBmp(red.data(), 20, 10);
   EXPECT_EQ(Run(HandleMouseStep, {"Click on Image", bmp, "Snap", "16", "", 6}), 1) << error;
-  Recorded({"md L 530 235", "mu L 530 235"});
+  target.RecordedInOrder({"md L 530 235", "mu L 530 235"});
 }
 
 // Each desktop wait ends when the target makes its condition true.

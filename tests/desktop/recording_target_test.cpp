@@ -32,26 +32,6 @@ class RecordingTargetTest : public StepFixture {
     const std::string key = std::to_string(0x41 | (0x1E << 8));
     return "[512," + at + ",0] [513," + at + ",40] [514," + at + ",80] [256,0," + key + ",120] [257,0," + key + ",160]";
   }
-  // The record once it holds "lines" in order (at most 5 s waited); empty otherwise.
-  bool RecordedInOrder(const std::vector<std::string>& lines) {
-    std::string record;
-    for (int i = 0; i < 50; ++i) {
-      record = target.Ask().at("record");
-      std::size_t from = 0;
-      bool all = true;
-      for (const std::string& line : lines) {
-        from = record.find(line, from);
-        if (from == std::string::npos) {
-          all = false;
-          break;
-        }
-      }
-      if (all) return true;
-      std::this_thread::sleep_for(100ms);
-    }
-    ADD_FAILURE() << record;
-    return false;
-  }
   Target target;
 };
 
@@ -62,7 +42,7 @@ TEST_F(RecordingTargetTest, BothMethodsPlayTheEventsIntoTheTargetInOrder) {
     log.clear();
     EXPECT_EQ(Run(HandleHardwareStep, {"Recording", Recording(), method, "", "", 15}), 1) << error;
     EXPECT_TRUE(Logged(std::string("    (using \"") + method + "\" recording method)"));
-    RecordedInOrder({"md L 600 300", "mu L 600 300", "kd 41", "ku 41"});
+    target.RecordedInOrder({"md L 600 300", "mu L 600 300", "kd 41", "ku 41"});
   }
   EXPECT_EQ(Run(HandleHardwareStep, {"Recording", "no events here", "Hardware", "", "", 15}), 0);
   EXPECT_EQ(error, "Invalid Recording");

@@ -1,6 +1,8 @@
 #ifdef _WIN32
 #include "tests/desktop/target.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <thread>
@@ -96,6 +98,26 @@ Target::State Target::WaitFor(const std::function<bool(const State&)>& done, std
     state = Ask(false);
   }
   return Ask();
+}
+
+bool Target::RecordedInOrder(const std::vector<std::string>& lines) {
+  std::string record;
+  for (int i = 0; i < 50; ++i) {
+    record = Ask().at("record");
+    std::size_t from = 0;
+    bool all = true;
+    for (const std::string& line : lines) {
+      from = record.find(line, from);
+      if (from == std::string::npos) {
+        all = false;
+        break;
+      }
+    }
+    if (all) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ADD_FAILURE() << record;
+  return false;
 }
 
 }  // namespace olvex::test

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/support/test_support.h"
 
@@ -41,6 +42,9 @@ class Target {
   // "clear", "second", "focus ID", "paint X Y W H RRGGBB", "hang MS",
   // "refuse 1|0", "multi N", "items N", "select ID FROM TO", "listsel I", "lvselect I...".
   bool Command(const std::string& command);
+  // True once the record holds every line of `lines`, in order (at most 5 s
+  // waited); a test failure naming the record otherwise.
+  bool RecordedInOrder(const std::vector<std::string>& lines);
   // Asks (without the record) until `done` holds or `timeout` has passed;
   // then the whole state.
   State WaitFor(const std::function<bool(const State&)>& done,

@@ -83,17 +83,7 @@ class HardwareTest : public ::testing::Test {
   // Runs the steps as a run, the main loop served here; `meanwhile` on a thread of its own.
   Clock::duration Run(const std::string& steps, const std::function<void()>& meanwhile = {}) {
     Load(steps);
-    SetRunEndedHandler([] { QuitMainLoop(); });
-    ClaimMainThread();
-    const auto start = Clock::now();
-    StartRun(0, kCommandNewRun, false, 0, 0);
-    std::thread helper;
-    if (meanwhile) helper = std::thread(meanwhile);
-    RunMainLoop();
-    const auto took = Clock::now() - start;
-    if (helper.joinable()) helper.join();
-    EXPECT_TRUE(WaitForWorkers());
-    return took;
+    return RunLoadedScript(meanwhile);
   }
   std::string Log() const { return ReadBytes(log_path_); }
   const ScratchDir& dir() const { return sandbox_.dir(); }

@@ -5,6 +5,12 @@
 #include <random>
 #include <sstream>
 
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "engine/main_loop.h"
+#include "engine/run.h"
 #include "platform/module.h"
 
 namespace olvex::test {
@@ -45,6 +51,20 @@ std::string ReadBytes(const std::string& path) {
 std::string BuiltProgram(const std::string& name) {
   fs::path self = platform::ModulePath();
   return (self.parent_path() / (name + self.extension().string())).string();
+}
+
+std::chrono::steady_clock::duration RunLoadedScript(const std::function<void()>& meanwhile) {
+  SetRunEndedHandler([] { QuitMainLoop(); });
+  ClaimMainThread();
+  const auto start = std::chrono::steady_clock::now();
+  StartRun(0, kCommandNewRun, false, 0, 0);
+  std::thread helper;
+  if (meanwhile) helper = std::thread(meanwhile);
+  RunMainLoop();
+  const auto took = std::chrono::steady_clock::now() - start;
+  if (helper.joinable()) helper.join();
+  EXPECT_TRUE(WaitForWorkers());
+  return took;
 }
 
 }  // namespace olvex::test

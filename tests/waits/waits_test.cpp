@@ -74,17 +74,7 @@ class WaitsTest : public ::testing::Test {
   // thread of its own from the start. Returns the run's time.
   Clock::duration Run(const std::string& steps, const std::function<void()>& meanwhile = {}) {
     Load(steps);
-    SetRunEndedHandler([] { QuitMainLoop(); });
-    ClaimMainThread();
-    const auto start = Clock::now();
-    StartRun(0, kCommandNewRun, false, 0, 0);
-    std::thread helper;
-    if (meanwhile) helper = std::thread(meanwhile);
-    RunMainLoop();
-    const auto took = Clock::now() - start;
-    if (helper.joinable()) helper.join();
-    EXPECT_TRUE(WaitForWorkers());
-    return took;
+    return RunLoadedScript(meanwhile);
   }
   int ResultOf(int step) const { return Document(0).steps[static_cast<std::size_t>(step)].run_result; }
   std::string Log() const { return ReadBytes(log_path_); }
