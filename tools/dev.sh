@@ -20,7 +20,7 @@ need() {
   fi
 }
 
-base_packages=(cmake ninja-build g++ make ccache libsqlite3-dev unixodbc-dev)
+base_packages=(cmake ninja-build g++ make ccache libsqlite3-dev unixodbc-dev libx11-dev libxtst-dev libxext-dev)
 
 # ccache keeps compiled objects across builds and clones: paths are taken
 # relative to the checkout, so another clone of the same sources hits too.
