@@ -5,24 +5,15 @@
 #include <new>
 
 #include "platform/environment.h"
+#include "platform/win32/system_text.h"
 
 namespace platform {
 
 namespace {
 
-std::string ErrorText(DWORD err) {
-  char buf[2048];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err, 0, buf,
-                           sizeof buf - 1, nullptr);
-  std::string text(buf, n);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  if (text.empty()) text = "Error " + std::to_string(err);
-  return text;
-}
-
 bool Fail(std::string* error) {
   DWORD err = GetLastError();
-  if (error) *error = ErrorText(err);
+  if (error) *error = SystemErrorText(err);
   return false;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/file_ops.h"
+#include "platform/win32/system_text.h"
 
 namespace platform {
 namespace {
@@ -35,14 +36,7 @@ bool Seek(HANDLE h, std::uint64_t offset) {
 // The shell's services (shell.cpp) keep their failures here too.
 void NoteShellError() { t_error = GetLastError(); }
 
-std::string LastErrorText() {
-  char text[2048] = "";
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, t_error,
-                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text - 1, nullptr);
-  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n')) text[--n] = '\0';
-  if (n == 0) return "Error " + std::to_string(t_error);
-  return text;
-}
+std::string LastErrorText() { return SystemErrorText(t_error); }
 
 File::~File() { Close(); }
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/power.h"
+#include "platform/win32/system_text.h"
 
 namespace platform {
 namespace {
@@ -23,15 +24,7 @@ class Win32Power : public Power {
   bool ExitSystem(int mode, std::string* error) override {
     EnableShutdownPrivilege();
     if (ExitWindowsEx(static_cast<UINT>(mode), SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_FLAG_PLANNED)) return true;
-    if (error) {
-      char text[512] = "";
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(), 0, text,
-                     sizeof text, nullptr);
-      std::string message = text;
-      while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
-        message.pop_back();
-      *error = message.empty() ? "The system refused to end the session" : message;
-    }
+    if (error) *error = SystemErrorText(GetLastError());
     return false;
   }
 };

@@ -3,18 +3,11 @@
 #include <windows.h>
 
 #include "platform/serial.h"
+#include "platform/win32/system_text.h"
 
 namespace platform {
 
 namespace {
-
-std::string SystemText(DWORD err) {
-  char text[512];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err, 0, text,
-                           sizeof text - 1, nullptr);
-  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
-  return n > 0 ? std::string(text, n) : "Error " + std::to_string(err);
-}
 
 class Win32SerialPort : public SerialPort {
  public:
@@ -48,14 +41,14 @@ class Win32SerialPort : public SerialPort {
     if (!done) {
       const DWORD err = GetLastError();
       if (err != ERROR_IO_PENDING) {
-        *error = SystemText(err);
+        *error = SystemErrorText(err);
         return -1;
       }
       if (WaitForSingleObject(event_, static_cast<DWORD>(wait_ms)) != WAIT_OBJECT_0) CancelIo(handle_);
       if (!GetOverlappedResult(handle_, &overlapped, &moved, TRUE)) {
         const DWORD result = GetLastError();
         if (result != ERROR_OPERATION_ABORTED) {
-          *error = read ? SystemText(result) : "GetOverlappedResult failed";
+          *error = read ? SystemErrorText(result) : "GetOverlappedResult failed";
           return -1;
         }
       }
