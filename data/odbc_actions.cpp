@@ -91,9 +91,13 @@ void InstallDatasetSource() {
     std::lock_guard<std::mutex> lock(db.mutex);
     if (db.result.columns.empty()) return std::nullopt;
     DatasetCopy copy;
-    copy.rows.reserve(db.result.rows.size());
-    for (const auto& row : db.result.rows)
-      copy.rows.emplace_back(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(std::min(row.size(), kDatasetColumns)));
+    const std::size_t columns = db.result.columns.size();
+    copy.rows.resize(db.result.rows.size());
+    std::size_t value = 0;
+    db.result.rows.ForEach([&](std::string_view text) {
+      if (value % columns < kDatasetColumns) copy.rows[value / columns].emplace_back(text);
+      ++value;
+    });
     return copy;
   });
 }
@@ -297,19 +301,25 @@ std::int64_t RowLimit(int field_number) {
 
 std::string QueryResultText(const odbc::QueryResult& result, bool names, const std::string& column_separator,
                             const std::string& row_separator) {
-  std::size_t size = 0;
-  for (const auto& row : result.rows)
-    for (const std::string& value : row) size += value.size() + std::max(column_separator.size(), row_separator.size());
+  const std::size_t columns = result.columns.size();
+  if (columns == 0) return {};
+  const std::size_t separators = (columns - 1) * column_separator.size() + row_separator.size();
+  std::size_t size = result.rows.bytes() + result.rows.size() * separators;
+  if (names) {
+    size += separators;
+    for (const odbc::Column& c : result.columns) size += c.name.size();
+  }
   std::string text;
   text.reserve(size);
-  auto add_row = [&](auto value_of) {
-    for (std::size_t c = 0; c < result.columns.size(); ++c) {
-      text += value_of(c);
-      text += c + 1 < result.columns.size() ? column_separator : row_separator;
-    }
+  std::size_t column = 0;
+  auto add = [&](std::string_view value) {
+    text += value;
+    text += ++column < columns ? column_separator : row_separator;
+    if (column == columns) column = 0;
   };
-  if (names) add_row([&](std::size_t c) -> const std::string& { return result.columns[c].name; });
-  for (const auto& row : result.rows) add_row([&](std::size_t c) -> const std::string& { return row[c]; });
+  if (names)
+    for (const odbc::Column& c : result.columns) add(c.name);
+  result.rows.ForEach(add);
   return text;
 }
 

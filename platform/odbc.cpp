@@ -49,14 +49,6 @@ bool IsText(int type) {
          type == SQL_WVARCHAR || type == SQL_WLONGVARCHAR;
 }
 
-void TrimBlanks(std::string& text, bool leading) {
-  std::size_t end = text.size();
-  while (end > 0 && text[end - 1] == ' ') --end;
-  std::size_t begin = 0;
-  while (leading && begin < end && text[begin] == ' ') ++begin;
-  text = text.substr(begin, end - begin);
-}
-
 // Reads a value in chunks as character or binary data; false on a driver
 // error. A NULL reads as an empty value.
 bool ReadLong(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT c_type, std::vector<char>& buffer, std::string* out) {
@@ -96,10 +88,15 @@ std::string Fraction(SQLUINTEGER nanoseconds) {
   return s;
 }
 
-// Character data as a column of `type` shows it.
-void Tidy(int type, std::string* value) {
-  if (IsFixedWidthText(type)) TrimBlanks(*value, false);
-  else if (!IsText(type)) TrimBlanks(*value, true);  // numbers without padding
+// Character data as a column of `type` shows it: fixed-width text without
+// its trailing blanks, numbers without padding.
+std::string_view Tidied(int type, std::string_view value) {
+  const bool number = !IsText(type);
+  if (number || IsFixedWidthText(type))
+    while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+  if (number)
+    while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  return value;
 }
 
 // Read through a buffer bound to the column: character and number columns,
@@ -154,7 +151,9 @@ bool ReadValue(SQLHSTMT statement, SQLUSMALLINT column, int type, std::vector<ch
     return true;
   }
   if (!ReadLong(statement, column, SQL_C_CHAR, buffer, out)) return false;
-  Tidy(type, out);
+  const std::string_view tidy = Tidied(type, *out);
+  const auto from = static_cast<std::size_t>(tidy.data() - out->data());
+  out->erase(from + tidy.size()).erase(0, from);
   return true;
 }
 
@@ -195,6 +194,20 @@ class CancelWatch {
 };
 
 }  // namespace
+
+void QueryValues::Add(std::string_view value) {
+  constexpr std::size_t kBlock = 1u << 20;
+  char length[10];
+  std::size_t n = 0;
+  for (std::size_t rest = value.size();; rest >>= 7) {
+    length[n++] = static_cast<char>(rest < 0x80 ? rest : (rest & 0x7F) | 0x80);
+    if (rest < 0x80) break;
+  }
+  if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < n + value.size())
+    blocks_.emplace_back().reserve(std::max(kBlock, n + value.size()));
+  blocks_.back().append(length, n).append(value);
+  bytes_ += value.size();
+}
 
 bool ListDataSources(std::string* names, Failure* failure) {
   names->clear();
@@ -341,6 +354,7 @@ bool Connection::Query(std::string_view text, std::int64_t row_limit, const std:
       bound[i].data.clear();
   }
   bool ok = true;
+  std::string long_value;
   while (columns > 0 && static_cast<std::int64_t>(result->rows.size()) < row_limit) {
     if (watch.cancelled() || (stop && stop())) {
       result->stopped = true;
@@ -354,19 +368,21 @@ bool Connection::Query(std::string_view text, std::int64_t row_limit, const std:
       ok = Fail(failure, error::kFetch, SQL_HANDLE_STMT, statement);
       break;
     }
-    std::vector<std::string>& row = result->rows.emplace_back(columns);
     for (std::size_t i = 0; i < columns; ++i) {
       const BoundColumn& b = bound[i];
+      const int type = result->columns[i].sql_type;
       if (!b.data.empty() && (b.indicator == SQL_NULL_DATA || (b.indicator >= 0 && b.indicator < static_cast<SQLLEN>(b.data.size())))) {
-        if (b.indicator > 0) row[i].assign(b.data.data(), static_cast<std::size_t>(b.indicator));
-        Tidy(result->columns[i].sql_type, &row[i]);
+        result->rows.Add(Tidied(type, std::string_view(b.data.data(), b.indicator > 0 ? static_cast<std::size_t>(b.indicator) : 0)));
         continue;
       }
-      if (!ReadValue(statement, static_cast<SQLUSMALLINT>(i + 1), result->columns[i].sql_type, buffer, &row[i])) {
+      if (!ReadValue(statement, static_cast<SQLUSMALLINT>(i + 1), type, buffer, &long_value)) {
         ok = Fail(failure, error::kGetData, SQL_HANDLE_STMT, statement);
+        for (; i < columns; ++i) result->rows.Add({});  // the row keeps the values it has
         break;
       }
+      result->rows.Add(long_value);
     }
+    result->rows.EndRow();
     if (!ok) break;
   }
   SQLFreeStmt(statement, SQL_CLOSE);

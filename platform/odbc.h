@@ -31,10 +31,43 @@ struct Column {
   std::int64_t display_width = 0;
 };
 
+// A result's values, kept flat: each value is its length (7 bits a byte, the
+// high bit set while more follow) and its bytes, row after row, in blocks that
+// are filled in turn and never moved (a value longer than a block gets a
+// block of its own).
+class QueryValues {
+ public:
+  std::size_t size() const { return rows_; }    // how many rows
+  std::size_t bytes() const { return bytes_; }  // the values' length together
+  // The next value of the current row; EndRow closes the row.
+  void Add(std::string_view value);
+  void EndRow() { ++rows_; }
+  // Calls `fn` with every value, row after row.
+  template <class Fn>
+  void ForEach(Fn&& fn) const {
+    for (const std::string& block : blocks_) {
+      for (std::size_t i = 0; i < block.size();) {
+        std::size_t length = 0;
+        for (int shift = 0;; shift += 7) {
+          const auto byte = static_cast<unsigned char>(block[i++]);
+          length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+          if (byte < 0x80) break;
+        }
+        fn(std::string_view(block).substr(i, length));
+        i += length;
+      }
+    }
+  }
+
+ private:
+  std::vector<std::string> blocks_;
+  std::size_t rows_ = 0, bytes_ = 0;
+};
+
 struct QueryResult {
-  std::vector<Column> columns;                // at most kMaxColumns
-  std::vector<std::vector<std::string>> rows;  // each the values of the columns, as text
-  bool stopped = false;                        // `stop` said so; the rows so far are kept
+  std::vector<Column> columns;  // at most kMaxColumns
+  QueryValues rows;             // each the values of the columns, as text
+  bool stopped = false;         // `stop` said so; the rows so far are kept
 };
 inline constexpr std::size_t kMaxColumns = 512;
 

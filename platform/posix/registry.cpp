@@ -17,7 +17,8 @@
 // connection, in any process, rewrites) is the one the cache was checked
 // against: comparing it takes no lock and no system call. When it changed,
 // SQLite's data_version tells whether another connection wrote (then the
-// cache is dropped) or only this one.
+// cache is dropped) or only this one. A write of the value the store is thus
+// known to hold already is left out.
 //
 // A store of the earlier folder-per-key form in the same folder is imported
 // once, in one write transaction, and its root folders are then moved aside
@@ -285,6 +286,14 @@ class Connection {
     const std::optional<WalHeader> now = Header();
     if (commits == 1 && label_ && now && now->commits() == label_->commits() + 1) label_ = now;
     else label_.reset();
+  }
+  // True when the store holds this value as it is now (no read scope open:
+  // its view may be older than the store), so that writing it changes nothing.
+  bool Holds(RegistryRoot root, std::string_view key, std::string_view name, std::uint32_t type,
+             std::string_view data) {
+    if (scope_ || InTransaction() || !Fresh()) return false;
+    const ValueCache::Entry* e = cache_.Find(root, key, name);
+    return e && e->exists && e->value.type == type && e->value.data == data;
   }
   // After commits that changed no value (keys made) or many (a tree deleted).
   void ChangedKeys() { label_.reset(); }
@@ -649,6 +658,7 @@ RegistryStatus WriteRegistryValue(RegistryRoot root, std::string_view key, std::
   if (status == RegistryStatus::kOk && data.size() > ValueLimit()) return RegistryStatus::kRefused;
   Connection* c = status == RegistryStatus::kOk ? Connect(&status) : nullptr;
   if (!c) return status;
+  if (c->Holds(root, key, name, type, data)) return RegistryStatus::kOk;
   const RegistryData written{type, std::string(data)};
   // A value that exists already: one statement, a transaction of its own.
   c->EndReadTransaction();

@@ -2,6 +2,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cwchar>
 #include <vector>
@@ -134,19 +135,21 @@ class Win32Windows : public Windows {
   }
 
   // A top-level window's title is the caption the system keeps for it (what
-  // WM_GETTEXT gives unless the window answers it itself): read without a
-  // message, so that a search over many windows, hung ones included, waits on
-  // none. A control's text (an edit's contents) is asked for, within the time-out.
+  // WM_GETTEXT gives unless the window answers it itself), and so is a
+  // button's or a static's text: read without a message, so that a search over
+  // many windows, hung ones included, waits on none. Any other control's text
+  // (an edit's contents) is asked for, within the time-out.
   std::string Title(WindowId window, std::size_t max_chars, int timeout_ms) override {
     if (window == 0 || max_chars == 0) return {};
     return TitleOf(window, !(GetWindowLongA(ToHwnd(window), GWL_STYLE) & WS_CHILD), max_chars, timeout_ms);
   }
 
-  // One question to the window's process (under Wine, to the server) either way.
+  // A top-level window: one question to the system (under Wine, to the
+  // server); a control: its class, then its kept text or a message.
   std::string TitleOf(WindowId window, bool top_level, std::size_t max_chars, int timeout_ms) override {
     if (window == 0 || max_chars == 0) return {};
     HWND hwnd = ToHwnd(window);
-    if (top_level) {
+    if (top_level || KeepsTextInWindow(hwnd)) {
       std::vector<wchar_t> wide(max_chars + 1, L'\0');
       const int n = InternalGetWindowText(hwnd, wide.data(), static_cast<int>(wide.size()));
       if (n <= 0) return {};
@@ -164,6 +167,22 @@ class Win32Windows : public Windows {
       return {};
     buffer.back() = '\0';
     return std::string(buffer.data());
+  }
+
+  // Whether the window is a button or a static, whose WM_GETTEXT answers with
+  // the text the system keeps. The system's classes have the same atom in
+  // every process, so one question tells.
+  static bool KeepsTextInWindow(HWND hwnd) {
+    static const std::array<ATOM, 2> kinds = [] {
+      std::array<ATOM, 2> atoms{};
+      WNDCLASSEXA info{};
+      info.cbSize = sizeof info;
+      atoms[0] = static_cast<ATOM>(GetClassInfoExA(nullptr, "Button", &info));
+      atoms[1] = static_cast<ATOM>(GetClassInfoExA(nullptr, "Static", &info));
+      return atoms;
+    }();
+    const auto atom = static_cast<ATOM>(GetClassLongPtrA(hwnd, GCW_ATOM));
+    return atom != 0 && (atom == kinds[0] || atom == kinds[1]);
   }
 
   bool Activate(WindowId window) override {

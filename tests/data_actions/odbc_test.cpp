@@ -34,5 +34,23 @@ TEST(DatabaseRules, SeparatorsLimitsAndErrorTexts) {
   for (const auto& c : errors) EXPECT_EQ(OdbcErrorText(c.code, c.driver), c.out) << c.driver << " " << c.code;
 }
 
+// A result's values come back whole and in order whatever their lengths:
+// across the length's 7-bit steps, across the ends of the blocks they are kept
+// in, and longer than a block.
+TEST(DatabaseRules, ResultValuesComeBackWholeInOrder) {
+  const std::size_t lengths[] = {0, 1, 127, 128, 16383, 16384, 700000, 400000, (1u << 20) + 5, 3};
+  platform::odbc::QueryResult result;
+  result.columns = {{"first"}, {"second"}};
+  std::string expected = "first|second#";
+  for (std::size_t i = 0; i < std::size(lengths); ++i) {
+    const std::string value(lengths[i], static_cast<char>('a' + i));
+    result.rows.Add(value);
+    expected += value + (i % 2 == 0 ? "|" : "#");
+    if (i % 2 == 1) result.rows.EndRow();
+  }
+  EXPECT_EQ(result.rows.size(), std::size(lengths) / 2);
+  EXPECT_EQ(QueryResultText(result, true, "|", "#"), expected);
+}
+
 }  // namespace
 }  // namespace olvex::test

@@ -149,10 +149,18 @@ TEST_F(TargetTest, TextViaClipboardLeavesTheUsersClipboardAsItWas) {
 }
 
 TEST_F(TargetTest, ATargetThatStopsAnsweringHoldsNeitherMatchingNorTyping) {
+  const auto edit = reinterpret_cast<std::uintptr_t>(target.Control(target::kEdit));
+  ASSERT_EQ(Run(HandleKeyboardStep, {"Direct Window Entry", "edit contents", "Handle", "", Handle(target.Control(target::kEdit))}), 1);
+  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "contents|Edit", 0, 0), edit);
   ASSERT_TRUE(target.Command("hang 8000"));
-  // A frame's title is the caption the system keeps; a control's text cannot be read while it sleeps.
+  // A frame's title and a static's or a button's text are what the system keeps for the window; an edit's
+  // contents cannot be read while the program sleeps.
   EXPECT_EQ(FindWindowByCriteria(match::kTitle, target.title(), 0, 0), reinterpret_cast<std::uintptr_t>(target.frame()));
-  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "Label|Static", 0, 0), 0u);
+  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "Label|Static", 0, 0),
+            reinterpret_cast<std::uintptr_t>(target.Control(target::kLabel)));
+  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "Radio A|Button", 0, 0),
+            reinterpret_cast<std::uintptr_t>(target.Control(target::kRadioA)));
+  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "contents|Edit", 0, 0), 0u);
   EXPECT_EQ(FindWindowByCriteria(match::kClass | match::kId, "Static|1010", 0, 0),
             reinterpret_cast<std::uintptr_t>(target.Control(target::kLabel)));
   EXPECT_EQ(Run(HandleKeyboardStep, {"Type", "queued"}), 1);

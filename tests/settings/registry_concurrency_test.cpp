@@ -131,6 +131,7 @@ void ChangeWhatTheOtherRead() {
   ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key, "rewritten", regtype::kSz, "new"), RegistryStatus::kOk);
   ASSERT_EQ(platform::DeleteRegistryValue(kHKCU, key, "deleted"), RegistryStatus::kOk);
   ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key, "added", regtype::kSz, "new"), RegistryStatus::kOk);
+  ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key, "written back", regtype::kSz, "new"), RegistryStatus::kOk);
 }
 
 TEST(RegistryWorker, DISABLED_ChangeWhatTheOtherRead) { ChangeWhatTheOtherRead(); }
@@ -257,8 +258,10 @@ TEST_F(RegistryConcurrency, ValuesChangedElsewhereAreReadAnew) {
     SCOPED_TRACE(other_process ? "another process" : "another thread");
     ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "rewritten", regtype::kSz, "old"), RegistryStatus::kOk);
     ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "deleted", regtype::kSz, "old"), RegistryStatus::kOk);
+    ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "written back", regtype::kSz, "old"), RegistryStatus::kOk);
     platform::DeleteRegistryValue(kHKCU, key_, "added");
     for (int twice = 0; twice < 2; ++twice) {
+      EXPECT_EQ(read("written back"), "old");
       EXPECT_EQ(read("rewritten"), "old");
       EXPECT_EQ(read("deleted"), "old");
       EXPECT_EQ(read("added"), "(none)");
@@ -270,6 +273,9 @@ TEST_F(RegistryConcurrency, ValuesChangedElsewhereAreReadAnew) {
     } else {
       std::thread(ChangeWhatTheOtherRead).join();
     }
+    // This side kept "old", the store holds "new" now: writing "old" again is no idle write.
+    ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "written back", regtype::kSz, "old"), RegistryStatus::kOk);
+    EXPECT_EQ(read("written back"), "old");
     EXPECT_EQ(read("rewritten"), "new");
     EXPECT_EQ(read("deleted"), "(none)");
     EXPECT_EQ(read("added"), "new");
