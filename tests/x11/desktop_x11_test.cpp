@@ -13,6 +13,7 @@
 #include "tests/desktop/desktop_fixture.h"
 #include "tests/x11/x11_target.h"
 #include "vars/variables.h"
+#include "windows/menus.h"
 #include "windows/window_actions.h"
 #include "windows/window_match.h"
 
@@ -230,6 +231,22 @@ TEST_F(X11Desktop, GeometryActionsReadBackAndClose) {
 
   EXPECT_EQ(Window("Close Window"), 1) << error;
   EXPECT_TRUE(target.Ended(3000));
+}
+
+// X programs have no readable menu bars: a menu path is typed as its
+// mnemonics; the system menu's window commands act on the window.
+TEST_F(X11Desktop, MenusTakeTheKeyboardRoute) {
+  X11Target target("Olvex Menus");
+  ASSERT_TRUE(target.window());
+  ASSERT_EQ(Use("Olvex Menus"), 1) << error;
+  EXPECT_EQ(Run(HandleMenuStep, {"Select Menu Item", "&File, &Open", "", "", "", 5}), 1) << error;
+  SettleTypedKeys();
+  std::vector<std::string> downs;
+  for (const std::string& line : target.Ask().record)
+    if (line.rfind("kd ", 0) == 0) downs.push_back(line);
+  EXPECT_EQ(downs, (std::vector<std::string>{"kd Alt_L -", "kd f A", "kd o -"}));
+  EXPECT_EQ(Run(HandleMenuStep, {"Select System Menu", "Ma&ximize", "", "", "", 5}), 1) << error;
+  EXPECT_TRUE(platform::windows().IsMaximized(target.window()));
 }
 
 // A program that refuses the close request loses its connection to the server.
