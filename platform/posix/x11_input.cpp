@@ -263,28 +263,24 @@ class X11Input : public Input {
     return {};
   }
 
-  // A character typed by its own code: Shift around it where it needs it.
+  // A character typed by its own code: Shift around it where it needs it and
+  // nobody holds it (the key's release lets go of the Shift its press added).
   void TypeSym(KeySym sym, bool up) {
     if (sym == NoSymbol) return;
     Display* d = Dpy();
     Found found = Find(sym);
-    if (found.code && found.level == 1 && IsShiftDownLocked()) found.level = 0;
     if (!found.code) found = Found{Spare(sym), 0};
-    if (!found.code) return;
     const KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
-    if (!up && found.level == 1 && shift) XTestFakeKeyEvent(d, shift, True, CurrentTime);
-    XTestFakeKeyEvent(d, found.code, up ? False : True, CurrentTime);
-    if (up && found.level == 1 && shift) XTestFakeKeyEvent(d, shift, False, CurrentTime);
-  }
-
-  bool IsShiftDownLocked() {
-    char keys[32] = {};
-    XQueryKeymap(Dpy(), keys);
-    for (KeySym s : {XK_Shift_L, XK_Shift_R}) {
-      const KeyCode code = XKeysymToKeycode(Dpy(), s);
-      if (code && (keys[code / 8] & (1 << (code % 8)))) return true;
+    if (!found.code || !shift) return;
+    if (!up && found.level == 1 && !IsKeyDown(key::kShift)) {
+      XTestFakeKeyEvent(d, shift, True, CurrentTime);
+      shifted_ = found.code;
     }
-    return false;
+    XTestFakeKeyEvent(d, found.code, up ? False : True, CurrentTime);
+    if (up && shifted_ == found.code) {
+      XTestFakeKeyEvent(d, shift, False, CurrentTime);
+      shifted_ = 0;
+    }
   }
 
   // A spare code that types `sym` (with or without Shift). When every spare
@@ -351,6 +347,7 @@ class X11Input : public Input {
   std::vector<Lent> lent_;
   Window watched_ = 0;
   unsigned long token_ = 0;
+  KeyCode shifted_ = 0;  // the key whose press added Shift
 };
 
 }  // namespace

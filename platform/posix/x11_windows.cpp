@@ -27,13 +27,11 @@ Window ToWindow(WindowId id) { return static_cast<Window>(id); }
 
 struct Attributes {
   int x = 0, y = 0, width = 0, height = 0, border = 0, map_state = IsUnmapped;
-  bool input_output = true, override_redirect = false;
 };
 std::optional<Attributes> AttributesOf(Window w) {
   XWindowAttributes a;
   if (w == 0 || !XGetWindowAttributes(Dpy(), w, &a)) return std::nullopt;
-  return Attributes{a.x, a.y, a.width, a.height, a.border_width, a.map_state, a.c_class == InputOutput,
-                    a.override_redirect != 0};
+  return Attributes{a.x, a.y, a.width, a.height, a.border_width, a.map_state};
 }
 
 // The child of the root that holds `w` (the frame under a reparenting window manager).
@@ -54,11 +52,6 @@ Window TopOf(Window w) {
 bool HasState(Window w, Atom state) {
   const auto states = ReadProperty(w, atoms().net_wm_state, 64);
   return states && std::find(states->items.begin(), states->items.end(), state) != states->items.end();
-}
-
-bool HasProtocol(Window w, Atom protocol) {
-  const auto protocols = ReadProperty(w, atoms().wm_protocols, 64);
-  return protocols && std::find(protocols->items.begin(), protocols->items.end(), protocol) != protocols->items.end();
 }
 
 // What a search asks of every top-level window (its title, whether it is
@@ -490,13 +483,7 @@ class X11Windows : public Windows {
 
   static bool SendDelete(Window w) {
     if (!HasProtocol(w, atoms().wm_delete_window)) return false;
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = w;
-    e.xclient.message_type = atoms().wm_protocols;
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = static_cast<long>(atoms().wm_delete_window);
-    e.xclient.data.l[1] = CurrentTime;
+    XEvent e = ClientMessageOf(w, atoms().wm_protocols, static_cast<long>(atoms().wm_delete_window), CurrentTime);
     const bool sent = XSendEvent(Dpy(), w, False, NoEventMask, &e) != 0;
     XFlush(Dpy());
     return sent;

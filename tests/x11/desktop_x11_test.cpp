@@ -43,12 +43,11 @@ class X11Desktop : public StepFixture {
     EXPECT_EQ(Run(HandleWindowsStep, spec), 1) << action << " " << options << ": " << error;
     return ReadUserVariable("out").value_or("");
   }
-  // The record's lines that begin with one of `kinds`.
-  static std::vector<std::string> Lines(const X11Target::State& s, std::vector<std::string> kinds) {
+  // The record's key presses (and the releases of Shift).
+  static std::vector<std::string> Presses(const X11Target::State& s) {
     std::vector<std::string> lines;
     for (const std::string& line : s.record)
-      for (const std::string& kind : kinds)
-        if (line.rfind(kind, 0) == 0) lines.push_back(line);
+      if (line.rfind("kd ", 0) == 0 || line.rfind("ku Shift", 0) == 0) lines.push_back(line);
     return lines;
   }
 };
@@ -133,7 +132,7 @@ TEST_F(X11Desktop, KeyNamesModifiersAndTheirReleaseAtTheRunsEnd) {
   ReleaseHeldModifiers();
   EXPECT_FALSE(platform::input().IsKeyDown(platform::key::kShift));
   const X11Target::State s = target.Ask();
-  EXPECT_EQ(Lines(s, {"kd ", "ku Shift"}),
+  EXPECT_EQ(Presses(s),
             (std::vector<std::string>{"kd Control_L -", "kd a C", "kd F5 -", "kd Home -", "kd KP_5 -", "kd Alt_L -",
                                       "kd x A", "kd Shift_L -", "kd q S", "ku Shift_L S"}));
   EXPECT_EQ(s.values.at("text"), "5Q");
@@ -209,36 +208,30 @@ TEST_F(X11Desktop, MenusTakeTheKeyboardRoute) {
   ASSERT_TRUE(target.window() && Use("Olvex Menus") == 1) << error;
   EXPECT_EQ(Run(HandleMenuStep, {"Select Menu Item", "&File, &Open", "", "", "", 5}), 1) << error;
   SettleTypedKeys();
-  EXPECT_EQ(Lines(target.Ask(), {"kd "}), (std::vector<std::string>{"kd Alt_L -", "kd f A", "kd o -"}));
+  EXPECT_EQ(Presses(target.Ask()), (std::vector<std::string>{"kd Alt_L -", "kd f A", "kd o -"}));
   EXPECT_EQ(Run(HandleMenuStep, {"Select System Menu", "Ma&ximize", "", "", "", 5}), 1) << error;
   EXPECT_TRUE(platform::windows().IsMaximized(target.window()));
 }
 
-// The stop signal (the stop key on Linux) ends the desktop's waits: Use Window
-// retrying for a window that never comes, and the wait for the focus of a
-// window that cannot take it (a hidden one, named by handle). Each script
-// would run 10 s or more without the stop.
-TEST_F(X11Desktop, StopEndsTheDesktopWaits) {
+// The stop signal (the stop key on Linux) ends the wait for the focus of a
+// window that cannot take it (a hidden one, named by handle): the 40
+// activations would take 10 s or more without the stop.
+TEST_F(X11Desktop, StopEndsTheWaitForTheFocus) {
   X11Target hidden("Olvex Hidden");
   ASSERT_TRUE(hidden.window() && Use("Olvex Hidden") == 1) << error;
   Window("Set Window Style", "", "Hidden");
-  std::string activations;
-  for (int i = 0; i < 40; ++i)
-    activations += StepText("Use Window", std::to_string(hidden.window()), OptionsField("Handle,Activate"));
+  std::string script;
+  for (int i = 0; i < 40; ++i) script += StepText("Use Window", std::to_string(hidden.window()), OptionsField("Handle,Activate"));
   platform::WatchStopSignals();
   SetStopSignalHandler([](int) { RequestStop(false); });
-  for (const std::string& script :
-       {StepText("Use Window", "Olvex Never", OptionsField("Partial Title,Activate") + "<timeout>30</timeout>"),
-        activations}) {
-    CloseAllDocuments();
-    ASSERT_EQ(ParseSteps(script, 0, -1, 0).status, ParseStatus::Parsed);
-    FixUpDocument(0);
-    const auto took = RunLoadedScript([] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
-      kill(getpid(), SIGINT);
-    });
-    EXPECT_LT(took, std::chrono::seconds(5)) << script.substr(0, 120);
-  }
+  CloseAllDocuments();
+  ASSERT_EQ(ParseSteps(script, 0, -1, 0).status, ParseStatus::Parsed);
+  FixUpDocument(0);
+  EXPECT_LT(RunLoadedScript([] {
+              std::this_thread::sleep_for(std::chrono::milliseconds(300));
+              kill(getpid(), SIGINT);
+            }),
+            std::chrono::seconds(5));
   SetStopSignalHandler(nullptr);
 }
 
