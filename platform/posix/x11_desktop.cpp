@@ -177,8 +177,9 @@ struct Pings {
   unsigned long next = 0x7E000000;  // far from the server's own time stamps
   std::vector<unsigned long> open, answered;
 };
+// Never destroyed: the input service gives its key codes back at the program's end.
 Pings& pings() {
-  static Pings p;
+  static Pings& p = *new Pings;
   return p;
 }
 

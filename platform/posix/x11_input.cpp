@@ -139,10 +139,10 @@ class X11Input : public Input {
     XFlush(d);
   }
 
-  // At the program's end the keys were typed before the run ended.
+  // At the program's end too, once the program in front has read its keys.
   ~X11Input() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!lent_.empty()) GiveBackSpares(false);
+    if (!lent_.empty()) GiveBackSpares();
   }
 
   bool WatchKeys() override {
@@ -300,18 +300,16 @@ class X11Input : public Input {
 
   // Waits (bounded) until the program in front has read the keys sent so far,
   // then puts the lent codes back as they were, in one change.
-  void GiveBackSpares(bool wait = true) {
+  void GiveBackSpares() {
     Display* d = Dpy();
     XSync(d, False);
-    if (wait) {
-      Window focus = 0;
-      int revert = 0;
-      XGetInputFocus(d, &focus, &revert);
-      const Window client = focus == None || focus == PointerRoot ? 0 : ClientOf(focus);
-      const unsigned long token = client ? SendPing(client) : 0;
-      if (token != 0) WaitUntil([&] { return PingAnswered(token); }, kReadWaitMs);
-      else WaitUntil([] { return false; }, kUnpingedReadMs);
-    }
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(d, &focus, &revert);
+    const Window client = focus == None || focus == PointerRoot ? 0 : ClientOf(focus);
+    const unsigned long token = client ? SendPing(client) : 0;
+    if (token != 0) WaitUntil([&] { return PingAnswered(token); }, kReadWaitMs);
+    else WaitUntil([] { return false; }, kUnpingedReadMs);
     KeyCode low = lent_.front().code, high = low;
     for (const Lent& l : lent_) {
       low = std::min(low, l.code);
