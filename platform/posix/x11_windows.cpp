@@ -443,10 +443,13 @@ class X11Windows : public Windows {
   }
 
   // XKillClient ends the program's connection (a program ends with it); never
-  // the runtime's own.
+  // the runtime's own: its windows' ids share the bits above the server's
+  // resource mask (21 bits unless the server takes more clients) with an id
+  // of its connection.
   bool EndProcessOf(WindowId window) override {
     const Window w = ToWindow(window);
-    if (!Exists(window) || ProcessId(window) == static_cast<std::uint32_t>(getpid())) return false;
+    static const XID own = XAllocID(Dpy()) >> 21;
+    if (!Exists(window) || ProcessId(window) == static_cast<std::uint32_t>(getpid()) || (w >> 21) == own) return false;
     XKillClient(Dpy(), w);
     XSync(Dpy(), False);
     return true;
