@@ -56,7 +56,7 @@ void BM_WindowSearch200(benchmark::State& state) {
   if (!HaveDisplay()) return state.SkipWithError("no X display");
   static ManyWindows windows;
   // A window manager takes the windows in at its own pace.
-  for (int i = 0; i < 200 && olvex::FindWindowByCriteria(olvex::match::kTitle, "Document 200 - Editor", 0, 0) == 0; ++i)
+  for (int i = 0; i < 400 && olvex::FindWindowByCriteria(olvex::match::kTitle, "Document 200 - Editor", 0, 0) == 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   for (auto _ : state) {
     const platform::WindowId found = olvex::FindWindowByCriteria(olvex::match::kTitle, "Document 137", 0, 0);

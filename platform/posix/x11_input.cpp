@@ -83,6 +83,12 @@ KeySym SymOfChar(unsigned char c) {
 
 class X11Input : public Input {
  public:
+  // The lent key codes go back at the program's end, once the program in front has read its keys.
+  ~X11Input() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!lent_.empty()) GiveBackSpares();
+  }
+
   bool IsKeyDown(int virtual_key) override {
     Display* d = Dpy();
     if (virtual_key == key::kLeftButton || virtual_key == key::kRightButton || virtual_key == key::kMiddleButton ||
@@ -137,12 +143,6 @@ class X11Input : public Input {
       if (code) XTestFakeKeyEvent(d, code, event.up ? False : True, CurrentTime);
     }
     XFlush(d);
-  }
-
-  // At the program's end too, once the program in front has read its keys.
-  ~X11Input() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!lent_.empty()) GiveBackSpares();
   }
 
   bool WatchKeys() override {
