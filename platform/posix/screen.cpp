@@ -1,4 +1,6 @@
-// No desktop screen to read: no pixels and a size of zero.
+// The X server's screen when DISPLAY names one; otherwise no desktop screen
+// to read: no pixels and a size of zero.
+#include "platform/posix/x11_screen.h"
 #include "platform/screen.h"
 
 namespace platform {
@@ -13,6 +15,7 @@ class NoScreen : public Screen {
 }  // namespace
 
 Screen& PlatformScreen() {
+  if (Screen* desktop = x11::DesktopScreen()) return *desktop;
   static NoScreen instance;
   return instance;
 }
