@@ -34,9 +34,14 @@ char ByteOf(char32_t c) {
   return at == kHigh.end() ? '?' : static_cast<char>(0x80 + (at - kHigh.begin()));
 }
 
+bool Plain(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 }  // namespace
 
 std::string Utf8FromCodePage(std::string_view text) {
+  if (Plain(text)) return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (const char c : text) AppendUtf8(out, CodePoint(static_cast<unsigned char>(c)));
@@ -44,6 +49,7 @@ std::string Utf8FromCodePage(std::string_view text) {
 }
 
 std::string CodePageFromUtf8(std::string_view text) {
+  if (Plain(text)) return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
