@@ -281,6 +281,9 @@ void TypeKeys(std::string text, bool send_input, int delay_ms) {
         Send(key.code, true, true);
         if (key.shift & 1) Send(kShift, true);
       }
+    } else if (key.code != 0 && key.shift == kAltCodeShift && !platform::input().HasAltCodes()) {
+      SendKeyEvent(KeyEvent{key.code, false, false, false, true});
+      SendKeyEvent(KeyEvent{key.code, true, false, false, true});
     } else if (key.code != 0 && key.shift == kAltCodeShift) {
       TypeAltCode(static_cast<unsigned char>(key.code));
     } else if (key.code != 0) {

@@ -63,6 +63,9 @@ class Input {
   virtual int KeyOfChar(unsigned char /*c*/) { return -1; }
   // The unshifted character of a virtual key; 0 when it has none.
   virtual int CharOfKey(int /*virtual_key*/) { return 0; }
+  // False where Alt with four keypad digits types no character (X11): a
+  // character without a key then goes as a Unicode event.
+  virtual bool HasAltCodes() { return true; }
   // The mouse, synthesised system-wide. Points are physical screen pixels
   // anywhere on the virtual screen (negative left of or above the primary
   // monitor). A move is one relative-free step of a glide (mouse_event with

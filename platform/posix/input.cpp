@@ -1,5 +1,9 @@
-// No desktop keyboard to read: no key is held and no lock is on.
+// The keyboard and mouse of the X server that DISPLAY names
+// (platform/posix/x11_input.cpp); without one no key is held and no lock is on.
 #include "platform/input.h"
+
+#include "platform/posix/x11_desktop.h"
+#include "platform/posix/x11_display.h"
 
 namespace platform {
 namespace {
@@ -13,6 +17,7 @@ class NoInput : public Input {
 }  // namespace
 
 Input& PlatformInput() {
+  if (x11::Connection()) return x11::DesktopInput();
   static NoInput instance;
   return instance;
 }

@@ -1,5 +1,9 @@
-// No desktop: there are no windows to find, activate or close.
+// The windows of the X server that DISPLAY names (platform/posix/x11_windows.cpp);
+// without one there are no windows to find, activate or close.
 #include "platform/windows.h"
+
+#include "platform/posix/x11_desktop.h"
+#include "platform/posix/x11_display.h"
 
 namespace platform {
 namespace {
@@ -23,6 +27,7 @@ class NoWindows : public Windows {
 void DeclareDpiAware() {}
 
 Windows& PlatformWindows() {
+  if (x11::Connection()) return x11::DesktopWindows();
   static NoWindows instance;
   return instance;
 }

@@ -109,13 +109,18 @@ void OnKey(XKeyEvent& e, bool down) {
   char buffer[32];
   KeySym sym = NoSymbol;
   XLookupString(&e, buffer, sizeof buffer, &sym, nullptr);
-  const char* name = XKeysymToString(XLookupKeysym(&e, 0));
+  // The key's own keysym by name (Xlib's names of keysyms outside its table are
+  // the caller's to free).
+  char* allocated = nullptr;
+  const KeySym plain = XLookupKeysym(&e, 0);
+  const char* name = plain > 0xFFFF ? (allocated = XKeysymToString(plain)) : XKeysymToString(plain);
   char fallback[32];
   if (!name) {
-    std::snprintf(fallback, sizeof fallback, "0x%lx", static_cast<unsigned long>(sym));
+    std::snprintf(fallback, sizeof fallback, "0x%lx", static_cast<unsigned long>(plain));
     name = fallback;
   }
   g_record.push_back(std::string(down ? "kd " : "ku ") + name + " " + Mods(e.state));
+  if (allocated && (plain & 0xFF000000) == 0x01000000) XFree(allocated);
   if (!down || (e.state & (ControlMask | Mod1Mask))) return;
   if (sym == XK_BackSpace) {
     while (!g_text.empty() && (static_cast<unsigned char>(g_text.back()) & 0xC0) == 0x80) g_text.pop_back();
@@ -130,6 +135,7 @@ void OnEvent(XEvent& e) {
     case Expose:
       if (e.xexpose.count == 0) Redraw();
       break;
+    case MappingNotify: XRefreshKeyboardMapping(&e.xmapping); break;
     case MapNotify: g_mapped = true; break;
     case UnmapNotify: g_mapped = false; break;
     case KeyPress: OnKey(e.xkey, true); break;
@@ -262,6 +268,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const int screen = DefaultScreen(g_display);
+  // The key map is read at the start, as toolkits do: later changes then come as notices.
+  XKeysymToKeycode(g_display, XK_a);
   g_window = XCreateSimpleWindow(g_display, RootWindow(g_display, screen), x, y, w, h, 0, BlackPixel(g_display, screen),
                                  WhitePixel(g_display, screen));
   g_gc = XCreateGC(g_display, g_window, 0, nullptr);
