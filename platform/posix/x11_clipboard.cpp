@@ -22,9 +22,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/code_page.h"
+#include "platform/posix/x11_desktop.h"
 #include "platform/posix/x11_display.h"
-#include "platform/posix/x11_errors.h"
+#include "platform/posix/x11_text.h"
 
 namespace platform::x11 {
 namespace {
@@ -74,7 +74,6 @@ struct Request {
 class X11Clipboard : public Clipboard {
  public:
   X11Clipboard(Display* display) : d_(display), atoms_(display) {
-    MarkQuiet(d_);
     window_ = XCreateSimpleWindow(d_, DefaultRootWindow(d_), -10, -10, 1, 1, 0, 0, 0);
     XSelectInput(d_, window_, PropertyChangeMask);
     const long max_request = std::max(XExtendedMaxRequestSize(d_), XMaxRequestSize(d_));
@@ -89,7 +88,6 @@ class X11Clipboard : public Clipboard {
     if (thread_.joinable()) thread_.join();
     XDestroyWindow(d_, window_);
     XCloseDisplay(d_);
-    Unmark(d_);
     for (const int fd : wake_)
       if (fd >= 0) close(fd);
   }
@@ -306,8 +304,9 @@ class X11Clipboard : public Clipboard {
                       1);
       return true;
     }
-    if (target == atoms_.utf8) return PutText(requestor, property, atoms_.utf8, Utf8FromCodePage(text_));
-    if (target == XA_STRING || target == atoms_.text) return PutText(requestor, property, XA_STRING, Latin1FromCodePage(text_));
+    if (target == atoms_.utf8) return PutText(requestor, property, atoms_.utf8, CodePageToUtf8(text_));
+    // Latin-1 lacks the code page's 0x80 to 0x9F as much as the other way round.
+    if (target == XA_STRING || target == atoms_.text) return PutText(requestor, property, XA_STRING, Latin1ToCodePage(text_));
     return false;
   }
 
@@ -381,7 +380,7 @@ class X11Clipboard : public Clipboard {
       if (event.xselection.property == None) continue;
       const std::optional<std::string> bytes = ReadProperty(until);
       if (!bytes) return std::nullopt;
-      return target == atoms_.utf8 ? CodePageFromUtf8(*bytes) : *bytes;
+      return target == atoms_.utf8 ? Utf8ToCodePage(*bytes) : Latin1ToCodePage(*bytes);
     }
     return std::nullopt;
   }
@@ -458,7 +457,9 @@ class X11Clipboard : public Clipboard {
 }  // namespace
 
 std::unique_ptr<Clipboard> OpenClipboard() {
-  Display* shared = Connection();
+  // Dpy() sets the error handler that keeps a request about a window gone
+  // meanwhile (a reader that quit) from ending the program.
+  Display* shared = Connection() ? Dpy() : nullptr;
   Display* own = shared ? XOpenDisplay(DisplayString(shared)) : nullptr;
   if (!own) return nullptr;
   return std::make_unique<X11Clipboard>(own);

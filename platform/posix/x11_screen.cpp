@@ -17,8 +17,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/posix/x11_desktop.h"
 #include "platform/posix/x11_display.h"
-#include "platform/posix/x11_errors.h"
 
 namespace platform::x11 {
 namespace {
@@ -127,8 +127,9 @@ class X11Screen : public Screen {
     return {0, 0, DisplayWidth(display_, screen), DisplayHeight(display_, screen)};
   }
 
+  // A request that fails (an area the screen no longer covers) returns
+  // nothing: Dpy()'s error handler lets the program go on.
   bool PlainCapture(const ScreenArea& part, Colour* out, int out_width) {
-    ErrorTrap trap(display_);
     XImage* image = XGetImage(display_, DefaultRootWindow(display_), part.left, part.top,
                               static_cast<unsigned>(part.width), static_cast<unsigned>(part.height), AllPlanes, ZPixmap);
     if (!image) return false;
@@ -150,13 +151,12 @@ class X11Screen : public Screen {
         return false;
       }
     }
-    ErrorTrap trap(display_);
     XImage* image = XShmCreateImage(display_, visual, depth, ZPixmap, segment_.shmaddr, &segment_,
                                     static_cast<unsigned>(part.width), static_cast<unsigned>(part.height));
     if (!image) return false;
     bool done = static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(part.height) <= segment_size_ &&
                 XShmGetImage(display_, DefaultRootWindow(display_), image, part.left, part.top, AllPlanes) &&
-                !trap.Failed() && Convert(*image, out, out_width);
+                Convert(*image, out, out_width);
     image->data = nullptr;  // the segment stays
     XDestroyImage(image);
     return done;
@@ -182,14 +182,20 @@ class X11Screen : public Screen {
     }
     segment_.shmaddr = static_cast<char*>(address);
     segment_.readOnly = False;
-    bool attached;
-    {
-      // A server on another machine refuses the segment (BadAccess).
-      ErrorTrap trap(display_);
-      attached = XShmAttach(display_, &segment_) && !trap.Failed();
-    }
+    // A server on another machine refuses the segment (BadAccess): then the
+    // first copy through it fails.
+    bool attached = XShmAttach(display_, &segment_);
+    XSync(display_, False);
     // Marked for removal now: it goes when both sides let go, even at a crash.
     shmctl(segment_.shmid, IPC_RMID, nullptr);
+    if (attached) {
+      XImage* probe_image = XShmCreateImage(display_, visual, depth, ZPixmap, segment_.shmaddr, &segment_, 1, 1);
+      attached = probe_image && XShmGetImage(display_, DefaultRootWindow(display_), probe_image, 0, 0, AllPlanes);
+      if (probe_image) {
+        probe_image->data = nullptr;
+        XDestroyImage(probe_image);
+      }
+    }
     if (!attached) {
       shmdt(segment_.shmaddr);
       segment_ = {};
@@ -202,10 +208,8 @@ class X11Screen : public Screen {
 
   void DetachSegment() {
     if (!segment_ready_) return;
-    {
-      ErrorTrap trap(display_);
-      XShmDetach(display_, &segment_);
-    }
+    XShmDetach(display_, &segment_);
+    XSync(display_, False);
     shmdt(segment_.shmaddr);
     segment_ = {};
     segment_ready_ = false;
@@ -222,7 +226,7 @@ class X11Screen : public Screen {
 }  // namespace
 
 Screen* DesktopScreen() {
-  static X11Screen* const screen = Connection() ? new X11Screen(Connection()) : nullptr;
+  static X11Screen* const screen = Connection() ? new X11Screen(Dpy()) : nullptr;
   return screen;
 }
 
