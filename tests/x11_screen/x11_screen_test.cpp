@@ -325,15 +325,17 @@ TEST_F(X11ScreenTest, TheClipboardTravelsBetweenTheRuntimeAndOtherClients) {
 
 TEST_F(X11ScreenTest, StepsUseTheClipboardAndTheRunEndHandsItToAManager) {
   platform::Clipboard& clipboard = platform::clipboard();
-  // {CLIPBOARD} reads it; Wait for Clipboard sees another client's text.
+  // Text via Clipboard puts the former text back, {CLIPBOARD} reads it; Wait
+  // for Clipboard sees another client's text.
   ASSERT_TRUE(clipboard.SetText("before"));
-  Run(StepText("Set Variable", "{CLIPBOARD}", VariableOutput("clip")) +
+  Run(StepText("Text via Clipboard", "pasted") + StepText("Set Variable", "{CLIPBOARD}", VariableOutput("clip")) +
           StepText("Wait for Clipboard", "Hello", OptionsField("Partial Text") + "<timeout>20</timeout>"),
       [] {
-        std::this_thread::sleep_for(500ms);
+        std::this_thread::sleep_for(2s);  // after the paste's pause and the read
         Shell("printf 'say hello world' | xclip -i -selection clipboard >/dev/null 2>&1");
       });
-  EXPECT_EQ(ResultOf(1), 2);
+  EXPECT_EQ(ResultOf(0), 2);
+  EXPECT_EQ(ResultOf(2), 2);
   EXPECT_EQ(ReadUserVariable("clip"), "before");
 
   // With a manager running, the run's end leaves it a copy.
