@@ -78,6 +78,8 @@ class Windows {
   // False where there is no desktop to act on (the POSIX backend): window,
   // keyboard, mouse and menu steps fail there.
   virtual bool HasDesktop() { return true; }
+  // False where windows have no child controls (X11): the control actions fail.
+  virtual bool HasControls() { return true; }
   // The window's style bits (GWL_STYLE); 0 for no window.
   virtual std::uint32_t Style(WindowId /*window*/) { return 0; }
   virtual bool IsMinimized(WindowId /*window*/) { return false; }

@@ -260,6 +260,8 @@ int HandleWindowsStep(int slot, int step_index) {
     return EnterTextIntoWindow(window, plain ? step.text : Expanded(step.text, slot, step_index),
                                Expanded(step.data(), slot, step_index));
   }
+  if (!info && !ws.HasControls() && (ContainsNoCase(action, "Press") || ContainsNoCase(action, "Child")))
+    return Fail("X11 windows have no child controls");
   if (!info) {
     if (ContainsNoCase(action, "Press")) {
       if (const WindowId parent = ws.Parent(window)) ActivateWindow(parent, false);

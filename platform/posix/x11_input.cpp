@@ -2,10 +2,12 @@
 // codes name keysyms (the letters, digits and punctuation of the US layout's
 // unshifted keys, the named keys); each goes to the key code that carries its
 // keysym on the server's layout. A character that the layout lacks is typed
-// on a spare key code mapped to it for the moment: each such character of one
-// run of keys gets a code of its own, and the codes are given back once the
-// program in front has read the keys (X programs read a changed key map only
-// when they come to the next key).
+// on a spare key code (one without keysyms) mapped to it: each such character
+// keeps its own code while the runtime runs, since X programs read a changed
+// key map only when they come to their next key, and every change makes every
+// program (the window manager too) read the whole map again. The codes are
+// given back all at once (after the program in front has read its keys) when
+// they run out, and when the runtime ends.
 #include <X11/XKBlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -129,15 +131,23 @@ class X11Input : public Input {
       XTestFakeButtonEvent(d, event.code == 0x05 ? 8 : 9, event.up ? False : True, CurrentTime);
     } else if (const KeySym sym = SymOfVk(event.code); sym != NoSymbol) {
       const Found found = Find(sym);
-      const KeyCode code = found.code ? found.code : Spare(sym);
+      // A key whose keysym needs Shift on this layout (the keypad's digits)
+      // goes on a spare code, where it needs none.
+      const KeyCode code = found.code && found.level == 0 ? found.code : Spare(sym);
       if (code) XTestFakeKeyEvent(d, code, event.up ? False : True, CurrentTime);
     }
     XFlush(d);
   }
 
+  // At the program's end the keys were typed before the run ended.
+  ~X11Input() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!lent_.empty()) GiveBackSpares(false);
+  }
+
   bool WatchKeys() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    LoadMap();
+    if (lent_.empty()) LoadMap();  // the layout may have changed
     Window focus = 0;
     int revert = 0;
     XGetInputFocus(Dpy(), &focus, &revert);
@@ -146,12 +156,10 @@ class X11Input : public Input {
     return watched_ != 0;
   }
 
-  // The mark is a ping after the keys; the spare codes are given back once
-  // it is answered (the program has then read its keys and the map they need).
+  // The mark is a ping after the keys: answered, it says that the program has read them.
   void MarkKeys() override {
     std::lock_guard<std::mutex> lock(mutex_);
     token_ = watched_ ? SendPing(watched_) : 0;
-    if (!lent_.empty()) GiveBackSpares();
   }
 
   std::optional<bool> KeysTaken() override {
@@ -162,7 +170,6 @@ class X11Input : public Input {
 
   void EndKeysWatch() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!lent_.empty()) GiveBackSpares();
     watched_ = 0;
     token_ = 0;
   }
@@ -191,7 +198,7 @@ class X11Input : public Input {
   void MoveMouse(Point to) override { SetCursorPosition(to); }
   void SetCursorPosition(Point to) override {
     XTestFakeMotionEvent(Dpy(), -1, static_cast<int>(to.x), static_cast<int>(to.y), CurrentTime);
-    XFlush(Dpy());
+    XSync(Dpy(), False);
   }
   void MouseButton(int button, bool up) override {
     const unsigned x_button = button == key::kLeftButton    ? 1
@@ -200,7 +207,7 @@ class X11Input : public Input {
                                                              : 0;
     if (x_button == 0) return;
     XTestFakeButtonEvent(Dpy(), x_button, up ? False : True, CurrentTime);
-    XFlush(Dpy());
+    XSync(Dpy(), False);  // the next step finds the click done
   }
   // A notch is a click of button 4 (away from the user) or 5 (toward).
   void MouseWheel(int delta) override {
@@ -209,7 +216,7 @@ class X11Input : public Input {
       XTestFakeButtonEvent(Dpy(), delta > 0 ? 4 : 5, True, CurrentTime);
       XTestFakeButtonEvent(Dpy(), delta > 0 ? 4 : 5, False, CurrentTime);
     }
-    XFlush(Dpy());
+    XSync(Dpy(), False);
   }
   // The toolkits' usual double-click time (GTK 400 ms; xterm takes 250).
   int DoubleClickTimeMs() override { return 400; }
@@ -280,40 +287,43 @@ class X11Input : public Input {
     return false;
   }
 
-  // A spare code that types `sym` (with or without Shift). The same keysym
-  // keeps its code for the run of keys; when every spare code is lent, the
-  // program first reads its keys and they all come back.
+  // A spare code that types `sym` (with or without Shift). When every spare
+  // code is lent, the program first reads its keys and they all come back.
   KeyCode Spare(KeySym sym) {
     for (const Lent& l : lent_)
       if (l.sym == sym) return l.code;
     if (spares_.empty()) return 0;
     if (lent_.size() == spares_.size()) GiveBackSpares();
     const KeyCode code = spares_[lent_.size()];
-    Lent l{code, sym, {}};
-    for (int level = 0; level < per_; ++level) l.saved.push_back(SymAt(code, level));
     KeySym both[2] = {sym, sym};
     XChangeKeyboardMapping(Dpy(), code, 2, both, 1);
     XSync(Dpy(), False);
-    lent_.push_back(std::move(l));
+    lent_.push_back(Lent{code, sym});
     return code;
   }
 
   // Waits (bounded) until the program in front has read the keys sent so far,
-  // then puts the lent codes back as they were.
-  void GiveBackSpares() {
+  // then puts the lent codes back as they were, in one change.
+  void GiveBackSpares(bool wait = true) {
     Display* d = Dpy();
     XSync(d, False);
-    Window focus = 0;
-    int revert = 0;
-    XGetInputFocus(d, &focus, &revert);
-    const Window client = focus == None || focus == PointerRoot ? 0 : ClientOf(focus);
-    const unsigned long token = client ? SendPing(client) : 0;
-    if (token != 0) WaitUntil([&] { return PingAnswered(token); }, kReadWaitMs);
-    else WaitUntil([] { return false; }, kUnpingedReadMs);
-    for (const Lent& l : lent_) {
-      std::vector<KeySym> saved = l.saved;
-      XChangeKeyboardMapping(d, l.code, static_cast<int>(saved.size()), saved.data(), 1);
+    if (wait) {
+      Window focus = 0;
+      int revert = 0;
+      XGetInputFocus(d, &focus, &revert);
+      const Window client = focus == None || focus == PointerRoot ? 0 : ClientOf(focus);
+      const unsigned long token = client ? SendPing(client) : 0;
+      if (token != 0) WaitUntil([&] { return PingAnswered(token); }, kReadWaitMs);
+      else WaitUntil([] { return false; }, kUnpingedReadMs);
     }
+    KeyCode low = lent_.front().code, high = low;
+    for (const Lent& l : lent_) {
+      low = std::min(low, l.code);
+      high = std::max(high, l.code);
+    }
+    const auto first = map_.begin() + static_cast<long>(low - min_code_) * per_;
+    std::vector<KeySym> original(first, first + static_cast<long>(high - low + 1) * per_);
+    XChangeKeyboardMapping(d, low, per_, original.data(), high - low + 1);
     lent_.clear();
     XSync(d, False);
     // Every client hears of a changed map; this connection reads nothing else of it.
@@ -333,7 +343,6 @@ class X11Input : public Input {
   struct Lent {
     KeyCode code;
     KeySym sym;
-    std::vector<KeySym> saved;
   };
   std::mutex mutex_;
   int min_code_ = 8, max_code_ = 255, per_ = 0;

@@ -166,6 +166,7 @@ class X11Windows : public Windows {
   }
   WindowId TreeParent(WindowId) override { return 0; }
   bool HasFrame(WindowId window) override { return Exists(window); }
+  bool HasControls() override { return false; }
 
   std::uint32_t Style(WindowId window) override {
     if (!Exists(window)) return 0;
@@ -254,6 +255,7 @@ class X11Windows : public Windows {
     return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
   }
 
+  // The request is made at once; the wait lets it take effect before the next step.
   bool Place(WindowId window, Placement how) override {
     const Window w = ToWindow(window);
     if (!Exists(window)) return false;
@@ -272,7 +274,8 @@ class X11Windows : public Windows {
           }
           MoveResizeFrame(w, 0, 0, DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d)));
         }
-        return WaitUntil([&] { return IsMaximized(window); }, kPlacementWaitMs);
+        WaitUntil([&] { return IsMaximized(window); }, kPlacementWaitMs);
+        return true;
       case Placement::Minimize:
         if (managed) {
           XIconifyWindow(d, w, DefaultScreen(d));
@@ -285,7 +288,8 @@ class X11Windows : public Windows {
           XUnmapWindow(d, w);
           XSync(d, False);
         }
-        return WaitUntil([&] { return IsMinimized(window); }, kPlacementWaitMs);
+        WaitUntil([&] { return IsMinimized(window); }, kPlacementWaitMs);
+        return true;
       case Placement::Restore:
         if (IsMinimized(window)) {
           {
@@ -294,12 +298,14 @@ class X11Windows : public Windows {
           }
           XMapWindow(d, w);  // a minimised window mapped again is restored
           XFlush(d);
-          return WaitUntil([&] { return !IsMinimized(window) && ViewableNow(w); }, kPlacementWaitMs);
+          WaitUntil([&] { return !IsMinimized(window) && ViewableNow(w); }, kPlacementWaitMs);
+          return true;
         }
         if (managed) {
           SendToManager(w, atoms().net_wm_state, 0, static_cast<long>(atoms().net_wm_state_max_vert),
                         static_cast<long>(atoms().net_wm_state_max_horz), 2);
-          return WaitUntil([&] { return !IsMaximized(window); }, kPlacementWaitMs);
+          WaitUntil([&] { return !IsMaximized(window); }, kPlacementWaitMs);
+          return true;
         }
         if (std::optional<WindowRect> before = TakeMaximised(w))
           MoveResizeFrame(w, before->x, before->y, before->width, before->height);
@@ -307,11 +313,13 @@ class X11Windows : public Windows {
       case Placement::Show:
         XMapWindow(d, w);
         XFlush(d);
-        return WaitUntil([&] { return ViewableNow(w) || IsMinimized(window); }, kPlacementWaitMs);
+        WaitUntil([&] { return ViewableNow(w) || IsMinimized(window); }, kPlacementWaitMs);
+        return true;
       case Placement::Hide:
         XWithdrawWindow(d, w, DefaultScreen(d));
         XSync(d, False);
-        return WaitUntil([&] { return !ViewableNow(w); }, kPlacementWaitMs);
+        WaitUntil([&] { return !ViewableNow(w); }, kPlacementWaitMs);
+        return true;
     }
     return false;
   }

@@ -19,6 +19,8 @@
 //   skip: <reason>       the case is not run (yet), for the reason given
 //   posix-only           the case needs POSIX behaviour
 //   windows-only         the case needs the Windows desktop (the clipboard, say)
+//   x11                  the case needs an X display (Linux): it runs only where
+//                        DISPLAY is set (ctest's scripts_x11 and scripts_x11_wm)
 //   odbc                 the data sources of tests/support/odbc_sources.h, over a
 //                        database that odbc_fill.oxm fills before the run
 // OLVEX_CASES=<prefix> runs only the cases whose name begins with it ("odbc/").
@@ -84,6 +86,7 @@ struct Case {
   std::vector<std::string> answers;
   std::vector<std::pair<std::string, std::string>> files;
   bool posix_only = false, windows_only = false, no_r = false, expect_log = true, skip = false, odbc = false;
+  bool x11 = false;
   std::vector<std::string> log, ini;
 };
 
@@ -192,6 +195,8 @@ std::vector<Case> LoadCases(bool examples) {
         c.windows_only = true;
       } else if (line == "odbc") {
         c.odbc = true;
+      } else if (line == "x11") {
+        c.x11 = true;
       } else if (line.rfind("ini:", 0) == 0) {
         c.ini.push_back(line.size() > 5 ? line.substr(5) : "");
       } else if (line == "log: none") {
@@ -296,10 +301,12 @@ void RunCases(const std::vector<Case>& cases) {
     SCOPED_TRACE(c.name);
     if (c.skip) continue;
 #ifdef _WIN32
-    if (c.posix_only) continue;
+    if (c.posix_only || c.x11) continue;
     const char separator = '\\';
 #else
     if (c.windows_only) continue;
+    const char* display = std::getenv("DISPLAY");
+    if (c.x11 && (display == nullptr || *display == '\0')) continue;
     const char separator = '/';
 #endif
     StoreSandbox sandbox;

@@ -4,15 +4,10 @@
 // and other X clients (xclip, and clients of this test). Without DISPLAY
 // every test is skipped.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <future>
 #include <thread>
 
 #include "engine/document.h"
@@ -24,6 +19,7 @@
 #include "tests/screen/screen_steps.h"
 #include "tests/settings/store_sandbox.h"
 #include "tests/support/test_support.h"
+#include "tests/x11/x11_target.h"
 #include "vars/expand.h"
 #include "vars/variables.h"
 // Last: Xlib's macros (None, Bool, Status) would clash with the names above.
@@ -36,69 +32,11 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// olvex-x11-target on two pipes: commands in, answers out (each read bounded).
-class Target {
- public:
-  Target() {
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) return;
-    const std::string program = BuiltProgram("olvex-x11-target");
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      execl(program.c_str(), program.c_str(), "--geometry", "320x200+200+150", "--title", "x11 screen test", nullptr);
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    to_ = in[1];
-    from_ = out[0];
-    ready_ = Line().rfind("ready", 0) == 0;
-  }
-  ~Target() {
-    Ask("quit", "");
-    close(to_);
-    close(from_);
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  bool ready() const { return ready_; }
-  // Sends a command; the answer's lines up to one that begins with `last`.
-  std::string Ask(const std::string& command, const std::string& last = "ok") {
-    const std::string line = command + "\n";
-    if (write(to_, line.data(), line.size()) != static_cast<ssize_t>(line.size()) || last.empty()) return "";
-    std::string answer;
-    for (std::string l = Line(); !l.empty(); l = Line()) {
-      answer += l + "\n";
-      if (l.rfind(last, 0) == 0) break;
-    }
-    return answer;
-  }
-  // The client area's top-left on the screen.
-  Point Origin() {
-    std::istringstream state(Ask("state", "end"));
-    std::string word;
-    Point at{-1, -1};
-    while (state >> word)
-      if (word == "geometry") state >> at.x >> at.y;
-    return at;
-  }
-
- private:
-  std::string Line() {
-    std::string line;
-    char c;
-    pollfd fd{from_, POLLIN, 0};
-    while (poll(&fd, 1, 5000) == 1 && read(from_, &c, 1) == 1 && c != '\n') line.push_back(c);
-    return line;
-  }
-  pid_t pid_ = -1;
-  int to_ = -1, from_ = -1;
-  bool ready_ = false;
-};
-
-bool HaveDisplay() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
+// The client area's top-left of the target on the screen.
+Point OriginOf(X11Target& target) {
+  const std::vector<long> g = target.Ask().Geometry();
+  return g.size() == 4 ? Point{static_cast<int>(g[0]), static_cast<int>(g[1])} : Point{-1, -1};
+}
 
 // Waits (at most 3 s) until the screen shows `colour` at x,y.
 bool Shows(int x, int y, Colour colour) {
@@ -110,7 +48,7 @@ bool Shows(int x, int y, Colour colour) {
 class X11ScreenTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HaveDisplay()) GTEST_SKIP() << "no X server (DISPLAY)";
+    if (platform::screen().Info().width == 0) GTEST_SKIP() << "no X server (DISPLAY)";
     InstallExpander();
     CloseAllDocuments();
   }
@@ -141,12 +79,11 @@ Picture Quadrants() {
 }
 
 TEST_F(X11ScreenTest, PicturesAndPixelsAreFoundWhereTheTargetPaintsThem) {
-  Target target;
-  ASSERT_TRUE(target.ready());
+  X11Target target("x11 screen test", "320x200+200+150");
   for (const char* paint : {"paint 40 30 4 4 FF0000", "paint 44 30 4 4 00FF00", "paint 40 34 4 4 0000FF",
                             "paint 44 34 4 4 FFFF00", "paint 150 100 1 1 9B5713"})
-    ASSERT_EQ(target.Ask(paint), "ok\n");
-  const Point o = target.Origin();
+    ASSERT_TRUE(target.Command(paint));
+  const Point o = OriginOf(target);
   ASSERT_TRUE(Shows(o.x + 150, o.y + 100, 0x13579B));
   const std::string bmp = sandbox_.dir().File("quadrants.bmp");
   const Picture quadrants = Quadrants();
@@ -188,12 +125,12 @@ TEST_F(X11ScreenTest, PicturesAndPixelsAreFoundWhereTheTargetPaintsThem) {
 }
 
 TEST_F(X11ScreenTest, WaitsEndWhenThePictureShowsAndSoonAfterAStop) {
-  Target target;
-  ASSERT_TRUE(target.ready());
+  X11Target target("x11 screen test", "320x200+200+150");
+  ASSERT_NE(target.window(), 0u);
   const std::string wait = "<timeout>20</timeout><onfail>IGNORE</onfail>";
   Run(StepText("Wait for Image", "0F0*9,", wait), [&] {
     std::this_thread::sleep_for(500ms);
-    target.Ask("paint 10 10 30 30 00F000");
+    target.Command("paint 10 10 30 30 00F000");
   });
   EXPECT_EQ(ResultOf(0), 2);
   for (const char* action : {"Wait for Pixel", "Wait for Image"}) {
@@ -226,59 +163,44 @@ std::optional<std::string> TextOnceItIs(platform::Clipboard& clipboard, const st
 }
 
 // A clipboard manager of the freedesktop convention: it owns
-// CLIPBOARD_MANAGER and, asked to SAVE_TARGETS, reads the CLIPBOARD as
-// UTF8_STRING before it answers.
-class Manager {
- public:
-  Manager() : d_(XOpenDisplay(nullptr)) {
-    w_ = XCreateSimpleWindow(d_, DefaultRootWindow(d_), 0, 0, 1, 1, 0, 0, 0);
-    XSetSelectionOwner(d_, XInternAtom(d_, "CLIPBOARD_MANAGER", False), w_, CurrentTime);
-    XFlush(d_);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~Manager() {
-    thread_.join();
-    XCloseDisplay(d_);
-  }
-  std::string kept;
-
- private:
-  bool Next(XEvent& e, Clock::time_point until) {
-    while (Clock::now() < until) {
-      if (XPending(d_)) return XNextEvent(d_, &e), true;
-      std::this_thread::sleep_for(5ms);
-    }
-    return false;
-  }
-  void Serve() {
-    XEvent e;
+// CLIPBOARD_MANAGER and, asked to SAVE_TARGETS within 8 s, reads the
+// CLIPBOARD as UTF8_STRING before it answers. The text it kept.
+std::future<std::string> StartManager() {
+  Display* d = XOpenDisplay(nullptr);
+  const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+  XSetSelectionOwner(d, XInternAtom(d, "CLIPBOARD_MANAGER", False), w, CurrentTime);
+  XSync(d, False);
+  return std::async(std::launch::async, [d, w] {
     const auto until = Clock::now() + 8s;
-    while (Next(e, until) && e.type != SelectionRequest) {}
-    if (e.type != SelectionRequest) return;
-    const XSelectionRequestEvent request = e.xselectionrequest;
-    const Atom property = XInternAtom(d_, "KEPT", False);
-    XConvertSelection(d_, XInternAtom(d_, "CLIPBOARD", False), XInternAtom(d_, "UTF8_STRING", False), property, w_,
-                      CurrentTime);
-    while (Next(e, until) && e.type != SelectionNotify) {}
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char* data = nullptr;
-    if (e.type == SelectionNotify && e.xselection.property != None &&
-        XGetWindowProperty(d_, w_, property, 0, 1 << 20, True, AnyPropertyType, &type, &format, &count, &after,
-                           &data) == Success && data) {
-      kept.assign(reinterpret_cast<char*>(data), count);
-      XFree(data);
+    XEvent e{};
+    const auto next = [&](int type) {
+      while (Clock::now() < until && !(XPending(d) && (XNextEvent(d, &e), e.type == type))) std::this_thread::sleep_for(5ms);
+      return e.type == type;
+    };
+    std::string kept;
+    if (next(SelectionRequest)) {
+      const XSelectionRequestEvent request = e.xselectionrequest;
+      const Atom property = XInternAtom(d, "KEPT", False);
+      XConvertSelection(d, XInternAtom(d, "CLIPBOARD", False), XInternAtom(d, "UTF8_STRING", False), property, w,
+                        CurrentTime);
+      Atom type;
+      int format;
+      unsigned long count, after;
+      unsigned char* data = nullptr;
+      if (next(SelectionNotify) && e.xselection.property != None &&
+          XGetWindowProperty(d, w, property, 0, 1 << 20, True, AnyPropertyType, &type, &format, &count, &after,
+                             &data) == Success && data) {
+        kept.assign(reinterpret_cast<char*>(data), count);
+        XFree(data);
+      }
+      XSelectionEvent reply{SelectionNotify, 0, True, d, request.requestor, request.selection, request.target,
+                            request.property, request.time};
+      XSendEvent(d, request.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
     }
-    XSelectionEvent reply{SelectionNotify, 0, True, d_, request.requestor, request.selection, request.target,
-                          request.property, request.time};
-    XSendEvent(d_, request.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
-    XFlush(d_);
-  }
-  Display* d_;
-  Window w_;
-  std::thread thread_;
-};
+    XCloseDisplay(d);
+    return kept;
+  });
+}
 
 TEST_F(X11ScreenTest, TheClipboardTravelsBetweenTheRuntimeAndOtherClients) {
   platform::Clipboard& clipboard = platform::clipboard();
@@ -314,8 +236,7 @@ TEST_F(X11ScreenTest, TheClipboardTravelsBetweenTheRuntimeAndOtherClients) {
   ASSERT_TRUE(clipboard.Clear());
   EXPECT_EQ(clipboard.Text(), std::nullopt);
   Display* silent = XOpenDisplay(nullptr);
-  XSetSelectionOwner(silent, XInternAtom(silent, "CLIPBOARD", False),
-                     XCreateSimpleWindow(silent, DefaultRootWindow(silent), 0, 0, 1, 1, 0, 0, 0), CurrentTime);
+  XSetSelectionOwner(silent, XInternAtom(silent, "CLIPBOARD", False), DefaultRootWindow(silent), CurrentTime);
   XSync(silent, False);
   const auto start = Clock::now();
   EXPECT_EQ(clipboard.Text(), std::nullopt);
@@ -339,9 +260,9 @@ TEST_F(X11ScreenTest, StepsUseTheClipboardAndTheRunEndHandsItToAManager) {
   EXPECT_EQ(ReadUserVariable("clip"), "before");
 
   // With a manager running, the run's end leaves it a copy.
-  Manager manager;
+  std::future<std::string> manager = StartManager();
   Run(StepText("Set Clipboard Text", "kept \xE9"));
-  EXPECT_EQ(manager.kept, "kept \xC3\xA9");
+  EXPECT_EQ(manager.get(), "kept \xC3\xA9");
 }
 
 }  // namespace
