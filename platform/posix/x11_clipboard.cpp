@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -465,8 +466,46 @@ std::unique_ptr<Clipboard> OpenClipboard() {
   return std::make_unique<X11Clipboard>(own);
 }
 
+namespace {
+
+// The process's clipboard, connected at its first use: a run that never
+// touches the clipboard opens no connection and starts no thread.
+class FirstUseClipboard : public Clipboard {
+ public:
+  std::optional<std::string> Text() override {
+    Clipboard* c = Get();
+    return c ? c->Text() : std::nullopt;
+  }
+  bool SetText(const std::string& text) override {
+    Clipboard* c = Get();
+    return c && c->SetText(text);
+  }
+  bool Clear() override {
+    Clipboard* c = Get();
+    return c && c->Clear();
+  }
+  void HandOver() override {
+    if (opened_.load()) Get()->HandOver();
+  }
+
+ private:
+  Clipboard* Get() {
+    std::call_once(once_, [this] {
+      real_ = OpenClipboard();
+      opened_.store(real_ != nullptr);
+    });
+    return real_.get();
+  }
+  std::once_flag once_;
+  std::unique_ptr<Clipboard> real_;
+  std::atomic<bool> opened_{false};
+};
+
+}  // namespace
+
 Clipboard* DesktopClipboard() {
-  static const std::unique_ptr<Clipboard> clipboard = OpenClipboard();
+  static const std::unique_ptr<FirstUseClipboard> clipboard =
+      Connection() ? std::make_unique<FirstUseClipboard>() : nullptr;
   return clipboard.get();
 }
 
