@@ -1,6 +1,7 @@
 // The X server's CLIPBOARD selection when DISPLAY names one; otherwise no
 // clipboard: nothing to read, and writing fails.
 #include "platform/clipboard.h"
+
 #include "platform/posix/x11_clipboard.h"
 
 namespace platform {

@@ -1,7 +1,8 @@
 // The X server's screen when DISPLAY names one; otherwise no desktop screen
 // to read: no pixels and a size of zero.
-#include "platform/posix/x11_screen.h"
 #include "platform/screen.h"
+
+#include "platform/posix/x11_screen.h"
 
 namespace platform {
 namespace {

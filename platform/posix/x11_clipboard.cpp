@@ -118,7 +118,9 @@ class X11Clipboard : public Clipboard {
     return ok;
   }
 
-  void HandOver() override { Call([this] { SaveWithManager(); }, kHandOverWait + 1s); }
+  void HandOver() override {
+    Call([this] { SaveWithManager(); }, kHandOverWait + 1s);
+  }
 
  private:
   // Runs `work` on the clipboard's thread. A request still queued after
@@ -307,7 +309,8 @@ class X11Clipboard : public Clipboard {
     }
     if (target == atoms_.utf8) return PutText(requestor, property, atoms_.utf8, CodePageToUtf8(text_));
     // Latin-1 lacks the code page's 0x80 to 0x9F as much as the other way round.
-    if (target == XA_STRING || target == atoms_.text) return PutText(requestor, property, XA_STRING, Latin1ToCodePage(text_));
+    if (target == XA_STRING || target == atoms_.text)
+      return PutText(requestor, property, XA_STRING, Latin1ToCodePage(text_));
     return false;
   }
 
@@ -328,9 +331,8 @@ class X11Clipboard : public Clipboard {
   }
 
   void NextStep(Window window, Atom property) {
-    const auto it = std::find_if(transfers_.begin(), transfers_.end(), [&](const Transfer& t) {
-      return t.requestor == window && t.property == property;
-    });
+    const auto it = std::find_if(transfers_.begin(), transfers_.end(),
+                                 [&](const Transfer& t) { return t.requestor == window && t.property == property; });
     if (it == transfers_.end()) return;
     if (it->finished) {
       EndTransfer(it);
@@ -432,7 +434,8 @@ class X11Clipboard : public Clipboard {
     XEvent event;
     WaitForEvent(
         [this](const XEvent& e) {
-          return e.type == SelectionNotify && e.xselection.requestor == window_ && e.xselection.selection == atoms_.manager;
+          return e.type == SelectionNotify && e.xselection.requestor == window_ &&
+                 e.xselection.selection == atoms_.manager;
         },
         Clock::now() + kHandOverWait, event);
   }

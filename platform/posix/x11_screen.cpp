@@ -111,7 +111,8 @@ class X11Screen : public Screen {
     // Only the part on the screen is read; the rest stays black.
     const ScreenArea root = RootArea();
     const int left = std::max(area.left, 0), top = std::max(area.top, 0);
-    const int right = std::min(area.left + area.width, root.width), bottom = std::min(area.top + area.height, root.height);
+    const int right = std::min(area.left + area.width, root.width),
+              bottom = std::min(area.top + area.height, root.height);
     if (right <= left || bottom <= top) return true;
     const ScreenArea part{left, top, right - left, bottom - top};
     Colour* at = out.colours.data() + static_cast<std::size_t>(top - area.top) * static_cast<std::size_t>(area.width) +
@@ -130,8 +131,9 @@ class X11Screen : public Screen {
   // A request that fails (an area the screen no longer covers) returns
   // nothing: Dpy()'s error handler lets the program go on.
   bool PlainCapture(const ScreenArea& part, Colour* out, int out_width) {
-    XImage* image = XGetImage(display_, DefaultRootWindow(display_), part.left, part.top,
-                              static_cast<unsigned>(part.width), static_cast<unsigned>(part.height), AllPlanes, ZPixmap);
+    XImage* image =
+        XGetImage(display_, DefaultRootWindow(display_), part.left, part.top, static_cast<unsigned>(part.width),
+                  static_cast<unsigned>(part.height), AllPlanes, ZPixmap);
     if (!image) return false;
     const bool done = Convert(*image, out, out_width);
     XDestroyImage(image);
@@ -154,9 +156,10 @@ class X11Screen : public Screen {
     XImage* image = XShmCreateImage(display_, visual, depth, ZPixmap, segment_.shmaddr, &segment_,
                                     static_cast<unsigned>(part.width), static_cast<unsigned>(part.height));
     if (!image) return false;
-    bool done = static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(part.height) <= segment_size_ &&
-                XShmGetImage(display_, DefaultRootWindow(display_), image, part.left, part.top, AllPlanes) &&
-                Convert(*image, out, out_width);
+    bool done =
+        static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(part.height) <= segment_size_ &&
+        XShmGetImage(display_, DefaultRootWindow(display_), image, part.left, part.top, AllPlanes) &&
+        Convert(*image, out, out_width);
     image->data = nullptr;  // the segment stays
     XDestroyImage(image);
     return done;
@@ -167,8 +170,8 @@ class X11Screen : public Screen {
     if (!XShmQueryExtension(display_)) return false;
     const ScreenArea root = RootArea();
     XShmSegmentInfo probe{};
-    XImage* image = XShmCreateImage(display_, visual, depth, ZPixmap, nullptr, &probe, static_cast<unsigned>(root.width),
-                                    static_cast<unsigned>(root.height));
+    XImage* image = XShmCreateImage(display_, visual, depth, ZPixmap, nullptr, &probe,
+                                    static_cast<unsigned>(root.width), static_cast<unsigned>(root.height));
     if (!image) return false;
     segment_size_ = static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(root.height);
     XDestroyImage(image);
