@@ -74,7 +74,7 @@ struct Request {
 
 class X11Clipboard : public Clipboard {
  public:
-  X11Clipboard(Display* display) : d_(display), atoms_(display) {
+  explicit X11Clipboard(Display* display) : d_(display), atoms_(display) {
     window_ = XCreateSimpleWindow(d_, DefaultRootWindow(d_), -10, -10, 1, 1, 0, 0, 0);
     XSelectInput(d_, window_, PropertyChangeMask);
     const long max_request = std::max(XExtendedMaxRequestSize(d_), XMaxRequestSize(d_));
