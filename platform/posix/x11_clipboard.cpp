@@ -18,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -458,8 +459,7 @@ class X11Clipboard : public Clipboard {
   bool stopped_ = false;
 };
 
-}  // namespace
-
+// The clipboard on a connection of its own; nullptr without an X server.
 std::unique_ptr<Clipboard> OpenClipboard() {
   // Dpy() sets the error handler that keeps a request about a window gone
   // meanwhile (a reader that quit) from ending the program.
@@ -468,8 +468,6 @@ std::unique_ptr<Clipboard> OpenClipboard() {
   if (!own) return nullptr;
   return std::make_unique<X11Clipboard>(own);
 }
-
-namespace {
 
 // The process's clipboard, connected at its first use: a run that never
 // touches the clipboard opens no connection and starts no thread.

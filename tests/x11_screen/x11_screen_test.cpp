@@ -1,8 +1,5 @@
-// The screen and the clipboard on a real X server (cmake/x11-session.sh):
-// pictures and pixels that olvex-x11-target paints are found where it shows
-// them, and the CLIPBOARD selection travels both ways between the runtime
-// and other X clients (xclip, and clients of this test). Without DISPLAY
-// every test is skipped.
+// The screen and the clipboard on a real X server (cmake/x11-session.sh), with
+// olvex-x11-target painting and xclip as another client; skipped without DISPLAY.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,7 +10,6 @@
 #include "engine/document.h"
 #include "engine/run.h"
 #include "platform/clipboard.h"
-#include "platform/posix/x11_clipboard.h"
 #include "screen/picture.h"
 #include "screen/screen_actions.h"
 #include "tests/screen/screen_steps.h"
@@ -32,15 +28,9 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// The client area's top-left of the target on the screen.
-Point OriginOf(X11Target& target) {
-  const std::vector<long> g = target.Ask().Geometry();
-  return g.size() == 4 ? Point{static_cast<int>(g[0]), static_cast<int>(g[1])} : Point{-1, -1};
-}
-
-// Waits (at most 3 s) until the screen shows `colour` at x,y.
+// Waits (at most 10 s) until the screen shows `colour` at x,y.
 bool Shows(int x, int y, Colour colour) {
-  for (auto until = Clock::now() + 3s; Clock::now() < until; std::this_thread::sleep_for(10ms))
+  for (auto until = Clock::now() + 10s; Clock::now() < until; std::this_thread::sleep_for(10ms))
     if (platform::screen().PixelAt(x, y) == colour) return true;
   return false;
 }
@@ -83,7 +73,9 @@ TEST_F(X11ScreenTest, PicturesAndPixelsAreFoundWhereTheTargetPaintsThem) {
   for (const char* paint : {"paint 40 30 4 4 FF0000", "paint 44 30 4 4 00FF00", "paint 40 34 4 4 0000FF",
                             "paint 44 34 4 4 FFFF00", "paint 150 100 1 1 9B5713"})
     ASSERT_TRUE(target.Command(paint));
-  const Point o = OriginOf(target);
+  const std::vector<long> g = target.Ask().Geometry();
+  ASSERT_EQ(g.size(), 4u);
+  const Point o{static_cast<int>(g[0]), static_cast<int>(g[1])};  // the client area on the screen
   ASSERT_TRUE(Shows(o.x + 150, o.y + 100, 0x13579B));
   const std::string bmp = sandbox_.dir().File("quadrants.bmp");
   const Picture quadrants = Quadrants();
@@ -108,10 +100,10 @@ TEST_F(X11ScreenTest, PicturesAndPixelsAreFoundWhereTheTargetPaintsThem) {
 
   // Image Capture of the blocks' area, and the whole screen as the failure snapshot.
   const std::string shot = sandbox_.dir().File("shot.bmp");
+  const std::string area = "<value1>" + std::to_string(o.x + 40) + "," + std::to_string(o.y + 30) + "</value1>";
   LoadScreenStep(
       StepText("Image Capture", "",
-               OptionsField("Area") + "<value1>" + std::to_string(o.x + 40) + "," + std::to_string(o.y + 30) +
-                   "</value1><value2>8,8</value2>" + "<output value=\"" + shot + "\">File</output>"),
+               OptionsField("Area") + area + "<value2>8,8</value2><output value=\"" + shot + "\">File</output>"),
       sandbox_.dir().File("case.oxm"));
   ASSERT_EQ(HandleImageCaptureStep(0, 0), 1) << StepError();
   Picture saved;
@@ -154,10 +146,10 @@ TEST_F(X11ScreenTest, WaitsEndWhenThePictureShowsAndSoonAfterAStop) {
 std::string Shell(const std::string& command) { return RunChild({"/bin/sh", "-c", command}, 10s).out; }
 
 // The clipboard's text once it is `wanted` (xclip takes the selection from
-// its background half, a moment after it returned), or at most 3 s later.
+// its background half, a moment after it returned), or at most 10 s later.
 std::optional<std::string> TextOnceItIs(platform::Clipboard& clipboard, const std::string& wanted) {
   std::optional<std::string> text;
-  for (auto until = Clock::now() + 3s; (text = clipboard.Text()) != wanted && Clock::now() < until;)
+  for (auto until = Clock::now() + 10s; (text = clipboard.Text()) != wanted && Clock::now() < until;)
     std::this_thread::sleep_for(20ms);
   return text;
 }
@@ -232,8 +224,6 @@ TEST_F(X11ScreenTest, TheClipboardTravelsBetweenTheRuntimeAndOtherClients) {
   EXPECT_EQ(TextOnceItIs(clipboard, large), large);
   ASSERT_TRUE(clipboard.SetText(large));
   EXPECT_EQ(Shell("xclip -o -selection clipboard"), large);
-  std::unique_ptr<platform::Clipboard> second = platform::x11::OpenClipboard();
-  EXPECT_EQ(second->Text(), large);
 
   // Cleared, the clipboard holds nothing; an owner that never answers costs a bounded wait.
   ASSERT_TRUE(clipboard.Clear());
