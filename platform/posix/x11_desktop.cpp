@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -140,27 +141,29 @@ bool FocusInside(Window client) {
   return focus == client || ClientOf(focus) == client;
 }
 
-void SendToManager(Window client, Atom type, long l0, long l1, long l2, long l3) {
-  Display* d = Dpy();
+XEvent ClientMessageOf(Window window, Atom type, long l0, long l1, long l2, long l3) {
   XEvent e{};
   e.xclient.type = ClientMessage;
-  e.xclient.window = client;
+  e.xclient.window = window;
   e.xclient.message_type = type;
   e.xclient.format = 32;
   e.xclient.data.l[0] = l0;
   e.xclient.data.l[1] = l1;
   e.xclient.data.l[2] = l2;
   e.xclient.data.l[3] = l3;
+  return e;
+}
+
+void SendToManager(Window client, Atom type, long l0, long l1, long l2, long l3) {
+  Display* d = Dpy();
+  XEvent e = ClientMessageOf(client, type, l0, l1, l2, l3);
   XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
   XFlush(d);
 }
 
-bool AnswersPing(Window client) {
+bool HasProtocol(Window client, Atom protocol) {
   const auto protocols = ReadProperty(client, atoms().wm_protocols, 64);
-  if (!protocols) return false;
-  for (unsigned long a : protocols->items)
-    if (a == atoms().net_wm_ping) return true;
-  return false;
+  return protocols && std::find(protocols->items.begin(), protocols->items.end(), protocol) != protocols->items.end();
 }
 
 namespace {
@@ -174,8 +177,9 @@ struct Pings {
   unsigned long next = 0x7E000000;  // far from the server's own time stamps
   std::vector<unsigned long> open, answered;
 };
+// Never destroyed: the input service gives its key codes back at the program's end.
 Pings& pings() {
-  static Pings p;
+  static Pings& p = *new Pings;
   return p;
 }
 
@@ -200,7 +204,7 @@ void DrainAnswers(Pings& p) {
 }  // namespace
 
 unsigned long SendPing(Window client) {
-  if (!AnswersPing(client)) return 0;
+  if (!HasProtocol(client, atoms().net_wm_ping)) return 0;
   XSync(Dpy(), False);  // what was sent before is with the server first
   Pings& p = pings();
   std::lock_guard<std::mutex> lock(p.mutex);
@@ -214,14 +218,8 @@ unsigned long SendPing(Window client) {
   const unsigned long token = ++p.next;
   p.open.push_back(token);
   XSelectInput(p.listener, DefaultRootWindow(p.listener), SubstructureNotifyMask);
-  XEvent e{};
-  e.xclient.type = ClientMessage;
-  e.xclient.window = client;
-  e.xclient.message_type = atoms().wm_protocols;
-  e.xclient.format = 32;
-  e.xclient.data.l[0] = static_cast<long>(atoms().net_wm_ping);
-  e.xclient.data.l[1] = static_cast<long>(token);
-  e.xclient.data.l[2] = static_cast<long>(client);
+  XEvent e = ClientMessageOf(client, atoms().wm_protocols, static_cast<long>(atoms().net_wm_ping),
+                             static_cast<long>(token), static_cast<long>(client));
   XSendEvent(p.listener, client, False, NoEventMask, &e);
   XFlush(p.listener);
   return token;

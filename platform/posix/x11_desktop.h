@@ -45,14 +45,17 @@ bool ManagerRuns();
 Window ClientOf(Window window);
 // True when the keyboard focus is on `client`, inside it, or on its frame.
 bool FocusInside(Window client);
+// A client message about `window` (format 32), for XSendEvent.
+XEvent ClientMessageOf(Window window, Atom type, long l0, long l1 = 0, long l2 = 0, long l3 = 0);
 // A message to the window manager about `client` (on the root window).
 void SendToManager(Window client, Atom type, long l0, long l1 = 0, long l2 = 0, long l3 = 0);
+// True when the client names `protocol` in WM_PROTOCOLS.
+bool HasProtocol(Window client, Atom protocol);
 // _NET_WM_PING: asks the client to answer, on a connection of its own so
 // that the answer is seen whatever else reads events. Every request sent
 // before the ping has reached the client before it; the answer says that the
 // client has read them. Send: a token, 0 when the client does not answer
 // pings. Answered: true once the answer came.
-bool AnswersPing(Window client);
 unsigned long SendPing(Window client);
 bool PingAnswered(unsigned long token);
 // Polls `done` every few milliseconds until it holds, `bound_ms` have

@@ -139,10 +139,10 @@ class X11Input : public Input {
     XFlush(d);
   }
 
-  // At the program's end the keys were typed before the run ended.
+  // At the program's end too, once the program in front has read its keys.
   ~X11Input() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!lent_.empty()) GiveBackSpares(false);
+    if (!lent_.empty()) GiveBackSpares();
   }
 
   bool WatchKeys() override {
@@ -263,28 +263,24 @@ class X11Input : public Input {
     return {};
   }
 
-  // A character typed by its own code: Shift around it where it needs it.
+  // A character typed by its own code: Shift around it where it needs it and
+  // nobody holds it (the key's release lets go of the Shift its press added).
   void TypeSym(KeySym sym, bool up) {
     if (sym == NoSymbol) return;
     Display* d = Dpy();
     Found found = Find(sym);
-    if (found.code && found.level == 1 && IsShiftDownLocked()) found.level = 0;
     if (!found.code) found = Found{Spare(sym), 0};
-    if (!found.code) return;
     const KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
-    if (!up && found.level == 1 && shift) XTestFakeKeyEvent(d, shift, True, CurrentTime);
-    XTestFakeKeyEvent(d, found.code, up ? False : True, CurrentTime);
-    if (up && found.level == 1 && shift) XTestFakeKeyEvent(d, shift, False, CurrentTime);
-  }
-
-  bool IsShiftDownLocked() {
-    char keys[32] = {};
-    XQueryKeymap(Dpy(), keys);
-    for (KeySym s : {XK_Shift_L, XK_Shift_R}) {
-      const KeyCode code = XKeysymToKeycode(Dpy(), s);
-      if (code && (keys[code / 8] & (1 << (code % 8)))) return true;
+    if (!found.code || !shift) return;
+    if (!up && found.level == 1 && !IsKeyDown(key::kShift)) {
+      XTestFakeKeyEvent(d, shift, True, CurrentTime);
+      shifted_ = found.code;
     }
-    return false;
+    XTestFakeKeyEvent(d, found.code, up ? False : True, CurrentTime);
+    if (up && shifted_ == found.code) {
+      XTestFakeKeyEvent(d, shift, False, CurrentTime);
+      shifted_ = 0;
+    }
   }
 
   // A spare code that types `sym` (with or without Shift). When every spare
@@ -304,18 +300,16 @@ class X11Input : public Input {
 
   // Waits (bounded) until the program in front has read the keys sent so far,
   // then puts the lent codes back as they were, in one change.
-  void GiveBackSpares(bool wait = true) {
+  void GiveBackSpares() {
     Display* d = Dpy();
     XSync(d, False);
-    if (wait) {
-      Window focus = 0;
-      int revert = 0;
-      XGetInputFocus(d, &focus, &revert);
-      const Window client = focus == None || focus == PointerRoot ? 0 : ClientOf(focus);
-      const unsigned long token = client ? SendPing(client) : 0;
-      if (token != 0) WaitUntil([&] { return PingAnswered(token); }, kReadWaitMs);
-      else WaitUntil([] { return false; }, kUnpingedReadMs);
-    }
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(d, &focus, &revert);
+    const Window client = focus == None || focus == PointerRoot ? 0 : ClientOf(focus);
+    const unsigned long token = client ? SendPing(client) : 0;
+    if (token != 0) WaitUntil([&] { return PingAnswered(token); }, kReadWaitMs);
+    else WaitUntil([] { return false; }, kUnpingedReadMs);
     KeyCode low = lent_.front().code, high = low;
     for (const Lent& l : lent_) {
       low = std::min(low, l.code);
@@ -351,6 +345,7 @@ class X11Input : public Input {
   std::vector<Lent> lent_;
   Window watched_ = 0;
   unsigned long token_ = 0;
+  KeyCode shifted_ = 0;  // the key whose press added Shift
 };
 
 }  // namespace

@@ -27,13 +27,11 @@ Window ToWindow(WindowId id) { return static_cast<Window>(id); }
 
 struct Attributes {
   int x = 0, y = 0, width = 0, height = 0, border = 0, map_state = IsUnmapped;
-  bool input_output = true, override_redirect = false;
 };
 std::optional<Attributes> AttributesOf(Window w) {
   XWindowAttributes a;
   if (w == 0 || !XGetWindowAttributes(Dpy(), w, &a)) return std::nullopt;
-  return Attributes{a.x, a.y, a.width, a.height, a.border_width, a.map_state, a.c_class == InputOutput,
-                    a.override_redirect != 0};
+  return Attributes{a.x, a.y, a.width, a.height, a.border_width, a.map_state};
 }
 
 // The child of the root that holds `w` (the frame under a reparenting window manager).
@@ -56,10 +54,107 @@ bool HasState(Window w, Atom state) {
   return states && std::find(states->items.begin(), states->items.end(), state) != states->items.end();
 }
 
-bool HasProtocol(Window w, Atom protocol) {
-  const auto protocols = ReadProperty(w, atoms().wm_protocols, 64);
-  return protocols && std::find(protocols->items.begin(), protocols->items.end(), protocol) != protocols->items.end();
-}
+// What a search asks of every top-level window (its title, whether it is
+// mapped, the client inside a child of the root), kept from one search to the
+// next on a connection of its own that watches each window it has seen: a
+// change of title, a map, an unmap or the window's end comes as an event that
+// the next search reads first (one round trip), so that a search over 200
+// windows asks the server twice instead of hundreds of times.
+class WatchedWindows {
+ public:
+  // The root's children, top first, each as the client it holds, that are
+  // mapped or in `also`: the top-level windows where no window manager keeps a list.
+  std::vector<WindowId> RootClients(const std::set<Window>& also) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Ready()) return {};
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    std::vector<WindowId> list;
+    if (!XQueryTree(watch_, DefaultRootWindow(watch_), &root, &parent, &children, &count)) return list;
+    const std::vector<Window> below(children, children + count);
+    if (children) XFree(children);
+    for (auto it = below.rbegin(); it != below.rend(); ++it) {
+      Entry* e = Seen(*it);
+      if (!e || e->ignored || (!e->mapped && !also.count(*it))) continue;
+      if (e->client == 0) e->client = ClientOf(*it);
+      list.push_back(e->client ? e->client : *it);
+    }
+    return list;
+  }
+
+  std::string Title(Window w) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Ready()) return {};
+    Entry* e = Seen(w);
+    if (!e) return {};
+    if (!e->title) e->title = ReadName(w);
+    return *e->title;
+  }
+
+  // Reads what changed since the last search.
+  void CatchUp() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Ready()) return;
+    XSync(watch_, False);
+    while (XPending(watch_)) {
+      XEvent ev;
+      XNextEvent(watch_, &ev);
+      const auto it = seen_.find(ev.xany.window);
+      if (ev.type == DestroyNotify) {
+        seen_.erase(ev.xdestroywindow.window);
+      } else if (it == seen_.end()) {
+        continue;
+      } else if (ev.type == PropertyNotify) {
+        if (ev.xproperty.atom == XA_WM_NAME || ev.xproperty.atom == atoms().net_wm_name) it->second.title.reset();
+        if (ev.xproperty.atom == atoms().wm_state) it->second.client = 0;
+      } else if (ev.type == MapNotify || ev.type == UnmapNotify) {
+        it->second.mapped = ev.type == MapNotify;
+      } else if (ev.type == ReparentNotify) {
+        seen_.erase(it);  // its place in the tree changed: asked again when next seen
+      }
+    }
+  }
+
+  // _NET_WM_NAME (UTF-8), else WM_NAME (Latin-1, or UTF-8 where so marked).
+  static std::string ReadName(Window w) {
+    if (const auto name = ReadProperty(w, atoms().net_wm_name, 1024); name && name->format == 8)
+      return Utf8ToCodePage(name->bytes);
+    const auto name = ReadProperty(w, XA_WM_NAME, 1024);
+    if (!name || name->format != 8) return {};
+    return name->type == atoms().utf8_string ? Utf8ToCodePage(name->bytes) : Latin1ToCodePage(name->bytes);
+  }
+
+ private:
+  struct Entry {
+    std::optional<std::string> title;
+    bool mapped = false, ignored = false;  // ignored: input-only or override-redirect
+    Window client = 0;
+  };
+  bool Ready() {
+    if (!opened_) {
+      opened_ = true;
+      watch_ = XOpenDisplay(DisplayString(Dpy()));
+    }
+    return watch_ != nullptr;
+  }
+  // The window's entry; a window seen for the first time is watched from now
+  // on, then asked once.
+  Entry* Seen(Window w) {
+    if (const auto it = seen_.find(w); it != seen_.end()) return &it->second;
+    XSelectInput(watch_, w, PropertyChangeMask | StructureNotifyMask);
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(watch_, w, &a)) return nullptr;
+    Entry e;
+    e.mapped = a.map_state != IsUnmapped;
+    e.ignored = a.c_class != InputOutput || a.override_redirect;
+    if (seen_.size() > 100000) seen_.clear();
+    return &(seen_[w] = e);
+  }
+  std::mutex mutex_;
+  bool opened_ = false;
+  Display* watch_ = nullptr;
+  std::map<Window, Entry> seen_;
+};
 
 class X11Windows : public Windows {
  public:
@@ -90,28 +185,12 @@ class X11Windows : public Windows {
   }
 
   std::vector<WindowId> TopLevelWindows() override {
-    Display* d = Dpy();
-    const Window root_window = DefaultRootWindow(d);
-    std::vector<WindowId> list;
+    watched_.CatchUp();
     if (ManagerRuns()) {
-      if (const auto stacking = ReadProperty(root_window, atoms().net_client_list_stacking, 1 << 16)) {
-        list.assign(stacking->items.rbegin(), stacking->items.rend());
-        return list;
-      }
+      if (const auto stacking = ReadProperty(DefaultRootWindow(Dpy()), atoms().net_client_list_stacking, 1 << 16))
+        return std::vector<WindowId>(stacking->items.rbegin(), stacking->items.rend());
     }
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(d, root_window, &root, &parent, &children, &count)) return list;
-    const std::vector<Window> below(children, children + count);
-    if (children) XFree(children);
-    const std::set<Window> minimised = Minimised();
-    for (auto it = below.rbegin(); it != below.rend(); ++it) {
-      const auto a = AttributesOf(*it);
-      if (!a || !a->input_output || a->override_redirect) continue;
-      if (a->map_state == IsUnmapped && !minimised.count(*it)) continue;
-      list.push_back(ClientOf(*it));
-    }
-    return list;
+    return watched_.RootClients(Minimised());
   }
 
   std::vector<WindowId> Descendants(WindowId) override { return {}; }
@@ -121,6 +200,14 @@ class X11Windows : public Windows {
   bool IsVisible(WindowId window) override {
     const auto a = AttributesOf(ToWindow(window));
     return a && (a->map_state == IsViewable || IsMinimized(window));
+  }
+
+  // A search reads the titles it has read before from the watch (TopLevelWindows
+  // caught up with their changes first).
+  std::string TitleOf(WindowId window, bool top_level, std::size_t max_chars, int) override {
+    std::string title = top_level ? watched_.Title(ToWindow(window)) : Name(ToWindow(window));
+    if (title.size() > max_chars) title.resize(max_chars);
+    return title;
   }
 
   std::string Title(WindowId window, std::size_t max_chars, int) override {
@@ -356,24 +443,20 @@ class X11Windows : public Windows {
   }
 
   // XKillClient ends the program's connection (a program ends with it); never
-  // the runtime's own.
+  // the runtime's own: its windows' ids share the bits above the server's
+  // resource mask (21 bits unless the server takes more clients) with an id
+  // of its connection.
   bool EndProcessOf(WindowId window) override {
     const Window w = ToWindow(window);
-    if (!Exists(window) || ProcessId(window) == static_cast<std::uint32_t>(getpid())) return false;
+    static const XID own = XAllocID(Dpy()) >> 21;
+    if (!Exists(window) || ProcessId(window) == static_cast<std::uint32_t>(getpid()) || (w >> 21) == own) return false;
     XKillClient(Dpy(), w);
     XSync(Dpy(), False);
     return true;
   }
 
  private:
-  // _NET_WM_NAME (UTF-8), else WM_NAME (Latin-1, or UTF-8 where so marked).
-  static std::string Name(Window w) {
-    if (const auto name = ReadProperty(w, atoms().net_wm_name, 1024); name && name->format == 8)
-      return Utf8ToCodePage(name->bytes);
-    const auto name = ReadProperty(w, XA_WM_NAME, 1024);
-    if (!name || name->format != 8) return {};
-    return name->type == atoms().utf8_string ? Utf8ToCodePage(name->bytes) : Latin1ToCodePage(name->bytes);
-  }
+  static std::string Name(Window w) { return WatchedWindows::ReadName(w); }
 
   static bool ViewableNow(Window w) {
     const auto a = AttributesOf(w);
@@ -403,13 +486,7 @@ class X11Windows : public Windows {
 
   static bool SendDelete(Window w) {
     if (!HasProtocol(w, atoms().wm_delete_window)) return false;
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = w;
-    e.xclient.message_type = atoms().wm_protocols;
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = static_cast<long>(atoms().wm_delete_window);
-    e.xclient.data.l[1] = CurrentTime;
+    XEvent e = ClientMessageOf(w, atoms().wm_protocols, static_cast<long>(atoms().wm_delete_window), CurrentTime);
     const bool sent = XSendEvent(Dpy(), w, False, NoEventMask, &e) != 0;
     XFlush(Dpy());
     return sent;
@@ -461,6 +538,7 @@ class X11Windows : public Windows {
   std::mutex mutex_;
   std::set<Window> minimised_;
   std::map<Window, WindowRect> maximised_;
+  WatchedWindows watched_;
 };
 
 }  // namespace

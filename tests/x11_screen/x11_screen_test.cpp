@@ -73,7 +73,7 @@ TEST_F(X11ScreenTest, PicturesAndPixelsAreFoundWhereTheTargetPaintsThem) {
   for (const char* paint : {"paint 40 30 4 4 FF0000", "paint 44 30 4 4 00FF00", "paint 40 34 4 4 0000FF",
                             "paint 44 34 4 4 FFFF00", "paint 150 100 1 1 9B5713"})
     ASSERT_TRUE(target.Command(paint));
-  const std::vector<long> g = target.Ask().Geometry();
+  const std::vector<long> g = target.Geometry();
   ASSERT_EQ(g.size(), 4u);
   const Point o{static_cast<int>(g[0]), static_cast<int>(g[1])};  // the client area on the screen
   ASSERT_TRUE(Shows(o.x + 150, o.y + 100, 0x13579B));

@@ -1,25 +1,16 @@
-// olvex-x11-target: the X11 program the Linux desktop tests drive. One
-// top-level window (white, with the blocks painted on command) that records
-// the input it receives: keys with their modifiers, the text they type, mouse
-// buttons at client coordinates, the wheel.
-//
-//   olvex-x11-target [--title T] [--class C] [--geometry WxH+X+Y] [--no-ping]
-//
-// It prints "ready <window id>" once its window is mapped, then reads one
-// command a line on standard input and answers on standard output:
-//   state                   "title", "geometry X Y W H" (the client area in root
-//                           coordinates), "focused 0|1", "mapped 0|1", "text"
-//                           (typed text in UTF-8; \n, \t, \\ escaped),
-//                           "records N", "record:", the records, then "end"
-//   clear                   forgets the records and the text         -> ok
-//   paint X Y W H RRGGBB    a block in client coordinates            -> ok
-//   title T                 a new title (_NET_WM_NAME and WM_NAME)   -> ok
-//   refuse 1|0              ignore the window manager's close request -> ok
-//   quit                    ends the program
-// Records: "kd KEYSYM MODS", "ku KEYSYM MODS", "md B X Y MODS", "mu B X Y MODS",
-// "wh up|down", "close" (a close request); MODS is a word of C, S, A, W or "-".
-// It answers _NET_WM_PING (unless --no-ping), so that a sender of keys can tell
-// when they have been read.
+// olvex-x11-target [--title T] [--class C] [--geometry WxH+X+Y]: the X11 program
+// the Linux desktop tests drive. One white top-level window that records the
+// input it receives. It prints "ready <window id>" once mapped, then answers
+// one command a line on standard input:
+//   state                 "title", "geometry X Y W H" (client area, root coordinates),
+//                         "focused 0|1", "mapped 0|1", "text" (the typed text in
+//                         UTF-8, \n and \\ escaped), "record:", the records, "end"
+//   clear                 forgets records and text                  -> ok
+//   paint X Y W H RRGGBB  a block in client coordinates             -> ok
+//   refuse 1|0            ignore the close request (WM_DELETE_WINDOW) -> ok
+//   quit
+// Records: "kd|ku KEYSYM MODS", "md|mu BUTTON X Y MODS", "wh up|down"; MODS is
+// C, S, A, W or "-". It answers _NET_WM_PING, as toolkits do.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -28,7 +19,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -38,212 +28,137 @@ struct Block {
   int x, y, w, h;
   unsigned long pixel;
 };
-
-Display* g_display = nullptr;
+Display* g_d = nullptr;
 Window g_window = 0;
 GC g_gc = nullptr;
 std::vector<Block> g_blocks;
 std::vector<std::string> g_record;
 std::string g_text, g_title = "Olvex X11 Target";
-bool g_refuse = false, g_mapped = false;
-Atom g_protocols, g_delete, g_ping, g_net_name, g_utf8;
+bool g_refuse = false;
+Atom g_protocols, g_delete, g_ping;
 
 std::string Mods(unsigned state) {
   std::string m;
-  if (state & ControlMask) m += 'C';
-  if (state & ShiftMask) m += 'S';
-  if (state & Mod1Mask) m += 'A';
-  if (state & Mod4Mask) m += 'W';
+  for (auto [mask, letter] : {std::pair{ControlMask, 'C'}, {ShiftMask, 'S'}, {Mod1Mask, 'A'}, {Mod4Mask, 'W'}})
+    if (state & mask) m += letter;
   return m.empty() ? "-" : m;
 }
 
 void AppendUtf8(std::string& out, unsigned long u) {
-  if (u < 0x80) {
-    out += static_cast<char>(u);
-  } else if (u < 0x800) {
-    out += static_cast<char>(0xC0 | (u >> 6));
-    out += static_cast<char>(0x80 | (u & 0x3F));
-  } else if (u < 0x10000) {
-    out += static_cast<char>(0xE0 | (u >> 12));
-    out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (u & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (u >> 18));
-    out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (u & 0x3F));
-  }
+  if (u < 0x80) return out.push_back(static_cast<char>(u));
+  const int extra = u < 0x800 ? 1 : u < 0x10000 ? 2 : 3;
+  out += static_cast<char>(((0xF0 << (3 - extra)) & 0xFF) | (u >> (6 * extra)));
+  for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((u >> (6 * k)) & 0x3F));
 }
 
 // The character a keysym types; 0 for none.
 unsigned long CharOf(KeySym sym) {
   if ((sym >= 0x20 && sym <= 0x7E) || (sym >= 0xA0 && sym <= 0xFF)) return sym;
   if (sym >= 0x1000000 && sym <= 0x110FFFF) return sym - 0x1000000;
-  if (sym == XK_Return || sym == XK_KP_Enter) return '\n';
-  if (sym == XK_Tab) return '\t';
   if (sym >= XK_KP_0 && sym <= XK_KP_9) return '0' + (sym - XK_KP_0);
   if (sym == XK_EuroSign) return 0x20AC;
-  return 0;
-}
-
-void SetTitle(const std::string& title) {
-  g_title = title;
-  XStoreName(g_display, g_window, title.c_str());
-  XChangeProperty(g_display, g_window, g_net_name, g_utf8, 8, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
+  return sym == XK_Return || sym == XK_KP_Enter ? '\n' : sym == XK_Tab ? '\t' : 0;
 }
 
 void Redraw() {
-  XSetForeground(g_display, g_gc, WhitePixel(g_display, DefaultScreen(g_display)));
-  XWindowAttributes a;
-  XGetWindowAttributes(g_display, g_window, &a);
-  XFillRectangle(g_display, g_window, g_gc, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height));
+  XSetForeground(g_d, g_gc, WhitePixel(g_d, DefaultScreen(g_d)));
+  XFillRectangle(g_d, g_window, g_gc, 0, 0, 4000, 4000);
   for (const Block& b : g_blocks) {
-    XSetForeground(g_display, g_gc, b.pixel);
-    XFillRectangle(g_display, g_window, g_gc, b.x, b.y, static_cast<unsigned>(b.w), static_cast<unsigned>(b.h));
+    XSetForeground(g_d, g_gc, b.pixel);
+    XFillRectangle(g_d, g_window, g_gc, b.x, b.y, static_cast<unsigned>(b.w), static_cast<unsigned>(b.h));
   }
-  XFlush(g_display);
+  XSync(g_d, False);
 }
 
 void OnKey(XKeyEvent& e, bool down) {
   char buffer[32];
   KeySym sym = NoSymbol;
   XLookupString(&e, buffer, sizeof buffer, &sym, nullptr);
-  // The key's own keysym by name (Xlib's names of keysyms outside its table are
-  // the caller's to free).
-  char* allocated = nullptr;
   const KeySym plain = XLookupKeysym(&e, 0);
-  const char* name = plain > 0xFFFF ? (allocated = XKeysymToString(plain)) : XKeysymToString(plain);
-  char fallback[32];
-  if (!name) {
-    std::snprintf(fallback, sizeof fallback, "0x%lx", static_cast<unsigned long>(plain));
-    name = fallback;
-  }
-  g_record.push_back(std::string(down ? "kd " : "ku ") + name + " " + Mods(e.state));
-  if (allocated && (plain & 0xFF000000) == 0x01000000) XFree(allocated);
+  char* name = XKeysymToString(plain);  // Xlib makes the names of Unicode keysyms for the caller
+  g_record.push_back(std::string(down ? "kd " : "ku ") + (name ? name : "NoSymbol") + " " + Mods(e.state));
+  if (name && (plain & 0xFF000000) == 0x01000000) XFree(name);
   if (!down || (e.state & (ControlMask | Mod1Mask))) return;
   if (sym == XK_BackSpace) {
     while (!g_text.empty() && (static_cast<unsigned char>(g_text.back()) & 0xC0) == 0x80) g_text.pop_back();
     if (!g_text.empty()) g_text.pop_back();
-    return;
+  } else if (const unsigned long c = CharOf(sym)) {
+    AppendUtf8(g_text, c);
   }
-  if (const unsigned long c = CharOf(sym)) AppendUtf8(g_text, c);
 }
 
 void OnEvent(XEvent& e) {
-  switch (e.type) {
-    case Expose:
-      if (e.xexpose.count == 0) Redraw();
-      break;
-    case MappingNotify: XRefreshKeyboardMapping(&e.xmapping); break;
-    case MapNotify: g_mapped = true; break;
-    case UnmapNotify: g_mapped = false; break;
-    case KeyPress: OnKey(e.xkey, true); break;
-    case KeyRelease: OnKey(e.xkey, false); break;
-    case ButtonPress:
-    case ButtonRelease: {
-      const unsigned b = e.xbutton.button;
-      if (b == 4 || b == 5) {
-        if (e.type == ButtonPress) g_record.push_back(b == 4 ? "wh up" : "wh down");
-        break;
-      }
+  if (e.type == Expose && e.xexpose.count == 0) Redraw();
+  if (e.type == MappingNotify) XRefreshKeyboardMapping(&e.xmapping);
+  if (e.type == KeyPress || e.type == KeyRelease) OnKey(e.xkey, e.type == KeyPress);
+  if (e.type == ButtonPress || e.type == ButtonRelease) {
+    const unsigned b = e.xbutton.button;
+    if (b == 4 || b == 5) {
+      if (e.type == ButtonPress) g_record.push_back(b == 4 ? "wh up" : "wh down");
+    } else {
       g_record.push_back(std::string(e.type == ButtonPress ? "md " : "mu ") + std::to_string(b) + " " +
                          std::to_string(e.xbutton.x) + " " + std::to_string(e.xbutton.y) + " " + Mods(e.xbutton.state));
-      break;
     }
-    case ClientMessage:
-      if (e.xclient.message_type != g_protocols) break;
-      if (static_cast<Atom>(e.xclient.data.l[0]) == g_ping) {
-        Window root = DefaultRootWindow(g_display);
-        e.xclient.window = root;
-        XSendEvent(g_display, root, False, SubstructureNotifyMask | SubstructureRedirectMask, &e);
-        XFlush(g_display);
-      } else if (static_cast<Atom>(e.xclient.data.l[0]) == g_delete) {
-        g_record.push_back("close");
-        if (!g_refuse) {
-          XCloseDisplay(g_display);
-          std::exit(0);
-        }
-      }
-      break;
-    default: break;
+  }
+  if (e.type == ClientMessage && e.xclient.message_type == g_protocols) {
+    const Atom what = static_cast<Atom>(e.xclient.data.l[0]);
+    if (what == g_ping) {
+      e.xclient.window = DefaultRootWindow(g_d);
+      XSendEvent(g_d, e.xclient.window, False, SubstructureNotifyMask | SubstructureRedirectMask, &e);
+      XFlush(g_d);
+    } else if (what == g_delete && !g_refuse) {
+      std::exit(0);
+    }
   }
 }
 
+// Every event the server sent before now is handled first (a round trip).
 void Pump() {
-  while (XPending(g_display)) {
+  XSync(g_d, False);
+  while (XPending(g_d)) {
     XEvent e;
-    XNextEvent(g_display, &e);
+    XNextEvent(g_d, &e);
     OnEvent(e);
   }
 }
 
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += "\\n";
-    else if (c == '\t') out += "\\t";
-    else if (c == '\\') out += "\\\\";
-    else out += c;
-  }
-  return out;
-}
-
-void WriteState() {
-  // A round trip first: every event the server sent before it is then queued here.
-  XSync(g_display, False);
-  Pump();
-  Window child = 0, focus = 0;
-  int x = 0, y = 0, revert = 0;
-  XWindowAttributes a;
-  XGetWindowAttributes(g_display, g_window, &a);
-  XTranslateCoordinates(g_display, g_window, DefaultRootWindow(g_display), 0, 0, &x, &y, &child);
-  XGetInputFocus(g_display, &focus, &revert);
-  std::printf("title %s\ngeometry %d %d %d %d\nfocused %d\nmapped %d\ntext %s\nrecords %zu\nrecord:\n", g_title.c_str(), x, y,
-              a.width, a.height, focus == g_window ? 1 : 0, a.map_state == IsViewable ? 1 : 0, Escaped(g_text).c_str(),
-              g_record.size());
-  for (const std::string& line : g_record) std::printf("%s\n", line.c_str());
-  std::printf("end\n");
-}
-
 void Command(const std::string& line) {
+  Pump();
+  Block b{};
+  unsigned rgb = 0;
   if (line == "state") {
-    WriteState();
+    Window child = 0, focus = 0;
+    int x = 0, y = 0, revert = 0;
+    XWindowAttributes a;
+    XGetWindowAttributes(g_d, g_window, &a);
+    XTranslateCoordinates(g_d, g_window, DefaultRootWindow(g_d), 0, 0, &x, &y, &child);
+    XGetInputFocus(g_d, &focus, &revert);
+    std::string text;
+    for (char c : g_text) text += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
+    std::printf("title %s\ngeometry %d %d %d %d\nfocused %d\nmapped %d\ntext %s\nrecord:\n", g_title.c_str(), x, y,
+                a.width, a.height, focus == g_window, a.map_state == IsViewable, text.c_str());
+    for (const std::string& r : g_record) std::printf("%s\n", r.c_str());
+    std::printf("end\n");
   } else if (line == "clear") {
-    XSync(g_display, False);
-    Pump();
     g_record.clear();
     g_text.clear();
     std::printf("ok\n");
-  } else if (line.rfind("paint ", 0) == 0) {
-    Block b{};
-    unsigned rgb = 0;
-    if (std::sscanf(line.c_str() + 6, "%d %d %d %d %x", &b.x, &b.y, &b.w, &b.h, &rgb) == 5) {
-      XColor colour{};
-      colour.red = static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257);
-      colour.green = static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 257);
-      colour.blue = static_cast<unsigned short>((rgb & 0xFF) * 257);
-      XAllocColor(g_display, DefaultColormap(g_display, DefaultScreen(g_display)), &colour);
-      b.pixel = colour.pixel;
-      g_blocks.push_back(b);
-      Redraw();
-      XSync(g_display, False);
-      std::printf("ok\n");
-    } else {
-      std::printf("error paint X Y W H RRGGBB\n");
-    }
-  } else if (line.rfind("title ", 0) == 0) {
-    SetTitle(line.substr(6));
-    XSync(g_display, False);
+  } else if (std::sscanf(line.c_str(), "paint %d %d %d %d %x", &b.x, &b.y, &b.w, &b.h, &rgb) == 5) {
+    XColor c{};
+    c.red = static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257);
+    c.green = static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 257);
+    c.blue = static_cast<unsigned short>((rgb & 0xFF) * 257);
+    XAllocColor(g_d, DefaultColormap(g_d, DefaultScreen(g_d)), &c);
+    g_blocks.push_back(Block{b.x, b.y, b.w, b.h, c.pixel});
+    Redraw();
     std::printf("ok\n");
   } else if (line.rfind("refuse ", 0) == 0) {
     g_refuse = line.substr(7) == "1";
     std::printf("ok\n");
   } else if (line == "quit") {
-    XCloseDisplay(g_display);
     std::exit(0);
   } else {
-    std::printf("error unknown command\n");
+    std::printf("error %s\n", line.c_str());
   }
   std::fflush(stdout);
 }
@@ -254,80 +169,50 @@ int main(int argc, char** argv) {
   std::string class_name = "OlvexX11Target";
   int x = 40, y = 40;
   unsigned w = 400, h = 300;
-  bool ping = true;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = 1; i + 1 < argc; i += 2) {
     const std::string arg = argv[i];
-    if (arg == "--title" && i + 1 < argc) g_title = argv[++i];
-    else if (arg == "--class" && i + 1 < argc) class_name = argv[++i];
-    else if (arg == "--geometry" && i + 1 < argc) std::sscanf(argv[++i], "%ux%u+%d+%d", &w, &h, &x, &y);
-    else if (arg == "--no-ping") ping = false;
+    if (arg == "--title") g_title = argv[i + 1];
+    if (arg == "--class") class_name = argv[i + 1];
+    if (arg == "--geometry") std::sscanf(argv[i + 1], "%ux%u+%d+%d", &w, &h, &x, &y);
   }
-  g_display = XOpenDisplay(nullptr);
-  if (!g_display) {
-    std::fprintf(stderr, "olvex-x11-target: no X display\n");
-    return 1;
-  }
-  const int screen = DefaultScreen(g_display);
-  // The key map is read at the start, as toolkits do: later changes then come as notices.
-  XKeysymToKeycode(g_display, XK_a);
-  g_window = XCreateSimpleWindow(g_display, RootWindow(g_display, screen), x, y, w, h, 0, BlackPixel(g_display, screen),
-                                 WhitePixel(g_display, screen));
-  g_gc = XCreateGC(g_display, g_window, 0, nullptr);
-  g_protocols = XInternAtom(g_display, "WM_PROTOCOLS", False);
-  g_delete = XInternAtom(g_display, "WM_DELETE_WINDOW", False);
-  g_ping = XInternAtom(g_display, "_NET_WM_PING", False);
-  g_net_name = XInternAtom(g_display, "_NET_WM_NAME", False);
-  g_utf8 = XInternAtom(g_display, "UTF8_STRING", False);
+  if (!(g_d = XOpenDisplay(nullptr))) return std::fprintf(stderr, "olvex-x11-target: no X display\n"), 1;
+  XKeysymToKeycode(g_d, XK_a);  // the key map is read at the start, as toolkits do
+  g_window = XCreateSimpleWindow(g_d, DefaultRootWindow(g_d), x, y, w, h, 0, 0, WhitePixel(g_d, DefaultScreen(g_d)));
+  g_gc = XCreateGC(g_d, g_window, 0, nullptr);
+  g_protocols = XInternAtom(g_d, "WM_PROTOCOLS", False);
+  g_delete = XInternAtom(g_d, "WM_DELETE_WINDOW", False);
+  g_ping = XInternAtom(g_d, "_NET_WM_PING", False);
   Atom protocols[2] = {g_delete, g_ping};
-  XSetWMProtocols(g_display, g_window, protocols, ping ? 2 : 1);
+  XSetWMProtocols(g_d, g_window, protocols, 2);
   XClassHint hint{const_cast<char*>("olvex-x11-target"), class_name.data()};
-  XSetClassHint(g_display, g_window, &hint);
+  XSetClassHint(g_d, g_window, &hint);
   XSizeHints size{};
   size.flags = USPosition | USSize;
-  size.x = x;
-  size.y = y;
-  size.width = static_cast<int>(w);
-  size.height = static_cast<int>(h);
-  XSetWMNormalHints(g_display, g_window, &size);
-  XWMHints wm{};
-  wm.flags = InputHint;
-  wm.input = True;
-  XSetWMHints(g_display, g_window, &wm);
+  XSetWMNormalHints(g_d, g_window, &size);
   const long pid = static_cast<long>(getpid());
-  XChangeProperty(g_display, g_window, XInternAtom(g_display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+  XChangeProperty(g_d, g_window, XInternAtom(g_d, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&pid), 1);
-  SetTitle(g_title);
-  XSelectInput(g_display, g_window,
-               ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
-  XMapWindow(g_display, g_window);
-  XSync(g_display, False);
-  // Ready once the window is mapped (under a window manager, once it has put it up).
-  for (int i = 0; i < 500 && !g_mapped; ++i) {
-    Pump();
-    if (!g_mapped) usleep(10000);
-  }
+  XStoreName(g_d, g_window, g_title.c_str());
+  XChangeProperty(g_d, g_window, XInternAtom(g_d, "_NET_WM_NAME", False), XInternAtom(g_d, "UTF8_STRING", False), 8,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(g_title.data()), static_cast<int>(g_title.size()));
+  XSelectInput(g_d, g_window, ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask);
+  XMapWindow(g_d, g_window);
+  // Ready once viewable (under a window manager, once it has put the window up).
+  XWindowAttributes a{};
+  for (int i = 0; i < 500 && XGetWindowAttributes(g_d, g_window, &a) && a.map_state != IsViewable; ++i) usleep(10000);
   Redraw();
-  XSync(g_display, False);
   std::printf("ready %lu\n", static_cast<unsigned long>(g_window));
   std::fflush(stdout);
-
   std::string pending;
   for (;;) {
     Pump();
-    pollfd fds[2] = {{ConnectionNumber(g_display), POLLIN, 0}, {0, POLLIN, 0}};
-    if (poll(fds, 2, 100) < 0) continue;
-    if (fds[1].revents & (POLLIN | POLLHUP)) {
-      char chunk[4096];
-      const ssize_t n = read(0, chunk, sizeof chunk);
-      if (n <= 0) break;  // the test is gone
-      pending.append(chunk, static_cast<std::size_t>(n));
-      for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
-        const std::string line = pending.substr(0, nl);
-        pending.erase(0, nl + 1);
-        Command(line);
-      }
-    }
+    pollfd fds[2] = {{ConnectionNumber(g_d), POLLIN, 0}, {0, POLLIN, 0}};
+    if (poll(fds, 2, 100) <= 0 || !(fds[1].revents & (POLLIN | POLLHUP))) continue;
+    char chunk[4096];
+    const ssize_t n = read(0, chunk, sizeof chunk);
+    if (n <= 0) return 0;  // the test is gone
+    pending.append(chunk, static_cast<std::size_t>(n));
+    for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1))
+      Command(pending.substr(0, nl));
   }
-  XCloseDisplay(g_display);
-  return 0;
 }
