@@ -25,6 +25,7 @@
 #include "engine/settings.h"
 #include "input/keyboard.h"
 #include "input/mouse.h"
+#include "platform/clipboard.h"
 #include "platform/dialogs.h"
 #include "platform/locale.h"
 #include "platform/main_window.h"
@@ -453,6 +454,7 @@ void EndRun(int slot, bool force, int last_step, bool single_step) {
       return;
     }
   }
+  platform::clipboard().HandOver();
   EndRunTracking();
   std::function<void()> ended;
   {

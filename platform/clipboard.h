@@ -27,11 +27,15 @@ class Clipboard {
   // The clipboard's picture as a packed device-independent bitmap; nothing
   // when it holds none.
   virtual std::optional<std::string> Picture() { return std::nullopt; }
+  // The run ended: where the clipboard's text lives only as long as the
+  // program that put it there (an X selection), a clipboard manager is asked
+  // to keep a copy. Returns within a few seconds.
+  virtual void HandOver() {}
 };
 
 // The clipboard service in force: the platform's own, or the one a test installed.
-// POSIX has no clipboard: its text is nothing and writing fails (pictures
-// with the reason above).
+// POSIX: the X server's CLIPBOARD selection (text only); without an X server
+// its text is nothing and writing fails (pictures with the reason above).
 Clipboard& clipboard();
 // Tests: install a fake (nullptr puts the platform's own back).
 void SetClipboardForTest(Clipboard* fake);

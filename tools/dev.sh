@@ -89,7 +89,7 @@ check_deb() {
 test_all() {
   need "${base_packages[@]}" dpkg-dev file googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
        wine wine64 g++-mingw-w64-x86-64 xvfb unixodbc-dev libsqliteodbc socat libpugixml-dev libmuparser-dev zlib1g-dev nlohmann-json3-dev qpdf poppler-utils sqlite3 \
-       python3-xlrd libxlsxwriter-dev openbox x11-utils xterm xdotool
+       python3-xlrd libxlsxwriter-dev openbox x11-utils xterm xdotool xclip x11-apps
   mkdir -p build
   echo "== house rules"
   bash tools/check-portable.sh

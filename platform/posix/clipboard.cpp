@@ -1,10 +1,13 @@
-// No desktop, no clipboard: nothing to read, and writing fails.
+// The X server's CLIPBOARD selection when DISPLAY names one; otherwise no
+// clipboard: nothing to read, and writing fails.
 #include "platform/clipboard.h"
+
+#include "platform/posix/x11_clipboard.h"
 
 namespace platform {
 namespace {
 
-class PosixClipboard : public Clipboard {
+class NoClipboard : public Clipboard {
  public:
   std::optional<std::string> Text() override { return std::nullopt; }
   bool SetText(const std::string&) override { return false; }
@@ -14,7 +17,8 @@ class PosixClipboard : public Clipboard {
 }  // namespace
 
 Clipboard& PlatformClipboard() {
-  static PosixClipboard instance;
+  if (Clipboard* desktop = x11::DesktopClipboard()) return *desktop;
+  static NoClipboard instance;
   return instance;
 }
 

@@ -1,5 +1,8 @@
-// No desktop screen to read: no pixels and a size of zero.
+// The X server's screen when DISPLAY names one; otherwise no desktop screen
+// to read: no pixels and a size of zero.
 #include "platform/screen.h"
+
+#include "platform/posix/x11_screen.h"
 
 namespace platform {
 namespace {
@@ -13,6 +16,7 @@ class NoScreen : public Screen {
 }  // namespace
 
 Screen& PlatformScreen() {
+  if (Screen* desktop = x11::DesktopScreen()) return *desktop;
   static NoScreen instance;
   return instance;
 }

@@ -100,8 +100,12 @@ ChildResult RunChild(const std::vector<std::string>& args, std::chrono::millisec
     dup2(nul, 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
+    // Only 1 and 2 keep the pipes: a program the child leaves running in
+    // the background must not hold them open.
     close(out[0]);
     close(err[0]);
+    close(out[1]);
+    close(err[1]);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
