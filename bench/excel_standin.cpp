@@ -19,7 +19,7 @@
 namespace {
 
 constexpr int kCalls = 1000;
-constexpr DWORD kRegisterMs = 180 * 1000;  // the registration waits for Wine's RPC service
+constexpr DWORD kRegisterMs = 400 * 1000;  // the registration waits for Wine's RPC service
 
 bool RunStandin(const char* switch_word) {
   char path[MAX_PATH];

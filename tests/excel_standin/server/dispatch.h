@@ -19,7 +19,7 @@ namespace standin {
 void ServerAddRef();
 void ServerRelease();
 // The member named by OLVEX_STANDIN_HANG: its calls sleep far past any bound.
-void HangIfAsked(std::string_view member);
+void HangIfAsked(const wchar_t* member);
 
 // A failed call: DISP_E_EXCEPTION with a description, or another result code.
 struct Fault {
@@ -155,7 +155,7 @@ class Object : public IDispatch {
                 params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
       return put && !member.settable ? DISP_E_MEMBERNOTFOUND : DISP_E_PARAMNOTOPTIONAL;
     if (!put && params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
-    HangIfAsked(Narrow(member.name));
+    HangIfAsked(member.name);
     if (result) VariantInit(result);
     Call call(flags, params, result, arg_error);
     try {

@@ -35,8 +35,8 @@ constexpr char kTitle[] = "Olvex Excel stand-in (tests)";
 constexpr DWORD kHangMs = 10 * 60 * 1000;
 // A server that no client takes within this time ends.
 constexpr UINT kFirstClientMs = 60 * 1000;
-// How long the registration waits for the RPC service.
-constexpr ULONGLONG kRpcServiceMs = 120 * 1000;
+// How long the registration waits for the RPC service, and then for a first activation.
+constexpr ULONGLONG kRpcServiceMs = 180 * 1000;
 
 // Wine keeps a class object registered after its single use, and after its
 // server has died, handing later clients to it: so the server revokes its
@@ -74,7 +74,7 @@ class Factory : public IClassFactory {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    HangIfAsked("CreateInstance");
+    HangIfAsked(L"CreateInstance");
     if (!created.exchange(true)) PostThreadMessageA(main_thread, kRevoke, 0, 0);
     IDispatch* application = NewApplicationObject();
     const HRESULT hr = application->QueryInterface(iid, out);
@@ -150,6 +150,22 @@ bool StartRpcService() {
   return running;
 }
 
+// Even with the service running, activations in a new prefix fail for a while
+// (the client cannot reach RpcSs and cannot start it either): the registration
+// ends only when one has worked (bounded), so that the tests find COM settled.
+bool ActivationWorks() {
+  const ULONGLONG until = GetTickCount64() + kRpcServiceMs;
+  do {
+    IDispatch* application = nullptr;
+    if (SUCCEEDED(CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                   reinterpret_cast<void**>(&application)))) {
+      application->Release();
+      return true;
+    }
+  } while (GetTickCount64() < until);
+  return false;
+}
+
 // Under HKCU\Software\Classes, which Windows merges into HKEY_CLASSES_ROOT.
 // Wine 8 does not: COM there reads only HKEY_CLASSES_ROOT (HKLM\Software\Classes,
 // private to each test session's prefix), so the keys go there too when COM
@@ -164,8 +180,9 @@ int Register() {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   bool ok = WriteKeys(HKEY_CURRENT_USER, "Software\\Classes\\", command);
   if (ok && !SeenByCom()) ok = WriteKeys(HKEY_CLASSES_ROOT, "", command) && SeenByCom();
-  CoUninitialize();
   if (!ok) std::fprintf(stderr, "excel_standin: the registration of %s failed\n", kProgId);
+  else if (!ActivationWorks()) std::fprintf(stderr, "excel_standin: registered, but COM cannot start it\n"), ok = false;
+  CoUninitialize();
   return ok ? 0 : 1;
 }
 
@@ -244,8 +261,8 @@ void ServerAddRef() { ++live; }
 void ServerRelease() {
   if (--live == 0) PostThreadMessageA(main_thread, WM_QUIT, 0, 0);
 }
-void HangIfAsked(std::string_view member) {
-  if (!hang_member.empty() && olvex::EqualsNoCase(member, hang_member)) Sleep(kHangMs);
+void HangIfAsked(const wchar_t* member) {
+  if (!hang_member.empty() && olvex::EqualsNoCase(Narrow(member), hang_member)) Sleep(kHangMs);
 }
 
 std::string Narrow(const wchar_t* text, int length) {

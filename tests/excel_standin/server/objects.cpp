@@ -26,6 +26,7 @@ using olvex::EqualsNoCase;
 // Values of the spreadsheet application's constants.
 constexpr long kAlignGeneral = 1, kUnderlineNone = -4142, kLineNone = -4142, kThin = 2;
 constexpr double kWhite = 16777215, kStandardWidth = 8.43, kStandardHeight = 15;
+constexpr long long kMaxPutCells = 1'000'000;
 
 struct Format {
   std::string number_format = "General";
@@ -120,8 +121,11 @@ struct Area {
   int top, left, bottom, right;
   CountBy by = CountBy::kCells;
 
+  // A put reaches each cell; the cells of a whole worksheet would not fit in memory.
   template <class F>
   void ForEachCell(F f) const {
+    if (static_cast<long long>(bottom - top + 1) * (right - left + 1) > kMaxPutCells)
+      Fail("a put on more than " + std::to_string(kMaxPutCells) + " cells is not supported");
     for (int r = top; r <= bottom; ++r)
       for (int c = left; c <= right; ++c) f(sheet->cells[{r, c}]);
   }
@@ -195,7 +199,7 @@ std::string Shown(const Cell& cell) {
   const double* number = std::get_if<double>(&cell.value);
   if (!number) return "";
   const std::string& format = cell.format.number_format;
-  char out[64];
+  char out[400];  // the longest number in fixed notation, with the decimals allowed
   if (format.find_first_of("0#") == std::string::npos) {
     std::snprintf(out, sizeof out, "%.15g", *number);
     return out;
@@ -203,8 +207,9 @@ std::string Shown(const Cell& cell) {
   const bool percent = format.find('%') != std::string::npos;
   const std::size_t dot = format.find('.');
   const std::size_t decimals_end = dot == std::string::npos ? dot : format.find_first_not_of('0', dot + 1);
-  const int decimals = dot == std::string::npos ? 0 : static_cast<int>(std::min(decimals_end, format.size()) - dot - 1);
-  std::snprintf(out, sizeof out, "%.*f", decimals, percent ? *number * 100 : *number);
+  const int decimals =
+      dot == std::string::npos ? 0 : static_cast<int>(std::min(decimals_end, format.size()) - dot - 1);
+  std::snprintf(out, sizeof out, "%.*f", std::min(decimals, 30), percent ? *number * 100 : *number);
   std::string shown = out;
   if (format.find(',') != std::string::npos) {
     const std::size_t digits_end = std::min(shown.find('.'), shown.size()), first = shown[0] == '-' ? 1 : 0;
