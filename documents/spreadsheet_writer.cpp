@@ -59,6 +59,7 @@ struct Cell {
   int width = 0;
   double number = 0;
   std::string_view text;  // the label text; empty for numbers and dates
+  bool literal = false;   // a text given by value: never a formula
 };
 
 // ---- bytes
@@ -315,13 +316,7 @@ class Builder {
   explicit Builder(const SheetText& t) : default_font_(t.default_font) {}
 
   bool Add(int row, int column, std::string_view text, std::string& error) {
-    auto past = [&](const char* name, const char* kind, int number, int last) {
-      error = name + (" " + std::to_string(number)) + " is past the last " + kind + " of a worksheet (" +
-              std::to_string(last) + ")";
-      return false;
-    };
-    if (row >= kSheetRows) return past("Row", "row", row + 1, kSheetRows);
-    if (column >= kSheetColumns) return past("Column", "column", column + 1, kSheetColumns);
+    if (!InSheet(row, column, error)) return false;
     Formatting f;
     if (text.find('=') != std::string_view::npos) {
       std::string rest(text);
@@ -353,6 +348,17 @@ class Builder {
     if (cell.kind != Kind::kText) cell.text = {};
     cell.xf = styles_.CellXf(f, styles_.FontIndex(f.font), number_format, cell.kind != Kind::kText);
     cells_.push_back(cell);
+    return true;
+  }
+
+  bool AddValue(const SheetValue& v, std::string& error) {
+    if (v.row < 0 || v.column < 0) {
+      error = "A cell's row and column count from 0";
+      return false;
+    }
+    if (!InSheet(v.row, v.column, error)) return false;
+    cells_.push_back(Cell{v.row, v.column, v.is_number ? Kind::kNumber : Kind::kText, 0, 0, v.number,
+                          v.is_number ? std::string_view() : v.text, true});
     return true;
   }
 
@@ -438,6 +444,17 @@ class Builder {
   const Styles& styles() const { return styles_; }
 
  private:
+  static bool InSheet(int row, int column, std::string& error) {
+    auto past = [&](const char* name, const char* kind, int number, int last) {
+      error = name + (" " + std::to_string(number)) + " is past the last " + kind + " of a worksheet (" +
+              std::to_string(last) + ")";
+      return false;
+    };
+    if (row >= kSheetRows) return past("Row", "row", row + 1, kSheetRows);
+    if (column >= kSheetColumns) return past("Column", "column", column + 1, kSheetColumns);
+    return true;
+  }
+
   static void CellHead(std::string& out, unsigned id, std::size_t length, const Cell& cell) {
     Record(out, id, length);
     Put16(out, static_cast<unsigned>(cell.row));
@@ -452,7 +469,7 @@ class Builder {
       return;
     }
     const std::string_view text = cell.text;
-    if (!text.empty() && text[0] == '=' && text.find(')') == std::string_view::npos) {
+    if (!cell.literal && !text.empty() && text[0] == '=' && text.find(')') == std::string_view::npos) {
       if (const std::optional<std::string> tokens = FormulaTokens(text.substr(1))) {
         CellHead(out, 0x0206, 18 + tokens->size(), cell);
         out.append(8, '\0');
@@ -462,7 +479,7 @@ class Builder {
         return;
       }
     }
-    if (text.empty() || text == " ") {
+    if (text.empty() || (text == " " && !cell.literal)) {
       // The placeholder, a lone blank, or a formatted cell without text.
       CellHead(out, 0x0201, 6, cell);
       return;
@@ -479,6 +496,13 @@ class Builder {
   std::vector<Cell> cells_;
   std::deque<std::string> owned_;  // texts whose formatting words were taken out
 };
+
+bool WriteSheetFile(const std::string& path, const std::string& bytes, std::string& error) {
+  std::string why;
+  if (WriteFileSafely(path, bytes, &why)) return true;
+  error = "Unable to create the spreadsheet file '" + path + "': " + why;
+  return false;
+}
 
 }  // namespace
 
@@ -504,12 +528,18 @@ SheetWrite WriteSpreadsheetFile(const std::string& path, const SheetText& text, 
       LogLine("    Adding Custom FONT: \"%s\" size=%d, style=%d, color=%d", f.name.c_str(), f.size, f.style, f.colour);
     }
   }
-  std::string why;
-  if (!WriteFileSafely(path, sheet.bytes, &why)) {
-    error = "Unable to create the spreadsheet file '" + path + "': " + why;
-    return SheetWrite::kFailed;
-  }
+  if (!WriteSheetFile(path, sheet.bytes, error)) return SheetWrite::kFailed;
   return sheet.empty_data ? SheetWrite::kEmpty : SheetWrite::kConverted;
+}
+
+bool WriteSpreadsheetValues(const std::string& path, const std::vector<SheetValue>& cells, std::string& error) {
+  Builder builder(SheetText{});
+  if (cells.empty()) builder.Add(0, 0, " ", error);
+  for (const SheetValue& cell : cells)
+    if (!builder.AddValue(cell, error)) return false;
+  std::string bytes;
+  builder.Write(bytes);
+  return WriteSheetFile(path, bytes, error);
 }
 
 WorkbookReference SplitWorkbookReference(std::string_view reference) {
