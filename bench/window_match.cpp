@@ -9,7 +9,7 @@
 // The Windows build adds FindByPartialTitleOnDesktop: the same search on the
 // real desktop, where another process (this program started with
 // --make-windows) shows the same 200 windows with 10 buttons each. Under Wine
-// (the Windows build has a stand-in for Google Benchmark, bench/standin/):
+// (the Windows build has a copy of the part of Google Benchmark it uses, bench/mingw/):
 //   cmake/wine-session.sh build/win/bin/bench_window_match.exe
 //
 //   bench_window_match --benchmark_repetitions=5 --benchmark_report_aggregates_only=true

@@ -123,7 +123,7 @@ test_all() {
   done
 
   echo "== Windows build (mingw-w64), tests under Wine"
-  configure build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release -DOLVEX_WERROR=ON
+  configure build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release -DOLVEX_WERROR=ON -DOLVEX_BENCH=ON
   cmake --build build/win -j "$jobs"
   cmake/wine-session.sh bash -c "cd build/win && ctest -j $jobs --output-on-failure --timeout 600"
   echo "== the Windows zip"

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -87,6 +88,7 @@ class Benchmark {
       }
     }
   }
+  const std::string& name() const { return name_; }
   static std::vector<Benchmark*>& All() {
     static std::vector<Benchmark*> all;
     return all;
@@ -104,14 +106,29 @@ inline Benchmark* Register(const char* name, void (*fn)(State&)) {
   return Benchmark::All().back();
 }
 
+inline std::string& Filter() {
+  static std::string filter;
+  return filter;
+}
+// Only --benchmark_filter=TEXT is read: the benchmarks whose names hold TEXT run.
+inline void Initialize(int* argc, char** argv) {
+  for (int i = 1; i < *argc; ++i)
+    if (std::strncmp(argv[i], "--benchmark_filter=", 19) == 0) Filter() = argv[i] + 19;
+}
+inline void RunSpecifiedBenchmarks() {
+  std::printf("%-40s %15s %10s\n", "Benchmark", "Time", "Iterations");
+  for (const Benchmark* b : Benchmark::All())
+    if (b->name().find(Filter()) != std::string::npos) b->Run();
+}
+
 }  // namespace benchmark
 
 #define BENCHMARK_CONCAT_(a, b) a##b
 #define BENCHMARK_NAME_(line) BENCHMARK_CONCAT_(benchmark_registered_, line)
 #define BENCHMARK(fn) static ::benchmark::Benchmark* BENCHMARK_NAME_(__LINE__) = ::benchmark::Register(#fn, fn)
-#define BENCHMARK_MAIN()                                                        \
-  int main() {                                                                  \
-    std::printf("%-40s %15s %10s\n", "Benchmark", "Time", "Iterations");        \
-    for (const ::benchmark::Benchmark* b : ::benchmark::Benchmark::All()) b->Run(); \
-    return 0;                                                                   \
+#define BENCHMARK_MAIN()                      \
+  int main(int argc, char** argv) {           \
+    ::benchmark::Initialize(&argc, argv);     \
+    ::benchmark::RunSpecifiedBenchmarks();    \
+    return 0;                                 \
   }
