@@ -148,9 +148,10 @@ bool Call(const AutoObject& object, AutoCall kind, const char* member, const std
 
 // A member's object, nothing (with `error`) when the call fails or answers no object.
 std::optional<AutoObject> Get(const AutoObject& object, const char* member, const std::vector<AutoValue>& args,
-                              std::string& error) {
+                              std::string& error, AutoCall kind = AutoCall::kGet) {
   AutoValue v;
-  if (!Call(object, args.empty() ? AutoCall::kGet : AutoCall::kMethod, member, args, v, error)) return std::nullopt;
+  if (!args.empty()) kind = AutoCall::kMethod;
+  if (!Call(object, kind, member, args, v, error)) return std::nullopt;
   if (const auto* o = std::get_if<AutoObject>(&v); o && *o) return *o;
   error = std::string(member) + " gave no object";
   return std::nullopt;
@@ -341,10 +342,9 @@ AutoValue CellValueOf(std::string_view text) {
     std::string plain(text);
     std::erase(plain, ',');
     const FormulaResult r = EvaluateFormula(plain);
-    if (!r.failed) {
-      if (r.text.empty()) return r.number;
-      if (const std::optional<double> n = NumberIn(AutoValue(r.text))) return *n;
-    }
+    if (!r.failed && r.text.empty()) return r.number;
+    // A text the evaluator leaves as it is ("1e3"): read as a number.
+    if (const std::optional<double> n = NumberIn(AutoValue(Trimmed(plain)))) return *n;
   }
   return std::string(text);
 }
@@ -391,7 +391,7 @@ int OpenWorkbook(const std::string& path, int flags, std::string& error) {
   const std::optional<AutoObject> books = Get(s.application, "Workbooks", {}, why);
   if (!books) return Fail(error, "Excel Error: Workbooks collection error");
   const bool exists = platform::PathExists(path) && !platform::IsFolder(path);
-  const std::optional<AutoObject> book = exists ? Get(*books, "Open", {path}, why) : Get(*books, "Add", {}, why);
+  const std::optional<AutoObject> book = exists ? Get(*books, "Open", {path}, why) : Get(*books, "Add", {}, why, AutoCall::kMethod);
   if (!book) return Fail(error, "Excel Error: Workbook error");
   *slot = Slot{path.substr(0, kMostPathChars), *book, !exists, {true, hidden, false}};
   if (!Method(*book, "Activate", {}, why)) return Fail(error, "Excel Error: " + why);
