@@ -34,12 +34,11 @@ bool IsWorksheetBof(std::string_view b, std::size_t at) {
   return (high == 0 || high == 2 || high == 4 || high == 8) && b[at + 6] == '\x10' && b[at + 7] == 0;
 }
 
-}  // namespace
-
-std::optional<RawCell> ReadRawCell(std::string_view b, int sheet, int row, int column) {
-  if (sheet < 1 || row < 1 || column < 1 || row > 0x10000 || column > 0x10000) return std::nullopt;
-  const unsigned want_row = static_cast<unsigned>(row - 1), want_column = static_cast<unsigned>(column - 1);
-  std::optional<RawCell> found;
+// Calls `cell(row, column, value, is_number_record)` (row and column from 0)
+// for each number and text cell of worksheet `sheet`, in file order, until it
+// returns false.
+template <class Visit>
+void ForEachRawCell(std::string_view b, int sheet, Visit cell) {
   int sheets = 0;
   bool biff8 = false;
   // Byte by byte: the records of a later format's container need not follow one another.
@@ -54,13 +53,14 @@ std::optional<RawCell> ReadRawCell(std::string_view b, int sheet, int row, int c
     if (id != 0x027E && id != 0x0203 && id != 0x0204) continue;
     const std::size_t length = U16(b, at + 2), end = at + 4 + length;
     // The record must hold its cell and lie inside the file.
-    if (end > b.size() || length < 8 || U16(b, at + 4) != want_row || U16(b, at + 6) != want_column) continue;
+    if (end > b.size() || length < 8) continue;
+    const unsigned row = U16(b, at + 4), column = U16(b, at + 6);
     if (id == 0x027E) {
       if (length < 10) continue;
-      found = RawCell{true, DecodeRk(U32(b, at + 10)), {}};
+      if (!cell(row, column, RawCell{true, DecodeRk(U32(b, at + 10)), {}}, false)) return;
     } else if (id == 0x0203) {
       if (length < 14) continue;
-      return RawCell{true, F64(b, at + 10), {}};
+      if (!cell(row, column, RawCell{true, F64(b, at + 10), {}}, true)) return;
     } else {
       const std::size_t n = U16(b, at + 10);
       std::size_t from = at + 12, step = 1;
@@ -71,12 +71,36 @@ std::optional<RawCell> ReadRawCell(std::string_view b, int sheet, int row, int c
         ++from;
       }
       if (from + n * step > end) continue;
-      RawCell cell;
-      for (std::size_t i = 0; i < n && i < 255; ++i) cell.text += b[from + i * step];
-      found = std::move(cell);
+      RawCell text;
+      for (std::size_t i = 0; i < n && i < 255; ++i) text.text += b[from + i * step];
+      if (!cell(row, column, std::move(text), false)) return;
     }
   }
+}
+
+}  // namespace
+
+std::optional<RawCell> ReadRawCell(std::string_view b, int sheet, int row, int column) {
+  if (sheet < 1 || row < 1 || column < 1 || row > 0x10000 || column > 0x10000) return std::nullopt;
+  const unsigned want_row = static_cast<unsigned>(row - 1), want_column = static_cast<unsigned>(column - 1);
+  std::optional<RawCell> found;
+  // A NUMBER record answers at once; of RK and LABEL records the last one counts.
+  ForEachRawCell(b, sheet, [&](unsigned r, unsigned c, RawCell&& value, bool number_record) {
+    if (r != want_row || c != want_column) return true;
+    found = std::move(value);
+    return !number_record;
+  });
   return found;
+}
+
+std::vector<RawSheetCell> ReadRawCells(std::string_view bytes, int sheet) {
+  std::vector<RawSheetCell> cells;
+  if (sheet < 1) return cells;
+  ForEachRawCell(bytes, sheet, [&](unsigned r, unsigned c, RawCell&& value, bool) {
+    cells.push_back({static_cast<int>(r) + 1, static_cast<int>(c) + 1, std::move(value)});
+    return true;
+  });
+  return cells;
 }
 
 std::optional<RawCell> ReadRawCellFromFile(const std::string& path, int sheet, int row, int column,

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace olvex {
 
@@ -20,7 +21,15 @@ struct RawCell {
 // file's bytes; nothing when there is no such number or text cell.
 std::optional<RawCell> ReadRawCell(std::string_view bytes, int sheet, int row, int column);
 
-// The same from the file `path`; nothing when the file cannot be read
+// Every number and text cell of worksheet `sheet` (from 1), in file order;
+// `row` and `column` count from 1.
+struct RawSheetCell {
+  int row, column;
+  RawCell cell;
+};
+std::vector<RawSheetCell> ReadRawCells(std::string_view bytes, int sheet);
+
+// The same cell from the file `path`; nothing when the file cannot be read
 // (`error` then says why) or holds no such cell (`error` empty).
 std::optional<RawCell> ReadRawCellFromFile(const std::string& path, int sheet, int row, int column, std::string& error);
 

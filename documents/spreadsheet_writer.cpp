@@ -315,13 +315,7 @@ class Builder {
   explicit Builder(const SheetText& t) : default_font_(t.default_font) {}
 
   bool Add(int row, int column, std::string_view text, std::string& error) {
-    auto past = [&](const char* name, const char* kind, int number, int last) {
-      error = name + (" " + std::to_string(number)) + " is past the last " + kind + " of a worksheet (" +
-              std::to_string(last) + ")";
-      return false;
-    };
-    if (row >= kSheetRows) return past("Row", "row", row + 1, kSheetRows);
-    if (column >= kSheetColumns) return past("Column", "column", column + 1, kSheetColumns);
+    if (!InSheet(row, column, error)) return false;
     Formatting f;
     if (text.find('=') != std::string_view::npos) {
       std::string rest(text);
@@ -353,6 +347,17 @@ class Builder {
     if (cell.kind != Kind::kText) cell.text = {};
     cell.xf = styles_.CellXf(f, styles_.FontIndex(f.font), number_format, cell.kind != Kind::kText);
     cells_.push_back(cell);
+    return true;
+  }
+
+  bool AddValue(const SheetValue& v, std::string& error) {
+    if (v.row < 0 || v.column < 0) {
+      error = "A cell's row and column count from 0";
+      return false;
+    }
+    if (!InSheet(v.row, v.column, error)) return false;
+    cells_.push_back(Cell{v.row, v.column, v.is_number ? Kind::kNumber : Kind::kText, 0, 0, v.number,
+                          v.is_number ? std::string_view() : v.text});
     return true;
   }
 
@@ -438,6 +443,17 @@ class Builder {
   const Styles& styles() const { return styles_; }
 
  private:
+  static bool InSheet(int row, int column, std::string& error) {
+    auto past = [&](const char* name, const char* kind, int number, int last) {
+      error = name + (" " + std::to_string(number)) + " is past the last " + kind + " of a worksheet (" +
+              std::to_string(last) + ")";
+      return false;
+    };
+    if (row >= kSheetRows) return past("Row", "row", row + 1, kSheetRows);
+    if (column >= kSheetColumns) return past("Column", "column", column + 1, kSheetColumns);
+    return true;
+  }
+
   static void CellHead(std::string& out, unsigned id, std::size_t length, const Cell& cell) {
     Record(out, id, length);
     Put16(out, static_cast<unsigned>(cell.row));
@@ -480,6 +496,13 @@ class Builder {
   std::deque<std::string> owned_;  // texts whose formatting words were taken out
 };
 
+bool WriteSheetFile(const std::string& path, const std::string& bytes, std::string& error) {
+  std::string why;
+  if (WriteFileSafely(path, bytes, &why)) return true;
+  error = "Unable to create the spreadsheet file '" + path + "': " + why;
+  return false;
+}
+
 }  // namespace
 
 bool BuildWorksheet(const SheetText& text, Worksheet& sheet, std::string& error) {
@@ -504,12 +527,18 @@ SheetWrite WriteSpreadsheetFile(const std::string& path, const SheetText& text, 
       LogLine("    Adding Custom FONT: \"%s\" size=%d, style=%d, color=%d", f.name.c_str(), f.size, f.style, f.colour);
     }
   }
-  std::string why;
-  if (!WriteFileSafely(path, sheet.bytes, &why)) {
-    error = "Unable to create the spreadsheet file '" + path + "': " + why;
-    return SheetWrite::kFailed;
-  }
+  if (!WriteSheetFile(path, sheet.bytes, error)) return SheetWrite::kFailed;
   return sheet.empty_data ? SheetWrite::kEmpty : SheetWrite::kConverted;
+}
+
+bool WriteSpreadsheetValues(const std::string& path, const std::vector<SheetValue>& cells, std::string& error) {
+  Builder builder(SheetText{});
+  if (cells.empty()) builder.Add(0, 0, " ", error);
+  for (const SheetValue& cell : cells)
+    if (!builder.AddValue(cell, error)) return false;
+  std::string bytes;
+  builder.Write(bytes);
+  return WriteSheetFile(path, bytes, error);
 }
 
 WorkbookReference SplitWorkbookReference(std::string_view reference) {

@@ -49,6 +49,19 @@ enum class SheetWrite { kConverted, kEmpty, kFailed };
 // kFailed: nothing was written; `error` tells why.
 SheetWrite WriteSpreadsheetFile(const std::string& path, const SheetText& text, std::string& error);
 
+// One cell given by its value rather than by text: a number, or a text taken
+// as it is (no typing, formatting words or formulas). Row and column from 0.
+struct SheetValue {
+  int row = 0, column = 0;
+  bool is_number = false;
+  double number = 0;
+  std::string_view text;
+};
+
+// Builds and writes (beside, then renamed) a file of these cells, a blank A1
+// when there are none. Fails, with the reason in `error`, as the text form does.
+bool WriteSpreadsheetValues(const std::string& path, const std::vector<SheetValue>& cells, std::string& error);
+
 // A workbook reference of the "Excel" destination: a path, optionally
 // followed by "!" and a cell ("C:\book.xls!B3") or by "!", a sheet name, "!"
 // and a cell ("book.xls!Sheet2!B3"). `cell` is empty when no cell is named.

@@ -1,0 +1,289 @@
+// excel_standin.exe: a local automation server registered as
+// "Excel.Application", standing in for the spreadsheet application in the
+// tests of the Excel actions (there is none under Wine).
+//
+//   excel_standin.exe /RegServer     register for the current user (see Register) and exit
+//   excel_standin.exe /UnregServer   remove exactly that and exit
+//   excel_standin.exe -Embedding     started by COM: serve one client, exit when it lets go
+//
+// Faults a test can provoke, read from the environment at start (under Wine
+// the server inherits the client's environment, see WatchParent):
+//   OLVEX_STANDIN_FAIL_START=1   exit at once without registering the class object
+//   OLVEX_STANDIN_HANG=<member>  every call of that member (any object; "CreateInstance"
+//                                for the creation itself) sleeps 10 minutes first
+#include <objbase.h>
+#include <tlhelp32.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "engine/text.h"
+#include "tests/excel_standin/server/dispatch.h"
+#include "tests/excel_standin/server/objects.h"
+
+namespace standin {
+namespace {
+
+constexpr CLSID kClassId = {0x6F1C3E2A, 0x5B7D, 0x4C19, {0x9E, 0x43, 0x0A, 0x8B, 0x1D, 0x2C, 0x3E, 0x4F}};
+constexpr char kClassText[] = "{6F1C3E2A-5B7D-4C19-9E43-0A8B1D2C3E4F}";
+constexpr char kProgId[] = "Excel.Application";
+constexpr char kTitle[] = "Olvex Excel stand-in (tests)";
+// Far past any bound a client keeps, yet not for ever.
+constexpr DWORD kHangMs = 10 * 60 * 1000;
+// A server that no client takes within this time ends.
+constexpr UINT kFirstClientMs = 60 * 1000;
+
+std::atomic<long> live{0};
+std::atomic<bool> created{false};
+DWORD main_thread = 0;
+std::string hang_member;
+
+std::string Environment(const char* name) {
+  char value[256];
+  const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+}
+
+// ---- the class object
+
+class Factory : public IClassFactory {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+      *out = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  // One static object: the server's lifetime follows its objects and locks, not this.
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    HangIfAsked("CreateInstance");
+    created = true;
+    IDispatch* application = NewApplicationObject();
+    const HRESULT hr = application->QueryInterface(iid, out);
+    application->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    lock ? ServerAddRef() : ServerRelease();
+    return S_OK;
+  }
+};
+Factory factory;
+
+// ---- registration
+
+bool SetDefault(HKEY root, const std::string& key, const std::string& value) {
+  HKEY h;
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
+    return false;
+  const LONG r = RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(h);
+  return r == ERROR_SUCCESS;
+}
+
+bool WriteKeys(HKEY root, const std::string& classes, const std::string& command) {
+  const std::string clsid = classes + "CLSID\\" + kClassText;
+  return SetDefault(root, classes + kProgId, kTitle) && SetDefault(root, classes + kProgId + "\\CLSID", kClassText) &&
+         SetDefault(root, clsid, kTitle) && SetDefault(root, clsid + "\\LocalServer32", command) &&
+         SetDefault(root, clsid + "\\ProgID", kProgId);
+}
+
+// Our CLSID key, and the ProgID key while it names our CLSID.
+void RemoveKeys(HKEY root, const std::string& classes) {
+  RegDeleteTreeA(root, (classes + "CLSID\\" + kClassText).c_str());
+  char value[64] = "";
+  LONG size = sizeof value;
+  if (RegQueryValueA(root, (classes + kProgId + "\\CLSID").c_str(), value, &size) == ERROR_SUCCESS &&
+      olvex::EqualsNoCase(value, kClassText))
+    RegDeleteTreeA(root, (classes + kProgId).c_str());
+}
+
+bool SeenByCom() {
+  CLSID found;
+  return CLSIDFromProgID(L"Excel.Application", &found) == S_OK && IsEqualCLSID(found, kClassId);
+}
+
+// Wine starts its RPC service (RpcSs) on the first out-of-process activation,
+// but in the first seconds of a new prefix the service database is locked:
+// that start fails, and the activation with it (after about 35 s). So the
+// registration, which runs before the tests, starts the service (bounded).
+bool StartRpcService() {
+  const SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!manager) return false;
+  const SC_HANDLE service = OpenServiceA(manager, "RpcSs", SERVICE_START | SERVICE_QUERY_STATUS);
+  bool running = false;
+  for (int tries = 0; service && !running && tries < 300; ++tries) {
+    SERVICE_STATUS status;
+    running = QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+    if (!running && status.dwCurrentState == SERVICE_STOPPED && !StartServiceA(service, 0, nullptr) &&
+        GetLastError() != ERROR_SERVICE_DATABASE_LOCKED && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
+      break;
+    if (!running) Sleep(100);
+  }
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return running;
+}
+
+// Under HKCU\Software\Classes, which Windows merges into HKEY_CLASSES_ROOT.
+// Wine 8 does not: COM there reads only HKEY_CLASSES_ROOT (HKLM\Software\Classes,
+// private to each test session's prefix), so the keys go there too when COM
+// does not see the first ones.
+int Register() {
+  char exe[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
+  if (n == 0 || n >= sizeof exe) return 1;
+  const std::string path(exe, n);
+  const std::string command = path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+  if (!StartRpcService()) std::fprintf(stderr, "excel_standin: the RPC service is not running\n");
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  bool ok = WriteKeys(HKEY_CURRENT_USER, "Software\\Classes\\", command);
+  if (ok && !SeenByCom()) ok = WriteKeys(HKEY_CLASSES_ROOT, "", command) && SeenByCom();
+  CoUninitialize();
+  if (!ok) std::fprintf(stderr, "excel_standin: the registration of %s failed\n", kProgId);
+  return ok ? 0 : 1;
+}
+
+int Unregister() {
+  RemoveKeys(HKEY_CURRENT_USER, "Software\\Classes\\");
+  RemoveKeys(HKEY_CLASSES_ROOT, "");
+  return 0;
+}
+
+// ---- serving
+
+// Wine starts a local server from the client's own process (ole32 calls
+// CreateProcess there) and never runs down the references of a client that
+// died, so the server watches its parent and ends with it. Windows starts it
+// from its DCOM launcher, which stays, and runs the references down itself.
+void WatchParent() {
+  DWORD parent = 0;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  CloseHandle(snapshot);
+  const HANDLE process = parent ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent) : nullptr;
+  if (!process) return;
+  // A parent that started after us is another process that took the ended parent's id.
+  FILETIME theirs, ours, unused1, unused2, unused3;
+  if (!GetProcessTimes(process, &theirs, &unused1, &unused2, &unused3) ||
+      !GetProcessTimes(GetCurrentProcess(), &ours, &unused1, &unused2, &unused3) ||
+      CompareFileTime(&theirs, &ours) > 0) {
+    CloseHandle(process);
+    return;
+  }
+  std::thread([process] {
+    WaitForSingleObject(process, INFINITE);
+    ExitProcess(3);
+  }).detach();
+}
+
+int Serve() {
+  if (Environment("OLVEX_STANDIN_FAIL_START") == "1") return 1;
+  hang_member = Environment("OLVEX_STANDIN_HANG");
+  main_thread = GetCurrentThreadId();
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+  WatchParent();
+  DWORD cookie = 0;
+  if (FAILED(CoRegisterClassObject(kClassId, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &cookie))) {
+    CoUninitialize();
+    return 1;
+  }
+  const UINT_PTR first_client = SetTimer(nullptr, 0, kFirstClientMs, nullptr);
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == first_client) {
+      if (!created) break;
+      KillTimer(nullptr, first_client);
+      continue;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  CoRevokeClassObject(cookie);
+  CoUninitialize();
+  return 0;
+}
+
+}  // namespace
+
+void ServerAddRef() { ++live; }
+void ServerRelease() {
+  if (--live == 0) PostThreadMessageA(main_thread, WM_QUIT, 0, 0);
+}
+void HangIfAsked(std::string_view member) {
+  if (!hang_member.empty() && olvex::EqualsNoCase(member, hang_member)) Sleep(kHangMs);
+}
+
+std::string Narrow(const wchar_t* text, int length) {
+  if (!text) return "";
+  const int n = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, text, length, out.data(), n, nullptr, nullptr);
+  if (length < 0 && !out.empty()) out.pop_back();  // the terminating zero
+  return out;
+}
+
+BSTR NewBstr(std::string_view text) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(n));
+  if (out && n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out, n);
+  return out;
+}
+
+VARIANT Call::Plain(int i) const {
+  VARIANT v;
+  VariantInit(&v);
+  if (FAILED(VariantCopyInd(&v, const_cast<VARIANT*>(i == kPut ? &PutValue() : &Arg(i))))) throw Fault{DISP_E_TYPEMISMATCH, ""};
+  return v;
+}
+
+VARIANT Call::Coerced(int i, VARTYPE type) const {
+  VARIANT v = Plain(i);
+  if (FAILED(VariantChangeType(&v, &v, 0, type))) {
+    VariantClear(&v);
+    if (arg_error_) *arg_error_ = i == kPut ? 0 : params_->cArgs - 1 - static_cast<unsigned>(i);
+    throw Fault{DISP_E_TYPEMISMATCH, ""};
+  }
+  return v;
+}
+
+void Call::Need(int i) const {
+  if (!Has(i)) Fail("argument " + std::to_string(i + 1) + " is missing");
+}
+
+std::string Call::Text(int i) const {
+  VARIANT v = Coerced(i, VT_BSTR);
+  std::string text = Narrow(V_BSTR(&v), static_cast<int>(SysStringLen(V_BSTR(&v))));
+  VariantClear(&v);
+  return text;
+}
+long Call::Long(int i) const { return Coerced(i, VT_I4).lVal; }
+double Call::Double(int i) const { return Coerced(i, VT_R8).dblVal; }
+bool Call::Bool(int i) const { return Coerced(i, VT_BOOL).boolVal != VARIANT_FALSE; }
+
+}  // namespace standin
+
+int main(int argc, char** argv) {
+  const std::string switch_word = argc > 1 && (argv[1][0] == '/' || argv[1][0] == '-') ? argv[1] + 1 : "";
+  if (olvex::EqualsNoCase(switch_word, "RegServer")) return standin::Register();
+  if (olvex::EqualsNoCase(switch_word, "UnregServer")) return standin::Unregister();
+  if (olvex::EqualsNoCase(switch_word, "Embedding")) return standin::Serve();
+  std::fprintf(stderr, "usage: excel_standin /RegServer | /UnregServer | -Embedding (started by COM)\n");
+  return 2;
+}
