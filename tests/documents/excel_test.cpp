@@ -21,7 +21,7 @@ namespace {
 
 using platform::AutoValue;
 
-class ExcelTest : public ::testing::Test {
+class ExcelSteps : public ::testing::Test {
  protected:
   void SetUp() override {
     InstallExpander();
@@ -52,12 +52,15 @@ class ExcelTest : public ::testing::Test {
          "</text>" + OptionsField(options) + VariableOutput("xl") + "</step>\n");
     return HandleExcelStep(0, 0);
   }
-  std::string Last() const { return fake_.calls.empty() ? "" : fake_.calls.back(); }
-
   StoreSandbox sandbox_;
-  FakeAutomation fake_;
   std::string log_path_;
   std::string book_ = sandbox_.dir().File("book.xls");
+};
+
+class ExcelTest : public ExcelSteps {
+ protected:
+  std::string Last() const { return fake_.calls.empty() ? "" : fake_.calls.back(); }
+  FakeAutomation fake_;
 };
 
 TEST_F(ExcelTest, CellFormatWordsBothWays) {
