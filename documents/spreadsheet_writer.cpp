@@ -59,6 +59,7 @@ struct Cell {
   int width = 0;
   double number = 0;
   std::string_view text;  // the label text; empty for numbers and dates
+  bool literal = false;   // a text given by value: never a formula
 };
 
 // ---- bytes
@@ -357,7 +358,7 @@ class Builder {
     }
     if (!InSheet(v.row, v.column, error)) return false;
     cells_.push_back(Cell{v.row, v.column, v.is_number ? Kind::kNumber : Kind::kText, 0, 0, v.number,
-                          v.is_number ? std::string_view() : v.text});
+                          v.is_number ? std::string_view() : v.text, true});
     return true;
   }
 
@@ -468,7 +469,7 @@ class Builder {
       return;
     }
     const std::string_view text = cell.text;
-    if (!text.empty() && text[0] == '=' && text.find(')') == std::string_view::npos) {
+    if (!cell.literal && !text.empty() && text[0] == '=' && text.find(')') == std::string_view::npos) {
       if (const std::optional<std::string> tokens = FormulaTokens(text.substr(1))) {
         CellHead(out, 0x0206, 18 + tokens->size(), cell);
         out.append(8, '\0');
@@ -478,7 +479,7 @@ class Builder {
         return;
       }
     }
-    if (text.empty() || text == " ") {
+    if (text.empty() || (text == " " && !cell.literal)) {
       // The placeholder, a lone blank, or a formatted cell without text.
       CellHead(out, 0x0201, 6, cell);
       return;

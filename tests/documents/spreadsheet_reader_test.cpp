@@ -91,5 +91,26 @@ TEST(SpreadsheetReader, FromFile) {
             "noneThe file '" + missing + "' does not exist");
 }
 
+// Cells given by value keep it: texts that the text form would type, split or
+// format stay texts; every cell of a worksheet comes back in file order.
+TEST(SpreadsheetReader, ValuesWrittenAndReadWhole) {
+  ScratchDir dir;
+  const std::string path = dir.File("values.xls");
+  const std::vector<SheetValue> cells = {
+      {0, 0, true, -2.5, {}},  {0, 1, false, 0, "=A1+1"}, {1, 0, false, 0, "12/25/2012"},
+      {1, 1, false, 0, "42"},  {2, 3, false, 0, "a\tb bold=1"}, {65535, 255, true, 1e300, {}}};
+  std::string error;
+  ASSERT_TRUE(WriteSpreadsheetValues(path, cells, error)) << error;
+  std::string shown;
+  for (const RawSheetCell& c : ReadRawCells(ReadBytes(path), 1))
+    shown += std::to_string(c.row) + "," + std::to_string(c.column) + " " + Shown(c.cell) + ";";
+  EXPECT_EQ(shown, "1,1 number:-2.5;1,2 text:=A1+1;2,1 text:12/25/2012;2,2 text:42;3,4 text:a\tb bold=1;"
+                   "65536,256 number:1e+300;");
+  EXPECT_FALSE(WriteSpreadsheetValues(path, {{65536, 0, true, 1, {}}}, error));
+  EXPECT_EQ(error, "Row 65537 is past the last row of a worksheet (65536)");
+  EXPECT_FALSE(WriteSpreadsheetValues(path, {{-1, 0, true, 1, {}}}, error));
+  EXPECT_TRUE(ReadRawCells(ReadBytes(path), 2).empty());
+}
+
 }  // namespace
 }  // namespace olvex::test

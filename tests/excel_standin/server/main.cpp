@@ -35,6 +35,8 @@ constexpr char kTitle[] = "Olvex Excel stand-in (tests)";
 constexpr DWORD kHangMs = 10 * 60 * 1000;
 // A server that no client takes within this time ends.
 constexpr UINT kFirstClientMs = 60 * 1000;
+// How long the registration waits for the RPC service.
+constexpr ULONGLONG kRpcServiceMs = 120 * 1000;
 
 std::atomic<long> live{0};
 std::atomic<bool> created{false};
@@ -116,19 +118,25 @@ bool SeenByCom() {
 }
 
 // Wine starts its RPC service (RpcSs) on the first out-of-process activation,
-// but in the first seconds of a new prefix the service database is locked:
-// that start fails, and the activation with it (after about 35 s). So the
-// registration, which runs before the tests, starts the service (bounded).
+// but for the first 30 to 50 seconds of a new prefix the service database is
+// locked (StartService fails with ERROR_SERVICE_DATABASE_LOCKED, each try
+// taking about 3 s): that start fails, and the activation with it, after
+// about 35 s. So the registration, which runs before the tests, starts the
+// service and waits until it runs (bounded).
 bool StartRpcService() {
   const SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
   if (!manager) return false;
   const SC_HANDLE service = OpenServiceA(manager, "RpcSs", SERVICE_START | SERVICE_QUERY_STATUS);
   bool running = false;
-  for (int tries = 0; service && !running && tries < 300; ++tries) {
-    SERVICE_STATUS status;
-    running = QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
-    if (!running && status.dwCurrentState == SERVICE_STOPPED && !StartServiceA(service, 0, nullptr) &&
-        GetLastError() != ERROR_SERVICE_DATABASE_LOCKED && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
+  const ULONGLONG until = GetTickCount64() + kRpcServiceMs;
+  while (service && !running && GetTickCount64() < until) {
+    SERVICE_STATUS status{};
+    if (!QueryServiceStatus(service, &status)) break;
+    running = status.dwCurrentState == SERVICE_RUNNING;
+    const BOOL started = !running && status.dwCurrentState == SERVICE_STOPPED ? StartServiceA(service, 0, nullptr) : TRUE;
+    const DWORD error = started ? 0 : GetLastError();
+    if (error && error != ERROR_SERVICE_DATABASE_LOCKED && error != ERROR_SERVICE_REQUEST_TIMEOUT &&
+        error != ERROR_SERVICE_ALREADY_RUNNING)
       break;
     if (!running) Sleep(100);
   }

@@ -202,9 +202,9 @@ std::string Shown(const Cell& cell) {
   }
   const bool percent = format.find('%') != std::string::npos;
   const std::size_t dot = format.find('.');
-  const int decimals =
-      dot == std::string::npos ? 0 : static_cast<int>(format.find_first_not_of('0', dot + 1) - dot - 1);
-  std::snprintf(out, sizeof out, "%.*f", std::max(decimals, 0), percent ? *number * 100 : *number);
+  const std::size_t decimals_end = dot == std::string::npos ? dot : format.find_first_not_of('0', dot + 1);
+  const int decimals = dot == std::string::npos ? 0 : static_cast<int>(std::min(decimals_end, format.size()) - dot - 1);
+  std::snprintf(out, sizeof out, "%.*f", decimals, percent ? *number * 100 : *number);
   std::string shown = out;
   if (format.find(',') != std::string::npos) {
     const std::size_t digits_end = std::min(shown.find('.'), shown.size()), first = shown[0] == '-' ? 1 : 0;
