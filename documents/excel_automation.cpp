@@ -183,7 +183,10 @@ bool EnsureApplication(std::string& error) {
   if (s.application) return true;
   AutoObject application;
   std::string why;
-  switch (platform::automation().Create(kProgId, application, why)) {
+  const platform::AutoCreate created = platform::automation().Create(kProgId, application, why);
+  if (created != platform::AutoCreate::kCreated && created != platform::AutoCreate::kNotAvailable)
+    LogText("    " + why);
+  switch (created) {
     case platform::AutoCreate::kCreated:
       s.application = application;
       s.owner = std::this_thread::get_id();

@@ -1,102 +1,141 @@
 // COM automation: the server's objects reached through IDispatch by member
-// name. Each thread that calls joins a single-threaded apartment once (left
-// when the thread ends) and registers a message filter. While a call waits
-// for the other process, a thread timer makes COM ask the filter ten times a
-// second whether to go on waiting; past the bound, or when the stop test says
-// so, the filter cancels the call (RPC_E_CALL_CANCELED), so that a server that
-// hangs never holds the step for ever.
+// name. Every COM call runs on a call thread of the process's multi-threaded
+// apartment while the calling thread waits for it in 20 ms slices: past the
+// bound, or when the stop test says so, the caller gives up on that thread
+// (it stays blocked in the call until the server answers, then ends) and
+// later calls go to a new one. So a server that hangs never holds a step for
+// ever. (A message filter cannot do this under Wine: its COM does not ask the
+// filter while an outgoing call waits.)
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "platform/automation.h"
 
 namespace platform {
 namespace {
 
-constexpr UINT kPollMs = 100;
-
 struct Bounds {
   int timeout_ms = 30000;
   std::function<bool()> stop;
 };
-
-// The calling thread's bounds and the state of the call it waits for.
 thread_local Bounds t_bounds;
-thread_local DWORD t_call_start = 0;
-thread_local bool t_stopped = false;
-thread_local bool t_timed_out = false;
-thread_local bool t_apartment_alive = false;
 
-bool CallMustEnd() {
-  if (t_bounds.stop && t_bounds.stop()) t_stopped = true;
-  if (GetTickCount() - t_call_start >= static_cast<DWORD>(t_bounds.timeout_ms)) t_timed_out = true;
-  return t_stopped || t_timed_out;
-}
-
-class CallFilter : public IMessageFilter {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IMessageFilter) {
-      *out = static_cast<IMessageFilter*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }  // lives as long as its thread
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override { return SERVERCALL_ISHANDLED; }
-  // A busy server: ask again after a poll, within the bound.
-  DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD reject) override {
-    return reject == SERVERCALL_RETRYLATER && !CallMustEnd() ? kPollMs : static_cast<DWORD>(-1);
-  }
-  DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
-    return CallMustEnd() ? PENDINGMSG_CANCELCALL : PENDINGMSG_WAITDEFPROCESS;
-  }
+struct Job {
+  std::function<void()> work;
+  bool done = false;
 };
 
-// The thread's apartment, joined on its first automation use.
-class Apartment {
+// A thread in the multi-threaded apartment that runs the jobs handed to it in order.
+class CallThread : public std::enable_shared_from_this<CallThread> {
  public:
-  Apartment() {
-    joined_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    if (joined_) CoRegisterMessageFilter(&filter_, &previous_);
-    t_apartment_alive = joined_;
+  void Start() {
+    std::thread([self = shared_from_this()] { self->Serve(); }).detach();
   }
-  ~Apartment() {
-    t_apartment_alive = false;
-    if (!joined_) return;
-    CoRegisterMessageFilter(previous_, nullptr);
-    CoUninitialize();
+  void Post(std::shared_ptr<Job> job) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(job));
+    cv_.notify_all();
   }
-  bool joined() const { return joined_; }
+  // Waits for `job`: false when the bound passed or the stop test said so.
+  bool Wait(const std::shared_ptr<Job>& job, bool& stopped) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(t_bounds.timeout_ms);
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!job->done) {
+      if (t_bounds.stop && t_bounds.stop()) {
+        stopped = true;
+        return false;
+      }
+      if (std::chrono::steady_clock::now() >= end) return false;
+      cv_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    return true;
+  }
+  // Given up on: ends after the call it is in.
+  void Abandon() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    abandoned_ = true;
+    cv_.notify_all();
+  }
 
  private:
-  CallFilter filter_;
-  IMessageFilter* previous_ = nullptr;
-  bool joined_ = false;
+  void Serve() {
+    const bool joined = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!abandoned_) {
+      if (queue_.empty()) {
+        cv_.wait(lock);
+        continue;
+      }
+      std::shared_ptr<Job> job = std::move(queue_.front());
+      queue_.pop_front();
+      lock.unlock();
+      job->work();
+      lock.lock();
+      job->done = true;
+      cv_.notify_all();
+    }
+    lock.unlock();
+    if (joined) CoUninitialize();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::deque<std::shared_ptr<Job>> queue_;
+  bool abandoned_ = false;
 };
 
-Apartment& ThisApartment() {
-  thread_local Apartment apartment;
-  return apartment;
+std::mutex g_call_thread_mutex;
+std::shared_ptr<CallThread> g_call_thread;
+
+std::shared_ptr<CallThread> CurrentCallThread() {
+  std::lock_guard<std::mutex> lock(g_call_thread_mutex);
+  if (!g_call_thread) {
+    g_call_thread = std::make_shared<CallThread>();
+    g_call_thread->Start();
+  }
+  return g_call_thread;
+}
+
+// Runs `work` on the call thread within the calling thread's bounds; false,
+// with the reason, when the wait was given up.
+bool RunBounded(std::function<void()> work, std::string& error) {
+  const std::shared_ptr<CallThread> thread = CurrentCallThread();
+  auto job = std::make_shared<Job>();
+  job->work = std::move(work);
+  thread->Post(job);
+  bool stopped = false;
+  if (thread->Wait(job, stopped)) return true;
+  thread->Abandon();
+  {
+    std::lock_guard<std::mutex> lock(g_call_thread_mutex);
+    if (g_call_thread == thread) g_call_thread.reset();
+  }
+  error = stopped ? "The call was ended by a stop request"
+                  : "The automation server did not answer within " + std::to_string(t_bounds.timeout_ms) + " ms";
+  return false;
 }
 
 class DispatchObject : public AutomationObject {
  public:
-  explicit DispatchObject(IDispatch* dispatch) : dispatch_(dispatch), thread_(GetCurrentThreadId()) {}
+  explicit DispatchObject(IDispatch* dispatch) : dispatch_(dispatch) {}
+  // Released on the call thread, without waiting for it.
   ~DispatchObject() override {
-    // Another thread, or a thread whose apartment is gone, may not release it.
-    if (GetCurrentThreadId() == thread_ && t_apartment_alive) dispatch_->Release();
+    auto job = std::make_shared<Job>();
+    job->work = [d = dispatch_] { d->Release(); };
+    CurrentCallThread()->Post(std::move(job));
   }
   IDispatch* get() const { return dispatch_; }
 
  private:
   IDispatch* dispatch_;
-  DWORD thread_;
 };
 
 std::wstring Wide(const std::string& text) {
@@ -183,32 +222,68 @@ AutoValue FromVariant(VARIANT& v) {
   }
 }
 
-// Waits are polled while a call is out: a thread timer wakes COM's modal
-// loop, which asks the filter.
-class PolledCall {
- public:
-  PolledCall() {
-    t_call_start = GetTickCount();
-    t_stopped = t_timed_out = false;
-    timer_ = SetTimer(nullptr, 0, kPollMs, nullptr);
-  }
-  ~PolledCall() {
-    if (!timer_) return;
-    KillTimer(nullptr, timer_);
-    MSG msg;
-    while (PeekMessageA(&msg, reinterpret_cast<HWND>(-1), WM_TIMER, WM_TIMER, PM_REMOVE)) {
-    }
-  }
-  PolledCall(const PolledCall&) = delete;
-  PolledCall& operator=(const PolledCall&) = delete;
-
- private:
-  UINT_PTR timer_ = 0;
+// What one call needs and gives, shared with the call thread (which may
+// outlive the wait).
+struct CallState {
+  AutoObject object;  // kept while the call thread uses it
+  IDispatch* dispatch = nullptr;
+  std::string member;
+  AutoCall kind = AutoCall::kGet;
+  std::vector<AutoValue> args;
+  AutoValue result;
+  std::string error;
+  bool ok = false;
 };
 
-std::string CancelText() {
-  if (t_stopped) return "The call was ended by a stop request";
-  return "The automation server did not answer within " + std::to_string(t_bounds.timeout_ms) + " ms";
+void CallOnThisThread(CallState& c) {
+  std::wstring wide = Wide(c.member);
+  LPOLESTR name = wide.data();
+  DISPID id = 0;
+  HRESULT hr = c.dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) {
+    c.error = hr == DISP_E_UNKNOWNNAME ? "The object has no member \"" + c.member + "\"" : c.member + ": " + SystemText(hr);
+    return;
+  }
+  // Arguments go in reverse order.
+  const std::size_t n = c.args.size();
+  std::vector<VARIANT> variants(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    VariantInit(&variants[n - 1 - i]);
+    ToVariant(c.args[i], variants[n - 1 - i]);
+  }
+  DISPID put_id = DISPID_PROPERTYPUT;
+  DISPPARAMS params{variants.data(), nullptr, static_cast<UINT>(n), 0};
+  WORD flags = DISPATCH_PROPERTYGET;
+  if (c.kind == AutoCall::kPut) {
+    flags = DISPATCH_PROPERTYPUT;
+    params.rgdispidNamedArgs = &put_id;
+    params.cNamedArgs = 1;
+  } else if (c.kind == AutoCall::kMethod) {
+    flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  }
+  VARIANT answer;
+  VariantInit(&answer);
+  EXCEPINFO exception{};
+  UINT bad_argument = 0;
+  hr = c.dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, c.kind == AutoCall::kPut ? nullptr : &answer,
+                          &exception, &bad_argument);
+  for (VARIANT& v : variants) VariantClear(&v);
+  if (FAILED(hr)) {
+    if (hr == DISP_E_EXCEPTION) {
+      if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+      const std::string description = NarrowBstr(exception.bstrDescription);
+      c.error = c.member + ": " + (description.empty() ? SystemText(exception.scode ? exception.scode : hr) : description);
+    } else {
+      c.error = c.member + ": " + SystemText(hr);
+    }
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+  } else {
+    c.result = FromVariant(answer);
+    c.ok = true;
+  }
+  VariantClear(&answer);
 }
 
 class ComAutomation : public Automation {
@@ -216,31 +291,38 @@ class ComAutomation : public Automation {
   bool Available() const override { return true; }
 
   AutoCreate Create(const std::string& prog_id, AutoObject& object, std::string& error) override {
-    if (!ThisApartment().joined()) {
-      error = "The automation library could not be initialised on this thread";
-      return AutoCreate::kServerFailed;
+    struct Creation {
+      std::wstring prog_id;
+      AutoCreate status = AutoCreate::kServerFailed;
+      IDispatch* dispatch = nullptr;
+      std::string error;
+    };
+    auto c = std::make_shared<Creation>();
+    c->prog_id = Wide(prog_id);
+    const bool answered = RunBounded(
+        [c, name = prog_id] {
+          CLSID clsid;
+          HRESULT hr = CLSIDFromProgID(c->prog_id.c_str(), &clsid);
+          if (FAILED(hr)) {
+            c->error = "\"" + name + "\" is not registered: " + SystemText(hr);
+            c->status = AutoCreate::kNotRegistered;
+            return;
+          }
+          hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reinterpret_cast<void**>(&c->dispatch));
+          if (SUCCEEDED(hr) && c->dispatch) {
+            c->status = AutoCreate::kCreated;
+            return;
+          }
+          c->error = "\"" + name + "\" could not be started: " + SystemText(hr);
+          c->status = hr == REGDB_E_CLASSNOTREG ? AutoCreate::kNotRegistered : AutoCreate::kServerFailed;
+        },
+        error);
+    if (!answered) return AutoCreate::kServerFailed;
+    if (c->status != AutoCreate::kCreated) {
+      error = c->error;
+      return c->status;
     }
-    CLSID clsid;
-    const std::wstring wide = Wide(prog_id);
-    HRESULT hr = CLSIDFromProgID(wide.c_str(), &clsid);
-    if (FAILED(hr)) {
-      error = "\"" + prog_id + "\" is not registered: " + SystemText(hr);
-      return AutoCreate::kNotRegistered;
-    }
-    IDispatch* dispatch = nullptr;
-    {
-      PolledCall polled;
-      hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reinterpret_cast<void**>(&dispatch));
-    }
-    if (FAILED(hr) || !dispatch) {
-      if (hr == RPC_E_CALL_CANCELED) {
-        error = CancelText();
-      } else {
-        error = "\"" + prog_id + "\" could not be started: " + SystemText(hr);
-      }
-      return hr == REGDB_E_CLASSNOTREG ? AutoCreate::kNotRegistered : AutoCreate::kServerFailed;
-    }
-    object = std::make_shared<DispatchObject>(dispatch);
+    object = std::make_shared<DispatchObject>(c->dispatch);
     return AutoCreate::kCreated;
   }
 
@@ -251,69 +333,18 @@ class ComAutomation : public Automation {
       error = "No object to call \"" + member + "\" on";
       return false;
     }
-    IDispatch* dispatch = static_cast<const DispatchObject&>(*object).get();
-    std::wstring wide = Wide(member);
-    LPOLESTR name = wide.data();
-    DISPID id = 0;
-    HRESULT hr;
-    {
-      PolledCall polled;
-      hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-    }
-    if (FAILED(hr)) {
-      if (hr == RPC_E_CALL_CANCELED) {
-        error = CancelText();
-      } else if (hr == DISP_E_UNKNOWNNAME) {
-        error = "The object has no member \"" + member + "\"";
-      } else {
-        error = member + ": " + SystemText(hr);
-      }
+    auto c = std::make_shared<CallState>();
+    c->dispatch = static_cast<const DispatchObject&>(*object).get();
+    c->member = member;
+    c->kind = kind;
+    c->args = args;
+    c->object = object;
+    if (!RunBounded([c] { CallOnThisThread(*c); }, error)) return false;
+    if (!c->ok) {
+      error = c->error;
       return false;
     }
-    // Arguments go in reverse order.
-    std::vector<VARIANT> variants(args.size());
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      VariantInit(&variants[args.size() - 1 - i]);
-      ToVariant(args[i], variants[args.size() - 1 - i]);
-    }
-    DISPID put_id = DISPID_PROPERTYPUT;
-    DISPPARAMS params{variants.data(), nullptr, static_cast<UINT>(variants.size()), 0};
-    WORD flags = DISPATCH_PROPERTYGET;
-    if (kind == AutoCall::kPut) {
-      flags = DISPATCH_PROPERTYPUT;
-      params.rgdispidNamedArgs = &put_id;
-      params.cNamedArgs = 1;
-    } else if (kind == AutoCall::kMethod) {
-      flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
-    }
-    VARIANT answer;
-    VariantInit(&answer);
-    EXCEPINFO exception{};
-    UINT bad_argument = 0;
-    {
-      PolledCall polled;
-      hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, kind == AutoCall::kPut ? nullptr : &answer,
-                            &exception, &bad_argument);
-    }
-    for (VARIANT& v : variants) VariantClear(&v);
-    if (FAILED(hr)) {
-      if (hr == RPC_E_CALL_CANCELED) {
-        error = CancelText();
-      } else if (hr == DISP_E_EXCEPTION) {
-        if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-        const std::string description = NarrowBstr(exception.bstrDescription);
-        error = member + ": " + (description.empty() ? SystemText(exception.scode ? exception.scode : hr) : description);
-      } else {
-        error = member + ": " + SystemText(hr);
-      }
-      SysFreeString(exception.bstrSource);
-      SysFreeString(exception.bstrDescription);
-      SysFreeString(exception.bstrHelpFile);
-      VariantClear(&answer);
-      return false;
-    }
-    result = FromVariant(answer);
-    VariantClear(&answer);
+    result = std::move(c->result);
     return true;
   }
 

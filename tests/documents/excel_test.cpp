@@ -15,6 +15,10 @@
 #include "tests/support/fake_automation.h"
 #include "vars/expand.h"
 #include "vars/variables.h"
+#ifdef _WIN32
+#include "engine/run_state.h"
+#include "platform/environment.h"
+#endif
 
 namespace olvex::test {
 namespace {
@@ -62,6 +66,13 @@ class ExcelTest : public ExcelSteps {
   std::string Last() const { return fake_.calls.empty() ? "" : fake_.calls.back(); }
   FakeAutomation fake_;
 };
+
+// A step's output (into the variable "xl").
+#define EXPECT_OUTPUT(action, cell, options, expected)                                        \
+  do {                                                                                      \
+    EXPECT_EQ(Step(action, cell, "", options), 1) << action << " " << options << ": " << StepError(); \
+    EXPECT_EQ(ReadUserVariable("xl").value_or("(none)"), expected) << action << " " << options; \
+  } while (0)
 
 TEST_F(ExcelTest, CellFormatWordsBothWays) {
   struct Row {
@@ -204,6 +215,83 @@ TEST_F(ExcelTest, RunWarnsAboutWorkbooksLeftAndClosesHiddenOnes) {
   EXPECT_EQ(closes[0], "Excel.Workbooks.Add().Close(false)");
   EXPECT_FALSE(WorkbookFlags(0).open);
 }
+
+#ifdef _WIN32
+// The same steps through COM, across processes, against the stand-in server
+// (registered here and unregistered at the end; its fault switches come from
+// the environment it inherits).
+class ExcelStandInTest : public ExcelSteps {
+ protected:
+  static bool Server(const char* word) { return RunChild({EXCEL_STANDIN_EXE, word}, std::chrono::minutes(3)).exit_code == 0; }
+  static void EndServers() { RunChild({"C:\\windows\\system32\\taskkill.exe", "/F", "/IM", "excel_standin.exe"}); }
+  void TearDown() override {
+    ExcelSteps::TearDown();
+    platform::WriteEnv("OLVEX_STANDIN_HANG", "");
+    platform::WriteEnv("OLVEX_STANDIN_FAIL_START", "");
+    SetAutomationCallBound(60000);
+    RunShared().stop_flag.store(0);
+    EndServers();
+    Server("/UnregServer");
+  }
+};
+
+TEST_F(ExcelStandInTest, EveryActionThroughComAndTheFailures) {
+  Server("/UnregServer");
+  EXPECT_EQ(Step("Open Workbook", "", ""), 0);
+  EXPECT_EQ(StepError(), "Excel Error: Automation initialization error");
+  ASSERT_TRUE(Server("/RegServer"));
+  // Not there: added, and saved under that path.
+  ASSERT_EQ(Step("Open Workbook", "", "", "Hidden"), 1) << StepError() << ReadBytes(log_path_);
+  ASSERT_EQ(Step("Set Cell", "B3", "42"), 1) << StepError();
+  ASSERT_EQ(Step("Set Cell", "A1", "Name"), 1) << StepError();
+  ASSERT_EQ(Step("Set Cell", "Sheet2!C4", "12.5"), 1) << StepError();
+  EXPECT_OUTPUT("Get Cell", "Sheet2!C4", "", "12.5");
+  EXPECT_OUTPUT("Get Cell", "Sheet1!B3", "", "42");
+  ASSERT_EQ(Step("Select Cell", "Sheet1!A1", ""), 1) << StepError();  // Sheet2 was the active one
+  const char* rows[][2] = {{"Bold", "1"},           {"Italic", "1"},           {"Underline", "2"},
+                           {"Font Name", "Courier"}, {"Font Size", "12"},        {"Font Color", "255"},
+                           {"Background", "65280"},  {"Border Weight", "thick"}, {"Border Line Style", "dash dot"},
+                           {"Horizontal Align", "center across selection"},     {"Vertical Align", "top"},
+                           {"Width", "20"},          {"Data Format", "0.00"}};
+  for (const auto& row : rows) {
+    ASSERT_EQ(Step("Set Cell Format", "B3", row[1], row[0]), 1) << row[0] << ": " << StepError();
+    EXPECT_OUTPUT("Get Cell Format", "B3", row[0], row[1]);
+  }
+  EXPECT_OUTPUT("Get Cell Format", "A1", "Data Format", "@");  // "General"
+  ASSERT_EQ(Step("Set Cell Format", "B3", "40", "Row Height"), 1) << StepError();
+  EXPECT_OUTPUT("Get Cell Format", "B3", "Row Height", "30");
+  EXPECT_OUTPUT("Get Cell Format", "", "Total Rows", "3");
+  EXPECT_OUTPUT("Get Cell Format", "", "Total Columns", "2");
+  ASSERT_EQ(Step("Save Workbook", "", ""), 1) << StepError();
+  EXPECT_FALSE(WorkbookFlags(0).modified);
+  ASSERT_EQ(Step("Close Workbook", "", ""), 1) << StepError();
+  // Not open: read from the file the workbook was saved to.
+  EXPECT_OUTPUT("Get Cell", "B3", "", "42");
+  EXPECT_NE(ReadBytes(log_path_).find("    Attempting to read raw native XLS data for Sheet1!B3...\r\n"), std::string::npos);
+  // Opened again from the file; with the server gone Get Cell falls back to the file.
+  ASSERT_EQ(Step("Open Workbook", "", ""), 1) << StepError();
+  EXPECT_OUTPUT("Get Cell", "A1", "", "Name");
+  EndServers();
+  EXPECT_OUTPUT("Get Cell", "A1", "", "Name");
+  EXPECT_NE(ReadBytes(log_path_).find("    Failure using Excel Automation: \"Excel Error: "), std::string::npos);
+  EndRunWorkbooks();
+  // A server that cannot start.
+  platform::WriteEnv("OLVEX_STANDIN_FAIL_START", "1");
+  EXPECT_EQ(Step("Open Workbook", "", ""), 0);
+  EXPECT_EQ(StepError(), "Excel Error: Server error");
+  platform::WriteEnv("OLVEX_STANDIN_FAIL_START", "");
+  // A server that hangs: the call ends at its bound, or at once on a stop request.
+  platform::WriteEnv("OLVEX_STANDIN_HANG", "Value");
+  SetAutomationCallBound(2000);
+  ASSERT_EQ(Step("Open Workbook", "", ""), 1) << StepError();
+  EXPECT_EQ(Step("Set Cell", "A1", "1"), 0);
+  EXPECT_EQ(StepError(), "Excel Error: The automation server did not answer within 2000 ms");
+  SetAutomationCallBound(600000);
+  RunShared().stop_flag.store(1);
+  EXPECT_EQ(Step("Set Cell", "A1", "1"), 0);
+  EXPECT_EQ(StepError(), "Excel Error: The call was ended by a stop request");
+}
+#endif
 
 }  // namespace
 }  // namespace olvex::test
