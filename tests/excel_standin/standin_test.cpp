@@ -378,6 +378,11 @@ TEST(StandinProcess, FaultsOnRequest) {
   CloseHandle(server);
   books->Release();
   app->Release();
+  // A server that died leaves nothing behind: the next client gets a server of its own.
+  app = CreateApplication(hr);
+  ASSERT_TRUE(app) << std::hex << hr;
+  EXPECT_EQ(CallMember(app, "Visible", kGet, {}), "B 0");
+  app->Release();
 }
 
 }  // namespace

@@ -38,6 +38,11 @@ constexpr UINT kFirstClientMs = 60 * 1000;
 // How long the registration waits for the RPC service.
 constexpr ULONGLONG kRpcServiceMs = 120 * 1000;
 
+// Wine keeps a class object registered after its single use, and after its
+// server has died, handing later clients to it: so the server revokes its
+// class object as soon as its one client has taken the application.
+constexpr UINT kRevoke = WM_APP + 1;
+
 std::atomic<long> live{0};
 std::atomic<bool> created{false};
 DWORD main_thread = 0;
@@ -70,7 +75,7 @@ class Factory : public IClassFactory {
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
     HangIfAsked("CreateInstance");
-    created = true;
+    if (!created.exchange(true)) PostThreadMessageA(main_thread, kRevoke, 0, 0);
     IDispatch* application = NewApplicationObject();
     const HRESULT hr = application->QueryInterface(iid, out);
     application->Release();
@@ -215,6 +220,11 @@ int Serve() {
   const UINT_PTR first_client = SetTimer(nullptr, 0, kFirstClientMs, nullptr);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == kRevoke && msg.hwnd == nullptr && cookie) {
+      CoRevokeClassObject(cookie);
+      cookie = 0;
+      continue;
+    }
     if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == first_client) {
       if (!created) break;
       KillTimer(nullptr, first_client);
@@ -223,7 +233,7 @@ int Serve() {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-  CoRevokeClassObject(cookie);
+  if (cookie) CoRevokeClassObject(cookie);
   CoUninitialize();
   return 0;
 }
