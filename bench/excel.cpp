@@ -87,9 +87,8 @@ void SetThenGetCellSteps(benchmark::State& state) {
     for (int i = 0; i < 2 * kCells; ++i)
       if (olvex::HandleExcelStep(0, i) != 1) return state.SkipWithError("a step failed");
   }
-  state.SetItemsProcessed(state.iterations() * 2 * kCells);
 }
-BENCHMARK(SetThenGetCellSteps)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(SetThenGetCellSteps)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The member calls one step makes: activate the workbook and the active
 // sheet, select the cell, then put or get its value.
@@ -126,9 +125,8 @@ void SetThenGetCellBareCalls(benchmark::State& state) {
       if (!CellCalls(application, std::get<AutoObject>(book), "A" + std::to_string(i), nullptr))
         return state.SkipWithError("a call failed");
   }
-  state.SetItemsProcessed(state.iterations() * 2 * kCells);
 }
-BENCHMARK(SetThenGetCellBareCalls)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(SetThenGetCellBareCalls)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

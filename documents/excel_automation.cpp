@@ -5,7 +5,6 @@
 #include <cmath>
 #include <mutex>
 #include <span>
-#include <thread>
 #include <vector>
 
 #include "engine/run.h"
@@ -24,6 +23,7 @@ using platform::AutoValue;
 
 constexpr char kProgId[] = "Excel.Application";
 constexpr std::size_t kMostPathChars = 259;
+constexpr int kEndOfRunBoundMs = 10000;
 
 struct Word {
   const char* word;
@@ -131,7 +131,6 @@ struct Slot {
 struct State {
   std::mutex mutex;  // held by each operation; the end of a run from another thread only tries it
   AutoObject application;
-  std::thread::id owner;  // the thread that made the application
   std::array<Slot, kWorkbookSlots> slots;
   int bound_ms = 60000;
 };
@@ -189,7 +188,6 @@ bool EnsureApplication(std::string& error) {
   switch (created) {
     case platform::AutoCreate::kCreated:
       s.application = application;
-      s.owner = std::this_thread::get_id();
       return true;
     case platform::AutoCreate::kNotRegistered: return Fail(error, "Excel Error: Automation initialization error");
     case platform::AutoCreate::kServerFailed: return Fail(error, "Excel Error: Server error");
@@ -401,9 +399,11 @@ int OpenWorkbook(const std::string& path, int flags, std::string& error) {
   return static_cast<int>(slot - s.slots.data()) + 1;
 }
 
-bool GetCell(const std::string& path, const std::string& cell, const CellProperty* property, std::string& text,
-             std::string& error) {
-  if (property) return WorkbookOperation(path, cell, workbook_flag::kReadFormat, property, text, error);
+namespace {
+
+// Reads (`put` null, into `text`) or writes a cell's value; a write marks the workbook modified.
+bool CellValue(const std::string& path, const std::string& cell, const AutoValue* put, std::string* text,
+               std::string& error) {
   State& s = state();
   std::lock_guard<std::mutex> lock(s.mutex);
   if (!Ready(error)) return false;
@@ -412,23 +412,27 @@ bool GetCell(const std::string& path, const std::string& cell, const CellPropert
   if (!slot || !SelectCell(*slot, cell, target, error)) return false;
   AutoValue value;
   std::string why;
-  if (!Call(target.range, AutoCall::kGet, "Value", {}, value, why)) return Fail(error, "Excel Error: " + why);
-  text = CellText(value);
+  if (!Call(target.range, put ? AutoCall::kPut : AutoCall::kGet, "Value",
+            put ? std::vector<AutoValue>{*put} : std::vector<AutoValue>{}, value, why))
+    return Fail(error, "Excel Error: " + why);
+  if (put) {
+    slot->flags.modified = true;
+  } else {
+    *text = CellText(value);
+  }
   return true;
 }
 
+}  // namespace
+
+bool GetCell(const std::string& path, const std::string& cell, const CellProperty* property, std::string& text,
+             std::string& error) {
+  if (property) return WorkbookOperation(path, cell, workbook_flag::kReadFormat, property, text, error);
+  return CellValue(path, cell, nullptr, &text, error);
+}
+
 bool SetCell(const std::string& path, const std::string& cell, const AutoValue& value, std::string& error) {
-  State& s = state();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  if (!Ready(error)) return false;
-  Slot* slot = OpenSlot(path, error);
-  CellTarget target;
-  if (!slot || !SelectCell(*slot, cell, target, error)) return false;
-  AutoValue ignored;
-  std::string why;
-  if (!Call(target.range, AutoCall::kPut, "Value", {value}, ignored, why)) return Fail(error, "Excel Error: " + why);
-  slot->flags.modified = true;
-  return true;
+  return CellValue(path, cell, &value, nullptr, error);
 }
 
 bool CloseWorkbook(const std::string& path, int flags, std::string& error) {
@@ -491,9 +495,8 @@ void EndRunWorkbooks() {
   // A worker that is still in a call (a run ended by force) keeps its workbooks.
   std::unique_lock<std::mutex> lock(s.mutex, std::try_to_lock);
   if (!lock.owns_lock()) return;
-  // Objects belong to the thread that made them: another thread only lets go of them.
-  const bool own_thread = !s.application || s.owner == std::this_thread::get_id();
-  SetBounds();
+  // The run may have ended by a stop request: these calls only have their bound.
+  platform::automation().SetBounds(kEndOfRunBoundMs, {});
   for (int i = 0; i < kWorkbookSlots; ++i) {
     Slot& slot = s.slots[static_cast<std::size_t>(i)];
     if (slot.flags.modified)
@@ -501,14 +504,9 @@ void EndRunWorkbooks() {
     if (slot.flags.open) LogLine("WARNING!  Excel Workbook #%d was not closed (use \"Close Workbook\" action)", i + 1);
     if (slot.flags.open && slot.flags.hidden) {
       std::string ignored;
-      if (own_thread && slot.book) Method(slot.book, "Close", {false}, ignored);
+      if (slot.book) Method(slot.book, "Close", {false}, ignored);
       LogLine("WARNING!  Excel Workbook #%d was opened hidden, and is being closed automatically", i + 1);
     }
-  }
-  if (!own_thread) {
-    static std::vector<AutoObject>* kept = new std::vector<AutoObject>;  // never released
-    kept->push_back(s.application);
-    for (Slot& slot : s.slots) kept->push_back(slot.book);
   }
   for (Slot& slot : s.slots) slot = Slot{};
   s.application.reset();
