@@ -1,5 +1,7 @@
 #include "documents/excel_actions.h"
 
+#include <vector>
+
 #include "documents/excel_automation.h"
 #include "documents/spreadsheet_reader.h"
 #include "documents/spreadsheet_writer.h"
@@ -99,7 +101,7 @@ int ReadCellFromFile(const Fields& f, const std::string& automation_error) {
   if (!at) return Fail("Invalid cell reference \"" + cell + "\"");
   const platform::FileContent file = platform::ReadWholeFile(f.path, 256ull << 20);
   if (file.status != platform::ReadStatus::Ok) {
-    std::string error;
+    std::string error;  // the reason in the reader's words
     ReadRawCellFromFile(f.path, 1, at->row, at->column, error);
     return Fail(error.empty() ? "The file '" + f.path + "' cannot be read" : error);
   }
