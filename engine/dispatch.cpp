@@ -4,6 +4,7 @@
 #include <string>
 
 #include "data/data_actions.h"
+#include "documents/excel_actions.h"
 #include "engine/document.h"
 #include "engine/flow.h"
 #include "engine/if_step.h"
@@ -45,7 +46,7 @@ constexpr std::array<CategoryHandler, 17> kHandlers = {
     HandleWaitStep,      // 7  Wait: input/waits
     HandlePromptStep,    // 8  User Prompts: prompts/prompt_actions
     HandleFilesStep,     // 9  Files & Folders: system/file_actions
-    nullptr,             // 10 Excel
+    HandleExcelStep,     // 10 Excel: documents/excel_actions
     InternetStep,        // 11 Internet: performs nothing and fails
     HandleDataStep,      // 12 Data: data/data_actions
     HandleFlowStep,      // 13 Loops & Flow: engine/flow

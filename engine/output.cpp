@@ -6,6 +6,7 @@
 #include <optional>
 #include <random>
 
+#include "documents/excel_actions.h"
 #include "documents/pdf_writer.h"
 #include "documents/spreadsheet_writer.h"
 #include "engine/catalog.h"
@@ -77,21 +78,21 @@ void SaveToPdf(const ExpandContext& context, const std::string& option, std::str
 }
 
 // A workbook reference without a cell is a file the data is written to as a
-// worksheet; a cell of a workbook is reached through spreadsheet automation.
+// worksheet; a cell of a workbook is written through spreadsheet automation.
 void SaveToWorkbook(const ExpandContext& context, const std::string& option, std::string_view data) {
   const WorkbookReference reference = SplitWorkbookReference(Expand(context, option));
   if (reference.path.empty()) {
     LogText("    WARNING: No workbook name provided");
     return;
   }
-  if (!reference.cell.empty()) {
-    LogText("    WARNING: The \"Excel\" destination of a cell is not available in this build");
-    return;
-  }
-  LogText("    Saving " + std::to_string(data.size()) + " byte(s) to workbook [" + Marked(reference.path) + "]");
+  std::string where = "[" + reference.path + "]";
+  if (!reference.cell.empty()) where += " at " + (reference.sheet.empty() ? "" : reference.sheet + "!") + reference.cell;
+  LogText("    Saving " + std::to_string(data.size()) + " byte(s) to workbook " + Marked(where));
   std::string error;
-  if (WriteSpreadsheetFile(reference.path, SheetText{data, {}, {}, {}}, error) == SheetWrite::kFailed)
-    LogText("    ERROR saving " + std::to_string(data.size()) + " byte(s) to workbook: " + Marked(error));
+  const bool saved = reference.cell.empty()
+                         ? WriteSpreadsheetFile(reference.path, SheetText{data, {}, {}, {}}, error) != SheetWrite::kFailed
+                         : WriteWorkbookCell(reference.path, reference.sheet, reference.cell, data, error);
+  if (!saved) LogText("    ERROR saving " + std::to_string(data.size()) + " byte(s) to workbook: " + Marked(error));
 }
 
 void SaveToOutputWindow(std::string_view data) {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "documents/excel_automation.h"
 #include "engine/catalog.h"
 #include "engine/control.h"
 #include "engine/dispatch.h"
@@ -256,6 +257,7 @@ void StartRun(int slot, int command, bool reset_repeats, int first_step, int del
       step.run_result = 0;
     }
     ClearControlState();
+    ClearWorkbookFlags();
   }
   // The last failed step is a value; a key of that name is removed as well.
   DeleteSetting("SOFTWARE\\Olvex\\FailStep");
@@ -441,6 +443,7 @@ void EndRun(int slot, bool force, int last_step, bool single_step) {
   KillMainTimer(kStopTimer);
   ReleaseHeldModifiers();
   ReleaseHeldButtons();
+  if (!single_step) EndRunWorkbooks();
   if (ReadSettingNumber("*\\DisableScreenSaver") != 0 && SettingExists("*\\ScreenSaverHolder")) {
     WriteSetting(kScreenSaveActive, ReadSettingString("*\\ScreenSaverHolder", 63));
     DeleteSetting("*\\ScreenSaverHolder");

@@ -2,6 +2,7 @@
 // service unless a test installed a fake (Set...ForTest, nullptr to undo).
 #include <atomic>
 
+#include "platform/automation.h"
 #include "platform/clipboard.h"
 #include "platform/debug_output.h"
 #include "platform/dialogs.h"
@@ -15,6 +16,7 @@
 namespace platform {
 
 // The backends' own services.
+Automation& PlatformAutomation();
 Clipboard& PlatformClipboard();
 DebugOutput& PlatformDebugOutput();
 Dialogs& PlatformDialogs();
@@ -40,6 +42,7 @@ class Slot {
   std::atomic<Service*> fake_{nullptr};
 };
 
+Slot<Automation, PlatformAutomation> g_automation;
 Slot<Clipboard, PlatformClipboard> g_clipboard;
 Slot<DebugOutput, PlatformDebugOutput> g_debug_output;
 Slot<Dialogs, PlatformDialogs> g_dialogs;
@@ -52,6 +55,8 @@ Slot<Windows, PlatformWindows> g_windows;
 
 }  // namespace
 
+Automation& automation() { return g_automation.Get(); }
+void SetAutomationForTest(Automation* fake) { g_automation.Set(fake); }
 Clipboard& clipboard() { return g_clipboard.Get(); }
 void SetClipboardForTest(Clipboard* fake) { g_clipboard.Set(fake); }
 DebugOutput& debug_output() { return g_debug_output.Get(); }

@@ -65,18 +65,6 @@ int Done(const Context& c, std::string_view result) {
   return 1;
 }
 
-std::string Cleaned(std::string text) {
-  const std::size_t start = text.find_first_not_of("\r\n\t");
-  text.erase(0, start == std::string::npos ? text.size() : start);
-  std::erase(text, '\r');
-  std::erase(text, '\n');
-  if (text.size() > 3)
-    for (std::size_t at; (at = text.find("\\\\", 2)) != std::string::npos;) text.erase(at, 1);
-  if (!text.empty() && (text.front() == '"' || text.front() == '\'')) text.erase(0, 1);
-  if (!text.empty() && (text.back() == '"' || text.back() == '\'')) text.pop_back();
-  return text;
-}
-
 std::string WithoutBlanks(std::string text) {
   std::erase_if(text, [](char ch) { return ch == ',' || ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; });
   return text;
@@ -365,7 +353,7 @@ int FileInfo(Context& c) {
 }
 
 int CompareFiles(Context& c) {
-  const std::string other = Cleaned(Expand(c, c.step.value(2)));
+  const std::string other = CleanedPath(Expand(c, c.step.value(2)));
   if (c.path.empty() || other.empty()) return Done(c, "0");
   if (EqualsNoCase(c.path, other)) return Done(c, "1");
   const std::optional<std::uint64_t> a = platform::FileSize(c.path), b = platform::FileSize(other);
@@ -438,7 +426,7 @@ std::size_t CountMatches(const std::string& spec, bool recurse, bool folders) {
 }
 
 int FindFile(Context& c) {
-  std::string folder = Cleaned(Expand(c, c.step.value(2)));
+  std::string folder = CleanedPath(Expand(c, c.step.value(2)));
   if (folder.empty()) folder = std::string(1, platform::PathSeparator());
   const std::string spec = JoinPath(folder, c.path);
   std::string list;
@@ -483,7 +471,7 @@ std::vector<std::string> SplitAt(const std::string& text, char separator) {
 int CopyMoveDelete(Context& c) {
   const std::string_view action = c.step.action;
   const bool copy = Has(action, "Copy"), remove = !copy && Has(action, "Delete");
-  const std::string dest = Cleaned(Expand(c, c.step.text));
+  const std::string dest = CleanedPath(Expand(c, c.step.text));
   const bool wildcard = c.path.find_first_of("*?") != std::string::npos || Has(c.step.options, "Recur");
   std::vector<std::pair<std::string, std::string>> items;  // source, destination
   bool several = false;
@@ -607,7 +595,7 @@ int FolderStep(Context& c) {
     if (!platform::IsFolder(c.path)) return Fail("'" + c.path + "' is not an existing folder");
     ok = platform::RemoveEmptyFolder(c.path) || DeleteFolderTree(c.path, &error);
   } else {
-    const std::string dest = Cleaned(Expand(c, c.step.text));
+    const std::string dest = CleanedPath(Expand(c, c.step.text));
     if (dest.empty()) return Fail("No destination provided");
     ok = Has(action, "Copy") ? CopyFolderContents(c.path, dest, &error) : MoveFolder(c.path, dest, &error);
   }
@@ -648,7 +636,7 @@ int CreateShortcut(Context& c) {
   const std::string_view o = c.step.options;
   const std::optional<std::string> desktop = platform::KnownFolder(platform::Folder::kDesktop);
   std::optional<std::string> folder = Has(o, "Start") ? platform::KnownFolder(platform::Folder::kStartMenu) : desktop;
-  std::string name = Cleaned(Expand(c, c.step.value(2)));
+  std::string name = CleanedPath(Expand(c, c.step.value(2)));
   if (name.empty()) name = PathParts(c.path, 4);
   std::string link = name;
   if (FolderOf(name).empty()) {
@@ -720,7 +708,7 @@ int HandleFilesStep(int slot, int step_index) {
     LocateFile(c.path, ScriptFolder(slot), &located);
     c.path = located;
   }
-  c.path = Cleaned(c.path);
+  c.path = CleanedPath(c.path);
   c.value2 = WithoutBlanks(ExpandText(step.value(2), slot, step_index, 0));
 
   if (EqualsNoCase(a, "Read File")) return ReadFile(c);
@@ -728,7 +716,7 @@ int HandleFilesStep(int slot, int step_index) {
   if (Has(a, "Write")) return WriteFile(c);
   if (Has(a, "Info")) return FileInfo(c);
   if (Has(a, "Count Files/Folders")) {
-    const std::string spec = Cleaned(Expand(c, step.text));
+    const std::string spec = CleanedPath(Expand(c, step.text));
     return Done(c, Decimal(CountMatches(spec, Has(step.options, "Recur"), Has(step.options, "Folder"))));
   }
   if (Has(a, "Count File Lines")) return CountFileLines(c);

@@ -157,4 +157,16 @@ bool AssociatedProgram(const std::string& extension, std::string* program) {
   return !command.empty();
 }
 
+std::string CleanedPath(std::string text) {
+  const std::size_t start = text.find_first_not_of("\r\n\t");
+  text.erase(0, start == std::string::npos ? text.size() : start);
+  std::erase(text, '\r');
+  std::erase(text, '\n');
+  if (text.size() > 3)
+    for (std::size_t at; (at = text.find("\\\\", 2)) != std::string::npos;) text.erase(at, 1);
+  if (!text.empty() && (text.front() == '"' || text.front() == '\'')) text.erase(0, 1);
+  if (!text.empty() && (text.back() == '"' || text.back() == '\'')) text.pop_back();
+  return text;
+}
+
 }  // namespace olvex

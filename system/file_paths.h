@@ -15,6 +15,11 @@ namespace olvex {
 // found: `name` unchanged and false.
 bool LocateFile(const std::string& name, const std::string& script_folder, std::string* found);
 
+// A main path cleaned: leading CR, LF and tabs and every line break removed,
+// a doubled "\\" after the first two characters made single (when longer
+// than three characters), one leading and one trailing quote dropped.
+std::string CleanedPath(std::string text);
+
 // The folder of a path (without its last part and separator); empty when it has none.
 std::string FolderOf(std::string_view path);
 // The last part of a path.
