@@ -3,8 +3,8 @@
 // screen in the same run (Debian x11-apps; its output goes to /dev/null).
 // Goal: the runtime's capture (shared memory) takes at most twice xwd's time.
 //
-//   cmake/x11-session.sh build/relbench/bin/bench_x11_capture --benchmark_repetitions=5 \
-//       --benchmark_report_aggregates_only=true
+//   cmake/x11-session.sh build/relbench/bin/bench_x11_capture
+//       --benchmark_repetitions=5 --benchmark_report_aggregates_only=true  (one line)
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
