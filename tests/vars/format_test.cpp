@@ -20,14 +20,17 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// English names with a fixed clock (Friday 15 March 2024), a chosen date
-// order and chosen number separators.
+// English names (September shortened to "Sept", as British English does) with a fixed clock
+// (Friday 15 March 2024), a chosen date order and chosen number separators.
 class TestLocale : public platform::EnglishLocale {
  public:
   platform::DateOrder order = platform::DateOrder::MonthDayYear;
   std::string thousands = ",", decimal = ".";
 
   platform::DateOrder ShortDateOrder() const override { return order; }
+  std::string MonthName(int month, bool short_form) const override {
+    return short_form && month == 9 ? "Sept" : EnglishLocale::MonthName(month, short_form);
+  }
   std::string ThousandsSeparator() const override { return thousands; }
   std::string DecimalSeparator() const override { return decimal; }
   platform::LocalDateTime Now() const override { return {2024, 3, 15, 5, 10, 30, 0, 0}; }
