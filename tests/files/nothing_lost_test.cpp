@@ -1,6 +1,7 @@
 // What the script cases cannot set up: read-only and full destinations, refused
 // writes, moves across file systems (through a broken platform::FileWrites),
-// names past the system's limit, processes by id, shortcuts read back. Every failure must leave what was stored intact.
+// names past the system's limit, processes by id, shortcuts read back. Every
+// failure must leave what was stored intact.
 #include <gtest/gtest.h>
 
 #include <chrono>
