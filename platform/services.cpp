@@ -19,16 +19,17 @@ namespace platform {
 Clipboard& PlatformClipboard();
 DebugOutput& PlatformDebugOutput();
 Dialogs& PlatformDialogs();
-FileWrites& PlatformFileWrites() {
-  static FileWrites own;
-  return own;
-}
 Input& PlatformInput();
 const Locale& PlatformLocale();
 Menus& PlatformMenus();
 Power& PlatformPower();
 Screen& PlatformScreen();
 Windows& PlatformWindows();
+// The file writes' own calls are the base class's, each backend defining them.
+FileWrites& PlatformFileWrites() {
+  static FileWrites own;
+  return own;
+}
 
 namespace {
 
