@@ -81,12 +81,18 @@ class BrokenDisk : public platform::FileWrites {
  public:
   std::optional<platform::FileFailure> write, copy, rename, remove;
   int renames_broken = 1000;  // the first ones fail, the later ones work
+  bool short_copy = false;    // a copy that reports success one byte short
   bool Write(platform::File& file, std::uint64_t offset, const char* data, std::size_t n, std::size_t* written) override {
     if (!write) return FileWrites::Write(file, offset, data, n, written);
     FileWrites::Write(file, offset, data, n / 2, written);
     return platform::FailFileCall(*write);
   }
   bool CopyData(const std::string& from, const std::string& to, const std::function<bool()>& stop) override {
+    if (short_copy) {
+      platform::File file;
+      return FileWrites::CopyData(from, to, stop) && file.Open(to, platform::File::Mode::kReadWrite) &&
+             file.Resize(*file.Size() - 1);
+    }
     if (!copy) return FileWrites::CopyData(from, to, stop);
     if (*copy != platform::FileFailure::kNotFound) FileWrites::CopyData(from, to, stop);
     return platform::FailFileCall(*copy);
@@ -120,9 +126,16 @@ TEST_F(Broken, AFailedWriteKeepsTheOldFileAndTheSource) {
                           {"Write/Create File", kept, "new", "", "Erase"},
                           {"Create Adobe PDF", kept, "new"},
                           {"Copy Folder", dir_.File("src"), dir_.File("tree")}};
-  struct Fault { const char* name; std::optional<FileFailure> write, copy, rename; int renames_broken; bool read_only = false; };
+  struct Fault {
+    const char* name;
+    std::optional<FileFailure> write, copy, rename;
+    int renames_broken;
+    bool read_only = false, short_copy = false;
+  };
   const Fault faults[] = {
       {"a read-only destination", std::nullopt, std::nullopt, std::nullopt, 0, true},
+      {"another file system, then a copy one byte short", std::nullopt, std::nullopt, FileFailure::kCrossDevice, 1,
+       false, true},
       {"another file system, then a full disk", FileFailure::kDiskFull, FileFailure::kDiskFull,
        FileFailure::kCrossDevice, 1},
       {"refused rename", std::nullopt, std::nullopt, FileFailure::kAccessDenied, 1000},
@@ -137,6 +150,7 @@ TEST_F(Broken, AFailedWriteKeepsTheOldFileAndTheSource) {
       disk_.copy = fault.copy;
       disk_.rename = fault.rename;
       disk_.renames_broken = fault.renames_broken;
+      disk_.short_copy = fault.short_copy;
       const std::optional<std::string> error = RunStep(step);
       ASSERT_TRUE(error.has_value());
       EXPECT_FALSE(error->empty());
