@@ -127,10 +127,12 @@ TEST_F(PromptsTest, MessageBoxesTakeTheirStyleFromTheActionAndOptionsAndSaveTheB
     EXPECT_EQ(Var("out"), row.output);
     EXPECT_EQ(LastPromptResult(), row.answer);
   }
-  RecordingDialogs dialogs;
-  Run(StepText("Display Message", std::string(5000, 'x')));
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].text, std::string(3840, 'x') + "<<MESSAGE TRUNCATED>>");
+  for (const std::size_t size : {4095u, 4096u}) {
+    RecordingDialogs dialogs;
+    Run(StepText("Display Message", std::string(size, 'x')));
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, size < 4096 ? std::string(size, 'x') : std::string(3840, 'x') + "<<MESSAGE TRUNCATED>>");
+  }
 }
 
 TEST_F(PromptsTest, ListsSplitAtTheirSeparatorAndTheFirstItemIsThePrompt) {
