@@ -5,9 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 
