@@ -39,6 +39,7 @@ class File {
   bool Close();
 
  private:
+  friend class FileWrites;
   std::intptr_t handle_ = -1;
 };
 
@@ -54,6 +55,25 @@ bool DeleteFileAt(const std::string& path);
 bool MakeFolder(const std::string& path);
 bool RemoveEmptyFolder(const std::string& path);
 bool SetCurrentFolder(const std::string& path);
+
+// The calls that change stored files (File::WriteAt, CopyFileData, RenamePath,
+// DeleteFileAt) go through a replaceable service, so that a test reaches a full
+// disk, a refused write or a file gone midway without having one: a fake
+// derives from the platform's own and overrides the call it breaks.
+class FileWrites {
+ public:
+  virtual ~FileWrites() = default;
+  virtual bool Write(File& file, std::uint64_t offset, const char* data, std::size_t n, std::size_t* written);
+  virtual bool CopyData(const std::string& from, const std::string& to, const std::function<bool()>& stop);
+  virtual bool Rename(const std::string& from, const std::string& to);
+  virtual bool Delete(const std::string& path);
+};
+// Tests: install a fake (nullptr puts the platform's own back).
+void SetFileWritesForTest(FileWrites* fake);
+// A fake's failing call: the system's own failure of that kind becomes
+// LastErrorText() (kCrossDevice also LastRenameWasCrossDevice()); returns false.
+enum class FileFailure { kDiskFull, kAccessDenied, kNotFound, kCrossDevice };
+bool FailFileCall(FileFailure kind);
 
 // Windows attribute bits; POSIX maps its own facts onto them (a file its
 // owner may not write is read-only, a name beginning with "." hidden, a

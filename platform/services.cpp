@@ -6,6 +6,7 @@
 #include "platform/clipboard.h"
 #include "platform/debug_output.h"
 #include "platform/dialogs.h"
+#include "platform/file_ops.h"
 #include "platform/input.h"
 #include "platform/locale.h"
 #include "platform/menus.h"
@@ -26,6 +27,11 @@ Menus& PlatformMenus();
 Power& PlatformPower();
 Screen& PlatformScreen();
 Windows& PlatformWindows();
+// The file writes' own calls are the base class's, each backend defining them.
+FileWrites& PlatformFileWrites() {
+  static FileWrites own;
+  return own;
+}
 
 namespace {
 
@@ -46,6 +52,7 @@ Slot<Automation, PlatformAutomation> g_automation;
 Slot<Clipboard, PlatformClipboard> g_clipboard;
 Slot<DebugOutput, PlatformDebugOutput> g_debug_output;
 Slot<Dialogs, PlatformDialogs> g_dialogs;
+Slot<FileWrites, PlatformFileWrites> g_file_writes;
 Slot<Input, PlatformInput> g_input;
 Slot<const Locale, PlatformLocale> g_locale;
 Slot<Menus, PlatformMenus> g_menus;
@@ -63,6 +70,15 @@ DebugOutput& debug_output() { return g_debug_output.Get(); }
 void SetDebugOutputForTest(DebugOutput* fake) { g_debug_output.Set(fake); }
 Dialogs& dialogs() { return g_dialogs.Get(); }
 void SetDialogsForTest(Dialogs* fake) { g_dialogs.Set(fake); }
+void SetFileWritesForTest(FileWrites* fake) { g_file_writes.Set(fake); }
+bool File::WriteAt(std::uint64_t offset, const char* data, std::size_t n, std::size_t* written) {
+  return g_file_writes.Get().Write(*this, offset, data, n, written);
+}
+bool CopyFileData(const std::string& from, const std::string& to, const std::function<bool()>& stop) {
+  return g_file_writes.Get().CopyData(from, to, stop);
+}
+bool RenamePath(const std::string& from, const std::string& to) { return g_file_writes.Get().Rename(from, to); }
+bool DeleteFileAt(const std::string& path) { return g_file_writes.Get().Delete(path); }
 Input& input() { return g_input.Get(); }
 void SetInputForTest(Input* fake) { g_input.Set(fake); }
 const Locale& locale() { return g_locale.Get(); }

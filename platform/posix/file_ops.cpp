@@ -84,11 +84,11 @@ std::optional<std::size_t> File::ReadAt(std::uint64_t offset, char* buffer, std:
   return done;
 }
 
-bool File::WriteAt(std::uint64_t offset, const char* data, std::size_t n, std::size_t* written) {
+bool FileWrites::Write(File& file, std::uint64_t offset, const char* data, std::size_t n, std::size_t* written) {
   std::size_t done = 0;
   bool ok = true;
   while (done < n) {
-    const ssize_t put = ::pwrite(static_cast<int>(handle_), data + done, n - done, static_cast<off_t>(offset + done));
+    const ssize_t put = ::pwrite(static_cast<int>(file.handle_), data + done, n - done, static_cast<off_t>(offset + done));
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
       if (put == 0) errno = ENOSPC;
@@ -112,7 +112,7 @@ bool File::Close() {
   return ::close(fd) == 0 || Fail();
 }
 
-bool CopyFileData(const std::string& from, const std::string& to, const std::function<bool()>& stop) {
+bool FileWrites::CopyData(const std::string& from, const std::string& to, const std::function<bool()>& stop) {
   const int in = OpenRegular(from, O_RDONLY);
   if (in < 0) return false;
   struct stat st;
@@ -171,7 +171,7 @@ bool CopyFileData(const std::string& from, const std::string& to, const std::fun
   return ok;
 }
 
-bool RenamePath(const std::string& from, const std::string& to) {
+bool FileWrites::Rename(const std::string& from, const std::string& to) {
   t_cross_device = false;
   if (::rename(from.c_str(), to.c_str()) == 0) return true;
   t_cross_device = errno == EXDEV;
@@ -180,7 +180,16 @@ bool RenamePath(const std::string& from, const std::string& to) {
 
 bool LastRenameWasCrossDevice() { return t_cross_device; }
 
-bool DeleteFileAt(const std::string& path) {
+bool FailFileCall(FileFailure kind) {
+  t_cross_device = kind == FileFailure::kCrossDevice;
+  t_error = kind == FileFailure::kDiskFull       ? ENOSPC
+            : kind == FileFailure::kAccessDenied ? EACCES
+            : kind == FileFailure::kNotFound     ? ENOENT
+                                                 : EXDEV;
+  return false;
+}
+
+bool FileWrites::Delete(const std::string& path) {
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     t_error = EISDIR;

@@ -79,13 +79,13 @@ std::optional<std::size_t> File::ReadAt(std::uint64_t offset, char* buffer, std:
   return done;
 }
 
-bool File::WriteAt(std::uint64_t offset, const char* data, std::size_t n, std::size_t* written) {
+bool FileWrites::Write(File& file, std::uint64_t offset, const char* data, std::size_t n, std::size_t* written) {
   std::size_t done = 0;
-  bool ok = Seek(H(handle_), offset) || Fail();
+  bool ok = Seek(H(file.handle_), offset) || Fail();
   while (ok && done < n) {
     DWORD put = 0;
     const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
-    if (!WriteFile(H(handle_), data + done, ask, &put, nullptr) || put == 0) ok = Fail();
+    if (!WriteFile(H(file.handle_), data + done, ask, &put, nullptr) || put == 0) ok = Fail();
     done += put;
   }
   if (written) *written = done;
@@ -103,7 +103,7 @@ bool File::Close() {
   return CloseHandle(h) || Fail();
 }
 
-bool CopyFileData(const std::string& from, const std::string& to, const std::function<bool()>& stop) {
+bool FileWrites::CopyData(const std::string& from, const std::string& to, const std::function<bool()>& stop) {
   HANDLE in = CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (in == INVALID_HANDLE_VALUE) return Fail();
@@ -139,7 +139,7 @@ bool CopyFileData(const std::string& from, const std::string& to, const std::fun
   return ok;
 }
 
-bool RenamePath(const std::string& from, const std::string& to) {
+bool FileWrites::Rename(const std::string& from, const std::string& to) {
   t_cross_device = false;
   const DWORD attrs = GetFileAttributesA(from.c_str());
   const DWORD flags = (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) ? 0 : MOVEFILE_REPLACE_EXISTING;
@@ -151,7 +151,16 @@ bool RenamePath(const std::string& from, const std::string& to) {
 
 bool LastRenameWasCrossDevice() { return t_cross_device; }
 
-bool DeleteFileAt(const std::string& path) { return DeleteFileA(path.c_str()) || Fail(); }
+bool FileWrites::Delete(const std::string& path) { return DeleteFileA(path.c_str()) || Fail(); }
+
+bool FailFileCall(FileFailure kind) {
+  t_cross_device = kind == FileFailure::kCrossDevice;
+  t_error = kind == FileFailure::kDiskFull       ? ERROR_DISK_FULL
+            : kind == FileFailure::kAccessDenied ? ERROR_ACCESS_DENIED
+            : kind == FileFailure::kNotFound     ? ERROR_FILE_NOT_FOUND
+                                                 : ERROR_NOT_SAME_DEVICE;
+  return false;
+}
 bool MakeFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) || Fail(); }
 bool RemoveEmptyFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) || Fail(); }
 bool SetCurrentFolder(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) || Fail(); }

@@ -61,6 +61,13 @@ TEST(RegistryTree, AThousandKeysAreCopiedAndDeleted) {
   EXPECT_FALSE(CopyRegistryTree(root + "\\Tree", "HKEY_USERS\\", &error));
   EXPECT_TRUE(RegistryDelete(root + "\\Copy"));
   EXPECT_FALSE(platform::RegistryKeyExists(RegistryRoot::kCurrentUser, base + "\\Copy"));
+  // Nothing of the deleted tree, at any depth, comes back when a key of it is made again.
+  ASSERT_EQ(platform::WriteRegistryValue(RegistryRoot::kCurrentUser, base + "\\Copy\\K9\\K9", "x",
+                                         platform::regtype::kDword, "1234"),
+            RegistryStatus::kOk);
+  std::vector<std::string> again;
+  Walk(base + "\\Copy", "", again);
+  EXPECT_EQ(again, (std::vector<std::string>{"\\K9", "\\K9\\K9", "\\K9\\K9|x|4|1234"}));
   EXPECT_TRUE(platform::RegistryKeyExists(RegistryRoot::kCurrentUser, base + "\\Tree\\K9\\K9\\K9"));
 }
 

@@ -72,10 +72,10 @@ TEST_F(KeyboardTest, AliasesAreRewrittenInTheTextFromTheBrace) {
 }
 
 TEST_F(KeyboardTest, HeldModifiersAreReleasedAtTheRunsEndWithTheWarning) {
-  Run(HandleKeyboardStep, {"Type", "{Shift}{ctrl}"});
+  Run(HandleKeyboardStep, {"Type", "{Shift}{ctrl}{alt}"});
   keys.events.clear();
   ReleaseHeldModifiers();
-  EXPECT_EQ(keys.Events(), "Ctrl*- Shift-");
+  EXPECT_EQ(keys.Events(), "Ctrl*- Shift- Alt-");
   EXPECT_TRUE(Logged("WARNING!  Key was pressed with the {-Down} TYPE command, but not released with {-Up}"));
   log.clear();
   ReleaseHeldModifiers();

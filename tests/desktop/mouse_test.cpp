@@ -47,7 +47,9 @@ TEST_F(MouseTest, StepsMoveThePointerAndPressTheButtons) {
   };
   const Case cases[] = {
       {"5 pixels: one jump", {"Move", "105,100"}, 0, 0, "@105,100"},
-      {"15 pixels: 8 steps", {"Move", "115,100"}, 0, 0, "m8 @115,100"},
+      {"10 pixels: 8 steps", {"Move", "110,91"}, 0, 0, "m8 @110,91"},
+      {"19 pixels: 8 steps", {"Move", "81,119"}, 0, 0, "m8 @81,119"},
+      {"20 pixels: 20 steps", {"Move", "100,120"}, 0, 0, "m20 @100,120"},
       {"300 pixels: 20 steps", {"Move", "100, 400"}, 0, 0, "m20 @100,400"},
       {"snap", {"Move", "400,100", "", "Snap"}, 0, 0, "@400,100"},
       {"left down and up", {"Mouse Click", "200,100", "Left,Down+Up,Snap"}, 0, 0, "@200,100 L+ L-"},

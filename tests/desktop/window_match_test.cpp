@@ -164,6 +164,8 @@ TEST_F(WindowMatchTest, UseWindowByPositionZOrderAndFocus) {
       {"0", "Z-Order", 100},  {"1", "Z-Order", 102}, {"3", "Z-Order", 106}, {"99", "Z-Order", 120},
       {"", "Focus", 101},      {"550,10", "Top-Level X,Y", 102}, {"20,515", "Child X,Y", 104},
       {"10,10", "Child X,Y Parent-Relative", 104},
+      // A window holds its left and top edges, not its right and bottom ones.
+      {"500,199", "Top-Level X,Y", 102}, {"700,10", "Top-Level X,Y", 0xDE5C}, {"600,200", "Top-Level X,Y", 0xDE5C},
   };
   desktop.Add({120, 0, "Anchor", "Anchor", 0, 0, kFrameStyle, {10, 505, 10, 10}});
   for (const Case& c : cases) {

@@ -58,7 +58,7 @@ TEST(Journal, StepsOfLoopsAndFailuresMatchTheRunLog) {
   ChildStore store;
   const std::string script =
       "<step><action>Start 'For' Loop</action><text>2</text><output value=\"i\">Variable</output></step>"
-      "<step><action>Set Variable</action><text>x%i \xE9</text><output value=\"v\">Variable</output></step>"
+      "<step><action>Set Variable</action><text>x%i \xE9\r\n\"\\\t\x01</text><output value=\"v\">Variable</output></step>"
       "<step><action>NEXT LOOP</action></step>"
       "<step><action>Start Browser</action><onfail>ERROR AND CONTINUE</onfail></step>"
       "<step><action>IF Variable</action><text>%i</text><value1>7</value1></step>"
@@ -85,10 +85,10 @@ TEST(Journal, StepsOfLoopsAndFailuresMatchTheRunLog) {
   EXPECT_EQ(end["how"], "completed");
   EXPECT_EQ(end["exit_code"], run.exit_code);
   EXPECT_NE(log.find("STEPS RUN: " + std::to_string(end["steps_run"].get<int>()) + " steps"), std::string::npos) << log;
-  // A byte that is not UTF-8 arrives as its Latin-1 reading.
-  EXPECT_EQ(records[2]["text"], "x1 \xC3\xA9");
+  // A byte that is not UTF-8 arrives as its Latin-1 reading; line breaks and control characters escaped.
+  EXPECT_EQ(records[2]["text"], "x1 \xC3\xA9\r\n\"\\\t\x01");
   EXPECT_EQ(records[2]["output"], "Variable");
-  EXPECT_EQ(records[2]["value"], "x1 \xC3\xA9");
+  EXPECT_EQ(records[2]["value"], records[2]["text"]);
   const json& failed = records[records.size() - 4];
   EXPECT_EQ(failed["result"], "failure");
   EXPECT_EQ(failed["fail_mode"], "ERROR AND CONTINUE");

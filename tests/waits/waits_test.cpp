@@ -304,6 +304,7 @@ TEST_F(WaitsTest, KeyMouseAndClipboardWaitsEndOnTheirEvent) {
       {"named key", Step("Wait for Keypress", "<text>{Esc}</text><timeout>10</timeout>"), [&] { input.down = 0x1B; }, true},
       {"other key", Step("Wait for Keypress", "<text>{Esc}</text><timeout>=1.2</timeout>"), [&] { input.down = 0x41; }, false},
       {"any key", Step("Wait for Keypress", "<timeout>10</timeout>"), [&] { input.down = 0x41; }, true},
+      {"a letter's key", Step("Wait for Keypress", "<text>z</text><timeout>10</timeout>"), [&] { input.down = 0x5A; }, true},
       {"left button", Step("Wait for Mouse", "<options>Left</options><timeout>10</timeout>"), [&] { input.down = 1; }, true},
       {"any button", Step("Wait for Mouse", "<options>Any</options><timeout>10</timeout>"), [&] { input.down = 2; }, true},
       {"middle, not right", Step("Wait for Mouse", "<options>Middle</options><timeout>=1.2</timeout>"), [&] { input.down = 2; }, false},
