@@ -7,12 +7,8 @@
 
 #include "documents/excel_actions.h"
 #include "documents/excel_automation.h"
-#include "engine/document.h"
-#include "engine/run.h"
-#include "engine/run_log.h"
-#include "engine/settings.h"
-#include "tests/settings/store_sandbox.h"
 #include "tests/support/fake_automation.h"
+#include "tests/support/script_test.h"
 #include "vars/expand.h"
 #include "vars/variables.h"
 #ifdef _WIN32
@@ -25,28 +21,17 @@ namespace {
 
 using platform::AutoValue;
 
-class ExcelSteps : public ::testing::Test {
+class ExcelSteps : public ScriptTest {
  protected:
   void SetUp() override {
+    ScriptTest::SetUp();
     InstallExpander();
-    log_path_ = sandbox_.dir().File("run.log");
-    WriteSetting("*\\Logfile", log_path_);
     WriteSetting("*\\LogLevel", 1);
     SetLogLevel(1);
-    CloseAllDocuments();
-    ClearStepError();
   }
   void TearDown() override {
     EndRunWorkbooks();
-    SetRunEndedHandler(nullptr);
-    SetLogLevel(0);
-    CloseAllDocuments();
-  }
-  void Load(const std::string& steps) {
-    CloseAllDocuments();
-    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
-    FixUpDocument(0);
-    Document(0).file_name = sandbox_.dir().File("excel.oxm");
+    ScriptTest::TearDown();
   }
   // One Excel step on the workbook `book`; its output goes to the variable "xl".
   int Step(const std::string& action, const std::string& cell, const std::string& text, const std::string& options = "") {
@@ -56,8 +41,6 @@ class ExcelSteps : public ::testing::Test {
          "</text>" + OptionsField(options) + VariableOutput("xl") + "</step>\n");
     return HandleExcelStep(0, 0);
   }
-  StoreSandbox sandbox_;
-  std::string log_path_;
   std::string book_ = sandbox_.dir().File("book.xls");
 };
 

@@ -23,7 +23,7 @@
 #include "platform/system.h"
 #include "system/hardware_actions.h"
 #include "system/hardware_rules.h"
-#include "tests/settings/store_sandbox.h"
+#include "tests/support/script_test.h"
 #include "vars/registry_value.h"
 #include "vars/expand.h"
 #include "vars/variables.h"
@@ -47,27 +47,13 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kNoDesktop = "No desktop is available on this system";
 
-class HardwareTest : public ::testing::Test {
+class HardwareTest : public ScriptTest {
  protected:
   void SetUp() override {
+    ScriptTest::SetUp();
     InstallExpander();
-    log_path_ = sandbox_.dir().File("run.log");
-    WriteSetting("*\\Logfile", log_path_);
     WriteSetting("*\\LogLevel", 1);
     SetLogLevel(1);
-    CloseAllDocuments();
-    ClearStepError();
-  }
-  void TearDown() override {
-    SetRunEndedHandler(nullptr);
-    SetLogLevel(0);
-    CloseAllDocuments();
-  }
-  void Load(const std::string& steps) {
-    CloseAllDocuments();
-    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
-    FixUpDocument(0);
-    Document(0).file_name = sandbox_.dir().File("hardware.oxm");
   }
   // Runs one step's handler; its output goes to the variable "hw".
   int Step(const std::string& action, const std::string& options, const std::string& extra = "") {
@@ -80,16 +66,6 @@ class HardwareTest : public ::testing::Test {
     EXPECT_EQ(Step(action, options, extra), 1) << action << " " << options << ": " << StepError();
     return ReadUserVariable("hw").value_or("(none)");
   }
-  // Runs the steps as a run, the main loop served here; `meanwhile` on a thread of its own.
-  Clock::duration Run(const std::string& steps, const std::function<void()>& meanwhile = {}) {
-    Load(steps);
-    return RunLoadedScript(meanwhile);
-  }
-  std::string Log() const { return ReadBytes(log_path_); }
-  const ScratchDir& dir() const { return sandbox_.dir(); }
-
-  StoreSandbox sandbox_;
-  std::string log_path_;
 };
 
 #ifndef _WIN32

@@ -296,6 +296,7 @@ int RunAndStop(const std::vector<std::string>& args, std::chrono::milliseconds a
 #endif
 
 void RunCases(const std::vector<Case>& cases) {
+  if (cases.empty() && std::getenv("OLVEX_CASES")) GTEST_SKIP() << "no case begins with OLVEX_CASES";
   ASSERT_FALSE(cases.empty());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -23,7 +23,7 @@
 #include "platform/module.h"
 #include "platform/priority.h"
 #include "platform/screen.h"
-#include "tests/settings/store_sandbox.h"
+#include "tests/support/script_test.h"
 #include "tests/support/fake_desktop.h"
 #include "vars/variables.h"
 #include "windows/window_match.h"
@@ -51,37 +51,14 @@ class FakeAutoRun : public platform::AutoRun {
   int writes = 0;
 };
 
-class WaitsTest : public ::testing::Test {
+class WaitsTest : public ScriptTest {
  protected:
   void SetUp() override {
-    log_path_ = sandbox_.dir().File("run.log");
-    WriteSetting("*\\Logfile", log_path_);
+    ScriptTest::SetUp();
     WriteSetting("*\\LogLevel", 1);
-    CloseAllDocuments();
-  }
-  void TearDown() override {
-    SetRunEndedHandler(nullptr);
-    SetLogLevel(0);
-    CloseAllDocuments();
-  }
-  void Load(const std::string& steps) {
-    CloseAllDocuments();
-    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
-    FixUpDocument(0);
-    Document(0).file_name = dir().File("waits.oxm");
-  }
-  // Runs the steps with the main loop served here; `meanwhile` runs on a
-  // thread of its own from the start. Returns the run's time.
-  Clock::duration Run(const std::string& steps, const std::function<void()>& meanwhile = {}) {
-    Load(steps);
-    return RunLoadedScript(meanwhile);
+    script_name_ = "waits.oxm";
   }
   int ResultOf(int step) const { return Document(0).steps[static_cast<std::size_t>(step)].run_result; }
-  std::string Log() const { return ReadBytes(log_path_); }
-  const ScratchDir& dir() const { return sandbox_.dir(); }
-
-  StoreSandbox sandbox_;
-  std::string log_path_;
 };
 
 void Touch(const std::string& path, const std::string& bytes = "x") { std::ofstream(path, std::ios::binary) << bytes; }
