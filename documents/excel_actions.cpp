@@ -25,39 +25,6 @@ int Fail(const std::string& text) {
   return 0;
 }
 
-unsigned U16(std::string_view b, std::size_t at) {
-  return static_cast<unsigned char>(b[at]) | static_cast<unsigned>(static_cast<unsigned char>(b[at + 1])) << 8;
-}
-
-// The worksheet names of a workbook's sheet list (BOUNDSHEET records of the
-// Excel 5 to 97 formats), in order; other sheet kinds are left out, as the
-// raw reader counts worksheets only. Records are looked for byte by byte
-// (the container's sectors need not follow one another), each checked for a
-// length that fits its name.
-std::vector<std::string> WorksheetNames(std::string_view b) {
-  std::vector<std::string> names;
-  for (std::size_t at = 0; at + 12 <= b.size(); ++at) {
-    if (b[at] != '\x85' || b[at + 1] != 0) continue;
-    const std::size_t length = U16(b, at + 2), visibility = static_cast<unsigned char>(b[at + 8]),
-                      kind = static_cast<unsigned char>(b[at + 9]), n = static_cast<unsigned char>(b[at + 10]);
-    if (visibility > 2 || (kind != 0 && kind != 1 && kind != 2 && kind != 6) || n == 0 || at + 4 + length > b.size())
-      continue;
-    std::string name;
-    if (length == 7 + n) {  // Excel 5: bytes
-      name.assign(b.substr(at + 11, n));
-    } else if (length == 8 + n && b[at + 11] == 0) {  // Excel 97: one byte a character
-      name.assign(b.substr(at + 12, n));
-    } else if (length == 8 + 2 * n && b[at + 11] == 1) {  // Excel 97: two bytes a character
-      for (std::size_t i = 0; i < n; ++i) name += b[at + 12 + 2 * i];
-    } else {
-      continue;
-    }
-    if (kind == 0) names.push_back(std::move(name));
-    at += 3 + length;
-  }
-  return names;
-}
-
 struct Fields {
   int slot, index;
   const Step& step;
@@ -161,7 +128,7 @@ std::optional<CellPosition> CellPositionOf(std::string_view cell) {
 }
 
 std::optional<int> WorksheetNumber(std::string_view bytes, std::string_view name, std::string_view file_name) {
-  const std::vector<std::string> names = WorksheetNames(bytes);
+  const std::vector<std::string> names = ReadWorksheetNames(bytes);
   for (std::size_t i = 0; i < names.size(); ++i)
     if (EqualsNoCase(names[i], name)) return static_cast<int>(i) + 1;
   if (!names.empty()) return std::nullopt;

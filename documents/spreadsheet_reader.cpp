@@ -103,6 +103,32 @@ std::vector<RawSheetCell> ReadRawCells(std::string_view bytes, int sheet) {
   return cells;
 }
 
+// Records are looked for byte by byte (the container's sectors need not
+// follow one another), each checked for a length that fits its name.
+std::vector<std::string> ReadWorksheetNames(std::string_view b) {
+  std::vector<std::string> names;
+  for (std::size_t at = 0; at + 12 <= b.size(); ++at) {
+    if (b[at] != '\x85' || b[at + 1] != 0) continue;
+    const std::size_t length = U16(b, at + 2), visibility = static_cast<unsigned char>(b[at + 8]),
+                      kind = static_cast<unsigned char>(b[at + 9]), n = static_cast<unsigned char>(b[at + 10]);
+    if (visibility > 2 || (kind != 0 && kind != 1 && kind != 2 && kind != 6) || n == 0 || at + 4 + length > b.size())
+      continue;
+    std::string name;
+    if (length == 7 + n) {  // Excel 5: bytes
+      name.assign(b.substr(at + 11, n));
+    } else if (length == 8 + n && b[at + 11] == 0) {  // Excel 97: one byte a character
+      name.assign(b.substr(at + 12, n));
+    } else if (length == 8 + 2 * n && b[at + 11] == 1) {  // Excel 97: two bytes a character
+      for (std::size_t i = 0; i < n; ++i) name += b[at + 12 + 2 * i];
+    } else {
+      continue;
+    }
+    if (kind == 0) names.push_back(std::move(name));
+    at += 3 + length;
+  }
+  return names;
+}
+
 std::optional<RawCell> ReadRawCellFromFile(const std::string& path, int sheet, int row, int column,
                                            std::string& error) {
   error.clear();

@@ -29,6 +29,11 @@ struct RawSheetCell {
 };
 std::vector<RawSheetCell> ReadRawCells(std::string_view bytes, int sheet);
 
+// The worksheet names of a workbook's sheet list (BOUNDSHEET records of the
+// Excel 5 to 97 formats), in order; other sheet kinds are left out, as the
+// reader counts worksheets only. Empty for a one-worksheet file (BIFF2 to 4).
+std::vector<std::string> ReadWorksheetNames(std::string_view bytes);
+
 // The same cell from the file `path`; nothing when the file cannot be read
 // (`error` then says why) or holds no such cell (`error` empty).
 std::optional<RawCell> ReadRawCellFromFile(const std::string& path, int sheet, int row, int column, std::string& error);
