@@ -373,7 +373,10 @@ void StepLoop(std::uint32_t packed_start) {
       SetRunRepeats(slot, 0);
       LogLine("Stopping run at [STEP %d]  Flags: %d/%d/%d", i + 1, result == -1 ? 1 : 0, key ? shared.stop_key.load() : 0, flag);
       SetStatusText(true, 0, "Stopping run at [STEP %d]", i + 1);
-      if (key || flag != 0) end_as(RunOutcome::kStopped);
+      // A step ended by a stop (its prompt or wait saw the stop signal before
+      // the main loop turned it into a request) ends the run as stopped too;
+      // only the Exit actions end it by their own choice.
+      if (key || flag != 0 || !ContainsNoCase(step.action, "Exit ")) end_as(RunOutcome::kStopped);
       JournalStepResult("stopped", "", "");
       break;
     }
