@@ -108,7 +108,7 @@ int SetWindowStyle(int slot, int step_index, WindowId window) {
   if (!known) return Fail("Unknown window style '" + wanted + "'");
   ws.Repaint(window);
   ws.Do(window, platform::Windows::Call::SetFocus);
-  if (!done && !ws.Exists(window)) return Fail("The window is gone");
+  if (!done) return Fail(ws.Exists(window) ? "The window's style could not be set to '" + wanted + "'" : "The window is gone");
   return 1;
 }
 

@@ -194,6 +194,9 @@ TEST_F(X11Desktop, GeometryActionsReadBackAndClose) {
   EXPECT_GT(std::stol(info("Width")), 1000);
   Window("Restore");
   EXPECT_EQ(info("Maximized,Width"), "0 420");
+  // X11 has no style bits to set: the step says so instead of doing nothing.
+  EXPECT_EQ(Run(HandleWindowsStep, {"Set Window Style", "", "", "Resizable", "", 3}), 0);
+  EXPECT_EQ(error, "The window's style could not be set to 'Resizable'");
   Window("Minimize");
   EXPECT_EQ(info("Minimized") + target.Ask().values["mapped"], "10");
   Window("Restore");
