@@ -21,17 +21,11 @@ namespace {
 
 using platform::AutoValue;
 
-class ExcelSteps : public ScriptTest {
+class ExcelSteps : public HandlerTest {
  protected:
-  void SetUp() override {
-    ScriptTest::SetUp();
-    InstallExpander();
-    WriteSetting("*\\LogLevel", 1);
-    SetLogLevel(1);
-  }
   void TearDown() override {
     EndRunWorkbooks();
-    ScriptTest::TearDown();
+    HandlerTest::TearDown();
   }
   // One Excel step on the workbook `book`; its output goes to the variable "xl".
   int Step(const std::string& action, const std::string& cell, const std::string& text, const std::string& options = "") {

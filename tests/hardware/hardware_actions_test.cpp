@@ -47,14 +47,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kNoDesktop = "No desktop is available on this system";
 
-class HardwareTest : public ScriptTest {
+class HardwareTest : public HandlerTest {
  protected:
-  void SetUp() override {
-    ScriptTest::SetUp();
-    InstallExpander();
-    WriteSetting("*\\LogLevel", 1);
-    SetLogLevel(1);
-  }
   // Runs one step's handler; its output goes to the variable "hw".
   int Step(const std::string& action, const std::string& options, const std::string& extra = "") {
     DeleteUserVariable("hw");

@@ -12,6 +12,7 @@
 #include "engine/run.h"
 #include "engine/settings.h"
 #include "tests/settings/store_sandbox.h"
+#include "vars/expand.h"
 
 namespace olvex::test {
 
@@ -47,6 +48,17 @@ class ScriptTest : public ::testing::Test {
   StoreSandbox sandbox_;
   std::string log_path_;
   std::string script_name_ = "test.oxm";
+};
+
+// Handlers called one step at a time: the expansion installed, the log at level 1.
+class HandlerTest : public ScriptTest {
+ protected:
+  void SetUp() override {
+    ScriptTest::SetUp();
+    InstallExpander();
+    WriteSetting("*\\LogLevel", 1);
+    SetLogLevel(1);
+  }
 };
 
 }  // namespace olvex::test
