@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# x11-session.sh [--wm] COMMAND...: runs COMMAND with DISPLAY set to a private
-# Xvfb (1920x1080, 24 bits); with --wm an openbox manages its windows. Ends
-# only what it started.
+# x11-session.sh [--wm] [--screen WxHxD] COMMAND...: runs COMMAND with DISPLAY
+# set to a private Xvfb (by default 1920x1080x24); with --wm an openbox
+# manages its windows. Ends only what it started.
 set -euo pipefail
-wm=0
-if [ "${1:-}" = "--wm" ]; then wm=1; shift; fi
-[ $# -gt 0 ] || { echo "usage: x11-session.sh [--wm] COMMAND..." >&2; exit 2; }
+wm=0 screen=1920x1080x24
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --wm) wm=1; shift ;;
+    --screen) screen=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
+[ $# -gt 0 ] || { echo "usage: x11-session.sh [--wm] [--screen WxHxD] COMMAND..." >&2; exit 2; }
 root=$(mktemp -d "${TMPDIR:-/tmp}/olvex-x11.XXXXXX")
 xvfb_pid="" wm_pid=""
 cleanup() {
@@ -16,7 +22,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$root/display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$root/display" >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$root/display" ] && break; sleep 0.05; done
 [ -s "$root/display" ] || { echo "x11-session: Xvfb did not start" >&2; exit 1; }
