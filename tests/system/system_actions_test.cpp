@@ -15,8 +15,8 @@
 #include "platform/clipboard.h"
 #include "platform/debug_output.h"
 #include "platform/power.h"
-#include "tests/settings/store_sandbox.h"
 #include "tests/support/fake_desktop.h"
+#include "tests/support/script_test.h"
 #include "vars/expand.h"
 #include "vars/system_actions.h"
 #include "vars/variables.h"
@@ -38,27 +38,12 @@ class RecordingPower : public platform::Power {
 };
 
 
-class SystemActionsTest : public ::testing::Test {
+class SystemActionsTest : public HandlerTest {
  protected:
-  void SetUp() override {
-    InstallExpander();
-    log_path_ = sandbox_.dir().File("run.log");
-    WriteSetting("*\\Logfile", log_path_);
-    SetLogLevel(1);
-    CloseAllDocuments();
-    ClearStepError();
-  }
   void TearDown() override {
-    SetLogLevel(0);
     SetStepDelay(0, 0);
     RunShared().stop_key.store(0x13);
-    CloseAllDocuments();
-  }
-  void Load(const std::string& steps) {
-    CloseAllDocuments();
-    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
-    FixUpDocument(0);
-    Document(0).file_name = "test.oxm";
+    HandlerTest::TearDown();
   }
   // Runs each step's handler in turn; returns their results.
   std::vector<int> RunEach(const std::string& steps) {
@@ -67,8 +52,6 @@ class SystemActionsTest : public ::testing::Test {
     for (int i = 0; i < static_cast<int>(Document(0).steps.size()); ++i) results.push_back(HandleSystemStep(0, i));
     return results;
   }
-  StoreSandbox sandbox_;
-  std::string log_path_;
 };
 
 TEST_F(SystemActionsTest, SettingChangesAndStepDelaysAreReadBackThroughTheStore) {
@@ -95,11 +78,9 @@ TEST_F(SystemActionsTest, SettingChangesAndStepDelaysAreReadBackThroughTheStore)
 
 // The run log's step times (level 2) show the pause after each step.
 TEST_F(SystemActionsTest, SetStepDelayPausesBetweenTheFollowingSteps) {
-  Load(StepText("Set Step Delay", "300") + StepText("Comment", "a") + StepText("Comment", "b"));
   WriteSetting("*\\LogLevel", 2);
-  StartRun(0, kCommandNewRun, false, 0, 0);
-  ASSERT_TRUE(WaitForWorkers());
-  const std::string log = ReadBytes(log_path_);
+  Run(StepText("Set Step Delay", "300") + StepText("Comment", "a") + StepText("Comment", "b"));
+  const std::string log = Log();
   static const std::regex stamp(R"(\[STEP (\d)\] \((\d\d):(\d\d):(\d\d)\.(\d{4})\))");
   std::vector<long> ms;
   for (auto it = std::sregex_iterator(log.begin(), log.end(), stamp); it != std::sregex_iterator(); ++it)
