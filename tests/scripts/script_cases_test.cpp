@@ -37,7 +37,7 @@
 //                        stamps and elapsed times masked
 // OLVEX_UPDATE_EXPECTED=1 rewrites the expected logs from the runs.
 // "{dir}/" stands for the case's private folder, in the script and the log;
-// "{bin}/" for the runtime's folder in the log.
+// "{bin}/" for the runtime's folder, in the script and the log.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -313,6 +313,7 @@ void RunCases(const std::vector<Case>& cases) {
     ASSERT_EQ(dir_prefix.back(), separator);
     std::string script = c.script;
     ReplaceAll(script, "{dir}/", dir_prefix, false);
+    ReplaceAll(script, "{bin}/", RuntimePath().substr(0, RuntimePath().find_last_of("\\/") + 1), false);
     const std::string script_path = sandbox.dir().Write("case.oxm", script);
     for (const auto& [name, text] : c.files) {
       fs::create_directories(fs::path(dir_prefix + name).parent_path());
