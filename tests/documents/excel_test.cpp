@@ -69,7 +69,7 @@ TEST_F(ExcelTest, CellFormatWordsBothWays) {
       {"Font Size", "12.5", "Size = 12.5r", 10.0, "10"},
       {"Font Color", "255", "Color = 255r", 255.0, "255"},
       {"Background", "0xFF00", "Color = 65280r", 16777215.0, "16777215"},
-      {"Border Weight", "medium", "Weight = -4138", std::int32_t{4}, "thick"},
+      {"Border Weight", "Medium", "Weight = -4138", std::int32_t{4}, "thick"},
       {"Border Line Style", "dash dot dot", "LineStyle = 5", std::int32_t{-4119}, "double"},
       {"Horizontal Align", "center across selection", "HorizontalAlignment = 7", std::int32_t{-4152}, "right"},
       {"Horizontal Align", "left", "HorizontalAlignment = -4131", std::int32_t{1}, "left"},

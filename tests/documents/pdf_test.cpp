@@ -99,19 +99,5 @@ TEST(PdfWriter, EdgeCasesGiveTheirBytesAndReadBack) {
   if (!readers) GTEST_SKIP() << "qpdf and pdftotext are not installed";
 }
 
-TEST(PdfWriter, AFileThatCannotBeWrittenFailsAndLeavesNothing) {
-  ScratchDir dir;
-  PdfSettings s;
-  s.body = "x";
-  std::string error;
-  EXPECT_FALSE(WritePdf(s, &error));
-  EXPECT_EQ(error, "No file name provided");
-  s.path = dir.File("missing") + "/doc.pdf";
-  EXPECT_FALSE(WritePdf(s, &error));
-  EXPECT_FALSE(error.empty());
-  s.path = dir.path().string();
-  EXPECT_FALSE(WritePdf(s, &error));
-}
-
 }  // namespace
 }  // namespace olvex::test

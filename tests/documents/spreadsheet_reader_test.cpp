@@ -81,16 +81,6 @@ TEST(SpreadsheetReader, ReadsCells) {
   }
 }
 
-TEST(SpreadsheetReader, FromFile) {
-  ScratchDir dir;
-  const std::string path = dir.Write("book.xls", Written("x\ty"));
-  std::string error, missing = dir.File("missing.xls");
-  EXPECT_EQ(Shown(ReadRawCellFromFile(path, 1, 1, 2, error)) + error, "text:y");
-  EXPECT_EQ(Shown(ReadRawCellFromFile(path, 1, 9, 9, error)) + error, "none");
-  EXPECT_EQ(Shown(ReadRawCellFromFile(missing, 1, 1, 1, error)) + error,
-            "noneThe file '" + missing + "' does not exist");
-}
-
 // Cells given by value keep it: texts that the text form would type, split or
 // format stay texts; every cell of a worksheet comes back in file order.
 TEST(SpreadsheetReader, ValuesWrittenAndReadWhole) {

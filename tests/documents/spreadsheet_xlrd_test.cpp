@@ -19,7 +19,8 @@ TEST(SpreadsheetXlrd, ReadsWhatWasWritten) {
       "Name\tAmount\tDate\tFormula\n"
       "width=200 font=Times_New_Roman font-size=12 font-style=bold,italic Widget\t$1,234.50\t12/25/2012\t=B2*2\n"
       "align=right bgcolor=yellow color=red font-style=underlined Gadget\t12.5\tborder=2 align=center 1/2/2013\t42\n"
-      "Caf\xE9\t \t=SUM(B2:B3)\t-7";
+      "Caf\xE9\t \t=SUM(B2:B3)\t-7\n"
+      "font-style=italic Slanted\tfont-style=underlined Lined";
   ASSERT_EQ(WriteSpreadsheetFile(path, SheetText{data, {}, {}, {}}, error), SheetWrite::kConverted) << error;
   const ChildResult r = RunChild({"/usr/bin/python3", here + "spreadsheet_dump.py", path});
   ASSERT_EQ(r.exit_code, 0) << r.err;

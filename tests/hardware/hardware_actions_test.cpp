@@ -1,7 +1,8 @@
 // The Hardware category's steps: every detail against an independent reading
-// of the same figure, the screen saver's store part, sound and tones that
-// never stall, and the serial port over a pair of pseudo-terminals (socat;
-// under Wine two COM links to such a pair that the test command makes).
+// of the same figure, sound and tones that never stall, and the serial port
+// over a pair of pseudo-terminals (socat; under Wine two COM links to such a
+// pair that the test command makes). (The screen saver's store part:
+// cases/hardware/screen_saver_*.)
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -20,11 +21,9 @@
 #include "engine/text.h"
 #include "platform/environment.h"
 #include "platform/serial.h"
-#include "platform/system.h"
 #include "system/hardware_actions.h"
 #include "system/hardware_rules.h"
 #include "tests/support/script_test.h"
-#include "vars/registry_value.h"
 #include "vars/expand.h"
 #include "vars/variables.h"
 #ifdef _WIN32
@@ -199,31 +198,6 @@ TEST_F(HardwareTest, DetailsMatchWhatWindowsReports) {
   EXPECT_EQ(Output("Video Details", "Number of Monitors"), std::to_string(GetSystemMetrics(SM_CMONITORS)));
 }
 #endif
-
-TEST_F(HardwareTest, ScreenSaverStorePartMovesAndRestoresTheProgram) {
-  const std::string key = "HKEY_CURRENT_USER\\Control Panel\\Desktop\\";
-  const auto text = [](const std::string& path) {
-    std::string value = RegistryRead(path).value_or("");
-    return value.substr(0, value.find('\0'));
-  };
-  const std::optional<std::string> saved = RegistryRead(key + "SCRNSAVE.EXE");
-  ASSERT_TRUE(RegistryWrite(key + "SCRNSAVE.EXE", platform::regtype::kSz, "C:\\saver.scr"));
-  EXPECT_EQ(Step("Disable Screen Saver", ""), 1);
-  EXPECT_EQ(text(key + "ScreenSaveActive"), "0");
-  EXPECT_FALSE(RegistryExists(key + "SCRNSAVE.EXE"));
-  EXPECT_EQ(text(key + "SCRNSAVE.EXE.BAK"), "C:\\saver.scr");
-  EXPECT_EQ(Step("Enable Screen Saver", ""), 1);
-  EXPECT_EQ(text(key + "ScreenSaveActive"), "1");
-  EXPECT_EQ(text(key + "SCRNSAVE.EXE"), "C:\\saver.scr");
-  EXPECT_FALSE(RegistryExists(key + "SCRNSAVE.EXE.BAK"));
-  // With neither a program nor a backup the system's logon.scr is set, where there is a system folder.
-  RegistryDelete(key + "SCRNSAVE.EXE");
-  EXPECT_EQ(Step("Enable Screen Saver", ""), 1);
-  const std::optional<std::string> system = platform::KnownFolder(platform::Folder::kSystem);
-  EXPECT_EQ(text(key + "SCRNSAVE.EXE"), system ? *system + "\\logon.scr" : "");
-  RegistryDelete(key + "SCRNSAVE.EXE");
-  if (saved) RegistryWrite(key + "SCRNSAVE.EXE", platform::regtype::kSz, *saved);
-}
 
 TEST_F(HardwareTest, SoundAndTonesNeverStallAndTakeTheirTime) {
   EXPECT_EQ(Step("Play Sound", "Synchronous", "<text>" + dir().File("missing.wav") + "</text>"), 0);

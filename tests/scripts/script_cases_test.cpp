@@ -3,7 +3,8 @@
 // example (examples/<name>.oxm) is a case too, its expectations in
 // cases/examples/<name>.expect (a test of its own: ctest's "examples"):
 //   args: <words>        command-line words after "-r <script>" ("no-r" drops the -r)
-//   file: <name>|<text>  a file written into the case's folder before the run (\n, \t as escapes)
+//   file: <name>|<text>  a file written into the case's folder before the run (\r, \n, \t as escapes)
+//   after: <name>|<text> a file of the case's folder that must hold exactly that text after the run
 //   setting: Name=value  written under the runtime's root before the run
 //   variable: name=value a user variable that must hold that value afterwards
 //   exit: <code>         the expected exit code (0 when absent)
@@ -36,7 +37,7 @@
 //                        stamps and elapsed times masked
 // OLVEX_UPDATE_EXPECTED=1 rewrites the expected logs from the runs.
 // "{dir}/" stands for the case's private folder, in the script and the log;
-// "{bin}/" for the runtime's folder in the log.
+// "{bin}/" for the runtime's folder, in the script and the log.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -84,7 +85,7 @@ struct Case {
   bool answer_cancel = false, answer_none = false;
   std::vector<std::pair<std::string, std::string>> boxes;
   std::vector<std::string> answers;
-  std::vector<std::pair<std::string, std::string>> files;
+  std::vector<std::pair<std::string, std::string>> files, after;
   bool posix_only = false, windows_only = false, no_r = false, expect_log = true, skip = false, odbc = false;
   bool x11 = false;
   std::vector<std::string> log, ini;
@@ -118,7 +119,7 @@ std::string Unescaped(const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\\' && i + 1 < text.size()) {
       const char next = text[++i];
-      out += next == 'n' ? '\n' : next == 't' ? '\t' : next;
+      out += next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : next;
     } else {
       out += text[i];
     }
@@ -177,32 +178,27 @@ std::vector<Case> LoadCases(bool examples) {
         const std::string box = Unescaped(line.substr(5));
         const std::size_t bar = box.find('|');
         c.boxes.emplace_back(box.substr(0, bar), bar == std::string::npos ? "" : box.substr(bar + 1));
-      } else if (line.rfind("file:", 0) == 0) {
-        const std::string file = Unescaped(line.substr(line.size() > 5 && line[5] == ' ' ? 6 : 5));
+      } else if (line.rfind("file:", 0) == 0 || line.rfind("after:", 0) == 0) {
+        const std::size_t colon = line.find(':');
+        const std::string file = Unescaped(line.substr(line.size() > colon + 1 && line[colon + 1] == ' ' ? colon + 2 : colon + 1));
         const std::size_t bar = file.find('|');
-        c.files.emplace_back(file.substr(0, bar), bar == std::string::npos ? "" : file.substr(bar + 1));
+        (colon == 4 ? c.files : c.after).emplace_back(file.substr(0, bar), bar == std::string::npos ? "" : file.substr(bar + 1));
       } else if (line.rfind("answers:", 0) == 0) {
         c.answers.push_back(line.substr(line.size() > 8 && line[8] == ' ' ? 9 : 8));
-      } else if (line == "answer: cancel") {
-        c.answer_cancel = true;
-      } else if (line == "answer: none") {
-        c.answer_none = true;
       } else if (line.rfind("skip:", 0) == 0) {
         c.skip = true;
-      } else if (line == "posix-only") {
-        c.posix_only = true;
-      } else if (line == "windows-only") {
-        c.windows_only = true;
-      } else if (line == "odbc") {
-        c.odbc = true;
-      } else if (line == "x11") {
-        c.x11 = true;
       } else if (line.rfind("ini:", 0) == 0) {
         c.ini.push_back(line.size() > 5 ? line.substr(5) : "");
       } else if (line == "log: none") {
         c.expect_log = false;
       } else if (line == "log:") {
         in_log = true;
+      } else {
+        const std::pair<const char*, bool Case::*> flags[] = {
+            {"answer: cancel", &Case::answer_cancel}, {"answer: none", &Case::answer_none}, {"posix-only", &Case::posix_only},
+            {"windows-only", &Case::windows_only},   {"odbc", &Case::odbc},                {"x11", &Case::x11}};
+        for (const auto& [word, flag] : flags)
+          if (line == word) c.*flag = true;
       }
     }
     while (!c.log.empty() && c.log.back().empty() && c.log.size() > 1 && c.log[c.log.size() - 2].empty()) c.log.pop_back();
@@ -317,6 +313,7 @@ void RunCases(const std::vector<Case>& cases) {
     ASSERT_EQ(dir_prefix.back(), separator);
     std::string script = c.script;
     ReplaceAll(script, "{dir}/", dir_prefix, false);
+    ReplaceAll(script, "{bin}/", RuntimePath().substr(0, RuntimePath().find_last_of("\\/") + 1), false);
     const std::string script_path = sandbox.dir().Write("case.oxm", script);
     for (const auto& [name, text] : c.files) {
       fs::create_directories(fs::path(dir_prefix + name).parent_path());
@@ -404,6 +401,7 @@ void RunCases(const std::vector<Case>& cases) {
     EXPECT_EQ(boxes, expected_boxes);
     EXPECT_EQ(code, c.exit_code);
     for (const auto& [name, value] : c.variables) EXPECT_EQ(ReadUserVariable(name).value_or("(missing)"), value) << name;
+    for (const auto& [name, text] : c.after) EXPECT_EQ(ReadBytes(dir_prefix + name), text) << name;
     if (!ini_path.empty()) {
       // The hand-written entries, in order, among the file's.
       auto entry = [](std::string line) {

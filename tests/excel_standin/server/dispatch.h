@@ -67,7 +67,6 @@ class Call {
   void Return(double v) { Set(VT_R8).dblVal = v; }
   void Return(bool v) { Set(VT_BOOL).boolVal = v ? VARIANT_TRUE : VARIANT_FALSE; }
   void Return(std::string_view v) { Set(VT_BSTR).bstrVal = NewBstr(v); }
-  void Return(const char* v) { Return(std::string_view(v)); }
   // Takes over the reference of `object`.
   void Return(IDispatch* object) {
     if (!result_) {

@@ -1,12 +1,11 @@
 // The stand-in's object model: the application, its workbooks, their
-// worksheets and cells, with the members the tests use. Cell values and
+// worksheets and cells, with the members the Excel actions call. Cell values and
 // formats, column widths and row heights live in the server while it runs;
 // a file holds only the first worksheet's values (numbers and texts), written
 // by the spreadsheet file writer and read back by the raw cell reader.
 #include "tests/excel_standin/server/objects.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <variant>
@@ -58,29 +57,19 @@ struct Sheet {
 
 struct Workbook {
   std::string path;  // empty until saved or opened
-  std::string untitled;
   std::vector<std::unique_ptr<Sheet>> sheets;
   std::size_t active_sheet = 0;
-  bool saved = true;
-
-  std::string FullName() const { return path.empty() ? untitled : path; }
-  std::string Name() const {
-    const std::size_t slash = path.find_last_of("\\/");
-    return path.empty() ? untitled : path.substr(slash == std::string::npos ? 0 : slash + 1);
-  }
 };
 
 struct Application {
   bool visible = false;
   std::vector<std::shared_ptr<Workbook>> books;
   std::shared_ptr<Workbook> active;
-  int untitled = 0;
 };
 Application app;
 
 std::shared_ptr<Workbook> NewWorkbook() {
   auto book = std::make_shared<Workbook>();
-  book->untitled = "Book" + std::to_string(++app.untitled);
   for (int i = 1; i <= 3; ++i) {
     book->sheets.push_back(std::make_unique<Sheet>());
     book->sheets.back()->name = "Sheet" + std::to_string(i);
@@ -108,7 +97,6 @@ void SaveTo(Workbook& book, const std::string& path) {
   std::string error;
   if (!olvex::WriteSpreadsheetValues(path, values, error)) Fail(error);
   book.path = path;
-  book.saved = true;
 }
 
 // ---- ranges
@@ -140,9 +128,7 @@ struct Area {
       f(cell.format);
       cell.formatted = true;
     });
-    book->saved = false;
   }
-  void Changed() const { book->saved = false; }
 };
 
 // "B3", "$B$3" or "A1:C4" (letters in either case) as an area of `sheet`.
@@ -190,32 +176,6 @@ Value ValueOf(const Call& call, int i) {
   }
   VariantClear(&v);
   return value;
-}
-
-// The text a cell shows: numbers in the cell's number format ("General",
-// fixed decimals such as "0.00" or "#,##0.00", percentages).
-std::string Shown(const Cell& cell) {
-  if (const std::string* text = std::get_if<std::string>(&cell.value)) return *text;
-  const double* number = std::get_if<double>(&cell.value);
-  if (!number) return "";
-  const std::string& format = cell.format.number_format;
-  char out[400];  // the longest number in fixed notation, with the decimals allowed
-  if (format.find_first_of("0#") == std::string::npos) {
-    std::snprintf(out, sizeof out, "%.15g", *number);
-    return out;
-  }
-  const bool percent = format.find('%') != std::string::npos;
-  const std::size_t dot = format.find('.');
-  const std::size_t decimals_end = dot == std::string::npos ? dot : format.find_first_not_of('0', dot + 1);
-  const int decimals =
-      dot == std::string::npos ? 0 : static_cast<int>(std::min(decimals_end, format.size()) - dot - 1);
-  std::snprintf(out, sizeof out, "%.*f", std::min(decimals, 30), percent ? *number * 100 : *number);
-  std::string shown = out;
-  if (format.find(',') != std::string::npos) {
-    const std::size_t digits_end = std::min(shown.find('.'), shown.size()), first = shown[0] == '-' ? 1 : 0;
-    for (std::size_t at = digits_end; at > first + 3; at -= 3) shown.insert(at - 3, ",");
-  }
-  return percent ? shown + "%" : shown;
 }
 
 IDispatch* NewRange(Area area);
@@ -277,7 +237,7 @@ class RangeObject : public Object<RangeObject> {
   explicit RangeObject(Area a) : area(std::move(a)) {}
   Area area;
 
-  // Select and Activate need the range's worksheet to be the active one, as in the application.
+  // Select needs the range's worksheet to be the active one, as in the application.
   static void Select(RangeObject& self, Call&) {
     if (app.active.get() != self.area.sheet->book ||
         self.area.book->sheets[self.area.book->active_sheet].get() != self.area.sheet)
@@ -287,14 +247,12 @@ class RangeObject : public Object<RangeObject> {
     if (call.IsPut()) {
       const standin::Value value = ValueOf(call, Call::kPut);
       self.area.ForEachCell([&](Cell& cell) { cell.value = value; });
-      self.area.Changed();
       return;
     }
     const standin::Value& value = self.area.First().value;
     if (const double* n = std::get_if<double>(&value)) call.Return(*n);
     else if (const std::string* t = std::get_if<std::string>(&value)) call.Return(std::string_view(*t));
   }
-  static void Text(RangeObject& self, Call& call) { call.Return(std::string_view(Shown(self.area.First()))); }
   template <class T>
   static void Sub(RangeObject& self, Call& call) {
     call.Return(static_cast<IDispatch*>(new T(self.area)));
@@ -311,7 +269,6 @@ class RangeObject : public Object<RangeObject> {
     const double size = call.Double(Call::kPut);
     if (size < 0 || size > (columns ? 255 : 409)) Fail("the size " + std::to_string(size) + " is out of range");
     for (int i = from; i <= to; ++i) sizes[i] = size;
-    self.area.Changed();
   }
   template <CountBy by>
   static void Lines(RangeObject& self, Call& call) {
@@ -328,10 +285,7 @@ class RangeObject : public Object<RangeObject> {
   static std::span<const Member<RangeObject>> Members() {
     static const Member<RangeObject> members[] = {
         {L"Select", Select},
-        {L"Activate", Select},
         {L"Value", Value, true},
-        {L"Value2", Value, true},
-        {L"Text", Text},
         {L"NumberFormat", FormatMember<RangeObject, &Format::number_format>, true},
         {L"Font", Sub<FontObject>},
         {L"Interior", Sub<InteriorObject>},
@@ -343,8 +297,6 @@ class RangeObject : public Object<RangeObject> {
         {L"Rows", Lines<CountBy::kRows>},
         {L"Columns", Lines<CountBy::kColumns>},
         {L"Count", Count},
-        {L"Row", [](RangeObject& self, Call& call) { call.Return(static_cast<long>(self.area.top)); }},
-        {L"Column", [](RangeObject& self, Call& call) { call.Return(static_cast<long>(self.area.left)); }},
     };
     return members;
   }
@@ -379,15 +331,6 @@ class WorksheetObject : public Object<WorksheetObject> {
     call.Return(NewRange({self.book, self.sheet, std::min(top, bottom), std::min(left, right), std::max(top, bottom),
                           std::max(left, right)}));
   }
-  static void Cells(WorksheetObject& self, Call& call) {
-    call.Need(0);
-    call.Need(1);
-    const long row = call.Long(0), column = call.Long(1);
-    if (row < 1 || row > olvex::kSheetRows || column < 1 || column > olvex::kSheetColumns)
-      Fail("the cell (" + std::to_string(row) + ", " + std::to_string(column) + ") is outside the worksheet");
-    const int r = static_cast<int>(row), c = static_cast<int>(column);
-    call.Return(NewRange({self.book, self.sheet, r, c, r, c}));
-  }
   // From A1 to the last row and column holding a value or a set format.
   static void UsedRange(WorksheetObject& self, Call& call) {
     int bottom = 1, right = 1;
@@ -402,10 +345,7 @@ class WorksheetObject : public Object<WorksheetObject> {
   static std::span<const Member<WorksheetObject>> Members() {
     static const Member<WorksheetObject> members[] = {
         {L"Activate", Activate},
-        {L"Select", Activate},
-        {L"Name", [](WorksheetObject& self, Call& call) { call.Return(std::string_view(self.sheet->name)); }},
         {L"Range", Range},
-        {L"Cells", Cells},
         {L"UsedRange", UsedRange},
     };
     return members;
@@ -416,39 +356,23 @@ IDispatch* NewWorksheet(const std::shared_ptr<Workbook>& book, std::size_t index
   return new WorksheetObject(book, book->sheets[index].get());
 }
 
-// Argument `i` as an item of `count` things: a 1-based number, or a name that `named` finds.
-template <class Named>
-std::size_t ItemIndex(const Call& call, int i, std::size_t count, Named named) {
-  call.Need(i);
-  VARIANT v = call.Plain(i);
-  const bool by_name = V_VT(&v) == VT_BSTR;
-  VariantClear(&v);
-  if (by_name) {
-    const std::string name = call.Text(i);
-    for (std::size_t k = 0; k < count; ++k)
-      if (EqualsNoCase(named(k), name)) return k;
-    Fail("there is no item named '" + name + "'");
-  }
-  const long index = call.Long(i);
-  if (index < 1 || static_cast<std::size_t>(index) > count)
-    Fail("the index " + std::to_string(index) + " is outside 1 to " + std::to_string(count));
-  return static_cast<std::size_t>(index - 1);
-}
-
 class WorksheetsObject : public Object<WorksheetsObject> {
  public:
   explicit WorksheetsObject(std::shared_ptr<Workbook> b) : book(std::move(b)) {}
   std::shared_ptr<Workbook> book;
 
+  // A worksheet by its name, in any case.
   static void Item(WorksheetsObject& self, Call& call) {
+    call.Need(0);
+    const std::string name = call.Text(0);
     const auto& sheets = self.book->sheets;
-    call.Return(NewWorksheet(self.book, ItemIndex(call, 0, sheets.size(), [&](std::size_t k) { return sheets[k]->name; })));
+    for (std::size_t k = 0; k < sheets.size(); ++k)
+      if (EqualsNoCase(sheets[k]->name, name)) return call.Return(NewWorksheet(self.book, k));
+    Fail("there is no worksheet named '" + name + "'");
   }
   static std::span<const Member<WorksheetsObject>> Members() {
     static const Member<WorksheetsObject> members[] = {
         {L"Item", Item},
-        {L"Count",
-         [](WorksheetsObject& self, Call& call) { call.Return(static_cast<long>(self.book->sheets.size())); }},
     };
     return members;
   }
@@ -469,19 +393,10 @@ class WorkbookObject : public Object<WorkbookObject> {
     call.Need(0);
     SaveTo(*self.book, FullPath(call.Text(0)));
   }
-  static void Close(WorkbookObject& self, Call& call) {
-    if (call.Has(0) && call.Bool(0)) Save(self, call);
+  // Closes without saving (the actions save first).
+  static void Close(WorkbookObject& self, Call&) {
     std::erase(app.books, self.book);
     if (app.active == self.book) app.active = app.books.empty() ? nullptr : app.books.back();
-  }
-  static void Worksheets(WorkbookObject& self, Call& call) {
-    if (!call.Has(0)) return call.Return(static_cast<IDispatch*>(new WorksheetsObject(self.book)));
-    WorksheetsObject sheets(self.book);
-    WorksheetsObject::Item(sheets, call);
-  }
-  static void Saved(WorkbookObject& self, Call& call) {
-    if (call.IsPut()) self.book->saved = call.Bool(Call::kPut);
-    else call.Return(self.book->saved);
   }
 
   static std::span<const Member<WorkbookObject>> Members() {
@@ -490,12 +405,8 @@ class WorkbookObject : public Object<WorkbookObject> {
         {L"Save", Save},
         {L"SaveAs", SaveAs},
         {L"Close", Close},
-        {L"Worksheets", Worksheets},
-        {L"ActiveSheet",
-         [](WorkbookObject& self, Call& call) { call.Return(NewWorksheet(self.book, self.book->active_sheet)); }},
-        {L"FullName", [](WorkbookObject& self, Call& call) { call.Return(std::string_view(self.book->FullName())); }},
-        {L"Name", [](WorkbookObject& self, Call& call) { call.Return(std::string_view(self.book->Name())); }},
-        {L"Saved", Saved, true},
+        {L"Worksheets",
+         [](WorkbookObject& self, Call& call) { call.Return(static_cast<IDispatch*>(new WorksheetsObject(self.book))); }},
     };
     return members;
   }
@@ -514,7 +425,6 @@ std::shared_ptr<Workbook> OpenWorkbook(const std::string& path) {
   if (file.status == platform::ReadStatus::NotFound) Fail("'" + full + "' could not be found");
   if (file.status != platform::ReadStatus::Ok) Fail("'" + full + "' cannot be read");
   std::shared_ptr<Workbook> book = NewWorkbook();
-  --app.untitled;
   book->path = full;
   for (olvex::RawSheetCell& raw : olvex::ReadRawCells(file.data, 1)) {
     Cell& cell = book->sheets[0]->cells[{raw.row, raw.column}];
@@ -526,10 +436,6 @@ std::shared_ptr<Workbook> OpenWorkbook(const std::string& path) {
 
 class WorkbooksObject : public Object<WorkbooksObject> {
  public:
-  static void Item(WorkbooksObject&, Call& call) {
-    const std::size_t k = ItemIndex(call, 0, app.books.size(), [](std::size_t i) { return app.books[i]->Name(); });
-    call.Return(static_cast<IDispatch*>(new WorkbookObject(app.books[k])));
-  }
   static std::span<const Member<WorkbooksObject>> Members() {
     static const Member<WorkbooksObject> members[] = {
         {L"Open",
@@ -538,19 +444,12 @@ class WorkbooksObject : public Object<WorkbooksObject> {
            call.Return(static_cast<IDispatch*>(new WorkbookObject(OpenWorkbook(call.Text(0)))));
          }},
         {L"Add", [](WorkbooksObject&, Call& call) { call.Return(static_cast<IDispatch*>(new WorkbookObject(NewWorkbook()))); }},
-        {L"Count", [](WorkbooksObject&, Call& call) { call.Return(static_cast<long>(app.books.size())); }},
-        {L"Item", Item},
     };
     return members;
   }
 };
 
 // ---- Application
-
-std::shared_ptr<Workbook> ActiveBook() {
-  if (!app.active) Fail("no workbook is open");
-  return app.active;
-}
 
 class ApplicationObject : public Object<ApplicationObject> {
  public:
@@ -563,18 +462,10 @@ class ApplicationObject : public Object<ApplicationObject> {
          },
          true},
         {L"Workbooks", [](ApplicationObject&, Call& call) { call.Return(static_cast<IDispatch*>(new WorkbooksObject)); }},
-        {L"ActiveWorkbook",
-         [](ApplicationObject&, Call& call) { call.Return(static_cast<IDispatch*>(new WorkbookObject(ActiveBook()))); }},
         {L"ActiveSheet",
          [](ApplicationObject&, Call& call) {
-           const std::shared_ptr<Workbook> book = ActiveBook();
-           call.Return(NewWorksheet(book, book->active_sheet));
-         }},
-        // Workbooks are closed without saving; the server ends when the client lets go of its objects.
-        {L"Quit",
-         [](ApplicationObject&, Call&) {
-           app.books.clear();
-           app.active = nullptr;
+           if (!app.active) Fail("no workbook is open");
+           call.Return(NewWorksheet(app.active, app.active->active_sheet));
          }},
     };
     return members;
