@@ -187,15 +187,21 @@ TEST_F(WaitsTest, DateTimeWithRestartHoldsTheEntryOnlyWhileItWaits) {
 // ---- the desktop waits, against fakes
 
 // The keys and the cursor, read on the worker (key and mouse waits) and on
-// the main thread (typed text, idleness) while a helper changes them.
+// the main thread (typed text, idleness) while a helper changes them. A
+// press that no poll saw held is reported once, as the system reports it.
 class FakeInput : public platform::Input {
  public:
   FakeInput() { platform::SetInputForTest(this); }
   ~FakeInput() override { platform::SetInputForTest(nullptr); }
-  bool IsKeyDown(int key) override { return key == down.load(); }
+  bool IsKeyDown(int key) override {
+    const bool held = key == down.load();
+    if (held) WasPressedSinceLastQuery(key);
+    return held;
+  }
+  bool WasPressedSinceLastQuery(int key) override { return key != 0 && pressed.compare_exchange_strong(key, 0); }
   bool IsKeyToggled(int) override { return false; }
   std::optional<platform::Point> CursorPosition() override { return platform::Point{x.load(), 10}; }
-  std::atomic<int> down{0};
+  std::atomic<int> down{0}, pressed{0};
   std::atomic<long> x{10};
 };
 
@@ -210,6 +216,7 @@ TEST_F(WaitsTest, DesktopWaitsEndOnTheirEvent) {
   const auto type = [&](const std::string& keys) {
     return [&input, keys] {
       for (const char key : keys) {
+        input.pressed = key;
         input.down = key;
         std::this_thread::sleep_for(40ms);
         input.down = 0;
@@ -261,6 +268,7 @@ TEST_F(WaitsTest, DesktopWaitsEndOnTheirEvent) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     input.down = 0;
+    input.pressed = 0;
     input.x = 10;
     clipboard.SetText("");
     screen.Paint(100, 50, 1, 1, {0x808080});
