@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "engine/if_step.h"
 #include "engine/run.h"
 #include "engine/run_log.h"
