@@ -159,19 +159,21 @@ TEST_F(PromptsTest, ListsSplitAtTheirSeparatorAndTheFirstItemIsThePrompt) {
   }
 }
 
-TEST_F(PromptsTest, InputDialogsStartFromTheVariableAndSaveTheAnswerPositionAndButton) {
+// What the input dialogs are asked with; their answers, from the answers
+// file, are the script case prompts/answered.
+TEST_F(PromptsTest, InputDialogsStartFromTheVariableAndWhereTheLastOneClosed) {
   RecordingDialogs dialogs;
   WriteUserVariable("name", "abc");
+  WriteUserVariable("login_username", "bob");
   platform::InputReply ok;
   ok.ok = true;
   ok.answer = "Ann";
   ok.position = platform::DialogRect{10, 20, 310, 220};
-  platform::InputReply cancel;
-  dialogs.input_replies = {ok, cancel, ok};
+  dialogs.input_replies = {ok};
+  // Without an output the login's user name field starts with the stored name.
   Run(StepText("Input Value", "Your name?", Title("Who") + VariableOutput("name")) +
       StepText("Input Value", "Town?", VariableOutput("town") + OptionsField("Multi,Top,Courier")) +
-      StepText("Input Value", "Read me", VariableOutput("name") + OptionsField("Read")) +
-      StepText("Set Variable", "{command} {command_id}", VariableOutput("button")));
+      StepText("Login Prompt", ""));
   ASSERT_EQ(dialogs.inputs.size(), 3u);
   EXPECT_EQ(dialogs.inputs[0].title, "Who");
   EXPECT_EQ(dialogs.inputs[0].prompt, "\nYour name?");
@@ -182,28 +184,8 @@ TEST_F(PromptsTest, InputDialogsStartFromTheVariableAndSaveTheAnswerPositionAndB
   EXPECT_EQ(dialogs.inputs[1].initial, "");  // the variable does not exist
   EXPECT_EQ(dialogs.inputs[1].flags, platform::prompt_flag::kTop | platform::prompt_flag::kCourier);
   EXPECT_EQ(dialogs.inputs[1].position, (platform::DialogRect{10, 20, 310, 220}));  // where the first one closed
-  EXPECT_EQ(Var("name"), "Ann");   // "Read" shows the answer without returning it
-  EXPECT_EQ(Var("town"), "(missing)");
-  EXPECT_EQ(Var("button"), "OK 1");
-  EXPECT_TRUE(errors_.empty());
-}
-
-TEST_F(PromptsTest, LoginStoresTheUserNameAndTheScrambledPassword) {
-  RecordingDialogs dialogs;
-  WriteUserVariable("login_username", "bob");
-  WriteUserVariable("login_password", ScramblePassword("old"));
-  platform::InputReply reply;
-  reply.ok = true;
-  reply.answer = "ann;s3cret";
-  dialogs.input_replies = {reply};
-  // Without an output the user name field starts with the stored name.
-  Run(StepText("Login Prompt", "") + StepText("Set Variable", "{login_name}:{login_password}", VariableOutput("memory")));
-  ASSERT_EQ(dialogs.inputs.size(), 1u);
-  EXPECT_EQ(dialogs.inputs[0].kind, InputKind::kLogin);
-  EXPECT_EQ(dialogs.inputs[0].initial, "bob");
-  EXPECT_EQ(Var("login_username"), "ann");
-  EXPECT_EQ(Var("login_password"), "\x6E\x99\x63\xE4\xAC\x3A");
-  EXPECT_EQ(Var("memory"), "ann:s3cret");
+  EXPECT_EQ(dialogs.inputs[2].kind, InputKind::kLogin);
+  EXPECT_EQ(dialogs.inputs[2].initial, "bob");
 }
 
 TEST(PasswordScrambling, RotatesEachByteLeftByTheKeyAndBack) {
@@ -238,7 +220,7 @@ TEST_F(PromptsTest, FilesAndFoldersOfferTheFilterAndSaveThePath) {
 }
 
 
-TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsAndARowButtonJumpsToItsLabel) {
+TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsFromTheVariable) {
   using platform::RowKind;
   RecordingDialogs dialogs;
   WriteUserVariable("form", "abc;CHECKED;NOT CHECKED;Gr");
@@ -247,7 +229,6 @@ TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsAndARowButtonJumpsToItsLabe
   Run(StepText("Custom Dialog", "Name:||Remember me|Keep| Go ",
            Title("Form") + "<value2>EDIT</value2><value4>CHECKBOX</value4><value5>CHECK</value5><value6>BUTTON</value6>" +
                VariableOutput("form")) +
-      StepText("Set Variable", "skipped", VariableOutput("skipped")) + StepText("Label", "Go") +
       StepText("Custom Dialog", "Colour:;Red;Green;Blue|Visit <a href=\"http://x.example\">the site</a>",
            "<value2>LIST</value2><value3>LINK</value3>" + VariableOutput("form")));
   ASSERT_EQ(dialogs.custom_dialogs.size(), 2u);
@@ -259,7 +240,6 @@ TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsAndARowButtonJumpsToItsLabe
   EXPECT_TRUE(rows[2].checked);
   EXPECT_FALSE(rows[3].checked);  // "NOT CHECKED"
   EXPECT_EQ(rows[4].kind, RowKind::kButton);
-  EXPECT_EQ(Var("skipped"), "(missing)");  // the row button jumped to its label
   const auto& second = dialogs.custom_dialogs[1].rows;
   EXPECT_EQ(second[0].text, "Colour:");
   EXPECT_EQ(second[0].choices, (Strings{"Red", "Green", "Blue"}));
@@ -349,9 +329,14 @@ TEST_F(PromptsTest, TheMessageLoopTakesWhatIsSentUntilTheWindowCloses) {
 }
 
 #ifdef _WIN32
-// The real dialogs, answered as a person would.
+// The real dialogs, the system's file and folder dialogs among them, answered as a person would.
 TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   using Reply = BoxAnswerer::Reply;
+  const std::string notes = sandbox_.dir().Write("notes.txt", "x");
+  std::string folder = sandbox_.dir().File("");
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  for (char& c : folder)
+    if (c == '/') c = '\\';
   // Every prompt has a time-out, so that none waits for ever.
   BoxAnswerer answerer(std::vector<Reply>{
       {box::kAnswerNo, {}, {}, "Continue?"},
@@ -367,7 +352,11 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
       {box::kAnswerOk, {}, {}, "Sample Dialog"},
       {box::kAnswerOk, {}, {}, "When?"},
       {box::kAnswerOk, {"one\r\ntwo"}, {}, "Notes?"},
+      {box::kAnswerOk, {notes}, {}, "Open a note"},
+      {box::kAnswerCancel, {}, {}, "Not this one"},
+      {box::kAnswerOk, {}, {}, "Where to?"},
   });
+  WriteUserVariable("start", folder);  // the folder browser starts there
   WriteUserVariable("sample", "abc;CHECKED;;Gr");
   WriteUserVariable("date", "2026-12-24");
   const std::string t30 = "<timeout>30</timeout>";
@@ -387,8 +376,12 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
            Title("Sample Dialog") + OptionsField("Center") +
                "<value2>EDIT</value2><value3>CHECKBOX</value3><value4>LABEL</value4><value5>LIST</value5><value6>LINK</value6>" +
                VariableOutput("sample") + t30) +
-      StepText("Select Date", "When?", VariableOutput("date") + t30) + StepText("Input Value", "Notes?", VariableOutput("notes") + OptionsField("Multi") + t30));
-  const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(13, std::chrono::seconds(1));
+      StepText("Select Date", "When?", VariableOutput("date") + t30) + StepText("Input Value", "Notes?", VariableOutput("notes") + OptionsField("Multi") + t30) +
+      StepText("Select File", "Text Files (*.txt)", Title("Open a note") + VariableOutput("file") + t30) +
+      StepText("Select File", "", Title("Not this one") + VariableOutput("none") + t30) +
+      StepText("Set Variable", "{command}", VariableOutput("button")) +
+      StepText("Select Folder", "", Title("Where to?") + "<output value=\"start\">Variable</output>" + t30));
+  const std::vector<BoxAnswerer::Box> seen = answerer.WaitFor(16, std::chrono::seconds(1));
   ASSERT_GE(seen.size(), 8u) << (errors_.empty() ? "" : errors_.front());
   EXPECT_EQ(seen[0].title, "Question");
   EXPECT_EQ(seen[0].text, "Continue?");
@@ -410,6 +403,10 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   EXPECT_EQ(Var("sample"), "abc;checked;Hello;Green;Example");
   EXPECT_EQ(Var("date"), platform::locale().ShortDate(2026, 12, 24));  // as the calendar started
   EXPECT_EQ(Var("notes"), "one\r\ntwo");
+  EXPECT_EQ(Var("file"), notes);
+  EXPECT_EQ(Var("none"), "(missing)");
+  EXPECT_EQ(Var("button"), "Cancel");
+  EXPECT_TRUE(EqualsNoCase(Var("start"), folder)) << Var("start") << " " << folder;
   EXPECT_EQ(LastButtonName(), "OK");
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\EditDlgPos").value_or("").size(), 16u);
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\ListDlgPos").value_or("").size(), 16u);
@@ -445,32 +442,6 @@ TEST_F(PromptsTest, TheStopKeyClosesAnOpenPrompt) {
     EXPECT_EQ(LastRunOutcome(), RunOutcome::kStopped);
     EXPECT_EQ(Var("after"), "(missing)");
   }
-}
-
-// The file and folder dialogs of the system, answered as a person would.
-TEST_F(PromptsTest, FileAndFolderDialogsReturnWhatIsChosen) {
-  const std::string notes = sandbox_.dir().Write("notes.txt", "x");
-  std::string folder = sandbox_.dir().File("");
-  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  for (char& c : folder)
-    if (c == '/') c = '\\';
-  BoxAnswerer answerer(std::vector<BoxAnswerer::Reply>{
-      {box::kAnswerOk, {notes}, {}, "Open a note"},
-      {box::kAnswerCancel, {}, {}, "Not this one"},
-      {box::kAnswerOk, {}, {}, "Where to?"},
-  });
-  WriteUserVariable("start", folder);  // the folder browser starts there
-  const std::string t30 = "<timeout>30</timeout>";
-  Run(StepText("Select File", "Text Files (*.txt)", Title("Open a note") + VariableOutput("file") + t30) +
-      StepText("Select File", "", Title("Not this one") + VariableOutput("none") + t30) +
-      StepText("Set Variable", "{command}", VariableOutput("button")) +
-      StepText("Select Folder", "", Title("Where to?") + "<output value=\"start\">Variable</output>" + t30));
-  EXPECT_EQ(answerer.Seen().size(), 3u);
-  EXPECT_EQ(Var("file"), notes);
-  EXPECT_EQ(Var("none"), "(missing)");
-  EXPECT_EQ(Var("button"), "Cancel");
-  EXPECT_TRUE(EqualsNoCase(Var("start"), folder)) << Var("start") << " " << folder;
-  EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 
 // The tray icon's menu stops the run ("Stop Script"), while the run waits and
@@ -645,25 +616,9 @@ int EndOf(pid_t pid, int terminal) {
   return status;
 }
 
-// A stop signal while a console prompt waits ends the prompt, and the run stops there.
-TEST(ConsolePrompts, AStopSignalEndsAnOpenPrompt) {
-  StoreSandbox sandbox;
-  ChildStore store;
-  const std::string script = sandbox.dir().Write(
-      "case.oxm", StepText("Ask Yes/No Question", "Continue?", VariableOutput("asked")) + StepText("Set Variable", "ran", VariableOutput("after")));
-  int terminal = -1;
-  const pid_t pid = StartOnTerminal(script, &terminal);
-  ASSERT_GT(pid, 0);
-  std::string screen, everything;
-  EXPECT_TRUE(ReadUntil(terminal, "[Y]es [N]o? ", &screen, &everything)) << everything;
-  kill(pid, SIGTERM);
-  const int status = EndOf(pid, terminal);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;  // stopped
-  EXPECT_FALSE(ReadUserVariable("after"));
-}
-
-// The runtime on a pseudo-terminal: each prompt is asked on the console.
-TEST(ConsolePrompts, AreAnsweredOnATerminal) {
+// The runtime on a pseudo-terminal: each prompt is asked on the console; a
+// stop signal while the last one waits ends it, and the run stops there.
+TEST(ConsolePrompts, AreAnsweredOnATerminalAndEndedByAStopSignal) {
   StoreSandbox sandbox;
   ChildStore store;
   const std::string script = sandbox.dir().Write(
@@ -672,7 +627,8 @@ TEST(ConsolePrompts, AreAnsweredOnATerminal) {
                       StepText("Select from List", "Pick;Red;Green;Blue", VariableOutput("colour")) +
                       StepText("Login Prompt", "", VariableOutput("login")) +
                       StepText("Input Value", "Town?", VariableOutput("town")) +
-                      StepText("Input Value", "Kept?", VariableOutput("kept") + "<timeout>1</timeout>"));
+                      StepText("Input Value", "Kept?", VariableOutput("kept") + "<timeout>1</timeout>") +
+                      StepText("Ask Yes/No Question", "Stop here?") + StepText("Set Variable", "ran", VariableOutput("after")));
   WriteUserVariable("kept", "as it was");
   int terminal = -1;
   const pid_t pid = StartOnTerminal(script, &terminal);
@@ -695,8 +651,11 @@ TEST(ConsolePrompts, AreAnsweredOnATerminal) {
   answer("Password: ", "s3cret\n");
   answer("Value (Enter", "\x04");  // Ctrl-D cancels
   answer("Value [as it was]", "");  // left to its time-out
+  answer("Stop here?", "");
+  answer("[Y]es [N]o? ", "");
+  kill(pid, SIGTERM);
   const int status = EndOf(pid, terminal);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;  // stopped
   EXPECT_EQ(everything.find("s3cret"), std::string::npos);  // the password is not echoed
   EXPECT_EQ(ReadUserVariable("asked").value_or(""), "0");
   EXPECT_EQ(ReadUserVariable("name").value_or(""), "Ann");
@@ -704,6 +663,7 @@ TEST(ConsolePrompts, AreAnsweredOnATerminal) {
   EXPECT_EQ(ReadUserVariable("login").value_or(""), "ann;s3cret");
   EXPECT_FALSE(ReadUserVariable("town"));
   EXPECT_EQ(ReadUserVariable("kept").value_or(""), "as it was");
+  EXPECT_FALSE(ReadUserVariable("after"));
 }
 #endif
 

@@ -40,12 +40,12 @@ inline std::string VariableOutput(const std::string& variable) {
 }
 inline std::string OptionsField(const std::string& options) { return "<options>" + options + "</options>"; }
 
-// Path of a program of the build beside the test program, with the test
-// program's extension ("olvex-reg": olvex-reg or olvex-reg.exe).
 // Runs the script of slot 0 as a run with the main loop served on the calling
 // thread, `meanwhile` on a thread of its own from the start; the run's time.
 std::chrono::steady_clock::duration RunLoadedScript(const std::function<void()>& meanwhile = {});
 
+// Path of a program of the build beside the test program, with the test
+// program's extension ("olvex-reg": olvex-reg or olvex-reg.exe).
 std::string BuiltProgram(const std::string& name);
 // Path of the built runtime (olvex or olvex.exe beside the test program).
 inline std::string RuntimePath() { return BuiltProgram("olvex"); }
