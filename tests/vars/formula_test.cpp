@@ -56,7 +56,30 @@ std::vector<std::string> SectionNames() {
 }
 
 bool Near(double actual, double expected) {
-  return std::fabs(actual - expected) <= 1e-12 * std::max(1.0, std::fabs(expected));
+  return actual == expected || std::fabs(actual - expected) <= 1e-12 * std::max(1.0, std::fabs(expected));
+}
+
+// A formula against its expected result as the corpus writes it: a number, "text" or !error.
+void ExpectResult(const std::string& input, const std::string& expected) {
+  FormulaResult r = EvaluateFormula(input);
+  if (expected.size() >= 2 && expected.front() == '"' && expected.back() == '"') {
+    EXPECT_FALSE(r.failed) << r.text;
+    EXPECT_EQ(r.text, expected.substr(1, expected.size() - 2));
+    EXPECT_EQ(r.number, 0);
+  } else if (!expected.empty() && expected[0] == '!') {
+    EXPECT_TRUE(r.failed);
+    EXPECT_EQ(r.text, expected.substr(1));
+    EXPECT_EQ(r.number, 0);
+  } else {
+    double number = std::strtod(expected.c_str(), nullptr);
+    EXPECT_FALSE(r.failed) << r.text;
+    EXPECT_TRUE(Near(r.number, number)) << "number " << r.number << ", text \"" << r.text << "\"";
+    // A number's text is the number written out, empty for zero.
+    if (r.number == 0)
+      EXPECT_EQ(r.text, "");
+    else
+      EXPECT_TRUE(Near(std::strtod(r.text.c_str(), nullptr), r.number) || std::isinf(r.number)) << r.text;
+  }
 }
 
 class Corpus : public Formula, public ::testing::WithParamInterface<std::string> {};
@@ -65,32 +88,14 @@ TEST_P(Corpus, Family) {
   bool logical = GetParam().rfind("logical", 0) == 0;
   for (const CaseRow& row : Cases().at(GetParam())) {
     ASSERT_EQ(row.fields.size(), 2u) << row.where;
-    struct { const std::string &input, &expected; } c{row.fields[0], row.fields[1]};
-    SCOPED_TRACE(row.where + c.input);
-    if (logical) {
-      ASSERT_TRUE(c.expected == "true" || c.expected == "false") << c.expected;
-      EXPECT_EQ(EvaluateLogical(c.input), c.expected == "true");
+    const std::string &input = row.fields[0], &expected = row.fields[1];
+    SCOPED_TRACE(row.where + input);
+    if (!logical) {
+      ExpectResult(input, expected);
       continue;
     }
-    FormulaResult r = EvaluateFormula(c.input);
-    if (c.expected.size() >= 2 && c.expected.front() == '"' && c.expected.back() == '"') {
-      EXPECT_FALSE(r.failed) << r.text;
-      EXPECT_EQ(r.text, c.expected.substr(1, c.expected.size() - 2));
-      EXPECT_EQ(r.number, 0);
-    } else if (!c.expected.empty() && c.expected[0] == '!') {
-      EXPECT_TRUE(r.failed);
-      EXPECT_EQ(r.text, c.expected.substr(1));
-      EXPECT_EQ(r.number, 0);
-    } else {
-      double expected = std::strtod(c.expected.c_str(), nullptr);
-      EXPECT_FALSE(r.failed) << r.text;
-      EXPECT_TRUE(Near(r.number, expected)) << "number " << r.number << ", text \"" << r.text << "\"";
-      // A number's text is the number written out, empty for zero.
-      if (r.number == 0)
-        EXPECT_EQ(r.text, "");
-      else
-        EXPECT_TRUE(Near(std::strtod(r.text.c_str(), nullptr), r.number) || std::isinf(r.number)) << r.text;
-    }
+    ASSERT_TRUE(expected == "true" || expected == "false") << expected;
+    EXPECT_EQ(EvaluateLogical(input), expected == "true");
   }
 }
 
@@ -113,70 +118,45 @@ std::string Repeat(const std::string& s, int n) {
   return out;
 }
 
-TEST_F(Formula, OperandsUpTo4095CharactersAndNoMore) {
-  Numbers({{"=LEN(\"" + std::string(4095, 'a') + "\")", 4095}, {"=LEN(" + std::string(4095, 'a') + ")", 4095},
-      {"=LEN(\x02" + std::string(4095, 'a') + "\x02)", 4095}});
-  for (std::string quote : {"\"", "'", "\x02", ""}) {
-    FormulaResult r = EvaluateFormula("=LEN(" + quote + std::string(4096, 'a') + quote + ")");
-    EXPECT_TRUE(r.failed);
-    EXPECT_EQ(r.text, "Parameter too big");
-    EXPECT_EQ(r.number, 0);
+// Operands up to 4095 characters, joined texts cut there; a queue of 128 items
+// (n ones summed take 2n-1) and an operator stack of 64.
+TEST_F(Formula, LengthAndDepthLimits) {
+  const std::string a4095(4095, 'a'), a4096(4096, 'a'), nested = "!Formula Error: Too many nested parameters/calculations";
+  const std::pair<std::string, std::string> rows[] = {
+      {"=LEN(\"" + a4095 + "\")", "4095"}, {"=LEN(" + a4095 + ")", "4095"}, {"=LEN(\x02" + a4095 + "\x02)", "4095"},
+      {"=LEN(\"" + a4096 + "\")", "!Parameter too big"}, {"=LEN('" + a4096 + "')", "!Parameter too big"},
+      {"=LEN(\x02" + a4096 + "\x02)", "!Parameter too big"}, {"=LEN(" + a4096 + ")", "!Parameter too big"},
+      {"=\"" + std::string(4000, 'a') + "\"&\"" + std::string(4000, 'b') + "\"",
+       '"' + std::string(4000, 'a') + std::string(95, 'b') + '"'},
+      {"=10^400", "inf"},
+      {"=" + Repeat("1+", 63) + "1", "64"}, {"=" + Repeat("1+", 64) + "1", nested},
+      {"=" + Repeat("(", 64) + "7" + Repeat(")", 64), "7"}, {"=" + Repeat("(", 65) + "7" + Repeat(")", 65), nested},
+      // Right-grouped "!" keeps every operator on the stack; right-grouped
+      // powers push every operand first: ten of them are too many.
+      {"=" + Repeat("!", 64) + "1", "1"}, {"=" + Repeat("!", 65) + "1", nested},
+      {"=" + Repeat("1^", 8) + "1", "1"}, {"=" + Repeat("1^", 9) + "1", nested},
+  };
+  for (const auto& [input, expected] : rows) {
+    SCOPED_TRACE(input.substr(0, 20) + "... " + std::to_string(input.size()) + " characters");
+    ExpectResult(input, expected);
   }
-  // Joined texts stop at 4095 characters.
-  FormulaResult joined = EvaluateFormula("=\"" + std::string(4000, 'a') + "\"&\"" + std::string(4000, 'b') + "\"");
-  EXPECT_EQ(joined.text, std::string(4000, 'a') + std::string(95, 'b'));
-  EXPECT_EQ(EvaluateFormula("=10^400").text, "inf");
-}
-
-TEST_F(Formula, QueueHolds128ItemsAndOperatorStack64) {
-  // n ones summed take 2n-1 items.
-  EXPECT_EQ(EvaluateFormula("=" + Repeat("1+", 63) + "1").number, 64);
-  FormulaResult long_sum = EvaluateFormula("=" + Repeat("1+", 64) + "1");
-  EXPECT_TRUE(long_sum.failed);
-  EXPECT_EQ(long_sum.text, "Formula Error: Too many nested parameters/calculations");
-
-  EXPECT_EQ(EvaluateFormula("=" + Repeat("(", 64) + "7" + Repeat(")", 64)).number, 7);
-  FormulaResult deep = EvaluateFormula("=" + Repeat("(", 65) + "7" + Repeat(")", 65));
-  EXPECT_TRUE(deep.failed);
-  EXPECT_EQ(deep.text, "Formula Error: Too many nested parameters/calculations");
-  // Right-grouped "!" keeps every operator on the stack.
-  EXPECT_EQ(EvaluateFormula("=" + Repeat("!", 64) + "1").number, 1);
-  EXPECT_TRUE(EvaluateFormula("=" + Repeat("!", 65) + "1").failed);
-  // Right-grouped powers push every operand first: ten of them are too many.
-  EXPECT_EQ(EvaluateFormula("=" + Repeat("1^", 8) + "1").number, 1);
-  EXPECT_EQ(EvaluateFormula("=" + Repeat("1^", 9) + "1").text,
-            "Formula Error: Too many nested parameters/calculations");
 }
 
 // ---------------------------------------------------------------------------
 // Side effects: message boxes, windows, programs.
 
-TEST_F(Formula, MessageBoxShowsTextAndTitle) {
+// A box shows its text and title; an IF shows only the boxes of the branch it takes.
+TEST_F(Formula, MessageBoxesShowWhereTheyAreEvaluated) {
   RecordingDialogs dialogs;
-  FormulaResult r = EvaluateFormula("=MSGBOX(\"Hello \"&1,\"Title\")");
-  EXPECT_EQ(r.number, platform::box::kAnswerOk);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].text, "Hello 1");
-  EXPECT_EQ(dialogs.boxes[0].title, "Title");
-}
-
-TEST_F(Formula, IfPerformsOnlyTheBranchItSelects) {
-  RecordingDialogs dialogs;
-  EXPECT_EQ(EvaluateFormula("=IF(0,MSGBOX(\"x\",\"t\"),1)").number, 1);
-  EXPECT_TRUE(dialogs.boxes.empty());
-  EXPECT_EQ(EvaluateFormula("=IF(1,2,MSGBOX(\"x\",\"t\"))").number, 2);
-  EXPECT_TRUE(dialogs.boxes.empty());
-  EXPECT_EQ(EvaluateFormula("=IF(1,MSGBOX(\"yes\",\"t\"),MSGBOX(\"no\",\"t\"))").number, 1);
-  EXPECT_EQ(EvaluateFormula("=IF(0,MSGBOX(\"yes\",\"t\"),MSGBOX(\"no\",\"t\"))").number, 1);
-  // Nested and inside other functions.
-  EXPECT_EQ(EvaluateFormula("=IF(1,IF(0,MSGBOX(\"a\",\"t\"),LEN(MSGBOX(\"b\",\"t\"))),MSGBOX(\"c\",\"t\"))").number, 1);
-  // Outside an IF the box is shown where it stands, even before an IF.
-  EXPECT_EQ(EvaluateFormula("=MSGBOX(\"d\",\"t\")+IF(1,1,0)").number, 2);
-  ASSERT_EQ(dialogs.boxes.size(), 4u);
-  EXPECT_EQ(dialogs.boxes[0].text, "yes");
-  EXPECT_EQ(dialogs.boxes[1].text, "no");
-  EXPECT_EQ(dialogs.boxes[2].text, "b");
-  EXPECT_EQ(dialogs.boxes[3].text, "d");
+  Numbers({{"=MSGBOX(\"Hello \"&1,\"Title\")", platform::box::kAnswerOk}, {"=IF(0,MSGBOX(\"x\",\"t\"),1)", 1},
+      {"=IF(1,2,MSGBOX(\"x\",\"t\"))", 2}, {"=IF(1,MSGBOX(\"yes\",\"t\"),MSGBOX(\"no\",\"t\"))", 1},
+      {"=IF(0,MSGBOX(\"yes\",\"t\"),MSGBOX(\"no\",\"t\"))", 1},
+      // Nested and inside other functions; outside an IF where it stands, even before an IF.
+      {"=IF(1,IF(0,MSGBOX(\"a\",\"t\"),LEN(MSGBOX(\"b\",\"t\"))),MSGBOX(\"c\",\"t\"))", 1},
+      {"=MSGBOX(\"d\",\"t\")+IF(1,1,0)", 2}});
+  std::vector<std::string> shown;
+  for (const auto& box : dialogs.boxes) shown.push_back(box.title + ": " + box.text);
+  EXPECT_EQ(shown, (std::vector<std::string>{"Title: Hello 1", "t: yes", "t: no", "t: b", "t: d"}));
 }
 
 // A desktop of three windows in z-order: 11 "Untitled - Notepad" (foreground),
@@ -274,12 +254,10 @@ TEST_F(Formula, IsKeyPressedReadsLocksAsToggledAndOtherKeysAsHeld) {
   FakeInput input;
   input.toggled = {20, 144};
   input.down = {20, 145, 1, 0x41, 0x70};
-  EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED(20)").number, 1);
-  EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED(144)").number, 1);
-  EXPECT_EQ(EvaluateFormula("=ISKEYPRESSED(145)").number, 0);  // held but not on
-  Numbers({{"=ISKEYPRESSED(1)", 1}, {"=ISKEYPRESSED(2)", 0}, {"=ISKEYPRESSED(65)", 1}});
-  // Key names in the formula stand for their codes, also as a marked value.
-  Numbers({{"=ISKEYPRESSED({F1})", 1}, {"=ISKEYPRESSED({capslock})", 1}, {"=ISKEYPRESSED(\x02{CapsLock}\x02)", 1},
+  Numbers({{"=ISKEYPRESSED(20)", 1}, {"=ISKEYPRESSED(144)", 1}, {"=ISKEYPRESSED(145)", 0},  // held but not on
+      {"=ISKEYPRESSED(1)", 1}, {"=ISKEYPRESSED(2)", 0}, {"=ISKEYPRESSED(65)", 1},
+      // Key names in the formula stand for their codes, also as a marked value.
+      {"=ISKEYPRESSED({F1})", 1}, {"=ISKEYPRESSED({capslock})", 1}, {"=ISKEYPRESSED(\x02{CapsLock}\x02)", 1},
       {"=ISKEYPRESSED({Caps})", 1}, {"=ISKEYPRESSED({F2})", 0}});
 }
 
@@ -296,13 +274,11 @@ class FakeScreen : public platform::Screen {
 
 TEST_F(Formula, PixelsAndScreenFactsComeFromTheScreenService) {
   FakeScreen screen;
-  EXPECT_EQ(EvaluateFormula("=GETPIXEL(10,32)").text, "#0A20AB");
-  EXPECT_EQ(EvaluateFormula("=GETPIXEL(99,49)").text, "#6331AB");
-  FormulaResult off = EvaluateFormula("=GETPIXEL(100,0)");
-  EXPECT_EQ(off.text, "");
-  EXPECT_EQ(off.number, 0);
-  Numbers({{"=INFO(\"screenx\")", 100}, {"=INFO(\"ScreenY\")", 50}, {"=INFO(\"monitor\")", 2}, {"=INFO(\"bpp\")", 32},
-      {"=INFO(\"maxcolor\")", 32}, {"=INFO(\"nonsense\")", 0}});
+  for (const auto& [input, expected] : std::vector<std::pair<std::string, std::string>>{
+           {"=GETPIXEL(10,32)", "\"#0A20AB\""}, {"=GETPIXEL(99,49)", "\"#6331AB\""}, {"=GETPIXEL(100,0)", "0"},
+           {"=INFO(\"screenx\")", "100"}, {"=INFO(\"ScreenY\")", "50"}, {"=INFO(\"monitor\")", "2"},
+           {"=INFO(\"bpp\")", "32"}, {"=INFO(\"maxcolor\")", "32"}, {"=INFO(\"nonsense\")", "0"}})
+    ExpectResult(input, expected);
 }
 
 TEST_F(Formula, InfoReportsMemoryDirectoryAndSystem) {
@@ -333,10 +309,9 @@ TEST_F(Formula, FilesExistFoldersExistAndSizes) {
   Numbers({{"=FILEEXIST(\"" + file + "\")", 1}, {"=FILEEXIST(\"" + folder + "\")", 0},
       {"=FILEEXIST(\"" + dir.File("missing") + "\")", 0}, {"=FOLDEREXIST(\"" + folder + "\")", 1},
       {"=FOLDEREXIST(\"" + file + "\")", 0}, {"=FILESIZE(\"" + file + "\")", 5},
-      {"=FILESIZE(\"" + dir.File("missing") + "\")", 0}});
-  // A marked value (as expansion leaves a variable) names the file too.
-  EXPECT_EQ(EvaluateFormula("=FILESIZE(\x02" + file + "\x02)").number, 5);
-  EXPECT_EQ(EvaluateFormula("=FILEEXIST(\"\")").number, 0);
+      {"=FILESIZE(\"" + dir.File("missing") + "\")", 0}, {"=FILEEXIST(\"\")", 0},
+      // A marked value (as expansion leaves a variable) names the file too.
+      {"=FILESIZE(\x02" + file + "\x02)", 5}});
 }
 
 TEST_F(Formula, RunStartsProgramsAndReportsFailure) {
@@ -352,96 +327,6 @@ TEST_F(Formula, RunStartsProgramsAndReportsFailure) {
 }
 
 #ifdef _WIN32
-// ---------------------------------------------------------------------------
-// The Win32 services for real, against windows of this test (held keys and
-// message boxes for real: the IF and platform tests).
-
-// A borderless window of one colour at a place of the screen.
-class ColourWindow {
- public:
-  ColourWindow(const std::string& title, COLORREF colour, int x, int y) {
-    static ATOM atom = [] {
-      WNDCLASSA wc{};
-      wc.lpfnWndProc = DefWindowProcA;
-      wc.hInstance = GetModuleHandleA(nullptr);
-      wc.lpszClassName = "OlvexFormulaTestWindow";
-      return RegisterClassA(&wc);
-    }();
-    (void)atom;
-    brush_ = CreateSolidBrush(colour);
-    hwnd_ = CreateWindowExA(WS_EX_TOPMOST, "OlvexFormulaTestWindow", title.c_str(), WS_POPUP | WS_VISIBLE, x, y, 120,
-                            80, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    SetClassLongPtrA(hwnd_, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(brush_));
-    InvalidateRect(hwnd_, nullptr, TRUE);
-    Pump(300);
-  }
-  ~ColourWindow() {
-    if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
-    DeleteObject(brush_);
-  }
-  HWND hwnd() const { return hwnd_; }
-  std::string Id() const { return std::to_string(reinterpret_cast<std::uintptr_t>(hwnd_) & 0xFFFFFFFFu); }
-  static void Pump(int ms) {
-    DWORD end = GetTickCount() + ms;
-    while (static_cast<int>(end - GetTickCount()) > 0) {
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-      }
-      Sleep(10);
-    }
-  }
-
- private:
-  HBRUSH brush_ = nullptr;
-  HWND hwnd_ = nullptr;
-};
-
-double Number(const std::string& formula) { return EvaluateFormula(formula).number; }
-
-TEST_F(Formula, WindowsFoundFocusedAndClosedForReal) {
-  ColourWindow first("Olvex formula window one", RGB(10, 20, 30), 100, 100);
-  ColourWindow second("Olvex formula window two", RGB(200, 150, 100), 300, 100);
-  ASSERT_TRUE(first.hwnd() && second.hwnd());
-  EXPECT_EQ(Number("=FINDWINDOW(\"Olvex formula window one\")"), std::stod(first.Id()));
-  EXPECT_EQ(Number("=ISWINDOW(" + second.Id() + ")"), 1);
-  std::string gone;
-  {
-    ColourWindow third("Olvex formula window three", RGB(0, 0, 0), 500, 100);
-    gone = third.Id();
-  }
-  EXPECT_EQ(Number("=ISWINDOW(" + gone + ")"), 0);  // a window that was destroyed
-
-  EXPECT_EQ(Number("=SETFOCUS(" + first.Id() + ")"), 1);
-  ColourWindow::Pump(100);
-  EXPECT_EQ(Number("=TOPWINDOW()"), std::stod(first.Id()));
-  EXPECT_EQ(GetForegroundWindow(), first.hwnd());
-  EXPECT_EQ(Number("=SETFOCUS(" + second.Id() + ")"), 1);
-  ColourWindow::Pump(100);
-  EXPECT_EQ(Number("=TOPWINDOW()"), std::stod(second.Id()));
-  // Partial titles are found by walking the windows down from the foreground window.
-  Numbers({{"=FINDWINDOW(\"OLVEX FORMULA WINDOW O\")", std::stod(first.Id())},
-      {"=FINDWINDOW(\"mula window on\")", std::stod(first.Id())}, {"=FINDWINDOW(\"no such formula window\")", 0}});
-
-  EXPECT_EQ(Number("=CLOSEWINDOW(" + first.Id() + ")"), 1);
-  ColourWindow::Pump(100);
-  EXPECT_FALSE(IsWindow(first.hwnd()));
-  Numbers({{"=ISWINDOW(" + first.Id() + ")", 0}, {"=FINDWINDOW(\"Olvex formula window one\")", 0},
-      {"=SETFOCUS(" + first.Id() + ")", 0}});
-}
-
-TEST_F(Formula, PixelsAndScreenReadForReal) {
-  ColourWindow window("Olvex formula pixels", RGB(0x12, 0x34, 0x56), 500, 300);
-  SetForegroundWindow(window.hwnd());
-  ColourWindow::Pump(200);
-  EXPECT_EQ(EvaluateFormula("=GETPIXEL(540,330)").text, "#123456");
-  EXPECT_EQ(EvaluateFormula("=GETPIXEL(" + std::to_string(GetSystemMetrics(SM_CXSCREEN) + 50) + ",5)").text, "");
-  Numbers({{"=INFO(\"screenx\")", GetSystemMetrics(SM_CXSCREEN)},
-      {"=INFO(\"screeny\")", GetSystemMetrics(SM_CYSCREEN)}, {"=INFO(\"monitor\")", 1}});
-  EXPECT_GE(Number("=INFO(\"bpp\")"), 24);
-}
-
 // Text order of the comparisons follows the system's string comparison.
 TEST_F(Formula, TextOrderAgreesWithTheSystem) {
   const char* texts[] = {"a", "A", "b", "B", "ab", "aB", "Ab", "abc", "abd", "1", "10", "9", "a1", "a9",
@@ -451,7 +336,7 @@ TEST_F(Formula, TextOrderAgreesWithTheSystem) {
       std::string formula = std::string("=(\"") + x + "\"<\"" + y + "\")";
       if (!*x && !*y) continue;
       std::string xs = x, ys = y;
-      EXPECT_EQ(Number(formula), lstrcmpA(xs.c_str(), ys.c_str()) < 0 ? 1 : 0) << x << " < " << y;
+      EXPECT_EQ(EvaluateFormula(formula).number, lstrcmpA(xs.c_str(), ys.c_str()) < 0 ? 1 : 0) << x << " < " << y;
     }
 }
 #endif
