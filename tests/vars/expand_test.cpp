@@ -8,13 +8,12 @@
 
 #include "engine/document.h"
 #include "engine/settings.h"
-#include "platform/clipboard.h"
 #include "platform/locale.h"
 #include "platform/module.h"
 #include "platform/system.h"
-#include "platform/windows.h"
 #include "tests/settings/store_sandbox.h"
 #include "tests/support/case_table.h"
+#include "tests/support/fake_desktop.h"
 #include "vars/variables.h"
 
 namespace olvex::test {
@@ -47,26 +46,14 @@ class FakeHost : public ExpansionHost {
   void Log(const std::string& line) override { log.push_back(line); }
 };
 
-class FakeClipboard : public platform::Clipboard {
- public:
-  std::optional<std::string> text;
-  std::optional<std::string> Text() override { return text; }
-  bool SetText(const std::string& t) override {
-    text = t;
-    return true;
-  }
-};
-
 // Everything an expansion reads, fixed for one test.
 class ExpandFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::SetLocaleForTest(&locale_);
     SetExpansionHost(&host_);
-    platform::SetClipboardForTest(&clipboard_);
   }
   void TearDown() override {
-    platform::SetClipboardForTest(nullptr);
     SetExpansionHost(nullptr);
     platform::SetLocaleForTest(nullptr);
     FreeAllMemorySlots();
@@ -186,35 +173,14 @@ TEST_F(ExpandFixture, ProgramAndSystem) {
 #endif
 }
 
-class FakeWindows : public platform::Windows {
- public:
-  platform::WindowId foreground = 0;
-  platform::WindowId FindTopLevel(const std::string&, const std::string&) override { return 0; }
-  bool Exists(platform::WindowId w) override { return w == 77; }
-  platform::WindowId Foreground() override { return foreground; }
-  platform::WindowId NextInZOrder(platform::WindowId) override { return 0; }
-  bool IsVisible(platform::WindowId) override { return true; }
-  std::string Title(platform::WindowId, std::size_t, int) override { return "Notes {TODAY} %x"; }
-  bool Activate(platform::WindowId) override { return true; }
-  bool PostClose(platform::WindowId) override { return true; }
-  bool Destroy(platform::WindowId) override { return true; }
-  std::string ClassName(platform::WindowId) override { return "Edit"; }
-  std::uint64_t ControlId(platform::WindowId) override { return 12; }
-  std::uint64_t UserData(platform::WindowId) override { return 34; }
-  std::optional<platform::WindowRect> Rect(platform::WindowId) override {
-    return platform::WindowRect{10, 20, 300, 200};
-  }
-};
-
 TEST_F(ExpandFixture, CurrentWindow) {
-  FakeWindows windows;
-  platform::SetWindowsForTest(&windows);
+  FakeDesktop desktop;
+  desktop.Add(FakeWindow(77, 0, "Notes {TODAY} %x", "Edit", 12, 34, kFrameStyle, {10, 20, 300, 200}));
   ExpectExpansions({{"{WINDOW}|{HWND}", "{WINDOW}|{HWND}"}});  // none known
-  windows.foreground = 77;
+  desktop.foreground = 77;
   ExpectExpansions({{"{WINDOW}|{win_class}|{WINID}|{userdata}|{HWND}|{window_x},{window_y},{window_width}x{window_height}",
                      "Notes {TODAY} %x|Edit|12|34|77|10,20,300x200"}});
   EXPECT_EQ(host_.CurrentWindow(), 77u);  // the foreground window became the current one
-  platform::SetWindowsForTest(nullptr);
 }
 
 TEST_F(ExpandFixture, Constants) {

@@ -4,20 +4,16 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <map>
-#include <set>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "input/key_names.h"
-#include "platform/input.h"
 #include "platform/locale.h"
-#include "platform/screen.h"
-#include "platform/windows.h"
 #include "tests/support/case_table.h"
+#include "tests/support/fake_desktop.h"
+#include "tests/support/fake_screen.h"
 #include "tests/support/test_support.h"
 #ifdef _WIN32
 #include <windows.h>
@@ -160,123 +156,80 @@ TEST_F(Formula, MessageBoxesShowWhereTheyAreEvaluated) {
 }
 
 // A desktop of three windows in z-order: 11 "Untitled - Notepad" (foreground),
-// 12 "Calculator" (hidden), 13 "notepad help".
-class FakeWindows : public platform::Windows {
+// 12 "Calculator" (hidden), 13 "notepad help"; windows that ignore a close
+// request, title reads and destroy calls recorded.
+class Desktop : public FakeDesktop {
  public:
-  FakeWindows() { platform::SetWindowsForTest(this); }
-  ~FakeWindows() override { platform::SetWindowsForTest(nullptr); }
-  struct W { platform::WindowId id; std::string title; bool visible; };
-  std::vector<W> z{{11, "Untitled - Notepad", true}, {12, "Calculator", false}, {13, "notepad help", true}};
-  std::vector<std::string> calls;
+  Desktop() {
+    for (const auto& [id, title, style] : {std::tuple{11, "Untitled - Notepad", kFrameStyle},
+                                           std::tuple{12, "Calculator", 0u}, std::tuple{13, "notepad help", kFrameStyle}}) {
+      FakeWindow w(static_cast<platform::WindowId>(id), 0, title, "", 0, 0, style);
+      w.refuses_close = true;
+      Add(w);
+    }
+    foreground = 11;
+  }
   bool exact_finds = true;
-  platform::WindowId foreground = 11;
-
-  const W* Get(platform::WindowId id) const {
-    for (const W& w : z)
-      if (w.id == id) return &w;
-    return nullptr;
+  platform::WindowId FindTopLevel(const std::string& title, const std::string& class_name) override {
+    return exact_finds ? FakeDesktop::FindTopLevel(title, class_name) : 0;
   }
-  platform::WindowId FindTopLevel(const std::string& title, const std::string&) override {
-    calls.push_back("find " + title);
-    if (exact_finds)
-      for (const W& w : z)
-        if (w.title == title) return w.id;
-    return 0;
-  }
-  bool Exists(platform::WindowId id) override { return Get(id) != nullptr; }
-  platform::WindowId Foreground() override { return foreground; }
-  platform::WindowId NextInZOrder(platform::WindowId id) override {
-    if (id == 0) return z.empty() ? 0 : z[0].id;
-    for (std::size_t i = 0; i + 1 < z.size(); ++i)
-      if (z[i].id == id) return z[i + 1].id;
-    return 0;
-  }
-  bool IsVisible(platform::WindowId id) override { return Get(id) && Get(id)->visible; }
   std::string Title(platform::WindowId id, std::size_t max_chars, int timeout_ms) override {
-    calls.push_back("title " + std::to_string(id) + " " + std::to_string(max_chars) + " " + std::to_string(timeout_ms));
-    return Get(id) ? Get(id)->title.substr(0, max_chars) : "";
-  }
-  bool Activate(platform::WindowId id) override {
-    calls.push_back("activate " + std::to_string(id));
-    return Get(id) != nullptr;
-  }
-  bool PostClose(platform::WindowId id) override {
-    calls.push_back("close " + std::to_string(id));
-    return Get(id) != nullptr;
+    calls.push_back("Title " + std::to_string(id) + " " + std::to_string(max_chars) + " " + std::to_string(timeout_ms));
+    return FakeDesktop::Title(id, max_chars, timeout_ms);
   }
   bool Destroy(platform::WindowId id) override {
-    calls.push_back("destroy " + std::to_string(id));
-    return Get(id) != nullptr;
+    calls.push_back("Destroy " + std::to_string(id));
+    return FakeDesktop::Destroy(id);
   }
 };
 
 TEST_F(Formula, FindWindowTriesExactThenWalksZOrderThreeWays) {
-  FakeWindows windows;
+  Desktop desktop;
   EXPECT_EQ(EvaluateFormula("=FINDWINDOW(\"Calculator\")").number, 12);  // top-level exact, even hidden
-  windows.exact_finds = false;
-  EXPECT_EQ(EvaluateFormula("=FINDWINDOW(\"notepad help\")").number, 13);  // equal, case kept
-  EXPECT_EQ(EvaluateFormula("=FINDWINDOW(\"NOTEPAD\")").number, 13);       // starting with, any case
-  EXPECT_EQ(EvaluateFormula("=FINDWINDOW(\"notepad\")").number, 13);
-  EXPECT_EQ(EvaluateFormula("=FINDWINDOW(\"- note\")").number, 11);        // containing
-  EXPECT_EQ(EvaluateFormula("=FINDWINDOW(\"Calc\")").number, 0);           // hidden windows are skipped
-  EXPECT_EQ(EvaluateFormula("=FINDWINDOW(\"\")").number, 0);
-  EXPECT_NE(std::find(windows.calls.begin(), windows.calls.end(), "title 11 63 50"), windows.calls.end());
+  desktop.exact_finds = false;
+  Numbers({{"=FINDWINDOW(\"notepad help\")", 13},                             // equal, case kept
+      {"=FINDWINDOW(\"NOTEPAD\")", 13}, {"=FINDWINDOW(\"notepad\")", 13},  // starting with, any case
+      {"=FINDWINDOW(\"- note\")", 11},                                        // containing
+      {"=FINDWINDOW(\"Calc\")", 0},                                           // hidden windows are skipped
+      {"=FINDWINDOW(\"\")", 0}});
+  EXPECT_NE(std::find(desktop.calls.begin(), desktop.calls.end(), "Title 11 63 50"), desktop.calls.end());
   // The walk starts at the foreground window: windows above it are not seen.
-  windows.z.insert(windows.z.begin(), {10, "Above", true});
+  desktop.windows.insert(desktop.windows.begin(), FakeWindow(10, 0, "Above", "", 0, 0, kFrameStyle));
   EXPECT_EQ(EvaluateFormula("=FINDWINDOW(\"Above\")").number, 0);
-  windows.foreground = 0;  // without a foreground window the walk starts at the top
+  desktop.foreground = 0;  // without a foreground window the walk starts at the top
   EXPECT_EQ(EvaluateFormula("=FINDWINDOW(\"Above\")").number, 10);
 }
 
 TEST_F(Formula, WindowFunctionsGoThroughTheWindowsService) {
-  FakeWindows windows;
+  Desktop desktop;
   Numbers({{"=TOPWINDOW()", 11}, {"=ISWINDOW(12)", 1}, {"=ISWINDOW(99)", 0}, {"=ISWINDOW(-12)", 0},
       {"=SETFOCUS(13)", 1}, {"=SETFOCUS(99)", 0}, {"=CLOSEWINDOW(12)", 1}, {"=CLOSEWINDOW(99)", 0},
       {"=IF(0,SETFOCUS(11),CLOSEWINDOW(13))", 1}});
   std::vector<std::string> actions;
-  for (const std::string& call : windows.calls)
-    if (call.rfind("activate", 0) == 0 || call.rfind("close", 0) == 0 || call.rfind("destroy", 0) == 0)
-      actions.push_back(call);
-  EXPECT_EQ(actions, (std::vector<std::string>{"activate 13", "close 12", "destroy 12", "close 99", "close 13",
-                                               "destroy 13"}));
+  for (const std::string& call : desktop.calls)
+    if (call.rfind("Title", 0) != 0) actions.push_back(call);
+  EXPECT_EQ(actions, (std::vector<std::string>{"Activate 13", "PostClose 12", "Destroy 12", "PostClose 99",
+                                               "PostClose 13", "Destroy 13"}));
 }
 
-class FakeInput : public platform::Input {
- public:
-  FakeInput() { platform::SetInputForTest(this); }
-  ~FakeInput() override { platform::SetInputForTest(nullptr); }
-  std::set<int> down, toggled;
-  bool IsKeyDown(int key) override { return down.count(key) > 0; }
-  bool IsKeyToggled(int key) override { return toggled.count(key) > 0; }
-};
-
 TEST_F(Formula, IsKeyPressedReadsLocksAsToggledAndOtherKeysAsHeld) {
-  FakeInput input;
-  input.toggled = {20, 144};
-  input.down = {20, 145, 1, 0x41, 0x70};
-  Numbers({{"=ISKEYPRESSED(20)", 1}, {"=ISKEYPRESSED(144)", 1}, {"=ISKEYPRESSED(145)", 0},  // held but not on
+  FakeKeyboard keyboard;
+  keyboard.caps_lock = true;
+  keyboard.down = {144, 145, 1, 0x41, 0x70};
+  Numbers({{"=ISKEYPRESSED(20)", 1}, {"=ISKEYPRESSED(144)", 0}, {"=ISKEYPRESSED(145)", 0},  // held but not on
       {"=ISKEYPRESSED(1)", 1}, {"=ISKEYPRESSED(2)", 0}, {"=ISKEYPRESSED(65)", 1},
       // Key names in the formula stand for their codes, also as a marked value.
       {"=ISKEYPRESSED({F1})", 1}, {"=ISKEYPRESSED({capslock})", 1}, {"=ISKEYPRESSED(\x02{CapsLock}\x02)", 1},
       {"=ISKEYPRESSED({Caps})", 1}, {"=ISKEYPRESSED({F2})", 0}});
 }
 
-class FakeScreen : public platform::Screen {
- public:
-  FakeScreen() { platform::SetScreenForTest(this); }
-  ~FakeScreen() override { platform::SetScreenForTest(nullptr); }
-  std::optional<platform::Colour> PixelAt(int x, int y) override {
-    if (x < 0 || y < 0 || x >= 100 || y >= 50) return std::nullopt;
-    return platform::MakeColour(x, y, 0xAB);
-  }
-  platform::ScreenInfo Info() override { return {100, 50, 2, 32}; }
-};
-
 TEST_F(Formula, PixelsAndScreenFactsComeFromTheScreenService) {
-  FakeScreen screen;
+  PaintedScreen screen(100, 50, 0);
+  screen.Paint(10, 32, 1, 1, {platform::MakeColour(0x0A, 0x20, 0xAB)});
+  screen.Paint(99, 49, 1, 1, {platform::MakeColour(0x63, 0x31, 0xAB)});
   for (const auto& [input, expected] : std::vector<std::pair<std::string, std::string>>{
            {"=GETPIXEL(10,32)", "\"#0A20AB\""}, {"=GETPIXEL(99,49)", "\"#6331AB\""}, {"=GETPIXEL(100,0)", "0"},
-           {"=INFO(\"screenx\")", "100"}, {"=INFO(\"ScreenY\")", "50"}, {"=INFO(\"monitor\")", "2"},
+           {"=INFO(\"screenx\")", "100"}, {"=INFO(\"ScreenY\")", "50"}, {"=INFO(\"monitor\")", "1"},
            {"=INFO(\"bpp\")", "32"}, {"=INFO(\"maxcolor\")", "32"}, {"=INFO(\"nonsense\")", "0"}})
     ExpectResult(input, expected);
 }
