@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/profile.h"
 #include "tests/settings/store_sandbox.h"
 #include "vars/variables.h"
@@ -160,18 +162,15 @@ TEST(SettingsIni, ReadWriteDeleteAndExistenceGoToTheFile) {
                                     "[Accelerators]\r\nStop=19|0\r\n[Palettes]\r\nIndentNewColumns=1\r\n");
   box.SetUpSettingsFor(ProgramIn(box));
   ASSERT_TRUE(CurrentSettingsState().ini_mode);
-  EXPECT_EQ(ReadSettingNumber("*\\LogLevel"), 2);
-  EXPECT_EQ(ReadSettingNumber("*\\Hex"), 31);
-  EXPECT_EQ(ReadSettingNumber("*\\Neg"), -3);
-  EXPECT_EQ(ReadSettingNumber("*\\Word"), 0);
-  EXPECT_EQ(ReadSettingNumber("*\\Missing"), 0);
+  const std::tuple<const char*, int, bool> reads[] = {
+      {"*\\LogLevel", 2, true}, {"*\\Hex", 31, true}, {"*\\Neg", -3, true}, {"*\\Word", 0, true}, {"*\\Zero", 0, true},
+      {"*\\Empty", 0, false}, {"*\\Missing", 0, false}, {"*\\Palettes\\MainList\\IndentNewColumns", 1, true},
+      {"*\\Accelerators\\", 0, true}, {"*\\Colors\\", 0, false}};
+  for (const auto& [key, number, exists] : reads) {
+    EXPECT_EQ(ReadSettingNumber(key), number) << key;
+    EXPECT_EQ(SettingExists(key), exists) << key;
+  }
   EXPECT_EQ(ReadSettingString("*\\Accelerators\\Stop"), "19|0");
-  EXPECT_EQ(ReadSettingNumber("*\\Palettes\\MainList\\IndentNewColumns"), 1);
-  EXPECT_TRUE(SettingExists("*\\Zero"));
-  EXPECT_FALSE(SettingExists("*\\Empty"));
-  EXPECT_FALSE(SettingExists("*\\Missing"));
-  EXPECT_TRUE(SettingExists("*\\Accelerators\\"));
-  EXPECT_FALSE(SettingExists("*\\Colors\\"));
 
   ASSERT_TRUE(WriteSetting("*\\InterStepDelay", 100));
   ASSERT_TRUE(WriteSetting("*\\Colors\\ResultSuccessFill", "15532012"));

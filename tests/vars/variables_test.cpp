@@ -148,22 +148,16 @@ TEST(VariableDestination, NamesWithBracesOrSeveralPercentsAreExpanded) {
   EXPECT_EQ(ReadUserVariable("list[3]"), "third");
   EXPECT_EQ(ReadUserVariable("row7"), "seventh");
   EXPECT_EQ(ReadUserVariable("plain"), "as is");
-  // Without an expander installed, expansion copies, and formulas go to the evaluator.
-  EXPECT_EQ(Expand(ctx, "%x{y}"), "%x{y}");
-  EXPECT_EQ(Expand(ctx, "=2.5+1"), "3.5");
-  EXPECT_EQ(Expand(ctx, " =1-1"), "0");
-  EXPECT_EQ(Expand(ctx, "=\"a\"&\"b\""), "ab");
-  SetFormulaEvaluator([](std::string_view f) {
-    std::string out(1, '[');
-    out.append(f);
-    return out + ']';
-  });
-  EXPECT_EQ(Expand(ctx, " =1+2"), "[ =1+2]");
-  EXPECT_EQ(Expand(ctx, "=A&B"), "[=A&B]");
-  EXPECT_EQ(Expand(ctx, "=1+2", ExpandMode::kSingle), "=1+2");
-  EXPECT_EQ(Expand(ctx, "=SUM(1,2)"), "=SUM(1,2)");
-  EXPECT_EQ(Expand(ctx, "=abc"), "=abc");
-  EXPECT_EQ(Expand(ctx, "1=1"), "1=1");
+  // Without an expander installed, expansion copies, and formulas go to the
+  // evaluator (the built-in one, then one a test installs).
+  const std::tuple<std::string, ExpandMode, std::string, std::string> rows[] = {
+      {"%x{y}", ExpandMode::kFull, "%x{y}", "%x{y}"}, {"=2.5+1", ExpandMode::kFull, "3.5", "[=2.5+1]"},
+      {" =1-1", ExpandMode::kFull, "0", "[ =1-1]"}, {"=\"a\"&\"b\"", ExpandMode::kFull, "ab", "[=\"a\"&\"b\"]"},
+      {"=1+2", ExpandMode::kSingle, "=1+2", "=1+2"}, {"=SUM(1,2)", ExpandMode::kFull, "=SUM(1,2)", "=SUM(1,2)"},
+      {"=abc", ExpandMode::kFull, "=abc", "=abc"}, {"1=1", ExpandMode::kFull, "1=1", "1=1"}};
+  for (const auto& [text, mode, built_in, installed] : rows) EXPECT_EQ(Expand(ctx, text, mode), built_in) << text;
+  SetFormulaEvaluator([](std::string_view f) { return "[" + std::string(f) + "]"; });
+  for (const auto& [text, mode, built_in, installed] : rows) EXPECT_EQ(Expand(ctx, text, mode), installed) << text;
   SetFormulaEvaluator(nullptr);
   EXPECT_EQ(ExpandIntoBuffer(ctx, "abcdef", 4), "abc");
   EXPECT_EQ(ExpandIntoBuffer(ctx, "abc", 0), "");
