@@ -155,19 +155,16 @@ TEST_F(ExpandFixture, ProgramAndSystem) {
   EXPECT_EQ(ExpandText("{tempdir}", 0, 0, 0), platform::TempFolder().value_or("{tempdir}"));
   std::string temp = ExpandText("{tempfile}", 0, 0, 0);
   EXPECT_EQ(ExpandText("{tempfile}", 0, 0, 0), temp);
-  EXPECT_NE(ExpandText("{ticks}", 0, 0, 0), "{ticks}");
-  EXPECT_NE(ExpandText("{memtotal}", 0, 0, 0), "{memtotal}");
   EXPECT_EQ(ExpandText("{username}", 0, 0, 0), platform::UserName());
   std::string curdir = ExpandText("{CURDIR}", 0, 0, 0);
   EXPECT_FALSE(curdir.empty());
+  EXPECT_NE(curdir.back(), '\\');
   EXPECT_EQ(ExpandText("{WINVER}", 0, 0, 0), platform::WindowsVersionName(platform::WindowsVersion()));
   clipboard_.text.reset();
   EXPECT_EQ(ExpandText("[{CLIPBOARD}]", 0, 0, 0), "[]");
-  EXPECT_NE(curdir.back(), '\\');
+  for (const std::string name : {"{ticks}", "{memtotal}"}) EXPECT_NE(ExpandText(name, 0, 0, 0), name);
 #ifdef _WIN32
-  EXPECT_NE(ExpandText("{SYSDIR}", 0, 0, 0), "{SYSDIR}");
-  EXPECT_NE(ExpandText("{screen_x}", 0, 0, 0), "{screen_x}");
-  EXPECT_NE(ExpandText("{mouse_x}", 0, 0, 0), "{mouse_x}");
+  for (const std::string name : {"{SYSDIR}", "{screen_x}", "{mouse_x}"}) EXPECT_NE(ExpandText(name, 0, 0, 0), name);
 #else
   EXPECT_EQ(ExpandText("{WINDOW}{HWND}{SYSDIR}{mouse_x}", 0, 0, 0), "{WINDOW}{HWND}{SYSDIR}{mouse_x}");
 #endif
@@ -226,11 +223,6 @@ TEST_F(ExpandFixture, IntoABufferKeepsTheSharedResult) {
   EXPECT_EQ(ExpandIntoBuffer("%x", 0, 0, 4), "val");
   EXPECT_EQ(ExpandIntoBuffer("%x", 0, 0, 0), "");
   EXPECT_EQ(ExpansionResult(), "first value");
-  InstallExpander();
-  ExpandContext context;
-  EXPECT_EQ(Expand(context, "%x {SPACE}"), "value  ");
-  EXPECT_EQ(Expand(context, "%x {SPACE}", ExpandMode::kSingle), "value {SPACE}");
-  SetExpander(nullptr);
 }
 
 TEST(ReplaceAll, CaseInsensitiveWithoutRescanning) {
