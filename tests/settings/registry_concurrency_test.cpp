@@ -169,12 +169,7 @@ class RegistryConcurrency : public ::testing::Test {
     platform::WriteEnv(kKeyVariable, key_);
   }
   void TearDown() override { platform::RemoveEnv(kKeyVariable); }
-  // A value of the shared key, or nothing when it cannot be read.
-  std::optional<std::string> Value(const std::string& name) const {
-    platform::RegistryData v;
-    if (platform::ReadRegistryValue(kHKCU, key_, name, &v) != RegistryStatus::kOk) return std::nullopt;
-    return v.data;
-  }
+  std::optional<std::string> Value(const std::string& name) const { return StoredData(key_, name); }
   // Values "keep0"... that no worker touches.
   void WriteKept(int count) const {
     for (int i = 0; i < count; ++i)

@@ -82,21 +82,13 @@ TEST(RegistryPath, MultiSzConversions) {
 
 // ---- the four modes against the store
 
-std::string Raw(const StoreSandbox& box, const std::string& key, const std::string& name, std::uint32_t* type = nullptr) {
-  platform::RegistryData v;
-  if (platform::ReadRegistryValue(RegistryRoot::kCurrentUser, key, name, &v) != platform::RegistryStatus::kOk)
-    return "<missing>";
-  if (type) *type = v.type;
-  return v.data;
-}
-
 TEST(RegistryAccessor, FourModesRoundTrip) {
   StoreSandbox box;
   using namespace std::string_literals;
   std::string data = "hello\0"s;
   std::uint32_t type = regtype::kSz;
   EXPECT_NE(RegistryValue(kRegWrite, &type, &data, data.size(), "SOFTWARE\\Olvex\\T\\greeting"), 0u);
-  EXPECT_EQ(Raw(box, "SOFTWARE\\" + box.key() + "\\T", "greeting"), "hello\0"s);
+  EXPECT_EQ(StoredData("SOFTWARE\\" + box.key() + "\\T", "greeting"), "hello\0"s);
 
   type = 0;
   EXPECT_EQ(RegistryValue(kRegQuerySize, &type, nullptr, 0, "SOFTWARE\\Olvex\\T\\GREETING"), 6u);
@@ -127,7 +119,7 @@ TEST(RegistryAccessor, FourModesRoundTrip) {
   std::string lines = "one\r\ntwo\nthree\0"s;
   type = regtype::kMultiSz;
   EXPECT_NE(RegistryValue(kRegWrite, &type, &lines, lines.size(), "SOFTWARE\\Olvex\\T\\list"), 0u);
-  EXPECT_EQ(Raw(box, "SOFTWARE\\" + box.key() + "\\T", "list", &type), "one\0two\0three\0\0"s);
+  EXPECT_EQ(StoredData("SOFTWARE\\" + box.key() + "\\T", "list", &type), "one\0two\0three\0\0"s);
   EXPECT_EQ(type, regtype::kMultiSz);
   EXPECT_EQ(RegistryQuerySize("SOFTWARE\\Olvex\\T\\list"), 15u);
   out.clear();
@@ -147,11 +139,11 @@ TEST(RegistryAccessor, AValueNameWithABackslashStaysInItsKey) {
   StoreSandbox box;
   using namespace std::string_literals;
   EXPECT_TRUE(RegistryWrite("SOFTWARE\\Olvex\\T\\a\\\\b", regtype::kSz, "1\0"s));
-  EXPECT_EQ(Raw(box, "SOFTWARE\\" + box.key() + "\\T", "a\\b"), "1\0"s);
+  EXPECT_EQ(StoredData("SOFTWARE\\" + box.key() + "\\T", "a\\b"), "1\0"s);
   EXPECT_FALSE(platform::RegistryKeyExists(RegistryRoot::kCurrentUser, "SOFTWARE\\" + box.key() + "\\T\\a"));
   EXPECT_EQ(RegistryRead("SOFTWARE\\Olvex\\T\\A\\\\B"), "1\0"s);
   EXPECT_TRUE(RegistryDelete("SOFTWARE\\Olvex\\T\\a\\\\b"));
-  EXPECT_EQ(Raw(box, "SOFTWARE\\" + box.key() + "\\T", "a\\b"), "<missing>");
+  EXPECT_EQ(StoredData("SOFTWARE\\" + box.key() + "\\T", "a\\b"), std::nullopt);
 }
 
 TEST(RegistryAccessor, RefusedValuesSpillAboveFiveHundredTwelveBytes) {
@@ -167,7 +159,7 @@ TEST(RegistryAccessor, RefusedValuesSpillAboveFiveHundredTwelveBytes) {
   std::uint32_t type = regtype::kSz;
   EXPECT_NE(RegistryValue(kRegWrite, &type, &big, 600, "SOFTWARE\\Olvex\\UserVariables\\big"), 0u);
   EXPECT_EQ(ReadBytes(spill), big);
-  std::string stored = Raw(box, box.VariablesKey(), "big");
+  std::string stored = StoredData(box.VariablesKey(), "big").value_or("");
   EXPECT_EQ(stored.substr(0, 6), "FILE::");
   EXPECT_EQ(stored, "FILE::" + spill + std::string(1, '\0'));
   EXPECT_EQ(RegistryQuerySize("SOFTWARE\\Olvex\\UserVariables\\big"), 600u);
@@ -184,13 +176,13 @@ TEST(RegistryAccessor, RefusedValuesSpillAboveFiveHundredTwelveBytes) {
 
   EXPECT_TRUE(RegistryDelete("SOFTWARE\\Olvex\\UserVariables\\big"));
   EXPECT_FALSE(platform::RegularFileSize(spill));
-  EXPECT_EQ(Raw(box, box.VariablesKey(), "big"), "<missing>");
+  EXPECT_EQ(StoredData(box.VariablesKey(), "big"), std::nullopt);
 
   // 512 bytes and less are not spilled: the write fails and leaves nothing.
   for (std::size_t size : {400u, 512u}) {
     std::string small(size, 's');
     EXPECT_FALSE(RegistryWrite("SOFTWARE\\Olvex\\UserVariables\\small", regtype::kSz, small)) << size;
-    EXPECT_EQ(Raw(box, box.VariablesKey(), "small"), "<missing>");
+    EXPECT_EQ(StoredData(box.VariablesKey(), "small"), std::nullopt);
     EXPECT_FALSE(platform::RegularFileSize(temp + "SOFTWARE_" + box.key() + "_UserVariables_small.dat"));
   }
   EXPECT_TRUE(RegistryWrite("SOFTWARE\\Olvex\\UserVariables\\small", regtype::kSz, std::string(513, 's')));

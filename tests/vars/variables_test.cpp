@@ -13,13 +13,12 @@ namespace {
 using namespace std::string_literals;
 namespace regtype = platform::regtype;
 
+// A user variable as the store holds it: a string, with its zero.
 std::optional<std::string> Stored(const StoreSandbox& box, const std::string& name) {
-  platform::RegistryData v;
-  if (platform::ReadRegistryValue(platform::RegistryRoot::kCurrentUser, box.VariablesKey(), name, &v) !=
-      platform::RegistryStatus::kOk)
-    return std::nullopt;
-  EXPECT_EQ(v.type, regtype::kSz) << name;
-  return v.data;
+  std::uint32_t type = regtype::kSz;
+  std::optional<std::string> data = StoredData(box.VariablesKey(), name, &type);
+  EXPECT_EQ(type, regtype::kSz) << name;
+  return data;
 }
 
 TEST(UserVariables, StoredAsStringsWithTheirZero) {
