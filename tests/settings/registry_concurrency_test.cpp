@@ -172,9 +172,10 @@ class RegistryConcurrency : public ::testing::Test {
   std::optional<std::string> Value(const std::string& name) const { return StoredData(key_, name); }
   // Values "keep0"... that no worker touches.
   void WriteKept(int count) const {
-    for (int i = 0; i < count; ++i)
-      ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "keep" + std::to_string(i), regtype::kBinary, Payload('K', i)),
-                RegistryStatus::kOk);
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "keep" + std::to_string(i);
+      ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, name, regtype::kBinary, Payload('K', i)), RegistryStatus::kOk);
+    }
   }
   std::optional<std::string> Kept(int i) const { return Value("keep" + std::to_string(i)); }
   StoreSandbox box_;

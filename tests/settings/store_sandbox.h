@@ -75,7 +75,8 @@ class StoreSandbox {
 
 // The bytes of a value as the store holds them (its type into `type`), or
 // nothing when it cannot be read.
-inline std::optional<std::string> StoredData(const std::string& key, const std::string& name, std::uint32_t* type = nullptr,
+inline std::optional<std::string> StoredData(const std::string& key, const std::string& name,
+                                             std::uint32_t* type = nullptr,
                                              platform::RegistryRoot root = platform::RegistryRoot::kCurrentUser) {
   platform::RegistryData v;
   if (platform::ReadRegistryValue(root, key, name, &v) != platform::RegistryStatus::kOk) return std::nullopt;

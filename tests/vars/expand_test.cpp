@@ -175,7 +175,8 @@ TEST_F(ExpandFixture, CurrentWindow) {
   desktop.Add(FakeWindow(77, 0, "Notes {TODAY} %x", "Edit", 12, 34, kFrameStyle, {10, 20, 300, 200}));
   ExpectExpansions({{"{WINDOW}|{HWND}", "{WINDOW}|{HWND}"}});  // none known
   desktop.foreground = 77;
-  ExpectExpansions({{"{WINDOW}|{win_class}|{WINID}|{userdata}|{HWND}|{window_x},{window_y},{window_width}x{window_height}",
+  ExpectExpansions({{"{WINDOW}|{win_class}|{WINID}|{userdata}|{HWND}|{window_x},{window_y},"
+                     "{window_width}x{window_height}",
                      "Notes {TODAY} %x|Edit|12|34|77|10,20,300x200"}});
   EXPECT_EQ(host_.CurrentWindow(), 77u);  // the foreground window became the current one
 }

@@ -117,7 +117,8 @@ std::string Repeat(const std::string& s, int n) {
 // Operands up to 4095 characters, joined texts cut there; a queue of 128 items
 // (n ones summed take 2n-1) and an operator stack of 64.
 TEST_F(Formula, LengthAndDepthLimits) {
-  const std::string a4095(4095, 'a'), a4096(4096, 'a'), nested = "!Formula Error: Too many nested parameters/calculations";
+  const std::string a4095(4095, 'a'), a4096(4096, 'a');
+  const std::string nested = "!Formula Error: Too many nested parameters/calculations";
   const std::pair<std::string, std::string> rows[] = {
       {"=LEN(\"" + a4095 + "\")", "4095"}, {"=LEN(" + a4095 + ")", "4095"}, {"=LEN(\x02" + a4095 + "\x02)", "4095"},
       {"=LEN(\"" + a4096 + "\")", "!Parameter too big"}, {"=LEN('" + a4096 + "')", "!Parameter too big"},
@@ -162,7 +163,8 @@ class Desktop : public FakeDesktop {
  public:
   Desktop() {
     for (const auto& [id, title, style] : {std::tuple{11, "Untitled - Notepad", kFrameStyle},
-                                           std::tuple{12, "Calculator", 0u}, std::tuple{13, "notepad help", kFrameStyle}}) {
+                                           std::tuple{12, "Calculator", 0u},
+                                           std::tuple{13, "notepad help", kFrameStyle}}) {
       FakeWindow w(static_cast<platform::WindowId>(id), 0, title, "", 0, 0, style);
       w.refuses_close = true;
       Add(w);

@@ -59,7 +59,9 @@ TEST(SetEnvironmentVariable, ProcessAndBothRegistryPlaces) {
   StoreSandbox box;
   const std::string name = "OLVEX_" + box.key();
   const std::string user_key = "Environment", machine_key = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-  auto stored = [&](platform::RegistryRoot root, const std::string& key) { return StoredData(key, name, nullptr, root); };
+  auto stored = [&](platform::RegistryRoot root, const std::string& key) {
+    return StoredData(key, name, nullptr, root);
+  };
   StepRun r = Do("Set Environment Variable", name, "some value");
   EXPECT_EQ(r.outcome.result, 1) << r.outcome.error;
   EXPECT_EQ(r.step.output_option, "%" + name + "%");
