@@ -16,6 +16,7 @@ namespace {
 
 using platform::RegistryRoot;
 namespace regtype = platform::regtype;
+using namespace std::string_literals;
 
 // ---- path preparation (no registry involved)
 
@@ -68,7 +69,6 @@ TEST(RegistryPath, OverrideMovesTheFirstOlvexSegment) {
 }
 
 TEST(RegistryPath, MultiSzConversions) {
-  using namespace std::string_literals;
   const std::pair<std::string, std::string> to_list[] = {
       {"a\r\nb", "a\0b\0\0"s}, {"a\rb\nc", "a\0b\0c\0\0"s}, {"a\r\n", "a\0\0"s}, {"", "\0\0"s},
       {"a\r\nb\0junk"s, "a\0b\0\0"s}};  // the text ends at its zero
@@ -84,7 +84,6 @@ TEST(RegistryPath, MultiSzConversions) {
 
 TEST(RegistryAccessor, FourModesRoundTrip) {
   StoreSandbox box;
-  using namespace std::string_literals;
   std::string data = "hello\0"s;
   std::uint32_t type = regtype::kSz;
   EXPECT_NE(RegistryValue(kRegWrite, &type, &data, data.size(), "SOFTWARE\\Olvex\\T\\greeting"), 0u);
@@ -137,7 +136,6 @@ TEST(RegistryAccessor, FourModesRoundTrip) {
 
 TEST(RegistryAccessor, AValueNameWithABackslashStaysInItsKey) {
   StoreSandbox box;
-  using namespace std::string_literals;
   EXPECT_TRUE(RegistryWrite("SOFTWARE\\Olvex\\T\\a\\\\b", regtype::kSz, "1\0"s));
   EXPECT_EQ(StoredData("SOFTWARE\\" + box.key() + "\\T", "a\\b"), "1\0"s);
   EXPECT_FALSE(platform::RegistryKeyExists(RegistryRoot::kCurrentUser, "SOFTWARE\\" + box.key() + "\\T\\a"));
@@ -215,7 +213,6 @@ TEST(RegistryAccessor, VanishedOrForeignSpillFiles) {
 
 TEST(RegistryAccessor, DeletingAKeyDeletesEverythingBelowIt) {
   StoreSandbox box;
-  using namespace std::string_literals;
   platform::SetRegistryValueLimitForTest(300);
   for (const char* path : {"SOFTWARE\\Olvex\\UserVariables\\a", "SOFTWARE\\Olvex\\UserVariables\\Sub\\b",
                            "SOFTWARE\\Olvex\\UserVariables\\Sub\\Deeper\\c", "SOFTWARE\\Olvex\\Other\\keep"})
@@ -239,7 +236,6 @@ TEST(RegistryAccessor, DeletingAKeyDeletesEverythingBelowIt) {
 
 TEST(RegistryAccessor, BadInputFailsCleanlyAndHarmsNothing) {
   StoreSandbox box;
-  using namespace std::string_literals;
   ASSERT_TRUE(RegistryWrite("SOFTWARE\\Olvex\\T\\keep", regtype::kSz, "safe\0"s));
   std::string buf = "junk";
   std::uint32_t type = regtype::kSz;
