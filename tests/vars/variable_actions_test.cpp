@@ -31,9 +31,9 @@ StepRun Do(const std::string& action, const std::string& option, const std::stri
 // what a script cannot reach: the expansion modes, binary bytes, the other names.
 TEST(SetVariable, ExpandsInTheModeAskedAndKeepsBinaryBytesOnlyInFull) {
   StoreSandbox box;
-  InstallExpander();
   ASSERT_TRUE(WriteUserVariable("name", "World"));
   ASSERT_TRUE(WriteUserVariable("bin", "a\0b"s));
+  InstallExpander();
   Do("Set Variable", "%full", "%name{SPACE}{\\41}");
   Do("Set Variable", "%single", "%name{SPACE}{\\41}", "single");
   Do("Create Variable", "%made", "1");
