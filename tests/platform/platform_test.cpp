@@ -56,27 +56,11 @@ TEST(Module, KnowsItsPathAndCarriesTheCatalog) {
 
 TEST(Dialogs, DefaultAnswerFollowsButtonsAndDefaultButton) {
   using namespace platform::box;
-  EXPECT_EQ(DefaultAnswer(kOk | kIconExclamation), kAnswerOk);
-  EXPECT_EQ(DefaultAnswer(kOkCancel), kAnswerOk);
-  EXPECT_EQ(DefaultAnswer(kOkCancel | kDefaultButton2), kAnswerCancel);
-  EXPECT_EQ(DefaultAnswer(kYesNo), kAnswerYes);
-  EXPECT_EQ(DefaultAnswer(kYesNo | kDefaultButton2), kAnswerNo);
-  EXPECT_EQ(DefaultAnswer(kYesNoCancel | kDefaultButton3), kAnswerCancel);
-  EXPECT_EQ(DefaultAnswer(kAbortRetryIgnore | kDefaultButton2), kAnswerRetry);
-  EXPECT_EQ(DefaultAnswer(kRetryCancel), kAnswerRetry);
-}
-
-TEST(Dialogs, ATestCanPutARecordingFakeInPlace) {
-  {
-    RecordingDialogs fake;
-    fake.answers = {platform::box::kAnswerNo};
-    EXPECT_EQ(platform::dialogs().ShowMessage("t", "T", platform::box::kYesNo), platform::box::kAnswerNo);
-    EXPECT_EQ(platform::dialogs().ShowMessage("u", "U", platform::box::kYesNo), platform::box::kAnswerYes);
-    ASSERT_EQ(fake.boxes.size(), 2u);
-    EXPECT_EQ(fake.boxes[0].text, "t");
-    EXPECT_EQ(fake.boxes[1].title, "U");
-  }
-  EXPECT_EQ(dynamic_cast<RecordingDialogs*>(&platform::dialogs()), nullptr);
+  const std::pair<unsigned, int> rows[] = {
+      {kOk | kIconExclamation, kAnswerOk}, {kOkCancel, kAnswerOk}, {kOkCancel | kDefaultButton2, kAnswerCancel},
+      {kYesNo, kAnswerYes}, {kYesNo | kDefaultButton2, kAnswerNo}, {kYesNoCancel | kDefaultButton3, kAnswerCancel},
+      {kAbortRetryIgnore | kDefaultButton2, kAnswerRetry}, {kRetryCancel, kAnswerRetry}};
+  for (const auto& [style, answer] : rows) EXPECT_EQ(DefaultAnswer(style), answer) << std::hex << style;
 }
 
 #ifdef _WIN32
@@ -92,12 +76,6 @@ TEST(Dialogs, RealMessageBoxIsAnsweredByTheHelper) {
   EXPECT_EQ(seen[0].text, "Line one\n\nLine two");
 }
 #endif
-
-}  // namespace
-}  // namespace olvex::test
-
-namespace olvex::test {
-namespace {
 
 TEST(Processes, TheListHoldsThisProcessByItsProgramName) {
 #ifdef _WIN32

@@ -169,6 +169,15 @@ class RegistryConcurrency : public ::testing::Test {
     platform::WriteEnv(kKeyVariable, key_);
   }
   void TearDown() override { platform::RemoveEnv(kKeyVariable); }
+  std::optional<std::string> Value(const std::string& name) const { return StoredData(key_, name); }
+  // Values "keep0"... that no worker touches.
+  void WriteKept(int count) const {
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "keep" + std::to_string(i);
+      ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, name, regtype::kBinary, Payload('K', i)), RegistryStatus::kOk);
+    }
+  }
+  std::optional<std::string> Kept(int i) const { return Value("keep" + std::to_string(i)); }
   StoreSandbox box_;
   std::string key_;
 };
@@ -194,19 +203,16 @@ TEST_F(RegistryConcurrency, TwoWritersAndAReaderSeeNoTornValue) {
   EXPECT_EQ(names.size(), 2u + 400u + 2u * (kWritesPerWriter - kWritesPerWriter / 4));
   for (const auto& name : names) {
     if (name.rfind("done", 0) == 0) continue;
-    platform::RegistryData v;
-    ASSERT_EQ(platform::ReadRegistryValue(kHKCU, key_, name, &v), RegistryStatus::kOk) << name;
-    ASSERT_TRUE(Valid(v.data)) << name;
+    const std::optional<std::string> v = Value(name);
+    ASSERT_TRUE(v && Valid(*v)) << name;
     if (name[0] == 'A' || name[0] == 'B') {
-      EXPECT_EQ(v.data, Payload(name[0], std::atoi(name.c_str() + 1))) << name;
+      EXPECT_EQ(v, Payload(name[0], std::atoi(name.c_str() + 1))) << name;
     }
   }
 }
 
 TEST_F(RegistryConcurrency, AWriterKilledMidwayHarmsNoOtherValue) {
-  for (int i = 0; i < 200; ++i)
-    ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "keep" + std::to_string(i), regtype::kBinary, Payload('K', i)),
-              RegistryStatus::kOk);
+  WriteKept(200);
   std::mt19937 random(std::random_device{}());
 #ifdef _WIN32
   int base_ms = 1500;  // a Wine process takes a while to start
@@ -227,19 +233,15 @@ TEST_F(RegistryConcurrency, AWriterKilledMidwayHarmsNoOtherValue) {
   ASSERT_EQ(platform::ListRegistryValues(kHKCU, key_, &names), RegistryStatus::kOk);
   int churn = 0;
   for (const auto& name : names) {
-    platform::RegistryData v;
-    ASSERT_EQ(platform::ReadRegistryValue(kHKCU, key_, name, &v), RegistryStatus::kOk) << name;
+    const std::optional<std::string> v = Value(name);
+    ASSERT_TRUE(v) << name;
     if (name.rfind("churn", 0) == 0) {
       ++churn;
-      EXPECT_TRUE(Valid(v.data.substr(0, v.data.find('Z')))) << name;
+      EXPECT_TRUE(Valid(v->substr(0, v->find('Z')))) << name;
     }
   }
   EXPECT_GT(churn, 0) << "the writer never got to write";
-  for (int i = 0; i < 200; ++i) {
-    platform::RegistryData v;
-    ASSERT_EQ(platform::ReadRegistryValue(kHKCU, key_, "keep" + std::to_string(i), &v), RegistryStatus::kOk);
-    EXPECT_EQ(v.data, Payload('K', i));
-  }
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(Kept(i), Payload('K', i));
   // The store still takes writes, sub-keys included.
   EXPECT_EQ(platform::WriteRegistryValue(kHKCU, key_ + "\\Sub1", "after", regtype::kSz, "ok"), RegistryStatus::kOk);
 }
@@ -332,20 +334,16 @@ std::string IntegrityOf(const std::string& file) {
 }
 
 TEST_F(RegistryConcurrency, WritersKilledMidTransactionLeaveTheDatabaseWhole) {
-  for (int i = 0; i < 50; ++i)
-    ASSERT_EQ(platform::WriteRegistryValue(kHKCU, key_, "keep" + std::to_string(i), regtype::kBinary, Payload('K', i)),
-              RegistryStatus::kOk);
+  WriteKept(50);
   const std::string db = box_.dir().File("registry") + "/registry.db";
   std::mt19937 random(std::random_device{}());
   for (int round = 0; round < 200; ++round) {
     KillWorkerMidway(random);
     ASSERT_EQ(IntegrityOf(db), "ok") << "round " << round;
-    platform::RegistryData v;
-    ASSERT_EQ(platform::ReadRegistryValue(kHKCU, key_, "keep" + std::to_string(round % 50), &v), RegistryStatus::kOk);
-    ASSERT_EQ(v.data, Payload('K', round % 50));
+    ASSERT_EQ(Kept(round % 50), Payload('K', round % 50));
     // The large value is the old one or the new one, whole.
-    if (platform::ReadRegistryValue(kHKCU, key_, "big", &v) == RegistryStatus::kOk) {
-      ASSERT_TRUE(Valid(v.data.substr(0, v.data.find('T', 1)))) << round;
+    if (const std::optional<std::string> big = Value("big")) {
+      ASSERT_TRUE(Valid(big->substr(0, big->find('T', 1)))) << round;
     }
   }
 }

@@ -26,13 +26,6 @@ using namespace std::string_literals;
 
 constexpr RegistryRoot kHKCU = RegistryRoot::kCurrentUser;
 
-std::optional<std::string> Get(const std::string& key, const std::string& name, std::uint32_t* type = nullptr) {
-  platform::RegistryData v;
-  if (platform::ReadRegistryValue(kHKCU, key, name, &v) != RegistryStatus::kOk) return std::nullopt;
-  if (type) *type = v.type;
-  return v.data;
-}
-
 RegistryStatus Put(const std::string& key, const std::string& name, const std::string& data,
                    std::uint32_t type = regtype::kSz) {
   return platform::WriteRegistryValue(kHKCU, key, name, type, data);
@@ -42,9 +35,9 @@ TEST(RegistryStore, NamesCompareWithoutCaseAndKeepTheirCase) {
   StoreSandbox box;
   std::string key = "SOFTWARE\\" + box.key() + "\\Case\\MixedKey";
   ASSERT_EQ(Put(key, "LogLevel", "1\0"s), RegistryStatus::kOk);
-  EXPECT_EQ(Get("software\\" + box.key() + "\\CASE\\mixedkey", "LOGLEVEL"), "1\0"s);
+  EXPECT_EQ(StoredData("software\\" + box.key() + "\\CASE\\mixedkey", "LOGLEVEL"), "1\0"s);
   ASSERT_EQ(Put("SOFTWARE\\" + box.key() + "\\CASE\\MIXEDKEY", "loglevel", "2\0"s), RegistryStatus::kOk);
-  EXPECT_EQ(Get(key, "LogLevel"), "2\0"s);
+  EXPECT_EQ(StoredData(key, "LogLevel"), "2\0"s);
 
   std::vector<std::string> names;
   ASSERT_EQ(platform::ListRegistryValues(kHKCU, key, &names), RegistryStatus::kOk);
@@ -54,7 +47,7 @@ TEST(RegistryStore, NamesCompareWithoutCaseAndKeepTheirCase) {
   EXPECT_EQ(names, std::vector<std::string>{"MixedKey"});
   EXPECT_TRUE(platform::RegistryKeyExists(kHKCU, "SOFTWARE\\" + box.key() + "\\case\\MIXEDkey"));
   EXPECT_EQ(platform::DeleteRegistryValue(kHKCU, key, "LOGlevel"), RegistryStatus::kOk);
-  EXPECT_EQ(Get(key, "LogLevel"), std::nullopt);
+  EXPECT_EQ(StoredData(key, "LogLevel"), std::nullopt);
   EXPECT_EQ(platform::DeleteRegistryValue(kHKCU, key, "LogLevel"), RegistryStatus::kNotFound);
 }
 
@@ -70,7 +63,7 @@ TEST(RegistryStore, TypesAndByteCountsAreKept) {
   for (const auto& v : values) ASSERT_EQ(Put(key, v.name, v.data, v.type), RegistryStatus::kOk) << v.name;
   for (const auto& v : values) {
     std::uint32_t type = 99;
-    EXPECT_EQ(Get(key, v.name, &type), v.data) << v.name;
+    EXPECT_EQ(StoredData(key, v.name, &type), v.data) << v.name;
     EXPECT_EQ(type, v.type) << v.name;
   }
   EXPECT_EQ(platform::CountRegistryValues(kHKCU, key), std::size(values));
@@ -85,7 +78,7 @@ TEST(RegistryStore, ValueNamesMayHoldAnyByteButNul) {
                                "x=y;z", std::string(1000, 'n'), std::string(300, '%')};
   for (std::size_t i = 0; i < std::size(names); ++i)
     ASSERT_EQ(Put(key, names[i], std::to_string(i), regtype::kBinary), RegistryStatus::kOk) << names[i].substr(0, 20);
-  for (std::size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(Get(key, names[i]), std::to_string(i)) << i;
+  for (std::size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(StoredData(key, names[i]), std::to_string(i)) << i;
   std::vector<std::string> listed;
   ASSERT_EQ(platform::ListRegistryValues(kHKCU, key, &listed), RegistryStatus::kOk);
   std::sort(listed.begin(), listed.end());
@@ -107,13 +100,13 @@ TEST(RegistryStore, KeysNeedProperComponentsAndDeleteAsTrees) {
   EXPECT_EQ(platform::CountRegistrySubkeys(kHKCU, base + "\\A"), 2u);
   EXPECT_EQ(platform::DeleteRegistryKey(kHKCU, base + "\\a"), RegistryStatus::kOk);
   EXPECT_FALSE(platform::RegistryKeyExists(kHKCU, base + "\\A"));
-  EXPECT_EQ(Get(base + "\\A\\B\\C", "v"), std::nullopt);
+  EXPECT_EQ(StoredData(base + "\\A\\B\\C", "v"), std::nullopt);
   EXPECT_EQ(platform::DeleteRegistryKey(kHKCU, base + "\\A"), RegistryStatus::kNotFound);
   {
     const platform::RegistryReadScope one_state;  // a write of the thread ends its snapshot
-    EXPECT_EQ(Get(base + "\\X", "v"), std::nullopt);
+    EXPECT_EQ(StoredData(base + "\\X", "v"), std::nullopt);
     ASSERT_EQ(Put(base + "\\X", "v", "1\0"s), RegistryStatus::kOk);
-    EXPECT_EQ(Get(base + "\\x", "V"), "1\0"s);
+    EXPECT_EQ(StoredData(base + "\\x", "V"), "1\0"s);
   }
   EXPECT_EQ(platform::DeleteRegistryKey(kHKCU, base + "\\X"), RegistryStatus::kOk);
   EXPECT_NE(platform::DeleteRegistryKey(kHKCU, ""), RegistryStatus::kOk);  // never a root
@@ -147,7 +140,7 @@ TEST(RegistryStoreFiles, KeyNamesFollowTheRegistrysLimits) {
   EXPECT_EQ(Put("SOFTWARE\\", "v", "1"), RegistryStatus::kBadName);
   EXPECT_EQ(Put("SOFTWARE\\" + std::string(256, 'k'), "v", "1"), RegistryStatus::kBadName);
   EXPECT_EQ(Put("SOFTWARE\\" + std::string(255, 'k'), "v", "1"), RegistryStatus::kOk);
-  EXPECT_EQ(Get("software\\" + std::string(255, 'K'), "V"), "1");
+  EXPECT_EQ(StoredData("software\\" + std::string(255, 'K'), "V"), "1");
 }
 
 TEST(RegistryStoreFiles, TheDatabaseIsPrivateAndLargeValuesAreRefused) {
@@ -168,7 +161,7 @@ TEST(RegistryStoreFiles, TheDatabaseIsPrivateAndLargeValuesAreRefused) {
   EXPECT_EQ(Put("SOFTWARE\\P", "max", std::string(platform::kDefaultRegistryValueLimit, 'm')), RegistryStatus::kOk);
   EXPECT_EQ(Put("SOFTWARE\\P", "over", std::string(platform::kDefaultRegistryValueLimit + 1, 'm')),
             RegistryStatus::kRefused);
-  EXPECT_EQ(Get("SOFTWARE\\P", "over"), std::nullopt);
+  EXPECT_EQ(StoredData("SOFTWARE\\P", "over"), std::nullopt);
   EXPECT_EQ(Put("SOFTWARE\\P", std::string(platform::kMaxRegistryValueName, 'n'), "1"), RegistryStatus::kOk);
   EXPECT_EQ(Put("SOFTWARE\\P", std::string(platform::kMaxRegistryValueName + 1, 'n'), "1"), RegistryStatus::kBadName);
 }
@@ -240,8 +233,8 @@ TEST(RegistryStoreFiles, AFolderStoreIsImportedOnceAndKeptAside) {
   EXPECT_EQ(platform::DeleteRegistryValue(kHKCU, vars, "count"), RegistryStatus::kOk);
   std::filesystem::rename(old_store + "/folder-store-imported/HKEY_CURRENT_USER", old_store + "/HKEY_CURRENT_USER");
   platform::WriteEnv("OLVEX_REGISTRY", old_store + "/.");  // a new connection
-  EXPECT_EQ(Get(vars, "count"), std::nullopt);
-  EXPECT_EQ(Get(vars, "list[3]"), "third\0"s);
+  EXPECT_EQ(StoredData(vars, "count"), std::nullopt);
+  EXPECT_EQ(StoredData(vars, "list[3]"), "third\0"s);
   platform::WriteEnv("OLVEX_REGISTRY", StoreFolder(box));
 }
 #endif

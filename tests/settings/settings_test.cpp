@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/profile.h"
 #include "tests/settings/store_sandbox.h"
 #include "vars/variables.h"
@@ -13,13 +15,6 @@ namespace {
 using platform::RegistryRoot;
 namespace regtype = platform::regtype;
 using namespace std::string_literals;
-
-std::optional<platform::RegistryData> RawValue(const std::string& key, const std::string& name) {
-  platform::RegistryData v;
-  if (platform::ReadRegistryValue(RegistryRoot::kCurrentUser, key, name, &v) != platform::RegistryStatus::kOk)
-    return std::nullopt;
-  return v;
-}
 
 TEST(SettingsRegistry, NumbersAndStringsUnderTheOwnRoot) {
   StoreSandbox box;
@@ -32,10 +27,9 @@ TEST(SettingsRegistry, NumbersAndStringsUnderTheOwnRoot) {
   ASSERT_TRUE(WriteSetting("*\\InterStepDelay", 250));
   EXPECT_EQ(ReadSettingNumber("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\InterStepDelay"), 250);
   EXPECT_EQ(ReadSettingNumber("SOFTWARE\\Olvex\\InterStepDelay"), 250);
-  auto stored = RawValue(root, "InterStepDelay");
-  ASSERT_TRUE(stored);
-  EXPECT_EQ(stored->type, regtype::kDword);
-  EXPECT_EQ(stored->data, "\xfa\0\0\0"s);
+  std::uint32_t type = 0;
+  EXPECT_EQ(StoredData(root, "InterStepDelay", &type), "\xfa\0\0\0"s);
+  EXPECT_EQ(type, regtype::kDword);
   EXPECT_TRUE(SettingExists("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\InterStepDelay"));
   EXPECT_EQ(ReadSettingString("*\\InterStepDelay"), "250");
 
@@ -44,10 +38,8 @@ TEST(SettingsRegistry, NumbersAndStringsUnderTheOwnRoot) {
   EXPECT_EQ(ReadSettingString("*\\InterStepDelay-3"), "-40");
 
   ASSERT_TRUE(WriteSetting("*\\Accelerators\\Stop", "19|0"));
-  stored = RawValue(root + "\\Accelerators", "Stop");
-  ASSERT_TRUE(stored);
-  EXPECT_EQ(stored->type, regtype::kSz);
-  EXPECT_EQ(stored->data, "19|0\0"s);
+  EXPECT_EQ(StoredData(root + "\\Accelerators", "Stop", &type), "19|0\0"s);
+  EXPECT_EQ(type, regtype::kSz);
   EXPECT_EQ(ReadSettingString("*\\Accelerators\\Stop"), "19|0");
   EXPECT_EQ(ReadSettingString("*\\Accelerators\\Stop", 2), "19");
   EXPECT_EQ(ReadSettingNumber("*\\Accelerators\\Stop"), 19);
@@ -96,9 +88,9 @@ TEST(SettingsRegistry, UserRegistryKeyMovesSettingsAndVariables) {
   EXPECT_EQ(ReadSettingNumber("*\\LogLevel"), 3);
   ASSERT_TRUE(WriteSetting("*\\Logfile", "log.txt"));
   ASSERT_TRUE(WriteUserVariable("count", "5"));
-  EXPECT_EQ(RawValue("SOFTWARE\\" + acme, "Logfile")->data, "log.txt\0"s);
-  EXPECT_EQ(RawValue("SOFTWARE\\" + acme + "\\UserVariables", "count")->data, "5\0"s);
-  EXPECT_FALSE(RawValue("SOFTWARE\\" + box.key(), "Logfile"));
+  EXPECT_EQ(StoredData("SOFTWARE\\" + acme, "Logfile"), "log.txt\0"s);
+  EXPECT_EQ(StoredData("SOFTWARE\\" + acme + "\\UserVariables", "count"), "5\0"s);
+  EXPECT_FALSE(StoredData("SOFTWARE\\" + box.key(), "Logfile"));
   RegistryDeleteKeyAt("HKEY_CURRENT_USER\\SOFTWARE\\" + acme);
 
   // "Olvex" names the program's own key: no override; the file is a settings file.
@@ -160,18 +152,15 @@ TEST(SettingsIni, ReadWriteDeleteAndExistenceGoToTheFile) {
                                     "[Accelerators]\r\nStop=19|0\r\n[Palettes]\r\nIndentNewColumns=1\r\n");
   box.SetUpSettingsFor(ProgramIn(box));
   ASSERT_TRUE(CurrentSettingsState().ini_mode);
-  EXPECT_EQ(ReadSettingNumber("*\\LogLevel"), 2);
-  EXPECT_EQ(ReadSettingNumber("*\\Hex"), 31);
-  EXPECT_EQ(ReadSettingNumber("*\\Neg"), -3);
-  EXPECT_EQ(ReadSettingNumber("*\\Word"), 0);
-  EXPECT_EQ(ReadSettingNumber("*\\Missing"), 0);
+  const std::tuple<const char*, int, bool> reads[] = {
+      {"*\\LogLevel", 2, true}, {"*\\Hex", 31, true}, {"*\\Neg", -3, true}, {"*\\Word", 0, true}, {"*\\Zero", 0, true},
+      {"*\\Empty", 0, false}, {"*\\Missing", 0, false}, {"*\\Palettes\\MainList\\IndentNewColumns", 1, true},
+      {"*\\Accelerators\\", 0, true}, {"*\\Colors\\", 0, false}};
+  for (const auto& [key, number, exists] : reads) {
+    EXPECT_EQ(ReadSettingNumber(key), number) << key;
+    EXPECT_EQ(SettingExists(key), exists) << key;
+  }
   EXPECT_EQ(ReadSettingString("*\\Accelerators\\Stop"), "19|0");
-  EXPECT_EQ(ReadSettingNumber("*\\Palettes\\MainList\\IndentNewColumns"), 1);
-  EXPECT_TRUE(SettingExists("*\\Zero"));
-  EXPECT_FALSE(SettingExists("*\\Empty"));
-  EXPECT_FALSE(SettingExists("*\\Missing"));
-  EXPECT_TRUE(SettingExists("*\\Accelerators\\"));
-  EXPECT_FALSE(SettingExists("*\\Colors\\"));
 
   ASSERT_TRUE(WriteSetting("*\\InterStepDelay", 100));
   ASSERT_TRUE(WriteSetting("*\\Colors\\ResultSuccessFill", "15532012"));
@@ -197,9 +186,9 @@ TEST(SettingsIni, ReadWriteDeleteAndExistenceGoToTheFile) {
   EXPECT_EQ(ReadSettingNumber("*\\Palettes\\MainList\\IndentNewColumns"), 1);
 
   // Nothing of it went to the registry; user variables stay there.
-  EXPECT_FALSE(RawValue("SOFTWARE\\" + box.key(), "InterStepDelay"));
+  EXPECT_FALSE(StoredData("SOFTWARE\\" + box.key(), "InterStepDelay"));
   ASSERT_TRUE(WriteUserVariable("v", "1"));
-  EXPECT_TRUE(RawValue(box.VariablesKey(), "v"));
+  EXPECT_TRUE(StoredData(box.VariablesKey(), "v"));
   EXPECT_EQ(platform::ReadProfileValue(ini, "Olvex", "v"), std::nullopt);
 }
 

@@ -73,6 +73,17 @@ class StoreSandbox {
   std::optional<std::string> saved_registry_, saved_temp_;
 };
 
+// The bytes of a value as the store holds them (its type into `type`), or
+// nothing when it cannot be read.
+inline std::optional<std::string> StoredData(const std::string& key, const std::string& name,
+                                             std::uint32_t* type = nullptr,
+                                             platform::RegistryRoot root = platform::RegistryRoot::kCurrentUser) {
+  platform::RegistryData v;
+  if (platform::ReadRegistryValue(root, key, name, &v) != platform::RegistryStatus::kOk) return std::nullopt;
+  if (type) *type = v.type;
+  return v.data;
+}
+
 // The runtime's store as a child program sees it: the sandbox's folder (POSIX)
 // or the real root key (Windows), without the test's key override. Make one
 // inside a StoreSandbox, write the child's settings, run it; the root key is

@@ -1,43 +1,19 @@
-// The variable actions of the System category, with a small stand-in for
-// variable expansion: `%name` becomes the variable's value.
+// The variable actions of the System category, with the runtime's expansion.
 #include "vars/variable_actions.h"
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "engine/text.h"
 #include "platform/environment.h"
 #include "tests/settings/store_sandbox.h"
+#include "vars/expand.h"
 
 namespace olvex::test {
 namespace {
 
 using namespace std::string_literals;
-
-// Replaces %name (letters, digits, _ .) by the variable's value; records calls.
-class StandInExpander {
- public:
-  StandInExpander() {
-    SetExpander([this](const ExpandContext&, std::string_view text, ExpandMode mode) {
-      modes.push_back(mode);
-      std::string out;
-      for (std::size_t i = 0; i < text.size(); ++i) {
-        std::size_t j = i + 1;
-        while (j < text.size() && (std::isalnum(static_cast<unsigned char>(text[j])) || text[j] == '_' || text[j] == '.'))
-          ++j;
-        if (text[i] == '%' && j > i + 1) {
-          std::string name(text.substr(i + 1, j - i - 1));
-          out += ReadUserVariable(name).value_or("%" + name);
-          i = j - 1;
-        } else {
-          out += text[i];
-        }
-      }
-      return out;
-    });
-  }
-  ~StandInExpander() { SetExpander(nullptr); }
-  std::vector<ExpandMode> modes;
-};
 
 struct StepRun { StepOutcome outcome; std::vector<std::string> log; VariableStep step; };
 
@@ -52,21 +28,22 @@ StepRun Do(const std::string& action, const std::string& option, const std::stri
 }
 
 // Set Variable, the counters and Delete Variable run as a script case; here
-// what a script cannot reach: the expansion mode, binary bytes, the other names.
+// what a script cannot reach: the expansion modes, binary bytes, the other names.
 TEST(SetVariable, ExpandsInTheModeAskedAndKeepsBinaryBytesOnlyInFull) {
   StoreSandbox box;
-  StandInExpander expand;
   ASSERT_TRUE(WriteUserVariable("name", "World"));
-  Do("Set Variable", "%single", "%name", "single");
-  ASSERT_FALSE(expand.modes.empty());
-  EXPECT_EQ(expand.modes[0], ExpandMode::kSingle);
+  ASSERT_TRUE(WriteUserVariable("bin", "a\0b"s));
+  InstallExpander();
+  Do("Set Variable", "%full", "%name{SPACE}{\\41}");
+  Do("Set Variable", "%single", "%name{SPACE}{\\41}", "single");
   Do("Create Variable", "%made", "1");
   Do("Update Variable", "%made", "2");
-  EXPECT_EQ(ReadUserVariable("made"), "2");
-  ASSERT_TRUE(WriteUserVariable("bin", "a\0b"s));
   Do("Set Variable", "%copy", "%bin");
-  EXPECT_EQ(ReadUserVariable("copy"), "a\0b"s);
   Do("Set Variable", "%cut", "%bin", "Single");
+  SetExpander(nullptr);
+  EXPECT_EQ(std::make_tuple(ReadUserVariable("full"), ReadUserVariable("single"), ReadUserVariable("made")),
+            std::make_tuple("World {\\41}", "World{SPACE}A", "2"));
+  EXPECT_EQ(ReadUserVariable("copy"), "a\0b"s);
   EXPECT_EQ(ReadUserVariable("cut"), "a");
 }
 
@@ -83,9 +60,7 @@ TEST(SetEnvironmentVariable, ProcessAndBothRegistryPlaces) {
   const std::string name = "OLVEX_" + box.key();
   const std::string user_key = "Environment", machine_key = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
   auto stored = [&](platform::RegistryRoot root, const std::string& key) {
-    platform::RegistryData v;
-    return platform::ReadRegistryValue(root, key, name, &v) == platform::RegistryStatus::kOk ? std::optional(v.data)
-                                                                                            : std::nullopt;
+    return StoredData(key, name, nullptr, root);
   };
   StepRun r = Do("Set Environment Variable", name, "some value");
   EXPECT_EQ(r.outcome.result, 1) << r.outcome.error;

@@ -13,30 +13,26 @@ namespace {
 using namespace std::string_literals;
 namespace regtype = platform::regtype;
 
+// A user variable as the store holds it: a string, with its zero.
 std::optional<std::string> Stored(const StoreSandbox& box, const std::string& name) {
-  platform::RegistryData v;
-  if (platform::ReadRegistryValue(platform::RegistryRoot::kCurrentUser, box.VariablesKey(), name, &v) !=
-      platform::RegistryStatus::kOk)
-    return std::nullopt;
-  EXPECT_EQ(v.type, regtype::kSz) << name;
-  return v.data;
+  std::uint32_t type = regtype::kSz;
+  std::optional<std::string> data = StoredData(box.VariablesKey(), name, &type);
+  EXPECT_EQ(type, regtype::kSz) << name;
+  return data;
 }
 
 TEST(UserVariables, StoredAsStringsWithTheirZero) {
   StoreSandbox box;
-  ASSERT_TRUE(WriteUserVariable("%count", "42"));
-  EXPECT_EQ(Stored(box, "count"), "42\0"s);
-  EXPECT_EQ(ReadUserVariable("count"), "42");
-  EXPECT_EQ(ReadUserVariable("%COUNT"), "42");
-  ASSERT_TRUE(WriteUserVariable("empty", ""));
-  EXPECT_EQ(Stored(box, "empty"), "\0"s);
-  EXPECT_EQ(ReadUserVariable("empty"), "");
-  ASSERT_TRUE(WriteUserVariable("binary", "a\0b\xff"s));
-  EXPECT_EQ(Stored(box, "binary"), "a\0b\xff\0"s);
-  EXPECT_EQ(ReadUserVariable("binary"), "a\0b\xff"s);
-  // A backslash in a name never reaches another key.
-  ASSERT_TRUE(WriteUserVariable("a\\b", "x"));
-  EXPECT_EQ(Stored(box, "a\\b"), "x\0"s);
+  // Written by one spelling, stored under the name, read by another spelling; a
+  // backslash in a name never reaches another key.
+  const std::tuple<std::string, std::string, std::string, std::string> values[] = {
+      {"%count", "42", "count", "%COUNT"}, {"empty", "", "empty", "EMPTY"},
+      {"binary", "a\0b\xff"s, "binary", "binary"}, {"a\\b", "x", "a\\b", "a\\B"}};
+  for (const auto& [written, value, name, read] : values) {
+    ASSERT_TRUE(WriteUserVariable(written, value)) << name;
+    EXPECT_EQ(Stored(box, name), value + '\0') << name;
+    EXPECT_EQ(ReadUserVariable(read), value) << name;
+  }
   EXPECT_FALSE(WriteUserVariable("%", "x"));
   EXPECT_TRUE(AnyUserVariables());
 
@@ -148,22 +144,16 @@ TEST(VariableDestination, NamesWithBracesOrSeveralPercentsAreExpanded) {
   EXPECT_EQ(ReadUserVariable("list[3]"), "third");
   EXPECT_EQ(ReadUserVariable("row7"), "seventh");
   EXPECT_EQ(ReadUserVariable("plain"), "as is");
-  // Without an expander installed, expansion copies, and formulas go to the evaluator.
-  EXPECT_EQ(Expand(ctx, "%x{y}"), "%x{y}");
-  EXPECT_EQ(Expand(ctx, "=2.5+1"), "3.5");
-  EXPECT_EQ(Expand(ctx, " =1-1"), "0");
-  EXPECT_EQ(Expand(ctx, "=\"a\"&\"b\""), "ab");
-  SetFormulaEvaluator([](std::string_view f) {
-    std::string out(1, '[');
-    out.append(f);
-    return out + ']';
-  });
-  EXPECT_EQ(Expand(ctx, " =1+2"), "[ =1+2]");
-  EXPECT_EQ(Expand(ctx, "=A&B"), "[=A&B]");
-  EXPECT_EQ(Expand(ctx, "=1+2", ExpandMode::kSingle), "=1+2");
-  EXPECT_EQ(Expand(ctx, "=SUM(1,2)"), "=SUM(1,2)");
-  EXPECT_EQ(Expand(ctx, "=abc"), "=abc");
-  EXPECT_EQ(Expand(ctx, "1=1"), "1=1");
+  // Without an expander installed, expansion copies, and formulas go to the
+  // evaluator (the built-in one, then one a test installs).
+  const std::tuple<std::string, ExpandMode, std::string, std::string> rows[] = {
+      {"%x{y}", ExpandMode::kFull, "%x{y}", "%x{y}"}, {"=2.5+1", ExpandMode::kFull, "3.5", "[=2.5+1]"},
+      {" =1-1", ExpandMode::kFull, "0", "[ =1-1]"}, {"=\"a\"&\"b\"", ExpandMode::kFull, "ab", "[=\"a\"&\"b\"]"},
+      {"=1+2", ExpandMode::kSingle, "=1+2", "=1+2"}, {"=SUM(1,2)", ExpandMode::kFull, "=SUM(1,2)", "=SUM(1,2)"},
+      {"=abc", ExpandMode::kFull, "=abc", "=abc"}, {"1=1", ExpandMode::kFull, "1=1", "1=1"}};
+  for (const auto& [text, mode, built_in, installed] : rows) EXPECT_EQ(Expand(ctx, text, mode), built_in) << text;
+  SetFormulaEvaluator([](std::string_view f) { return "[" + std::string(f) + "]"; });
+  for (const auto& [text, mode, built_in, installed] : rows) EXPECT_EQ(Expand(ctx, text, mode), installed) << text;
   SetFormulaEvaluator(nullptr);
   EXPECT_EQ(ExpandIntoBuffer(ctx, "abcdef", 4), "abc");
   EXPECT_EQ(ExpandIntoBuffer(ctx, "abc", 0), "");
