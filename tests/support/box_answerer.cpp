@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include <set>
+#include <map>
 
 namespace olvex::test {
 namespace {
@@ -42,6 +42,17 @@ std::vector<HWND> ChildrenOf(HWND box, const char* cls) {
   return children.found;
 }
 
+// Presses the reply's button (or closes the box).
+void Press(HWND box, const BoxAnswerer::Reply& reply, const std::vector<HWND>& buttons) {
+  if (reply.button == BoxAnswerer::kClose) {
+    PostMessageA(box, WM_CLOSE, 0, 0);
+  } else if (reply.button != BoxAnswerer::kLeave) {
+    HWND button = GetDlgItem(box, reply.button);
+    if (!button || !IsWindowVisible(button)) button = buttons.front();
+    SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+  }
+}
+
 }  // namespace
 
 BoxAnswerer::BoxAnswerer(int button_id) : button_id_(button_id), thread_([this] { Run(); }) {}
@@ -67,27 +78,39 @@ BoxAnswerer::Reply BoxAnswerer::NextReply(const std::string& text) {
 }
 
 void BoxAnswerer::Run() {
-  std::set<HWND> answered;
+  struct Answered {
+    Reply reply;
+    ULONGLONG at;
+  };
+  std::map<HWND, Answered> answered;
   while (!stop_) {
     std::vector<HWND> boxes;
     EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&boxes));
     for (HWND box : boxes) {
-      if (answered.count(box)) continue;
+      std::vector<HWND> buttons;
+      for (HWND button : ChildrenOf(box, "Button"))
+        if (IsWindowVisible(button)) buttons.push_back(button);
+      if (const auto it = answered.find(box); it != answered.end()) {
+        // Still open a second after its answer: the press came before the box
+        // could take it (Wine, on a loaded machine), so it is pressed again.
+        if (!buttons.empty() && GetTickCount64() - it->second.at > 1000) {
+          Press(box, it->second.reply, buttons);
+          it->second.at = GetTickCount64();
+        }
+        continue;
+      }
       // A message box's text, or the prompt of an input dialog.
       HWND text = GetDlgItem(box, 0xFFFF);
       if (!text) text = GetDlgItem(box, 1001);
       if (!text) text = GetDlgItem(box, 1254);  // the custom dialog's frame
       if (!text) text = box;                    // the file and folder dialogs: their title
-      std::vector<HWND> buttons;
-      for (HWND button : ChildrenOf(box, "Button"))
-        if (IsWindowVisible(button)) buttons.push_back(button);
       // Wait until the box has shown its controls before acting on them.
       if (!text || buttons.empty() || !IsWindowVisible(text)) continue;
       RECT rect{};
       GetWindowRect(box, &rect);
       Box seen{TextOf(box), TextOf(text), rect.right - rect.left, rect.bottom - rect.top};
       const Reply reply = NextReply(seen.text);
-      answered.insert(box);
+      answered[box] = {reply, GetTickCount64()};
       std::vector<HWND> edits;
       for (HWND edit : ChildrenOf(box, "Edit"))
         if (IsWindowVisible(edit)) edits.push_back(edit);
@@ -101,13 +124,7 @@ void BoxAnswerer::Run() {
           else SendMessageTimeoutA(lists.front(), LB_SETCURSEL, static_cast<WPARAM>(item), 0, SMTO_ABORTIFHUNG, 2000, nullptr);
         }
       }
-      if (reply.button == kClose) {
-        PostMessageA(box, WM_CLOSE, 0, 0);
-      } else if (reply.button != kLeave) {
-        HWND button = GetDlgItem(box, reply.button);
-        if (!button || !IsWindowVisible(button)) button = buttons.front();
-        SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
-      }
+      Press(box, reply, buttons);
       std::lock_guard<std::mutex> lock(mutex_);
       seen_.push_back(seen);
     }
