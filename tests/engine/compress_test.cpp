@@ -7,7 +7,6 @@
 #include <tuple>
 #include <vector>
 
-
 namespace olvex::test {
 namespace {
 
