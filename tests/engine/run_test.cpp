@@ -31,13 +31,6 @@ class RunTest : public ScriptTest {
     SetCategoryHandler(13, nullptr);
     ScriptTest::TearDown();
   }
-  // Runs slot 0 at log `level` and returns the log.
-  std::string RunAt(int level) {
-    WriteSetting("*\\LogLevel", level);
-    StartRun(0, kCommandNewRun, false, 0, 0);
-    EXPECT_TRUE(WaitForWorkers());
-    return Log();
-  }
 };
 
 TEST_F(RunTest, LogLinesUndoTheMarkersEndWithCrLfAndLevelZeroWritesNothing) {
@@ -54,24 +47,6 @@ TEST_F(RunTest, LogLinesUndoTheMarkersEndWithCrLfAndLevelZeroWritesNothing) {
 TEST(RunLogPath, ExeIsReplacedAndAPathWithoutItGetsTheSuffix) {
   EXPECT_EQ(DefaultLogPath("C:\\Tools\\Olvex.EXE"), "C:\\Tools\\OlvexLog.txt");
   EXPECT_EQ(DefaultLogPath("/opt/olvex/olvex"), "/opt/olvex/olvexLog.txt");
-}
-
-TEST_F(RunTest, AHandlerThatStopsOrAStopRequestEndsTheRunWithTheFlags) {
-  Load(StepText("Exit Run", "0") + StepText("Comment", "after"));
-  SetCategoryHandler(13, [](int, int, int) { return -1; });
-  std::string log = RunAt(1);
-  EXPECT_NE(log.find("Stopping run at [STEP 1]  Flags: 1/0/0"), std::string::npos) << log;
-  EXPECT_EQ(Document(0).steps[0].run_result, 2);  // an Exit action completed
-
-  std::remove(log_path_.c_str());
-  std::atomic<int> calls{0};
-  SetCategoryHandler(13, [&](int, int, int) {
-    if (++calls == 1) RequestStop(false);
-    return 1;
-  });
-  log = RunAt(1);
-  EXPECT_NE(log.find("Stopping run at [STEP 1]  Flags: 0/19/0"), std::string::npos) << log;
-  EXPECT_EQ(calls.load(), 1);
 }
 
 TEST_F(RunTest, AStopFromTheMainThreadAsksFirstAndEndsByForceSecond) {
