@@ -15,7 +15,7 @@
 #include "platform/dialogs.h"
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "tests/settings/store_sandbox.h"
+#include "tests/support/script_test.h"
 #include "tests/support/test_support.h"
 #include "vars/variables.h"
 
@@ -24,13 +24,10 @@ namespace {
 
 constexpr int kFailingCategory = 3;  // "Maximize" and its kin
 
-class FailureTest : public ::testing::Test {
+class FailureTest : public ScriptTest {
  protected:
   void SetUp() override {
-    log_path_ = sandbox_.dir().File("run.log");
-    WriteSetting("*\\Logfile", log_path_);
-    CloseAllDocuments();
-    calls_.store(0);
+    ScriptTest::SetUp();
     // The test action fails until its call number reaches `succeed_at_` (never when 0).
     SetCategoryHandler(kFailingCategory, [this](int, int, int) {
       const int call = ++calls_;
@@ -42,19 +39,18 @@ class FailureTest : public ::testing::Test {
   void TearDown() override {
     SetCategoryHandler(kFailingCategory, nullptr);
     SetCategoryHandler(14, nullptr);
-    SetLogLevel(0);
-    CloseAllDocuments();
+    ScriptTest::TearDown();
   }
-  void Load(const std::string& steps) {
-    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
-    FixUpDocument(0);
+  // Runs `steps` as "test.oxm" at log `level`, counting the calls afresh; the log.
+  std::string RunSteps(const std::string& steps, int level = 1) {
+    Load(steps);
     Document(0).file_name = "test.oxm";
-  }
-  std::string Run(int level = 1) {
+    calls_.store(0);
+    std::remove(log_path_.c_str());
     WriteSetting("*\\LogLevel", level);
     StartRun(0, kCommandNewRun, false, 0, 0);
     EXPECT_TRUE(WaitForWorkers());
-    return ReadBytes(log_path_);
+    return Log();
   }
   static std::string Failing(const std::string& onfail, const std::string& extra = "") {
     return "<step><action>Maximize</action>" + onfail + extra + "</step>\n";
@@ -64,16 +60,13 @@ class FailureTest : public ::testing::Test {
   }
   static bool Has(const std::string& log, const std::string& part) { return log.find(part) != std::string::npos; }
 
-  StoreSandbox sandbox_;
   RecordingDialogs dialogs_;
-  std::string log_path_;
   std::atomic<int> calls_{0};
   int succeed_at_ = 0;
 };
 
 TEST_F(FailureTest, RetryRunsTheStepOnceMoreForEachCountedRetryThenTheRunFails) {
-  Load(Failing("<onfail value=\"2\">RETRY</onfail>") + Comment("never"));
-  const std::string log = Run();
+  const std::string log = RunSteps(Failing("<onfail value=\"2\">RETRY</onfail>") + Comment("never"));
   EXPECT_EQ(calls_.load(), 3);
   EXPECT_TRUE(Has(log, "    Retrying step (retry 1 of 2)\r\n[STEP 1]: Maximize")) << log;
   EXPECT_TRUE(Has(log, "    Retrying step (retry 2 of 2)")) << log;
@@ -85,33 +78,14 @@ TEST_F(FailureTest, RetryRunsTheStepOnceMoreForEachCountedRetryThenTheRunFails) 
   EXPECT_TRUE(dialogs_.boxes.empty());
 
   // A success within the retries goes on; the counter starts afresh at the next step.
-  CloseAllDocuments();
-  calls_.store(0);
   succeed_at_ = 2;
-  Load(Failing("<onfail value=\"1\">RETRY</onfail>") + Comment("reached"));
-  EXPECT_TRUE(Has(Run(), "reached"));
-}
-
-TEST_F(FailureTest, TheReportNamesFileStepTimeActionAndErrorWithoutPercentSigns) {
-  Load(Failing("") + Comment("never"));
-  const std::string log = Run();
-  ASSERT_EQ(dialogs_.boxes.size(), 1u);
-  const RecordingDialogs::Box& box = dialogs_.boxes[0];
-  EXPECT_EQ(box.title, "test.oxm - Step 1");
-  EXPECT_EQ(box.text.rfind("Failure during Run\n\nFile:\ttest.oxm\nStep:\t1\nTime:\t", 0), 0u) << box.text;
-  EXPECT_TRUE(Has(box.text, "\nAction:\t\"Maximize\"\t\nError:  100 broken")) << box.text;
-  EXPECT_EQ(box.style & 0xFFFFF, platform::box::kIconExclamation | platform::box::kTaskModal | platform::box::kSetForeground);
-  EXPECT_TRUE(Has(log, "    Failure Mode: (no failure mode selected)\r\nFailure during Run\r\n\r\nFile: test.oxm\r\n")) << log;
-  EXPECT_TRUE(Has(log, "Error:  100 broken\r\nRUN FAILED\r\n")) << log;
-  EXPECT_EQ(StatusText(0).rfind("Run Completed", 0), 0u);
-  EXPECT_EQ(Document(0).steps[0].run_result, 3);
+  EXPECT_TRUE(Has(RunSteps(Failing("<onfail value=\"1\">RETRY</onfail>") + Comment("reached")), "reached"));
 }
 
 TEST_F(FailureTest, ErrorAndContinueGoesOnAndShowsOneBoxForFailuresCloseTogether) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // no box of an earlier test counts
-  Load(Failing("<onfail>ERROR AND CONTINUE</onfail>") + Failing("<onfail>ERROR AND CONTINUE</onfail>") +
-       Comment("reached"));
-  const std::string log = Run();
+  const std::string log = RunSteps(Failing("<onfail>ERROR AND CONTINUE</onfail>") +
+                                   Failing("<onfail>ERROR AND CONTINUE</onfail>") + Comment("reached"));
   EXPECT_TRUE(Has(log, "reached"));
   EXPECT_FALSE(Has(log, "RUN FAILED"));
   EXPECT_EQ(dialogs_.boxes.size(), 1u);
@@ -122,8 +96,7 @@ TEST_F(FailureTest, IgnoreAndSilentShowNoBoxAndAnErrorLongerThanABoxIsLoggedAlon
     SetStepError(std::string(400, 'e'));
     return 0;
   });
-  Load(Failing("<onfail>IGNORE</onfail>") + Failing("<onfail>SILENT</onfail>") + Comment("never"));
-  const std::string log = Run();
+  const std::string log = RunSteps(Failing("<onfail>IGNORE</onfail>") + Failing("<onfail>SILENT</onfail>") + Comment("never"));
   EXPECT_TRUE(dialogs_.boxes.empty());
   EXPECT_EQ(Document(0).steps[0].run_result, 4);
   EXPECT_EQ(Document(0).steps[1].run_result, 3);
@@ -135,20 +108,21 @@ TEST_F(FailureTest, IgnoreAndSilentShowNoBoxAndAnErrorLongerThanABoxIsLoggedAlon
 
 TEST_F(FailureTest, AskContinuesOnYesAndStopsOnNo) {
   dialogs_.answers = {platform::box::kAnswerYes, platform::box::kAnswerNo};
-  Load(Failing("<onfail>ASK</onfail>") + Comment("between") + Failing("<onfail>ASK</onfail>") + Comment("never"));
-  const std::string log = Run();
+  const std::string log =
+      RunSteps(Failing("<onfail>ASK</onfail>") + Comment("between") + Failing("<onfail>ASK</onfail>") + Comment("never"));
   ASSERT_EQ(dialogs_.boxes.size(), 2u);
   EXPECT_EQ(dialogs_.boxes[0].style & platform::box::kButtonsMask, platform::box::kYesNo);
-  EXPECT_TRUE(Has(dialogs_.boxes[0].text, "\n\nContinue?"));
+  // The error is shown without its percent signs.
+  EXPECT_TRUE(Has(dialogs_.boxes[0].text, "\nError:  100 broken\n\nContinue?")) << dialogs_.boxes[0].text;
   EXPECT_TRUE(Has(log, "    User chose to CONTINUE\r\n[STEP 2]: Comment \"between\""));
   EXPECT_TRUE(Has(log, "    User chose to STOP\r\nRUN FAILED"));
   EXPECT_FALSE(Has(log, "never"));
 }
 
 TEST_F(FailureTest, JumpGoesToTheLabelAndAMissingLabelFailsWithABox) {
-  Load(Failing("<onfail value=\"there\">JUMP</onfail>") + Comment("skipped") +
-       "<step><action>Label</action><text>there</text></step>\n" + Failing("<onfail value=\"nowhere\">JUMP</onfail>"));
-  const std::string log = Run();
+  const std::string log = RunSteps(Failing("<onfail value=\"there\">JUMP</onfail>") + Comment("skipped") +
+                                   "<step><action>Label</action><text>there</text></step>\n" +
+                                   Failing("<onfail value=\"nowhere\">JUMP</onfail>"));
   EXPECT_TRUE(Has(log, "    Jumping to label \"there\" [test.oxm - STEP 3]")) << log;
   EXPECT_FALSE(Has(log, "skipped"));
   EXPECT_TRUE(Has(log, "    Label \"nowhere\" not found\r\n"));
@@ -162,8 +136,7 @@ TEST_F(FailureTest, JumpGoesToTheLabelAndAMissingLabelFailsWithABox) {
 
 TEST_F(FailureTest, RestartBeginsAgainAtTheFirstStep) {
   succeed_at_ = 2;
-  Load(Comment("first") + Failing("<onfail>RESTART</onfail>") + Comment("last"));
-  const std::string log = Run();
+  const std::string log = RunSteps(Comment("first") + Failing("<onfail>RESTART</onfail>") + Comment("last"));
   EXPECT_TRUE(Has(log, "    Restarting Run at at [Step 1]\r\n[STEP 2]: Maximize\r\n[STEP 1]: Comment \"first\"")) << log;
   EXPECT_EQ(calls_.load(), 2);
   EXPECT_TRUE(Has(log, "last"));
@@ -171,18 +144,14 @@ TEST_F(FailureTest, RestartBeginsAgainAtTheFirstStep) {
 
 TEST_F(FailureTest, ATimeOutRetriesTheStepUntilItSucceedsOrTheTimeRunsOut) {
   succeed_at_ = 3;
-  Load(Failing("<onfail>SILENT</onfail>", "<timeout>5</timeout>") + Comment("reached"));
-  std::string log = Run();
+  std::string log = RunSteps(Failing("<onfail>SILENT</onfail>", "<timeout>5</timeout>") + Comment("reached"));
   EXPECT_EQ(calls_.load(), 3);
   EXPECT_TRUE(Has(log, "reached"));
   EXPECT_FALSE(Has(log, "Failure Mode"));
 
-  CloseAllDocuments();
-  calls_.store(0);
   succeed_at_ = 0;
-  Load(Failing("<onfail>SILENT</onfail>", "<timeout>=0.5+0.5</timeout>"));
   const auto start = std::chrono::steady_clock::now();
-  log = Run();
+  log = RunSteps(Failing("<onfail>SILENT</onfail>", "<timeout>=0.5+0.5</timeout>"));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(950));
   EXPECT_GT(calls_.load(), 1);
   EXPECT_TRUE(Has(log, "RUN FAILED"));
@@ -190,19 +159,15 @@ TEST_F(FailureTest, ATimeOutRetriesTheStepUntilItSucceedsOrTheTimeRunsOut) {
 
 TEST_F(FailureTest, AFalseBlockIfJumpsToItsElseAndDelayFailuresEndTheRun) {
   SetCategoryHandler(14, [](int, int step_index, int) { return step_index == 0 ? 0 : 1; });
-  Load("<step><action>IF Expression</action><text>0</text></step>\n" + Comment("then") +
-       "<step><action>ELSE</action></step>\n" + Comment("else"));
-  std::string log = Run();
+  std::string log = RunSteps("<step><action>IF Expression</action><text>0</text></step>\n" + Comment("then") +
+                             "<step><action>ELSE</action></step>\n" + Comment("else"));
   EXPECT_EQ(Document(0).steps[0].run_result, 4);
   EXPECT_TRUE(Has(log, "    Jumping to next ELSE/END IF statement: [Step 3]"));
   EXPECT_FALSE(Has(log, "then"));
   EXPECT_FALSE(Has(log, "Failure Mode"));
 
-  CloseAllDocuments();
-  std::remove(log_path_.c_str());
   SetCategoryHandler(7, [](int, int, int) { return 0; });
-  Load("<step><action>Delay</action><text>1</text></step>\n" + Comment("never"));
-  log = Run();
+  log = RunSteps("<step><action>Delay</action><text>1</text></step>\n" + Comment("never"));
   SetCategoryHandler(7, nullptr);
   EXPECT_EQ(Document(0).steps[0].run_result, 1);
   EXPECT_FALSE(Has(log, "Failure Mode"));
@@ -210,8 +175,7 @@ TEST_F(FailureTest, AFalseBlockIfJumpsToItsElseAndDelayFailuresEndTheRun) {
 }
 
 TEST_F(FailureTest, ALoggedFailureIsWrittenAtLogLevelZeroAndTheLevelComesBack) {
-  Load(Failing("<onfail log=\"1\">SILENT</onfail>"));
-  const std::string log = Run(0);
+  const std::string log = RunSteps(Failing("<onfail log=\"1\">SILENT</onfail>"), 0);
   EXPECT_TRUE(Has(log, "Failure during Run")) << log;
   EXPECT_FALSE(Has(log, "RUN FAILED"));
   EXPECT_EQ(LogLevel(), 0);
@@ -227,8 +191,7 @@ TEST_F(FailureTest, ProgramStartsTheCommandWithTheEnvironmentExpandedAndTheRunFa
 #endif
   std::string attribute = command;
   if (const std::size_t gt = attribute.find('>'); gt != std::string::npos) attribute.replace(gt, 1, "&gt;");
-  Load(Failing("<onfail value=\"" + attribute + "\">PROGRAM</onfail>") + Comment("never"));
-  std::string log = Run();
+  std::string log = RunSteps(Failing("<onfail value=\"" + attribute + "\">PROGRAM</onfail>") + Comment("never"));
   EXPECT_TRUE(Has(log, "    Running program: [" + command.substr(0, command.find('%')) + marker + "]")) << log;
   EXPECT_TRUE(Has(log, "RUN FAILED"));
   EXPECT_FALSE(Has(log, "never"));
@@ -236,9 +199,7 @@ TEST_F(FailureTest, ProgramStartsTheCommandWithTheEnvironmentExpandedAndTheRunFa
   EXPECT_TRUE(platform::PathExists(marker));
   platform::RemoveEnv("OLVEX_FAIL_MARKER");
 
-  CloseAllDocuments();
-  Load(Failing("<onfail value=\"no-such-program-x %UNSET_OLVEX_NAME%\">PROGRAM</onfail>"));
-  log = Run();
+  log = RunSteps(Failing("<onfail value=\"no-such-program-x %UNSET_OLVEX_NAME%\">PROGRAM</onfail>"));
   EXPECT_TRUE(Has(log, "    Unable to start program \"no-such-program-x %UNSET_OLVEX_NAME%\"")) << log;
 }
 

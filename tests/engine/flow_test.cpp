@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <string>
@@ -144,54 +143,14 @@ TEST_F(FlowTest, TheGosubStackKeepsSixtyThreeCallersAndOverwritesTheTop) {
   EXPECT_EQ(Pass(65), 64);
   EXPECT_EQ(Pass(65), 62);
   EXPECT_EQ(Control().gosub_depth, 61);
-}
 
-TEST_F(FlowTest, AHundredThousandGosubsWithoutReturnStayWithinTheStack) {
+  // A hundred thousand calls without a return stay within the stack.
   Load(StepText("GOSUB Label", "{STEP1}"));
   SetLogObserver(nullptr);
   for (int i = 0; i < 100000; ++i) ASSERT_EQ(Pass(0), 0);
   EXPECT_EQ(Control().gosub_depth, 63);
   EXPECT_EQ(Control().gosub_callers[63], 0);
 }
-
-TEST_F(FlowTest, FilesAndFoldersLoopsListMatchesInNameOrder) {
-  const ScratchDir& dir = sandbox_.dir();
-  std::filesystem::create_directories(dir.path() / "files" / "sub" / "deeper");
-  for (const char* name : {"files/b.txt", "files/A.TXT", "files/c.log", "files/sub/d.txt", "files/sub/deeper/e.txt"})
-    dir.Write(name, "x");
-  const std::string base = dir.File("files");
-  const char sep = platform::PathSeparator();
-  const std::string s(1, sep);
-  Load(StepText("Start Files Loop", base + s + "*.txt", VariableOutput("f")) + StepText("NEXT LOOP", "") +
-       StepText("Start Files Loop", base + s + "*.txt", OptionsField("Recur") + VariableOutput("r")) + StepText("NEXT LOOP", "") +
-       StepText("Start Files Loop", base + s, VariableOutput("all")) + StepText("NEXT LOOP", "") +
-       StepText("Start Folders Loop", base + s + "*.*", OptionsField("Recur") + VariableOutput("d")) + StepText("NEXT LOOP", "") +
-       StepText("Start Files Loop", base + s + "sub", VariableOutput("w")) + StepText("NEXT LOOP", "") +
-       StepText("Start Files Loop", base + s + "none*", VariableOutput("none")) + StepText("NEXT LOOP", ""));
-  Run();
-  EXPECT_EQ(Saved("f"), (Strings{base + s + "A.TXT", base + s + "b.txt"}));
-  EXPECT_TRUE(Logged("    2 total files match for file spec [" + base + s + "*.txt]"));
-  EXPECT_EQ(Saved("r"), (Strings{base + s + "A.TXT", base + s + "b.txt", base + s + "sub" + s + "d.txt",
-                                 base + s + "sub" + s + "deeper" + s + "e.txt"}));
-  EXPECT_EQ(Saved("all"), (Strings{base + s + "A.TXT", base + s + "b.txt", base + s + "c.log"}));
-  EXPECT_TRUE(Logged("    3 total files match for file spec [" + base + s + "*.*]"));
-  EXPECT_EQ(Saved("d"), (Strings{base + s + "sub", base + s + "sub" + s + "deeper"}));
-  // A folder named without wildcards: the warning (when it has no dot), then its files.
-  EXPECT_EQ(Saved("w"), (Strings{base + s + "sub" + s + "d.txt"}));
-  EXPECT_TRUE(Logged("    1 file match for file spec [" + base + s + "sub]"));
-  if (base.find('.') == std::string::npos) {
-    EXPECT_TRUE(Logged("    WARNING!  The filespec does not appear to contain any wildcards"));
-  }
-  EXPECT_TRUE(Saved("none").empty());
-  EXPECT_TRUE(Logged("    0 total files match for file spec [" + base + s + "none*]"));
-#ifndef _WIN32
-  // Either separator names the folders; matches join with the one written last.
-  Load(StepText("Start Files Loop", base + "\\sub\\*.TXT", VariableOutput("b")) + StepText("NEXT LOOP", ""));
-  Run();
-  EXPECT_EQ(Saved("b"), (Strings{base + "\\sub\\d.txt"}));
-#endif
-}
-
 
 TEST_F(FlowTest, FileLineLoopsReadLongLinesInPieces) {
   const std::string long_line(200000, 'x');

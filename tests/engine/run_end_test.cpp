@@ -13,7 +13,7 @@
 #include "engine/settings.h"
 #include "platform/debug_output.h"
 #include "platform/input.h"
-#include "tests/settings/store_sandbox.h"
+#include "tests/support/script_test.h"
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -34,31 +34,20 @@ class RecordingInput : public platform::Input {
   std::vector<int> released;
 };
 
-class RunEndTest : public ::testing::Test {
+class RunEndTest : public ScriptTest {
  protected:
-  void SetUp() override {
-    log_path_ = sandbox_.dir().File("run.log");
-    WriteSetting("*\\Logfile", log_path_);
-    CloseAllDocuments();
-  }
   void TearDown() override {
     SetCategoryHandler(4, nullptr);
-    SetLogLevel(0);
-    CloseAllDocuments();
+    ScriptTest::TearDown();
   }
   // Runs `steps` in slot 0 at `level` and returns the log.
-  std::string Run(const std::string& steps, int level) {
-    CloseAllDocuments();
-    EXPECT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
-    FixUpDocument(0);
-    Document(0).file_name = "end.oxm";
+  std::string RunAt(const std::string& steps, int level) {
+    Load(steps);
     WriteSetting("*\\LogLevel", level);
     StartRun(0, kCommandNewRun, false, 0, 0);
     EXPECT_TRUE(WaitForWorkers());
-    return ReadBytes(log_path_);
+    return Log();
   }
-  StoreSandbox sandbox_;
-  std::string log_path_;
 };
 
 std::string OutputStep(const std::string& text) {
@@ -67,14 +56,14 @@ std::string OutputStep(const std::string& text) {
 
 TEST_F(RunEndTest, OutputLinesGoToTheDebuggerEachEndedByCrLfWhateverTheLogLevel) {
   RecordingDebugOutput debugger;
-  Run(OutputStep("50% done\r\nnext line") + OutputStep(std::string(600, 'x')), 0);
+  RunAt(OutputStep("50% done\r\nnext line") + OutputStep(std::string(600, 'x')), 0);
   // The line break stays a space at the end of its line; a line holds at most
   // 255 characters, so the truncation marker of long data is cut off with it.
   EXPECT_EQ(debugger.texts,
             (std::vector<std::string>{"50% done  \r\n", "next line\r\n", std::string(255, 'x') + "\r\n"}));
 
   debugger.texts.clear();
-  const std::string log = Run(OutputStep("logged too"), 1);
+  const std::string log = RunAt(OutputStep("logged too"), 1);
   EXPECT_EQ(debugger.texts, std::vector<std::string>{"logged too\r\n"});
   EXPECT_NE(log.find("\r\nlogged too\r\n"), std::string::npos) << log;
 }
@@ -99,7 +88,7 @@ TEST_F(RunEndTest, KeysLeftHeldAreReleasedWithAWarning) {
     std::remove(log_path_.c_str());
     RecordingInput input;
     HoldKeysInStep(c.flags);
-    const std::string log = Run(type, 1);
+    const std::string log = RunAt(type, 1);
     EXPECT_EQ(input.released, c.released);
     EXPECT_EQ(log.find(warning) != std::string::npos, c.flags != 0) << log;
     EXPECT_EQ(RunShared().held_keys.load(), 0);
@@ -110,7 +99,7 @@ TEST_F(RunEndTest, KeysLeftHeldAreReleasedWithAWarning) {
 // The real keyboard: a Shift that Type left down is up after the run, with the warning.
 TEST_F(RunEndTest, AShiftLeftDownIsUpAfterTheRun) {
   SetCategoryHandler(4, nullptr);
-  const std::string log = Run("<step><action>Type</action><text>{Shift}</text></step>\n", 1);
+  const std::string log = RunAt("<step><action>Type</action><text>{Shift}</text></step>\n", 1);
   EXPECT_NE(log.find("WARNING!  Key was pressed with the {-Down} TYPE command"), std::string::npos) << log;
   EXPECT_EQ(GetAsyncKeyState(VK_SHIFT) & 0x8000, 0);
 }

@@ -15,6 +15,7 @@
 #include "platform/environment.h"
 #include "platform/instance.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/script_test.h"
 #include "vars/variables.h"
 #ifdef _WIN32
 #include <windows.h>
@@ -23,41 +24,17 @@
 namespace olvex::test {
 namespace {
 
-// A private store with the log in a scratch file.
-class RunTest : public ::testing::Test {
+class RunTest : public ScriptTest {
  protected:
-  void SetUp() override {
-    log_path_ = sandbox_.dir().File("run.log");
-    WriteSetting("*\\Logfile", log_path_);
-    SetLogLevel(0);
-    CloseAllDocuments();
-  }
   void TearDown() override {
-    SetLogLevel(0);
     SetRunRepeats(0, 0);
     SetCategoryHandler(13, nullptr);
-    CloseAllDocuments();
+    ScriptTest::TearDown();
   }
-  std::string Log() const { return ReadBytes(log_path_); }
-  // Loads steps into slot 0.
-  void Load(const std::string& steps) {
-    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
-    FixUpDocument(0);
-    Document(0).file_name = "test.oxm";
-  }
-  // Runs slot 0 with the given log level and returns the log.
-  std::string Run(int level, int first_step = 0) {
-    WriteSetting("*\\LogLevel", level);
-    StartRun(0, kCommandNewRun, false, first_step, 0);
-    EXPECT_TRUE(WaitForWorkers());
-    return Log();
-  }
-  StoreSandbox sandbox_;
-  std::string log_path_;
 };
 
-
 TEST_F(RunTest, LogLinesUndoTheMarkersEndWithCrLfAndLevelZeroWritesNothing) {
+  SetLogLevel(0);
   LogLine("nothing %d", 1);
   EXPECT_FALSE(platform::PathExists(log_path_));
   SetLogLevel(1);
@@ -70,24 +47,6 @@ TEST_F(RunTest, LogLinesUndoTheMarkersEndWithCrLfAndLevelZeroWritesNothing) {
 TEST(RunLogPath, ExeIsReplacedAndAPathWithoutItGetsTheSuffix) {
   EXPECT_EQ(DefaultLogPath("C:\\Tools\\Olvex.EXE"), "C:\\Tools\\OlvexLog.txt");
   EXPECT_EQ(DefaultLogPath("/opt/olvex/olvex"), "/opt/olvex/olvexLog.txt");
-}
-
-TEST_F(RunTest, AHandlerThatStopsOrAStopRequestEndsTheRunWithTheFlags) {
-  Load(StepText("Exit Run", "0") + StepText("Comment", "after"));
-  SetCategoryHandler(13, [](int, int, int) { return -1; });
-  std::string log = Run(1);
-  EXPECT_NE(log.find("Stopping run at [STEP 1]  Flags: 1/0/0"), std::string::npos) << log;
-  EXPECT_EQ(Document(0).steps[0].run_result, 2);  // an Exit action completed
-
-  std::remove(log_path_.c_str());
-  std::atomic<int> calls{0};
-  SetCategoryHandler(13, [&](int, int, int) {
-    if (++calls == 1) RequestStop(false);
-    return 1;
-  });
-  log = Run(1);
-  EXPECT_NE(log.find("Stopping run at [STEP 1]  Flags: 0/19/0"), std::string::npos) << log;
-  EXPECT_EQ(calls.load(), 1);
 }
 
 TEST_F(RunTest, AStopFromTheMainThreadAsksFirstAndEndsByForceSecond) {

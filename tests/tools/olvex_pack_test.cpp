@@ -4,7 +4,12 @@
 
 #include "engine/compress.h"
 #include "platform/module.h"
+#include "tests/settings/store_sandbox.h"
 #include "tests/support/test_support.h"
+#include "vars/variables.h"
+#ifdef _WIN32
+#include "tests/support/box_answerer.h"
+#endif
 
 namespace olvex::test {
 namespace {
@@ -27,6 +32,16 @@ std::uint32_t Trailer(const std::string& file) {
   std::uint32_t v = 0;
   for (int i = 0; i < 4; ++i) v |= std::uint32_t{static_cast<unsigned char>(file[file.size() - 4 + i])} << (8 * i);
   return v;
+}
+
+// Runs the packed program without arguments: it runs the script it carries,
+// whose second step sets %x.
+void ExpectPackedRun(const std::string& program) {
+  StoreSandbox sandbox;
+  ChildStore store;
+  const ChildResult run = RunChild({program});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(ReadUserVariable("x").value_or("(missing)"), "\x01\xFF\x80 bytes");
 }
 
 // The script that the appended form of `packed` carries, whatever resource it has.
@@ -56,6 +71,18 @@ TEST(OlvexPack, CopiesTheRuntimeAndAppendsTheScrambledScript) {
   EXPECT_NE(packed.substr(runtime.size(), block->size()), *block);  // stored scrambled
 #ifndef _WIN32
   EXPECT_NE(fs::status(out).permissions() & fs::perms::owner_exec, fs::perms::none);
+#endif
+  ExpectPackedRun(out);
+
+  // The runtime itself carries no script: its tail decodes to none, and it
+  // says how it is used.
+#ifdef _WIN32
+  BoxAnswerer answerer;  // the load error's box
+#endif
+  const ChildResult bare = RunChild({RuntimePath()});
+  EXPECT_EQ(bare.exit_code, 2);
+#ifndef _WIN32
+  EXPECT_NE(bare.err.find("\nusage: olvex -r SCRIPT"), std::string::npos) << bare.err;
 #endif
 }
 
@@ -113,6 +140,7 @@ TEST(OlvexPack, ResourceFormIsWrittenBesideTheAppendedForm) {
   EXPECT_EQ(ExtractCarriedScript(out, packed), resource);
   // The program keeps the resources of the runtime.
   EXPECT_TRUE(platform::ReadFileResource(out, 9001));
+  ExpectPackedRun(out);
 
   // Packing the packed program again replaces both forms.
   std::string next = dir.Write("next.oxm", "<step><action>Beep</action></step>");
