@@ -61,7 +61,8 @@ TEST(CommandLine, ARunThatDoesNotCompleteSaysHowItEnded) {
                             "<onfail value=\"\">SILENT</onfail></step>\n"));
   const std::string bad_step = sandbox.dir().Write(
       "bad.oxm", Script("<step><action>Comment</action></step>\n<step><action>Fly Away</action></step>\n"));
-  const std::string fine = sandbox.dir().Write("fine.oxm", Script("<step><action>Comment</action></step>\n"));
+  std::filesystem::create_directories(sandbox.dir().path() / "a b");
+  const std::string fine = sandbox.dir().Write("a b/fine.oxm", Script("<step><action>Comment</action></step>\n"));
   const std::string missing = sandbox.dir().File("missing.oxm");
   const struct {
     std::vector<std::string> args;
@@ -82,6 +83,7 @@ TEST(CommandLine, ARunThatDoesNotCompleteSaysHowItEnded) {
        "olvex: the run failed at [STEP 2] Fly Away: Invalid next step in File 1 at [STEP 2]\n"
        "olvex: the run log: " + log + "\n"},
       {{"-r", fine, "-L"}, 0, ""},
+      {{"-R", "\"" + fine + "\"", "-L"}, 0, ""},  // the path quoted in the argument itself
   };
 #ifdef _WIN32
   BoxAnswerer answerer;  // the load error's box
