@@ -1,7 +1,8 @@
-// olvex-x11-target [--title T] [--class C] [--geometry WxH+X+Y]: the X11 program
-// the Linux desktop tests drive. One white top-level window that records the
-// input it receives. It prints "ready <window id>" once mapped, then answers
-// one command a line on standard input:
+// olvex-x11-target [--title T] [--class C] [--geometry WxH+X+Y] [--refuse 1] [--for S]:
+// the X11 program the Linux desktop tests drive. One white top-level window that
+// records the input it receives. It prints "ready <window id>" once mapped, then
+// answers one command a line on standard input; with --for (a script starts it)
+// it reads no input and ends after S seconds at the latest:
 //   state                 "title", "geometry X Y W H" (client area, root coordinates),
 //                         "focused 0|1", "mapped 0|1", "text" (the typed text in
 //                         UTF-8, \n and \\ escaped), "record:", the records, "end"
@@ -19,6 +20,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -167,13 +169,15 @@ void Command(const std::string& line) {
 
 int main(int argc, char** argv) {
   std::string class_name = "OlvexX11Target";
-  int x = 40, y = 40;
+  int x = 40, y = 40, seconds = 0;
   unsigned w = 400, h = 300;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string arg = argv[i];
     if (arg == "--title") g_title = argv[i + 1];
     if (arg == "--class") class_name = argv[i + 1];
     if (arg == "--geometry") std::sscanf(argv[i + 1], "%ux%u+%d+%d", &w, &h, &x, &y);
+    if (arg == "--refuse") g_refuse = std::string(argv[i + 1]) == "1";
+    if (arg == "--for") seconds = std::atoi(argv[i + 1]);
   }
   if (!(g_d = XOpenDisplay(nullptr))) return std::fprintf(stderr, "olvex-x11-target: no X display\n"), 1;
   XKeysymToKeycode(g_d, XK_a);  // the key map is read at the start, as toolkits do
@@ -201,13 +205,14 @@ int main(int argc, char** argv) {
   XWindowAttributes a{};
   for (int i = 0; i < 500 && XGetWindowAttributes(g_d, g_window, &a) && a.map_state != IsViewable; ++i) usleep(10000);
   Redraw();
-  std::printf("ready %lu\n", static_cast<unsigned long>(g_window));
+  if (seconds == 0) std::printf("ready %lu\n", static_cast<unsigned long>(g_window));
   std::fflush(stdout);
   std::string pending;
-  for (;;) {
+  for (const time_t end = time(nullptr) + seconds;;) {
     Pump();
+    if (seconds > 0 && time(nullptr) > end) return 0;
     pollfd fds[2] = {{ConnectionNumber(g_d), POLLIN, 0}, {0, POLLIN, 0}};
-    if (poll(fds, 2, 100) <= 0 || !(fds[1].revents & (POLLIN | POLLHUP))) continue;
+    if (poll(fds, seconds > 0 ? 1 : 2, 100) <= 0 || !(fds[1].revents & (POLLIN | POLLHUP))) continue;
     char chunk[4096];
     const ssize_t n = read(0, chunk, sizeof chunk);
     if (n <= 0) return 0;  // the test is gone
