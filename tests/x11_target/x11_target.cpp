@@ -3,13 +3,13 @@
 // records the input it receives. It prints "ready <window id>" once mapped, then
 // answers one command a line on standard input; with --for (a script starts it)
 // it reads no input and ends after S seconds at the latest:
-//   state                 "title", "geometry X Y W H" (client area, root coordinates),
-//                         "focused 0|1", "mapped 0|1", "text" (the typed text in
-//                         UTF-8, \n and \\ escaped), "record:", the records, "end"
+//   state                 "geometry X Y W H" (client area, root coordinates),
+//                         "focused 0|1", "text" (the typed text in UTF-8, \n and
+//                         \\ escaped), "record:", the records, "end"
 //   clear                 forgets records and text                  -> ok
 //   paint X Y W H RRGGBB  a block in client coordinates             -> ok
-//   refuse 1|0            ignore the close request (WM_DELETE_WINDOW) -> ok
 //   quit
+// --refuse 1: the close request (WM_DELETE_WINDOW) is ignored.
 // Records: "kd|ku KEYSYM MODS", "md|mu BUTTON X Y MODS", "wh up|down"; MODS is
 // C, S, A, W or "-". It answers _NET_WM_PING, as toolkits do.
 #include <X11/Xatom.h>
@@ -35,7 +35,7 @@ Window g_window = 0;
 GC g_gc = nullptr;
 std::vector<Block> g_blocks;
 std::vector<std::string> g_record;
-std::string g_text, g_title = "Olvex X11 Target";
+std::string g_text;
 bool g_refuse = false;
 Atom g_protocols, g_delete, g_ping;
 
@@ -137,8 +137,8 @@ void Command(const std::string& line) {
     XGetInputFocus(g_d, &focus, &revert);
     std::string text;
     for (char c : g_text) text += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
-    std::printf("title %s\ngeometry %d %d %d %d\nfocused %d\nmapped %d\ntext %s\nrecord:\n", g_title.c_str(), x, y,
-                a.width, a.height, focus == g_window, a.map_state == IsViewable, text.c_str());
+    std::printf("geometry %d %d %d %d\nfocused %d\ntext %s\nrecord:\n", x, y, a.width, a.height, focus == g_window,
+                text.c_str());
     for (const std::string& r : g_record) std::printf("%s\n", r.c_str());
     std::printf("end\n");
   } else if (line == "clear") {
@@ -154,9 +154,6 @@ void Command(const std::string& line) {
     g_blocks.push_back(Block{b.x, b.y, b.w, b.h, c.pixel});
     Redraw();
     std::printf("ok\n");
-  } else if (line.rfind("refuse ", 0) == 0) {
-    g_refuse = line.substr(7) == "1";
-    std::printf("ok\n");
   } else if (line == "quit") {
     std::exit(0);
   } else {
@@ -168,12 +165,12 @@ void Command(const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string class_name = "OlvexX11Target";
+  std::string title = "Olvex X11 Target", class_name = "OlvexX11Target";
   int x = 40, y = 40, seconds = 0;
   unsigned w = 400, h = 300;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string arg = argv[i];
-    if (arg == "--title") g_title = argv[i + 1];
+    if (arg == "--title") title = argv[i + 1];
     if (arg == "--class") class_name = argv[i + 1];
     if (arg == "--geometry") std::sscanf(argv[i + 1], "%ux%u+%d+%d", &w, &h, &x, &y);
     if (arg == "--refuse") g_refuse = std::string(argv[i + 1]) == "1";
@@ -196,9 +193,9 @@ int main(int argc, char** argv) {
   const long pid = static_cast<long>(getpid());
   XChangeProperty(g_d, g_window, XInternAtom(g_d, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&pid), 1);
-  XStoreName(g_d, g_window, g_title.c_str());
+  XStoreName(g_d, g_window, title.c_str());
   XChangeProperty(g_d, g_window, XInternAtom(g_d, "_NET_WM_NAME", False), XInternAtom(g_d, "UTF8_STRING", False), 8,
-                  PropModeReplace, reinterpret_cast<const unsigned char*>(g_title.data()), static_cast<int>(g_title.size()));
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
   XSelectInput(g_d, g_window, ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask);
   XMapWindow(g_d, g_window);
   // Ready once viewable (under a window manager, once it has put the window up).
