@@ -12,7 +12,9 @@
 // in the list box), "select ID FROM TO" (an edit's selection), "listsel I",
 // "lvselect I..." (the list view's selected items)).
 //
-//   olvex-target.exe STATE-FILE [TITLE]
+//   olvex-target.exe STATE-FILE [TITLE [refuse|hang|-]]
+// With a third word (a script starts it) it ends itself after 60 s; "refuse"
+// ignores WM_CLOSE from the start, "hang" stops answering for 20 s once shown.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -309,6 +311,9 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_APP:
       Sleep(static_cast<DWORD>(wp));  // stops answering for a while
       return 0;
+    case WM_TIMER:
+      PostQuitMessage(0);
+      return 0;
     case WM_CLOSE:
       if (g_refuse_close) return 0;
       DestroyWindow(hwnd);
@@ -358,6 +363,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   UpdateWindow(g_frame);
   SetForegroundWindow(g_frame);
   SetFocus(GetDlgItem(g_frame, kEdit));
+  if (argc > 3) {
+    SetTimer(g_frame, 1, 60000, nullptr);
+    g_refuse_close = std::wstring(argv[3]) == L"refuse";
+    if (std::wstring(argv[3]) == L"hang") PostMessageW(g_frame, WM_APP, 20000, 0);
+  }
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     RecordInput(msg);

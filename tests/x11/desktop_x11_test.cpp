@@ -1,6 +1,7 @@
 // The keyboard, mouse and menu steps on a real X server (Xvfb, with and without
 // a window manager: ctest's x11 and x11_wm), against olvex-x11-target's record of
-// its input; the window steps are the script case x11/target_windows.
+// its input; the window steps and activation are the script cases x11/target_windows
+// and x11/activation.
 #include <random>
 #include <thread>
 
@@ -41,24 +42,6 @@ class X11Desktop : public StepFixture {
     return lines;
   }
 };
-
-// A window manager activates later than asked: the keys typed right after
-// Use Window must still reach the window that was behind.
-TEST_F(X11Desktop, ActivationBringsTheWindowBehindForwardBeforeTheKeys) {
-  X11Target back("Olvex Back", "300x200+100+100"), front("Olvex Front", "300x200+150+150");
-  ASSERT_TRUE(back.window() && front.window());
-  std::string typed[2];
-  for (int round = 0; round < 6; ++round) {
-    ASSERT_EQ(Use(round % 2 ? "Olvex Front" : "Olvex Back"), 1) << error;
-    EXPECT_EQ(platform::windows().Foreground(), round % 2 ? front.window() : back.window());
-    Type("w" + std::to_string(round) + " ");
-    typed[round % 2] += "w" + std::to_string(round) + " ";
-  }
-  SettleTypedKeys();
-  EXPECT_EQ(back.Ask().values["text"], typed[0]);
-  EXPECT_EQ(front.Ask().values["text"], typed[1]);
-  EXPECT_EQ(back.Ask().values["focused"], "0");
-}
 
 // 2,000 characters at delay 0 in ten steps: letters, digits, punctuation,
 // line breaks and characters the layout lacks (typed on spare key codes).
@@ -134,15 +117,13 @@ TEST_F(X11Desktop, ClicksWheelAndGlideAtTheIntendedPoints) {
 }
 
 // X programs have no readable menu bars: a menu path is typed as its
-// mnemonics; the system menu's window commands act on the window.
+// mnemonics (the system menu's window commands: the script case x11/activation).
 TEST_F(X11Desktop, MenusTakeTheKeyboardRoute) {
   X11Target target("Olvex Menus");
   ASSERT_TRUE(target.window() && Use("Olvex Menus") == 1) << error;
   EXPECT_EQ(Run(HandleMenuStep, {"Select Menu Item", "&File, &Open", "", "", "", 5}), 1) << error;
   SettleTypedKeys();
   EXPECT_EQ(Presses(target.Ask()), (std::vector<std::string>{"kd Alt_L -", "kd f A", "kd o -"}));
-  EXPECT_EQ(Run(HandleMenuStep, {"Select System Menu", "Ma&ximize", "", "", "", 5}), 1) << error;
-  EXPECT_TRUE(platform::windows().IsMaximized(target.window()));
 }
 
 // The stop signal (the stop key on Linux) ends the wait for the focus of a

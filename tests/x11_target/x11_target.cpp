@@ -1,4 +1,4 @@
-// olvex-x11-target [--title T] [--class C] [--geometry WxH+X+Y] [--refuse 1] [--for S]:
+// olvex-x11-target [--title T] [--class C] [--geometry WxH+X+Y] [--refuse 1] [--for S] [--text FILE]:
 // the X11 program the Linux desktop tests drive. One white top-level window that
 // records the input it receives. It prints "ready <window id>" once mapped, then
 // answers one command a line on standard input; with --for (a script starts it)
@@ -9,7 +9,8 @@
 //   clear                 forgets records and text                  -> ok
 //   paint X Y W H RRGGBB  a block in client coordinates             -> ok
 //   quit
-// --refuse 1: the close request (WM_DELETE_WINDOW) is ignored.
+// --refuse 1: the close request (WM_DELETE_WINDOW) is ignored; --text: the typed
+// text is written to FILE when the program ends.
 // Records: "kd|ku KEYSYM MODS", "md|mu BUTTON X Y MODS", "wh up|down"; MODS is
 // C, S, A, W or "-". It answers _NET_WM_PING, as toolkits do.
 #include <X11/Xatom.h>
@@ -35,7 +36,7 @@ Window g_window = 0;
 GC g_gc = nullptr;
 std::vector<Block> g_blocks;
 std::vector<std::string> g_record;
-std::string g_text;
+std::string g_text, g_text_file;
 bool g_refuse = false;
 Atom g_protocols, g_delete, g_ping;
 
@@ -60,6 +61,14 @@ unsigned long CharOf(KeySym sym) {
   if (sym >= XK_KP_0 && sym <= XK_KP_9) return '0' + (sym - XK_KP_0);
   if (sym == XK_EuroSign) return 0x20AC;
   return sym == XK_Return || sym == XK_KP_Enter ? '\n' : sym == XK_Tab ? '\t' : 0;
+}
+
+[[noreturn]] void End() {
+  if (FILE* f = g_text_file.empty() ? nullptr : std::fopen(g_text_file.c_str(), "wb")) {
+    std::fwrite(g_text.data(), 1, g_text.size(), f);
+    std::fclose(f);
+  }
+  std::exit(0);
 }
 
 void Redraw() {
@@ -109,7 +118,7 @@ void OnEvent(XEvent& e) {
       XSendEvent(g_d, e.xclient.window, False, SubstructureNotifyMask | SubstructureRedirectMask, &e);
       XFlush(g_d);
     } else if (what == g_delete && !g_refuse) {
-      std::exit(0);
+      End();
     }
   }
 }
@@ -155,7 +164,7 @@ void Command(const std::string& line) {
     Redraw();
     std::printf("ok\n");
   } else if (line == "quit") {
-    std::exit(0);
+    End();
   } else {
     std::printf("error %s\n", line.c_str());
   }
@@ -175,6 +184,7 @@ int main(int argc, char** argv) {
     if (arg == "--geometry") std::sscanf(argv[i + 1], "%ux%u+%d+%d", &w, &h, &x, &y);
     if (arg == "--refuse") g_refuse = std::string(argv[i + 1]) == "1";
     if (arg == "--for") seconds = std::atoi(argv[i + 1]);
+    if (arg == "--text") g_text_file = argv[i + 1];
   }
   if (!(g_d = XOpenDisplay(nullptr))) return std::fprintf(stderr, "olvex-x11-target: no X display\n"), 1;
   XKeysymToKeycode(g_d, XK_a);  // the key map is read at the start, as toolkits do
@@ -207,7 +217,7 @@ int main(int argc, char** argv) {
   std::string pending;
   for (const time_t end = time(nullptr) + seconds;;) {
     Pump();
-    if (seconds > 0 && time(nullptr) > end) return 0;
+    if (seconds > 0 && time(nullptr) > end) End();
     pollfd fds[2] = {{ConnectionNumber(g_d), POLLIN, 0}, {0, POLLIN, 0}};
     if (poll(fds, seconds > 0 ? 1 : 2, 100) <= 0 || !(fds[1].revents & (POLLIN | POLLHUP))) continue;
     char chunk[4096];
