@@ -12,7 +12,6 @@
 
 #include "tests/desktop/desktop_fixture.h"
 #include "tests/support/test_support.h"
-#include "vars/variables.h"
 #include "windows/window_actions.h"
 
 namespace olvex::test {
@@ -75,20 +74,11 @@ class TargetFixture : public StepFixture {
   // Brings the target's frame forward.
   int Activate() { return Use(target.title(), "Exact,Activate"); }
   static std::string Handle(HWND h) { return std::to_string(reinterpret_cast<std::uintptr_t>(h)); }
-  // A Windows step on the window `h`; its output in `out`.
   int Act(const std::string& action, const std::string& options, HWND h, const std::string& value1 = "",
-          const std::string& value2 = "", const std::string& text = "", const std::string& timeout = "") {
-    StepSpec spec(action, text, options.empty() ? "Handle" : "Handle," + options, value1, Handle(h), 3);
-    spec.value2 = value2;
-    spec.timeout = timeout;
-    spec.output = "out";
-    WriteUserVariable("out", "-");
-    const int result = Run(HandleWindowsStep, spec);
-    out = ReadUserVariable("out").value_or("");
-    return result;
+          const std::string& value2 = "", const std::string& timeout = "", const std::string& text = "") {
+    return StepFixture::Act(action, options, reinterpret_cast<std::uintptr_t>(h), value1, value2, timeout, text);
   }
   Target target;
-  std::string out;
 };
 
 }  // namespace olvex::test

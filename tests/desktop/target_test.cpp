@@ -125,11 +125,11 @@ TEST_F(TargetTest, TextViaClipboardLeavesTheUsersClipboardAsItWas) {
 }
 
 TEST_F(TargetTest, GetTextReturnsExactlyWhatTheTargetHolds) {
-  ASSERT_EQ(Act("Set Text", "", target.Control(target::kEdit), "", "", "caf\xe9 au lait"), 1) << error;
+  ASSERT_EQ(Act("Set Text", "", target.Control(target::kEdit), "", "", "", "caf\xe9 au lait"), 1) << error;
   target.Command("multi 500000");
   target.Command("select 1002 1000 400000");
-  for (const char* item : {"one", "two", "tr\xe8s"}) Act("Set Text", "", target.Control(target::kList), "", "", item);
-  ASSERT_EQ(Act("Set Text", "", target.Control(target::kCombo), "", "", "red;green"), 1);
+  for (const char* item : {"one", "two", "tr\xe8s"}) Act("Set Text", "", target.Control(target::kList), "", "", "", item);
+  ASSERT_EQ(Act("Set Text", "", target.Control(target::kCombo), "", "", "", "red;green"), 1);
   target.Command("listsel 1");
   SendMessageA(target.Control(target::kCombo), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("blue"));
   target.Command("lvselect 0 1");

@@ -43,24 +43,11 @@ class WindowActionsTest : public DesktopFixture {
     SetWindowActionPauseForTest(nullptr);
     DesktopFixture::TearDown();
   }
-  // A step on the window with handle `window`; its output in `out`.
-  int Act(const std::string& action, const std::string& options, WindowId window, const std::string& value1 = "",
-          const std::string& value2 = "", const std::string& timeout = "") {
-    StepSpec spec(action, "", options.empty() ? "Handle" : "Handle," + options, value1, std::to_string(window), 3);
-    spec.value2 = value2;
-    spec.timeout = timeout;
-    spec.output = "out";
-    WriteUserVariable("out", "-");
-    const int result = Run(HandleWindowsStep, spec);
-    out = ReadUserVariable("out").value_or("");
-    return result;
-  }
   std::string Calls() const {
     std::string joined;
     for (const std::string& c : desktop.calls) joined += (joined.empty() ? "" : "; ") + c;
     return joined;
   }
-  std::string out;
 };
 
 TEST_F(WindowActionsTest, GetTextInEveryModeAndGetWindowInfoEveryOption) {
