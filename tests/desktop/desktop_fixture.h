@@ -13,6 +13,8 @@
 #include "engine/run_state.h"
 #include "input/keyboard.h"
 #include "vars/expand.h"
+#include "vars/variables.h"
+#include "windows/window_actions.h"
 #include "tests/settings/store_sandbox.h"
 #include "tests/support/fake_desktop.h"
 
@@ -83,6 +85,19 @@ class StepFixture : public ::testing::Test {
     error = StepError();
     return result;
   }
+  // A Windows step on the window with handle `window`; its output in `out`.
+  int Act(const std::string& action, const std::string& options, platform::WindowId window,
+          const std::string& value1 = "", const std::string& value2 = "", const std::string& timeout = "",
+          const std::string& text = "") {
+    StepSpec spec(action, text, options.empty() ? "Handle" : "Handle," + options, value1, std::to_string(window), 3);
+    spec.value2 = value2;
+    spec.timeout = timeout;
+    spec.output = "out";
+    WriteUserVariable("out", "-");
+    const int result = Run(HandleWindowsStep, spec);
+    out = ReadUserVariable("out").value_or("");
+    return result;
+  }
   bool Logged(const std::string& line) const {
     for (const std::string& l : log)
       if (l == line) return true;
@@ -92,7 +107,7 @@ class StepFixture : public ::testing::Test {
   DesktopHost host;
   StoreSandbox sandbox;
   std::vector<std::string> log;
-  std::string error;
+  std::string error, out;
 };
 
 // The same on the recording fakes; the main window is 109 and pauses are recorded as "P<ms>".

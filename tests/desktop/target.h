@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/desktop/desktop_fixture.h"
 #include "tests/support/test_support.h"
+#include "windows/window_actions.h"
 
 namespace olvex::test {
 
@@ -56,6 +58,27 @@ class Target {
   std::string title_;
   PROCESS_INFORMATION process_{};
   HWND frame_ = nullptr;
+};
+
+// Steps on the real desktop with olvex-target started and its record cleared.
+class TargetFixture : public StepFixture {
+ protected:
+  void SetUp() override {
+    StepFixture::SetUp();
+    ASSERT_TRUE(target.ready());
+    target.Command("clear");
+  }
+  int Use(const std::string& text, const std::string& options) {
+    return Run(HandleWindowsStep, {"Use Window", text, options, "", "", 3});
+  }
+  // Brings the target's frame forward.
+  int Activate() { return Use(target.title(), "Exact,Activate"); }
+  static std::string Handle(HWND h) { return std::to_string(reinterpret_cast<std::uintptr_t>(h)); }
+  int Act(const std::string& action, const std::string& options, HWND h, const std::string& value1 = "",
+          const std::string& value2 = "", const std::string& timeout = "", const std::string& text = "") {
+    return StepFixture::Act(action, options, reinterpret_cast<std::uintptr_t>(h), value1, value2, timeout, text);
+  }
+  Target target;
 };
 
 }  // namespace olvex::test

@@ -43,27 +43,14 @@ class WindowActionsTest : public DesktopFixture {
     SetWindowActionPauseForTest(nullptr);
     DesktopFixture::TearDown();
   }
-  // A step on the window with handle `window`; its output in `out`.
-  int Act(const std::string& action, const std::string& options, WindowId window, const std::string& value1 = "",
-          const std::string& value2 = "", const std::string& timeout = "") {
-    StepSpec spec(action, "", options.empty() ? "Handle" : "Handle," + options, value1, std::to_string(window), 3);
-    spec.value2 = value2;
-    spec.timeout = timeout;
-    spec.output = "out";
-    WriteUserVariable("out", "-");
-    const int result = Run(HandleWindowsStep, spec);
-    out = ReadUserVariable("out").value_or("");
-    return result;
-  }
   std::string Calls() const {
     std::string joined;
     for (const std::string& c : desktop.calls) joined += (joined.empty() ? "" : "; ") + c;
     return joined;
   }
-  std::string out;
 };
 
-TEST_F(WindowActionsTest, GetTextInEveryMode) {
+TEST_F(WindowActionsTest, GetTextInEveryModeAndGetWindowInfoEveryOption) {
   struct Case {
     const char* action;
     const char* options;
@@ -84,6 +71,16 @@ TEST_F(WindowActionsTest, GetTextInEveryMode) {
       {"Get Text", "Control,selected", 204, "green"},
       {"Get Text", "Control,selected", 205, "alpha\r\ngamma\r\n"},  // item 7 cannot be read
       {"Get Text", "Control,selected", 206, ""},
+      // Wine checks the rest against the target.
+      {"Get Window Info", "Right Coor", 200, "410"}, {"Get Window Info", "Bottom Coor", 200, "320"},
+      {"Get Window Info", "Maximized", 200, "0"}, {"Get Window Info", "Checked", 202, "1"},
+      {"Get Window Info", "Process", 201, "C:\\Apps\\editor.exe"}, {"Get Window Info", "Process,Base", 200, "editor.exe"},
+      {"Get Window Info", "Process,Path", 200, "C:\\Apps"},
+      {"Get Window Info", "Process", 300, "-"},  // a process name that cannot be read gives no output
+      {"Get Window Info", "Control Type", 201, "Edit"}, {"Get Window Info", "Control Type", 205, "Listview"},
+      {"Get Window Info", "Control Type", 209, "Unknown Window Type"},
+      {"Get Window Info", "Top Coor,Width", 200, "400"},  // the first word in the list's order
+      {"Get Window Info", "", 300, "Viewer"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.action) + " " + c.options + " " + std::to_string(c.window));
@@ -105,28 +102,7 @@ TEST_F(WindowActionsTest, GetTextInEveryMode) {
   EXPECT_EQ(error, "The window did not answer within the time allowed");
   EXPECT_EQ(Act("Get Text", "", 999), 0);
   EXPECT_EQ(error, "Unable to find window '999'");
-}
 
-TEST_F(WindowActionsTest, GetWindowInfoEveryOption) {
-  struct Case {
-    const char* options;
-    WindowId window;
-    std::string expected;
-  };
-  const Case cases[] = {
-      // Wine checks the rest against the target.
-      {"Right Coor", 200, "410"}, {"Bottom Coor", 200, "320"}, {"Maximized", 200, "0"}, {"Checked", 202, "1"},
-      {"Process", 201, "C:\\Apps\\editor.exe"}, {"Process,Base", 200, "editor.exe"}, {"Process,Path", 200, "C:\\Apps"},
-      {"Process", 300, "-"},  // a process name that cannot be read gives no output
-      {"Control Type", 201, "Edit"}, {"Control Type", 205, "Listview"}, {"Control Type", 209, "Unknown Window Type"},
-      {"Top Coor,Width", 200, "400"},  // the first word in the list's order
-      {"", 300, "Viewer"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.options) + " " + std::to_string(c.window));
-    EXPECT_EQ(Act("Get Window Info", c.options, c.window), 1) << error;
-    EXPECT_EQ(out, c.expected);
-  }
   // "Top Coor" without "Title" or "Handle" reads the current window, not the top window.
   RunShared().current_window = 201;
   StepSpec top("Get Window Info", "", "Top Coor", "", "", 3);

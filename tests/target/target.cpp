@@ -12,7 +12,9 @@
 // in the list box), "select ID FROM TO" (an edit's selection), "listsel I",
 // "lvselect I..." (the list view's selected items)).
 //
-//   olvex-target.exe STATE-FILE [TITLE]
+//   olvex-target.exe STATE-FILE [TITLE [refuse|hang|-]]
+// With a third word (a script starts it) it ends itself after 60 s; "refuse"
+// ignores WM_CLOSE from the start, "hang" stops answering for 20 s once shown.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -33,9 +35,9 @@ constexpr wchar_t kSecondClass[] = L"OlvexTargetSecond";
 constexpr wchar_t kCanvasClass[] = L"OlvexTargetCanvas";
 
 enum : int {
-  kOpen = 101, kRecentOne = 102, kRecentTwo = 103, kExit = 104, kDisabled = 201, kChecked = 202, kSecondCmd = 203,
+  kOpen = 101, kRecentOne = 102, kRecentTwo = 103,
   kEdit = 1001, kMultiEdit = 1002, kList = 1003, kCombo = 1004, kPush = 1005, kCheck = 1006, kRadioA = 1007,
-  kRadioB = 1008, kGroup = 1009, kLabel = 1010, kTree = 1011, kListView = 1012, kCanvas = 1013,
+  kLabel = 1010, kTree = 1011, kListView = 1012, kCanvas = 1013,
 };
 
 struct Painted {
@@ -48,7 +50,6 @@ HWND g_frame = nullptr, g_second = nullptr;
 std::vector<std::string> g_record;
 std::vector<Painted> g_painted;
 std::wstring g_canvas_typed;  // the characters the drawing area received (it takes the focus too)
-HACCEL g_accel = nullptr;
 bool g_refuse_close = false;
 
 std::string Ansi(const std::wstring& w) {
@@ -126,15 +127,10 @@ void WriteState(bool with_record) {
   std::string s;
   auto put = [&](const char* name, const std::string& value) { s += std::string(name) + "=" + Escaped(value) + "\n"; };
   auto item = [](HWND h, int id) { return GetDlgItem(h, id); };
-  put("title", TextOf(g_frame));
   put("edit", TextOf(item(g_frame, kEdit)));
   put("multi", TextOf(item(g_frame, kMultiEdit)));
-  DWORD start = 0, end = 0;
-  SendMessageW(item(g_frame, kMultiEdit), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  put("multi_sel", std::to_string(start) + "," + std::to_string(end));
-  for (auto [name, id, count_msg, text_msg, len_msg, sel_msg] :
-       {std::tuple{"list", kList, LB_GETCOUNT, LB_GETTEXT, LB_GETTEXTLEN, LB_GETCURSEL},
-        std::tuple{"combo", kCombo, CB_GETCOUNT, CB_GETLBTEXT, CB_GETLBTEXTLEN, CB_GETCURSEL}}) {
+  for (auto [name, id, count_msg, text_msg, len_msg] : {std::tuple{"list", kList, LB_GETCOUNT, LB_GETTEXT, LB_GETTEXTLEN},
+                                                         std::tuple{"combo", kCombo, CB_GETCOUNT, CB_GETLBTEXT, CB_GETLBTEXTLEN}}) {
     HWND h = item(g_frame, id);
     std::string items;
     const int count = static_cast<int>(SendMessageW(h, count_msg, 0, 0));
@@ -145,26 +141,12 @@ void WriteState(bool with_record) {
       items += (i ? "|" : "") + Ansi(w);
     }
     put(name, items);
-    put((std::string(name) + "_sel").c_str(), std::to_string(SendMessageW(h, sel_msg, 0, 0)));
   }
-  put("combo_text", TextOf(item(g_frame, kCombo)));
   put("canvas_typed", Ansi(g_canvas_typed));
-  put("check", std::to_string(SendMessageW(item(g_frame, kCheck), BM_GETCHECK, 0, 0)));
-  put("radio", SendMessageW(item(g_frame, kRadioA), BM_GETCHECK, 0, 0) ? "A"
-               : SendMessageW(item(g_frame, kRadioB), BM_GETCHECK, 0, 0) ? "B" : "-");
-  RECT r;
-  GetWindowRect(g_frame, &r);
-  put("rect", std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right - r.left) + "," +
-                  std::to_string(r.bottom - r.top));
   put("foreground", GetForegroundWindow() == g_frame ? "frame"
                     : GetForegroundWindow() == g_second && g_second ? "second" : "other");
-  put("focus", std::to_string(GetDlgCtrlID(GetFocus())));
   put("second", g_second ? std::to_string(reinterpret_cast<std::uintptr_t>(g_second)) : "0");
-  put("style", std::to_string(static_cast<DWORD>(GetWindowLongW(g_frame, GWL_STYLE))));
-  put("topmost", (GetWindowLongW(g_frame, GWL_EXSTYLE) & WS_EX_TOPMOST) ? "1" : "0");
   put("shown", IsIconic(g_frame) ? "min" : IsZoomed(g_frame) ? "max" : IsWindowVisible(g_frame) ? "normal" : "hidden");
-  put("enabled", IsWindowEnabled(g_frame) ? "1" : "0");
-  put("records", std::to_string(g_record.size()));
   s += "record:\n";
   if (with_record)
     for (const std::string& line : g_record) s += line + "\n";
@@ -186,7 +168,6 @@ void OpenSecond() {
   if (g_second) return;
   g_second = CreateWindowExW(0, kSecondClass, L"Olvex Target Second", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 150, 400,
                              300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  Child(g_second, L"EDIT", L"second", WS_BORDER, 10, 10, 200, 24, 2001);
 }
 
 LRESULT CALLBACK CanvasProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -274,9 +255,7 @@ void Populate(HWND frame) {
   Child(frame, L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, 320, 120, 150, 200, kCombo);
   Child(frame, L"BUTTON", L"Push", WS_TABSTOP | BS_PUSHBUTTON, 480, 10, 90, 24, kPush);
   Child(frame, L"BUTTON", L"Check", WS_TABSTOP | BS_AUTOCHECKBOX, 480, 40, 90, 24, kCheck);
-  Child(frame, L"BUTTON", L"Group", BS_GROUPBOX, 580, 5, 180, 90, kGroup);
   Child(frame, L"BUTTON", L"Radio A", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 590, 25, 150, 24, kRadioA);
-  Child(frame, L"BUTTON", L"Radio B", BS_AUTORADIOBUTTON, 590, 55, 150, 24, kRadioB);
   Child(frame, L"STATIC", L"Label", 0, 480, 70, 90, 20, kLabel);
   HWND tree = Child(frame, WC_TREEVIEWW, L"", WS_BORDER | TVS_HASLINES | TVS_HASBUTTONS, 10, 200, 200, 150, kTree);
   TVINSERTSTRUCTW tv{};
@@ -303,18 +282,12 @@ void Populate(HWND frame) {
 }
 
 HMENU BuildMenu() {
-  HMENU bar = CreateMenu(), file = CreatePopupMenu(), recent = CreatePopupMenu(), edit = CreatePopupMenu();
+  HMENU bar = CreateMenu(), file = CreatePopupMenu(), recent = CreatePopupMenu();
   AppendMenuW(recent, MF_STRING, kRecentOne, L"&One");
   AppendMenuW(recent, MF_STRING, kRecentTwo, L"&Two");
-  AppendMenuW(file, MF_STRING, kOpen, L"&Open\tCtrl+O");
+  AppendMenuW(file, MF_STRING, kOpen, L"&Open");
   AppendMenuW(file, MF_POPUP, reinterpret_cast<UINT_PTR>(recent), L"&Recent");
-  AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(file, MF_STRING, kExit, L"E&xit");
-  AppendMenuW(edit, MF_STRING | MF_GRAYED, kDisabled, L"&Disabled");
-  AppendMenuW(edit, MF_STRING | MF_CHECKED, kChecked, L"&Checked");
-  AppendMenuW(edit, MF_STRING, kSecondCmd, L"&Second Window");
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
-  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), L"&Edit");
   return bar;
 }
 
@@ -333,12 +306,13 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_COMMAND:
-      Record("cmd %d %d %s", LOWORD(wp), HIWORD(wp), lp != 0 ? "control" : HIWORD(wp) == 1 ? "accelerator" : "menu");
-      if (lp == 0 && LOWORD(wp) == kSecondCmd) OpenSecond();
-      if (lp == 0 && LOWORD(wp) == kExit) PostMessageW(hwnd, WM_CLOSE, 0, 0);
+      Record("cmd %d %d %s", LOWORD(wp), HIWORD(wp), lp != 0 ? "control" : "menu");
       return 0;
     case WM_APP:
       Sleep(static_cast<DWORD>(wp));  // stops answering for a while
+      return 0;
+    case WM_TIMER:
+      PostQuitMessage(0);
       return 0;
     case WM_CLOSE:
       if (g_refuse_close) return 0;
@@ -381,8 +355,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   wc.lpszClassName = kCanvasClass;
   wc.style |= CS_DBLCLKS;  // a double click arrives as one
   RegisterClassW(&wc);
-  ACCEL accel[] = {{FVIRTKEY | FCONTROL, 'O', kOpen}};
-  g_accel = CreateAcceleratorTableW(accel, 1);
   g_frame = CreateWindowExW(0, kFrameClass, title.c_str(), WS_OVERLAPPEDWINDOW, 50, 50, 800, 600, nullptr, BuildMenu(),
                             instance, nullptr);
   if (!g_frame) return 3;
@@ -391,21 +363,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   UpdateWindow(g_frame);
   SetForegroundWindow(g_frame);
   SetFocus(GetDlgItem(g_frame, kEdit));
+  if (argc > 3) {
+    SetTimer(g_frame, 1, 60000, nullptr);
+    g_refuse_close = std::wstring(argv[3]) == L"refuse";
+    if (std::wstring(argv[3]) == L"hang") PostMessageW(g_frame, WM_APP, 20000, 0);
+  }
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     RecordInput(msg);
-    if (msg.message == WM_CHAR || msg.message == WM_SYSCHAR) {
-      Record("ch %u %d", static_cast<unsigned>(msg.wParam), GetDlgCtrlID(msg.hwnd));
-      if (msg.message == WM_CHAR && GetDlgCtrlID(msg.hwnd) == kCanvas) g_canvas_typed += static_cast<wchar_t>(msg.wParam);
-    }
-    if (g_accel && TranslateAcceleratorW(g_frame, g_accel, &msg)) continue;
-    // Ctrl+A selects all of an edit control, as the system's own edit controls do since Vista.
-    wchar_t cls[16] = {};
-    if (msg.message == WM_KEYDOWN && msg.wParam == 'A' && (GetKeyState(VK_CONTROL) & 0x8000) &&
-        GetClassNameW(msg.hwnd, cls, 16) && lstrcmpiW(cls, L"Edit") == 0) {
-      SendMessageW(msg.hwnd, EM_SETSEL, 0, -1);
-      continue;
-    }
+    if (msg.message == WM_CHAR && GetDlgCtrlID(msg.hwnd) == kCanvas) g_canvas_typed += static_cast<wchar_t>(msg.wParam);
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

@@ -1,5 +1,7 @@
-// The window, keyboard, mouse and menu steps on a real X server (Xvfb, with and
-// without a window manager: ctest's x11 and x11_wm), against olvex-x11-target.
+// The keyboard, mouse and menu steps on a real X server (Xvfb, with and without
+// a window manager: ctest's x11 and x11_wm), against olvex-x11-target's record of
+// its input; the window steps and activation are the script cases x11/target_windows
+// and x11/activation.
 #include <random>
 #include <thread>
 
@@ -11,7 +13,6 @@
 #include "platform/stop_key.h"
 #include "tests/desktop/desktop_fixture.h"
 #include "tests/x11/x11_target.h"
-#include "vars/variables.h"
 #include "windows/menus.h"
 #include "windows/window_actions.h"
 #include "windows/window_match.h"
@@ -33,16 +34,6 @@ class X11Desktop : public StepFixture {
     return Run(HandleWindowsStep, {"Use Window", text, options, "", "", 3});
   }
   void Type(const std::string& text) { ASSERT_EQ(Run(HandleKeyboardStep, {"Type", text, "", "", "", 4}), 1) << error; }
-  // A Windows step on the current window (value1, value2); with `output`, its output.
-  std::string Window(const std::string& action, const std::string& options = "", const std::string& v1 = "",
-                     const std::string& v2 = "") {
-    StepSpec spec(action, "", options, v1, "", 3);
-    spec.value2 = v2;
-    spec.output = "out";
-    WriteUserVariable("out", "");
-    EXPECT_EQ(Run(HandleWindowsStep, spec), 1) << action << " " << options << ": " << error;
-    return ReadUserVariable("out").value_or("");
-  }
   // The record's key presses (and the releases of Shift).
   static std::vector<std::string> Presses(const X11Target::State& s) {
     std::vector<std::string> lines;
@@ -51,53 +42,6 @@ class X11Desktop : public StepFixture {
     return lines;
   }
 };
-
-TEST_F(X11Desktop, MatchingByTitleClassAndHandle) {
-  X11Target alpha("Olvex Alpha", "300x200+60+60", {"--class", "AlphaClass"});
-  X11Target beta("Olvex Beta Caf\xC3\xA9", "300x200+420+60", {"--class", "BetaClass"});
-  ASSERT_TRUE(alpha.window() && beta.window());
-  char hex[32];
-  std::snprintf(hex, sizeof hex, "%llX", beta.window());
-  const unsigned long long a = alpha.window(), b = beta.window();
-  const std::vector<std::tuple<std::string, std::string, unsigned long long>> cases = {
-      {"Alpha", "Partial Title", a},          {"olvex beta", "Partial Title", b},
-      {"Caf\xE9", "Partial Title", b},        // the UTF-8 title in the script's code page
-      {"Olvex Alpha", "Exact Title", a},      {"olvex alpha", "Exact Title", 0},
-      {"BetaClass", "Class", b},              {"alpha*", "Class", a},
-      {"Alpha|AlphaClass", "Title,Class", a}, {"Alpha|BetaClass", "Title,Class", 0},
-      {std::to_string(b), "Handle", b},       {std::string("0x") + hex, "Handle", b},
-      {std::string("#") + hex, "Handle", b},
-  };
-  for (const auto& [text, options, expected] : cases) {
-    SetCurrentWindow(0);
-    EXPECT_EQ(Use(text, options), expected ? 1 : 0) << text << ": " << error;
-    EXPECT_EQ(CurrentWindow(), expected) << text << " / " << options;
-    EXPECT_EQ(error, expected ? "" : "Unable to find window '" + text + "'");
-  }
-  ASSERT_EQ(Use("Caf", "Partial Title"), 1);
-  EXPECT_EQ(Window("Get Window Info", "Class") + " " + Window("Get Window Info", "Visible"), "BetaClass 1");
-  EXPECT_TRUE(Window("Get Window Info", "Process").ends_with("/olvex-x11-target"));
-  EXPECT_EQ(Run(HandleWindowsStep, {"Child Control Action", "", "Press", "", "", 3}), 0);
-  EXPECT_EQ(error, "X11 windows have no child controls");
-}
-
-// A window manager activates later than asked: the keys typed right after
-// Use Window must still reach the window that was behind.
-TEST_F(X11Desktop, ActivationBringsTheWindowBehindForwardBeforeTheKeys) {
-  X11Target back("Olvex Back", "300x200+100+100"), front("Olvex Front", "300x200+150+150");
-  ASSERT_TRUE(back.window() && front.window());
-  std::string typed[2];
-  for (int round = 0; round < 6; ++round) {
-    ASSERT_EQ(Use(round % 2 ? "Olvex Front" : "Olvex Back"), 1) << error;
-    EXPECT_EQ(platform::windows().Foreground(), round % 2 ? front.window() : back.window());
-    Type("w" + std::to_string(round) + " ");
-    typed[round % 2] += "w" + std::to_string(round) + " ";
-  }
-  SettleTypedKeys();
-  EXPECT_EQ(back.Ask().values["text"], typed[0]);
-  EXPECT_EQ(front.Ask().values["text"], typed[1]);
-  EXPECT_EQ(back.Ask().values["focused"], "0");
-}
 
 // 2,000 characters at delay 0 in ten steps: letters, digits, punctuation,
 // line breaks and characters the layout lacks (typed on spare key codes).
@@ -172,56 +116,14 @@ TEST_F(X11Desktop, ClicksWheelAndGlideAtTheIntendedPoints) {
   EXPECT_TRUE(cursor && cursor->x == 700 && cursor->y == 500);
 }
 
-TEST_F(X11Desktop, GeometryActionsReadBackAndClose) {
-  X11Target target("Olvex Geometry", "300x200+100+100");
-  ASSERT_TRUE(target.window() && Use("Olvex Geometry") == 1) << error;
-  Window("Move Window", "", "150", "120");
-  Window("Resize", "", "420", "310");
-  auto info = [&](const std::string& words) {
-    std::string out;
-    for (std::size_t at = 0; at < words.size();) {
-      const std::size_t comma = std::min(words.find(',', at), words.size());
-      out += (out.empty() ? "" : " ") + Window("Get Window Info", words.substr(at, comma - at));
-      at = comma + 1;
-    }
-    return out;
-  };
-  EXPECT_EQ(info("Left Coor,Top Coor,Width,Height"), "150 120 420 310");
-  const std::vector<long> client = target.Geometry();  // inside the frame
-  EXPECT_TRUE(client[0] >= 150 && client[1] >= 120 && client[0] + client[2] <= 570 && client[1] + client[3] <= 430);
-  Window("Maximize");
-  EXPECT_EQ(info("Maximized"), "1");
-  EXPECT_GT(std::stol(info("Width")), 1000);
-  Window("Restore");
-  EXPECT_EQ(info("Maximized,Width"), "0 420");
-  // X11 has no style bits to set: the step says so instead of doing nothing.
-  EXPECT_EQ(Run(HandleWindowsStep, {"Set Window Style", "", "", "Resizable", "", 3}), 0);
-  EXPECT_EQ(error, "The window's style could not be set to 'Resizable'");
-  Window("Minimize");
-  EXPECT_EQ(info("Minimized") + target.Ask().values["mapped"], "10");
-  Window("Restore");
-  EXPECT_EQ(info("Minimized") + target.Ask().values["mapped"], "01");
-  Window("Close Window");
-  EXPECT_TRUE(target.Ended(3000));
-  // A program that refuses the close request loses its connection to the server.
-  X11Target stubborn("Olvex Stubborn");
-  ASSERT_TRUE(stubborn.window() && stubborn.Command("refuse 1") && Use("Olvex Stubborn") == 1);
-  StepSpec close("Close Window", "", "", "", "", 3);
-  close.timeout = "1";
-  EXPECT_EQ(Run(HandleWindowsStep, close), 1) << error;
-  EXPECT_TRUE(stubborn.Ended(3000));
-}
-
 // X programs have no readable menu bars: a menu path is typed as its
-// mnemonics; the system menu's window commands act on the window.
+// mnemonics (the system menu's window commands: the script case x11/activation).
 TEST_F(X11Desktop, MenusTakeTheKeyboardRoute) {
   X11Target target("Olvex Menus");
   ASSERT_TRUE(target.window() && Use("Olvex Menus") == 1) << error;
   EXPECT_EQ(Run(HandleMenuStep, {"Select Menu Item", "&File, &Open", "", "", "", 5}), 1) << error;
   SettleTypedKeys();
   EXPECT_EQ(Presses(target.Ask()), (std::vector<std::string>{"kd Alt_L -", "kd f A", "kd o -"}));
-  EXPECT_EQ(Run(HandleMenuStep, {"Select System Menu", "Ma&ximize", "", "", "", 5}), 1) << error;
-  EXPECT_TRUE(platform::windows().IsMaximized(target.window()));
 }
 
 // The stop signal (the stop key on Linux) ends the wait for the focus of a
@@ -230,7 +132,7 @@ TEST_F(X11Desktop, MenusTakeTheKeyboardRoute) {
 TEST_F(X11Desktop, StopEndsTheWaitForTheFocus) {
   X11Target hidden("Olvex Hidden");
   ASSERT_TRUE(hidden.window() && Use("Olvex Hidden") == 1) << error;
-  Window("Set Window Style", "", "Hidden");
+  ASSERT_EQ(Run(HandleWindowsStep, {"Set Window Style", "", "", "Hidden", "", 3}), 1) << error;
   std::string script;
   for (int i = 0; i < 40; ++i) script += StepText("Use Window", std::to_string(hidden.window()), OptionsField("Handle,Activate"));
   platform::WatchStopSignals();

@@ -18,7 +18,7 @@ namespace olvex::test {
 class X11Target {
  public:
   struct State {
-    std::map<std::string, std::string> values;  // "title", "geometry", "focused", "mapped", "text"
+    std::map<std::string, std::string> values;  // "geometry", "focused", "text"
     std::vector<std::string> record;
   };
 
@@ -65,7 +65,7 @@ class X11Target {
       if (std::chrono::steady_clock::now() > end) return false;
     }
   }
-  // "clear", "paint X Y W H RRGGBB", "refuse 1|0": true when answered "ok".
+  // "clear", "paint X Y W H RRGGBB": true when answered "ok".
   bool Command(const std::string& command) { return Write(command + "\n") && Line(5000) == "ok"; }
   State Ask() {
     State s;

@@ -1,14 +1,16 @@
-// olvex-x11-target [--title T] [--class C] [--geometry WxH+X+Y]: the X11 program
-// the Linux desktop tests drive. One white top-level window that records the
-// input it receives. It prints "ready <window id>" once mapped, then answers
-// one command a line on standard input:
-//   state                 "title", "geometry X Y W H" (client area, root coordinates),
-//                         "focused 0|1", "mapped 0|1", "text" (the typed text in
-//                         UTF-8, \n and \\ escaped), "record:", the records, "end"
+// olvex-x11-target [--title T] [--class C] [--geometry WxH+X+Y] [--refuse 1] [--for S] [--text FILE]:
+// the X11 program the Linux desktop tests drive. One white top-level window that
+// records the input it receives. It prints "ready <window id>" once mapped, then
+// answers one command a line on standard input; with --for (a script starts it)
+// it reads no input and ends after S seconds at the latest:
+//   state                 "geometry X Y W H" (client area, root coordinates),
+//                         "focused 0|1", "text" (the typed text in UTF-8, \n and
+//                         \\ escaped), "record:", the records, "end"
 //   clear                 forgets records and text                  -> ok
 //   paint X Y W H RRGGBB  a block in client coordinates             -> ok
-//   refuse 1|0            ignore the close request (WM_DELETE_WINDOW) -> ok
 //   quit
+// --refuse 1: the close request (WM_DELETE_WINDOW) is ignored; --text: the typed
+// text is written to FILE when the program ends.
 // Records: "kd|ku KEYSYM MODS", "md|mu BUTTON X Y MODS", "wh up|down"; MODS is
 // C, S, A, W or "-". It answers _NET_WM_PING, as toolkits do.
 #include <X11/Xatom.h>
@@ -19,6 +21,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -33,7 +36,7 @@ Window g_window = 0;
 GC g_gc = nullptr;
 std::vector<Block> g_blocks;
 std::vector<std::string> g_record;
-std::string g_text, g_title = "Olvex X11 Target";
+std::string g_text, g_text_file;
 bool g_refuse = false;
 Atom g_protocols, g_delete, g_ping;
 
@@ -58,6 +61,14 @@ unsigned long CharOf(KeySym sym) {
   if (sym >= XK_KP_0 && sym <= XK_KP_9) return '0' + (sym - XK_KP_0);
   if (sym == XK_EuroSign) return 0x20AC;
   return sym == XK_Return || sym == XK_KP_Enter ? '\n' : sym == XK_Tab ? '\t' : 0;
+}
+
+[[noreturn]] void End() {
+  if (FILE* f = g_text_file.empty() ? nullptr : std::fopen(g_text_file.c_str(), "wb")) {
+    std::fwrite(g_text.data(), 1, g_text.size(), f);
+    std::fclose(f);
+  }
+  std::exit(0);
 }
 
 void Redraw() {
@@ -107,7 +118,7 @@ void OnEvent(XEvent& e) {
       XSendEvent(g_d, e.xclient.window, False, SubstructureNotifyMask | SubstructureRedirectMask, &e);
       XFlush(g_d);
     } else if (what == g_delete && !g_refuse) {
-      std::exit(0);
+      End();
     }
   }
 }
@@ -135,8 +146,8 @@ void Command(const std::string& line) {
     XGetInputFocus(g_d, &focus, &revert);
     std::string text;
     for (char c : g_text) text += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
-    std::printf("title %s\ngeometry %d %d %d %d\nfocused %d\nmapped %d\ntext %s\nrecord:\n", g_title.c_str(), x, y,
-                a.width, a.height, focus == g_window, a.map_state == IsViewable, text.c_str());
+    std::printf("geometry %d %d %d %d\nfocused %d\ntext %s\nrecord:\n", x, y, a.width, a.height, focus == g_window,
+                text.c_str());
     for (const std::string& r : g_record) std::printf("%s\n", r.c_str());
     std::printf("end\n");
   } else if (line == "clear") {
@@ -152,11 +163,8 @@ void Command(const std::string& line) {
     g_blocks.push_back(Block{b.x, b.y, b.w, b.h, c.pixel});
     Redraw();
     std::printf("ok\n");
-  } else if (line.rfind("refuse ", 0) == 0) {
-    g_refuse = line.substr(7) == "1";
-    std::printf("ok\n");
   } else if (line == "quit") {
-    std::exit(0);
+    End();
   } else {
     std::printf("error %s\n", line.c_str());
   }
@@ -166,14 +174,17 @@ void Command(const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string class_name = "OlvexX11Target";
-  int x = 40, y = 40;
+  std::string title = "Olvex X11 Target", class_name = "OlvexX11Target";
+  int x = 40, y = 40, seconds = 0;
   unsigned w = 400, h = 300;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string arg = argv[i];
-    if (arg == "--title") g_title = argv[i + 1];
+    if (arg == "--title") title = argv[i + 1];
     if (arg == "--class") class_name = argv[i + 1];
     if (arg == "--geometry") std::sscanf(argv[i + 1], "%ux%u+%d+%d", &w, &h, &x, &y);
+    if (arg == "--refuse") g_refuse = std::string(argv[i + 1]) == "1";
+    if (arg == "--for") seconds = std::atoi(argv[i + 1]);
+    if (arg == "--text") g_text_file = argv[i + 1];
   }
   if (!(g_d = XOpenDisplay(nullptr))) return std::fprintf(stderr, "olvex-x11-target: no X display\n"), 1;
   XKeysymToKeycode(g_d, XK_a);  // the key map is read at the start, as toolkits do
@@ -192,22 +203,23 @@ int main(int argc, char** argv) {
   const long pid = static_cast<long>(getpid());
   XChangeProperty(g_d, g_window, XInternAtom(g_d, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&pid), 1);
-  XStoreName(g_d, g_window, g_title.c_str());
+  XStoreName(g_d, g_window, title.c_str());
   XChangeProperty(g_d, g_window, XInternAtom(g_d, "_NET_WM_NAME", False), XInternAtom(g_d, "UTF8_STRING", False), 8,
-                  PropModeReplace, reinterpret_cast<const unsigned char*>(g_title.data()), static_cast<int>(g_title.size()));
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
   XSelectInput(g_d, g_window, ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask);
   XMapWindow(g_d, g_window);
   // Ready once viewable (under a window manager, once it has put the window up).
   XWindowAttributes a{};
   for (int i = 0; i < 500 && XGetWindowAttributes(g_d, g_window, &a) && a.map_state != IsViewable; ++i) usleep(10000);
   Redraw();
-  std::printf("ready %lu\n", static_cast<unsigned long>(g_window));
+  if (seconds == 0) std::printf("ready %lu\n", static_cast<unsigned long>(g_window));
   std::fflush(stdout);
   std::string pending;
-  for (;;) {
+  for (const time_t end = time(nullptr) + seconds;;) {
     Pump();
+    if (seconds > 0 && time(nullptr) > end) End();
     pollfd fds[2] = {{ConnectionNumber(g_d), POLLIN, 0}, {0, POLLIN, 0}};
-    if (poll(fds, 2, 100) <= 0 || !(fds[1].revents & (POLLIN | POLLHUP))) continue;
+    if (poll(fds, seconds > 0 ? 1 : 2, 100) <= 0 || !(fds[1].revents & (POLLIN | POLLHUP))) continue;
     char chunk[4096];
     const ssize_t n = read(0, chunk, sizeof chunk);
     if (n <= 0) return 0;  // the test is gone
