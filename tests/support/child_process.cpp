@@ -4,6 +4,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <thread>
 #else
 #include <fcntl.h>
@@ -32,11 +34,23 @@ std::string Quote(const std::string& arg) {
   return q + "\"";
 }
 
-void Drain(HANDLE h, std::string* into) {
+// Reads the pipe until its writers are gone, or nothing more comes once
+// `give_up` is set: a program the child left running may hold the pipe.
+void Drain(HANDLE h, std::string* into, const std::atomic<bool>* give_up, std::atomic<int>* done) {
   char buf[4096];
-  DWORD got;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) into->append(buf, got);
+  for (;;) {
+    DWORD ready = 0, got = 0;
+    if (!PeekNamedPipe(h, nullptr, 0, nullptr, &ready, nullptr)) break;
+    if (ready == 0) {
+      if (*give_up) break;
+      Sleep(5);
+      continue;
+    }
+    if (!ReadFile(h, buf, std::min<DWORD>(ready, sizeof buf), &got, nullptr) || got == 0) break;
+    into->append(buf, got);
+  }
   CloseHandle(h);
+  ++*done;
 }
 
 }  // namespace
@@ -72,12 +86,16 @@ ChildResult RunChild(const std::vector<std::string>& args, std::chrono::millisec
     result.err = "CreateProcess failed: " + cmd;
     return result;
   }
-  std::thread t1(Drain, out_r, &result.out), t2(Drain, err_r, &result.err);
+  std::atomic<bool> give_up{false};
+  std::atomic<int> done{0};
+  std::thread t1(Drain, out_r, &result.out, &give_up, &done), t2(Drain, err_r, &result.err, &give_up, &done);
   if (WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeout.count())) == WAIT_TIMEOUT) {
     result.timed_out = true;
     TerminateProcess(pi.hProcess, 1);
     WaitForSingleObject(pi.hProcess, INFINITE);
   }
+  for (int waited = 0; done < 2 && waited < 3000; waited += 10) Sleep(10);
+  give_up = true;
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
   result.exit_code = static_cast<int>(code);
