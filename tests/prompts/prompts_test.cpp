@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <functional>
 #include <thread>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -159,22 +158,25 @@ TEST_F(PromptsTest, ListsSplitAtTheirSeparatorAndTheFirstItemIsThePrompt) {
   }
 }
 
-// What the input dialogs are asked with; their answers, from the answers
-// file, are the script case prompts/answered.
+// What the input, file and folder dialogs are asked with; their answers, from
+// the answers file, are the script case prompts/answered.
 TEST_F(PromptsTest, InputDialogsStartFromTheVariableAndWhereTheLastOneClosed) {
   RecordingDialogs dialogs;
   WriteUserVariable("name", "abc");
   WriteUserVariable("login_username", "bob");
-  platform::InputReply ok;
-  ok.ok = true;
+  platform::InputReply ok, file;
+  ok.ok = file.ok = true;
   ok.answer = "Ann";
   ok.position = platform::DialogRect{10, 20, 310, 220};
-  dialogs.input_replies = {ok};
+  file.answer = "notes.txt";
+  dialogs.input_replies = {ok, {}, {}, file};
   // Without an output the login's user name field starts with the stored name.
   Run(StepText("Input Value", "Your name?", Title("Who") + VariableOutput("name")) +
       StepText("Input Value", "Town?", VariableOutput("town") + OptionsField("Multi,Top,Courier")) +
-      StepText("Login Prompt", ""));
-  ASSERT_EQ(dialogs.inputs.size(), 3u);
+      StepText("Login Prompt", "") +
+      StepText("Select File", "Text Files (*.txt)", VariableOutput("file") + "<timeout>1</timeout>") +
+      StepText("Select File", "All (*.*)", OptionsField("Save")) + StepText("Select Folder", "", OptionsField("Multi")));
+  ASSERT_EQ(dialogs.inputs.size(), 6u);
   EXPECT_EQ(dialogs.inputs[0].title, "Who");
   EXPECT_EQ(dialogs.inputs[0].prompt, "\nYour name?");
   EXPECT_EQ(dialogs.inputs[0].initial, "abc");
@@ -186,39 +188,14 @@ TEST_F(PromptsTest, InputDialogsStartFromTheVariableAndWhereTheLastOneClosed) {
   EXPECT_EQ(dialogs.inputs[1].position, (platform::DialogRect{10, 20, 310, 220}));  // where the first one closed
   EXPECT_EQ(dialogs.inputs[2].kind, InputKind::kLogin);
   EXPECT_EQ(dialogs.inputs[2].initial, "bob");
-}
-
-TEST(PasswordScrambling, RotatesEachByteLeftByTheKeyAndBack) {
-  // Key "MOXIEWARP": rotations 5 7 0 1 5 7 1 2 0, repeating.
-  const std::vector<std::pair<std::string, std::string>> rows = {
-      {"s3cret", "\x6E\x99\x63\xE4\xAC\x3A"},
-      {"aaaaaaaaaa", "\x2C\xB0\x61\xC2\x2C\xB0\xC2\x85\x61\x2C"},
-      {std::string("a\0b", 3), std::string("\x2C\0\x62", 3)},
-  };
-  for (const auto& [plain, scrambled] : rows) {
-    EXPECT_EQ(ScramblePassword(plain), scrambled);
-    EXPECT_EQ(UnscramblePassword(scrambled), plain);
-  }
-}
-
-TEST_F(PromptsTest, FilesAndFoldersOfferTheFilterAndSaveThePath) {
-  RecordingDialogs dialogs;
-  platform::InputReply reply;
-  reply.ok = true;
-  reply.answer = "notes.txt";
-  dialogs.input_replies = {reply};
-  Run(StepText("Select File", "Text Files (*.txt)", VariableOutput("file") + "<timeout>1</timeout>") +
-      StepText("Select File", "All (*.*)", OptionsField("Save")) + StepText("Select Folder", "", OptionsField("Multi")));
-  ASSERT_EQ(dialogs.inputs.size(), 3u);
   using Filters = std::vector<std::pair<std::string, std::string>>;
-  EXPECT_EQ(dialogs.inputs[0].filters, (Filters{{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}}));
-  EXPECT_EQ(dialogs.inputs[0].timeout_ms, 1500);
-  EXPECT_EQ(dialogs.inputs[1].kind, InputKind::kSaveFile);
-  EXPECT_EQ(dialogs.inputs[1].filters, (Filters{{"All (*.*)", "*.*"}}));
-  EXPECT_EQ(dialogs.inputs[2].kind, InputKind::kFolder);
+  EXPECT_EQ(dialogs.inputs[3].filters, (Filters{{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}}));
+  EXPECT_EQ(dialogs.inputs[3].timeout_ms, 1500);
+  EXPECT_EQ(dialogs.inputs[4].kind, InputKind::kSaveFile);
+  EXPECT_EQ(dialogs.inputs[4].filters, (Filters{{"All (*.*)", "*.*"}}));
+  EXPECT_EQ(dialogs.inputs[5].kind, InputKind::kFolder);
   EXPECT_EQ(Var("file"), "notes.txt");
 }
-
 
 TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsFromTheVariable) {
   using platform::RowKind;
@@ -411,37 +388,6 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\EditDlgPos").value_or("").size(), 16u);
   EXPECT_EQ(RegistryRead("HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\Palettes\\ListDlgPos").value_or("").size(), 16u);
   EXPECT_TRUE(errors_.empty()) << errors_.front();
-}
-
-// The stop key held while a prompt is open closes the prompt, and the run stops there.
-TEST_F(PromptsTest, TheStopKeyClosesAnOpenPrompt) {
-  const std::string t60 = "<timeout>60</timeout>";  // none is left waiting should the stop fail
-  const std::string prompts[] = {
-      StepText("Ask Yes/No Question", "Waiting?", t60),
-      StepText("Input Value", "Waiting?", t60),
-      StepText("Custom Dialog", "Name:", Title("Waiting?") + "<value2>EDIT</value2>" + t60),
-      StepText("Select File", "Text Files (*.txt)", Title("Waiting?") + t60),
-  };
-  for (const std::string& prompt : prompts) {
-    SCOPED_TRACE(prompt);
-    RegistryDelete("*\\UserVariables\\after");
-    BoxAnswerer answerer(std::vector<BoxAnswerer::Reply>{{BoxAnswerer::kLeave, {}, {}, "Waiting?"}});
-    std::thread presser([&answerer] {
-      if (answerer.WaitFor(1, std::chrono::seconds(30)).empty()) return;
-      INPUT key{};
-      key.type = INPUT_KEYBOARD;
-      key.ki.wVk = VK_PAUSE;
-      SendInput(1, &key, sizeof key);
-      Sleep(400);  // held past a poll of the open prompt
-      key.ki.dwFlags = KEYEVENTF_KEYUP;
-      SendInput(1, &key, sizeof key);
-    });
-    Run(prompt + StepText("Set Variable", "ran", VariableOutput("after")));
-    presser.join();
-    EXPECT_EQ(answerer.Seen().size(), 1u);
-    EXPECT_EQ(LastRunOutcome(), RunOutcome::kStopped);
-    EXPECT_EQ(Var("after"), "(missing)");
-  }
 }
 
 // The tray icon's menu stops the run ("Stop Script"), while the run waits and

@@ -1,11 +1,10 @@
 // The Wait category run as scripts: the main loop is served on the test
 // thread, as the runtime serves it, while a helper thread makes the
-// condition come true.
+// condition come true. The file and folder waits are the script case
+// waits/file_events, where a second runtime makes their events.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <thread>
@@ -59,54 +58,6 @@ class WaitsTest : public ScriptTest {
   }
   int ResultOf(int step) const { return Document(0).steps[static_cast<std::size_t>(step)].run_result; }
 };
-
-void Touch(const std::string& path, const std::string& bytes = "x") { std::ofstream(path, std::ios::binary) << bytes; }
-
-// Each wait ends when its condition comes true (a helper makes it true after
-// a while) and fails at its time-out when it never does.
-TEST_F(WaitsTest, FileAndFolderWaitsEndWhenTheirConditionComesTrue) {
-  struct Case {
-    const char* name;
-    std::string action, options;
-    std::function<void(const std::string& path)> before, during;
-    bool met;
-  };
-  const auto none = [](const std::string&) {};
-  const auto create = [](const std::string& p) { Touch(p); };
-  const auto remove = [](const std::string& p) { std::filesystem::remove_all(p); };
-  const auto mkdir = [](const std::string& p) { std::filesystem::create_directory(p); };
-  const Case cases[] = {
-      {"file appears", "Wait for File", "Exist", none, create, true},
-      {"file never appears", "Wait for File", "Exist", none, none, false},
-      {"file is deleted", "Wait for File", "Not Exist", create, remove, true},
-      {"a folder is no file", "Wait for File", "Exist", none, mkdir, false},
-      // The change watch records the file at its first poll (after 1 s).
-      {"same-size rewrite", "Wait for File", "", [](const std::string& p) { Touch(p, "abc"); },
-       [](const std::string& p) {
-         std::this_thread::sleep_for(1500ms);
-         Touch(p, "abd");
-       },
-       true},
-      {"file left alone", "Wait for File", "", create, none, false},
-      {"folder appears", "Wait for Folder", "Exist", none, mkdir, true},
-      {"folder removed", "Wait for Folder", "Not Exist", mkdir, remove, true},
-      {"entry added to folder", "Wait for Folder", "Changes", mkdir,
-       [](const std::string& p) { Touch(p + "/new.txt"); }, true},
-      {"quiet folder", "Wait for Folder", "Changes", mkdir, none, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string path = dir().File(std::string("target ") + std::to_string(&c - cases));
-    c.before(path);
-    const std::string timeout = c.met ? "20" : "=1.2";
-    Run(Step(c.action, "<text>" + path + "</text><options>" + c.options + "</options><timeout>" + timeout + "</timeout>"),
-        [&] {
-          std::this_thread::sleep_for(200ms);
-          c.during(path);
-        });
-    EXPECT_EQ(ResultOf(0), c.met ? 2 : 4);
-  }
-}
 
 // A stop ends every kind of wait long before the 3500 ms forced stop, and
 // the run stops at the waiting step.
