@@ -390,6 +390,37 @@ TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 
+// The stop key held while a prompt is open closes the prompt, and the run stops there.
+TEST_F(PromptsTest, TheStopKeyClosesAnOpenPrompt) {
+  const std::string t60 = "<timeout>60</timeout>";  // none is left waiting should the stop fail
+  const std::string prompts[] = {
+      StepText("Ask Yes/No Question", "Waiting?", t60),
+      StepText("Input Value", "Waiting?", t60),
+      StepText("Custom Dialog", "Name:", Title("Waiting?") + "<value2>EDIT</value2>" + t60),
+      StepText("Select File", "Text Files (*.txt)", Title("Waiting?") + t60),
+  };
+  for (const std::string& prompt : prompts) {
+    SCOPED_TRACE(prompt);
+    RegistryDelete("*\\UserVariables\\after");
+    BoxAnswerer answerer(std::vector<BoxAnswerer::Reply>{{BoxAnswerer::kLeave, {}, {}, "Waiting?"}});
+    std::thread presser([&answerer] {
+      if (answerer.WaitFor(1, std::chrono::seconds(30)).empty()) return;
+      INPUT key{};
+      key.type = INPUT_KEYBOARD;
+      key.ki.wVk = VK_PAUSE;
+      SendInput(1, &key, sizeof key);
+      Sleep(400);  // held past a poll of the open prompt
+      key.ki.dwFlags = KEYEVENTF_KEYUP;
+      SendInput(1, &key, sizeof key);
+    });
+    Run(prompt + StepText("Set Variable", "ran", VariableOutput("after")));
+    presser.join();
+    EXPECT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(LastRunOutcome(), RunOutcome::kStopped);
+    EXPECT_EQ(Var("after"), "(missing)");
+  }
+}
+
 // The tray icon's menu stops the run ("Stop Script"), while the run waits and
 // while a prompt is open (which then closes).
 TEST(TrayIcon, ItsMenuStopsTheRun) {

@@ -3,7 +3,6 @@
 // over a fake screen.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <tuple>
 
 #include "engine/document.h"
@@ -14,10 +13,9 @@
 #include "platform/clipboard.h"
 #include "screen/picture.h"
 #include "screen/screen_actions.h"
-#include "tests/screen/screen_steps.h"
-#include "tests/settings/store_sandbox.h"
 #include "tests/support/case_table.h"
 #include "tests/support/fake_screen.h"
+#include "tests/support/script_test.h"
 #include "vars/system_actions.h"
 #include "vars/variables.h"
 #ifdef _WIN32
@@ -71,7 +69,9 @@ TEST(ScreenSearch, EdgeCases) {
   const Frame grey_frame{1, 1, grey.pixels.data()};
   EXPECT_TRUE(SearchImage(grey_frame, {1, 1, 24, one}, {std::nullopt, 16, 0, kNoMask, false}).found);
   EXPECT_FALSE(SearchImage(grey_frame, {1, 1, 24, other}, {std::nullopt, 16, 0, kNoMask, false}).found);
+  // The required matches are the percentage of the pixels rounded to the nearest.
   EXPECT_EQ(AllowedMismatches(7, 50), 3);
+  EXPECT_EQ(AllowedMismatches(10, 91), 1);
 }
 
 std::vector<CaseRow> Cases(const std::string& section, std::size_t fields) {
@@ -94,7 +94,8 @@ TEST(ScreenPictures, PixelListsAndColourTexts) {
   EXPECT_EQ(ParsePixelList(megabyte).width, 64);
   for (const CaseRow& row : Cases("pixel list or files", 2))
     EXPECT_EQ(IsPixelList(row.fields[0]), row.fields[1] == "yes") << row.where;
-  for (const CaseRow& row : Cases("colour texts", 2)) EXPECT_EQ(ParseColorText(row.fields[0]), Hex(row.fields[1])) << row.where;
+  for (const CaseRow& row : Cases("colour texts", 2))
+    EXPECT_EQ(ParseColorText(row.fields[0]), Hex(row.fields[1])) << row.where;
   EXPECT_EQ(ColorText(0x563412), "123456");
 }
 
@@ -154,25 +155,23 @@ TEST(ScreenPictures, BmpFilesOfEveryDepthAndBadOnes) {
 
 // Steps over the fake screen: image lists, the single-point test, the IF
 // conditions and Image Capture.
-class ScreenStepTest : public ::testing::Test {
+class ScreenStepTest : public ScriptTest {
  protected:
   void SetUp() override {
+    ScriptTest::SetUp();
     screen_.Paint(30, 20, red_.width, red_.height, red_.pixels);
     screen_.Paint(50, 5, masked_.width, masked_.height, masked_.pixels);
     screen_.pixels[5 * 80 + 50] = 0x111111;  // under the masked pixels
     screen_.pixels[6 * 80 + 51] = 0x222222;
-    CloseAllDocuments();
     SetLogLevel(2);
     SetLogObserver([this](const std::string& line) { log_.push_back(line); });
   }
   void TearDown() override {
     SetLogObserver(nullptr);
-    SetLogLevel(0);
-    CloseAllDocuments();
+    ScriptTest::TearDown();
   }
-  Step& Load(const std::string& xml) { return LoadScreenStep(xml, dir_.File("case.oxm")); }
   std::string File(const std::string& name, const Picture& p) {
-    std::ofstream(dir_.File(name), std::ios::binary) << WriteBmp(p.pixels.data(), p.width, p.height);
+    dir().Write(name, WriteBmp(p.pixels.data(), p.width, p.height));
     return name;
   }
   int Find(const std::string& xml, ImageSpot& spot) {
@@ -180,8 +179,6 @@ class ScreenStepTest : public ::testing::Test {
     return FindImageForStep(0, 0, spot);
   }
 
-  StoreSandbox sandbox_;
-  ScratchDir dir_;
   PaintedScreen screen_{80, 60, 0x336699};
   Picture red_ = Flat(4, 3, 0x0000FF);
   Picture masked_ = [] {
@@ -231,7 +228,7 @@ TEST_F(ScreenStepTest, IfConditionsAndImageCapture) {
   EXPECT_EQ(HandleIfStep(0, 0), 1);
   EXPECT_EQ(ReadUserVariable("where"), "30, 20");
 
-  const std::string saved = dir_.File("shot.bmp");
+  const std::string saved = dir().File("shot.bmp");
   Load("<step><action>Image Capture</action><options>Area</options><value1>29,19</value1><value2>6,5</value2>"
        "<output value=\"" + saved + "\">File</output></step>");
   ASSERT_EQ(HandleSystemStep(0, 0), 1) << StepError();
