@@ -23,7 +23,7 @@
 #include "platform/locale.h"
 #include "prompts/prompt_actions.h"
 #include "tests/settings/store_sandbox.h"
-#include "tests/support/test_support.h"
+#include "tests/support/script_test.h"
 #include "vars/expand.h"
 #include "vars/registry_value.h"
 #include "vars/variables.h"
@@ -55,10 +55,10 @@ namespace box = platform::box;
 
 std::string Title(const std::string& title) { return "<value1>" + title + "</value1>"; }
 
-class PromptsTest : public ::testing::Test {
+class PromptsTest : public ScriptTest {
  protected:
   void SetUp() override {
-    CloseAllDocuments();
+    ScriptTest::SetUp();
     InstallExpander();
     InstallRunExpansionHost("");
     SetLogLevel(0);
@@ -71,23 +71,19 @@ class PromptsTest : public ::testing::Test {
   void TearDown() override {
     SetFailureHandler(nullptr);
     ClearControlState();
-    CloseAllDocuments();
+    ScriptTest::TearDown();
     SetExpansionHost(nullptr);
   }
-  // `adjust` may change the parsed steps before the run.
+  // Runs on the workers alone; `adjust` may change the parsed steps before the run.
   void Run(const std::string& steps, const std::function<void(ScriptDocument&)>& adjust = {}) {
-    CloseAllDocuments();
-    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
-    FixUpDocument(0);
+    Load(steps);
     if (adjust) adjust(Document(0));
-    Document(0).file_name = sandbox_.dir().File("case.oxm");
     errors_.clear();
     StartRun(0, kCommandNewRun, false, 0, 0);
     ASSERT_TRUE(WaitForWorkers());
   }
   std::string Var(const std::string& name) { return ReadUserVariable(name).value_or("(missing)"); }
 
-  StoreSandbox sandbox_;
   Strings errors_;
 };
 
@@ -229,7 +225,7 @@ TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsFromTheVariable) {
 TEST_F(PromptsTest, DisplaysTakeTheirSizeBarPositionAndTimeOut) {
   using platform::NoticeKind;
   RecordingDialogs dialogs;
-  const std::string image = sandbox_.dir().Write("dot.bmp", "BM");
+  const std::string image = dir().Write("dot.bmp", "BM");
   Run(StepText("Progress Bar Popup", "75 %done", "<value1>10</value1><value2>500</value2>") +
       StepText("Status Popup", "Working", "<value1>400</value1>" + OptionsField("top")) + StepText("Status Popup", " \t") +
       StepText("Balloon Popup", "Hi", "<timeout>3</timeout>") +
@@ -309,8 +305,8 @@ TEST_F(PromptsTest, TheMessageLoopTakesWhatIsSentUntilTheWindowCloses) {
 // The real dialogs, the system's file and folder dialogs among them, answered as a person would.
 TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   using Reply = BoxAnswerer::Reply;
-  const std::string notes = sandbox_.dir().Write("notes.txt", "x");
-  std::string folder = sandbox_.dir().File("");
+  const std::string notes = dir().Write("notes.txt", "x");
+  std::string folder = dir().File("");
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
   for (char& c : folder)
     if (c == '/') c = '\\';
