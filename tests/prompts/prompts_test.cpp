@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <functional>
 #include <thread>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,7 @@
 #include "platform/locale.h"
 #include "prompts/prompt_actions.h"
 #include "tests/settings/store_sandbox.h"
-#include "tests/support/test_support.h"
+#include "tests/support/script_test.h"
 #include "vars/expand.h"
 #include "vars/registry_value.h"
 #include "vars/variables.h"
@@ -56,10 +55,10 @@ namespace box = platform::box;
 
 std::string Title(const std::string& title) { return "<value1>" + title + "</value1>"; }
 
-class PromptsTest : public ::testing::Test {
+class PromptsTest : public ScriptTest {
  protected:
   void SetUp() override {
-    CloseAllDocuments();
+    ScriptTest::SetUp();
     InstallExpander();
     InstallRunExpansionHost("");
     SetLogLevel(0);
@@ -72,23 +71,19 @@ class PromptsTest : public ::testing::Test {
   void TearDown() override {
     SetFailureHandler(nullptr);
     ClearControlState();
-    CloseAllDocuments();
+    ScriptTest::TearDown();
     SetExpansionHost(nullptr);
   }
-  // `adjust` may change the parsed steps before the run.
+  // Runs on the workers alone; `adjust` may change the parsed steps before the run.
   void Run(const std::string& steps, const std::function<void(ScriptDocument&)>& adjust = {}) {
-    CloseAllDocuments();
-    ASSERT_EQ(ParseSteps(steps, 0, -1, 0).status, ParseStatus::Parsed);
-    FixUpDocument(0);
+    Load(steps);
     if (adjust) adjust(Document(0));
-    Document(0).file_name = sandbox_.dir().File("case.oxm");
     errors_.clear();
     StartRun(0, kCommandNewRun, false, 0, 0);
     ASSERT_TRUE(WaitForWorkers());
   }
   std::string Var(const std::string& name) { return ReadUserVariable(name).value_or("(missing)"); }
 
-  StoreSandbox sandbox_;
   Strings errors_;
 };
 
@@ -159,22 +154,25 @@ TEST_F(PromptsTest, ListsSplitAtTheirSeparatorAndTheFirstItemIsThePrompt) {
   }
 }
 
-// What the input dialogs are asked with; their answers, from the answers
-// file, are the script case prompts/answered.
+// What the input, file and folder dialogs are asked with; their answers, from
+// the answers file, are the script case prompts/answered.
 TEST_F(PromptsTest, InputDialogsStartFromTheVariableAndWhereTheLastOneClosed) {
   RecordingDialogs dialogs;
   WriteUserVariable("name", "abc");
   WriteUserVariable("login_username", "bob");
-  platform::InputReply ok;
-  ok.ok = true;
+  platform::InputReply ok, file;
+  ok.ok = file.ok = true;
   ok.answer = "Ann";
   ok.position = platform::DialogRect{10, 20, 310, 220};
-  dialogs.input_replies = {ok};
+  file.answer = "notes.txt";
+  dialogs.input_replies = {ok, {}, {}, file};
   // Without an output the login's user name field starts with the stored name.
   Run(StepText("Input Value", "Your name?", Title("Who") + VariableOutput("name")) +
       StepText("Input Value", "Town?", VariableOutput("town") + OptionsField("Multi,Top,Courier")) +
-      StepText("Login Prompt", ""));
-  ASSERT_EQ(dialogs.inputs.size(), 3u);
+      StepText("Login Prompt", "") +
+      StepText("Select File", "Text Files (*.txt)", VariableOutput("file") + "<timeout>1</timeout>") +
+      StepText("Select File", "All (*.*)", OptionsField("Save")) + StepText("Select Folder", "", OptionsField("Multi")));
+  ASSERT_EQ(dialogs.inputs.size(), 6u);
   EXPECT_EQ(dialogs.inputs[0].title, "Who");
   EXPECT_EQ(dialogs.inputs[0].prompt, "\nYour name?");
   EXPECT_EQ(dialogs.inputs[0].initial, "abc");
@@ -186,39 +184,14 @@ TEST_F(PromptsTest, InputDialogsStartFromTheVariableAndWhereTheLastOneClosed) {
   EXPECT_EQ(dialogs.inputs[1].position, (platform::DialogRect{10, 20, 310, 220}));  // where the first one closed
   EXPECT_EQ(dialogs.inputs[2].kind, InputKind::kLogin);
   EXPECT_EQ(dialogs.inputs[2].initial, "bob");
-}
-
-TEST(PasswordScrambling, RotatesEachByteLeftByTheKeyAndBack) {
-  // Key "MOXIEWARP": rotations 5 7 0 1 5 7 1 2 0, repeating.
-  const std::vector<std::pair<std::string, std::string>> rows = {
-      {"s3cret", "\x6E\x99\x63\xE4\xAC\x3A"},
-      {"aaaaaaaaaa", "\x2C\xB0\x61\xC2\x2C\xB0\xC2\x85\x61\x2C"},
-      {std::string("a\0b", 3), std::string("\x2C\0\x62", 3)},
-  };
-  for (const auto& [plain, scrambled] : rows) {
-    EXPECT_EQ(ScramblePassword(plain), scrambled);
-    EXPECT_EQ(UnscramblePassword(scrambled), plain);
-  }
-}
-
-TEST_F(PromptsTest, FilesAndFoldersOfferTheFilterAndSaveThePath) {
-  RecordingDialogs dialogs;
-  platform::InputReply reply;
-  reply.ok = true;
-  reply.answer = "notes.txt";
-  dialogs.input_replies = {reply};
-  Run(StepText("Select File", "Text Files (*.txt)", VariableOutput("file") + "<timeout>1</timeout>") +
-      StepText("Select File", "All (*.*)", OptionsField("Save")) + StepText("Select Folder", "", OptionsField("Multi")));
-  ASSERT_EQ(dialogs.inputs.size(), 3u);
   using Filters = std::vector<std::pair<std::string, std::string>>;
-  EXPECT_EQ(dialogs.inputs[0].filters, (Filters{{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}}));
-  EXPECT_EQ(dialogs.inputs[0].timeout_ms, 1500);
-  EXPECT_EQ(dialogs.inputs[1].kind, InputKind::kSaveFile);
-  EXPECT_EQ(dialogs.inputs[1].filters, (Filters{{"All (*.*)", "*.*"}}));
-  EXPECT_EQ(dialogs.inputs[2].kind, InputKind::kFolder);
+  EXPECT_EQ(dialogs.inputs[3].filters, (Filters{{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}}));
+  EXPECT_EQ(dialogs.inputs[3].timeout_ms, 1500);
+  EXPECT_EQ(dialogs.inputs[4].kind, InputKind::kSaveFile);
+  EXPECT_EQ(dialogs.inputs[4].filters, (Filters{{"All (*.*)", "*.*"}}));
+  EXPECT_EQ(dialogs.inputs[5].kind, InputKind::kFolder);
   EXPECT_EQ(Var("file"), "notes.txt");
 }
-
 
 TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsFromTheVariable) {
   using platform::RowKind;
@@ -252,7 +225,7 @@ TEST_F(PromptsTest, CustomDialogRowsTakeTheirDefaultsFromTheVariable) {
 TEST_F(PromptsTest, DisplaysTakeTheirSizeBarPositionAndTimeOut) {
   using platform::NoticeKind;
   RecordingDialogs dialogs;
-  const std::string image = sandbox_.dir().Write("dot.bmp", "BM");
+  const std::string image = dir().Write("dot.bmp", "BM");
   Run(StepText("Progress Bar Popup", "75 %done", "<value1>10</value1><value2>500</value2>") +
       StepText("Status Popup", "Working", "<value1>400</value1>" + OptionsField("top")) + StepText("Status Popup", " \t") +
       StepText("Balloon Popup", "Hi", "<timeout>3</timeout>") +
@@ -332,8 +305,8 @@ TEST_F(PromptsTest, TheMessageLoopTakesWhatIsSentUntilTheWindowCloses) {
 // The real dialogs, the system's file and folder dialogs among them, answered as a person would.
 TEST_F(PromptsTest, RealPromptsAreAnsweredOnTheDesktop) {
   using Reply = BoxAnswerer::Reply;
-  const std::string notes = sandbox_.dir().Write("notes.txt", "x");
-  std::string folder = sandbox_.dir().File("");
+  const std::string notes = dir().Write("notes.txt", "x");
+  std::string folder = dir().File("");
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
   for (char& c : folder)
     if (c == '/') c = '\\';

@@ -12,9 +12,7 @@
 #include "engine/settings.h"
 #include "screen/picture.h"
 #include "screen/screen_actions.h"
-#include "tests/screen/screen_steps.h"
-#include "tests/settings/store_sandbox.h"
-#include "tests/support/test_support.h"
+#include "tests/support/script_test.h"
 #include "vars/system_actions.h"
 #include "vars/variables.h"
 #include "windows/window_match.h"
@@ -93,29 +91,23 @@ void Put(std::vector<Colour>& canvas, const Picture& p, int x, int y) {
     for (int c = 0; c < p.width; ++c) canvas[(y + r) * kWidth + x + c] = p.pixels[r * p.width + c];
 }
 
-class DesktopTest : public ::testing::Test {
+class DesktopTest : public ScriptTest {
  protected:
   void SetUp() override {
-    CloseAllDocuments();
+    ScriptTest::SetUp();
     SetLogLevel(1);
   }
-  void TearDown() override {
-    SetLogLevel(0);
-    CloseAllDocuments();
-  }
   std::string SaveBmp(const std::string& name, const Picture& p) {
-    return dir_.Write(name, WriteBmp(p.pixels.data(), p.width, p.height));
+    return dir().Write(name, WriteBmp(p.pixels.data(), p.width, p.height));
   }
   // FindImageForStep over the step; the top-left found, or nothing.
   std::optional<Point> Find(const std::string& xml) {
-    LoadScreenStep(xml, dir_.File("case.oxm"));
+    Load(xml);
     ImageSpot spot;
     if (FindImageForStep(0, 0, spot) != 1) return std::nullopt;
     return Point{spot.left, spot.top};
   }
 
-  StoreSandbox sandbox_;
-  ScratchDir dir_;
   PaintedWindow window_;
 };
 
@@ -129,7 +121,7 @@ TEST_F(DesktopTest, PicturesAndPixelsAreFoundWhereTheWindowShowsThem) {
   EXPECT_EQ(Find(StepText("IF Image is Visible", file)), (Point{kLeft + 40, kTop + 30}));
   EXPECT_EQ(Find(StepText("IF Pixel is Visible", "9B5713")), (Point{kLeft + 150, kTop + 100}));
   // Use Window by image takes the window that shows the picture.
-  LoadScreenStep(StepText("Use Window", file, "<options>Image</options>"), dir_.File("case.oxm"));
+  Load(StepText("Use Window", file, "<options>Image</options>"));
   EXPECT_EQ(UseWindowAction(0, 0), reinterpret_cast<platform::WindowId>(window_.handle())) << StepError();
   EXPECT_EQ(Find(StepText("IF Pixel is Visible", "9B5713", "<value1>2</value1>")), (Point{kLeft + 150, kTop + 100}));
   const std::string inside = "<value2>" + std::to_string(kLeft) + "," + std::to_string(kTop) + "</value2><value3>" +
@@ -154,15 +146,14 @@ TEST_F(DesktopTest, CapturesSaveTheScreenAndAGifLoadsThroughTheSystem) {
       "\x06\x00\x00\x02\x1C\xC4\xA8\x10\xA3\xC2\x80\x13\x03\x4E\x54\x88\x51\x21\xC6\x89\x01\x27\x06\xC4\xA8\x10"
       "\xA3\xC2\x80\x13\x03\x4E\x05\x00\x3B",
       67);
-  const std::string gif = dir_.Write("four.gif", gif_bytes);
+  const std::string gif = dir().Write("four.gif", gif_bytes);
   EXPECT_EQ(Find(StepText("IF Image is Visible", gif)), (Point{kLeft + 10, kTop + 70}));
 
   // Image Capture of the window's area: the BMP holds what the window shows.
-  const std::string shot = dir_.File("shot.bmp");
-  LoadScreenStep("<step><action>Image Capture</action><options>Area</options><value1>" + std::to_string(kLeft) + "," +
-                     std::to_string(kTop) + "</value1><value2>" + std::to_string(kWidth) + "," +
-                     std::to_string(kHeight) + "</value2><output value=\"" + shot + "\">File</output></step>",
-                 dir_.File("case.oxm"));
+  const std::string shot = dir().File("shot.bmp");
+  Load("<step><action>Image Capture</action><options>Area</options><value1>" + std::to_string(kLeft) + "," +
+       std::to_string(kTop) + "</value1><value2>" + std::to_string(kWidth) + "," + std::to_string(kHeight) +
+       "</value2><output value=\"" + shot + "\">File</output></step>");
   ASSERT_EQ(HandleSystemStep(0, 0), 1) << StepError();
   Picture saved;
   std::string error;

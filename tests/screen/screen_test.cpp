@@ -3,7 +3,6 @@
 // over a fake screen.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <tuple>
 
 #include "engine/document.h"
@@ -14,9 +13,9 @@
 #include "platform/clipboard.h"
 #include "screen/picture.h"
 #include "screen/screen_actions.h"
-#include "tests/screen/screen_steps.h"
-#include "tests/settings/store_sandbox.h"
+#include "tests/support/case_table.h"
 #include "tests/support/fake_screen.h"
+#include "tests/support/script_test.h"
 #include "vars/system_actions.h"
 #include "vars/variables.h"
 #ifdef _WIN32
@@ -70,45 +69,33 @@ TEST(ScreenSearch, EdgeCases) {
   const Frame grey_frame{1, 1, grey.pixels.data()};
   EXPECT_TRUE(SearchImage(grey_frame, {1, 1, 24, one}, {std::nullopt, 16, 0, kNoMask, false}).found);
   EXPECT_FALSE(SearchImage(grey_frame, {1, 1, 24, other}, {std::nullopt, 16, 0, kNoMask, false}).found);
+  // The required matches are the percentage of the pixels rounded to the nearest.
   EXPECT_EQ(AllowedMismatches(7, 50), 3);
+  EXPECT_EQ(AllowedMismatches(10, 91), 1);
 }
 
+std::vector<CaseRow> Cases(const std::string& section, std::size_t fields) {
+  return CaseSection("tests/screen/picture_cases.txt", section, fields);
+}
+Colour Hex(const std::string& text) { return static_cast<Colour>(std::stoul(text, nullptr, 16)); }
+
 TEST(ScreenPictures, PixelListsAndColourTexts) {
-  std::string sixteen, seventeen;
-  for (int i = 0; i < 16; ++i) sixteen += "F80,";
-  seventeen = sixteen + "FFF";
-  const struct { std::string text; int side; Colour first; } lists[] = {
-      {sixteen, 4, platform::MakeColour(0xF0, 0x80, 0)}, {"000*16,", 4, 0},
-      {seventeen, 4, platform::MakeColour(0xF0, 0x80, 0)},
-      {" 7 ,\r\n 7,\t7,7", 2, platform::MakeColour(0x70, 0x70, 0x70)},
-      {"F8,0,0,0", 2, platform::MakeColour(0xF0, 0x80, 0)}, {"G8Z,0,0,0", 2, platform::MakeColour(0, 0x80, 0)},
-      {"FFF*99999999999,", 64, 0xF0F0F0}, {"abc*-3,", 0, 0}, {std::string(1 << 20, ','), 0, 0},
-  };
-  for (const auto& l : lists) {
-    const Picture p = ParsePixelList(l.text);
-    EXPECT_EQ(p.width, l.side) << l.text.substr(0, 40);
-    EXPECT_EQ(p.height, l.side);
-    if (l.side > 0) {
-      EXPECT_EQ(p.pixels[0], l.first) << l.text.substr(0, 40);
+  for (const CaseRow& row : Cases("pixel lists", 3)) {
+    const Picture p = ParsePixelList(row.fields[0]);
+    EXPECT_EQ(p.width, std::stoi(row.fields[1])) << row.where;
+    EXPECT_EQ(p.height, p.width) << row.where;
+    if (p.width > 0) {
+      EXPECT_EQ(p.pixels[0], Hex(row.fields[2])) << row.where;
     }
   }
+  EXPECT_EQ(ParsePixelList(std::string(1 << 20, ',')).width, 0);
   std::string megabyte;
   while (megabyte.size() < (1u << 20)) megabyte += "1A2,";
   EXPECT_EQ(ParsePixelList(megabyte).width, 64);
-
-  EXPECT_TRUE(IsPixelList("F80,000"));
-  EXPECT_TRUE(IsPixelList("000*16,"));
-  EXPECT_FALSE(IsPixelList("pic,a.bmp"));
-  EXPECT_FALSE(IsPixelList("C:\\a*b"));
-  EXPECT_FALSE(IsPixelList("picture.bmp"));
-
-  const struct {
-    const char* text;
-    Colour colour;
-  } colours[] = {{"#FF0000", 0x0000FF}, {"ff,00,00", 0x0000FF}, {"red", 0x0000FF}, {"12345", 0},
-                 {"Lt Gray", 0xC0C0C0}, {"0x00FF00", 0x00FF00}, {"\"00 00 FF\"", 0xFF0000}, {"#GG0000", 0},
-                 {"purple", 0x800080}};
-  for (const auto& c : colours) EXPECT_EQ(ParseColorText(c.text), c.colour) << c.text;
+  for (const CaseRow& row : Cases("pixel list or files", 2))
+    EXPECT_EQ(IsPixelList(row.fields[0]), row.fields[1] == "yes") << row.where;
+  for (const CaseRow& row : Cases("colour texts", 2))
+    EXPECT_EQ(ParseColorText(row.fields[0]), Hex(row.fields[1])) << row.where;
   EXPECT_EQ(ColorText(0x563412), "123456");
 }
 
@@ -141,34 +128,23 @@ TEST(ScreenPictures, BmpFilesOfEveryDepthAndBadOnes) {
   EXPECT_EQ(p.pixels, pixels);
   EXPECT_EQ(p.width, 3);
 
-  const std::string palette("\x00\x00\x00\x00\xFF\xFF\xFF\x00\x00\x00\xFF\x00", 12);  // black, white, red
-  const std::string masks565("\x00\xF8\x00\x00\xE0\x07\x00\x00\x1F\x00\x00\x00", 12);
-  const struct {
-    const char* what;
-    std::string file;
-    std::vector<Colour> want;  // empty: refused
-  } files[] = {
-      {"1 bit", Bmp(3, 1, 1, 0, palette.substr(0, 8), std::string("\xA0\0\0\0", 4)), {0xFFFFFF, 0, 0xFFFFFF}},
-      {"4 bits", Bmp(2, 1, 4, 0, palette, std::string("\x21\0\0\0", 4)), {0x0000FF, 0xFFFFFF}},
-      {"8 bits top-down", Bmp(1, -2, 8, 0, palette, std::string("\x02\0\0\0\x01\0\0\0", 8)), {0x0000FF, 0xFFFFFF}},
-      {"16 bits 5-5-5", Bmp(1, 1, 16, 0, "", std::string("\x00\x7C\0\0", 4)), {0x0000FF}},
-      {"16 bits 5-6-5", Bmp(1, 1, 16, 3, masks565, std::string("\xE0\x07\0\0", 4)), {0x00FF00}},
-      {"32 bits", Bmp(1, 1, 32, 0, "", std::string("\x01\x02\x03\x00", 4)), {0x010203}},
-      {"0 x 0", Bmp(0, 0, 24, 0, "", ""), {}}, {"rows cut short", Bmp(4, 4, 24, 0, "", std::string(20, '\0')), {}},
-      {"a huge size in a small file", Bmp(100000, 100000, 24, 0, "", std::string(64, '\0')), {}},
-      {"run-length coded", Bmp(1, 1, 8, 1, palette, std::string(4, '\0')), {}},
-      {"a colour table past the end", Bmp(1, 1, 8, 0, "", ""), {}},
-      {"depth 7", Bmp(1, 1, 7, 0, "", std::string(4, '\0')), {}},
-      {"cut in the header", std::string("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0", 16), {}}, {"not a BMP", "GIF89a", {}},
-  };
-  for (const auto& f : files) {
-    const bool read = ReadBmp(f.file, p, error);
-    EXPECT_EQ(read, !f.want.empty()) << f.what << ": " << error;
-    if (read && !f.want.empty()) {
-      EXPECT_EQ(p.pixels, f.want) << f.what;
-    }
-    if (!read) {
-      EXPECT_FALSE(error.empty()) << f.what;
+  // Each file with the colours read from it (none: refused).
+  std::vector<std::tuple<CaseRow, std::string, std::vector<Colour>>> files;
+  for (const CaseRow& row : Cases("bmp files", 8)) {
+    const auto& f = row.fields;
+    std::vector<Colour> want;
+    for (std::size_t at = 0; f[7] != "refused" && at < f[7].size(); at += 7) want.push_back(Hex(f[7].substr(at, 6)));
+    files.emplace_back(row, Bmp(std::stoi(f[1]), std::stoi(f[2]), std::stoi(f[3]),
+                                static_cast<std::uint32_t>(std::stoul(f[4])), f[5], f[6]), want);
+  }
+  for (const CaseRow& row : Cases("not bmp files", 2)) files.emplace_back(row, row.fields[1], std::vector<Colour>{});
+  for (const auto& [row, file, want] : files) {
+    const bool read = ReadBmp(file, p, error);
+    EXPECT_EQ(read, !want.empty()) << row.where << error;
+    if (read) {
+      EXPECT_EQ(p.pixels, want) << row.where;
+    } else {
+      EXPECT_FALSE(error.empty()) << row.where;
     }
   }
   Picture wide;
@@ -179,25 +155,23 @@ TEST(ScreenPictures, BmpFilesOfEveryDepthAndBadOnes) {
 
 // Steps over the fake screen: image lists, the single-point test, the IF
 // conditions and Image Capture.
-class ScreenStepTest : public ::testing::Test {
+class ScreenStepTest : public ScriptTest {
  protected:
   void SetUp() override {
+    ScriptTest::SetUp();
     screen_.Paint(30, 20, red_.width, red_.height, red_.pixels);
     screen_.Paint(50, 5, masked_.width, masked_.height, masked_.pixels);
     screen_.pixels[5 * 80 + 50] = 0x111111;  // under the masked pixels
     screen_.pixels[6 * 80 + 51] = 0x222222;
-    CloseAllDocuments();
     SetLogLevel(2);
     SetLogObserver([this](const std::string& line) { log_.push_back(line); });
   }
   void TearDown() override {
     SetLogObserver(nullptr);
-    SetLogLevel(0);
-    CloseAllDocuments();
+    ScriptTest::TearDown();
   }
-  Step& Load(const std::string& xml) { return LoadScreenStep(xml, dir_.File("case.oxm")); }
   std::string File(const std::string& name, const Picture& p) {
-    std::ofstream(dir_.File(name), std::ios::binary) << WriteBmp(p.pixels.data(), p.width, p.height);
+    dir().Write(name, WriteBmp(p.pixels.data(), p.width, p.height));
     return name;
   }
   int Find(const std::string& xml, ImageSpot& spot) {
@@ -205,8 +179,6 @@ class ScreenStepTest : public ::testing::Test {
     return FindImageForStep(0, 0, spot);
   }
 
-  StoreSandbox sandbox_;
-  ScratchDir dir_;
   PaintedScreen screen_{80, 60, 0x336699};
   Picture red_ = Flat(4, 3, 0x0000FF);
   Picture masked_ = [] {
@@ -256,7 +228,7 @@ TEST_F(ScreenStepTest, IfConditionsAndImageCapture) {
   EXPECT_EQ(HandleIfStep(0, 0), 1);
   EXPECT_EQ(ReadUserVariable("where"), "30, 20");
 
-  const std::string saved = dir_.File("shot.bmp");
+  const std::string saved = dir().File("shot.bmp");
   Load("<step><action>Image Capture</action><options>Area</options><value1>29,19</value1><value2>6,5</value2>"
        "<output value=\"" + saved + "\">File</output></step>");
   ASSERT_EQ(HandleSystemStep(0, 0), 1) << StepError();

@@ -42,15 +42,12 @@ std::vector<HWND> ChildrenOf(HWND box, const char* cls) {
   return children.found;
 }
 
-// Presses the reply's button (or closes the box).
+// Presses the reply's button.
 void Press(HWND box, const BoxAnswerer::Reply& reply, const std::vector<HWND>& buttons) {
-  if (reply.button == BoxAnswerer::kClose) {
-    PostMessageA(box, WM_CLOSE, 0, 0);
-  } else if (reply.button != BoxAnswerer::kLeave) {
-    HWND button = GetDlgItem(box, reply.button);
-    if (!button || !IsWindowVisible(button)) button = buttons.front();
-    SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
-  }
+  if (reply.button == BoxAnswerer::kLeave) return;
+  HWND button = GetDlgItem(box, reply.button);
+  if (!button || !IsWindowVisible(button)) button = buttons.front();
+  SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
 }
 
 }  // namespace

@@ -20,11 +20,10 @@ class BoxAnswerer {
   // How to answer one dialog: the texts typed into its visible edit fields (in order),
   // the list items chosen (0-based), then the button pressed (1 OK, 2 Cancel,
   // 6 Yes, 7 No, ...; when the dialog has no such button, its first button;
-  // kClose closes the dialog, kLeave leaves it to its time-out). A reply
-  // with a `text` serves the first dialog whose text (a file or folder
-  // dialog: its title) holds it, so that a
-  // dialog that closed by itself unseen takes no other dialog's reply.
-  static constexpr int kClose = 0, kLeave = -1;
+  // kLeave leaves it to its time-out). A reply with a `text` serves the first
+  // dialog whose text (a file or folder dialog: its title) holds it, so that
+  // a dialog that closed by itself unseen takes no other dialog's reply.
+  static constexpr int kLeave = -1;
   struct Reply {
     int button = 1;
     std::vector<std::string> edits;

@@ -1,11 +1,10 @@
 // The Wait category run as scripts: the main loop is served on the test
 // thread, as the runtime serves it, while a helper thread makes the
-// condition come true.
+// condition come true. The file and folder waits are the script case
+// waits/file_events, where a second runtime makes their events.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <thread>
@@ -21,6 +20,7 @@
 #include "platform/locale.h"
 #include "platform/module.h"
 #include "platform/priority.h"
+#include "tests/support/case_table.h"
 #include "tests/support/script_test.h"
 #include "tests/support/fake_desktop.h"
 #include "tests/support/fake_screen.h"
@@ -60,63 +60,15 @@ class WaitsTest : public ScriptTest {
   int ResultOf(int step) const { return Document(0).steps[static_cast<std::size_t>(step)].run_result; }
 };
 
-void Touch(const std::string& path, const std::string& bytes = "x") { std::ofstream(path, std::ios::binary) << bytes; }
-
-// Each wait ends when its condition comes true (a helper makes it true after
-// a while) and fails at its time-out when it never does.
-TEST_F(WaitsTest, FileAndFolderWaitsEndWhenTheirConditionComesTrue) {
-  struct Case {
-    const char* name;
-    std::string action, options;
-    std::function<void(const std::string& path)> before, during;
-    bool met;
-  };
-  const auto none = [](const std::string&) {};
-  const auto create = [](const std::string& p) { Touch(p); };
-  const auto remove = [](const std::string& p) { std::filesystem::remove_all(p); };
-  const auto mkdir = [](const std::string& p) { std::filesystem::create_directory(p); };
-  const Case cases[] = {
-      {"file appears", "Wait for File", "Exist", none, create, true},
-      {"file never appears", "Wait for File", "Exist", none, none, false},
-      {"file is deleted", "Wait for File", "Not Exist", create, remove, true},
-      {"a folder is no file", "Wait for File", "Exist", none, mkdir, false},
-      // The change watch records the file at its first poll (after 1 s).
-      {"same-size rewrite", "Wait for File", "", [](const std::string& p) { Touch(p, "abc"); },
-       [](const std::string& p) {
-         std::this_thread::sleep_for(1500ms);
-         Touch(p, "abd");
-       },
-       true},
-      {"file left alone", "Wait for File", "", create, none, false},
-      {"folder appears", "Wait for Folder", "Exist", none, mkdir, true},
-      {"folder removed", "Wait for Folder", "Not Exist", mkdir, remove, true},
-      {"entry added to folder", "Wait for Folder", "Changes", mkdir,
-       [](const std::string& p) { Touch(p + "/new.txt"); }, true},
-      {"quiet folder", "Wait for Folder", "Changes", mkdir, none, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string path = dir().File(std::string("target ") + std::to_string(&c - cases));
-    c.before(path);
-    const std::string timeout = c.met ? "20" : "=1.2";
-    Run(Step(c.action, "<text>" + path + "</text><options>" + c.options + "</options><timeout>" + timeout + "</timeout>"),
-        [&] {
-          std::this_thread::sleep_for(200ms);
-          c.during(path);
-        });
-    EXPECT_EQ(ResultOf(0), c.met ? 2 : 4);
-  }
-}
-
 // A stop ends every kind of wait long before the 3500 ms forced stop, and
-// the run stops at the waiting step.
+// the run stops at the waiting step (a wait without time-out: the script
+// case waits/stopped).
 TEST_F(WaitsTest, AStopEndsEveryWait) {
   const std::string waits[] = {
       Step("Delay", "<timeout>60</timeout>"),
       Step("Wait for File", "<text>" + dir().File("never") + "</text><options>Exist</options><timeout>60</timeout>"),
       Step("Wait for Folder", "<text>" + dir().path().string() + "</text><timeout>60</timeout>"),
       Step("Wait for Date/Time", "<value1>1/1/2099</value1><text>12:00:00</text><timeout>60</timeout>"),
-      Step("Wait for File", "<text>" + dir().File("never") + "</text><options>Exist</options>"),  // no time-out
   };
   for (const std::string& wait : waits) {
     SCOPED_TRACE(wait);
@@ -213,60 +165,22 @@ TEST_F(WaitsTest, DesktopWaitsEndOnTheirEvent) {
   FakeInput input;
   FakeClipboard clipboard;
   FakeDesktop desktop;
-  const auto type = [&](const std::string& keys) {
-    return [&input, keys] {
-      for (const char key : keys) {
-        input.pressed = key;
-        input.down = key;
-        std::this_thread::sleep_for(40ms);
-        input.down = 0;
-        std::this_thread::sleep_for(40ms);
-      }
-    };
+  const auto type = [&input](const std::string& keys) {
+    for (const char key : keys) {
+      input.pressed = key;
+      input.down = key;
+      std::this_thread::sleep_for(40ms);
+      input.down = 0;
+      std::this_thread::sleep_for(40ms);
+    }
   };
-  const auto on_main = [](std::function<void()> change) { return [change] { PostToMainThread(change); }; };
-  const auto copy = [&](const std::string& text) { return on_main([&clipboard, text] { clipboard.SetText(text); }); };
-  const auto open = on_main([&] { desktop.Add({0x50, 0, "Target Frame", "OlvexTarget", 0, 0, kFrameStyle}); });
-  const auto close = on_main([&] { desktop.Destroy(0x50); });
-  struct Case {
-    const char* name;
-    std::string step;
-    std::function<void()> event;
-    bool met;
-    bool window_before = false;
-    const char* output = "";
-  };
-  const Case cases[] = {
-      {"named key", Step("Wait for Keypress", "<text>{Esc}</text><timeout>10</timeout>"), [&] { input.down = 0x1B; }, true},
-      {"other key", Step("Wait for Keypress", "<text>{Esc}</text><timeout>=1.2</timeout>"), [&] { input.down = 0x41; }, false},
-      {"any key", Step("Wait for Keypress", "<timeout>10</timeout>"), [&] { input.down = 0x41; }, true},
-      {"a letter's key", Step("Wait for Keypress", "<text>z</text><timeout>10</timeout>"), [&] { input.down = 0x5A; }, true},
-      {"left button", Step("Wait for Mouse", "<options>Left</options><timeout>10</timeout>"), [&] { input.down = 1; }, true},
-      {"any button", Step("Wait for Mouse", "<options>Any</options><timeout>10</timeout>"), [&] { input.down = 2; }, true},
-      {"middle, not right", Step("Wait for Mouse", "<options>Middle</options><timeout>=1.2</timeout>"), [&] { input.down = 2; }, false},
-      {"movement", Step("Wait for Mouse", "<options>Move</options><timeout>10</timeout>"), [&] { input.x = 50; }, true},
-      {"no mode", Step("Wait for Mouse", ""), [] {}, false},
-      {"partial text", Step("Wait for Clipboard", "<text>Hello</text><options>Partial Text</options><timeout>10</timeout>"),
-       copy("say hello world"), true},
-      {"exact text, other case", Step("Wait for Clipboard", "<text>Hello</text><options>Exact</options><timeout>=1.2</timeout>"),
-       copy("hello"), false},
-      {"any text", Step("Wait for Clipboard", "<options>Any</options><timeout>10</timeout>"), copy("x"), true},
-      // Idle for more than (text + 1) s between two polls 3 s apart.
-      {"idle", Step("Wait for Idle", "<text>0</text><timeout>10</timeout>"), [] {}, true},
-      {"a key held is no idleness", Step("Wait for Idle", "<text>0</text><timeout>=4.5</timeout>"), [&] { input.down = 0x10; }, false},
-      {"typed in a row", Step("Wait for Typed Text", "<text>abc</text><timeout>10</timeout>"), type("XABC"), true},
-      {"a, b, x, c", Step("Wait for Typed Text", "<text>abc</text><timeout>=2.5</timeout>"), type("ABXC"), false},
-      {"window opens", Step("Wait for Window", "<text>target</text><value1>Appear</value1><timeout>10</timeout>"), open, true},
-      {"window already there", Step("Wait for Window", "<text>target</text><value1>Appear</value1><timeout>=0.5</timeout>"),
-       [] {}, true, true},
-      {"window closes", Step("Wait for Window", "<text>target</text><value1>Disappear</value1><timeout>10</timeout>"), close,
-       true, true},
-      {"window never opens", Step("Wait for Window", "<text>target</text><timeout>=2</timeout>"), [] {}, false},
-      {"pixel painted", Step("Wait for Pixel", "<text>red</text><output value=\"%Found\">Variable</output><timeout>10</timeout>"),
-       on_main([&] { screen.Paint(100, 50, 1, 1, {0x0000FF}); }), true, false, "100, 50"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  const auto on_main = [](std::function<void()> change) { PostToMainThread(std::move(change)); };
+  const auto open = [&desktop] { desktop.Add({0x50, 0, "Target Frame", "OlvexTarget", 0, 0, kFrameStyle}); };
+  for (const CaseRow& row : CaseSection("tests/waits/desktop_wait_cases.txt", "waits", 6)) {
+    SCOPED_TRACE(row.where + row.fields[0] + " " + row.fields[2]);
+    const std::string& event = row.fields[2];
+    const std::string word = event.substr(0, event.find(' ')), rest = event.substr(event.find(' ') + 1);
+    const bool window_before = row.fields[4] == "window open", met = row.fields[3] == "met";
     input.down = 0;
     input.pressed = 0;
     input.x = 10;
@@ -275,14 +189,20 @@ TEST_F(WaitsTest, DesktopWaitsEndOnTheirEvent) {
     desktop.windows.clear();
     SetCurrentWindow(0);
     WriteUserVariable("Found", "");
-    if (c.window_before) desktop.Add({0x50, 0, "Target Frame", "OlvexTarget", 0, 0, kFrameStyle});
-    Run(c.step, [&] {
+    if (window_before) open();
+    Run(Step(row.fields[0], row.fields[1]), [&] {
       std::this_thread::sleep_for(600ms);
-      c.event();
+      if (word == "hold") input.down = std::stoi(rest, nullptr, 16);
+      if (word == "type") type(rest);
+      if (word == "move") input.x = 50;
+      if (word == "copy") on_main([&clipboard, rest] { clipboard.SetText(rest); });
+      if (word == "open") on_main(open);
+      if (word == "close") on_main([&desktop] { desktop.Destroy(0x50); });
+      if (word == "paint") on_main([&screen] { screen.Paint(100, 50, 1, 1, {0x0000FF}); });
     });
-    EXPECT_EQ(ResultOf(0), c.met ? 2 : 4) << Log();
-    EXPECT_EQ(ReadUserVariable("Found").value_or(""), c.output);
-    if (c.met && !c.window_before && std::string(c.name).find("window") != std::string::npos) {
+    EXPECT_EQ(ResultOf(0), met ? 2 : 4) << Log();
+    EXPECT_EQ(ReadUserVariable("Found").value_or(""), row.fields[5]);
+    if (met && !window_before && row.fields[0] == "Wait for Window") {
       EXPECT_EQ(CurrentWindow(), 0x50u);
     }
   }
