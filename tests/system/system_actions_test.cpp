@@ -1,6 +1,7 @@
 // The System actions beside the variable actions: settings changed in the
 // running runtime, the step delay in the run log's step times, output and log
-// writes, the clipboard, and the end of the session through a recorder.
+// writes, the clipboard (the real one: cases/system/clipboard_steps_windows),
+// and the end of the session through a recorder.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -119,21 +120,6 @@ TEST_F(SystemActionsTest, PasteClipboardSendsControlV) {
   SetKeyboardPauseForTest(nullptr);
   EXPECT_EQ(keys.Events(), "Ctrl*+ V+ V- Ctrl*- P500");
 }
-
-#ifdef _WIN32
-// The runtime writes and empties the real clipboard; this process reads it.
-TEST_F(SystemActionsTest, AnotherProcessReadsWhatTheClipboardActionsLeft) {
-  ChildStore store;
-  const std::string script = sandbox_.dir().Write("clip.oxm", StepText("Set Clipboard Text", "from the script"));
-  ChildResult run = RunChild({RuntimePath(), "-r", script});
-  ASSERT_FALSE(run.timed_out);
-  EXPECT_EQ(platform::clipboard().Text(), "from the script");
-  const std::string clear = sandbox_.dir().Write("clear.oxm", StepText("Clear Clipboard", ""));
-  run = RunChild({RuntimePath(), "-r", clear});
-  ASSERT_FALSE(run.timed_out);
-  EXPECT_EQ(platform::clipboard().Text(), std::nullopt);
-}
-#endif
 
 }  // namespace
 }  // namespace olvex::test
