@@ -1,7 +1,8 @@
 // The Excel category against the recording automation fake: the words of
 // every cell-format property both ways, the Set Cell value rule, the failure
 // texts (their rows in excel_cases.txt), and a run that leaves workbooks
-// modified, open and hidden.
+// modified, open and hidden. Under Wine the same steps through the stand-in
+// server, and the server's lifetime across processes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,8 +15,13 @@
 #include "vars/expand.h"
 #include "vars/variables.h"
 #ifdef _WIN32
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include "engine/run_state.h"
 #include "platform/environment.h"
+#include "platform/files.h"
+#include "tests/settings/store_sandbox.h"
 #endif
 
 namespace olvex::test {
@@ -151,6 +157,24 @@ TEST_F(ExcelTest, RunWarnsAboutWorkbooksLeftAndClosesHiddenOnes) {
 }
 
 #ifdef _WIN32
+// The stand-in servers that run.
+std::size_t Servers() {
+  std::size_t found = 0;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    found += lstrcmpiA(entry.szExeFile, "excel_standin.exe") == 0;
+  CloseHandle(snapshot);
+  return found;
+}
+
+// Whether every stand-in server ends within 20 s.
+bool ServersEnd() {
+  for (int tries = 0; tries < 200 && Servers() > 0; ++tries) Sleep(100);
+  return Servers() == 0;
+}
+
 // The same steps through COM, across processes, against the stand-in server
 // (registered here and unregistered at the end; its fault switches come from
 // the environment it inherits).
@@ -224,6 +248,27 @@ TEST_F(ExcelStandInTest, EveryActionThroughComAndTheFailures) {
   RunShared().stop_flag.store(1);
   EXPECT_EQ(Step("Set Cell", "A1", "1"), 0);
   EXPECT_EQ(StepError(), "Excel Error: The call was ended by a stop request");
+}
+
+// A server ends when its client releases the application, and when its client
+// dies holding it (the runtime, ended at its bound in a Delay step).
+TEST_F(ExcelStandInTest, AServerEndsWithItsClient) {
+  ASSERT_TRUE(Server("/RegServer"));
+  EndServers();  // the registration's own
+  ASSERT_TRUE(ServersEnd());
+  ASSERT_EQ(Step("Open Workbook", "", ""), 1) << StepError();
+  EXPECT_EQ(Servers(), 1u);
+  EndRunWorkbooks();
+  EXPECT_TRUE(ServersEnd());
+  ChildStore store;
+  const std::string opened = sandbox_.dir().File("opened.txt");
+  const std::string script = sandbox_.dir().Write(
+      "hold.oxm", "<step><action>Open Workbook</action><value1>" + book_ + "</value1></step>\n" +
+                      "<step><action>Write/Create File</action><value1>" + opened + "</value1><text>x</text></step>\n" +
+                      "<step><action>Delay</action><timeout>120</timeout></step>\n");
+  EXPECT_TRUE(RunChild({RuntimePath(), "-r", script}, std::chrono::seconds(30)).timed_out);
+  EXPECT_TRUE(platform::PathExists(opened));
+  EXPECT_TRUE(ServersEnd());
 }
 #endif
 
