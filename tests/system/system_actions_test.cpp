@@ -1,10 +1,8 @@
 // The System actions beside the variable actions: settings changed in the
-// running runtime, the step delay in the run log's step times, output and log
+// running runtime (the pause of the step delay: cases/system/step_delay), output and log
 // writes, the clipboard (the real one: cases/system/clipboard_steps_windows),
 // and the end of the session through a recorder.
 #include <gtest/gtest.h>
-
-#include <regex>
 
 #include "engine/document.h"
 #include "engine/run.h"
@@ -63,20 +61,6 @@ TEST_F(SystemActionsTest, SettingChangesTakeEffectAtOnce) {
   EXPECT_EQ(StepDelay(0), 40);
   EXPECT_EQ(RunShared().stop_key.load(), 'Q');
   EXPECT_EQ(LogLevel(), 0);
-}
-
-// The run log's step times (level 2) show the pause after each step.
-TEST_F(SystemActionsTest, SetStepDelayPausesBetweenTheFollowingSteps) {
-  WriteSetting("*\\LogLevel", 2);
-  Run(StepText("Set Step Delay", "300") + StepText("Comment", "a") + StepText("Comment", "b"));
-  const std::string log = Log();
-  static const std::regex stamp(R"(\[STEP (\d)\] \((\d\d):(\d\d):(\d\d)\.(\d{4})\))");
-  std::vector<long> ms;
-  for (auto it = std::sregex_iterator(log.begin(), log.end(), stamp); it != std::sregex_iterator(); ++it)
-    ms.push_back(((std::stol((*it)[2]) * 60 + std::stol((*it)[3])) * 60 + std::stol((*it)[4])) * 1000 + std::stol((*it)[5]));
-  ASSERT_EQ(ms.size(), 3u) << log;
-  EXPECT_GE((ms[2] - ms[1] + 86400000) % 86400000, 280) << log;
-  EXPECT_EQ(ReadSettingNumber("*\\InterStepDelay-0"), 300);
 }
 
 TEST_F(SystemActionsTest, OutputPaneDebugOutputAndLogGetTheirTexts) {
