@@ -1,5 +1,5 @@
 // The Hardware category's steps: every detail against an independent reading
-// of the same figure, sound and tones that never stall, and the serial port
+// of the same figure, a sound that never stalls, and the serial port
 // over a pair of pseudo-terminals (socat; under Wine two COM links to such a
 // pair that the test command makes). (The screen saver's store part:
 // cases/hardware/screen_saver_*; the steps without a desktop and a missing
@@ -185,22 +185,11 @@ TEST_F(HardwareTest, DetailsMatchWhatWindowsReports) {
 }
 #endif
 
-TEST_F(HardwareTest, SoundAndTonesNeverStallAndTakeTheirTime) {
+// A wave file plays, or is refused, without stalling (the tones' times: cases/hardware/tones).
+TEST_F(HardwareTest, AWaveFilePlaysOrIsRefused) {
   const std::string wav = dir().Write("beep.wav", std::string("RIFF\x24\0\0\0WAVEfmt ", 16));
   const int played = Step("Play Sound", "Synchronous", "<text>" + wav + "</text>");
   EXPECT_TRUE(played == 1 || StepError() == "Incorrect media file") << StepError();
-  struct ToneCase {
-    const char* text;
-    const char* timeout;
-    std::chrono::milliseconds at_least;
-  };
-  for (const ToneCase& c : {ToneCase{"0", "300", 300ms}, ToneCase{"20", "5000", 100ms}, ToneCase{"440", "200", 200ms}}) {
-    const auto start = Clock::now();
-    EXPECT_EQ(Step("Play Tone", "", std::string("<text>") + c.text + "</text><timeout>" + c.timeout + "</timeout>"), 1);
-    const auto took = Clock::now() - start;
-    EXPECT_GE(took, c.at_least - 20ms) << c.text;
-    EXPECT_LT(took, c.at_least + 1500ms) << c.text;
-  }
 }
 
 // Two ends of one serial line: the runtime's port and the test's peer.
