@@ -1,37 +1,23 @@
 // The rules the database actions apply to what the driver returns: list
-// separators, the row limit and the error texts.
+// separators, the row limit and the error texts (their rows in odbc_cases.txt).
 // (The actions themselves run end to end in tests/scripts/cases/odbc.)
 #include <gtest/gtest.h>
 
 #include "data/odbc_actions.h"
+#include "tests/support/case_table.h"
 
 namespace olvex::test {
 namespace {
 
+constexpr const char* kCases = "tests/data_actions/odbc_cases.txt";
+
 TEST(DatabaseRules, SeparatorsLimitsAndErrorTexts) {
-  struct ListCase { const char* list; const char* separator; const char* out; };
-  const ListCase lists[] = {
-      {"a\r\nb\r\n", "", "a,b"},                // empty: a comma
-      {"a\r\nb\r\n", ",\r\n", "a,\r\nb"},       // the catalog's default: one name a line
-      {"a\r\nb\r\nc\r\n", " | ", "a | b | c"},
-      {"only\r\n", ";", "only"},
-      {"", ",", ""},
-  };
-  for (const auto& c : lists) EXPECT_EQ(SeparatedList(c.list, c.separator), c.out) << c.list << "|" << c.separator;
-
-  const std::pair<int, std::int64_t> limits[] = {{0, 1000}, {-1, 1000000}, {1, 1}, {2500, 2500}, {-2, 0}};
-  for (const auto& [field, limit] : limits) EXPECT_EQ(RowLimit(field), limit) << field;
-
-  struct ErrorCase { int code; const char* driver; const char* out; };
-  const ErrorCase errors[] = {
-      {-4, "[unixODBC][Driver Manager]Data source name not found", "Data source name not found"},
-      {-8, "[SQLite]  no such table: t (1)", "no such table: t (1)"},
-      {-8, "a message without a prefix", "a message without a prefix"},
-      {-8, "[vendor][driver]", "An error occurred while running the query. "},
-      {-4, "", "The program is unable to connect to the database. "},
-      {-99, "", "An unknown error occurred. (-99)"},
-  };
-  for (const auto& c : errors) EXPECT_EQ(OdbcErrorText(c.code, c.driver), c.out) << c.driver << " " << c.code;
+  for (const CaseRow& row : CaseSection(kCases, "lists", 3))
+    EXPECT_EQ(SeparatedList(row.fields[0], row.fields[1]), row.fields[2]) << row.where;
+  for (const CaseRow& row : CaseSection(kCases, "limits", 2))
+    EXPECT_EQ(RowLimit(std::stoi(row.fields[0])), std::stoll(row.fields[1])) << row.where;
+  for (const CaseRow& row : CaseSection(kCases, "errors", 3))
+    EXPECT_EQ(OdbcErrorText(std::stoi(row.fields[0]), row.fields[1]), row.fields[2]) << row.where;
 }
 
 // A result's values come back whole and in order whatever their lengths:

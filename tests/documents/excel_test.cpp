@@ -1,25 +1,35 @@
 // The Excel category against the recording automation fake: the words of
 // every cell-format property both ways, the Set Cell value rule, the failure
-// texts, and a run that leaves workbooks modified, open and hidden.
+// texts (their rows in excel_cases.txt), and a run that leaves workbooks
+// modified, open and hidden. Under Wine the same steps through the stand-in
+// server, and the server's lifetime across processes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "documents/excel_actions.h"
 #include "documents/excel_automation.h"
+#include "tests/support/case_table.h"
 #include "tests/support/fake_automation.h"
 #include "tests/support/script_test.h"
 #include "vars/expand.h"
 #include "vars/variables.h"
 #ifdef _WIN32
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include "engine/run_state.h"
 #include "platform/environment.h"
+#include "platform/files.h"
+#include "tests/settings/store_sandbox.h"
 #endif
 
 namespace olvex::test {
 namespace {
 
 using platform::AutoValue;
+
+constexpr const char* kCases = "tests/documents/excel_cases.txt";
 
 class ExcelSteps : public HandlerTest {
  protected:
@@ -51,42 +61,25 @@ class ExcelTest : public ExcelSteps {
     EXPECT_EQ(ReadUserVariable("xl").value_or("(none)"), expected) << action << " " << options; \
   } while (0)
 
+// A value as the fake shows it: "text", true or false, an integer, a real with an r.
+AutoValue ValueShown(const std::string& shown) {
+  if (shown.starts_with('"')) return shown.substr(1, shown.size() - 2);
+  if (shown == "true" || shown == "false") return shown == "true";
+  if (shown.ends_with('r')) return std::strtod(shown.c_str(), nullptr);
+  return static_cast<std::int32_t>(std::stol(shown));
+}
+
 TEST_F(ExcelTest, CellFormatWordsBothWays) {
-  struct Row {
-    const char* options;
-    const char* written;   // the step's words
-    const char* put;       // the value the application is given
-    AutoValue answer;      // the application's value
-    const char* read;      // the words it reads as
-  };
-  const Row rows[] = {
-      {"Data Format", "0.00", "NumberFormat = \"0.00\"", std::string("General"), "@"},
-      {"Data Format", "@", "NumberFormat = \"@\"", std::string("#,##0"), "#,##0"},
-      {"Bold", "1", "Bold = true", true, "1"},
-      {"Italic", "0", "Italic = false", false, "0"},
-      {"Underline", "2", "Underline = 2", std::int32_t{-4142}, "-4142"},
-      {"Font Name", "Courier New", "Name = \"Courier New\"", std::string("Arial"), "Arial"},
-      {"Font Size", "12.5", "Size = 12.5r", 10.0, "10"},
-      {"Font Color", "255", "Color = 255r", 255.0, "255"},
-      {"Background", "0xFF00", "Color = 65280r", 16777215.0, "16777215"},
-      {"Border Weight", "Medium", "Weight = -4138", std::int32_t{4}, "thick"},
-      {"Border Line Style", "dash dot dot", "LineStyle = 5", std::int32_t{-4119}, "double"},
-      {"Horizontal Align", "center across selection", "HorizontalAlignment = 7", std::int32_t{-4152}, "right"},
-      {"Horizontal Align", "left", "HorizontalAlignment = -4131", std::int32_t{1}, "left"},
-      {"Vertical Align", "justify", "VerticalAlignment = -4130", std::int32_t{-4160}, "top"},
-      {"Width", "20", "ColumnWidth = 20r", 8.43, "8.43"},
-      {"Row Height", "40", "RowHeight = 30r", 15.0, "15"},
-      {"Height", "96", "RowHeight = 72r", 22.5, "22.5"},
-  };
   ASSERT_EQ(Step("Open Workbook", "", ""), 1) << StepError();
-  for (const Row& row : rows) {
-    ASSERT_EQ(Step("Set Cell Format", "B3", row.written, row.options), 1) << row.options << ": " << StepError();
-    EXPECT_NE(Last().find(row.put), std::string::npos) << row.options << ": " << Last();
+  for (const CaseRow& row : CaseSection(kCases, "formats", 5)) {
+    const std::vector<std::string>& f = row.fields;  // option, written, put, answer, read
+    ASSERT_EQ(Step("Set Cell Format", "B3", f[1], f[0]), 1) << row.where << StepError();
+    EXPECT_NE(Last().find(f[2]), std::string::npos) << row.where << Last();
     const std::size_t put = Last().find(" = "), dot = Last().rfind('.', put);
     const std::string member = Last().substr(dot + 1, put - dot - 1);
-    fake_.values[member] = row.answer;
-    ASSERT_EQ(Step("Get Cell Format", "B3", "", row.options), 1) << row.options << ": " << StepError();
-    EXPECT_EQ(ReadUserVariable("xl").value_or("(none)"), row.read) << row.options;
+    fake_.values[member] = ValueShown(f[3]);
+    ASSERT_EQ(Step("Get Cell Format", "B3", "", f[0]), 1) << row.where << StepError();
+    EXPECT_EQ(ReadUserVariable("xl").value_or("(none)"), f[4]) << row.where;
   }
   // The counts are read from the used range of the sheet, from A1 when no cell is named.
   fake_.values["Count"] = std::int32_t{5};
@@ -101,55 +94,25 @@ TEST_F(ExcelTest, CellFormatWordsBothWays) {
 }
 
 TEST(ExcelValueRule, SetCellWritesIntegersRealsAndTexts) {
-  struct Row {
-    const char* text;
-    AutoValue value;
-  };
-  const Row rows[] = {
-      {"42", std::int32_t{42}},          {"-1,234", std::int32_t{-1234}},  {" - 5", std::int32_t{-5}},
-      {"123456789", std::int32_t{123456789}}, {"0012", std::int32_t{12}},
-      {"1234567890", 1234567890.0},      {"12.5", 12.5},                   {"1,234.5", 1234.5},
-      {"-0.25", -0.25},                  {"1e3", 1000.0},                  {" 7.0 ", 7.0},
-      {"12-5", std::string("12-5")},     {"2024-01-05", std::string("2024-01-05")},
-      {"--5", std::string("--5")},       {"-", std::string("-")},          {"abc", std::string("abc")},
-      {"$5", std::string("$5")},         {"", std::string()},
-      {"1234567890123456789012345678901.5", std::string("1234567890123456789012345678901.5")},
-  };
-  for (const Row& row : rows)
-    EXPECT_EQ(FakeAutomation::Text(CellValueOf(row.text)), FakeAutomation::Text(row.value)) << "\"" << row.text << "\"";
+  for (const CaseRow& row : CaseSection(kCases, "values", 2))
+    EXPECT_EQ(FakeAutomation::Text(CellValueOf(row.fields[0])), row.fields[1]) << row.where;
 }
 
 TEST_F(ExcelTest, FailureTexts) {
   using platform::AutoCreate;
-  struct Row {
-    AutoCreate create;
-    const char* failing;
-    bool open_first;
-    const char* action;
-    const char* cell;
-    const char* error;
-  };
-  const Row rows[] = {
-      {AutoCreate::kNotRegistered, "", false, "Open Workbook", "", "Excel Error: Automation initialization error"},
-      {AutoCreate::kServerFailed, "", false, "Open Workbook", "", "Excel Error: Server error"},
-      {AutoCreate::kCreated, "Workbooks", false, "Open Workbook", "", "Excel Error: Workbooks collection error"},
-      {AutoCreate::kCreated, "Add", false, "Open Workbook", "", "Excel Error: Workbook error"},
-      {AutoCreate::kCreated, "Worksheets", true, "Set Cell", "Sheet2!B3", "Excel Error: Worksheets collection error"},
-      {AutoCreate::kCreated, "Item", true, "Select Cell", "Nope!B3", "Excel Error: Worksheet \"Nope\" not found"},
-      {AutoCreate::kCreated, "ActiveSheet", true, "Select Cell", "B3", "Excel Error: Sheet error"},
-      {AutoCreate::kCreated, "", false, "Close Workbook", "", "Excel Error: Workbook not opened"},
-      {AutoCreate::kCreated, "", false, "Save Workbook", "", "Excel Error: Workbook not opened"},
-  };
-  for (const Row& row : rows) {
+  for (const CaseRow& row : CaseSection(kCases, "failures", 6)) {
+    const std::vector<std::string>& f = row.fields;  // creation, failing member, opened first, action, cell, error
     EndRunWorkbooks();  // a new application for each row
-    fake_.create = row.create;
+    fake_.create = f[0] == "not registered" ? AutoCreate::kNotRegistered
+                   : f[0] == "server failed" ? AutoCreate::kServerFailed
+                                             : AutoCreate::kCreated;
     fake_.failing.clear();
-    if (row.open_first) {
-      ASSERT_EQ(Step("Open Workbook", "", ""), 1) << StepError();
+    if (f[2] == "1") {
+      ASSERT_EQ(Step("Open Workbook", "", ""), 1) << row.where << StepError();
     }
-    fake_.failing = {row.failing};
-    EXPECT_EQ(Step(row.action, row.cell, "x"), 0) << row.action << " " << row.failing;
-    EXPECT_EQ(StepError(), row.error) << row.action << " " << row.failing;
+    fake_.failing = {f[1]};
+    EXPECT_EQ(Step(f[3], f[4], "x"), 0) << row.where;
+    EXPECT_EQ(StepError(), f[5]) << row.where;
   }
   book_.clear();
   EXPECT_EQ(Step("Get Cell", "B3", ""), 0);
@@ -194,6 +157,24 @@ TEST_F(ExcelTest, RunWarnsAboutWorkbooksLeftAndClosesHiddenOnes) {
 }
 
 #ifdef _WIN32
+// The stand-in servers that run.
+std::size_t Servers() {
+  std::size_t found = 0;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    found += lstrcmpiA(entry.szExeFile, "excel_standin.exe") == 0;
+  CloseHandle(snapshot);
+  return found;
+}
+
+// Whether every stand-in server ends within 20 s.
+bool ServersEnd() {
+  for (int tries = 0; tries < 200 && Servers() > 0; ++tries) Sleep(100);
+  return Servers() == 0;
+}
+
 // The same steps through COM, across processes, against the stand-in server
 // (registered here and unregistered at the end; its fault switches come from
 // the environment it inherits).
@@ -267,6 +248,27 @@ TEST_F(ExcelStandInTest, EveryActionThroughComAndTheFailures) {
   RunShared().stop_flag.store(1);
   EXPECT_EQ(Step("Set Cell", "A1", "1"), 0);
   EXPECT_EQ(StepError(), "Excel Error: The call was ended by a stop request");
+}
+
+// A server ends when its client releases the application, and when its client
+// dies holding it (the runtime, ended at its bound in a Delay step).
+TEST_F(ExcelStandInTest, AServerEndsWithItsClient) {
+  ASSERT_TRUE(Server("/RegServer"));
+  EndServers();  // the registration's own
+  ASSERT_TRUE(ServersEnd());
+  ASSERT_EQ(Step("Open Workbook", "", ""), 1) << StepError();
+  EXPECT_EQ(Servers(), 1u);
+  EndRunWorkbooks();
+  EXPECT_TRUE(ServersEnd());
+  ChildStore store;
+  const std::string opened = sandbox_.dir().File("opened.txt");
+  const std::string script = sandbox_.dir().Write(
+      "hold.oxm", "<step><action>Open Workbook</action><value1>" + book_ + "</value1></step>\n" +
+                      "<step><action>Write/Create File</action><value1>" + opened + "</value1><text>x</text></step>\n" +
+                      "<step><action>Delay</action><timeout>120</timeout></step>\n");
+  EXPECT_TRUE(RunChild({RuntimePath(), "-r", script}, std::chrono::seconds(30)).timed_out);
+  EXPECT_TRUE(platform::PathExists(opened));
+  EXPECT_TRUE(ServersEnd());
 }
 #endif
 

@@ -45,6 +45,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -91,21 +92,11 @@ struct Case {
   std::vector<std::string> log, ini;
 };
 
+// Blank-separated words; a word in double quotes keeps its blanks (a backslash is no escape).
 std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
   std::vector<std::string> words;
-  std::string word;
-  bool quoted = false;
-  for (char c : text) {
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (c == ' ' && !quoted) {
-      if (!word.empty()) words.push_back(word);
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
-  if (!word.empty()) words.push_back(word);
+  for (std::string word; in >> std::quoted(word, '"', '\0');) words.push_back(word);
   return words;
 }
 

@@ -1,9 +1,8 @@
 // The System actions beside the variable actions: settings changed in the
-// running runtime, the step delay in the run log's step times, output and log
-// writes, the clipboard, and the end of the session through a recorder.
+// running runtime (the pause of the step delay: cases/system/step_delay), output and log
+// writes, the clipboard (the real one: cases/system/clipboard_steps_windows),
+// and the end of the session through a recorder.
 #include <gtest/gtest.h>
-
-#include <regex>
 
 #include "engine/document.h"
 #include "engine/run.h"
@@ -64,20 +63,6 @@ TEST_F(SystemActionsTest, SettingChangesTakeEffectAtOnce) {
   EXPECT_EQ(LogLevel(), 0);
 }
 
-// The run log's step times (level 2) show the pause after each step.
-TEST_F(SystemActionsTest, SetStepDelayPausesBetweenTheFollowingSteps) {
-  WriteSetting("*\\LogLevel", 2);
-  Run(StepText("Set Step Delay", "300") + StepText("Comment", "a") + StepText("Comment", "b"));
-  const std::string log = Log();
-  static const std::regex stamp(R"(\[STEP (\d)\] \((\d\d):(\d\d):(\d\d)\.(\d{4})\))");
-  std::vector<long> ms;
-  for (auto it = std::sregex_iterator(log.begin(), log.end(), stamp); it != std::sregex_iterator(); ++it)
-    ms.push_back(((std::stol((*it)[2]) * 60 + std::stol((*it)[3])) * 60 + std::stol((*it)[4])) * 1000 + std::stol((*it)[5]));
-  ASSERT_EQ(ms.size(), 3u) << log;
-  EXPECT_GE((ms[2] - ms[1] + 86400000) % 86400000, 280) << log;
-  EXPECT_EQ(ReadSettingNumber("*\\InterStepDelay-0"), 300);
-}
-
 TEST_F(SystemActionsTest, OutputPaneDebugOutputAndLogGetTheirTexts) {
   RecordingDebugOutput debug;
   std::vector<std::string> pane;
@@ -119,21 +104,6 @@ TEST_F(SystemActionsTest, PasteClipboardSendsControlV) {
   SetKeyboardPauseForTest(nullptr);
   EXPECT_EQ(keys.Events(), "Ctrl*+ V+ V- Ctrl*- P500");
 }
-
-#ifdef _WIN32
-// The runtime writes and empties the real clipboard; this process reads it.
-TEST_F(SystemActionsTest, AnotherProcessReadsWhatTheClipboardActionsLeft) {
-  ChildStore store;
-  const std::string script = sandbox_.dir().Write("clip.oxm", StepText("Set Clipboard Text", "from the script"));
-  ChildResult run = RunChild({RuntimePath(), "-r", script});
-  ASSERT_FALSE(run.timed_out);
-  EXPECT_EQ(platform::clipboard().Text(), "from the script");
-  const std::string clear = sandbox_.dir().Write("clear.oxm", StepText("Clear Clipboard", ""));
-  run = RunChild({RuntimePath(), "-r", clear});
-  ASSERT_FALSE(run.timed_out);
-  EXPECT_EQ(platform::clipboard().Text(), std::nullopt);
-}
-#endif
 
 }  // namespace
 }  // namespace olvex::test

@@ -21,7 +21,6 @@
 #include <thread>
 
 #include "engine/text.h"
-#include "tests/excel_standin/server/dispatch.h"
 #include "tests/excel_standin/server/objects.h"
 
 namespace standin {
@@ -74,7 +73,7 @@ class Factory : public IClassFactory {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    HangIfAsked(L"CreateInstance");
+    HangIfAsked("CreateInstance");
     if (!created.exchange(true)) PostThreadMessageA(main_thread, kRevoke, 0, 0);
     IDispatch* application = NewApplicationObject();
     const HRESULT hr = application->QueryInterface(iid, out);
@@ -261,56 +260,9 @@ void ServerAddRef() { ++live; }
 void ServerRelease() {
   if (--live == 0) PostThreadMessageA(main_thread, WM_QUIT, 0, 0);
 }
-void HangIfAsked(const wchar_t* member) {
-  if (!hang_member.empty() && olvex::EqualsNoCase(Narrow(member), hang_member)) Sleep(kHangMs);
+void HangIfAsked(const std::string& member) {
+  if (!hang_member.empty() && olvex::EqualsNoCase(member, hang_member)) Sleep(kHangMs);
 }
-
-std::string Narrow(const wchar_t* text, int length) {
-  if (!text) return "";
-  const int n = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_ACP, 0, text, length, out.data(), n, nullptr, nullptr);
-  if (length < 0 && !out.empty()) out.pop_back();  // the terminating zero
-  return out;
-}
-
-BSTR NewBstr(std::string_view text) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(n));
-  if (out && n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out, n);
-  return out;
-}
-
-VARIANT Call::Plain(int i) const {
-  VARIANT v;
-  VariantInit(&v);
-  if (FAILED(VariantCopyInd(&v, const_cast<VARIANT*>(i == kPut ? &PutValue() : &Arg(i))))) throw Fault{DISP_E_TYPEMISMATCH, ""};
-  return v;
-}
-
-VARIANT Call::Coerced(int i, VARTYPE type) const {
-  VARIANT v = Plain(i);
-  if (FAILED(VariantChangeType(&v, &v, 0, type))) {
-    VariantClear(&v);
-    if (arg_error_) *arg_error_ = i == kPut ? 0 : params_->cArgs - 1 - static_cast<unsigned>(i);
-    throw Fault{DISP_E_TYPEMISMATCH, ""};
-  }
-  return v;
-}
-
-void Call::Need(int i) const {
-  if (!Has(i)) Fail("argument " + std::to_string(i + 1) + " is missing");
-}
-
-std::string Call::Text(int i) const {
-  VARIANT v = Coerced(i, VT_BSTR);
-  std::string text = Narrow(V_BSTR(&v), static_cast<int>(SysStringLen(V_BSTR(&v))));
-  VariantClear(&v);
-  return text;
-}
-long Call::Long(int i) const { return Coerced(i, VT_I4).lVal; }
-double Call::Double(int i) const { return Coerced(i, VT_R8).dblVal; }
-bool Call::Bool(int i) const { return Coerced(i, VT_BOOL).boolVal != VARIANT_FALSE; }
 
 }  // namespace standin
 

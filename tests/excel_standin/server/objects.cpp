@@ -3,11 +3,25 @@
 // formats, column widths and row heights live in the server while it runs;
 // a file holds only the first worksheet's values (numbers and texts), written
 // by the spreadsheet file writer and read back by the raw cell reader.
+//
+// Every object is one generic IDispatch (Item): its kind and the workbook,
+// worksheet or cells it stands for. One table lists the members of every kind
+// (kind, name, handler, whether a put is allowed); a member's DISPID is its
+// place in the table plus one. GetIDsOfNames finds a name of the object's kind
+// ignoring case; Invoke hands the call to the handler, which answers through
+// `Call` and fails by throwing `Fault`.
 #include "tests/excel_standin/server/objects.h"
 
+#include <objbase.h>
+#include <oleauto.h>
+
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <memory>
+#include <new>
+#include <span>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -15,12 +29,34 @@
 #include "documents/spreadsheet_writer.h"
 #include "engine/text.h"
 #include "platform/files.h"
-#include "tests/excel_standin/server/dispatch.h"
 
 namespace standin {
 namespace {
 
 using olvex::EqualsNoCase;
+
+// A failed call: DISP_E_EXCEPTION with a description, or another result code.
+struct Fault {
+  HRESULT code;
+  std::string description;
+};
+[[noreturn]] void Fail(std::string description) { throw Fault{DISP_E_EXCEPTION, std::move(description)}; }
+
+std::string Narrow(const wchar_t* text, int length = -1) {
+  if (!text) return "";
+  const int n = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, text, length, out.data(), n, nullptr, nullptr);
+  if (length < 0 && !out.empty()) out.pop_back();  // the terminating zero
+  return out;
+}
+
+BSTR NewBstr(std::string_view text) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(n));
+  if (out && n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out, n);
+  return out;
+}
 
 // Values of the spreadsheet application's constants.
 constexpr long kAlignGeneral = 1, kUnderlineNone = -4142, kLineNone = -4142, kThin = 2;
@@ -99,14 +135,14 @@ void SaveTo(Workbook& book, const std::string& path) {
   book.path = path;
 }
 
-// ---- ranges
+// ---- cells
 
 enum class CountBy { kCells, kRows, kColumns };
 
 struct Area {
   std::shared_ptr<Workbook> book;  // keeps the sheet alive
-  Sheet* sheet;
-  int top, left, bottom, right;
+  Sheet* sheet = nullptr;
+  int top = 0, left = 0, bottom = 0, right = 0;
   CountBy by = CountBy::kCells;
 
   // A put reaches each cell; the cells of a whole worksheet would not fit in memory.
@@ -131,7 +167,7 @@ struct Area {
   }
 };
 
-// "B3", "$B$3" or "A1:C4" (letters in either case) as an area of `sheet`.
+// "B3" or "$B$3" (letters in either case) as its row and column.
 bool ParseCell(std::string_view text, int& row, int& column) {
   std::size_t i = 0;
   row = column = 0;
@@ -146,15 +182,82 @@ bool ParseCell(std::string_view text, int& row, int& column) {
          column <= olvex::kSheetColumns;
 }
 
-// ---- reading arguments
+// ---- a call: its arguments (from 0; kPut for the put value) and its result
 
-template <class V>
-V ArgAs(const Call& call, int i) {
-  if constexpr (std::is_same_v<V, bool>) return call.Bool(i);
-  else if constexpr (std::is_same_v<V, long>) return call.Long(i);
-  else if constexpr (std::is_same_v<V, double>) return call.Double(i);
-  else return call.Text(i);
-}
+class Call {
+ public:
+  static constexpr int kPut = -1;
+  Call(bool put, DISPPARAMS* params, VARIANT* result, UINT* arg_error)
+      : put_(put), params_(params), result_(result), arg_error_(arg_error) {}
+
+  bool IsPut() const { return put_; }
+  // Argument `i` with VT_BYREF taken away (the caller clears it); fails unless it was given.
+  VARIANT Plain(int i) const {
+    const unsigned count = params_->cArgs - (put_ ? 1 : 0);
+    const VARIANT* arg = i == kPut ? &params_->rgvarg[0]
+                         : static_cast<unsigned>(i) < count ? &params_->rgvarg[params_->cArgs - 1 - static_cast<unsigned>(i)]
+                                                            : nullptr;
+    if (!arg || (V_VT(arg) == VT_ERROR && V_ERROR(arg) == DISP_E_PARAMNOTFOUND))
+      Fail("argument " + std::to_string(i + 1) + " is missing");
+    VARIANT v;
+    VariantInit(&v);
+    if (FAILED(VariantCopyInd(&v, const_cast<VARIANT*>(arg)))) throw Fault{DISP_E_TYPEMISMATCH, ""};
+    return v;
+  }
+  // Argument `i` coerced; a failure is DISP_E_TYPEMISMATCH.
+  std::string Text(int i) const {
+    VARIANT v = Coerced(i, VT_BSTR);
+    std::string text = Narrow(V_BSTR(&v), static_cast<int>(SysStringLen(V_BSTR(&v))));
+    VariantClear(&v);
+    return text;
+  }
+  long Long(int i) const { return Coerced(i, VT_I4).lVal; }
+  double Double(int i) const { return Coerced(i, VT_R8).dblVal; }
+  bool Bool(int i) const { return Coerced(i, VT_BOOL).boolVal != VARIANT_FALSE; }
+  template <class V>
+  V As(int i) const {
+    if constexpr (std::is_same_v<V, bool>) return Bool(i);
+    else if constexpr (std::is_same_v<V, long>) return Long(i);
+    else if constexpr (std::is_same_v<V, double>) return Double(i);
+    else return Text(i);
+  }
+
+  void Return(long v) { Set(VT_I4).lVal = v; }
+  void Return(double v) { Set(VT_R8).dblVal = v; }
+  void Return(bool v) { Set(VT_BOOL).boolVal = v ? VARIANT_TRUE : VARIANT_FALSE; }
+  void Return(std::string_view v) { Set(VT_BSTR).bstrVal = NewBstr(v); }
+  // Takes over the reference of `object`.
+  void Return(IDispatch* object) {
+    if (!result_) {
+      object->Release();
+      return;
+    }
+    Set(VT_DISPATCH).pdispVal = object;
+  }
+
+ private:
+  VARIANT& Set(VARTYPE type) {
+    static VARIANT ignored;
+    VARIANT& v = result_ ? *result_ : ignored;
+    VariantClear(&v);
+    V_VT(&v) = type;
+    return v;
+  }
+  VARIANT Coerced(int i, VARTYPE type) const {
+    VARIANT v = Plain(i);
+    if (FAILED(VariantChangeType(&v, &v, 0, type))) {
+      VariantClear(&v);
+      if (arg_error_) *arg_error_ = i == kPut ? 0 : params_->cArgs - 1 - static_cast<unsigned>(i);
+      throw Fault{DISP_E_TYPEMISMATCH, ""};
+    }
+    return v;
+  }
+
+  bool put_;
+  DISPPARAMS* params_;
+  VARIANT* result_;
+  UINT* arg_error_;
+};
 
 // A cell value from a VARIANT: empty, a text, TRUE/FALSE, else a number.
 Value ValueOf(const Call& call, int i) {
@@ -178,239 +281,106 @@ Value ValueOf(const Call& call, int i) {
   return value;
 }
 
-IDispatch* NewRange(Area area);
+// ---- the generic object
 
-// ---- Font, Interior and Borders: the format fields of a range's cells
+enum class Kind { kApplication, kWorkbooks, kWorkbook, kWorksheets, kWorksheet, kRange, kFont, kInterior, kBorders };
 
-template <int Kind>
-class Part : public Object<Part<Kind>> {
- public:
-  explicit Part(Area a) : area(std::move(a)) {}
-  Area area;
-  static std::span<const Member<Part>> Members();
+class Item;
+struct Member {
+  Kind kind;
+  const wchar_t* name;
+  void (*handler)(Item&, Call&);
+  bool settable = false;
 };
-using FontObject = Part<0>;
-using InteriorObject = Part<1>;
-using BordersObject = Part<2>;
+std::span<const Member> Members();
 
-// A format field read from the first cell and written to every cell.
-template <class T, auto field>
-void FormatMember(T& self, Call& call) {
-  using V = std::remove_cvref_t<decltype(std::declval<Format&>().*field)>;
-  if (!call.IsPut()) return call.Return(self.area.First().format.*field);
-  const V value = ArgAs<V>(call, Call::kPut);
-  self.area.SetFormat([&](Format& f) { f.*field = value; });
-}
-
-template <>
-std::span<const Member<FontObject>> FontObject::Members() {
-  static const Member<FontObject> members[] = {
-      {L"Bold", FormatMember<FontObject, &Format::bold>, true},
-      {L"Italic", FormatMember<FontObject, &Format::italic>, true},
-      {L"Underline", FormatMember<FontObject, &Format::underline>, true},
-      {L"Name", FormatMember<FontObject, &Format::font_name>, true},
-      {L"Size", FormatMember<FontObject, &Format::font_size>, true},
-      {L"Color", FormatMember<FontObject, &Format::font_colour>, true},
-  };
-  return members;
-}
-template <>
-std::span<const Member<InteriorObject>> InteriorObject::Members() {
-  static const Member<InteriorObject> members[] = {
-      {L"Color", FormatMember<InteriorObject, &Format::background>, true},
-  };
-  return members;
-}
-template <>
-std::span<const Member<BordersObject>> BordersObject::Members() {
-  static const Member<BordersObject> members[] = {
-      {L"Weight", FormatMember<BordersObject, &Format::border_weight>, true},
-      {L"LineStyle", FormatMember<BordersObject, &Format::border_style>, true},
-  };
-  return members;
-}
-
-// ---- Range
-
-class RangeObject : public Object<RangeObject> {
+class Item : public IDispatch {
  public:
-  explicit RangeObject(Area a) : area(std::move(a)) {}
-  Area area;
+  Item(Kind k, Area a) : kind(k), area(std::move(a)) { ServerAddRef(); }
+  Item(const Item&) = delete;
+  Item& operator=(const Item&) = delete;
+  virtual ~Item() { ServerRelease(); }
 
-  // Select needs the range's worksheet to be the active one, as in the application.
-  static void Select(RangeObject& self, Call&) {
-    if (app.active.get() != self.area.sheet->book ||
-        self.area.book->sheets[self.area.book->active_sheet].get() != self.area.sheet)
-      Fail("the range's worksheet is not the active worksheet");
-  }
-  static void Value(RangeObject& self, Call& call) {
-    if (call.IsPut()) {
-      const standin::Value value = ValueOf(call, Call::kPut);
-      self.area.ForEachCell([&](Cell& cell) { cell.value = value; });
-      return;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
     }
-    const standin::Value& value = self.area.First().value;
-    if (const double* n = std::get_if<double>(&value)) call.Return(*n);
-    else if (const std::string* t = std::get_if<std::string>(&value)) call.Return(std::string_view(*t));
+    *out = nullptr;
+    return E_NOINTERFACE;
   }
-  template <class T>
-  static void Sub(RangeObject& self, Call& call) {
-    call.Return(static_cast<IDispatch*>(new T(self.area)));
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
   }
-  // Column widths and row heights belong to the columns and rows the range covers.
-  template <bool columns>
-  static void Size(RangeObject& self, Call& call) {
-    std::map<int, double>& sizes = columns ? self.area.sheet->widths : self.area.sheet->heights;
-    const int from = columns ? self.area.left : self.area.top, to = columns ? self.area.right : self.area.bottom;
-    if (!call.IsPut()) {
-      const auto found = sizes.find(from);
-      return call.Return(found != sizes.end() ? found->second : columns ? kStandardWidth : kStandardHeight);
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    if (!names || !ids || count == 0) return E_INVALIDARG;
+    for (UINT n = 0; n < count; ++n) ids[n] = DISPID_UNKNOWN;
+    const std::span<const Member> members = Members();
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      if (members[i].kind == kind && names[0] && lstrcmpiW(names[0], members[i].name) == 0)
+        ids[0] = static_cast<DISPID>(i + 1);
     }
-    const double size = call.Double(Call::kPut);
-    if (size < 0 || size > (columns ? 255 : 409)) Fail("the size " + std::to_string(size) + " is out of range");
-    for (int i = from; i <= to; ++i) sizes[i] = size;
-  }
-  template <CountBy by>
-  static void Lines(RangeObject& self, Call& call) {
-    Area lines = self.area;
-    lines.by = by;
-    call.Return(NewRange(std::move(lines)));
-  }
-  static void Count(RangeObject& self, Call& call) {
-    const Area& a = self.area;
-    const long rows = a.bottom - a.top + 1, columns = a.right - a.left + 1;
-    call.Return(a.by == CountBy::kRows ? rows : a.by == CountBy::kColumns ? columns : rows * columns);
+    // Named arguments are not known either.
+    return ids[0] == DISPID_UNKNOWN || count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
   }
 
-  static std::span<const Member<RangeObject>> Members() {
-    static const Member<RangeObject> members[] = {
-        {L"Select", Select},
-        {L"Value", Value, true},
-        {L"NumberFormat", FormatMember<RangeObject, &Format::number_format>, true},
-        {L"Font", Sub<FontObject>},
-        {L"Interior", Sub<InteriorObject>},
-        {L"Borders", Sub<BordersObject>},
-        {L"HorizontalAlignment", FormatMember<RangeObject, &Format::horizontal>, true},
-        {L"VerticalAlignment", FormatMember<RangeObject, &Format::vertical>, true},
-        {L"ColumnWidth", Size<true>, true},
-        {L"RowHeight", Size<false>, true},
-        {L"Rows", Lines<CountBy::kRows>},
-        {L"Columns", Lines<CountBy::kColumns>},
-        {L"Count", Count},
-    };
-    return members;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* info, UINT* arg_error) override {
+    if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    const std::span<const Member> members = Members();
+    if (id < 1 || static_cast<std::size_t>(id) > members.size() || members[static_cast<std::size_t>(id) - 1].kind != kind)
+      return DISP_E_MEMBERNOTFOUND;
+    const Member& member = members[static_cast<std::size_t>(id) - 1];
+    static DISPPARAMS no_params{};
+    if (!params) params = &no_params;
+    const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+    if (put && !member.settable) return DISP_E_MEMBERNOTFOUND;
+    if (put && (params->cArgs == 0 || params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+      return DISP_E_PARAMNOTOPTIONAL;
+    if (!put && params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+    HangIfAsked(Narrow(member.name));
+    if (result) VariantInit(result);
+    Call call(put, params, result, arg_error);
+    try {
+      member.handler(*this, call);
+      return S_OK;
+    } catch (const Fault& fault) {
+      if (result) VariantClear(result);
+      if (fault.code == DISP_E_EXCEPTION && info) {
+        *info = EXCEPINFO{};
+        info->bstrSource = NewBstr("Excel stand-in");
+        info->bstrDescription = NewBstr(Narrow(member.name) + ": " + fault.description);
+        info->scode = E_FAIL;
+      }
+      return fault.code;
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
   }
+
+  const Kind kind;
+  const Area area;  // the workbook, worksheet and cells the object stands for, as far as its kind has them
+
+ private:
+  std::atomic<ULONG> refs_{1};
 };
 
-IDispatch* NewRange(Area area) { return new RangeObject(std::move(area)); }
-
-// ---- Worksheet and Worksheets
-
-class WorksheetObject : public Object<WorksheetObject> {
- public:
-  WorksheetObject(std::shared_ptr<Workbook> b, Sheet* s) : book(std::move(b)), sheet(s) {}
-  std::shared_ptr<Workbook> book;
-  Sheet* sheet;
-
-  // Activating a worksheet activates its workbook too.
-  static void Activate(WorksheetObject& self, Call&) {
-    const auto& sheets = self.book->sheets;
-    self.book->active_sheet = static_cast<std::size_t>(
-        std::find_if(sheets.begin(), sheets.end(), [&](const auto& s) { return s.get() == self.sheet; }) -
-        sheets.begin());
-    app.active = self.book;
-  }
-  static void Range(WorksheetObject& self, Call& call) {
-    call.Need(0);
-    const std::string ref = call.Text(0);
-    const std::size_t colon = ref.find(':');
-    int top, left, bottom, right;
-    if (!ParseCell(ref.substr(0, colon), top, left) ||
-        !ParseCell(colon == std::string::npos ? ref : ref.substr(colon + 1), bottom, right))
-      Fail("'" + ref + "' is not a cell or range reference");
-    call.Return(NewRange({self.book, self.sheet, std::min(top, bottom), std::min(left, right), std::max(top, bottom),
-                          std::max(left, right)}));
-  }
-  // From A1 to the last row and column holding a value or a set format.
-  static void UsedRange(WorksheetObject& self, Call& call) {
-    int bottom = 1, right = 1;
-    for (const auto& [at, cell] : self.sheet->cells) {
-      if (cell.value.index() == 0 && !cell.formatted) continue;
-      bottom = std::max(bottom, at.first);
-      right = std::max(right, at.second);
-    }
-    call.Return(NewRange({self.book, self.sheet, 1, 1, bottom, right}));
-  }
-
-  static std::span<const Member<WorksheetObject>> Members() {
-    static const Member<WorksheetObject> members[] = {
-        {L"Activate", Activate},
-        {L"Range", Range},
-        {L"UsedRange", UsedRange},
-    };
-    return members;
-  }
-};
+IDispatch* New(Kind kind, Area area = {}) { return new Item(kind, std::move(area)); }
 
 IDispatch* NewWorksheet(const std::shared_ptr<Workbook>& book, std::size_t index) {
-  return new WorksheetObject(book, book->sheets[index].get());
+  return New(Kind::kWorksheet, {book, book->sheets[index].get()});
 }
-
-class WorksheetsObject : public Object<WorksheetsObject> {
- public:
-  explicit WorksheetsObject(std::shared_ptr<Workbook> b) : book(std::move(b)) {}
-  std::shared_ptr<Workbook> book;
-
-  // A worksheet by its name, in any case.
-  static void Item(WorksheetsObject& self, Call& call) {
-    call.Need(0);
-    const std::string name = call.Text(0);
-    const auto& sheets = self.book->sheets;
-    for (std::size_t k = 0; k < sheets.size(); ++k)
-      if (EqualsNoCase(sheets[k]->name, name)) return call.Return(NewWorksheet(self.book, k));
-    Fail("there is no worksheet named '" + name + "'");
-  }
-  static std::span<const Member<WorksheetsObject>> Members() {
-    static const Member<WorksheetsObject> members[] = {
-        {L"Item", Item},
-    };
-    return members;
-  }
-};
-
-// ---- Workbook and Workbooks
-
-class WorkbookObject : public Object<WorkbookObject> {
- public:
-  explicit WorkbookObject(std::shared_ptr<Workbook> b) : book(std::move(b)) {}
-  std::shared_ptr<Workbook> book;
-
-  static void Save(WorkbookObject& self, Call&) {
-    if (self.book->path.empty()) Fail("no file name: the workbook was never saved (use SaveAs)");
-    SaveTo(*self.book, self.book->path);
-  }
-  static void SaveAs(WorkbookObject& self, Call& call) {
-    call.Need(0);
-    SaveTo(*self.book, FullPath(call.Text(0)));
-  }
-  // Closes without saving (the actions save first).
-  static void Close(WorkbookObject& self, Call&) {
-    std::erase(app.books, self.book);
-    if (app.active == self.book) app.active = app.books.empty() ? nullptr : app.books.back();
-  }
-
-  static std::span<const Member<WorkbookObject>> Members() {
-    static const Member<WorkbookObject> members[] = {
-        {L"Activate", [](WorkbookObject& self, Call&) { app.active = self.book; }},
-        {L"Save", Save},
-        {L"SaveAs", SaveAs},
-        {L"Close", Close},
-        {L"Worksheets",
-         [](WorkbookObject& self, Call& call) { call.Return(static_cast<IDispatch*>(new WorksheetsObject(self.book))); }},
-    };
-    return members;
-  }
-};
 
 // A file's first worksheet becomes Sheet1 of a workbook shaped like an added one.
 std::shared_ptr<Workbook> OpenWorkbook(const std::string& path) {
@@ -434,46 +404,172 @@ std::shared_ptr<Workbook> OpenWorkbook(const std::string& path) {
   return book;
 }
 
-class WorkbooksObject : public Object<WorkbooksObject> {
- public:
-  static std::span<const Member<WorkbooksObject>> Members() {
-    static const Member<WorkbooksObject> members[] = {
-        {L"Open",
-         [](WorkbooksObject&, Call& call) {
-           call.Need(0);
-           call.Return(static_cast<IDispatch*>(new WorkbookObject(OpenWorkbook(call.Text(0)))));
-         }},
-        {L"Add", [](WorkbooksObject&, Call& call) { call.Return(static_cast<IDispatch*>(new WorkbookObject(NewWorkbook()))); }},
-    };
-    return members;
-  }
-};
+// ---- the members
 
-// ---- Application
+// A format field, read from the first cell and written to every cell.
+template <auto field>
+void FormatMember(Item& self, Call& call) {
+  using V = std::remove_cvref_t<decltype(std::declval<Format&>().*field)>;
+  if (!call.IsPut()) return call.Return(self.area.First().format.*field);
+  const V value = call.As<V>(Call::kPut);
+  self.area.SetFormat([&](Format& f) { f.*field = value; });
+}
 
-class ApplicationObject : public Object<ApplicationObject> {
- public:
-  static std::span<const Member<ApplicationObject>> Members() {
-    static const Member<ApplicationObject> members[] = {
-        {L"Visible",
-         [](ApplicationObject&, Call& call) {
-           if (call.IsPut()) app.visible = call.Bool(Call::kPut);
-           else call.Return(app.visible);
-         },
-         true},
-        {L"Workbooks", [](ApplicationObject&, Call& call) { call.Return(static_cast<IDispatch*>(new WorkbooksObject)); }},
-        {L"ActiveSheet",
-         [](ApplicationObject&, Call& call) {
-           if (!app.active) Fail("no workbook is open");
-           call.Return(NewWorksheet(app.active, app.active->active_sheet));
-         }},
-    };
-    return members;
+template <Kind kind>
+void Sub(Item& self, Call& call) {
+  call.Return(New(kind, self.area));
+}
+
+void Visible(Item&, Call& call) {
+  if (call.IsPut()) app.visible = call.Bool(Call::kPut);
+  else call.Return(app.visible);
+}
+
+void ActiveSheet(Item&, Call& call) {
+  if (!app.active) Fail("no workbook is open");
+  call.Return(NewWorksheet(app.active, app.active->active_sheet));
+}
+
+void Save(Item& self, Call&) {
+  if (self.area.book->path.empty()) Fail("no file name: the workbook was never saved (use SaveAs)");
+  SaveTo(*self.area.book, self.area.book->path);
+}
+
+// Closes without saving (the actions save first).
+void Close(Item& self, Call&) {
+  std::erase(app.books, self.area.book);
+  if (app.active == self.area.book) app.active = app.books.empty() ? nullptr : app.books.back();
+}
+
+// A worksheet by its name, in any case.
+void WorksheetItem(Item& self, Call& call) {
+  const std::string name = call.Text(0);
+  const auto& sheets = self.area.book->sheets;
+  for (std::size_t k = 0; k < sheets.size(); ++k)
+    if (EqualsNoCase(sheets[k]->name, name)) return call.Return(NewWorksheet(self.area.book, k));
+  Fail("there is no worksheet named '" + name + "'");
+}
+
+// Activating a worksheet activates its workbook too.
+void ActivateSheet(Item& self, Call&) {
+  const auto& sheets = self.area.book->sheets;
+  self.area.book->active_sheet = static_cast<std::size_t>(
+      std::find_if(sheets.begin(), sheets.end(), [&](const auto& s) { return s.get() == self.area.sheet; }) -
+      sheets.begin());
+  app.active = self.area.book;
+}
+
+void Range(Item& self, Call& call) {
+  const std::string ref = call.Text(0);
+  const std::size_t colon = ref.find(':');
+  int top, left, bottom, right;
+  if (!ParseCell(ref.substr(0, colon), top, left) ||
+      !ParseCell(colon == std::string::npos ? ref : ref.substr(colon + 1), bottom, right))
+    Fail("'" + ref + "' is not a cell or range reference");
+  call.Return(New(Kind::kRange, {self.area.book, self.area.sheet, std::min(top, bottom), std::min(left, right),
+                                 std::max(top, bottom), std::max(left, right)}));
+}
+
+// From A1 to the last row and column holding a value or a set format.
+void UsedRange(Item& self, Call& call) {
+  int bottom = 1, right = 1;
+  for (const auto& [at, cell] : self.area.sheet->cells) {
+    if (cell.value.index() == 0 && !cell.formatted) continue;
+    bottom = std::max(bottom, at.first);
+    right = std::max(right, at.second);
   }
-};
+  call.Return(New(Kind::kRange, {self.area.book, self.area.sheet, 1, 1, bottom, right}));
+}
+
+// Select needs the range's worksheet to be the active one, as in the application.
+void Select(Item& self, Call&) {
+  if (app.active != self.area.book || self.area.book->sheets[self.area.book->active_sheet].get() != self.area.sheet)
+    Fail("the range's worksheet is not the active worksheet");
+}
+
+void CellValue(Item& self, Call& call) {
+  if (call.IsPut()) {
+    const Value value = ValueOf(call, Call::kPut);
+    self.area.ForEachCell([&](Cell& cell) { cell.value = value; });
+    return;
+  }
+  const Value& value = self.area.First().value;
+  if (const double* n = std::get_if<double>(&value)) call.Return(*n);
+  else if (const std::string* t = std::get_if<std::string>(&value)) call.Return(std::string_view(*t));
+}
+
+// Column widths and row heights belong to the columns and rows the range covers.
+template <bool columns>
+void Size(Item& self, Call& call) {
+  std::map<int, double>& sizes = columns ? self.area.sheet->widths : self.area.sheet->heights;
+  const int from = columns ? self.area.left : self.area.top, to = columns ? self.area.right : self.area.bottom;
+  if (!call.IsPut()) {
+    const auto found = sizes.find(from);
+    return call.Return(found != sizes.end() ? found->second : columns ? kStandardWidth : kStandardHeight);
+  }
+  const double size = call.Double(Call::kPut);
+  if (size < 0 || size > (columns ? 255 : 409)) Fail("the size " + std::to_string(size) + " is out of range");
+  for (int i = from; i <= to; ++i) sizes[i] = size;
+}
+
+template <CountBy by>
+void Lines(Item& self, Call& call) {
+  Area lines = self.area;
+  lines.by = by;
+  call.Return(New(Kind::kRange, std::move(lines)));
+}
+
+void Count(Item& self, Call& call) {
+  const Area& a = self.area;
+  const long rows = a.bottom - a.top + 1, columns = a.right - a.left + 1;
+  call.Return(a.by == CountBy::kRows ? rows : a.by == CountBy::kColumns ? columns : rows * columns);
+}
+
+std::span<const Member> Members() {
+  using enum Kind;
+  static const Member members[] = {
+      {kApplication, L"Visible", Visible, true},
+      {kApplication, L"Workbooks", Sub<kWorkbooks>},
+      {kApplication, L"ActiveSheet", ActiveSheet},
+      {kWorkbooks, L"Open", [](Item&, Call& call) { call.Return(New(kWorkbook, {OpenWorkbook(call.Text(0))})); }},
+      {kWorkbooks, L"Add", [](Item&, Call& call) { call.Return(New(kWorkbook, {NewWorkbook()})); }},
+      {kWorkbook, L"Activate", [](Item& self, Call&) { app.active = self.area.book; }},
+      {kWorkbook, L"Save", Save},
+      {kWorkbook, L"SaveAs", [](Item& self, Call& call) { SaveTo(*self.area.book, FullPath(call.Text(0))); }},
+      {kWorkbook, L"Close", Close},
+      {kWorkbook, L"Worksheets", Sub<kWorksheets>},
+      {kWorksheets, L"Item", WorksheetItem},
+      {kWorksheet, L"Activate", ActivateSheet},
+      {kWorksheet, L"Range", Range},
+      {kWorksheet, L"UsedRange", UsedRange},
+      {kRange, L"Select", Select},
+      {kRange, L"Value", CellValue, true},
+      {kRange, L"NumberFormat", FormatMember<&Format::number_format>, true},
+      {kRange, L"Font", Sub<kFont>},
+      {kRange, L"Interior", Sub<kInterior>},
+      {kRange, L"Borders", Sub<kBorders>},
+      {kRange, L"HorizontalAlignment", FormatMember<&Format::horizontal>, true},
+      {kRange, L"VerticalAlignment", FormatMember<&Format::vertical>, true},
+      {kRange, L"ColumnWidth", Size<true>, true},
+      {kRange, L"RowHeight", Size<false>, true},
+      {kRange, L"Rows", Lines<CountBy::kRows>},
+      {kRange, L"Columns", Lines<CountBy::kColumns>},
+      {kRange, L"Count", Count},
+      {kFont, L"Bold", FormatMember<&Format::bold>, true},
+      {kFont, L"Italic", FormatMember<&Format::italic>, true},
+      {kFont, L"Underline", FormatMember<&Format::underline>, true},
+      {kFont, L"Name", FormatMember<&Format::font_name>, true},
+      {kFont, L"Size", FormatMember<&Format::font_size>, true},
+      {kFont, L"Color", FormatMember<&Format::font_colour>, true},
+      {kInterior, L"Color", FormatMember<&Format::background>, true},
+      {kBorders, L"Weight", FormatMember<&Format::border_weight>, true},
+      {kBorders, L"LineStyle", FormatMember<&Format::border_style>, true},
+  };
+  return members;
+}
 
 }  // namespace
 
-IDispatch* NewApplicationObject() { return new ApplicationObject; }
+IDispatch* NewApplicationObject() { return New(Kind::kApplication); }
 
 }  // namespace standin
