@@ -16,9 +16,13 @@
 #include "vars/variables.h"
 #include "windows/window_actions.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/case_table.h"
 #include "tests/support/fake_desktop.h"
 
 namespace olvex::test {
+
+// The tables of the fake-desktop tests.
+inline constexpr char kDesktopCases[] = "tests/desktop/desktop_cases.txt";
 
 struct StepSpec {
   StepSpec(std::string action_, std::string text_ = "", std::string options_ = "", std::string value1_ = "",
