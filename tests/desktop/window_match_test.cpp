@@ -67,34 +67,18 @@ TEST_F(WindowMatchTest, HungAndVanishingWindowsEndTheSearchCleanly) {
 }
 
 TEST_F(WindowMatchTest, UseWindowChoosesAndActivates) {
-  EXPECT_EQ(Use("note", "Partial Title,Activate,First"), 1);
-  EXPECT_EQ(CurrentWindow(), 100u);
-  EXPECT_EQ(desktop.calls,
-            (std::vector<std::string>{"FindTopLevel note|", "SetForeground 100", "SetActive 100", "SetFocus 100"}));
-  EXPECT_TRUE(Logged("    Activate: Method=Quick Foreground"));
-  EXPECT_TRUE(WindowActivated());
-
-  // A checkbox activates its dialog.
-  desktop.calls.clear();
-  EXPECT_EQ(Use("Button|2", "Class,ID,Activate"), 1);
-  EXPECT_EQ(CurrentWindow(), 105u);
-  EXPECT_EQ(desktop.calls.front(), "SetForeground 103");
-
-  // A window that will not come forward: the normal means, then the frame window's sequence.
-  desktop.calls.clear();
-  desktop.foreground_refused = true;
-  EXPECT_EQ(Use("Tool", "Exact,Activate"), 1);
-  EXPECT_EQ(desktop.calls, (std::vector<std::string>{"SetForeground 6699", "HotkeyCommand 6699", "SetForeground 6699",
-                                                     "BringToTop 6699", "SetActive 6699", "Show 6699",
-                                                     "SetFocus 6699"}));
-  EXPECT_TRUE(Logged("    Activate: Method=Normal"));
-
-  // A control with force: its farthest ancestor comes forward, then the control.
-  desktop.calls.clear();
-  EXPECT_EQ(Use("15", "ID,Force"), 1);
-  EXPECT_EQ(desktop.calls, (std::vector<std::string>{"HotkeyCommand 101", "AttachedForeground 101", "SetForeground 100",
-                                                     "BringToTop 100", "SetActive 101", "Show 101", "SetFocus 101"}));
-  EXPECT_TRUE(Logged("    Activate: Parent level #1 activation, IsIconic=0"));
+  for (const CaseRow& row : CaseSection(kDesktopCases, "activate", 6)) {
+    desktop.calls.clear();
+    log.clear();
+    desktop.foreground_refused = row.fields[2] == "1";
+    EXPECT_EQ(Use(row.fields[0], row.fields[1]), 1) << row.where;
+    EXPECT_EQ(CurrentWindow(), std::stoul(row.fields[3])) << row.where;
+    std::string calls;
+    for (const std::string& c : desktop.calls) calls += (calls.empty() ? "" : "; ") + c;
+    EXPECT_EQ(calls, row.fields[4]) << row.where;
+    EXPECT_TRUE(Logged(row.fields[5])) << row.where;
+    EXPECT_TRUE(WindowActivated()) << row.where;
+  }
 }
 
 TEST_F(WindowMatchTest, UseWindowFailures) {
@@ -120,24 +104,15 @@ TEST_F(WindowMatchTest, UseWindowByPositionZOrderAndFocus) {
 
 TEST_F(WindowMatchTest, ResolveStepWindow) {
   desktop.foreground = 102;
-  auto resolve = [&](const char* options, const char* text) {
+  for (const CaseRow& row : CaseSection(kDesktopCases, "resolve", 5)) {
     Document(0).steps.assign(1, Step());
-    Document(0).steps[0].options = options;
+    Document(0).steps[0].options = row.fields[0];
     Document(0).steps[0].category = 3;
+    RunShared().current_window = std::stoi(row.fields[2]);
     ClearStepError();
-    return ResolveStepWindow(0, 0, text);
-  };
-  EXPECT_EQ(resolve("Title", "MyAfx"), 106u);
-  EXPECT_EQ(resolve("Title", "viewer"), 102u);
-  EXPECT_EQ(resolve("Handle", "0x1A2B"), 6699u);
-  EXPECT_EQ(resolve("HWND", "1A2Bh"), 6699u);
-  EXPECT_EQ(resolve("Handle", "6699"), 6699u);
-  EXPECT_EQ(resolve("Handle", "12345"), 0u);
-  EXPECT_EQ(StepError(), "Unable to find window '12345'");
-  EXPECT_EQ(resolve("", ""), 102u);  // no current window: the foreground
-  RunShared().current_window = 106;
-  EXPECT_EQ(resolve("Use Title", "Notepad"), 106u);
-  EXPECT_EQ(resolve("Top", ""), 102u);
+    EXPECT_EQ(ResolveStepWindow(0, 0, row.fields[1]), std::stoul(row.fields[3])) << row.where;
+    EXPECT_EQ(StepError(), row.fields[4]) << row.where;
+  }
 }
 
 }  // namespace
