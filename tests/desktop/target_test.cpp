@@ -1,14 +1,13 @@
 // The real desktop under Wine: the runtime's steps drive olvex-target, which
 // reports what they typed and changed; what the steps read is what the target
-// holds (placement, styles, checks and closing, read back by the steps
-// themselves: the script case windows/target_windows).
+// holds (placement, styles, checks, closing and Text via Clipboard, read back
+// by the steps themselves: the script case windows/target_windows).
 #ifdef _WIN32
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
 
-#include "platform/clipboard.h"
 #include "tests/desktop/target.h"
 #include "windows/window_match.h"
 
@@ -113,15 +112,6 @@ TEST_F(TargetTest, DirectWindowEntryThenATargetThatStopsAnsweringHoldsNeitherMat
   EXPECT_EQ(Run(HandleKeyboardStep, {"Type", "queued"}), 1);
   EXPECT_EQ(entry(target::kEdit, "x"), 0);
   EXPECT_EQ(error, "The window did not take the text");
-}
-
-TEST_F(TargetTest, TextViaClipboardLeavesTheUsersClipboardAsItWas) {
-  ASSERT_TRUE(platform::clipboard().SetText("the user's own text"));
-  FocusControl(target::kEdit);
-  EXPECT_EQ(Run(HandleKeyboardStep, {"Text via Clipboard", "pasted by the step"}), 1);
-  EXPECT_EQ(target.WaitFor([](const State& s) { return s.at("edit") == "pasted by the step"; }).at("edit"),
-            "pasted by the step");
-  EXPECT_EQ(platform::clipboard().Text().value_or(""), "the user's own text");
 }
 
 TEST_F(TargetTest, GetTextReturnsExactlyWhatTheTargetHolds) {
