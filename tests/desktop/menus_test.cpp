@@ -82,19 +82,15 @@ TEST_F(MenuStepTest, SelectSystemMenuSendsTheWindowCommandOrItsMnemonic) {
 }
 
 TEST_F(MenuStepTest, AWindowThatIsGoneOrMissingFailsClearly) {
-  RunShared().current_window = 999;
-  EXPECT_EQ(Step("Select Menu Item", "&File;&Open"), 0);
-  EXPECT_EQ(error, "The window no longer exists");
-  EXPECT_EQ(Step("Select System Menu", "Maximize"), 0);
-  EXPECT_EQ(error, "The window no longer exists");
-  // No current window: the foreground window becomes it.
-  RunShared().current_window = 0;
-  EXPECT_EQ(Step("Select Menu Item", "&File;&Open"), 1);
-  EXPECT_EQ(RunShared().current_window.load(), static_cast<std::intptr_t>(window));
-  RunShared().current_window = 0;
-  desktop.foreground = 0;
-  EXPECT_EQ(Step("Select System Menu", "Maximize"), 0);
-  EXPECT_EQ(error, "There is no window to act on");
+  const auto id = [&](const std::string& field) { return field == "W" ? window : std::stoul(field); };
+  for (const CaseRow& row : CaseSection(kDesktopCases, "menu_window", 6)) {
+    RunShared().current_window = static_cast<std::intptr_t>(id(row.fields[1]));
+    desktop.foreground = id(row.fields[2]);
+    EXPECT_EQ(Step(row.fields[0].c_str(), row.fields[0] == "Select Menu Item" ? "&File;&Open" : "Maximize"),
+              std::stoi(row.fields[3])) << row.where;
+    EXPECT_EQ(error, row.fields[4]) << row.where;
+    EXPECT_EQ(RunShared().current_window.load(), static_cast<std::intptr_t>(id(row.fields[5]))) << row.where;
+  }
   EXPECT_TRUE(keys.events.empty());
 }
 
