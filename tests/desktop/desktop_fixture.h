@@ -126,6 +126,12 @@ class DesktopFixture : public StepFixture {
     SetKeyboardPauseForTest(nullptr);
     StepFixture::TearDown();
   }
+  // The calls the windows service received, "; " between them.
+  std::string Calls() const {
+    std::string joined;
+    for (const std::string& c : desktop.calls) joined += (joined.empty() ? "" : "; ") + c;
+    return joined;
+  }
   FakeDesktop desktop;
   FakeKeyboard keys;
   FakeClipboard clipboard;

@@ -43,11 +43,6 @@ class WindowActionsTest : public DesktopFixture {
     SetWindowActionPauseForTest(nullptr);
     DesktopFixture::TearDown();
   }
-  std::string Calls() const {
-    std::string joined;
-    for (const std::string& c : desktop.calls) joined += (joined.empty() ? "" : "; ") + c;
-    return joined;
-  }
 };
 
 TEST_F(WindowActionsTest, GetTextInEveryModeAndGetWindowInfoEveryOption) {

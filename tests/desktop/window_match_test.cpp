@@ -73,9 +73,7 @@ TEST_F(WindowMatchTest, UseWindowChoosesAndActivates) {
     desktop.foreground_refused = row.fields[2] == "1";
     EXPECT_EQ(Use(row.fields[0], row.fields[1]), 1) << row.where;
     EXPECT_EQ(CurrentWindow(), std::stoul(row.fields[3])) << row.where;
-    std::string calls;
-    for (const std::string& c : desktop.calls) calls += (calls.empty() ? "" : "; ") + c;
-    EXPECT_EQ(calls, row.fields[4]) << row.where;
+    EXPECT_EQ(Calls(), row.fields[4]) << row.where;
     EXPECT_TRUE(Logged(row.fields[5])) << row.where;
     EXPECT_TRUE(WindowActivated()) << row.where;
   }

@@ -41,7 +41,7 @@ class X11Desktop : public StepFixture {
   }
 };
 
-// 2,000 characters at delay 0 and the key names are the script case x11/typing.
+// 2,000 characters at delay 0 are the script case x11/typing.
 // A runtime that ends right after typing gives its spare codes back only once
 // the program has read the keys that need them.
 TEST_F(X11Desktop, SpareKeyCodesOutliveTheRunUntilTheKeysAreRead) {
