@@ -51,7 +51,8 @@ TEST_F(WindowActionsTest, GetTextInEveryModeAndGetWindowInfoEveryOption) {
     EXPECT_EQ(out, row.fields[3]) << row.where;
   }
   for (const CaseRow& row : CaseSection(kDesktopCases, "control_type", 3)) {
-    const WindowId w = desktop.Add({0, 200, "", row.fields[0], 0, 0, kChildStyle | static_cast<std::uint32_t>(std::stoul(row.fields[1]))});
+    const auto style = static_cast<std::uint32_t>(std::stoul(row.fields[1]));
+    const WindowId w = desktop.Add({0, 200, "", row.fields[0], 0, 0, kChildStyle | style});
     EXPECT_EQ(Act("Get Window Info", "Control Type", w), 1) << row.where << error;
     EXPECT_EQ(out, row.fields[2]) << row.where;
   }
