@@ -16,9 +16,13 @@
 #include "vars/variables.h"
 #include "windows/window_actions.h"
 #include "tests/settings/store_sandbox.h"
+#include "tests/support/case_table.h"
 #include "tests/support/fake_desktop.h"
 
 namespace olvex::test {
+
+// The tables of the fake-desktop tests.
+inline constexpr char kDesktopCases[] = "tests/desktop/desktop_cases.txt";
 
 struct StepSpec {
   StepSpec(std::string action_, std::string text_ = "", std::string options_ = "", std::string value1_ = "",
@@ -121,6 +125,12 @@ class DesktopFixture : public StepFixture {
   void TearDown() override {
     SetKeyboardPauseForTest(nullptr);
     StepFixture::TearDown();
+  }
+  // The calls the windows service received, "; " between them.
+  std::string Calls() const {
+    std::string joined;
+    for (const std::string& c : desktop.calls) joined += (joined.empty() ? "" : "; ") + c;
+    return joined;
   }
   FakeDesktop desktop;
   FakeKeyboard keys;

@@ -8,53 +8,15 @@ namespace {
 
 class KeyboardTest : public DesktopFixture {};
 
-struct TypeCase {
-  const char* text;
-  const char* options;
-  const char* value1;
-  const char* events;
-  int held_after = 0;
-};
-
 TEST_F(KeyboardTest, TypeSendsExactlyTheseKeyEvents) {
-  const TypeCase cases[] = {
-      {"aB1", "", "", "A+ A- Shift+ B+ B- Shift- 1+ 1-"},
-      {"{ctrl}a{ctrlup}", "", "", "Ctrl*+ P10 A+ A- Ctrl*- P10"},
-      {"{Ctrl}A{CtrlUp}", "", "", "Ctrl*+ P10 A+ A- Ctrl*- P10"},  // no Shift while Ctrl is held
-      {"{ShiftDown}x", "", "", "Shift+ X+ X-", 2},
-      {"{Shift}x{ShiftUp}y", "", "", "Shift+ X+ X- Shift- Y+ Y-"},
-      {"ab{Pg Dn}{CTL}x{esc}", "", "", "A+ A- B+ B- #22*+ #22*- Ctrl*+ P10 X+ X- #1B+ #1B-", 1},  // aliases of key names
-      {"{Alt}f{AltUp}", "", "", "Alt+ F+ F- Alt-"},
-      {"{N}{r}{return}{NEWLINE}{T}{\\t}", "", "",
-       "Enter+ Enter- Enter+ Enter- Enter+ Enter- Enter+ Enter- Tab+ Tab- Tab+ Tab-"},
-      {"{PgUp}{Del}{Home}{F5}{Num7}", "", "", "#21*+ #21*- #2E*+ #2E*- #24*+ #24*- #74+ #74- Num7+ Num7-"},
-      {"x{Delay=250}y{Delay=abc}z", "", "", "X+ X- P250 Y+ Y- Z+ Z-"},
-      {"{Foo}", "", "", "Shift+ #DB+ #DB- Shift- Shift+ F+ F- Shift- O+ O- O+ O- Shift+ #DD+ #DD- Shift-"},
-      {"ab", "", "20", "A+ A- P20 B+ B- P20"},
-      {"ab", "", "-5", "A+ A- B+ B-"},
-      {"ab", "", "abc", "A+ A- B+ B-"},
-      {"a\r\nb\n", "", "", "A+ A- Enter+ Enter- B+ B- Enter+ Enter-"},
-      // Characters without a key: Alt and the ANSI code on the keypad (é is 233).
-      {"\xE9(", "", "", "Alt+ Num0+ Num0- Num2+ Num2- Num3+ Num3- Num3+ Num3- Alt- "
-                        "Alt+ Num0+ Num0- Num0+ Num0- Num4+ Num4- Num0+ Num0- Alt-"},
-      {"\x81\x01z", "", "", "Z+ Z-"},  // neither a key nor an Alt code: skipped
-      // A layout's key that needs Alt (Ctrl+Alt is AltGr) is typed by its code.
-      {"|~", "", "", "Alt+ Num0+ Num0- Num1+ Num1- Num2+ Num2- Num4+ Num4- Alt- "
-                     "Alt+ Num0+ Num0- Num1+ Num1- Num2+ Num2- Num6+ Num6- Alt-"},
-      {"%x", "No Variable Expansion", "", "Shift+ 5+ 5- Shift- X+ X-"},
-      // SendInput: Shift by keybd_event, keys by SendInput, no press forms; characters without a key as Unicode.
-      {"{ControlDown}aB", "SendKey", "", "i:Ctrl*+ i:Ctrl*- P10 i:A+ i:A- Shift+ i:B+ i:B- Shift-"},
-      {"Ab(\xE9\x81", "SendKey", "",
-       "Shift+ i:A+ i:A- Shift- i:B+ i:B- u:'('+ u:'('- u:'\xE9'+ u:'\xE9'- u:'\x81'+ u:'\x81'-"},
-  };
   keys.layout['|'] = 0x6DC;  // Ctrl+Alt
   keys.layout['~'] = 0x4C0;  // Alt alone
-  for (const TypeCase& c : cases) {
+  for (const CaseRow& row : CaseSection(kDesktopCases, "type", 5)) {
     keys.events.clear();
     RunShared().held_keys = 0;
-    EXPECT_EQ(Run(HandleKeyboardStep, {"Type", c.text, c.options, c.value1}), 1);
-    EXPECT_EQ(keys.Events(), c.events) << c.text << " " << c.options;
-    EXPECT_EQ(RunShared().held_keys.load(), c.held_after) << c.text;
+    EXPECT_EQ(Run(HandleKeyboardStep, {"Type", row.fields[0], row.fields[1], row.fields[2]}), 1) << row.where;
+    EXPECT_EQ(keys.Events(), row.fields[3]) << row.where;
+    EXPECT_EQ(RunShared().held_keys.load(), std::stoi(row.fields[4])) << row.where;
   }
 }
 
@@ -113,20 +75,12 @@ TEST_F(KeyboardTest, BlockAndUnblockInput) {
 }
 
 TEST_F(KeyboardTest, VirtualKeyToCharFollowsShiftAndCapsLock) {
-  struct Case {
-    int key;
-    bool shift, caps;
-    char expected;
-  };
-  const Case cases[] = {{'A', false, false, 'a'}, {'A', true, false, 'A'}, {'A', false, true, 'A'},
-                        {'A', true, true, 'a'},   {'1', true, false, '!'}, {'5', false, true, '5'},
-                        {0xBA, false, false, ';'}, {0xBA, true, false, ':'}, {0xDE, true, false, '"'},
-                        {0xBF, true, false, '?'}, {0, true, false, 0}};
-  for (const Case& c : cases) {
+  for (const CaseRow& row : CaseSection(kDesktopCases, "virtual_key", 4)) {
     keys.down.clear();
-    if (c.shift) keys.down.insert(0x10);
-    keys.caps_lock = c.caps;
-    EXPECT_EQ(VirtualKeyToChar(c.key), c.expected) << c.key << c.shift << c.caps;
+    if (row.fields[1] == "1") keys.down.insert(0x10);
+    keys.caps_lock = row.fields[2] == "1";
+    const char c = VirtualKeyToChar(std::stoi(row.fields[0]));
+    EXPECT_EQ(c ? std::string(1, c) : "", row.fields[3]) << row.where;
   }
 }
 

@@ -1,7 +1,8 @@
 // The Menu category on the real desktop under Wine: the menu search over a
 // menu bar of this program's own window (the system reads no other process's
-// menu there), the keyboard way and the system menu against olvex-target, and
-// the popup menu answered by a thread of the test.
+// menu there), the keyboard way against olvex-target (its system menu: the
+// script case windows/target_windows), and the popup menu answered by a thread
+// of the test.
 #ifdef _WIN32
 #include <atomic>
 #include <thread>
@@ -116,18 +117,6 @@ TEST_F(MenuTargetTest, TheKeysReachAnotherProgramsMenuCommandEvenAfterAHang) {
   EXPECT_TRUE(Logged("    Unable to find menu \"&File;&Recent;&Two\", trying keyboard method..."));
   target.RecordedInOrder({"cmd 103 0 menu"});
   EXPECT_EQ(target.Ask().at("record").find("cmd 102"), std::string::npos);
-}
-
-TEST_F(MenuTargetTest, TheSystemMenusMaximizeMaximizes) {
-  Target target;
-  ASSERT_TRUE(target.ready());
-  SetCurrentWindow(Id(target.frame()));
-  ASSERT_EQ(Act("Select System Menu", "Ma&ximize"), 1) << error;
-  for (int i = 0; i < 100 && !IsZoomed(target.frame()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_TRUE(IsZoomed(target.frame()));
-  ASSERT_EQ(Act("Select System Menu", "&Restore"), 1) << error;
-  for (int i = 0; i < 100 && IsZoomed(target.frame()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(IsZoomed(target.frame()));
 }
 
 // Finds the shown popup menu (class "#32768") and posts it these keys.

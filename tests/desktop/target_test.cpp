@@ -1,14 +1,13 @@
 // The real desktop under Wine: the runtime's steps drive olvex-target, which
 // reports what they typed and changed; what the steps read is what the target
-// holds (placement, styles, checks and closing, read back by the steps
-// themselves: the script case windows/target_windows).
+// holds (placement, styles, checks, closing and Text via Clipboard, read back
+// by the steps themselves: the script case windows/target_windows).
 #ifdef _WIN32
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
 
-#include "platform/clipboard.h"
 #include "tests/desktop/target.h"
 #include "windows/window_match.h"
 
@@ -87,49 +86,14 @@ TEST_F(TargetTest, ActivatesAWindowThatLiesBehindAnother) {
   EXPECT_EQ(target.WaitFor([](const State& s) { return s.at("foreground") == "frame"; }).at("foreground"), "frame");
 }
 
-// Direct Window Entry sets an edit's text (";" included) and adds list and combo items.
-TEST_F(TargetTest, DirectWindowEntryThenATargetThatStopsAnsweringHoldsNeitherMatchingNorTyping) {
-  auto entry = [&](int id, const std::string& text) {
-    return Run(HandleKeyboardStep, {"Direct Window Entry", text, "Handle", "", Handle(target.Control(id))});
-  };
-  EXPECT_EQ(entry(target::kEdit, "edit contents; not split"), 1);
-  EXPECT_EQ(entry(target::kList, "alpha;beta;gamma"), 1);
-  EXPECT_EQ(entry(target::kCombo, "one;two"), 1);
-  const State state = target.Ask();
-  EXPECT_EQ(state.at("edit") + " " + state.at("list") + " " + state.at("combo"), "edit contents; not split alpha|beta|gamma one|two");
-  const auto edit = reinterpret_cast<std::uintptr_t>(target.Control(target::kEdit));
-  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "contents|Edit", 0, 0), edit);
-  ASSERT_TRUE(target.Command("hang 8000"));
-  // A frame's title and a static's or a button's text are what the system keeps for the window; an edit's
-  // contents cannot be read while the program sleeps.
-  EXPECT_EQ(FindWindowByCriteria(match::kTitle, target.title(), 0, 0), reinterpret_cast<std::uintptr_t>(target.frame()));
-  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "Label|Static", 0, 0),
-            reinterpret_cast<std::uintptr_t>(target.Control(target::kLabel)));
-  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "Radio A|Button", 0, 0),
-            reinterpret_cast<std::uintptr_t>(target.Control(target::kRadioA)));
-  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "contents|Edit", 0, 0), 0u);
-  EXPECT_EQ(FindWindowByCriteria(match::kClass | match::kId, "Static|1010", 0, 0),
-            reinterpret_cast<std::uintptr_t>(target.Control(target::kLabel)));
-  EXPECT_EQ(Run(HandleKeyboardStep, {"Type", "queued"}), 1);
-  EXPECT_EQ(entry(target::kEdit, "x"), 0);
-  EXPECT_EQ(error, "The window did not take the text");
-}
-
-TEST_F(TargetTest, TextViaClipboardLeavesTheUsersClipboardAsItWas) {
-  ASSERT_TRUE(platform::clipboard().SetText("the user's own text"));
-  FocusControl(target::kEdit);
-  EXPECT_EQ(Run(HandleKeyboardStep, {"Text via Clipboard", "pasted by the step"}), 1);
-  EXPECT_EQ(target.WaitFor([](const State& s) { return s.at("edit") == "pasted by the step"; }).at("edit"),
-            "pasted by the step");
-  EXPECT_EQ(platform::clipboard().Text().value_or(""), "the user's own text");
-}
-
 TEST_F(TargetTest, GetTextReturnsExactlyWhatTheTargetHolds) {
+  // Under Wine the combo box of a target that is not in front took no Set Text.
+  ASSERT_EQ(Activate(), 1) << error;
   ASSERT_EQ(Act("Set Text", "", target.Control(target::kEdit), "", "", "", "caf\xe9 au lait"), 1) << error;
   target.Command("multi 500000");
   target.Command("select 1002 1000 400000");
   for (const char* item : {"one", "two", "tr\xe8s"}) Act("Set Text", "", target.Control(target::kList), "", "", "", item);
-  ASSERT_EQ(Act("Set Text", "", target.Control(target::kCombo), "", "", "", "red;green"), 1);
+  ASSERT_EQ(Act("Set Text", "", target.Control(target::kCombo), "", "", "", "red;green"), 1) << error;
   target.Command("listsel 1");
   SendMessageA(target.Control(target::kCombo), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("blue"));
   target.Command("lvselect 0 1");
@@ -191,6 +155,35 @@ TEST_F(TargetTest, MinimizeAllThenCloseAllActOnTheTestsWindows) {
   EXPECT_TRUE(IsIconic(second));
   ASSERT_EQ(Run(HandleWindowsStep, {"Close all Windows", "", "", "", "", 3}), 1);
   EXPECT_TRUE(target.Ended(5000));
+}
+
+// Direct Window Entry sets an edit's text (";" included) and adds list and combo items. Last: under Wine
+// the next target's combo box took no Set Text for a while after this one hung and was ended.
+TEST_F(TargetTest, DirectWindowEntryThenATargetThatStopsAnsweringHoldsNeitherMatchingNorTyping) {
+  auto entry = [&](int id, const std::string& text) {
+    return Run(HandleKeyboardStep, {"Direct Window Entry", text, "Handle", "", Handle(target.Control(id))});
+  };
+  EXPECT_EQ(entry(target::kEdit, "edit contents; not split"), 1);
+  EXPECT_EQ(entry(target::kList, "alpha;beta;gamma"), 1);
+  EXPECT_EQ(entry(target::kCombo, "one;two"), 1);
+  const State state = target.Ask();
+  EXPECT_EQ(state.at("edit") + " " + state.at("list") + " " + state.at("combo"), "edit contents; not split alpha|beta|gamma one|two");
+  const auto edit = reinterpret_cast<std::uintptr_t>(target.Control(target::kEdit));
+  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "contents|Edit", 0, 0), edit);
+  ASSERT_TRUE(target.Command("hang 8000"));
+  // A frame's title and a static's or a button's text are what the system keeps for the window; an edit's
+  // contents cannot be read while the program sleeps.
+  EXPECT_EQ(FindWindowByCriteria(match::kTitle, target.title(), 0, 0), reinterpret_cast<std::uintptr_t>(target.frame()));
+  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "Label|Static", 0, 0),
+            reinterpret_cast<std::uintptr_t>(target.Control(target::kLabel)));
+  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "Radio A|Button", 0, 0),
+            reinterpret_cast<std::uintptr_t>(target.Control(target::kRadioA)));
+  EXPECT_EQ(FindWindowByCriteria(match::kTitle | match::kClass, "contents|Edit", 0, 0), 0u);
+  EXPECT_EQ(FindWindowByCriteria(match::kClass | match::kId, "Static|1010", 0, 0),
+            reinterpret_cast<std::uintptr_t>(target.Control(target::kLabel)));
+  EXPECT_EQ(Run(HandleKeyboardStep, {"Type", "queued"}), 1);
+  EXPECT_EQ(entry(target::kEdit, "x"), 0);
+  EXPECT_EQ(error, "The window did not take the text");
 }
 
 }  // namespace

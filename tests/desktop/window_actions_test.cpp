@@ -43,49 +43,18 @@ class WindowActionsTest : public DesktopFixture {
     SetWindowActionPauseForTest(nullptr);
     DesktopFixture::TearDown();
   }
-  std::string Calls() const {
-    std::string joined;
-    for (const std::string& c : desktop.calls) joined += (joined.empty() ? "" : "; ") + c;
-    return joined;
-  }
 };
 
 TEST_F(WindowActionsTest, GetTextInEveryModeAndGetWindowInfoEveryOption) {
-  struct Case {
-    const char* action;
-    const char* options;
-    WindowId window;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"Get Text", "", 201, "hello world"},
-      {"Get Text", "interactive", 201, "hello world"},
-      {"Get Text", "GetWindowText", 300, "Viewer"},
-      {"Get Text", "Control", 203, "one\r\ntwo\r\n\r\n"},  // an item over 511 characters is an empty piece
-      {"Get Text", "Control", 204, "red\r\ngreen\r\n"},
-      {"Get Text", "Control", 208, "Label"},
-      {"Get Window Info", "Text", 203, "one\r\ntwo\r\n\r\n"},
-      {"Get Text", "Control,selected", 201, "world"},
-      {"Get Text", "Control,selected", 202, "Agree"},
-      {"Get Text", "Control,selected", 203, "two"},
-      {"Get Text", "Control,selected", 204, "green"},
-      {"Get Text", "Control,selected", 205, "alpha\r\ngamma\r\n"},  // item 7 cannot be read
-      {"Get Text", "Control,selected", 206, ""},
-      // Wine checks the rest against the target.
-      {"Get Window Info", "Right Coor", 200, "410"}, {"Get Window Info", "Bottom Coor", 200, "320"},
-      {"Get Window Info", "Maximized", 200, "0"}, {"Get Window Info", "Checked", 202, "1"},
-      {"Get Window Info", "Process", 201, "C:\\Apps\\editor.exe"}, {"Get Window Info", "Process,Base", 200, "editor.exe"},
-      {"Get Window Info", "Process,Path", 200, "C:\\Apps"},
-      {"Get Window Info", "Process", 300, "-"},  // a process name that cannot be read gives no output
-      {"Get Window Info", "Control Type", 201, "Edit"}, {"Get Window Info", "Control Type", 205, "Listview"},
-      {"Get Window Info", "Control Type", 209, "Unknown Window Type"},
-      {"Get Window Info", "Top Coor,Width", 200, "400"},  // the first word in the list's order
-      {"Get Window Info", "", 300, "Viewer"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.action) + " " + c.options + " " + std::to_string(c.window));
-    EXPECT_EQ(Act(c.action, c.options, c.window), 1) << error;
-    EXPECT_EQ(out, c.expected);
+  for (const CaseRow& row : CaseSection(kDesktopCases, "get_text", 4)) {
+    EXPECT_EQ(Act(row.fields[0], row.fields[1], std::stoul(row.fields[2])), 1) << row.where << error;
+    EXPECT_EQ(out, row.fields[3]) << row.where;
+  }
+  for (const CaseRow& row : CaseSection(kDesktopCases, "control_type", 3)) {
+    const auto style = static_cast<std::uint32_t>(std::stoul(row.fields[1]));
+    const WindowId w = desktop.Add({0, 200, "", row.fields[0], 0, 0, kChildStyle | style});
+    EXPECT_EQ(Act("Get Window Info", "Control Type", w), 1) << row.where << error;
+    EXPECT_EQ(out, row.fields[2]) << row.where;
   }
   EXPECT_TRUE(Logged("    ListView Total Items: 3, Selected Items: 3"));
   EXPECT_TRUE(Logged("    FAILURE during listview read item!"));
@@ -114,38 +83,11 @@ TEST_F(WindowActionsTest, GetTextInEveryModeAndGetWindowInfoEveryOption) {
 }
 
 TEST_F(WindowActionsTest, PlacementAndStyleChanges) {
-  struct Case {
-    const char* action;
-    const char* options;
-    const char* value1;
-    const char* value2;
-    const char* calls;  // the first calls the step makes
-  };
-  const Case cases[] = {
-      {"Move Window", "", "-5", "30", "MoveTo 200 -5,30"},
-      {"Resize", "", "0", "300", "ResizeTo 200 400,300"},  // below 1 keeps the current width
-      {"Maximize", "", "", "", "Place 200 Maximize"},
-      {"Minimize", "", "", "", "Place 200 Minimize"},
-      {"Restore", "", "", "", "Place 200 Restore"},
-      {"Set Window Style", "", "Always on Top", "", "SetTopmost 200 1; Repaint 200; SetFocus 200"},
-      {"Set Window Style", "", "Not Topmost", "", "SetTopmost 200 0; Repaint 200"},
-      {"Set Window Style", "", "hidden", "", "Place 200 Hide; Repaint 200"},
-      {"Set Window Style", "", "Visible", "", "Place 200 Show; Repaint 200"},
-      {"Set Window Style", "", "Disabled", "", "SetStyle 200 0x18C40000; Repaint 200"},
-      {"Set Window Style", "", "Enabled", "", "SetStyle 200 0x10C40000; Repaint 200"},
-      {"Set Window Style", "", "Not Resizable", "", "SetStyle 200 0x10C00000; Repaint 200"},
-      {"Set Window Style", "", "Minimize Button", "", "SetStyle 200 0x10C20000"},
-      {"Set Window Style", "", "Without Minimize Button", "", "SetStyle 200 0x10C00000"},
-      {"Child Control Action", "Check", "", "", "SetCheck 202 1"},
-      {"Child Control Action", "Uncheck", "", "", "SetCheck 202 0"},
-      {"Child Control Action", "", "", "", "BringToTop 200; SetFocus 200; PostSetFocus 202"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.action) + " " + c.value1 + c.options);
+  for (const CaseRow& row : CaseSection(kDesktopCases, "placement", 5)) {
     desktop.calls.clear();
-    const WindowId window = std::string(c.action).starts_with("Child") ? 202 : 200;
-    EXPECT_EQ(Act(c.action, c.options, window, c.value1, c.value2), 1) << error;
-    EXPECT_TRUE(Calls().starts_with(c.calls)) << Calls();
+    const WindowId window = row.fields[0].starts_with("Child") ? 202 : 200;
+    EXPECT_EQ(Act(row.fields[0], row.fields[1], window, row.fields[2], row.fields[3]), 1) << row.where << error;
+    EXPECT_TRUE(Calls().starts_with(row.fields[4])) << row.where << Calls();
   }
   EXPECT_EQ(desktop.Find(200)->rect.height, 300);
   EXPECT_EQ(desktop.Find(202)->check, 0);
@@ -162,31 +104,10 @@ class VanishingDesktop : public FakeDesktop {
 };
 
 TEST_F(WindowActionsTest, AWindowGoneBetweenFindingAndActingFailsClearly) {
-  struct Case {
-    const char* action;
-    const char* options;
-    const char* value1;
-    const char* error;
-  };
-  const Case cases[] = {
-      {"Get Text", "", "", "The window is gone"},
-      {"Get Text", "Control,selected", "", "The window is gone"},
-      {"Get Window Info", "Width", "", "The window is gone"},
-      {"Get Window Info", "Checked", "", "The window is gone"},
-      {"Set Text", "", "", "Unable to find window '200'"},
-      {"Move Window", "", "1", "The window is gone"},
-      {"Resize", "", "1", "The window is gone"},
-      {"Maximize", "", "", "The window is gone"},
-      {"Minimize", "", "", "The window is gone"},
-      {"Restore", "", "", "The window is gone"},
-      {"Set Window Style", "", "Hidden", "The window is gone"},
-      {"Child Control Action", "Check", "", "The window is gone"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.action);
+  for (const CaseRow& row : CaseSection(kDesktopCases, "vanishing", 4)) {
     VanishingDesktop vanishing;
-    EXPECT_EQ(Act(c.action, c.options, 200, c.value1), 0);
-    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(Act(row.fields[0], row.fields[1], 200, row.fields[2]), 0) << row.where;
+    EXPECT_EQ(error, row.fields[3]) << row.where;
   }
   VanishingDesktop vanishing;
   EXPECT_EQ(Act("Close Window", "", 200), 1);  // gone is closed

@@ -7,7 +7,7 @@
 // WM_COPYDATA (sent, so synchronous): dwData 1 writes the state file named on
 // the command line (replaced whole, so a reader never sees half of it) and
 // returns 1 (dwData 3: the same without the recorded input); dwData 2 carries a command ("clear", "second",
-// "focus ID", "paint X Y W H RRGGBB", "hang MS", "refuse 1|0" (WM_CLOSE ignored or not), "multi N"
+// "focus ID", "paint X Y W H RRGGBB", "hang MS", "multi N"
 // (N characters of numbered lines in the multi-line edit), "items N" (N items
 // in the list box), "select ID FROM TO" (an edit's selection), "listsel I",
 // "lvselect I..." (the list view's selected items)).
@@ -210,8 +210,6 @@ void RunCommand(const std::string& command) {
     UpdateWindow(GetDlgItem(g_frame, kCanvas));
   } else if (std::sscanf(command.c_str(), "hang %d", &a) == 1) {
     PostMessageW(g_frame, WM_APP, static_cast<WPARAM>(a), 0);  // after the answer: the sender is not held
-  } else if (std::sscanf(command.c_str(), "refuse %d", &a) == 1) {
-    g_refuse_close = a != 0;
   } else if (std::sscanf(command.c_str(), "multi %d", &a) == 1) {
     std::wstring text;
     for (int line = 0; static_cast<int>(text.size()) < a; ++line)
