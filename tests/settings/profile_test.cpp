@@ -68,7 +68,8 @@ TEST(Profile, WritesKeepEveryOtherLine) {
                       "KEY=second of the same name\r\n"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("empty=\r\nequals=a=b\r\n;hidden=1\r\nAdded=new\r\n\r\n[second]\nx=lf only\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("empty=\r\nequals=a=b\r\n;hidden=1\r\nAdded=new\r\n\r\n[second]\nx=lf only\n"), std::string::npos)
+      << text;
   EXPECT_EQ(ReadBytes(fresh), "[S]\nk=v\n");
 #endif
 }

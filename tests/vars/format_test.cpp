@@ -164,9 +164,11 @@ TEST_F(FormatTest, CalendarAgreesWithTheStandardLibrary) {
 // Times of day as fractions of a day and back, in seconds.
 TEST_F(FormatTest, TimesOfDay) {
   for (const CaseRow& r : Cases("time to fraction", 4))
-    EXPECT_DOUBLE_EQ(TimeToFraction(Num(r.fields[0]), Num(r.fields[1]), Num(r.fields[2])), Num(r.fields[3]) / 86400) << r.where;
+    EXPECT_DOUBLE_EQ(TimeToFraction(Num(r.fields[0]), Num(r.fields[1]), Num(r.fields[2])), Num(r.fields[3]) / 86400)
+        << r.where;
   for (const CaseRow& r : Cases("serial to time", 4))
-    EXPECT_EQ(SerialToTime(Num(r.fields[0]) / 86400), (TimeOfDay{Int(r.fields[1]), Int(r.fields[2]), Int(r.fields[3])})) << r.where;
+    EXPECT_EQ(SerialToTime(Num(r.fields[0]) / 86400), (TimeOfDay{Int(r.fields[1]), Int(r.fields[2]), Int(r.fields[3])}))
+        << r.where;
 }
 
 // --- Reading dates and times -----------------------------------------------
@@ -196,7 +198,8 @@ TEST_F(FormatTest, ParseTime) {
 // --- Names, weeks, durations, words ----------------------------------------
 
 TEST_F(FormatTest, NameOf) {
-  for (const CaseRow& r : Cases("name of", 3)) EXPECT_EQ(NameOf(Int(r.fields[0]), Int(r.fields[1])), r.fields[2]) << r.where;
+  for (const CaseRow& r : Cases("name of", 3))
+    EXPECT_EQ(NameOf(Int(r.fields[0]), Int(r.fields[1])), r.fields[2]) << r.where;
 }
 
 TEST_F(FormatTest, WeekNumber) {
