@@ -49,7 +49,7 @@ TEST(SetVariable, ExpandsInTheModeAskedAndKeepsBinaryBytesOnlyInFull) {
 
 // What Set Environment Variable stores in both registry places, and the numbers
 // Increment and Decrement read, are the script cases vars/environment and
-// vars/fields_and_destinations; here the runtime's own environment.
+// vars/fields_and_destinations; here the runtime's own environment and a name it refuses.
 TEST(SetEnvironmentVariable, ChangesTheProcessEnvironment) {
   StoreSandbox box;
   const std::string name = "OLVEX_" + box.key();
@@ -59,6 +59,9 @@ TEST(SetEnvironmentVariable, ChangesTheProcessEnvironment) {
   r = Do("Set Environment Variable", "%" + name + "%", "");
   EXPECT_EQ(r.outcome.result, 1) << r.outcome.error;
   EXPECT_EQ(platform::ReadEnv(name), std::nullopt);
+  r = Do("Set Environment Variable", "BAD=NAME", "x");  // the system's own error text
+  EXPECT_EQ(r.outcome.result, 0);
+  EXPECT_FALSE(r.outcome.error.empty());
 }
 
 }  // namespace
