@@ -1,4 +1,4 @@
-// The environment and temporary-folder service.
+// The temporary-folder service (the environment: the Set Environment Variable tests).
 #include "platform/environment.h"
 #include "platform/files.h"
 
@@ -14,19 +14,6 @@
 
 namespace olvex::test {
 namespace {
-
-TEST(Environment, ProcessVariables) {
-  const std::string name = "OLVEX_TEST_ENV_VARIABLE";
-  EXPECT_TRUE(platform::WriteEnv(name, "a value"));
-  EXPECT_EQ(platform::ReadEnv(name), "a value");
-  EXPECT_TRUE(platform::WriteEnv(name, std::string(5000, 'v')));
-  EXPECT_EQ(platform::ReadEnv(name), std::string(5000, 'v'));
-  EXPECT_TRUE(platform::RemoveEnv(name));
-  EXPECT_EQ(platform::ReadEnv(name), std::nullopt);
-  std::string error;
-  EXPECT_FALSE(platform::WriteEnv("A=B", "x", &error));
-  EXPECT_FALSE(error.empty());
-}
 
 TEST(TempFolder, FilesOfTheRuntime) {
   StoreSandbox box;

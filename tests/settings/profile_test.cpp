@@ -34,50 +34,32 @@ const char kIni[] =
     "; only a comment\r\n"
     "[Empty]\r\n";
 
-TEST(Profile, ReadsByTheProfileRules) {
+// The reads, writes and deletes a script makes are the script case
+// data/profile_rules; here what a script cannot tell apart from an empty value.
+TEST(Profile, WhatIsNoValueAndWhichSectionsHaveKeys) {
   ScratchDir dir;
   std::string ini = dir.Write("rules.ini", kIni);
-  using Value = std::optional<std::string>;
-  const std::tuple<std::string, std::string, std::string, Value> reads[] = {
-      {ini, "First", "Key", "one"}, {ini, "FIRST", "key", "one"},  // first match wins
-      {ini, "First", "spaced", "padded value"}, {ini, " First ", " spaced ", "padded value"},
-      {ini, "First", "quoted", "in quotes"}, {ini, "First", "single", "in single quotes"},
-      {ini, "First", "half", "\"only one"}, {ini, "First", "novalue", std::nullopt}, {ini, "First", "empty", ""},
-      {ini, "First", "equals", "a=b"}, {ini, "First", "x", std::nullopt}, {ini, "Second", "X", "lf only"},
-      {ini, "", "top", "before any section"}, {ini, "First", "top", std::nullopt}, {ini, "First", "", std::nullopt},
-      {ini, "Missing", "Key", std::nullopt}, {dir.File("missing.ini"), "First", "Key", std::nullopt}};
-  for (const auto& [file, section, key, value] : reads) EXPECT_EQ(ReadProfileValue(file, section, key), value) << section << "/" << key;
+  const std::tuple<std::string, std::string, std::string> missing[] = {
+      {ini, "First", "novalue"}, {ini, "First", "x"}, {ini, "First", "top"}, {ini, "First", ""},
+      {ini, "Missing", "Key"}, {dir.File("missing.ini"), "First", "Key"}};
+  for (const auto& [file, section, key] : missing) EXPECT_EQ(ReadProfileValue(file, section, key), std::nullopt) << key;
+  EXPECT_EQ(ReadProfileValue(ini, "", "top"), "before any section");
+  EXPECT_EQ(ReadProfileValue(ini, " First ", " spaced "), "padded value");
   const std::pair<std::string, bool> sections[] = {{"first", true}, {"second", true}, {"Comments", false},
                                                    {"Empty", false}, {"Missing", false}};
   for (const auto& [section, has] : sections) EXPECT_EQ(platform::ProfileSectionHasKeys(ini, section), has) << section;
   EXPECT_FALSE(platform::ProfileSectionHasKeys(dir.File("missing.ini"), "First"));
 }
 
-TEST(Profile, WritesChangeOnlyWhatTheyName) {
+TEST(Profile, WritesKeepEveryOtherLine) {
   ScratchDir dir;
   std::string ini = dir.Write("edit.ini", kIni);
   ASSERT_TRUE(platform::WriteProfileValue(ini, "first", "KEY", "changed"));
-  EXPECT_EQ(ReadProfileValue(ini, "First", "Key"), "changed");
   ASSERT_TRUE(platform::WriteProfileValue(ini, "First", "Added", "  new"));
-  EXPECT_EQ(ReadProfileValue(ini, "First", "added"), "new");
-  ASSERT_TRUE(platform::WriteProfileValue(ini, "Second", "y", "2"));
-  ASSERT_TRUE(platform::WriteProfileValue(ini, "Brand New", "k", "v"));
-  EXPECT_EQ(ReadProfileValue(ini, "brand new", "K"), "v");
-  EXPECT_EQ(ReadProfileValue(ini, "second", "x"), "lf only");
-  EXPECT_EQ(ReadProfileValue(ini, "second", "y"), "2");
-  EXPECT_EQ(ReadProfileValue(ini, "First", "equals"), "a=b");
-
   ASSERT_TRUE(platform::DeleteProfileValue(ini, "First", "key"));
   EXPECT_EQ(ReadProfileValue(ini, "First", "Key"), "second of the same name");
-  ASSERT_TRUE(platform::DeleteProfileSection(ini, "SECOND"));
-  EXPECT_EQ(ReadProfileValue(ini, "second", "x"), std::nullopt);
-  EXPECT_FALSE(platform::ProfileSectionHasKeys(ini, "second"));
-  EXPECT_EQ(ReadProfileValue(ini, "Brand New", "k"), "v");
-  EXPECT_TRUE(platform::DeleteProfileValue(ini, "Missing", "k"));
-
   std::string fresh = dir.File("fresh.ini");
   ASSERT_TRUE(platform::WriteProfileValue(fresh, "S", "k", "v"));
-  EXPECT_EQ(ReadProfileValue(fresh, "s", "K"), "v");
   EXPECT_FALSE(platform::WriteProfileValue(fresh, "S", "", "v"));
 #ifndef _WIN32
   // Our writer keeps every other line byte for byte.
@@ -86,7 +68,8 @@ TEST(Profile, WritesChangeOnlyWhatTheyName) {
                       "KEY=second of the same name\r\n"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("empty=\r\nequals=a=b\r\n;hidden=1\r\nAdded=new\r\n\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("empty=\r\nequals=a=b\r\n;hidden=1\r\nAdded=new\r\n\r\n[second]\nx=lf only\n"), std::string::npos)
+      << text;
   EXPECT_EQ(ReadBytes(fresh), "[S]\nk=v\n");
 #endif
 }

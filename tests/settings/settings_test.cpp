@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "platform/profile.h"
+#include "tests/support/case_table.h"
 #include "tests/settings/store_sandbox.h"
 #include "vars/variables.h"
 
@@ -126,22 +127,9 @@ TEST(SettingsIni, SmallOrMissingFilesLeaveRegistryMode) {
 }
 
 TEST(SettingsIni, KeyPathsMapToSections) {
-  const struct { const char *key, *section, *name; } cases[] = {
-      {"*\\LogLevel", "Olvex", "LogLevel"}, {"SOFTWARE\\Olvex\\LogLevel", "Olvex", "LogLevel"},
-      {"HKEY_CURRENT_USER\\SOFTWARE\\Olvex\\FailStep", "Olvex", "FailStep"},
-      {"software\\olvex\\FailStep", "Olvex", "FailStep"}, {"*\\InterStepDelay-2", "Olvex", "InterStepDelay-2"},
-      {"*\\Palettes\\MainList\\IndentNewColumns", "Palettes", "IndentNewColumns"},
-      {"*\\Palettes\\Output\\Width", "Palettes", "Width"}, {"*\\Palettes\\Other\\Width", "Palettes", "Other\\Width"},
-      {"*\\Accelerators\\Stop", "Accelerators", "Stop"},
-      {"SOFTWARE\\Olvex\\Colors\\ResultSuccessFill", "Colors", "ResultSuccessFill"},
-      {"SOFTWARE\\Olvex\\Report\\stats_active", "Report", "stats_active"}, {"*\\Compile\\x", "Compile", "x"},
-      {"*\\Favorites\\x", "Favorites", "x"}, {"*\\Foo\\Bar", "Olvex", "Foo\\Bar"}, {"*\\A*B", "Olvex", "AB"},
-      {"*\\Accelerators\\", "Accelerators", ""},
-  };
-  for (const auto& c : cases) {
-    IniLocation at = IniLocationOf(c.key);
-    EXPECT_EQ(at.section, c.section) << c.key;
-    EXPECT_EQ(at.name, c.name) << c.key;
+  for (const CaseRow& row : CaseSection("tests/settings/ini_location_cases.txt", "locations", 3)) {
+    const IniLocation at = IniLocationOf(row.fields[0]);
+    EXPECT_EQ(std::make_tuple(at.section, at.name), std::make_tuple(row.fields[1], row.fields[2])) << row.where;
   }
 }
 

@@ -6,7 +6,6 @@
 #include <map>
 #include <vector>
 
-#include "engine/document.h"
 #include "engine/settings.h"
 #include "platform/locale.h"
 #include "platform/module.h"
@@ -113,37 +112,8 @@ TEST_F(ExpandFixture, Corpus) {
   }
 }
 
-TEST_F(ExpandFixture, FormulaLogLines) {
-  host_.level = 2;
-  EXPECT_EQ(ExpandText("=1&{SPACE}&\"%%\"", 0, 0, 0), "1 %");
-  ASSERT_EQ(host_.log.size(), 3u);
-  EXPECT_EQ(host_.log[0], "    System Variables Processing Performed: \"{SPACE}\"...");
-  EXPECT_EQ(host_.log[1].rfind("Pre-Formula: =1&\x02 \x02&\"\xB0\"", 0), 0u) << host_.log[1];
-  EXPECT_EQ(host_.log[2], "Post-Formula: 1 \xB0");
-}
-
-TEST_F(ExpandFixture, StepFields) {
-  ScriptDocument& doc = Document(0);
-  doc.Clear();
-  doc.file_name = "C:\\scripts\\demo.olv";
-  doc.steps.resize(2);
-  doc.steps[1].action = "Set Variable";
-  doc.steps[1].text = std::string(300, 't');
-  doc.steps[1].category = 9;
-  doc.steps[1].action_id = 41;
-  doc.steps[1].set_value(3, "v3");
-  doc.steps[1].set_output_option("count");
-  doc.steps[1].run_attempts = 2;
-  ExpectExpansions({
-      {"{step[2].action}|{STEP[2].category}|{step[2].image}|{step[2].value3}|{step[2].output_option}",
-       "Set Variable|9|42|v3|count"},
-      {"{step[2].run_attempts}{step[2].value8}", "2"}, {"{step[2].text}", std::string(254, 't')},
-      {"{step[3].text}{step[0].text}{step[99999].text}{step[2].nope}",
-       "{step[3].text}{step[0].text}{step[99999].text}{step[2].nope}"},
-      {"{totalsteps} {FILEBASENAME} {FILEPATH} {FILEEXT}", "2 demo.olv C:\\scripts .olv"},
-  });
-  doc.Clear();
-}
+// The formula log lines, the fields of steps and of the script and the constants
+// of a real run: the script cases vars/formula_world and vars/fields_and_destinations.
 
 TEST_F(ExpandFixture, ProgramAndSystem) {
   std::string exe = ExpandText("{olvex_exe}", 0, 0, 0);
@@ -179,13 +149,6 @@ TEST_F(ExpandFixture, CurrentWindow) {
                      "{window_width}x{window_height}",
                      "Notes {TODAY} %x|Edit|12|34|77|10,20,300x200"}});
   EXPECT_EQ(host_.CurrentWindow(), 77u);  // the foreground window became the current one
-}
-
-TEST_F(ExpandFixture, Constants) {
-  SetConstantsPass([](std::string& text) { ReplaceAll(text, "MB_OK", "0"); });
-  ExpectExpansions({{"MB_OK|mb_ok", "0|0"}});
-  SetConstantsPass(nullptr);
-  ExpectExpansions({{"MB_OK", "MB_OK"}});
 }
 
 // At most one listing per expansion (none while no name came or went), one

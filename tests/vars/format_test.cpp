@@ -161,19 +161,14 @@ TEST_F(FormatTest, CalendarAgreesWithTheStandardLibrary) {
   for (int month : {0, 13}) EXPECT_EQ(DaysInMonth(2023, month), 0);
 }
 
+// Times of day as fractions of a day and back, in seconds.
 TEST_F(FormatTest, TimesOfDay) {
-  struct Case { double h, m, s, fraction; };
-  const Case cases[] = {
-      {12, 0, 0, 0.5},       {0, 0, 0, 0},        {24, 0, 0, 0},          {15, 7, 9, 54429.0 / 86400},
-      {-1, 0, 0, 23.0 / 24}, {0, 0, 86401, 1.0 / 86400}, {1.9, 0, 0, 1.0 / 24}, {kNaN, 30, 0, 0.5 / 24},
-  };
-  for (const Case& c : cases) EXPECT_DOUBLE_EQ(TimeToFraction(c.h, c.m, c.s), c.fraction) << c.h << ":" << c.m << ":" << c.s;
-
-  struct Back { double serial; TimeOfDay time; };
-  const Back backs[] = {
-      {0.5, {12, 0, 0}}, {41094 + 54429.0 / 86400, {15, 7, 9}}, {0.999999, {0, 0, 0}}, {-0.25, {18, 0, 0}}, {kNaN, {0, 0, 0}},
-  };
-  for (const Back& b : backs) EXPECT_EQ(SerialToTime(b.serial), b.time) << b.serial;
+  for (const CaseRow& r : Cases("time to fraction", 4))
+    EXPECT_DOUBLE_EQ(TimeToFraction(Num(r.fields[0]), Num(r.fields[1]), Num(r.fields[2])), Num(r.fields[3]) / 86400)
+        << r.where;
+  for (const CaseRow& r : Cases("serial to time", 4))
+    EXPECT_EQ(SerialToTime(Num(r.fields[0]) / 86400), (TimeOfDay{Int(r.fields[1]), Int(r.fields[2]), Int(r.fields[3])}))
+        << r.where;
 }
 
 // --- Reading dates and times -----------------------------------------------
@@ -203,13 +198,8 @@ TEST_F(FormatTest, ParseTime) {
 // --- Names, weeks, durations, words ----------------------------------------
 
 TEST_F(FormatTest, NameOf) {
-  struct Case { int number, kind; const char* name; };
-  const Case cases[] = {
-      {0, kWeekdayName, "Sunday"}, {6, kWeekdayShortName, "Sat"}, {1, kMonthName, "January"},
-      {12, kMonthShortName, "Dec"}, {13, kMonthName, ""},         {0, kMonthName, ""},
-      {7, kWeekdayName, ""},        {-1, kWeekdayName, ""},       {3, 9, ""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(NameOf(c.number, c.kind), c.name) << c.number << " kind " << c.kind;
+  for (const CaseRow& r : Cases("name of", 3))
+    EXPECT_EQ(NameOf(Int(r.fields[0]), Int(r.fields[1])), r.fields[2]) << r.where;
 }
 
 TEST_F(FormatTest, WeekNumber) {

@@ -140,21 +140,8 @@ TEST_F(Formula, LengthAndDepthLimits) {
 }
 
 // ---------------------------------------------------------------------------
-// Side effects: message boxes, windows, programs.
-
-// A box shows its text and title; an IF shows only the boxes of the branch it takes.
-TEST_F(Formula, MessageBoxesShowWhereTheyAreEvaluated) {
-  RecordingDialogs dialogs;
-  Numbers({{"=MSGBOX(\"Hello \"&1,\"Title\")", platform::box::kAnswerOk}, {"=IF(0,MSGBOX(\"x\",\"t\"),1)", 1},
-      {"=IF(1,2,MSGBOX(\"x\",\"t\"))", 2}, {"=IF(1,MSGBOX(\"yes\",\"t\"),MSGBOX(\"no\",\"t\"))", 1},
-      {"=IF(0,MSGBOX(\"yes\",\"t\"),MSGBOX(\"no\",\"t\"))", 1},
-      // Nested and inside other functions; outside an IF where it stands, even before an IF.
-      {"=IF(1,IF(0,MSGBOX(\"a\",\"t\"),LEN(MSGBOX(\"b\",\"t\"))),MSGBOX(\"c\",\"t\"))", 1},
-      {"=MSGBOX(\"d\",\"t\")+IF(1,1,0)", 2}});
-  std::vector<std::string> shown;
-  for (const auto& box : dialogs.boxes) shown.push_back(box.title + ": " + box.text);
-  EXPECT_EQ(shown, (std::vector<std::string>{"Title: Hello 1", "t: yes", "t: no", "t: b", "t: d"}));
-}
+// Side effects on windows, keys and the screen (message boxes, files, programs
+// and memory: the script case vars/formula_world).
 
 // A desktop of three windows in z-order: 11 "Untitled - Notepad" (foreground),
 // 12 "Calculator" (hidden), 13 "notepad help"; windows that ignore a close
@@ -236,17 +223,7 @@ TEST_F(Formula, PixelsAndScreenFactsComeFromTheScreenService) {
     ExpectResult(input, expected);
 }
 
-TEST_F(Formula, InfoReportsMemoryDirectoryAndSystem) {
-  double total = EvaluateFormula("=INFO(\"totmem\")").number;
-  double free = EvaluateFormula("=INFO(\"memfree\")").number;
-  EXPECT_GT(total, 1e6);
-  EXPECT_GT(free, 0);
-  EXPECT_LE(free, total);
-  EXPECT_EQ(EvaluateFormula("=INFO(\"memtot\")").number, total);
-  double used = EvaluateFormula("=INFO(\"memused\")").number;
-  EXPECT_GT(used, 0);
-  EXPECT_LT(used, total);
-  EXPECT_EQ(EvaluateFormula("=INFO(\"directory\")").text, std::filesystem::current_path().string());
+TEST_F(Formula, InfoNamesTheSystem) {
 #ifdef _WIN32
   EXPECT_EQ(EvaluateFormula("=INFO(\"osname\")").text, "Windows 7");  // what Wine reports
   EXPECT_EQ(EvaluateFormula("=INFO(\"osversion\")").text, "6.1");
@@ -255,30 +232,6 @@ TEST_F(Formula, InfoReportsMemoryDirectoryAndSystem) {
   EXPECT_EQ(EvaluateFormula("=INFO(\"osname\")").text, "Unknown");
   EXPECT_EQ(EvaluateFormula("=INFO(\"osversion\")").text, "");
 #endif
-}
-
-TEST_F(Formula, FilesExistFoldersExistAndSizes) {
-  ScratchDir dir;
-  std::string file = dir.Write("a b.txt", "12345");
-  std::string folder = dir.path().string();
-  Numbers({{"=FILEEXIST(\"" + file + "\")", 1}, {"=FILEEXIST(\"" + folder + "\")", 0},
-      {"=FILEEXIST(\"" + dir.File("missing") + "\")", 0}, {"=FOLDEREXIST(\"" + folder + "\")", 1},
-      {"=FOLDEREXIST(\"" + file + "\")", 0}, {"=FILESIZE(\"" + file + "\")", 5},
-      {"=FILESIZE(\"" + dir.File("missing") + "\")", 0}, {"=FILEEXIST(\"\")", 0},
-      // A marked value (as expansion leaves a variable) names the file too.
-      {"=FILESIZE(\x02" + file + "\x02)", 5}});
-}
-
-TEST_F(Formula, RunStartsProgramsAndReportsFailure) {
-#ifdef _WIN32
-  EXPECT_EQ(EvaluateFormula("=RUN(\"cmd.exe /c exit 3\")").number, 1);
-#else
-  EXPECT_EQ(EvaluateFormula("=RUN(\"true\")").number, 1);
-  EXPECT_EQ(EvaluateFormula("=RUN('sh -c \"exit 0\"')").number, 1);
-#endif
-  ScratchDir dir;
-  EXPECT_EQ(EvaluateFormula("=RUN(\"" + dir.File("no-such-program.exe") + "\")").number, -12349);
-  EXPECT_EQ(EvaluateFormula("=RUN(\"\")").number, -12349);
 }
 
 #ifdef _WIN32
@@ -304,16 +257,8 @@ TEST(KeyNames, NamesAndAliasesGiveTheirCodesInAnyCase) {
   EXPECT_EQ(KeyNameTable().back().name, "{xbutton2}");
   for (int n = 1; n <= 16; ++n) EXPECT_EQ(VirtualKeyOfName("{F" + std::to_string(n) + "}"), 0x6F + n);
   for (int n = 0; n <= 9; ++n) EXPECT_EQ(VirtualKeyOfName("{num" + std::to_string(n) + "}"), 0x60 + n);
-  const std::map<std::string, int> codes{
-      {"{Num*}", 0x6A}, {"{Num+}", 0x6B}, {"{Num-}", 0x6D}, {"{Num.}", 0x6E}, {"{Num/}", 0x6F}, {"{Left}", 0x25},
-      {"{Right}", 0x27}, {"{Up}", 0x26}, {"{Down}", 0x28}, {"{PageUp}", 0x21}, {"{PageDown}", 0x22}, {"{Home}", 0x24},
-      {"{End}", 0x23}, {"{Pause}", 0x13}, {"{ScrollLock}", 0x91}, {"{RightWinkey}", 0x5C}, {"{AppKey}", 0x5D},
-      {"{VolumeMute}", 0xAD}, {"{PreviousTrack}", 0xB1}, {"{BrowserHome}", 0xAC}, {"{LaunchEmail}", 0xB4},
-      {"{SleepMode}", 0x5F}, {"{App2}", 0xB7}, {"{xbutton1}", 0x05}, {"{Delay=1000}", 0x03},
-      // Aliases, any case.
-      {"{CTRL}", 0x11}, {"{ctrlup}", 0x11}, {"{N}", 0x0D}, {"{\\t}", 0x09}, {"{Pg Dn}", 0x22}, {"{Volume_Down}", 0xAE},
-      {"{PrtScrn}", 0x2C}, {"{Foo}", 0}, {"Enter", 0}};
-  for (const auto& [name, code] : codes) EXPECT_EQ(VirtualKeyOfName(name), code) << name;
+  for (const CaseRow& row : CaseSection("tests/vars/key_name_cases.txt", "codes", 2))
+    EXPECT_EQ(VirtualKeyOfName(row.fields[0]), std::stoi(row.fields[1], nullptr, 16)) << row.where;
 }
 
 TEST(KeyNames, MatchAtTheStartOfATextWithPressForms) {

@@ -63,25 +63,6 @@ TEST(UserVariables, LargeValuesSpillAndTheirFilesGoAtExit) {
   EXPECT_EQ(ReadUserVariable("big"), std::nullopt);
 }
 
-TEST(MemorySlots, NineSlotsOfTheProcess) {
-  FreeAllMemorySlots();
-  SetMemorySlot(1, "one");
-  SetMemorySlot(9, "nine\0binary"s);
-  SetMemorySlot(0, "no");
-  SetMemorySlot(10, "no");
-  EXPECT_EQ(ReadMemorySlot(1), "one");
-  EXPECT_EQ(ReadMemorySlot(9), "nine\0binary"s);
-  EXPECT_EQ(ReadMemorySlot(2), std::nullopt);
-  EXPECT_EQ(ReadMemorySlot(0), std::nullopt);
-  SetMemorySlot(1, std::string(200000, 'x'));  // a larger value replaces a smaller one
-  EXPECT_EQ(ReadMemorySlot(1)->size(), 200000u);
-  FreeMemorySlot(1);
-  EXPECT_EQ(ReadMemorySlot(1), std::nullopt);
-  EXPECT_EQ(ReadMemorySlot(9), "nine\0binary"s);
-  FreeAllMemorySlots();
-  EXPECT_EQ(ReadMemorySlot(9), std::nullopt);
-}
-
 TEST(VariableNames, RunsAndSlots) {
   const std::pair<std::string, std::string> runs[] = {{"%total", "%total"}, {"list[3] and more", "list[3]"},
                                                       {"a.b_c{1}%x-y", "a.b_c{1}%x"}, {std::string(80, 'n'), std::string(63, 'n')},
@@ -91,61 +72,12 @@ TEST(VariableNames, RunsAndSlots) {
   for (const auto& [text, slot] : slots) EXPECT_EQ(MemorySlotOf(text), slot) << text;
 }
 
-struct Saved {
-  std::vector<std::string> log;
-  std::function<void(const std::string&)> sink() {
-    return [this](const std::string& line) { log.push_back(line); };
-  }
-};
-
-TEST(VariableDestination, SlotsVariablesAndTheLog) {
-  StoreSandbox box;
-  FreeAllMemorySlots();
-  Saved s;
-  ExpandContext ctx;
-  const std::tuple<const char*, const char*, std::string, bool> saves[] = {
-      {"Memory", "{3}", "slot text", true}, {"Variable", "{4}", "also a slot", true}, {"variable", "%total", "42", true},
-      {"Variable", "name with words", "hello", true}, {"Variable", "bin", "\x01\x02", true},
-      {"Variable", "long", std::string(300, 'L'), true}, {"Variable", "  ", "nothing", true},
-      {"Clipboard", "x", "data", false}, {"", "x", "data", false}, {"Memory", "x", "data", false}};
-  for (const auto& [destination, option, data, saved] : saves)
-    EXPECT_EQ(SaveToVariableDestination(ctx, destination, option, data, s.sink()), saved) << destination << " " << option;
-  EXPECT_EQ(std::make_tuple(ReadMemorySlot(3), ReadMemorySlot(4), Stored(box, "total"), ReadUserVariable("name")),
-            std::make_tuple("slot text", "also a slot", "42\0"s, "hello"));
-  ASSERT_EQ(s.log.size(), 6u);
-  EXPECT_EQ(s.log[0], "    {3} = \"slot text\" (9 bytes)");
-  EXPECT_EQ(s.log[2], "    %total = \"42\"");
-  EXPECT_EQ(s.log[3], "    name = \"hello\" (5 bytes)");
-  EXPECT_EQ(s.log[4], "    bin = 2 bytes (binary)");
-  EXPECT_EQ(s.log[5], "    long = \"" + std::string(228, 'L') + "...\" (300 bytes)");
-  FreeAllMemorySlots();
-}
-
-TEST(VariableDestination, NamesWithBracesOrSeveralPercentsAreExpanded) {
-  StoreSandbox box;
-  ExpandContext seen;
-  std::vector<std::string> texts;
-  SetExpander([&](const ExpandContext& c, std::string_view text, ExpandMode) {
-    seen = c;
-    texts.emplace_back(text);
-    std::string out(text);
-    if (auto at = out.find("%i"); at != std::string::npos) out = out.substr(0, at) + "3" + out.substr(at + 2);
-    if (auto at = out.find("{loop}"); at != std::string::npos) out = out.substr(0, at) + "7" + out.substr(at + 6);
-    return out;
-  });
+// What a step saves into slots and variables, its log lines and the names that
+// are expanded first: the script cases system/variables and vars/fields_and_destinations.
+// Without an expander installed, expansion copies, and formulas go to the
+// evaluator (the built-in one, then one a test installs).
+TEST(Expansion, WithoutAnExpanderCopiesAndEvaluatesFormulas) {
   ExpandContext ctx{2, 14};
-  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "%list[%i]", "third", {}));
-  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "row{loop}", "seventh", {}));
-  EXPECT_TRUE(SaveToVariableDestination(ctx, "Variable", "%plain", "as is", {}));
-  SetExpander(nullptr);
-  EXPECT_EQ(texts, (std::vector<std::string>{"list[%i]", "row{loop}"}));
-  EXPECT_EQ(seen.slot, 2);
-  EXPECT_EQ(seen.step_index, 14);
-  EXPECT_EQ(ReadUserVariable("list[3]"), "third");
-  EXPECT_EQ(ReadUserVariable("row7"), "seventh");
-  EXPECT_EQ(ReadUserVariable("plain"), "as is");
-  // Without an expander installed, expansion copies, and formulas go to the
-  // evaluator (the built-in one, then one a test installs).
   const std::tuple<std::string, ExpandMode, std::string, std::string> rows[] = {
       {"%x{y}", ExpandMode::kFull, "%x{y}", "%x{y}"}, {"=2.5+1", ExpandMode::kFull, "3.5", "[=2.5+1]"},
       {" =1-1", ExpandMode::kFull, "0", "[ =1-1]"}, {"=\"a\"&\"b\"", ExpandMode::kFull, "ab", "[=\"a\"&\"b\"]"},
