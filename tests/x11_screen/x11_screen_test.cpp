@@ -10,7 +10,6 @@
 #include "platform/clipboard.h"
 #include "screen/picture.h"
 #include "screen/screen_actions.h"
-#include "tests/screen/screen_steps.h"
 #include "tests/support/script_test.h"
 #include "tests/support/test_support.h"
 #include "tests/x11/x11_target.h"
@@ -39,7 +38,7 @@ class X11ScreenTest : public ScriptTest {
     InstallExpander();
   }
   std::optional<Point> Find(const std::string& xml) {
-    LoadScreenStep(xml, dir().File(script_name_));
+    Load(xml);
     ImageSpot spot;
     if (FindImageForStep(0, 0, spot) != 1) return std::nullopt;
     return Point{spot.left, spot.top};
@@ -88,10 +87,8 @@ TEST_F(X11ScreenTest, PicturesAndPixelsAreFoundWhereTheTargetPaintsThem) {
   // Image Capture of the blocks' area, and the whole screen as the failure snapshot.
   const std::string shot = dir().File("shot.bmp");
   const std::string area = "<value1>" + std::to_string(o.x + 40) + "," + std::to_string(o.y + 30) + "</value1>";
-  LoadScreenStep(
-      StepText("Image Capture", "",
-               OptionsField("Area") + area + "<value2>8,8</value2><output value=\"" + shot + "\">File</output>"),
-      dir().File(script_name_));
+  Load(StepText("Image Capture", "",
+                OptionsField("Area") + area + "<value2>8,8</value2><output value=\"" + shot + "\">File</output>"));
   ASSERT_EQ(HandleImageCaptureStep(0, 0), 1) << StepError();
   Picture saved;
   std::string error;
