@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -46,44 +45,21 @@ class Documents : public ::testing::Test {
 // Text helpers
 
 TEST(FirstNumber, TakesTheFirstRunOfDigits) {
-  const struct { const char* text; int value; } cases[] = {
-      {"", 0},          {"abc", 0},        {"12", 12},       {"-5", -5},     {"x-7y", -7},   {"a - 7", 7},
-      {"3-4", 3},       {"007", 7},        {"v1.5", 1},      {"--2", -2},    {"-", 0},       {"99999999999", INT_MAX},
-      {"-99999999999", INT_MIN}, {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
-  };
-  for (const auto& c : cases) EXPECT_EQ(FirstNumber(c.text), c.value) << c.text;
+  for (const CaseRow& row : CaseSection("tests/engine/document_cases.txt", "first number", 2))
+    EXPECT_EQ(FirstNumber(row.fields[0]), std::stoi(row.fields[1])) << row.where;
 }
 
 TEST(Entities, DecodeInRoundsWithAmpFirst) {
-  const struct { const char* in; const char* out; } cases[] = {
-      {"a &amp;lt; b", "a < b"}, {"&amp; &#038;", "& &"}, {"&lt;&#060;&#60;", "<<<"}, {"&gt;&#062;&#62;", ">>>"},
-      {"&apos;&#039;&#39;", "'''"}, {"&quot;&#034;&#34;", "\"\"\""}, {"&amp;quot;&#038;#62;", "\">"},
-      {"&amp;amp;", "&amp;"},     // one round of '&' only
-      {"&amp;amp;lt;", "&amp;lt;"}, {"&amp;&amp;lt;", "&<"}, {"&foo; & &", "&foo; & &"},
-      {"&LT;", "&LT;"},           // entities are written in lower case
-      {"&", "&"}, {"&#", "&#"}, {"plain", "plain"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(DecodeEntities(c.in), c.out) << c.in;
+  for (const CaseRow& row : CaseSection("tests/engine/document_cases.txt", "entities", 2))
+    EXPECT_EQ(DecodeEntities(row.fields[0]), row.fields[1]) << row.where;
 }
 
 TEST(ExtractTag, ReadsContentLengthAndNumber) {
-  // length -1: not checked.
-  const struct { std::string text, tag; int max; bool found; std::string content; int length, number; } cases[] = {
-      {"<step><Text>a &amp;lt; b</TEXT></step>", "text", 4095, true, "a < b", 12, 0},
-      {"<x><indents> -12abc</indents>", "INDENTS", 10, true, " -12abc", -1, -12},
-      {"<text>&amp;amp</text>", "text", 3, true, "&am", -1, 0},  // cut before decoding
-      {"<text>abcdef</text>", "text", -1, true, "", 6, 0},        // length only
-      {"<text>abc", "text", 100, true, "abc", -1, 0},            // no closing tag: to the end
-      {"<text", "text", 100, true, "", -1, 0},                   // no '>': no content
-      {"</text><text>a</text>", "text", 100, true, "a", -1, 0},  // a closing tag before the content is not it
-      {"<textual>x</textual>", "text", 100, true, "x", -1, 0},   // the opening is searched without its '>'
-      {"<comment>x</comment>", "text", 100, false, "", -1, 0}, {"", "text", 10, false, "", -1, 0},
-      {"<text>", "", 10, false, "", -1, 0},
-  };
-  for (const auto& c : cases) {
-    const auto t = ExtractTag(c.text, c.tag, c.max);
-    EXPECT_EQ(std::tie(t.found, t.content, t.number), std::tie(c.found, c.content, c.number)) << c.text;
-    EXPECT_TRUE(c.length < 0 || t.length == static_cast<std::size_t>(c.length)) << c.text << ": " << t.length;
+  for (const CaseRow& row : CaseSection("tests/engine/document_cases.txt", "extract tag", 7)) {
+    const std::vector<std::string>& f = row.fields;
+    const auto t = ExtractTag(f[0], f[1], std::stoi(f[2]));
+    EXPECT_EQ(std::tie(t.found, t.content, t.number), std::make_tuple(f[3] == "1", f[4], std::stoi(f[6]))) << row.where;
+    EXPECT_TRUE(f[5] == "-1" || t.length == std::stoul(f[5])) << row.where << t.length;
   }
 }
 
@@ -146,13 +122,8 @@ TEST_F(Documents, ReadsEveryFieldOfAStep) {
 }
 
 TEST_F(Documents, RunStatusIsHexadecimal) {
-  const struct { const char* status; int value; } cases[] = {
-      {"3", 3},          {"0x1F", 31}, {"0X2", 2},        {"ff", 255},   {"abc\\1A", 26}, {"a\\b\\3", 3},
-      {" 0x10", 16},     {"zz", 0},    {"", 0},           {"0x", 0},     {"12g4", 0x12},
-      {"FFFFFFFF", -1},  {"123456789", -1},  // past 32 bits: all bits set
-      {"000000000000000000000000000001", 1}, {"0000000000000000000000000000001", 0},  // 30 digits at most
-  };
-  for (const auto& c : cases) EXPECT_EQ(One(A("Delay") + "<status>" + c.status + "</status>").run_status, c.value) << c.status;
+  for (const CaseRow& row : CaseSection("tests/engine/document_cases.txt", "run status", 2))
+    EXPECT_EQ(One(A("Delay") + "<status>" + row.fields[0] + "</status>").run_status, std::stoi(row.fields[1])) << row.where;
 }
 
 TEST_F(Documents, NumbersFollowTheFirstNumberRule) {
@@ -207,6 +178,7 @@ TEST_F(Documents, OptionsAreConvertedAndTidied) {
                       : field == "value1" ? s.value(1)
                       : field == "value3" ? s.value(3)
                       : field == "fail_option" ? s.fail_option()
+                      : field == "output" ? s.output() + "|" + s.output_option()
                       : field == "action" ? s.action
                       : field == "id" ? std::to_string(s.action_id)
                       : std::to_string(s.category);
@@ -219,37 +191,13 @@ TEST_F(Documents, OptionsAreConvertedAndTidied) {
   EXPECT_EQ(std::make_tuple(helper.saves_output, helper.category), std::make_tuple(1, 0));
 }
 
-TEST_F(Documents, PostLoadPassFixesVariableNames) {
-  const std::tuple<std::string, std::string, std::string> outputs[] = {  // tags; output and its option
-      {"<output value=\"result\">Variable</output>", "Variable", "%result"},
-      {"<output value=\"{result}\">Variable</output>", "Variable", "{result}"},
-      {"<output value=\"%r\">Variable</output>", "Variable", "%r"},
-      {"<output value=\"r\">Clipboard</output>", "Clipboard", "r"},
-      {"<output value=\"  v  \">  Variable  </output>", "Variable", "%v"}};
-  for (const auto& [tags, output, option] : outputs) {
-    const Step s = One(A("Set Variable") + tags);
-    EXPECT_EQ(std::make_tuple(s.output(), s.output_option()), std::make_tuple(output, option)) << tags;
-  }
-  EXPECT_EQ(One(A("Delay") + "<onfail value=\"code\">Set Variable</onfail>").fail_option(), "%code");
-  EXPECT_EQ(One(A("Label") + "<text>  here  </text>").text, "here");
-  EXPECT_EQ(One(A("Comment") + "<text>  here  </text>").text, "  here  ");
-}
-
 TEST_F(Documents, CommentsUnclosedStepsAndNothingToParse) {
-  const std::pair<std::string, std::string> texts[] = {  // the text; the actions of its steps
-      {S(A("Delay")) + "<!-- " + S(A("Type")) + " -->" + S(A("Move")), "Delay;Move;"},
-      {S(A("Delay")) + "<!-- " + S(A("Type")), "Delay;"}, {S(A("De<!-- x -->lay")), "Delay;"},
-      {"<step>" + A("Lost") + S(A("Kept")), "Kept;"},  // an opening before any closing is dropped
-      {S(A("One")) + "<STEP>" + A("Two") + "<text>tail", "One;Two;"},  // the last reads to the end
-      {"</step>" + S(A("Only")) + "</step>", "Only;"},
-      // Nothing to parse: no steps, no <action, no <step, nothing at all.
-      {"<!-- " + S(A("Type")) + " -->", ""}, {"<Olvex></Olvex>", ""}, {"<step></step>", ""}, {"<action>x</action>", ""},
-      {"", ""}};
-  for (const auto& [text, actions] : texts) {
+  for (const CaseRow& row : CaseSection("tests/engine/document_cases.txt", "steps of a text", 2)) {
+    const std::string& actions = row.fields[1];
     std::string all;
-    for (const Step& s : Parse(text, actions.empty() ? ParseStatus::NothingToParse : ParseStatus::Parsed))
+    for (const Step& s : Parse(row.fields[0], actions.empty() ? ParseStatus::NothingToParse : ParseStatus::Parsed))
       all += s.action + ";";
-    EXPECT_EQ(all, actions) << text;
+    EXPECT_EQ(all, actions) << row.where;
   }
   EXPECT_EQ(Parse(S(A("One")) + "<STEP>" + A("Two") + "<text>tail")[1].text, "tail");
   EXPECT_TRUE(dialogs_.boxes.empty());

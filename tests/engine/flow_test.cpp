@@ -1,4 +1,4 @@
-// Loops and GOSUB where a fake source, this process or a deep stack is needed,
+// Loops and GOSUB where a fake source, real windows or a deep stack is needed,
 // run through the step loop (or step by step); the rest runs as script cases.
 #include <gtest/gtest.h>
 
@@ -24,8 +24,6 @@
 #include "vars/variables.h"
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace olvex::test {
@@ -124,12 +122,6 @@ class FlowTest : public ::testing::Test {
 
 using Strings = std::vector<std::string>;
 
-TEST_F(FlowTest, AGotoWithoutALabelNameFails) {
-  Load(StepText("GOTO Label", ""));
-  Run();
-  EXPECT_EQ(errors_, (Strings{"[STEP 1] No label name provided"}));
-}
-
 TEST_F(FlowTest, TheGosubStackKeepsSixtyThreeCallersAndOverwritesTheTop) {
   std::string steps;
   for (int i = 0; i < 64; ++i) steps += StepText("GOSUB Label", "{STEP66}");
@@ -160,28 +152,6 @@ TEST_F(FlowTest, FileLineLoopsReadLongLinesInPieces) {
   EXPECT_EQ(ReadUserVariable("l"), "end");
   EXPECT_TRUE(Logged("    END OF LOOP from [Step 1], Final Value: 4, Total Loops: 3, Continuing with [Step 3]..."));
   EXPECT_NE(CountLines("(200000 bytes)"), 0u);
-}
-
-TEST_F(FlowTest, ProcessLoopsFindThisProcessInEveryItemForm) {
-#ifdef _WIN32
-  const std::string id = std::to_string(GetCurrentProcessId());
-  const std::string name = "olvex_engine_tests.exe";
-#else
-  const std::string id = std::to_string(getpid());
-  const std::string name = "olvex_engine_tests";
-#endif
-  Load(StepText("Start Process Loop", "", OptionsField("ID,EXE") + VariableOutput("a")) + StepText("NEXT LOOP", "") +
-       StepText("Start Process Loop", "", OptionsField("EXE,ID") + VariableOutput("b")) + StepText("NEXT LOOP", "") +
-       StepText("Start Process Loop", "", OptionsField("ID") + VariableOutput("c")) + StepText("NEXT LOOP", "") +
-       StepText("Start Process Loop", "", VariableOutput("d")) + StepText("NEXT LOOP", ""));
-  Run();
-  auto has = [](const Strings& items, const std::string& item) {
-    return std::find(items.begin(), items.end(), item) != items.end();
-  };
-  EXPECT_TRUE(has(Saved("a"), id + "," + name));
-  EXPECT_TRUE(has(Saved("b"), name + "," + id));
-  EXPECT_TRUE(has(Saved("c"), id));
-  EXPECT_TRUE(has(Saved("d"), name));
 }
 
 // A desktop of five top-level windows; the first has two controls.
