@@ -147,7 +147,8 @@ TEST(Journal, TwoRuntimesShareAJournalLineByLine) {
     if (r["event"] == "step") ++steps[r["pid"].get<std::int64_t>()];
     if (r["event"] == "end") ++ends[r["pid"].get<std::int64_t>()];
   }
-  ASSERT_EQ(steps.size(), 2u);
+  ASSERT_EQ(steps.size(), 2u) << "exit codes " << runs[0].exit_code << ", " << runs[1].exit_code << "\n"
+                              << runs[0].err << runs[1].err;
   for (const auto& [pid, count] : steps) {
     EXPECT_EQ(count, 2000) << pid;
     EXPECT_EQ(ends[pid], 1) << pid;
