@@ -172,8 +172,8 @@ bool KeyPressed(const Context& c) {
   if (key == 0) return false;
   platform::Input& input = platform::input();
   if (Has(c.step.options, "Last")) {
-    const bool since = input.WasPressedSinceLastQuery(key);
-    return since || input.IsKeyDown(key);
+    const platform::Input::KeyState state = input.QueryKey(key);
+    return state.pressed || state.down;
   }
   return input.IsKeyDown(key);
 }

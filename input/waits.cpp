@@ -137,11 +137,14 @@ int KeyOrMouseStep(const Context& c) {
   if (mode == Mode::kNone) return Fail("No mouse event chosen (Move, Left, Right, Middle or Any)");
   if (!SleepUnlessStopped(350)) return Stopped();
   // Presses before the wait do not count.
-  for (int code = 0; code < 255; ++code) input.WasPressedSinceLastQuery(code);
+  for (int code = 0; code < 255; ++code) input.QueryKey(code);
   const std::optional<platform::Point> start = input.CursorPosition();
   const long long timeout = TimeoutMs(c);
   const auto begin = Clock::now();
-  const auto is_down = [&](int code) { return input.IsKeyDown(code) || input.WasPressedSinceLastQuery(code); };
+  const auto is_down = [&](int code) {
+    const platform::Input::KeyState key = input.QueryKey(code);
+    return key.down || key.pressed;
+  };
   for (;;) {
     if (StopNow()) return Stopped();
     bool met = false;
@@ -312,8 +315,7 @@ struct PolledWait {
     history.clear();
     // Keys already held, and presses before the wait, do not count.
     for (int code = 0; code < 255; ++code) {
-      key_down[static_cast<std::size_t>(code)] = input.IsKeyDown(code);
-      input.WasPressedSinceLastQuery(code);
+      key_down[static_cast<std::size_t>(code)] = input.QueryKey(code).down;
     }
   }
 
@@ -324,8 +326,9 @@ struct PolledWait {
     for (int code = 1; code < 255; ++code) {
       if (IsUntypedKey(code)) continue;
       bool& was = key_down[static_cast<std::size_t>(code)];
-      const bool down = input.IsKeyDown(code);
-      const bool pressed = down ? !was : !was && input.WasPressedSinceLastQuery(code);
+      const platform::Input::KeyState key = input.QueryKey(code);
+      const bool down = key.down;
+      const bool pressed = down ? !was : !was && key.pressed;
       if (down == was && !pressed) continue;
       was = down;
       if (!pressed) break;

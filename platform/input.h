@@ -25,10 +25,16 @@ class Input {
   virtual bool IsKeyDown(int virtual_key) = 0;
   // True when a lock key (Caps Lock, Num Lock, Scroll Lock) is switched on.
   virtual bool IsKeyToggled(int virtual_key) = 0;
-  // True when the key was pressed since it was last asked about (the system
-  // keeps one such mark per key, and asking clears it). False where the
-  // system keeps no such mark.
-  virtual bool WasPressedSinceLastQuery(int /*virtual_key*/) { return false; }
+  // The key's state and whether it was pressed since it was last asked about,
+  // read in one query: the system keeps one such mark per key and any query
+  // of the key (IsKeyDown too) clears it, so a press and release between two
+  // polls is seen only when both are read together. `pressed` is false where
+  // the system keeps no such mark.
+  struct KeyState {
+    bool down = false;
+    bool pressed = false;
+  };
+  virtual KeyState QueryKey(int virtual_key) { return {IsKeyDown(virtual_key), false}; }
   // The mouse position in screen pixels; nothing where there is no mouse.
   virtual std::optional<Point> CursorPosition() { return std::nullopt; }
 

@@ -140,9 +140,10 @@ class Win32Input : public Input {
     return (GetKeyState(virtual_key) & 1) != 0;
   }
   // Bit 0 of GetAsyncKeyState: pressed since the previous GetAsyncKeyState call.
-  bool WasPressedSinceLastQuery(int virtual_key) override {
-    if (virtual_key <= 0 || virtual_key > 0xFF) return false;
-    return (GetAsyncKeyState(virtual_key) & 1) != 0;
+  KeyState QueryKey(int virtual_key) override {
+    if (virtual_key <= 0 || virtual_key > 0xFF) return {};
+    const SHORT state = GetAsyncKeyState(virtual_key);
+    return {(state & 0x8000) != 0, (state & 1) != 0};
   }
 };
 

@@ -131,9 +131,10 @@ class FakeKeyboard : public platform::Input {
  public:
   FakeKeyboard();
   ~FakeKeyboard() override;
-  bool IsKeyDown(int key) override { return down.count(key) != 0; }
+  // Any query of a key clears its pressed mark, as the system's does.
+  bool IsKeyDown(int key) override { return QueryKey(key).down; }
   bool IsKeyToggled(int key) override { return key == platform::key::kCapsLock && caps_lock; }
-  bool WasPressedSinceLastQuery(int key) override { return pressed.erase(key) != 0; }
+  KeyState QueryKey(int key) override { return {down.count(key) != 0, pressed.erase(key) != 0}; }
   void SendKey(const KeyEvent& event) override;
   // The US layout as Wine gives it: "(" and ")" have no key.
   int KeyOfChar(unsigned char c) override;

@@ -145,12 +145,11 @@ class FakeInput : public platform::Input {
  public:
   FakeInput() { platform::SetInputForTest(this); }
   ~FakeInput() override { platform::SetInputForTest(nullptr); }
-  bool IsKeyDown(int key) override {
-    const bool held = key == down.load();
-    if (held) WasPressedSinceLastQuery(key);
-    return held;
+  // Any query of a key clears its pressed mark, as the system's does.
+  bool IsKeyDown(int key) override { return QueryKey(key).down; }
+  KeyState QueryKey(int key) override {
+    return {key == down.load(), key != 0 && pressed.compare_exchange_strong(key, 0)};
   }
-  bool WasPressedSinceLastQuery(int key) override { return key != 0 && pressed.compare_exchange_strong(key, 0); }
   bool IsKeyToggled(int) override { return false; }
   std::optional<platform::Point> CursorPosition() override { return platform::Point{x.load(), 10}; }
   std::atomic<int> down{0}, pressed{0};
@@ -165,10 +164,10 @@ TEST_F(WaitsTest, DesktopWaitsEndOnTheirEvent) {
   FakeInput input;
   FakeClipboard clipboard;
   FakeDesktop desktop;
-  const auto type = [&input](const std::string& keys) {
+  const auto type = [&input](const std::string& keys, bool held) {
     for (const char key : keys) {
       input.pressed = key;
-      input.down = key;
+      if (held) input.down = key;
       std::this_thread::sleep_for(40ms);
       input.down = 0;
       std::this_thread::sleep_for(40ms);
@@ -193,7 +192,7 @@ TEST_F(WaitsTest, DesktopWaitsEndOnTheirEvent) {
     Run(Step(row.fields[0], row.fields[1]), [&] {
       std::this_thread::sleep_for(600ms);
       if (word == "hold") input.down = std::stoi(rest, nullptr, 16);
-      if (word == "type") type(rest);
+      if (word == "type" || word == "tap") type(rest, word == "type");
       if (word == "move") input.x = 50;
       if (word == "copy") on_main([&clipboard, rest] { clipboard.SetText(rest); });
       if (word == "open") on_main(open);
