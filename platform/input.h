@@ -26,10 +26,10 @@ class Input {
   // True when a lock key (Caps Lock, Num Lock, Scroll Lock) is switched on.
   virtual bool IsKeyToggled(int virtual_key) = 0;
   // The key's state and whether it was pressed since it was last asked about,
-  // read in one query: the system keeps one such mark per key and any query
-  // of the key (IsKeyDown too) clears it, so a press and release between two
-  // polls is seen only when both are read together. `pressed` is false where
-  // the system keeps no such mark.
+  // read in one query: the system keeps one such mark per key and a query of
+  // the key clears it (on Windows IsKeyDown too), so a press and release
+  // between two polls is seen only when both are read together. `pressed` is
+  // false where the system keeps no such mark.
   struct KeyState {
     bool down = false;
     bool pressed = false;

@@ -11,9 +11,14 @@
 #include <X11/XKBlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/record.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -81,6 +86,72 @@ KeySym SymOfChar(unsigned char c) {
   return 0x1000000 + u;
 }
 
+// The presses since each key or button was last asked about. The key map
+// shows only what is held when it is read, so a press and release between
+// two polls leave no trace in it: the server's RECORD extension reports every
+// press to a connection of our own, read on a thread of its own. Started on
+// first use, it lives as long as the process.
+class PressRecorder {
+ public:
+  // The recorder, or nullptr where the server has no RECORD extension.
+  static PressRecorder* Get() {
+    static PressRecorder* const recorder = new PressRecorder;
+    static const bool recording = recorder->Start();
+    return recording ? recorder : nullptr;
+  }
+  bool TakeKey(KeyCode code) { return keys_[code].exchange(false); }
+  bool TakeButton(unsigned button) { return button < buttons_.size() && buttons_[button].exchange(false); }
+
+ private:
+  bool Start() {
+    Display* control = Dpy();
+    int major = 0, minor = 0;
+    if (!control || !XRecordQueryVersion(control, &major, &minor)) return false;
+    Display* data = XOpenDisplay(XDisplayString(control));
+    XRecordRange* range = XRecordAllocRange();
+    XRecordContext context = 0;
+    if (data && range) {
+      range->device_events.first = KeyPress;
+      range->device_events.last = ButtonPress;
+      XRecordClientSpec clients = XRecordAllClients;
+      context = XRecordCreateContext(control, 0, &clients, 1, &range, 1);
+      XSync(control, False);
+    }
+    if (range) XFree(range);
+    if (!context) {
+      if (data) XCloseDisplay(data);
+      return false;
+    }
+    std::thread([this, data, context] {
+      if (!XRecordEnableContext(data, context, Receive, reinterpret_cast<XPointer>(this))) Started(false);
+    }).detach();
+    std::unique_lock<std::mutex> lock(mutex_);
+    started_.wait_for(lock, std::chrono::seconds(2), [this] { return state_ != 0; });
+    return state_ == 1;
+  }
+  void Started(bool ok) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_ = ok ? 1 : -1;
+    started_.notify_all();
+  }
+  static void Receive(XPointer self, XRecordInterceptData* data) {
+    PressRecorder& r = *reinterpret_cast<PressRecorder*>(self);
+    if (data->category == XRecordStartOfData) r.Started(true);
+    if (data->category == XRecordFromServer && data->data_len > 0) {
+      const int type = data->data[0] & 0x7F, detail = data->data[1];
+      if (type == KeyPress) r.keys_[static_cast<std::size_t>(detail)] = true;
+      if (type == ButtonPress && static_cast<std::size_t>(detail) < r.buttons_.size()) r.buttons_[static_cast<std::size_t>(detail)] = true;
+    }
+    XRecordFreeData(data);
+  }
+
+  std::array<std::atomic<bool>, 256> keys_{};
+  std::array<std::atomic<bool>, 10> buttons_{};  // by X button number
+  std::mutex mutex_;
+  std::condition_variable started_;
+  int state_ = 0;  // 1 recording, -1 failed
+};
+
 class X11Input : public Input {
  public:
   // The lent key codes go back at the program's end, once the program in front has read its keys.
@@ -89,26 +160,41 @@ class X11Input : public Input {
     if (!lent_.empty()) GiveBackSpares();
   }
 
-  bool IsKeyDown(int virtual_key) override {
+  bool IsKeyDown(int virtual_key) override { return Query(virtual_key, nullptr).down; }
+  KeyState QueryKey(int virtual_key) override { return Query(virtual_key, PressRecorder::Get()); }
+
+  // The key map (or the pointer's buttons) and, with a recorder, the marks.
+  KeyState Query(int virtual_key, PressRecorder* recorder) {
     Display* d = Dpy();
+    KeyState state;
     if (virtual_key == key::kLeftButton || virtual_key == key::kRightButton || virtual_key == key::kMiddleButton ||
         virtual_key == 0x05 || virtual_key == 0x06) {
-      const unsigned mask = virtual_key == key::kLeftButton    ? Button1Mask
-                            : virtual_key == key::kRightButton ? Button3Mask
-                            : virtual_key == key::kMiddleButton ? Button2Mask
-                                                                : 0;
-      return mask != 0 && (PointerMask() & mask) != 0;
+      const unsigned button = virtual_key == key::kLeftButton    ? 1
+                              : virtual_key == key::kRightButton ? 3
+                              : virtual_key == key::kMiddleButton ? 2
+                              : virtual_key == 0x05               ? 8
+                                                                  : 9;
+      const unsigned mask = button <= 3 ? Button1Mask << (button - 1) : 0;
+      state.down = mask != 0 && (PointerMask() & mask) != 0;
+      state.pressed = recorder && recorder->TakeButton(button);
+      return state;
     }
     char keys[32] = {};
     XQueryKeymap(d, keys);
-    auto down = [&](KeySym sym) {
+    auto check = [&](KeySym sym) {
       const KeyCode code = sym == NoSymbol ? 0 : XKeysymToKeycode(d, sym);
-      return code != 0 && (keys[code / 8] & (1 << (code % 8))) != 0;
+      if (code == 0) return;
+      state.down = state.down || (keys[code / 8] & (1 << (code % 8))) != 0;
+      if (recorder && recorder->TakeKey(code)) state.pressed = true;
     };
-    if (virtual_key == key::kShift) return down(XK_Shift_L) || down(XK_Shift_R);
-    if (virtual_key == key::kControl) return down(XK_Control_L) || down(XK_Control_R);
-    if (virtual_key == key::kAlt) return down(XK_Alt_L) || down(XK_Alt_R);
-    return down(SymOfVk(virtual_key));
+    if (virtual_key == key::kShift || virtual_key == key::kControl || virtual_key == key::kAlt) {
+      const bool shift = virtual_key == key::kShift, control = virtual_key == key::kControl;
+      check(shift ? XK_Shift_L : control ? XK_Control_L : XK_Alt_L);
+      check(shift ? XK_Shift_R : control ? XK_Control_R : XK_Alt_R);
+    } else {
+      check(SymOfVk(virtual_key));
+    }
+    return state;
   }
 
   bool IsKeyToggled(int virtual_key) override {
