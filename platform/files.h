@@ -24,6 +24,9 @@ FileContent ReadWholeFile(const std::string& path, std::uint64_t max_bytes = ~st
 // True when a file or folder of that name exists.
 bool PathExists(const std::string& path);
 bool IsFolder(const std::string& path);
+// True when the path itself (trailing separators aside) is a symbolic link or
+// another reparse point, whatever it points to.
+bool IsLink(const std::string& path);
 
 // Size of a file in bytes; nothing when it does not exist or is a folder.
 std::optional<std::uint64_t> FileSize(const std::string& path);

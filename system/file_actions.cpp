@@ -593,7 +593,7 @@ int FolderStep(Context& c) {
     ok = CreateFolders(c.path, &error);
   } else if (Has(action, "Delete Folder")) {
     if (!platform::IsFolder(c.path)) return Fail("'" + c.path + "' is not an existing folder");
-    ok = platform::RemoveEmptyFolder(c.path) || DeleteFolderTree(c.path, &error);
+    ok = (!platform::IsLink(c.path) && platform::RemoveEmptyFolder(c.path)) || DeleteFolderTree(c.path, &error);
   } else {
     const std::string dest = CleanedPath(Expand(c, c.step.text));
     if (dest.empty()) return Fail("No destination provided");

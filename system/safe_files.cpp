@@ -175,6 +175,8 @@ bool DeleteFolderTree(const std::string& path_in, std::string* error) {
     *error = "'" + path + "' is not an existing folder";
     return false;
   }
+  // A link to a folder goes, never what it points to.
+  if (platform::IsLink(path)) return platform::RemoveEmptyFolder(path) || platform::DeleteFileAt(path) || SystemFailure(error);
   std::vector<platform::FolderEntry> entries;
   if (!platform::ListFolder(path, "*", &entries)) return SystemFailure(error);
   for (const platform::FolderEntry& entry : entries) {

@@ -72,6 +72,13 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsLink(const std::string& path) {
+  std::string own = path;
+  while (own.size() > 1 && (own.back() == '/' || own.back() == '\\')) own.pop_back();
+  struct stat st;
+  return ::lstat(own.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 std::optional<std::uint64_t> FileSize(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;

@@ -68,6 +68,13 @@ bool IsFolder(const std::string& path) {
   return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsLink(const std::string& path) {
+  std::string own = path;
+  while (own.size() > 3 && (own.back() == '/' || own.back() == '\\')) own.pop_back();
+  DWORD attrs = GetFileAttributesA(own.c_str());
+  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 std::optional<std::uint64_t> FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
