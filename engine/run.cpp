@@ -365,6 +365,7 @@ void StepLoop(std::uint32_t packed_start) {
     shared.next_step.store(-1);
     step.run_result = 1;
     ++step.run_attempts;
+    ClearStepError();  // a failure ignored, or a message a step left after it succeeded, is not this attempt's
     const int result = Dispatch(slot, i);
     const bool key = platform::StopKeyPressed(shared.stop_key.load()) || g_key_hit.exchange(0) != 0;
     const int flag = shared.stop_flag.load();

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <climits>
+#include <limits>
+#include <cmath>
 
 namespace olvex {
 
@@ -78,6 +80,13 @@ double LeadingDecimal(std::string_view text) {
   auto [end, err] = std::from_chars(number.data(), number.data() + number.size(), value);
   if (err != std::errc()) return 0;
   return negative ? -value : value;
+}
+
+std::int64_t WholePart(double x) {
+  if (std::isnan(x)) return 0;
+  if (x >= 9.2e18) return std::numeric_limits<std::int64_t>::max();
+  if (x <= -9.2e18) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(x);
 }
 
 }  // namespace olvex

@@ -75,4 +75,7 @@ int FirstNumber(std::string_view text);
 // and an exponent allowed), 0 when there is none.
 double LeadingDecimal(std::string_view text);
 
+// A number cut to a whole number, clamped to the 64-bit range (NaN: 0).
+std::int64_t WholePart(double x);
+
 }  // namespace olvex

@@ -708,7 +708,7 @@ std::string RunPasses(std::string_view input, int slot, int step_index, int flag
   // Loop counters.
   if (slot >= 0 && slot < kScriptsWithVariables && ContainsNoCase(text, "{loop")) {
     if (std::optional<double> loop = host.LoopValue(slot)) {
-      long long whole = static_cast<long long>(*loop);
+      const long long whole = WholePart(*loop);
       for (int w = 1; w <= kMaxLoopWidth && NamesLoopWidth(text); ++w) {
         std::string padded = Padded(whole, w);
         std::string digits = std::to_string(w);

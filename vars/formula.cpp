@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/text.h"
 #include "input/key_names.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -193,13 +194,6 @@ int CompareText(std::string_view a, std::string_view b) {
 // Numbers.
 
 double Finite(double x) { return std::isnan(x) ? 0.0 : x; }
-
-std::int64_t WholePart(double x) {
-  if (std::isnan(x)) return 0;
-  if (x >= 9.2e18) return std::numeric_limits<std::int64_t>::max();
-  if (x <= -9.2e18) return std::numeric_limits<std::int64_t>::min();
-  return static_cast<std::int64_t>(x);
-}
 
 int ToInt(double x) {
   std::int64_t v = WholePart(x);
