@@ -19,6 +19,7 @@
 #include "platform/dialogs.h"
 #include "platform/environment.h"
 #include "platform/module.h"
+#include "system/safe_files.h"
 #include "vars/variables.h"
 
 namespace olvex {
@@ -45,17 +46,16 @@ std::string Marked(std::string_view text) {
 
 void SaveToFile(const ExpandContext& context, const std::string& option, std::string_view data) {
   const std::string path = Expand(context, option);
-  std::remove(path.c_str());
   LogText("    Saving " + std::to_string(data.size()) + " byte(s) to file [" + Marked(path) + "]: \"" +
           Marked(Head(data, 518)) + "\"");
-  if (data.empty()) return;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  bool ok = f != nullptr;
-  if (f) {
-    ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    ok = std::fclose(f) == 0 && ok;
+  if (data.empty()) {
+    std::remove(path.c_str());
+    return;
   }
-  if (!ok) LogText("    ERROR saving " + std::to_string(data.size()) + " byte(s) to file \"" + Marked(path) + "\"");
+  // Written beside and renamed over the old file: a failed write keeps it.
+  std::string error;
+  if (!WriteFileSafely(path, data, &error))
+    LogText("    ERROR saving " + std::to_string(data.size()) + " byte(s) to file \"" + Marked(path) + "\"");
 }
 
 // A PDF document in Helvetica 14 point on a letter page.

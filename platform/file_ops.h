@@ -50,6 +50,11 @@ bool CopyFileData(const std::string& from, const std::string& to, const std::fun
 // (without copying) when `to` is on another file system: LastRenameWasCrossDevice() then is true.
 bool RenamePath(const std::string& from, const std::string& to);
 bool LastRenameWasCrossDevice();
+// Gives `to` the permissions of the existing file `from` (POSIX: the mode bits;
+// Windows: the hidden, system and archive attributes), so that a file written
+// beside another and renamed over it stays as private as it was. Nothing when
+// `from` does not exist.
+void CopyPermissions(const std::string& from, const std::string& to);
 bool DeleteFileAt(const std::string& path);
 // One folder (its parent must exist).
 bool MakeFolder(const std::string& path);

@@ -214,6 +214,7 @@ int WriteFile(Context& c) {
     error = platform::LastErrorText();
   }
   if (erase) {
+    if (ok) platform::CopyPermissions(c.path, target);
     if (ok && !platform::RenamePath(target, c.path)) {
       ok = false;
       error = platform::LastErrorText();

@@ -68,6 +68,7 @@ bool ReplaceFileSafely(const std::string& path, const std::function<bool(platfor
   bool ok = write(file);
   if (!ok) *error = platform::LastErrorText();
   if (!file.Close() && ok) ok = SystemFailure(error);
+  if (ok) platform::CopyPermissions(path, temp);
   if (ok && !platform::RenamePath(temp, path)) ok = SystemFailure(error);
   if (!ok) platform::DeleteFileAt(temp);
   return ok;

@@ -180,6 +180,11 @@ bool FileWrites::Rename(const std::string& from, const std::string& to) {
 
 bool LastRenameWasCrossDevice() { return t_cross_device; }
 
+void CopyPermissions(const std::string& from, const std::string& to) {
+  struct stat st;
+  if (::stat(from.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::chmod(to.c_str(), st.st_mode & 07777);
+}
+
 bool FailFileCall(FileFailure kind) {
   t_cross_device = kind == FileFailure::kCrossDevice;
   t_error = kind == FileFailure::kDiskFull       ? ENOSPC

@@ -151,6 +151,13 @@ bool FileWrites::Rename(const std::string& from, const std::string& to) {
 
 bool LastRenameWasCrossDevice() { return t_cross_device; }
 
+void CopyPermissions(const std::string& from, const std::string& to) {
+  const DWORD attrs = GetFileAttributesA(from.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) return;
+  const DWORD kept = attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  if (kept != 0) SetFileAttributesA(to.c_str(), kept);
+}
+
 bool FileWrites::Delete(const std::string& path) { return DeleteFileA(path.c_str()) || Fail(); }
 
 bool FailFileCall(FileFailure kind) {
