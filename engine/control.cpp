@@ -124,17 +124,34 @@ int FindLabel(int slot, std::string_view label) {
 void CloseIfLevels(int slot, int from_index, int to_index) {
   const auto& steps = Document(slot).steps;
   ControlState& control = Control();
-  int low = std::min(from_index, to_index);
+  const int low = std::max(std::min(from_index, to_index), 0);
   const int high = std::min(std::max(from_index, to_index), static_cast<int>(steps.size()));
-  for (int i = std::max(low, 0); i < high && control.if_depth >= 1; ++i) {
+  // A block that lies wholly between the two positions is neither left nor
+  // entered: its IF and END IF pair up and count for nothing. What remains
+  // unpaired are END IFs of blocks begun before `low` and IFs of blocks that
+  // end at or after `high`.
+  int open_ifs = 0;
+  int lone_end_ifs = 0;
+  for (int i = low; i < high; ++i) {
     const Step& step = steps[static_cast<std::size_t>(i)];
     if (!IsActiveStep(step)) continue;
-    if (ContainsNoCase(step.action, "END IF") || (BeginsIf(step) && !IsQuickIf(step))) {
-      const int level = std::min(control.if_depth, kMaxIfDepth);
-      LogLine("    Leaving (and closing) IF block which was entered at [Step %d]", control.if_taken[static_cast<std::size_t>(level)]);
-      control.if_taken[static_cast<std::size_t>(level)] = 0;
-      --control.if_depth;
+    if (IsBlockIf(step)) {
+      ++open_ifs;
+    } else if (EqualsNoCase(step.action, "END IF")) {
+      if (open_ifs > 0)
+        --open_ifs;
+      else
+        ++lone_end_ifs;
     }
+  }
+  // Forward, the jump leaves the blocks whose END IF it passes; backward, it
+  // leaves the blocks whose IF it goes back over.
+  int leaving = to_index > from_index ? lone_end_ifs : open_ifs;
+  for (; leaving > 0 && control.if_depth >= 1; --leaving) {
+    const int level = std::min(control.if_depth, kMaxIfDepth);
+    LogLine("    Leaving (and closing) IF block which was entered at [Step %d]", control.if_taken[static_cast<std::size_t>(level)]);
+    control.if_taken[static_cast<std::size_t>(level)] = 0;
+    --control.if_depth;
   }
 }
 

@@ -69,8 +69,11 @@ int FindElseOrEndIf(int slot, int step_index, bool end_if_only);
 // Zero-based; -1 when nothing matches.
 int FindLabel(int slot, std::string_view label);
 
-// Closes the IF levels whose IF or END IF steps lie between two positions of
-// a jump (from the lower up to, not including, the higher).
+// Closes the IF levels that a jump from `from_index` to `to_index` leaves,
+// judged by the block steps from the lower position up to, not including, the
+// higher: forward, each END IF whose IF lies before them; backward, each
+// block IF whose END IF lies after them. Blocks wholly between them count
+// for nothing.
 void CloseIfLevels(int slot, int from_index, int to_index);
 
 // The kinds of IF step.
