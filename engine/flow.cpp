@@ -404,7 +404,8 @@ int LoopPass(int slot, int step_index, const std::string& text, const std::strin
   const Step& step = Document(slot).steps[static_cast<std::size_t>(step_index)];
   const std::string& action = step.action;
   const int start_step = step_index + 1;
-  if (!SettleLoopStack(slot, start_step)) {
+  const bool pushed = !SettleLoopStack(slot, start_step);
+  if (pushed) {
     LoopEntry entry;
     entry.start_step = start_step;
     entry.current = 1.0;
@@ -427,7 +428,8 @@ int LoopPass(int slot, int step_index, const std::string& text, const std::strin
     if (ContainsNoCase(action, "FOR")) {
       item = ForPass(loop);
     } else if (ContainsNoCase(action, "WHILE")) {
-      item = WhilePass(loop, text);
+      // The text was expanded before this loop began: its own {loop} is read again.
+      item = WhilePass(loop, pushed && ContainsNoCase(step.text, "{loop") ? Expanded(step.text, slot, step_index) : text);
     } else if (ContainsNoCase(action, "TEXT")) {
       item = TextPass(loop, text, separator);
     } else if (ContainsNoCase(action, "FILE LINE")) {
