@@ -99,7 +99,7 @@ bool WithinTimeout(const Step& step, int slot, int step_index) {
 void IncrementCounter(int slot, int step_index, Step& step) {
   const std::string name = step.fail_option();
   // A counter that does not exist yet (nothing was replaced) counts from 0.
-  const std::string& current = ExpandText(name, slot, step_index, 0);
+  const std::string current = IsMissingPlainVariable(name) ? name : ExpandText(name, slot, step_index, 0);
   const int value = (current == name ? 0 : FirstNumber(current)) + 1;
   LogLine("    Incrementing variable '%s' = %d", name.c_str(), value);
   const std::string text = std::to_string(value);

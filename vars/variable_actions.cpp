@@ -96,7 +96,9 @@ StepOutcome RunVariableAction(VariableStep& step, const StepHost& host) {
   }
   bool increment = Contains(action, "Increment");
   if (increment || Contains(action, "Decrement")) {
-    double current = LeadingDecimal(Expand(host.context, step.output_option, ExpandMode::kFull));
+    const double current = IsMissingPlainVariable(step.output_option)
+                               ? 0.0
+                               : LeadingDecimal(Expand(host.context, step.output_option, ExpandMode::kFull));
     Save(host, step, FormatVariableNumber(increment ? current + 1 : current - 1));
   }
   return outcome;

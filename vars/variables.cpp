@@ -75,6 +75,13 @@ bool WriteUserVariable(std::string_view name, std::string_view data) {
   return RegistryWrite(path, platform::regtype::kSz, value);
 }
 
+bool IsMissingPlainVariable(std::string_view reference) {
+  if (!reference.starts_with('%')) return false;
+  const std::string_view name = reference.substr(1);
+  if (name.empty() || name.find_first_of("%[]{}") != std::string_view::npos) return false;
+  return !ReadUserVariable(name).has_value();
+}
+
 std::optional<std::string> ReadUserVariable(std::string_view name) {
   std::string path = VariablePath(name);
   if (path.empty()) return std::nullopt;

@@ -32,6 +32,11 @@ bool WriteUserVariable(std::string_view name, std::string_view data);
 // The value's bytes without the terminating zero; nothing when missing or unreadable.
 std::optional<std::string> ReadUserVariable(std::string_view name);
 bool DeleteUserVariable(std::string_view name);
+// True when `reference` is a plain "%name" (no index, slot or second '%') and
+// no user variable of exactly that name exists: a counter that starts from 0,
+// where expanding it would give a shorter variable's value with the rest of
+// the name after it (%count2 as "10" + "2" while %count is 10).
+bool IsMissingPlainVariable(std::string_view reference);
 // Deletes every user variable (the whole key) and asks the main window to
 // clear its list of variables.
 void ResetUserVariables();
