@@ -788,6 +788,7 @@ bool ParseStep(std::string_view source, Step& step, ProfileCache& profiles, std:
     if (!tags.Has(tag)) return;
     tags.Read(tag, v, FieldLimit(f));
     step.take_field(f, std::move(v));
+    if (tags.Content(tag).size() > FieldLimit(f)) step.note_cut(f);
   };
   tags.Read(kTagComment, step.comment);
   if (step.options.empty()) tags.Read(kTagOptions, step.options, kFieldMax);
@@ -1043,9 +1044,13 @@ const std::string& Step::field(StepField f) const {
   return kEmpty;
 }
 
-void Step::set_field(StepField f, std::string_view v) { take_field(f, std::string(v.substr(0, FieldLimit(f)))); }
+void Step::set_field(StepField f, std::string_view v) {
+  take_field(f, std::string(v.substr(0, FieldLimit(f) + 1)));  // one more: a cut is noted
+}
 
 void Step::take_field(StepField f, std::string&& v) {
+  const std::uint32_t bit = 1u << static_cast<int>(f);
+  cut_fields_ = v.size() > FieldLimit(f) ? cut_fields_ | bit : cut_fields_ & ~bit;
   if (v.size() > FieldLimit(f)) v.resize(FieldLimit(f));
   StepExtra* e = Find(f);
   if (v.empty()) {

@@ -119,6 +119,10 @@ class Step {
   // Sets a text field, cut to its limit; an empty text is not stored.
   void set_field(StepField f, std::string_view v);
   void take_field(StepField f, std::string&& v);  // the same, taking the text over
+  // True when the field's text was longer than its limit and was cut (a file
+  // name cut so would name another file).
+  bool was_cut(StepField f) const { return (cut_fields_ >> static_cast<int>(f)) & 1u; }
+  void note_cut(StepField f) { cut_fields_ |= 1u << static_cast<int>(f); }
 
   const std::string& timeout() const { return field(StepField::kTimeout); }
   const std::string& output() const { return field(StepField::kOutput); }
@@ -146,6 +150,7 @@ class Step {
  private:
   StepExtra* Find(StepField f);
   std::vector<StepExtra> extras_;
+  std::uint32_t cut_fields_ = 0;  // a bit per StepField
 };
 
 struct ScriptDocument {

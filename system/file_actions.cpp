@@ -703,6 +703,8 @@ int HandleFilesStep(int slot, int step_index) {
   const std::string_view a = step.action;
   Context c{slot, step_index, step, {}, {}};
   const bool map_drive = Has(a, "Map Drive") && !Has(a, "Prompt");
+  if (step.was_cut(ValueField(1)))
+    return Fail("The file name in the step is longer than " + std::to_string(kFieldMax) + " characters");
   c.path = ExpandText(step.value(1), slot, step_index, 0);
   if (!map_drive) {
     std::string located;
