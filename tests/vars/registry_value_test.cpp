@@ -18,6 +18,12 @@ using platform::RegistryRoot;
 namespace regtype = platform::regtype;
 using namespace std::string_literals;
 
+// The file a spilled value's reference ("FILE::<path>" and a zero byte) names.
+std::string SpillFileOf(const std::string& key, const std::string& name) {
+  const std::string stored = StoredData(key, name).value_or("");
+  return stored.rfind("FILE::", 0) == 0 ? stored.substr(6, stored.find('\0') - 6) : "";
+}
+
 // ---- path preparation (no registry involved)
 
 TEST(RegistryPath, RootsKeysAndValueNames) {
@@ -135,17 +141,20 @@ TEST(RegistryAccessor, RefusedValuesSpillAboveFiveHundredTwelveBytes) {
   platform::SetRegistryValueLimitForTest(300);
   std::string temp = box.Temp();
   ASSERT_FALSE(temp.empty());
-  std::string spill = temp + "SOFTWARE_" + box.key() + "_UserVariables_big.dat";
 
   std::string big(600, 'x');
   big[0] = '\0';
   big[599] = '\xff';
   std::uint32_t type = regtype::kSz;
   EXPECT_NE(RegistryValue(kRegWrite, &type, &big, 600, "SOFTWARE\\Olvex\\UserVariables\\big"), 0u);
+  // The readable name of the path, then eight hex digits that tell it from
+  // other paths of that readable name.
+  const std::string spill = SpillFileOf(box.VariablesKey(), "big");
+  const std::string readable = temp + "SOFTWARE_" + box.key() + "_UserVariables_big-";
+  EXPECT_EQ(spill.substr(0, readable.size()), readable);
+  EXPECT_EQ(spill.find_first_not_of("0123456789abcdef", readable.size()), readable.size() + 8) << spill;
+  EXPECT_EQ(spill.substr(readable.size() + 8), ".dat");
   EXPECT_EQ(ReadBytes(spill), big);
-  std::string stored = StoredData(box.VariablesKey(), "big").value_or("");
-  EXPECT_EQ(stored.substr(0, 6), "FILE::");
-  EXPECT_EQ(stored, "FILE::" + spill + std::string(1, '\0'));
   EXPECT_EQ(RegistryQuerySize("SOFTWARE\\Olvex\\UserVariables\\big"), 600u);
   std::string out;
   EXPECT_EQ(RegistryValue(kRegRead, &type, &out, 600, "SOFTWARE\\Olvex\\UserVariables\\big"), 600u);
@@ -167,7 +176,7 @@ TEST(RegistryAccessor, RefusedValuesSpillAboveFiveHundredTwelveBytes) {
     std::string small(size, 's');
     EXPECT_FALSE(RegistryWrite("SOFTWARE\\Olvex\\UserVariables\\small", regtype::kSz, small)) << size;
     EXPECT_EQ(StoredData(box.VariablesKey(), "small"), std::nullopt);
-    EXPECT_FALSE(platform::RegularFileSize(temp + "SOFTWARE_" + box.key() + "_UserVariables_small.dat"));
+    EXPECT_TRUE(std::filesystem::is_empty(temp));
   }
   EXPECT_TRUE(RegistryWrite("SOFTWARE\\Olvex\\UserVariables\\small", regtype::kSz, std::string(513, 's')));
 }
@@ -175,9 +184,8 @@ TEST(RegistryAccessor, RefusedValuesSpillAboveFiveHundredTwelveBytes) {
 TEST(RegistryAccessor, VanishedOrForeignSpillFiles) {
   StoreSandbox box;
   platform::SetRegistryValueLimitForTest(300);
-  std::string spill = box.Temp() + "SOFTWARE_" + box.key() + "_UserVariables_gone.dat";
   ASSERT_TRUE(RegistryWrite("SOFTWARE\\Olvex\\UserVariables\\gone", regtype::kSz, std::string(1000, 'g')));
-  ASSERT_TRUE(platform::RemoveFile(spill));
+  ASSERT_TRUE(platform::RemoveFile(SpillFileOf(box.VariablesKey(), "gone")));
   EXPECT_EQ(RegistryQuerySize("SOFTWARE\\Olvex\\UserVariables\\gone"), 0u);
   std::string out = "x";
   std::uint32_t type = 0;
@@ -197,6 +205,46 @@ TEST(RegistryAccessor, VanishedOrForeignSpillFiles) {
   EXPECT_EQ(ReadBytes(precious), "keep me");
 }
 
+// One value has one spill file: in any letter case, and apart from the values
+// of another store whose readable names agree (other roots and paths: the
+// script case store/spill_files). The name without the mark that values of
+// earlier versions refer to still counts as the value's own.
+TEST(RegistryAccessor, SpillFilesBelongToOneValueOfOneStore) {
+  StoreSandbox box;
+  platform::SetRegistryValueLimitForTest(300);
+  const std::string path = "SOFTWARE\\Olvex\\UserVariables\\big", one(600, '1'), two(700, '2');
+  const std::string temp = box.Temp();
+  auto files = [&temp] { return std::distance(std::filesystem::directory_iterator(temp), {}); };
+
+  ASSERT_TRUE(RegistryWrite(path, regtype::kSz, one));
+  const std::string first_store = platform::RegistryLocation();
+  platform::WriteEnv("OLVEX_REGISTRY", box.dir().File("other"));
+  if (platform::RegistryLocation() != first_store) {  // POSIX: two stores share the temporary folder
+    ASSERT_TRUE(RegistryWrite(path, regtype::kSz, two));
+    EXPECT_TRUE(RegistryDelete(path));
+  }
+  platform::WriteEnv("OLVEX_REGISTRY", box.dir().File("registry"));
+  EXPECT_EQ(RegistryRead(path), one);
+
+  ASSERT_TRUE(RegistryWrite("software\\OLVEX\\uservariables\\BIG", regtype::kSz, two));
+  EXPECT_EQ(RegistryRead(path), two);
+  EXPECT_EQ(files(), 1);
+  ASSERT_TRUE(RegistryDelete(path));
+
+  const std::string old_file = temp + "SOFTWARE_" + box.key() + "_UserVariables_big.dat";
+  for (const bool rewrite : {false, true}) {
+    SCOPED_TRACE(rewrite ? "written again" : "deleted");
+    ASSERT_TRUE(platform::WriteFileReplacing(old_file, one));
+    ASSERT_EQ(platform::WriteRegistryValue(RegistryRoot::kCurrentUser, box.VariablesKey(), "big", regtype::kSz,
+                                           "FILE::" + old_file + '\0'),
+              platform::RegistryStatus::kOk);
+    EXPECT_EQ(RegistryRead(path), one);
+    EXPECT_TRUE(rewrite ? RegistryWrite(path, regtype::kSz, two) : RegistryDelete(path));
+    EXPECT_FALSE(platform::RegularFileSize(old_file));
+    EXPECT_EQ(files(), rewrite ? 1 : 0);
+  }
+}
+
 TEST(RegistryAccessor, DeletingAKeyDeletesEverythingBelowIt) {
   StoreSandbox box;
   platform::SetRegistryValueLimitForTest(300);
@@ -204,7 +252,7 @@ TEST(RegistryAccessor, DeletingAKeyDeletesEverythingBelowIt) {
                            "SOFTWARE\\Olvex\\UserVariables\\Sub\\Deeper\\c", "SOFTWARE\\Olvex\\Other\\keep"})
     ASSERT_TRUE(RegistryWrite(path, regtype::kSz, "v\0"s)) << path;
   ASSERT_TRUE(RegistryWrite("SOFTWARE\\Olvex\\UserVariables\\Sub\\large", regtype::kSz, std::string(800, 'L')));
-  std::string spill = box.Temp() + "SOFTWARE_" + box.key() + "_UserVariables_Sub_large.dat";
+  const std::string spill = SpillFileOf(box.VariablesKey() + "\\Sub", "large");
   ASSERT_TRUE(platform::RegularFileSize(spill));
 
   EXPECT_EQ(CountRegistryEntries("*\\UserVariables", false), 1u);
