@@ -53,22 +53,16 @@ std::string_view SpillReference(std::string_view data) {
 
 bool IsSpilled(std::string_view data) { return data.substr(0, kSpillPrefix.size()) == kSpillPrefix; }
 
-// The name that values written by earlier versions refer to: SpillFilePath
-// without its mark.
-std::string UnmarkedSpillFilePath(std::string_view marked) {
-  // "<readable>-<8 hex digits>.dat" back to "<readable>.dat".
-  constexpr std::size_t kMarkAndSuffix = 1 + 8 + 4;
-  if (marked.size() < kMarkAndSuffix || marked[marked.size() - kMarkAndSuffix] != '-') return std::string(marked);
-  return std::string(marked.substr(0, marked.size() - kMarkAndSuffix)) + ".dat";
-}
-
 // The spill file of a value is removed only when it is one this value's own
-// path spills to (its name of today, or the name without the mark that
-// values written by earlier versions refer to): a copied reference, or one
-// written by hand, never takes another value's file (or any other file) with it.
+// path spills to: its name of today, or that name without the mark (values
+// written by earlier versions refer to it). A copied reference, or one written
+// by hand, never takes another value's file (or any other file) with it.
 bool IsOwnSpillFile(const RegistryPath& p, std::string_view ref) {
   std::optional<std::string> own = SpillFilePath(p);
-  return own && (EqualsNoCase(*own, ref) || EqualsNoCase(UnmarkedSpillFilePath(*own), ref));
+  if (!own) return false;
+  constexpr std::size_t kMarkAndSuffix = 1 + 8 + 4;  // "-", eight hex digits, ".dat"
+  const std::string unmarked = own->substr(0, own->size() - kMarkAndSuffix) + ".dat";
+  return EqualsNoCase(*own, ref) || EqualsNoCase(unmarked, ref);
 }
 
 void RemoveOwnSpillFile(const RegistryPath& p, std::string_view data) {
@@ -309,8 +303,8 @@ std::optional<std::string> SpillFilePath(const RegistryPath& path) {
   }
   // The readable name alone is not unique ("a_b" and "a\b", the same path
   // under two roots, two stores sharing one temporary folder): a mark of the
-  // store, the root and the path in any letter case follows it. FNV-1a over
-  // fixed texts, so that every build and every run names a value's file alike.
+  // store, the root and the path in any letter case follows it: FNV-1a, so
+  // that every build and every run names a value's file alike.
   std::uint64_t h = 1469598103934665603ull;
   auto mix = [&h](std::string_view text, bool fold) {
     for (char c : text) {
