@@ -53,14 +53,22 @@ std::string_view SpillReference(std::string_view data) {
 
 bool IsSpilled(std::string_view data) { return data.substr(0, kSpillPrefix.size()) == kSpillPrefix; }
 
-// The spill file of a value is removed only when it is the one this value's
-// own path spills to: a copied reference, or one written by hand, never
-// takes another value's file (or any other file) with it.
+// The spill file of a value is removed only when it is one this value's own
+// path spills to: its name of today, or that name without the mark (values
+// written by earlier versions refer to it). A copied reference, or one written
+// by hand, never takes another value's file (or any other file) with it.
+bool IsOwnSpillFile(const RegistryPath& p, std::string_view ref) {
+  std::optional<std::string> own = SpillFilePath(p);
+  if (!own) return false;
+  constexpr std::size_t kMarkAndSuffix = 1 + 8 + 4;  // "-", eight hex digits, ".dat"
+  const std::string unmarked = own->substr(0, own->size() - kMarkAndSuffix) + ".dat";
+  return EqualsNoCase(*own, ref) || EqualsNoCase(unmarked, ref);
+}
+
 void RemoveOwnSpillFile(const RegistryPath& p, std::string_view data) {
   if (!IsSpilled(data)) return;
-  std::optional<std::string> own = SpillFilePath(p);
   std::string_view ref = SpillReference(data);
-  if (own && EqualsNoCase(*own, ref)) platform::RemoveFile(*own);
+  if (IsOwnSpillFile(p, ref)) platform::RemoveFile(std::string(ref));
 }
 
 // Before a key goes: the spill files of the values in it and below it.
@@ -123,15 +131,25 @@ std::size_t Write(std::uint32_t type, std::string_view data, const RegistryPath&
   if (data.size() <= kSpillThreshold || status == RegistryStatus::kBadName) return 0;
 
   std::optional<std::string> spill = SpillFilePath(p);
-  if (!spill || !platform::WriteFileReplacing(*spill, std::string(data))) return 0;
+  if (!spill) return 0;
+  // The value's file of today may be named in other letter case (the value
+  // was written so): keep that name, it is the same value.
+  platform::RegistryData before;
+  const bool had = platform::ReadRegistryValue(p.root, p.key, p.name, &before) == RegistryStatus::kOk;
+  const std::string_view old_ref = had ? SpillReference(before.data) : std::string_view();
+  if (!old_ref.empty() && EqualsNoCase(old_ref, *spill)) spill = std::string(old_ref);
+  if (!platform::WriteFileReplacing(*spill, std::string(data))) return 0;
   std::string ref = std::string(kSpillPrefix) + *spill;
   ref.push_back('\0');
-  if (platform::WriteRegistryValue(p.root, p.key, p.name, platform::regtype::kSz, ref) == RegistryStatus::kOk)
+  if (platform::WriteRegistryValue(p.root, p.key, p.name, platform::regtype::kSz, ref) == RegistryStatus::kOk) {
+    // A file of an earlier name (see IsOwnSpillFile) is no longer referred to.
+    if (!old_ref.empty() && !EqualsNoCase(old_ref, *spill) && IsOwnSpillFile(p, old_ref))
+      platform::RemoveFile(std::string(old_ref));
     return 1;
+  }
   // The value may already refer to this file (an earlier spill): then the new
   // contents are in force and the write took effect.
-  platform::RegistryData now;
-  if (platform::ReadRegistryValue(p.root, p.key, p.name, &now) == RegistryStatus::kOk && now.data == ref) return 1;
+  if (had && before.data == ref) return 1;
   platform::RemoveFile(*spill);
   return 0;
 }
@@ -283,7 +301,27 @@ std::optional<std::string> SpillFilePath(const RegistryPath& path) {
         c == '|')
       c = '_';
   }
-  return *folder + name + ".dat";
+  // The readable name alone is not unique ("a_b" and "a\b", the same path
+  // under two roots, two stores sharing one temporary folder): a mark of the
+  // store, the root and the path in any letter case follows it: FNV-1a, so
+  // that every build and every run names a value's file alike.
+  std::uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](std::string_view text, bool fold) {
+    for (char c : text) {
+      h ^= static_cast<unsigned char>(fold ? AsciiLower(c) : c);
+      h *= 1099511628211ull;
+    }
+    h ^= 0xFF;  // ends the field: ("ab", "c") and ("a", "bc") differ
+    h *= 1099511628211ull;
+  };
+  mix(platform::RegistryLocation(), false);
+  mix(platform::RegistryRootName(path.root), false);
+  mix(path.rest, true);
+  const auto mark = static_cast<std::uint32_t>(h ^ (h >> 32));
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex(8, '0');
+  for (int i = 0; i < 8; ++i) hex[static_cast<std::size_t>(7 - i)] = kHex[(mark >> (4 * i)) & 0xF];
+  return *folder + name + "-" + hex + ".dat";
 }
 
 std::string EscapeRegistryName(std::string_view name) {

@@ -112,7 +112,9 @@ RegistryPath PrepareRegistryPath(std::string_view path, std::span<const PathArg>
 platform::RegistryRoot RegistryRootFromPath(std::string* path);
 // Where a value of that path spills: the temporary folder plus the path
 // without its root, every `\` (and every character a file name cannot hold)
-// turned into `_`, and ".dat". Nothing when there is no usable temp folder.
+// turned into `_`, then "-" and eight hex digits that mark the store, the root
+// and the path (letter case aside), and ".dat". Nothing when there is no
+// usable temp folder.
 std::optional<std::string> SpillFilePath(const RegistryPath& path);
 
 // A name as the last component of a path: every `\` doubled.

@@ -18,6 +18,12 @@ using platform::RegistryRoot;
 namespace regtype = platform::regtype;
 using namespace std::string_literals;
 
+// The file a spilled value's reference ("FILE::<path>" and a zero byte) names.
+std::string SpillFileOf(const std::string& key, const std::string& name) {
+  const std::string stored = StoredData(key, name).value_or("");
+  return stored.rfind("FILE::", 0) == 0 ? stored.substr(6, stored.find('\0') - 6) : "";
+}
+
 // ---- path preparation (no registry involved)
 
 TEST(RegistryPath, RootsKeysAndValueNames) {
@@ -135,17 +141,18 @@ TEST(RegistryAccessor, RefusedValuesSpillAboveFiveHundredTwelveBytes) {
   platform::SetRegistryValueLimitForTest(300);
   std::string temp = box.Temp();
   ASSERT_FALSE(temp.empty());
-  std::string spill = temp + "SOFTWARE_" + box.key() + "_UserVariables_big.dat";
 
   std::string big(600, 'x');
   big[0] = '\0';
   big[599] = '\xff';
   std::uint32_t type = regtype::kSz;
   EXPECT_NE(RegistryValue(kRegWrite, &type, &big, 600, "SOFTWARE\\Olvex\\UserVariables\\big"), 0u);
+  // The readable name of the path, then eight hex digits.
+  const std::string spill = SpillFileOf(box.VariablesKey(), "big");
+  const std::string readable = temp + "SOFTWARE_" + box.key() + "_UserVariables_big-";
+  EXPECT_EQ(spill.substr(0, readable.size()) + spill.substr(readable.size() + 8), readable + ".dat");
+  EXPECT_EQ(spill.find_first_not_of("0123456789abcdef", readable.size()), readable.size() + 8) << spill;
   EXPECT_EQ(ReadBytes(spill), big);
-  std::string stored = StoredData(box.VariablesKey(), "big").value_or("");
-  EXPECT_EQ(stored.substr(0, 6), "FILE::");
-  EXPECT_EQ(stored, "FILE::" + spill + std::string(1, '\0'));
   EXPECT_EQ(RegistryQuerySize("SOFTWARE\\Olvex\\UserVariables\\big"), 600u);
   std::string out;
   EXPECT_EQ(RegistryValue(kRegRead, &type, &out, 600, "SOFTWARE\\Olvex\\UserVariables\\big"), 600u);
@@ -167,7 +174,7 @@ TEST(RegistryAccessor, RefusedValuesSpillAboveFiveHundredTwelveBytes) {
     std::string small(size, 's');
     EXPECT_FALSE(RegistryWrite("SOFTWARE\\Olvex\\UserVariables\\small", regtype::kSz, small)) << size;
     EXPECT_EQ(StoredData(box.VariablesKey(), "small"), std::nullopt);
-    EXPECT_FALSE(platform::RegularFileSize(temp + "SOFTWARE_" + box.key() + "_UserVariables_small.dat"));
+    EXPECT_TRUE(std::filesystem::is_empty(temp));
   }
   EXPECT_TRUE(RegistryWrite("SOFTWARE\\Olvex\\UserVariables\\small", regtype::kSz, std::string(513, 's')));
 }
@@ -175,9 +182,8 @@ TEST(RegistryAccessor, RefusedValuesSpillAboveFiveHundredTwelveBytes) {
 TEST(RegistryAccessor, VanishedOrForeignSpillFiles) {
   StoreSandbox box;
   platform::SetRegistryValueLimitForTest(300);
-  std::string spill = box.Temp() + "SOFTWARE_" + box.key() + "_UserVariables_gone.dat";
   ASSERT_TRUE(RegistryWrite("SOFTWARE\\Olvex\\UserVariables\\gone", regtype::kSz, std::string(1000, 'g')));
-  ASSERT_TRUE(platform::RemoveFile(spill));
+  ASSERT_TRUE(platform::RemoveFile(SpillFileOf(box.VariablesKey(), "gone")));
   EXPECT_EQ(RegistryQuerySize("SOFTWARE\\Olvex\\UserVariables\\gone"), 0u);
   std::string out = "x";
   std::uint32_t type = 0;
@@ -204,7 +210,7 @@ TEST(RegistryAccessor, DeletingAKeyDeletesEverythingBelowIt) {
                            "SOFTWARE\\Olvex\\UserVariables\\Sub\\Deeper\\c", "SOFTWARE\\Olvex\\Other\\keep"})
     ASSERT_TRUE(RegistryWrite(path, regtype::kSz, "v\0"s)) << path;
   ASSERT_TRUE(RegistryWrite("SOFTWARE\\Olvex\\UserVariables\\Sub\\large", regtype::kSz, std::string(800, 'L')));
-  std::string spill = box.Temp() + "SOFTWARE_" + box.key() + "_UserVariables_Sub_large.dat";
+  const std::string spill = SpillFileOf(box.VariablesKey() + "\\Sub", "large");
   ASSERT_TRUE(platform::RegularFileSize(spill));
 
   EXPECT_EQ(CountRegistryEntries("*\\UserVariables", false), 1u);
