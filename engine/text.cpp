@@ -4,8 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <climits>
-#include <limits>
 #include <cmath>
+#include <limits>
 
 namespace olvex {
 
