@@ -175,8 +175,10 @@ int HandleStepFailure(int slot, int step_index) {
   }
   if (!ContainsNoCase(mode, "JUMP")) WriteSetting("SOFTWARE\\Olvex\\FailStep", number);
 
-  const int saved_level = LogLevel();
-  if (saved_level == 0 && step.fail_log != 0) SetLogLevel(1);
+  // A step that logs its failure raises logging for the report only (setting
+  // the level back otherwise would end -L's logging of the runs to come).
+  const bool raised = LogLevel() == 0 && step.fail_log != 0;
+  if (raised) SetLogLevel(1);
   const platform::LocalDateTime now = platform::locale().Now();
   SetStatusText(true, 0, "Run Failure in \"%s\" at [Step %d]", doc.file_name.c_str(), number);
   char head[1024];
@@ -193,7 +195,7 @@ int HandleStepFailure(int slot, int step_index) {
     }
   }
   LogText(report);
-  SetLogLevel(saved_level);
+  if (raised) SetLogLevel(0);
   ClearStepError();
 
   ControlState& control = Control();

@@ -152,7 +152,7 @@ void ReportUnfinishedRun(const std::string& script, bool not_loaded) {
   else if (outcome == RunOutcome::kStopped) how = "the run was stopped";
   else if (outcome == RunOutcome::kForced) how = "the run was ended by force";
   else return;
-  const int index = not_loaded ? -1 : RunningStep();
+  const int index = not_loaded ? -1 : LastRunEndStep();
   const ScriptDocument& doc = Document(RunningSlot());
   if (index >= 0) {
     how += " at [STEP " + std::to_string(index + 1) + "]";

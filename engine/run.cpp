@@ -66,7 +66,8 @@ std::atomic<int> g_key_hit{0};  // a stop request that counts as the stop key
 std::atomic<int> g_outcome{0};  // RunOutcome: the worst since the last new start
 std::atomic<int> g_running_step{-1};  // the step the worker is in, zero-based
 std::atomic<int> g_loop_pass{0};      // the pass its innermost loop is in, from 1 (0: in no loop)
-std::string g_end_error;              // the error that ended the latest run (g_error_mutex)
+std::string g_end_error;              // the error of the step that set g_outcome (g_error_mutex)
+std::atomic<int> g_outcome_step{-1};  // that step, zero-based
 std::array<std::atomic<int>, kMaxDocuments> g_repeats{};
 std::array<std::atomic<int>, kMaxDocuments> g_step_delay{};
 
@@ -123,10 +124,17 @@ std::string Padded(std::string text, char pad) {
   return text;
 }
 
-// A later, worse outcome replaces the one noted (a forced stop outranks the stop before it).
-void NoteOutcome(RunOutcome outcome) {
+// A later, worse outcome replaces the one noted, with its step and error (a
+// forced stop outranks the stop before it; a repeat that completes keeps the
+// failure of the one before).
+void NoteOutcome(RunOutcome outcome, int step, std::string error = {}) {
   int seen = g_outcome.load();
-  while (static_cast<int>(outcome) > seen && !g_outcome.compare_exchange_weak(seen, static_cast<int>(outcome))) {
+  while (static_cast<int>(outcome) > seen) {
+    if (!g_outcome.compare_exchange_weak(seen, static_cast<int>(outcome))) continue;
+    g_outcome_step.store(step);
+    std::lock_guard<std::mutex> lock(g_error_mutex);
+    g_end_error = std::move(error);
+    return;
   }
 }
 
@@ -171,6 +179,7 @@ std::string StepError() {
 void ClearStepError() { SetStepError(""); }
 
 int RunningStep() { return g_running_step.load(); }
+int LastRunEndStep() { return g_outcome_step.load(); }
 int RunningSlot() { return g_run_slot.load(); }
 int RunningLoopPass() { return g_loop_pass.load(); }
 
@@ -238,6 +247,9 @@ void StartRun(int slot, int command, bool reset_repeats, int first_step, int del
   if (reset_repeats) {
     SetRunRepeats(slot, 0);
     g_outcome.store(0);
+    g_outcome_step.store(-1);
+    std::lock_guard<std::mutex> lock(g_error_mutex);
+    g_end_error.clear();
   }
   ScriptDocument& doc = Document(slot);
   if (doc.steps.empty()) {
@@ -283,23 +295,19 @@ void StartRun(int slot, int command, bool reset_repeats, int first_step, int del
   platform::StopKeyPressed(RunShared().stop_key.load());
   g_run_slot.store(slot);
   g_running_step.store(-1);
-  {
-    std::lock_guard<std::mutex> lock(g_error_mutex);
-    g_end_error.clear();
-  }
   g_abandoned.store(false);
   g_run_active.store(true);
   {
     std::lock_guard<std::mutex> lock(g_workers_mutex);
     ++g_workers;
   }
-  const std::uint32_t packed = (static_cast<std::uint32_t>(slot) << 28) | (static_cast<std::uint32_t>(first_step) & 0xFFFF);
+  const std::uint32_t packed = (static_cast<std::uint32_t>(slot) << 28) | (static_cast<std::uint32_t>(first_step) & 0xFFFFFF);
   std::thread(WorkerBody, packed).detach();
 }
 
 void StepLoop(std::uint32_t packed_start) {
   const int slot = static_cast<int>(packed_start >> 28) & 0x7;
-  const int first = static_cast<int>(packed_start & 0xFFFF);
+  const int first = static_cast<int>(packed_start & 0xFFFFFF);
   const bool single = (packed_start & 0x0F000000u) != 0;
   ScriptDocument& doc = Document(slot);
   SharedRunState& shared = RunShared();
@@ -315,9 +323,7 @@ void StepLoop(std::uint32_t packed_start) {
   RunOutcome ended = RunOutcome::kCompleted;
   auto end_as = [&ended](RunOutcome outcome, std::string error = {}) {
     ended = outcome;
-    NoteOutcome(outcome);
-    std::lock_guard<std::mutex> lock(g_error_mutex);
-    g_end_error = std::move(error);
+    NoteOutcome(outcome, g_running_step.load(), std::move(error));
   };
   for (;;) {
     if (i < 0 || i >= count || doc.steps[static_cast<std::size_t>(i)].category < 1 ||
@@ -437,7 +443,7 @@ void EndRun(int slot, bool force, int last_step, bool single_step) {
     g_abandoned.store(true);
     RunShared().stop_flag.store(1);
     LogText("Run forcibly terminated");
-    NoteOutcome(RunOutcome::kForced);
+    NoteOutcome(RunOutcome::kForced, g_running_step.load());
     JournalRunEnd(OutcomeName(RunOutcome::kForced), RunExitCode());
     {
       std::lock_guard<std::mutex> lock(g_workers_mutex);

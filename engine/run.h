@@ -32,7 +32,7 @@ void ClearStepError();
 // Starts a run of document `slot`; `first_step` is zero-based.
 void StartRun(int slot, int command, bool reset_repeats, int first_step, int delay_ms);
 // The worker's body. `packed_start`: slot in bits 28..31, first step in bits
-// 0..15, any of bits 24..27 runs that one step only.
+// 0..23, any of bits 24..27 runs that one step only.
 void StepLoop(std::uint32_t packed_start);
 // Ends a run: from the main thread without `force` it asks the worker to
 // stop (and arms the 3500 ms timer that ends it by force); the worker calls
@@ -74,7 +74,9 @@ int RunExitCode();
 int RunningStep();
 int RunningSlot();
 int RunningLoopPass();
-// The error text of the step that made the latest run fail (empty when none).
+// The step (zero-based, -1 when none) and the error text (empty when none)
+// of the worst ending since the last new start: a failure, a stop, a forced end.
+int LastRunEndStep();
 std::string LastRunEndError();
 
 // Called when a run ends and the program should close (exit after the run).

@@ -64,6 +64,18 @@ TEST(CommandLine, ARunThatDoesNotCompleteSaysHowItEnded) {
   std::filesystem::create_directories(sandbox.dir().path() / "a b");
   const std::string fine = sandbox.dir().Write("a b/fine.oxm", Script("<step><action>Comment</action></step>\n"));
   const std::string missing = sandbox.dir().File("missing.oxm");
+  // The first of two runs fails at step 4; the second completes.
+  const std::string repeated = sandbox.dir().Write(
+      "repeated.oxm", Script("<step><action>Set Run Repeats</action><text>2</text></step>\n"
+                             "<step><action>Increment Variable</action><output value=\"r\">Variable</output></step>\n"
+                             "<step><action>IF Expression</action><text>%r = 1</text></step>\n"
+                             "<step><action>Start Browser</action><onfail>SILENT</onfail></step>\n"
+                             "<step><action>END IF</action></step>\n<step><action>Comment</action></step>\n"));
+  // Step 70,001 is a comment; the one a 16-bit start number would name fails.
+  std::string long_text;
+  for (int i = 1; i <= 70001; ++i)
+    long_text += i == 70001 - 65536 ? "<step><action>Start Browser</action></step>\n" : "<step><action>Comment</action></step>\n";
+  const std::string long_script = sandbox.dir().Write("long.oxm", Script(long_text));
   const struct {
     std::vector<std::string> args;
     int exit_code;
@@ -82,6 +94,10 @@ TEST(CommandLine, ARunThatDoesNotCompleteSaysHowItEnded) {
       {{"-r", bad_step, "-L"}, 1,
        "olvex: the run failed at [STEP 2] Fly Away: Invalid next step in File 1 at [STEP 2]\n"
        "olvex: the run log: " + log + "\n"},
+      {{"-r", repeated, "-L"}, 1,
+       "olvex: the run failed at [STEP 4] Start Browser: Internet actions are not available: \"Start Browser\"\n"
+       "olvex: the run log: " + log + "\n"},
+      {{"-r", long_script, "-s", "70001"}, 0, ""},
       {{"-r", fine, "-L"}, 0, ""},
       {{"-R", "\"" + fine + "\"", "-L"}, 0, ""},  // the path quoted in the argument itself
   };
